@@ -1,0 +1,39 @@
+// S-record text: one line parsed into an SRecord, and the reverse, bytes written as S1 lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Room for the data bytes of one record: the largest count that fits is 69 ($45).
+enum { SRECORD_DATA_ROOM = 66 };
+
+// One parsed record. The caller owns it and reuses it for every line.
+struct SRecord {
+    uint16_t wType;     // the type digit: 0, 1 or 9 after a successful parse
+    uint16_t wAddress;  // the four-digit address field
+    uint16_t wLength;   // the number of data bytes: count - 3
+    uint8_t bData[SRECORD_DATA_ROOM];
+};
+
+// Parses one line (with or without its line end) into *pRecord.
+// Returns 1 for an S0, S1 or S9 record whose fields convert, 0 otherwise after
+// one message on standard error (a line that does not begin with 'S' or 's' fails silently).
+int ParseSRecordString(const char *pszLine, SRecord *pRecord);
+
+// Longest S1 line the writer makes: "S1", count, address, 252 data bytes, checksum, terminator.
+enum { SRECORD_MAX_DATA_PER_LINE = 252, SRECORD_LINE_ROOM = 2 + 2 + 4 + 2 * 252 + 2 + 1 };
+
+// Formats an S1 record of dwLength data bytes (at most 252) at wAddress into pszLine
+// (no line end, upper-case digits, correct count and checksum). Returns 1, or 0 when
+// dwLength is too large or the text does not fit cchLine.
+int FormatS1Record(uint16_t wAddress, const uint8_t *pbData, size_t dwLength, char *pszLine,
+                   size_t cchLine);
+
+// Formats the S9 end record for wAddress ("S9030000FC" for 0). Returns 1, or 0 if it does not fit.
+int FormatS9Record(uint16_t wAddress, char *pszLine, size_t cchLine);
+
+// Writes dwLength bytes starting at wAddress as S1 lines of at most dwPerLine data bytes each,
+// each followed by "\n"; addresses wrap from $FFFF to $0000. Returns 1, or 0 on a write error.
+int WriteS1Lines(FILE *pFile, uint16_t wAddress, const uint8_t *pbData, size_t dwLength,
+                 size_t dwPerLine);
