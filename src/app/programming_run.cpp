@@ -1,0 +1,99 @@
+// The programming run: each stage one call, the first failure ends the run after its own
+// message. Nothing touches the target before the input file has been checked whole.
+#include "programming_run.h"
+
+#include <cstdio>
+
+#include "bootstrap_loader.h"
+#include "download.h"
+#include "exit_status.h"
+#include "serial_port.h"
+#include "settings.h"
+#include "talker_protocol.h"
+
+namespace {
+
+const DWORD TALKER_BAUD_RATE = 9600;
+const WORD HPRIO = 0x103C;
+const BYTE HPRIO_EXPANDED = 0x65;  // MDA set (expanded bus), RBOOT cleared
+const WORD BPROT = 0x1035;
+const BYTE BPROT_UNPROTECTED = 0x10;  // BPRT3-0 cleared, PTCON kept
+
+void PrintBanner(const char *pszProgramName) {
+    fprintf(stdout, "%s: version %s %s\n", pszProgramName, __DATE__, __TIME__);
+    fprintf(stdout, "Copyright (c) the hc11prog developers; free to use, copy and change.\n\n");
+}
+
+// Opens the input file and checks every line before the target is touched.
+// Returns EXIT_DONE with *ppFile open, or the exit status of the failure.
+int OpenInputFile(FILE **ppFile) {
+    *ppFile = fopen(g_Settings.szInputFile, "r");
+    if (*ppFile == NULL) {
+        fprintf(stderr, "File Error: Could not open %s\n", g_Settings.szInputFile);
+        return EXIT_INPUT_FILE;
+    }
+    if (!CheckSRecordFile(*ppFile)) {
+        fclose(*ppFile);
+        *ppFile = NULL;
+        return EXIT_INPUT_FILE;
+    }
+    rewind(*ppFile);
+    return EXIT_DONE;
+}
+
+// Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
+// unprotected, and the bulk erase if asked.
+int PrepareTarget(HANDLE hPort) {
+    if (!GetPrompt(hPort, 1)) return 0;
+    if (g_Settings.fExpandedBus) {
+        fprintf(stdout, "Enable Expanded Memory\n");
+        if (!WriteTargetByte(hPort, HPRIO, HPRIO_EXPANDED)) return 0;
+    }
+    if (!WriteTargetByte(hPort, BPROT, BPROT_UNPROTECTED)) return 0;
+    if (g_Settings.fBulkErase) {
+        fprintf(stdout, "Bulk Erasing EEPROM\n");
+        if (!BulkErase(hPort)) return 0;
+    }
+    return 1;
+}
+
+// Everything that talks to the target, from the talker load to the end of the download.
+int ProgramTarget(FILE *pFile) {
+    fprintf(stdout, "Downloading talker file\n");
+    if (!DownloadTalker(g_Settings.dwComPort)) return EXIT_TARGET;
+    HANDLE hPort = OpenComPort(g_Settings.dwComPort, TALKER_BAUD_RATE);
+    if (hPort == INVALID_HANDLE_VALUE) return EXIT_TARGET;
+    int nStatus = EXIT_TARGET;
+    if (PrepareTarget(hPort)) {
+        nStatus = EXIT_DONE;
+        if (pFile != NULL) {
+            fprintf(stdout, "Downloading %s\n", g_Settings.szInputFile);
+            if (!DownloadFile(hPort, pFile)) nStatus = EXIT_TARGET;
+        }
+    }
+    CloseHandle(hPort);
+    return nStatus;
+}
+
+}  // namespace
+
+int RunProgramming(int argc, char **argv) {
+    PrintBanner(argv[0]);
+    if (!ParseCommandLine(argc, argv)) {
+        return g_Settings.fHelpRequested ? EXIT_DONE : EXIT_COMMAND_LINE;
+    }
+    FILE *pFile = NULL;
+    if (g_Settings.szInputFile[0] == '\0') {
+        fprintf(stderr, "No input file specified\n");
+        if (!g_Settings.fBulkErase) {
+            PrintUsage();
+            return EXIT_COMMAND_LINE;
+        }
+    } else {
+        int nStatus = OpenInputFile(&pFile);
+        if (nStatus != EXIT_DONE) return nStatus;
+    }
+    int nStatus = ProgramTarget(pFile);
+    if (pFile != NULL) fclose(pFile);
+    return nStatus;
+}

@@ -1,0 +1,147 @@
+// The command line: each option, its value rule and its refusal message.
+#include "settings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "exit_status.h"
+
+static const Settings kDefaultSettings = {1, 256, 0xF5, 0xF800, 0xFFFF, "", "", "", "", 0, 0, 0, 0};
+
+Settings g_Settings = kDefaultSettings;
+
+void ResetSettings(void) { g_Settings = kDefaultSettings; }
+
+void PrintUsage(void) {
+    fprintf(stderr, "%s: [options][-i <filename>]\n", g_Settings.pszProgramName);
+    fprintf(stderr, "\twhere\n\t-c n\tn specifies COM port (1 is default)\n");
+    fprintf(stderr, "\t-i <filename> is input file\n");
+    fprintf(stderr, "\t-E enable expanded memory bus\n");
+    fprintf(stderr, "\t-B Bulk erase EEPROM\n");
+    fprintf(stderr, "\t-h Help message\n");
+    fprintf(stderr, "\t-C <n> Config register value\n");
+    fprintf(stderr, "\t-e <start>-<stop> EEPROM address range (default %04x-%04x)\n",
+            g_Settings.wEepromStart, g_Settings.wEepromEnd);
+    fprintf(stderr, "\t-d <device> serial device to use instead of the COM port\n");
+    fprintf(stderr, "\nNormal operation on COM1 is as follows:\n");
+    fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", g_Settings.pszProgramName);
+}
+
+namespace {
+
+// A refused value: its message, then the usage; the walk stops.
+int RefuseValue(const char *pszMessage) {
+    fputs(pszMessage, stderr);
+    PrintUsage();
+    return 0;
+}
+
+int SetComPort(const char *pszValue) {
+    g_Settings.dwComPort = (uint32_t)strtol(pszValue, nullptr, 10);
+    return 1;
+}
+
+int SetConfigValue(const char *pszValue) {
+    unsigned int dwValue = 0;
+    if (sscanf(pszValue, "%x", &dwValue) != 1 || dwValue > 0xFF) {
+        return RefuseValue("Expected Config Register Value between 0 and FF\n");
+    }
+    g_Settings.bConfigValue = (uint8_t)dwValue;
+    return 1;
+}
+
+// Copies a name whole, or refuses it: a name cut short would be another file or device.
+int CopyName(char *pszField, const char *pszValue, const char *pszMessage) {
+    if (strlen(pszValue) >= MAX_FILE_NAME) return RefuseValue(pszMessage);
+    strcpy(pszField, pszValue);
+    return 1;
+}
+
+int SetInputFile(const char *pszValue) {
+    if (pszValue[0] == '-') return RefuseValue("Expected input filename value\n");
+    return CopyName(g_Settings.szInputFile, pszValue, "Expected input filename value\n");
+}
+
+int SetDevice(const char *pszValue) {
+    return CopyName(g_Settings.szDevice, pszValue, "Expected device name value\n");
+}
+
+int SetEepromRange(const char *pszValue) {
+    unsigned int dwStart = 0, dwEnd = 0;
+    if (sscanf(pszValue, "%04x-%04x", &dwStart, &dwEnd) != 2) {
+        return RefuseValue("Expected EEPROM Range\n");
+    }
+    if ((uint16_t)dwStart > (uint16_t)dwEnd) return RefuseValue("Invalid EEPROM range\n");
+    g_Settings.wEepromStart = (uint16_t)dwStart;
+    g_Settings.wEepromEnd = (uint16_t)dwEnd;
+    return 1;
+}
+
+// An option that takes a value: its setter and the message when the value is missing.
+struct ValueOption {
+    const char *pszName;
+    int (*pfnSet)(const char *pszValue);
+    const char *pszMissing;
+};
+
+const ValueOption g_rgValueOptions[] = {
+    {"-c", SetComPort, "Expected com port value\n"},
+    {"-C", SetConfigValue, "Expected Config Register Value between 0 and FF\n"},
+    {"-i", SetInputFile, "Expected input filename value\n"},
+    {"-e", SetEepromRange, "Expected EEPROM Range\n"},
+    {"-d", SetDevice, "Expected device name value\n"},
+};
+
+// An option without a value: the flag it sets (none for "-s" and "-S").
+struct FlagOption {
+    const char *pszName;
+    uint32_t *pfFlag;
+};
+
+const FlagOption g_rgFlagOptions[] = {
+    {"-s", nullptr},
+    {"-S", nullptr},
+    {"-B", &g_Settings.fBulkErase},
+    {"-E", &g_Settings.fExpandedBus},
+    {"-V", &g_Settings.fVerbose},
+};
+
+const ValueOption *FindValueOption(const char *pszArg) {
+    for (const ValueOption &option : g_rgValueOptions) {
+        if (strcmp(pszArg, option.pszName) == 0) return &option;
+    }
+    return nullptr;
+}
+
+const FlagOption *FindFlagOption(const char *pszArg) {
+    for (const FlagOption &option : g_rgFlagOptions) {
+        if (strcmp(pszArg, option.pszName) == 0) return &option;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int ParseCommandLine(int argc, char **argv) {
+    g_Settings.pszProgramName = argv[0];
+    for (int i = 1; i < argc; i++) {
+        const char *pszArg = argv[i];
+        if (const ValueOption *pValue = FindValueOption(pszArg)) {
+            if (i + 1 >= argc) return RefuseValue(pValue->pszMissing);
+            if (!pValue->pfnSet(argv[++i])) return 0;
+        } else if (const FlagOption *pFlag = FindFlagOption(pszArg)) {
+            if (pFlag->pfFlag != nullptr) *pFlag->pfFlag = 1;
+        } else if (strcmp(pszArg, "-I") == 0) {
+            g_Settings.szInputFile[0] = '\0';
+        } else if (strcmp(pszArg, "-h") == 0) {
+            g_Settings.fHelpRequested = 1;
+            PrintUsage();
+            return 0;
+        } else {
+            PrintUsage();
+            exit(EXIT_COMMAND_LINE);
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,36 @@
+// What the user asked for: one process-wide record, filled by ParseCommandLine and read by
+// everything else.
+#pragma once
+
+#include <cstdint>
+
+enum { MAX_FILE_NAME = 260 };  // room for 259 characters and the terminator
+
+struct Settings {
+    uint32_t dwComPort;       // "-c": COM port number
+    uint32_t dwTalkerLength;  // bytes sent to the bootstrap ROM after the $FF
+    uint8_t bConfigValue;     // "-C": value the bulk erase programs into CONFIG
+    uint16_t wEepromStart;    // "-e": the EEPROM range, both ends included
+    uint16_t wEepromEnd;
+    char szInputFile[MAX_FILE_NAME];  // "-i"; "-I" empties it
+    char szTalkerFile[MAX_FILE_NAME];
+    char szDevice[MAX_FILE_NAME];     // "-d": serial device used instead of the COM number
+    const char *pszProgramName;       // the program name as invoked
+    uint32_t fBulkErase;              // "-B"
+    uint32_t fExpandedBus;            // "-E"
+    uint32_t fVerbose;                // "-V"
+    uint32_t fHelpRequested;          // "-h": the parse stopped for the usage, not an error
+};
+
+extern Settings g_Settings;
+
+// Puts every field back to its default (the state at process start).
+void ResetSettings(void);
+
+// Walks the options from left to right into g_Settings. Returns 1 when every argument was
+// accepted, 0 after "-h" or a refused value (its message and the usage printed). An argument
+// that is no option prints the usage and ends the process with exit status 1.
+int ParseCommandLine(int argc, char **argv);
+
+// Prints the usage text to standard error, with the program name and the current range.
+void PrintUsage(void);

@@ -1,0 +1,78 @@
+#include "bootstrap_loader.h"
+
+#include <cstdio>
+
+#include "serial_port.h"
+#include "settings.h"
+#include "srecord.h"
+#include "talker_image.h"
+
+namespace {
+
+const DWORD BOOT_BAUD_RATE = 1200;
+const BYTE BOOT_START_BYTE = 0xFF;
+enum { MAX_DOWNLOAD_LENGTH = 256 };
+
+// Sends the S1 data of the image in table order; the ROM places bytes by arrival, so
+// addresses and checksums are not sent. Stores the number of bytes sent in *pdwSent.
+int SendTalkerImage(HANDLE hPort, DWORD *pdwSent) {
+    SRecord record;
+    DWORD dwRecords = 0;
+    *pdwSent = 0;
+    for (unsigned i = 0; i < dwTalkerImageLines; i++) {
+        if (!ParseSRecordString(TalkerImage[i], &record)) return 0;
+        if (record.wType == 9) break;
+        if (record.wType != 1) continue;
+        fprintf(stdout, "%u.", (unsigned)dwRecords);
+        fflush(stdout);
+        if (!SendRawCheckEcho(hPort, record.bData, record.wLength)) return 0;
+        *pdwSent += record.wLength;
+        dwRecords++;
+    }
+    fprintf(stdout, "%u.", (unsigned)dwRecords);
+    fflush(stdout);
+    return 1;
+}
+
+// The rest of the download is zeros; their echoes are read but not compared (the last one
+// is garbled when the talker switches the line to 9600 baud while it is still going out).
+int SendZeroFill(HANDLE hPort, DWORD dwSent) {
+    static const BYTE pbZeros[MAX_DOWNLOAD_LENGTH] = {0};
+    DWORD dwLength = g_Settings.dwTalkerLength;
+    if (dwLength > MAX_DOWNLOAD_LENGTH) dwLength = MAX_DOWNLOAD_LENGTH;
+    DWORD dwFill = dwSent < dwLength ? dwLength - dwSent : 0;
+    return SendRawWithEcho(hPort, pbZeros, dwFill, 1, 1);
+}
+
+int SendDownload(HANDLE hPort) {
+    BYTE bStart = BOOT_START_BYTE;
+    DWORD dwWrite = 0;
+    if (!TracedWrite(hPort, &bStart, 1, &dwWrite)) {
+        fprintf(stderr, "Initial 0xFF write failed %x\n", (unsigned)GetLastError());
+        return 0;
+    }
+    ResetEchoMismatchCount();
+    DWORD dwSent = 0;
+    if (!SendTalkerImage(hPort, &dwSent)) return 0;
+    if (!SendZeroFill(hPort, dwSent)) return 0;
+    fprintf(stdout, "\n");
+    DWORD dwMismatches = GetEchoMismatchCount();
+    if (dwMismatches != 0) {
+        fprintf(stderr,
+                "DownloadTalker: %u talker byte(s) echoed wrong: the target is not running the "
+                "talker; reset it into bootstrap mode and try again\n",
+                (unsigned)dwMismatches);
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int DownloadTalker(DWORD dwComPort) {
+    HANDLE hPort = OpenComPort(dwComPort, BOOT_BAUD_RATE);
+    if (hPort == INVALID_HANDLE_VALUE) return 0;
+    int nResult = SendDownload(hPort);
+    CloseHandle(hPort);
+    return nResult;
+}

@@ -1,0 +1,131 @@
+// Port opening and byte transfer. Every byte that crosses the wire passes through here.
+#include "serial_port.h"
+
+#include <cstdio>
+
+#include "port_name.h"
+#include "settings.h"
+
+namespace {
+
+DWORD g_dwEchoMismatches;
+
+// A raw 8-bit line: every byte value passes, none is taken as flow control or replaced.
+// DTR and RTS stay as the port had them.
+void SetRawLineFormat(DCB *pDcb, DWORD dwBaudRate) {
+    pDcb->BaudRate = dwBaudRate;
+    pDcb->ByteSize = 8;
+    pDcb->Parity = NOPARITY;
+    pDcb->StopBits = ONESTOPBIT;
+    pDcb->fBinary = 1;
+    pDcb->fOutxCtsFlow = 0;
+    pDcb->fOutxDsrFlow = 0;
+    pDcb->fOutX = 0;
+    pDcb->fInX = 0;
+    pDcb->fParity = 0;
+    pDcb->fNull = 0;
+    pDcb->fErrorChar = 0;
+    pDcb->fAbortOnError = 0;
+    pDcb->fDsrSensitivity = 0;
+}
+
+// Every transfer moves one byte: a read gives up after 2 s, a write after 3 s.
+void SetOneByteTimeouts(HANDLE hPort) {
+    COMMTIMEOUTS timeouts = {};
+    GetCommTimeouts(hPort, &timeouts);
+    timeouts.ReadTotalTimeoutMultiplier = 500;
+    timeouts.ReadTotalTimeoutConstant = 1500;
+    timeouts.WriteTotalTimeoutMultiplier = 1500;
+    timeouts.WriteTotalTimeoutConstant = 1500;
+    SetCommTimeouts(hPort, &timeouts);
+}
+
+void TraceBytes(const char *pszWhat, const BYTE *pbBuffer, DWORD dwCount) {
+    fprintf(stderr, "%s:", pszWhat);
+    for (DWORD i = 0; i < dwCount; i++) fprintf(stderr, "%02X ", pbBuffer[i]);
+    fprintf(stderr, "\n");
+}
+
+}  // namespace
+
+HANDLE OpenComPort(DWORD dwComPort, DWORD dwBaudRate) {
+    PortName name;
+    FormatPortName(dwComPort, g_Settings.szDevice, &name);
+    HANDLE hPort = CreateFileA(name.szOpen, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                               OPEN_EXISTING, 0, NULL);
+    if (hPort == INVALID_HANDLE_VALUE) {
+        fprintf(stderr, "CreateFile on %s error: %x\n", name.szShown, (unsigned)GetLastError());
+        return INVALID_HANDLE_VALUE;
+    }
+    DCB dcb = {};
+    dcb.DCBlength = sizeof(dcb);
+    if (!GetCommState(hPort, &dcb)) {
+        fprintf(stderr, "GetCommState failed %x\n", (unsigned)GetLastError());
+        CloseHandle(hPort);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetRawLineFormat(&dcb, dwBaudRate);
+    if (!SetCommState(hPort, &dcb)) {
+        fprintf(stderr, "SetCommState failed %x\n", (unsigned)GetLastError());
+        CloseHandle(hPort);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetOneByteTimeouts(hPort);
+    return hPort;
+}
+
+BOOL TracedWrite(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwWritten) {
+    BOOL fOk = WriteFile(hPort, pbBuffer, dwLength, pdwWritten, NULL);
+    if (fOk && g_Settings.fVerbose) TraceBytes("Write", pbBuffer, *pdwWritten);
+    return fOk;
+}
+
+BOOL TracedRead(HANDLE hPort, BYTE *pbBuffer, DWORD dwLength, DWORD *pdwRead) {
+    BOOL fOk = ReadFile(hPort, pbBuffer, dwLength, pdwRead, NULL);
+    if (fOk && g_Settings.fVerbose) TraceBytes("Read", pbBuffer, *pdwRead);
+    return fOk;
+}
+
+int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fReadEcho,
+                    int fNoCompare) {
+    for (DWORD i = 0; i < dwLength; i++) {
+        DWORD dwWrite = 0;
+        if (!TracedWrite(hPort, &pbBuffer[i], 1, &dwWrite)) {
+            fprintf(stderr, "SendRawWithEcho: Write error 0x%x\n", (unsigned)GetLastError());
+            return 0;
+        }
+        if (dwWrite != 1) {
+            fprintf(stderr, "SendRawWithEcho: dwWrite != 1\n");
+            return 0;
+        }
+        if (!fReadEcho) continue;
+        BYTE pbReadBuffer[1] = {0};
+        DWORD dwRead = 0;
+        if (!TracedRead(hPort, pbReadBuffer, 1, &dwRead)) {
+            fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)GetLastError());
+            return 0;
+        }
+        if (dwRead != 1) {
+            fprintf(stderr, "SendRawWithEcho: dwRead != 1\n");
+            return 0;
+        }
+        if (!fNoCompare && pbReadBuffer[0] != pbBuffer[i]) {
+            fprintf(stderr, "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n",
+                    pbReadBuffer[0], (unsigned)i, pbBuffer[i]);
+            g_dwEchoMismatches++;
+        }
+    }
+    return 1;
+}
+
+int SendRawNoEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength) {
+    return SendRawWithEcho(hPort, pbBuffer, dwLength, 0, 0);
+}
+
+int SendRawCheckEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength) {
+    return SendRawWithEcho(hPort, pbBuffer, dwLength, 1, 0);
+}
+
+void ResetEchoMismatchCount(void) { g_dwEchoMismatches = 0; }
+
+DWORD GetEchoMismatchCount(void) { return g_dwEchoMismatches; }

@@ -1,0 +1,27 @@
+// The host's only road to the wire: opening the port, and moving bytes one at a time with
+// an optional hexadecimal trace and the reading and comparing of echoes.
+#pragma once
+
+#include "win32_serial.h"
+
+// Opens the port (the "-d" device when one was given, else COM port dwComPort) at
+// dwBaudRate, 8N1, raw, with one-byte time-outs of 2 s for a read and 3 s for a write.
+// Returns INVALID_HANDLE_VALUE after printing why.
+HANDLE OpenComPort(DWORD dwComPort, DWORD dwBaudRate);
+
+// One WriteFile / ReadFile, traced on standard error with "-V". Returns the call's result.
+BOOL TracedWrite(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwWritten);
+BOOL TracedRead(HANDLE hPort, BYTE *pbBuffer, DWORD dwLength, DWORD *pdwRead);
+
+// Sends dwLength bytes one at a time; with fReadEcho reads one byte back after each, and
+// unless fNoCompare reports one that differs from the byte sent (and counts it, see below).
+// Returns 1 when every byte went out (and every echo came), 0 at the first failure.
+int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fReadEcho,
+                    int fNoCompare);
+int SendRawNoEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength);
+int SendRawCheckEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength);
+
+// Echoes that differed from the byte sent since the last reset: a mismatch does not stop a
+// transfer, so the callers that must not report success over one read this count.
+void ResetEchoMismatchCount(void);
+DWORD GetEchoMismatchCount(void);

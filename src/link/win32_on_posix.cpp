@@ -1,0 +1,321 @@
+// The Windows serial calls over termios, for Linux and macOS. Each call keeps the meaning
+// the link layer relies on: an exclusive open, raw 8-bit lines at the DCB's rate, and reads
+// and writes that honour the COMMTIMEOUTS totals without busy-waiting or sleeping.
+#include "win32_serial.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+namespace {
+
+// One open port: its descriptor and the time-outs that Windows would keep in the driver.
+struct PortSlot {
+    int fd;
+    COMMTIMEOUTS timeouts;
+};
+
+enum { MAX_OPEN_PORTS = 8 };
+PortSlot g_rgPorts[MAX_OPEN_PORTS];
+bool g_rgfInUse[MAX_OPEN_PORTS];
+DWORD g_dwLastError;
+
+BOOL FailWith(int nErrno) {
+    g_dwLastError = (DWORD)nErrno;
+    return FALSE;
+}
+
+PortSlot *SlotFromHandle(HANDLE hFile) {
+    for (int i = 0; i < MAX_OPEN_PORTS; i++) {
+        if (g_rgfInUse[i] && hFile == (HANDLE)&g_rgPorts[i]) return &g_rgPorts[i];
+    }
+    return nullptr;
+}
+
+// USB-serial adapters hold received bytes up to their latency timer unless asked not to;
+// in a lockstep protocol that costs more than the wire itself. A refusal is harmless.
+void RequestLowLatency(int fd) {
+#ifdef __linux__
+    struct serial_struct serial;
+    if (ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        (void)ioctl(fd, TIOCSSERIAL, &serial);
+    }
+#else
+    (void)fd;
+#endif
+}
+
+// Exclusive use: TIOCEXCL keeps out other opens of the tty, the lock keeps out
+// programs that open it anyway (root ignores TIOCEXCL).
+bool TakeExclusiveUse(int fd) {
+    (void)ioctl(fd, TIOCEXCL);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) errno = EBUSY;
+        return false;
+    }
+    return true;
+}
+
+long long NowMs(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Deadline of a transfer of dwBytes, or -1 for none (all totals zero means wait forever).
+long long TransferDeadline(DWORD dwMultiplier, DWORD dwConstant, DWORD dwBytes) {
+    long long llTotal = (long long)dwMultiplier * dwBytes + dwConstant;
+    return llTotal == 0 ? -1 : NowMs() + llTotal;
+}
+
+// Waits until the descriptor is ready for events or the deadline passes.
+// Returns 1 when ready, 0 at the deadline, -1 on an error or a hang-up (errno set).
+int WaitReady(int fd, short sEvents, long long llDeadline) {
+    for (;;) {
+        int nTimeout = -1;
+        if (llDeadline >= 0) {
+            long long llLeft = llDeadline - NowMs();
+            if (llLeft <= 0) return 0;
+            nTimeout = (int)llLeft;
+        }
+        struct pollfd pfd = {fd, sEvents, 0};
+        int nReady = poll(&pfd, 1, nTimeout);
+        if (nReady < 0 && errno == EINTR) continue;
+        if (nReady < 0) return -1;
+        if (nReady == 0) continue;
+        if (pfd.revents & sEvents) return 1;
+        errno = EIO;
+        return -1;
+    }
+}
+
+struct RateCode {
+    DWORD dwRate;
+    speed_t speed;
+};
+
+const RateCode g_rgRates[] = {
+    {110, B110},     {300, B300},     {600, B600},     {1200, B1200},   {2400, B2400},
+    {4800, B4800},   {9600, B9600},   {19200, B19200}, {38400, B38400}, {57600, B57600},
+    {115200, B115200}, {230400, B230400},
+};
+
+bool SpeedFromRate(DWORD dwRate, speed_t *pSpeed) {
+    for (const RateCode &rate : g_rgRates) {
+        if (rate.dwRate == dwRate) {
+            *pSpeed = rate.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+DWORD RateFromSpeed(speed_t speed) {
+    for (const RateCode &rate : g_rgRates) {
+        if (rate.speed == speed) return rate.dwRate;
+    }
+    return 0;
+}
+
+BYTE ByteSizeFromFlags(tcflag_t cflag) {
+    switch (cflag & CSIZE) {
+        case CS5: return 5;
+        case CS6: return 6;
+        case CS7: return 7;
+        default: return 8;
+    }
+}
+
+tcflag_t FlagsFromByteSize(BYTE bSize) {
+    switch (bSize) {
+        case 5: return CS5;
+        case 6: return CS6;
+        case 7: return CS7;
+        default: return CS8;
+    }
+}
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPVOID, DWORD, DWORD, HANDLE) {
+    int nSlot = 0;
+    while (nSlot < MAX_OPEN_PORTS && g_rgfInUse[nSlot]) nSlot++;
+    if (nSlot == MAX_OPEN_PORTS) {
+        FailWith(EMFILE);
+        return INVALID_HANDLE_VALUE;
+    }
+    int fd = open(lpFileName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        FailWith(errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!TakeExclusiveUse(fd)) {
+        int nErrno = errno;
+        close(fd);
+        FailWith(nErrno);
+        return INVALID_HANDLE_VALUE;
+    }
+    RequestLowLatency(fd);
+    g_rgPorts[nSlot].fd = fd;
+    g_rgPorts[nSlot].timeouts = COMMTIMEOUTS{0, 0, 0, 0, 0};
+    g_rgfInUse[nSlot] = true;
+    return (HANDLE)&g_rgPorts[nSlot];
+}
+
+BOOL GetCommState(HANDLE hFile, DCB *lpDCB) {
+    PortSlot *pPort = SlotFromHandle(hFile);
+    if (pPort == nullptr) return FailWith(EBADF);
+    struct termios tio;
+    if (tcgetattr(pPort->fd, &tio) != 0) return FailWith(errno);
+    *lpDCB = DCB{};
+    lpDCB->DCBlength = sizeof(DCB);
+    lpDCB->BaudRate = RateFromSpeed(cfgetospeed(&tio));
+    lpDCB->fBinary = 1;
+    lpDCB->fParity = (tio.c_iflag & INPCK) ? 1 : 0;
+    lpDCB->fOutxCtsFlow = (tio.c_cflag & CRTSCTS) ? 1 : 0;
+    lpDCB->fDtrControl = DTR_CONTROL_ENABLE;
+    lpDCB->fRtsControl = RTS_CONTROL_ENABLE;
+    lpDCB->fOutX = (tio.c_iflag & IXON) ? 1 : 0;
+    lpDCB->fInX = (tio.c_iflag & IXOFF) ? 1 : 0;
+    lpDCB->ByteSize = ByteSizeFromFlags(tio.c_cflag);
+    lpDCB->Parity = !(tio.c_cflag & PARENB) ? NOPARITY : (tio.c_cflag & PARODD) ? ODDPARITY
+                                                                               : EVENPARITY;
+    lpDCB->StopBits = (tio.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+    lpDCB->XonChar = (char)tio.c_cc[VSTART];
+    lpDCB->XoffChar = (char)tio.c_cc[VSTOP];
+    return TRUE;
+}
+
+// A raw line: no echo, no line editing, no character translation, no hang-up on close,
+// and reads that return whatever has arrived (the time-outs are ours, not the driver's).
+BOOL SetCommState(HANDLE hFile, DCB *lpDCB) {
+    PortSlot *pPort = SlotFromHandle(hFile);
+    if (pPort == nullptr) return FailWith(EBADF);
+    speed_t speed;
+    if (!SpeedFromRate(lpDCB->BaudRate, &speed)) return FailWith(EINVAL);
+    struct termios tio;
+    if (tcgetattr(pPort->fd, &tio) != 0) return FailWith(errno);
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(tcflag_t)(CSIZE | CSTOPB | PARENB | PARODD | HUPCL | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD | FlagsFromByteSize(lpDCB->ByteSize);
+    if (lpDCB->StopBits == TWOSTOPBITS) tio.c_cflag |= CSTOPB;
+    if (lpDCB->Parity != NOPARITY) tio.c_cflag |= PARENB;
+    if (lpDCB->Parity == ODDPARITY) tio.c_cflag |= PARODD;
+    if (lpDCB->fOutxCtsFlow) tio.c_cflag |= CRTSCTS;
+    tio.c_iflag &= ~(tcflag_t)(IXON | IXOFF | IXANY | INPCK);
+    if (lpDCB->fOutX) tio.c_iflag |= IXON;
+    if (lpDCB->fInX) tio.c_iflag |= IXOFF;
+    if (lpDCB->fParity) tio.c_iflag |= INPCK;
+    // With VMIN 1 a read with nothing there says EAGAIN (the descriptor is non-blocking),
+    // so that a read of 0 bytes means the line hung up.
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    if (tcsetattr(pPort->fd, TCSANOW, &tio) != 0) return FailWith(errno);
+    return TRUE;
+}
+
+BOOL GetCommTimeouts(HANDLE hFile, COMMTIMEOUTS *lpCommTimeouts) {
+    PortSlot *pPort = SlotFromHandle(hFile);
+    if (pPort == nullptr) return FailWith(EBADF);
+    *lpCommTimeouts = pPort->timeouts;
+    return TRUE;
+}
+
+BOOL SetCommTimeouts(HANDLE hFile, COMMTIMEOUTS *lpCommTimeouts) {
+    PortSlot *pPort = SlotFromHandle(hFile);
+    if (pPort == nullptr) return FailWith(EBADF);
+    pPort->timeouts = *lpCommTimeouts;
+    return TRUE;
+}
+
+// Returns what has arrived when the total time-out runs out: success with a short count.
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPVOID) {
+    *lpNumberOfBytesRead = 0;
+    PortSlot *pPort = SlotFromHandle(hFile);
+    if (pPort == nullptr) return FailWith(EBADF);
+    const COMMTIMEOUTS &t = pPort->timeouts;
+    bool fReturnAtOnce = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+                         t.ReadTotalTimeoutConstant == 0;
+    long long llDeadline = fReturnAtOnce ? NowMs()
+                                         : TransferDeadline(t.ReadTotalTimeoutMultiplier,
+                                                            t.ReadTotalTimeoutConstant,
+                                                            nNumberOfBytesToRead);
+    BYTE *pbBuffer = (BYTE *)lpBuffer;
+    while (*lpNumberOfBytesRead < nNumberOfBytesToRead) {
+        ssize_t nGot = read(pPort->fd, pbBuffer + *lpNumberOfBytesRead,
+                            nNumberOfBytesToRead - *lpNumberOfBytesRead);
+        if (nGot > 0) {
+            *lpNumberOfBytesRead += (DWORD)nGot;
+            continue;
+        }
+        if (nGot == 0) return FailWith(EIO);  // the line hung up (no data reads as EAGAIN)
+        if (errno != EAGAIN && errno != EINTR) return FailWith(errno);
+        int nReady = WaitReady(pPort->fd, POLLIN, llDeadline);
+        if (nReady == 0) break;
+        if (nReady < 0) return FailWith(errno);
+    }
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, LPVOID) {
+    *lpNumberOfBytesWritten = 0;
+    PortSlot *pPort = SlotFromHandle(hFile);
+    if (pPort == nullptr) return FailWith(EBADF);
+    long long llDeadline = TransferDeadline(pPort->timeouts.WriteTotalTimeoutMultiplier,
+                                            pPort->timeouts.WriteTotalTimeoutConstant,
+                                            nNumberOfBytesToWrite);
+    const BYTE *pbBuffer = (const BYTE *)lpBuffer;
+    while (*lpNumberOfBytesWritten < nNumberOfBytesToWrite) {
+        ssize_t nPut = write(pPort->fd, pbBuffer + *lpNumberOfBytesWritten,
+                             nNumberOfBytesToWrite - *lpNumberOfBytesWritten);
+        if (nPut > 0) {
+            *lpNumberOfBytesWritten += (DWORD)nPut;
+            continue;
+        }
+        if (nPut < 0 && errno != EAGAIN && errno != EINTR) return FailWith(errno);
+        int nReady = WaitReady(pPort->fd, POLLOUT, llDeadline);
+        if (nReady == 0) break;
+        if (nReady < 0) return FailWith(errno);
+    }
+    return TRUE;
+}
+
+BOOL PurgeComm(HANDLE hFile, DWORD dwFlags) {
+    PortSlot *pPort = SlotFromHandle(hFile);
+    if (pPort == nullptr) return FailWith(EBADF);
+    int nQueue = -1;
+    if ((dwFlags & PURGE_RXCLEAR) && (dwFlags & PURGE_TXCLEAR)) nQueue = TCIOFLUSH;
+    else if (dwFlags & PURGE_RXCLEAR) nQueue = TCIFLUSH;
+    else if (dwFlags & PURGE_TXCLEAR) nQueue = TCOFLUSH;
+    if (nQueue >= 0 && tcflush(pPort->fd, nQueue) != 0) return FailWith(errno);
+    return TRUE;
+}
+
+// Gives up the tty's exclusive flag too, so that the port can be opened again at once.
+BOOL CloseHandle(HANDLE hObject) {
+    PortSlot *pPort = SlotFromHandle(hObject);
+    if (pPort == nullptr) return FailWith(EBADF);
+    (void)ioctl(pPort->fd, TIOCNXCL);
+    int nResult = close(pPort->fd);
+    g_rgfInUse[pPort - g_rgPorts] = false;
+    if (nResult != 0) return FailWith(errno);
+    return TRUE;
+}
+
+DWORD GetLastError(void) { return g_dwLastError; }
+
+void SetLastError(DWORD dwErrCode) { g_dwLastError = dwErrCode; }

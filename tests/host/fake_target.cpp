@@ -1,0 +1,102 @@
+#include "fake_target.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+FakeTarget::FakeTarget() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        throw std::runtime_error("no pseudo-terminal");
+    }
+    path_ = ptsname(master_);
+    slave_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
+    struct termios tio;
+    tcgetattr(slave_, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave_, TCSANOW, &tio);
+}
+
+FakeTarget::~FakeTarget() {
+    join();
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+}
+
+void FakeTarget::start(std::function<void(FakeTarget &)> script) {
+    thread_ = std::thread([this, script] { script(*this); });
+}
+
+void FakeTarget::join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool FakeTarget::readByte(uint8_t *byte, int timeoutMs) {
+    struct pollfd pfd = {master_, POLLIN, 0};
+    if (master_ < 0 || poll(&pfd, 1, timeoutMs) != 1) return false;
+    if (read(master_, byte, 1) != 1) return false;
+    received.push_back(*byte);
+    return true;
+}
+
+std::vector<uint8_t> FakeTarget::readBytes(size_t count) {
+    std::vector<uint8_t> bytes;
+    uint8_t byte;
+    while (bytes.size() < count && readByte(&byte)) bytes.push_back(byte);
+    return bytes;
+}
+
+void FakeTarget::writeBytes(const std::vector<uint8_t> &bytes) {
+    if (!bytes.empty() && write(master_, bytes.data(), bytes.size()) < 0) {
+        throw std::runtime_error("write to pseudo-terminal failed");
+    }
+}
+
+void FakeTarget::hangUp() {
+    close(slave_);
+    slave_ = -1;
+    close(master_);
+    master_ = -1;
+}
+
+namespace {
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+std::string MakeTempDir() {
+    char pattern[] = "/tmp/hc11test.XXXXXX";
+    return mkdtemp(pattern);
+}
+
+void WriteTextFile(const std::string &path, const std::string &text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+ProgramResult RunProgram(const std::string &commandLine) {
+    std::string dir = MakeTempDir();
+    std::string out = dir + "/out", err = dir + "/err";
+    int status = system((commandLine + " >" + out + " 2>" + err + " </dev/null").c_str());
+    ProgramResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out),
+                         ReadFile(err)};
+    system(("rm -rf " + dir).c_str());
+    return result;
+}
+
+std::string WithoutBanner(const std::string &out) {
+    size_t end = out.find("\n\n");
+    return end == std::string::npos ? out : out.substr(end + 2);
+}

@@ -1,0 +1,59 @@
+#include "scripted_talker.h"
+
+#include <algorithm>
+
+bool ScriptedTalker::readByte(FakeTarget &target, uint8_t *byte) {
+    while (!stop) {
+        if (target.readByte(byte, 50)) return true;
+    }
+    return false;
+}
+
+bool ScriptedTalker::readWord(FakeTarget &target, uint16_t *word) {
+    uint8_t high, low;
+    if (!readByte(target, &high) || !readByte(target, &low)) return false;
+    *word = uint16_t(high << 8 | low);
+    return true;
+}
+
+uint8_t ScriptedTalker::store(uint16_t address, uint8_t value) {
+    bool stuck = std::find(stuckAddresses.begin(), stuckAddresses.end(), address) !=
+                 stuckAddresses.end();
+    if (!stuck) memory[address] = value;
+    return memory[address];
+}
+
+bool ScriptedTalker::serveBlock(FakeTarget &target, TalkerFrame &frame) {
+    uint32_t count = frame.count == 0 ? 65536 : frame.count;
+    for (uint32_t i = 0; i < count; i++) {
+        uint8_t value;
+        if (!readByte(target, &value)) return false;
+        frame.data.push_back(value);
+        target.writeByte(store(uint16_t(frame.address + i), value));
+    }
+    return true;
+}
+
+void ScriptedTalker::serve(FakeTarget &target) {
+    target.writeByte('>');
+    uint8_t letter;
+    while (readByte(target, &letter)) {
+        if (letter == 's') {
+            target.writeByte('>');
+            continue;
+        }
+        TalkerFrame frame{char(letter), 0, 0, {}};
+        if (!readWord(target, &frame.address) || !readWord(target, &frame.count)) return;
+        bool complete = true;
+        if (letter == 'W' || letter == 'P') {
+            complete = serveBlock(target, frame);
+        } else if (letter == 'w') {
+            target.writeByte(store(frame.address, uint8_t(frame.count)));
+        } else if (letter != 'B') {
+            target.writeByte('?');
+        }
+        frames.push_back(frame);
+        if (!complete) return;
+        target.writeByte('>');
+    }
+}

@@ -1,0 +1,33 @@
+// A far end that speaks the talker protocol the way the firmware does, with knobs to make it
+// misbehave; it records every frame it got. For protocol and download tests.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "fake_target.h"
+
+struct TalkerFrame {
+    char letter;
+    uint16_t address;
+    uint16_t count;
+    std::vector<uint8_t> data;
+};
+
+struct ScriptedTalker {
+    std::vector<TalkerFrame> frames;
+    uint8_t memory[65536] = {};
+    // Addresses whose read-back differs from what was written (a byte that won't program).
+    std::vector<uint16_t> stuckAddresses;
+    std::atomic<bool> stop{false};
+
+    // Serves commands until stop is set (checked between bytes).
+    void serve(FakeTarget &target);
+
+private:
+    bool readByte(FakeTarget &target, uint8_t *byte);
+    bool readWord(FakeTarget &target, uint16_t *word);
+    uint8_t store(uint16_t address, uint8_t value);
+    bool serveBlock(FakeTarget &target, TalkerFrame &frame);
+};

@@ -1,0 +1,88 @@
+// The real hc11prog binary: exit statuses and exact output of the paths that end before or
+// without the target.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "fake_target.h"
+
+namespace {
+
+const std::string kProgram = HC11PROG_PATH;
+
+std::string Usage(const std::string &program) {
+    return program +
+           ": [options][-i <filename>]\n"
+           "\twhere\n\t-c n\tn specifies COM port (1 is default)\n"
+           "\t-i <filename> is input file\n"
+           "\t-E enable expanded memory bus\n"
+           "\t-B Bulk erase EEPROM\n"
+           "\t-h Help message\n"
+           "\t-C <n> Config register value\n"
+           "\t-e <start>-<stop> EEPROM address range (default f800-ffff)\n"
+           "\t-d <device> serial device to use instead of the COM port\n"
+           "\nNormal operation on COM1 is as follows:\n" +
+           program + " -c 1 -i myprog.s19\n\n";
+}
+
+TEST(CommandLine, BannerNamesTheProgramAsInvokedWithBuildDateAndTime) {
+    ProgramResult result = RunProgram(kProgram + " -h");
+    EXPECT_EQ(result.status, 0);
+    std::regex banner(std::regex_replace(kProgram, std::regex("[.]"), "\\.") +
+                      ": version [A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\n"
+                      "[^\n]+\n\n");
+    EXPECT_TRUE(std::regex_match(result.out, banner)) << result.out;
+    EXPECT_EQ(result.err, Usage(kProgram));
+}
+
+TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
+    std::string dir = MakeTempDir();
+    WriteTextFile(dir + "/bad.s19", "S1052000010203D4\nS1\n");
+    WriteTextFile(dir + "/talker-ram.s19", "S1040080017A\n");
+    struct Case {
+        std::string args;
+        int status;
+        std::string err;
+        std::string out;
+    } cases[] = {
+        {"", 1, "No input file specified\n" + Usage(kProgram), ""},
+        {"-C 100", 1, "Expected Config Register Value between 0 and FF\n" + Usage(kProgram), ""},
+        {"-x", 1, Usage(kProgram), ""},
+        {"file.s19", 1, Usage(kProgram), ""},
+        {"-i " + std::string(300, 'f'), 1, "Expected input filename value\n" + Usage(kProgram), ""},
+        {"-d /dev/null -i " + dir + "/missing.s19", 2,
+         "File Error: Could not open " + dir + "/missing.s19\n", ""},
+        {"-d /dev/null -i " + dir + "/bad.s19", 2,
+         "ParseSRecordString: Invalid length (S1\n)\nCan't parse S record\n", "Failure\n"},
+        {"-d /dev/null -i " + dir + "/talker-ram.s19", 2,
+         "S1 record at $0080 writes into $0000-$00FF, the RAM the talker runs in\n",
+         "Failure\n"},
+    };
+    for (const Case &c : cases) {
+        ProgramResult result = RunProgram(kProgram + " " + c.args);
+        EXPECT_EQ(result.status, c.status) << c.args;
+        EXPECT_EQ(result.err, c.err) << c.args;
+        EXPECT_EQ(WithoutBanner(result.out), c.out) << c.args;
+    }
+}
+
+TEST(CommandLine, BadFileNeverTouchesThePort) {
+    FakeTarget target;
+    std::string dir = MakeTempDir();
+    WriteTextFile(dir + "/bad.s19", "S1052000010203D4\nnot a record\n");
+    ProgramResult result = RunProgram(kProgram + " -B -d " + target.path() + " -i " + dir +
+                                      "/bad.s19");
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(WithoutBanner(result.out), "Failure\n") << "no talker download is attempted";
+    uint8_t byte;
+    EXPECT_FALSE(target.readByte(&byte, 200));
+}
+
+TEST(CommandLine, PortThatCannotBeOpenedEndsTheRunWithStatus3) {
+    ProgramResult result = RunProgram(kProgram + " -B -c 0");
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n");
+    EXPECT_EQ(result.err, "No input file specified\nCreateFile on COM0 error: 2\n");
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// The option table, in-process through ParseCommandLine.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "settings.h"
+
+namespace {
+
+struct ParseOutcome {
+    int nResult;
+    std::string strErr;
+};
+
+ParseOutcome Parse(std::vector<std::string> args) {
+    ResetSettings();
+    args.insert(args.begin(), "hc11prog");
+    std::vector<char *> argv;
+    for (std::string &arg : args) argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    testing::internal::CaptureStderr();
+    int nResult = ParseCommandLine((int)args.size(), argv.data());
+    return {nResult, testing::internal::GetCapturedStderr()};
+}
+
+std::string UsageWithRange(const char *pszRange) {
+    return std::string("hc11prog: [options][-i <filename>]\n"
+                       "\twhere\n\t-c n\tn specifies COM port (1 is default)\n"
+                       "\t-i <filename> is input file\n"
+                       "\t-E enable expanded memory bus\n"
+                       "\t-B Bulk erase EEPROM\n"
+                       "\t-h Help message\n"
+                       "\t-C <n> Config register value\n"
+                       "\t-e <start>-<stop> EEPROM address range (default ") +
+           pszRange +
+           ")\n"
+           "\t-d <device> serial device to use instead of the COM port\n"
+           "\nNormal operation on COM1 is as follows:\n"
+           "hc11prog -c 1 -i myprog.s19\n\n";
+}
+
+TEST(ParseCommandLine, NoArgumentsKeepsEveryDefault) {
+    ParseOutcome outcome = Parse({});
+    EXPECT_EQ(outcome.nResult, 1);
+    EXPECT_EQ(outcome.strErr, "");
+    EXPECT_EQ(g_Settings.dwComPort, 1u);
+    EXPECT_EQ(g_Settings.dwTalkerLength, 256u);
+    EXPECT_EQ(g_Settings.bConfigValue, 0xF5);
+    EXPECT_EQ(g_Settings.wEepromStart, 0xF800);
+    EXPECT_EQ(g_Settings.wEepromEnd, 0xFFFF);
+    EXPECT_STREQ(g_Settings.szInputFile, "");
+    EXPECT_STREQ(g_Settings.szDevice, "");
+    EXPECT_EQ(g_Settings.fBulkErase | g_Settings.fExpandedBus | g_Settings.fVerbose, 0u);
+}
+
+TEST(ParseCommandLine, ComPortTakesWhatADecimalConversionGives) {
+    struct Case {
+        const char *pszValue;
+        uint32_t dwPort;
+    } cases[] = {{"2", 2}, {"12", 12}, {"x", 0}, {"-V", 0}, {" 7abc", 7}, {"+3", 3}};
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse({"-c", c.pszValue});
+        EXPECT_EQ(outcome.nResult, 1) << c.pszValue;
+        EXPECT_EQ(g_Settings.dwComPort, c.dwPort) << c.pszValue;
+        EXPECT_EQ(g_Settings.fVerbose, 0u) << c.pszValue;
+    }
+}
+
+TEST(ParseCommandLine, FlagsAndTheLaterValueWins) {
+    ParseOutcome outcome = Parse({"-s", "-S", "-B", "-E", "-V", "-c", "3", "-c", "4"});
+    EXPECT_EQ(outcome.nResult, 1);
+    EXPECT_EQ(g_Settings.fBulkErase, 1u);
+    EXPECT_EQ(g_Settings.fExpandedBus, 1u);
+    EXPECT_EQ(g_Settings.fVerbose, 1u);
+    EXPECT_EQ(g_Settings.dwComPort, 4u);
+}
+
+TEST(ParseCommandLine, ConfigValueIsHexadecimalUpToFF) {
+    struct Case {
+        const char *pszValue;
+        int nResult;
+        uint8_t bValue;
+    } cases[] = {{"ff", 1, 0xFF}, {"0", 1, 0x00}, {"5a", 1, 0x5A}, {"0x3C", 1, 0x3C},
+                 {"7z", 1, 0x07}, {"100", 0, 0xF5}, {"zz", 0, 0xF5}, {"-1", 0, 0xF5}};
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse({"-C", c.pszValue});
+        EXPECT_EQ(outcome.nResult, c.nResult) << c.pszValue;
+        EXPECT_EQ(g_Settings.bConfigValue, c.bValue) << c.pszValue;
+        std::string strExpected =
+            c.nResult ? "" : "Expected Config Register Value between 0 and FF\n" +
+                                 UsageWithRange("f800-ffff");
+        EXPECT_EQ(outcome.strErr, strExpected) << c.pszValue;
+    }
+}
+
+TEST(ParseCommandLine, InputFileNames) {
+    EXPECT_EQ(Parse({"-i", "a.s19", "-i", "b.s19"}).nResult, 1);
+    EXPECT_STREQ(g_Settings.szInputFile, "b.s19");
+    EXPECT_EQ(Parse({"-i", "a.s19", "-I"}).nResult, 1);
+    EXPECT_STREQ(g_Settings.szInputFile, "");
+
+    std::string strLongest(259, 'n');
+    EXPECT_EQ(Parse({"-i", strLongest}).nResult, 1);
+    EXPECT_EQ(std::string(g_Settings.szInputFile), strLongest);
+
+    const std::string strRefused = "Expected input filename value\n" + UsageWithRange("f800-ffff");
+    EXPECT_EQ(Parse({"-i", std::string(260, 'n')}).strErr, strRefused);
+    EXPECT_STREQ(g_Settings.szInputFile, "");
+    EXPECT_EQ(Parse({"-i", "-B"}).strErr, strRefused);
+    EXPECT_EQ(g_Settings.fBulkErase, 0u);
+    EXPECT_EQ(Parse({"-i"}).strErr, strRefused);
+}
+
+TEST(ParseCommandLine, EepromRange) {
+    struct Case {
+        const char *pszValue;
+        const char *pszMessage;  // nullptr when accepted
+        uint16_t wStart, wEnd;
+    } cases[] = {
+        {"1000-1fff", nullptr, 0x1000, 0x1FFF},
+        {"b600-b600", nullptr, 0xB600, 0xB600},
+        {"FFFF-F800", "Invalid EEPROM range\n", 0xF800, 0xFFFF},
+        {"10000-1fff", "Expected EEPROM Range\n", 0xF800, 0xFFFF},
+        {"1000", "Expected EEPROM Range\n", 0xF800, 0xFFFF},
+        {"x-y", "Expected EEPROM Range\n", 0xF800, 0xFFFF},
+        {"1000-1fffjunk", nullptr, 0x1000, 0x1FFF},
+    };
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse({"-e", c.pszValue});
+        EXPECT_EQ(outcome.nResult, c.pszMessage ? 0 : 1) << c.pszValue;
+        EXPECT_EQ(g_Settings.wEepromStart, c.wStart) << c.pszValue;
+        EXPECT_EQ(g_Settings.wEepromEnd, c.wEnd) << c.pszValue;
+        if (c.pszMessage) {
+            EXPECT_EQ(outcome.strErr, c.pszMessage + UsageWithRange("f800-ffff")) << c.pszValue;
+        }
+    }
+}
+
+TEST(ParseCommandLine, MissingValuesAreRefusedWithTheirMessage) {
+    struct Case {
+        const char *pszOption;
+        const char *pszMessage;
+    } cases[] = {{"-c", "Expected com port value\n"},
+                 {"-C", "Expected Config Register Value between 0 and FF\n"},
+                 {"-e", "Expected EEPROM Range\n"},
+                 {"-d", "Expected device name value\n"}};
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse({"-B", c.pszOption});
+        EXPECT_EQ(outcome.nResult, 0) << c.pszOption;
+        EXPECT_EQ(outcome.strErr, c.pszMessage + UsageWithRange("f800-ffff")) << c.pszOption;
+        EXPECT_EQ(g_Settings.fBulkErase, 1u) << "options before the refused one keep their effect";
+    }
+}
+
+TEST(ParseCommandLine, RefusalStopsTheWalkAndUsageShowsTheRangeAsItStands) {
+    ParseOutcome outcome = Parse({"-e", "1000-1fff", "-C", "100", "-B"});
+    EXPECT_EQ(outcome.nResult, 0);
+    EXPECT_EQ(g_Settings.fBulkErase, 0u);
+    EXPECT_EQ(outcome.strErr,
+              "Expected Config Register Value between 0 and FF\n" + UsageWithRange("1000-1fff"));
+}
+
+TEST(ParseCommandLine, HelpPrintsTheUsageAloneAndStops) {
+    ParseOutcome outcome = Parse({"-e", "1000-1fff", "-h", "-B"});
+    EXPECT_EQ(outcome.nResult, 0);
+    EXPECT_EQ(g_Settings.fHelpRequested, 1u);
+    EXPECT_EQ(g_Settings.fBulkErase, 0u);
+    EXPECT_EQ(outcome.strErr, UsageWithRange("1000-1fff"));
+}
+
+TEST(ParseCommandLine, DeviceNameReplacesThePortNumber) {
+    EXPECT_EQ(Parse({"-d", "/dev/ttyUSB0"}).nResult, 1);
+    EXPECT_STREQ(g_Settings.szDevice, "/dev/ttyUSB0");
+    EXPECT_EQ(Parse({"-d", std::string(300, 'd')}).nResult, 0);
+    EXPECT_STREQ(g_Settings.szDevice, "");
+}
+
+TEST(ParseCommandLineDeath, ArgumentThatIsNoOptionEndsTheProcessWithStatus1) {
+    for (const char *pszArg : {"-H", "-x", "file.s19", "--help"}) {
+        char szProgram[] = "hc11prog", szFlag[] = "-B";
+        char *argv[] = {szProgram, szFlag, const_cast<char *>(pszArg), nullptr};
+        EXPECT_EXIT(ParseCommandLine(3, argv), testing::ExitedWithCode(1),
+                    testing::HasSubstr("Normal operation on COM1"))
+            << pszArg;
+    }
+}
+
+}  // namespace
