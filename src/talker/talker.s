@@ -5,15 +5,16 @@
 ; runs its command loop until the chip is reset; it polls the SCI, takes no interrupts and
 ; never services the COP watchdog.
 ;
-; Memory, the 256 bytes of RAM:
-;   $0000 .. code end      the code, entered at $0000
-;   code end               mode_flag: 1 while a "W" block runs, 0 while a "P" block runs
-;   code end + 1           scratch: the new value while program_byte decides on an erase
-;   .. $00FF               free, then the stack from $00FF down. It is at most 8 bytes
-;                          deep: the count pushed by a "P" block, then the return
-;                          addresses of program_byte, eeprom_cycle and the delay.
-; The two variables live in .bss, which talker.ld places directly after .text; the
-; generated image source states the addresses of this build.
+; Memory, the 256 bytes of RAM, as laid out for this code's 239 bytes (talker.ld puts the
+; variables, .bss, directly after .text; the generator checks the layout on every build
+; and states the addresses in the image source):
+;   $0000-$00EE   the code, entered at $0000
+;   $00EF         mode_flag: 1 while a "W" block runs, 0 while a "P" block runs
+;   $00F0         scratch: the new value of an EEPROM byte, from the erase decision to
+;                 the store that latches it
+;   $00F1-$00F7   free
+;   $00F8-$00FF   the stack, from $00FF down, at most 8 bytes deep: the count pushed by
+;                 a "P" block, then the returns from program_byte, eeprom_cycle and a delay
 ;
 ; Wire protocol, 9600 baud, 8 data bits, no parity, one stop bit:
 ;   The talker sends the prompt ">" whenever it is ready to read a command letter.
@@ -31,8 +32,7 @@
 ;
 ; Registers while a command runs: X holds the address, Y the count.
 
-; --- Chip registers (register block at $1000 after reset)
-REGS    = 0x1000
+; --- Chip registers (the register block stays at $1000, its place after reset)
 SPCR    = 0x1028            ; SPI control: port D wire-OR mode
 BAUD    = 0x102B            ; SCI baud rate select
 SCCR2   = 0x102D            ; SCI control 2: transmitter and receiver enables
@@ -58,10 +58,17 @@ EPGM    = 0x01              ; PPROG: programming voltage on
 ; --- Values the talker writes
 BAUD_9600   = TCLR | SCP1 | SCP0    ; 2 MHz / (16 * 13) = 9615 baud; SCR2-SCR0 clear: / 1
 SCI_ON      = TE | RE               ; no SCI interrupts, no wake-up, no break
-ERASE_BYTE  = BYTE | ERASE | EELAT  ; $16: byte erase latch pattern
-PROGRAM     = EELAT                 ; $02: program latch pattern
-ERASE_BULK  = ERASE | EELAT         ; $06: bulk erase latch pattern (BYTE and ROW clear)
 STACK_TOP   = 0x00FF
+
+; Every EEPROM operation writes PPROG twice: its latch pattern, then, after the store that
+; latches the address, the same pattern with EPGM. The pairs are loaded into D at once:
+; A gets the latch pattern, B the pattern with the programming voltage on.
+ERASE_BYTE  = BYTE | ERASE | EELAT  ; $16, then $17
+PROGRAM     = EELAT                 ; $02, then $03
+ERASE_BULK  = ERASE | EELAT         ; $06, then $07 (BYTE and ROW clear: the whole array)
+ERASE_BYTE_PAIR = ERASE_BYTE << 8 | ERASE_BYTE | EPGM
+PROGRAM_PAIR    = PROGRAM << 8 | PROGRAM | EPGM
+ERASE_BULK_PAIR = ERASE_BULK << 8 | ERASE_BULK | EPGM
 
 ; --- Delay loop counts for a 2 MHz E clock (0.5 us a cycle), 7 cycles a pass
 SHORT_PASSES = 2857         ; 2857 * 7 = 19999 cycles, 10.0 ms
@@ -83,23 +90,27 @@ CMD_BULK        = 'B'
 ; Start-up, entered at $0000 by the bootstrap ROM.
 start:
         lds     #STACK_TOP
-        ldx     #REGS
-        ; the ROM's echo of the last download byte may still be going out at 1200 baud
-wait_echo_sent:
-        brclr   SCSR-REGS,x #TDRE wait_echo_sent
-        bclr    SPCR-REGS,x #DWOM         ; drive TxD actively
+        bsr     wait_transmitter        ; the ROM's last echo may still be going out
+        ldaa    SPCR
+        anda    #~DWOM & 0xFF           ; port D, TxD among its pins, drives actively
+        staa    SPCR
         ldaa    #BAUD_9600
-        staa    BAUD-REGS,x
+        staa    BAUD
         ldaa    #SCI_ON
-        staa    SCCR2-REGS,x
+        staa    SCCR2
         bra     command_loop
 
-; send: waits for TDRE, then sends A. Preserves A, X and Y; destroys B.
+; send: sends A once the transmitter is free. Preserves A, X and Y; destroys B.
 send:
+        bsr     wait_transmitter
+        staa    SCDR
+        rts
+
+; wait_transmitter: returns once SCSR shows TDRE. Preserves A, X and Y; destroys B.
+wait_transmitter:
         ldab    SCSR
         bitb    #TDRE
-        beq     send
-        staa    SCDR
+        beq     wait_transmitter
         rts
 
 ; receive: waits for RDRF, then reads the byte into B; the error flags are not looked at.
@@ -164,13 +175,14 @@ cmd_program:
         bsr     program_byte
         bra     command_loop
 
-; "W" and "P": set the mode flag, then run the block.
-cmd_block_write:
-        ldaa    #1
-        staa    *mode_flag
-        bra     block
+; "P" and "W": set the mode flag, then run the block.
 cmd_block_program:
-        clr     mode_flag
+        clra                            ; mode 0: program each byte
+        bra     set_block_mode
+cmd_block_write:
+        ldaa    #1                      ; mode 1: store each byte
+set_block_mode:
+        staa    *mode_flag
 
 ; block: X = first address, Y = count (0 for 65536). For each data byte received, stores
 ; or programs it at X, sends the byte read back, advances X (wrapping) and counts Y down.
@@ -179,8 +191,7 @@ block:
         ldaa    *mode_flag
         beq     block_program
         stab    0,x
-        ldaa    0,x
-        bsr     send
+        bsr     send_read_back
         bra     block_advance
 block_program:
         pshy                            ; the delays count in Y
@@ -195,21 +206,22 @@ block_advance:
 ; "B": bulk-erases the EEPROM array and CONFIG, then programs CONFIG with the count's low
 ; byte. A bulk erase latched at CONFIG's address takes in CONFIG as well as the array.
 cmd_bulk:
-        xgdy                            ; B = CONFIG value, out of the long delay's way
-        ldaa    #ERASE_BULK
+        xgdy
+        stab    *scratch                ; the CONFIG value, out of the long delay's way
+        ldd     #ERASE_BULK_PAIR
         staa    PPROG
         staa    CONFIG                  ; latches the address; the value does not matter
-        oraa    #EPGM
-        staa    PPROG
+        stab    PPROG
         bsr     delay_long
         clr     PPROG
         ldx     #CONFIG
-        ldaa    #PROGRAM
+        ldd     #PROGRAM_PAIR
         bsr     eeprom_cycle
         bra     command_loop
 
 ; program_byte: programs B into the EEPROM byte at X, erasing first only where a 0 must
 ; become a 1, then sends the byte read back. Preserves X; destroys A, B and Y.
+; send_read_back, its last step, sends the byte at X. Preserves X and Y; destroys A and B.
 program_byte:
         ldaa    0,x
         cba
@@ -218,22 +230,23 @@ program_byte:
         coma
         anda    *scratch                ; bits that must go from 0 to 1
         beq     program_only
-        ldaa    #ERASE_BYTE             ; programming only clears bits: erase first
+        ldd     #ERASE_BYTE_PAIR        ; programming only clears bits: erase first
         bsr     eeprom_cycle
 program_only:
-        ldaa    #PROGRAM
+        ldd     #PROGRAM_PAIR
         bsr     eeprom_cycle
 send_read_back:
         ldaa    0,x
         jmp     send                    ; beyond a branch's reach
 
-; eeprom_cycle: A = latch pattern, B = byte, X = address. Latches, stores B at X, turns on
-; the programming voltage for 10 ms, then clears PPROG. Preserves B and X; destroys A and Y.
+; eeprom_cycle: A = latch pattern, B = the same with EPGM, X = address, scratch = the byte.
+; Latches, stores the byte at X, turns on the programming voltage for 10 ms, then clears
+; PPROG. Preserves X; destroys A, B and Y.
 eeprom_cycle:
         staa    PPROG
-        stab    0,x
-        oraa    #EPGM
-        staa    PPROG
+        ldaa    *scratch
+        staa    0,x
+        stab    PPROG
         bsr     delay_short
         clr     PPROG
         rts

@@ -1,0 +1,232 @@
+// The talker image's own conditions (what the bootstrap loader and the RAM demand of it),
+// checked independently of the writer that made it, and the firmware's register values.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "srecord.h"
+#include "talker_image.h"
+
+namespace {
+
+constexpr unsigned kRamSize = 256;
+constexpr unsigned kVariableBytes = 2;  // block mode flag and scratch byte
+constexpr unsigned kStackReserve = 10;
+constexpr unsigned kDataBytesPerLine = 30;
+
+std::vector<std::string> ImageLines() {
+    return std::vector<std::string>(TalkerImage, TalkerImage + dwTalkerImageLines);
+}
+
+std::vector<SRecord> ParseImage() {
+    std::vector<SRecord> records;
+    for (const std::string &line : ImageLines()) {
+        SRecord record{};
+        EXPECT_EQ(ParseSRecordString(line.c_str(), &record), 1) << line;
+        records.push_back(record);
+    }
+    return records;
+}
+
+// The talker's bytes as the loader sends them: the S1 data in table order.
+std::vector<uint8_t> ImageBytes() {
+    std::vector<uint8_t> bytes;
+    for (const SRecord &record : ParseImage()) {
+        if (record.wType == 1)
+            bytes.insert(bytes.end(), record.bData, record.bData + record.wLength);
+    }
+    return bytes;
+}
+
+unsigned HexByteAt(const std::string &text, size_t position) {
+    return unsigned(std::stoul(text.substr(position, 2), nullptr, 16));
+}
+
+TEST(TalkerImage, HoldsS1LinesFromZeroWithoutGapsThenOneS9) {
+    std::vector<SRecord> records = ParseImage();
+    ASSERT_GE(records.size(), 2u);
+    unsigned nextAddress = 0;
+    for (size_t i = 0; i + 1 < records.size(); i++) {
+        SCOPED_TRACE(ImageLines()[i]);
+        EXPECT_EQ(records[i].wType, 1);
+        EXPECT_EQ(records[i].wAddress, nextAddress);
+        bool isLast = i + 2 == records.size();
+        if (isLast) {
+            EXPECT_GE(records[i].wLength, 1);
+            EXPECT_LE(records[i].wLength, kDataBytesPerLine);
+        } else {
+            EXPECT_EQ(records[i].wLength, kDataBytesPerLine);
+        }
+        nextAddress += records[i].wLength;
+    }
+    EXPECT_STREQ(TalkerImage[dwTalkerImageLines - 1], "S9030000FC");
+    EXPECT_EQ(records.back().wType, 9);
+    EXPECT_EQ(records.back().wAddress, 0);
+    EXPECT_EQ(records.back().wLength, 0);
+}
+
+TEST(TalkerImage, CodeVariablesAndStackFitTheRam) {
+    size_t codeSize = ImageBytes().size();
+    EXPECT_GT(codeSize, 0u);
+    EXPECT_LE(codeSize + kVariableBytes + kStackReserve, kRamSize);
+}
+
+// Every line's text, read digit by digit: count, length and checksum agree, digits are
+// upper-case hexadecimal.
+TEST(TalkerImage, EveryLineCarriesItsCountAndChecksum) {
+    for (const std::string &line : ImageLines()) {
+        SCOPED_TRACE(line);
+        ASSERT_GE(line.size(), 10u);
+        ASSERT_EQ(line.size() % 2, 0u);
+        EXPECT_EQ(line.find_first_not_of("0123456789ABCDEF", 1), std::string::npos);
+        unsigned count = HexByteAt(line, 2);
+        EXPECT_EQ(line.size(), 4 + 2 * count);
+        unsigned sum = 0;
+        for (size_t position = 2; position + 2 < line.size(); position += 2) {
+            sum += HexByteAt(line, position);
+        }
+        EXPECT_EQ(HexByteAt(line, line.size() - 2), ~sum & 0xFFu);
+    }
+}
+
+// --- Checks with the outside tools: srec_cat and the m68hc11 binutils
+
+// A directory of its own for each test, since CTest runs the tests side by side; removed
+// when the test ends.
+class WorkDir {
+  public:
+    WorkDir() {
+        std::string pattern = std::string(TALKER_TEST_WORK_DIR) + "/talker_test_XXXXXX";
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+        EXPECT_FALSE(path_.empty()) << "cannot make a directory like " << pattern;
+    }
+    ~WorkDir() {
+        if (!path_.empty()) std::filesystem::remove_all(path_);
+    }
+    std::string file(const char *name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+int RunShell(const std::string &command) {
+    return std::system(command.c_str());
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteImageFile(const std::string &path) {
+    std::ofstream file(path);
+    for (const std::string &line : ImageLines()) file << line << "\n";
+}
+
+// Assembles and links the talker as the generator does; returns the ELF file's path.
+std::string AssembleTalker(const WorkDir &dir) {
+    std::string object = dir.file("talker.o"), elf = dir.file("talker.elf");
+    EXPECT_EQ(RunShell(std::string(M68HC11_AS_PATH) + " --short-branches -o " + object + " " +
+                       TALKER_SOURCE),
+              0);
+    EXPECT_EQ(RunShell(std::string(M68HC11_LD_PATH) + " --no-warn-rwx-segments -T " +
+                       TALKER_LINK_SCRIPT + " -o " + elf + " " + object),
+              0);
+    return elf;
+}
+
+TEST(TalkerImage, SrecCatAcceptsEveryChecksumAndReadsTheSameBytes) {
+    if (std::string(SREC_CAT_PATH).empty()) GTEST_SKIP() << "srec_cat is not installed";
+    WorkDir dir;
+    WriteImageFile(dir.file("talker.s19"));
+    // srec_cat stops with an error at a checksum that does not match.
+    ASSERT_EQ(RunShell(std::string(SREC_CAT_PATH) + " " + dir.file("talker.s19") + " -o " +
+                       dir.file("talker.bin") + " -binary 2>" + dir.file("srec_cat.log")),
+              0)
+        << ReadFile(dir.file("srec_cat.log"));
+    std::vector<uint8_t> expected = ImageBytes();
+    EXPECT_EQ(ReadFile(dir.file("talker.bin")), std::string(expected.begin(), expected.end()));
+}
+
+// The instructions of a disassembly, each as "mnemonic operands" without the symbol notes.
+std::vector<std::string> Instructions(const std::string &listing) {
+    std::vector<std::string> instructions;
+    std::istringstream lines(listing);
+    std::string line;
+    while (std::getline(lines, line)) {
+        size_t firstTab = line.find('\t');
+        size_t secondTab = firstTab == std::string::npos ? firstTab : line.find('\t', firstTab + 1);
+        if (secondTab == std::string::npos) continue;
+        std::string text = line.substr(secondTab + 1);
+        text = text.substr(0, text.find(" <"));
+        for (char &c : text) c = (c == '\t') ? ' ' : c;
+        instructions.push_back(text);
+    }
+    return instructions;
+}
+
+// True when the expected instructions follow one another somewhere in the listing.
+bool ContainsRun(const std::vector<std::string> &instructions,
+                 const std::vector<std::string> &expected) {
+    for (size_t start = 0; start + expected.size() <= instructions.size(); start++) {
+        size_t matched = 0;
+        while (matched < expected.size() && instructions[start + matched] == expected[matched]) {
+            matched++;
+        }
+        if (matched == expected.size()) return true;
+    }
+    return false;
+}
+
+struct RegisterUse {
+    const char *what;
+    std::vector<std::string> instructions;
+};
+
+const RegisterUse kRegisterUses[] = {
+    {"stack from $00FF", {"lds #0xff"}},
+    {"SPCR: DWOM cleared, other bits kept", {"ldaa 0x1028", "anda #0xdf", "staa 0x1028"}},
+    {"BAUD $B0", {"ldaa #0xb0", "staa 0x102b"}},
+    {"SCCR2 $0C", {"ldaa #0xc", "staa 0x102d"}},
+    {"SCSR polled for TDRE", {"ldab 0x102e", "bitb #0x80"}},
+    {"SCSR polled for RDRF", {"ldab 0x102e", "bitb #0x20"}},
+    {"SCDR read", {"ldab 0x102f"}},
+    {"SCDR written", {"staa 0x102f"}},
+    {"byte erase: PPROG $16, then $17", {"ldd #0x1617"}},
+    {"program: PPROG $02, then $03", {"ldd #0x203"}},
+    {"PPROG given the latch pattern", {"staa 0x103b"}},
+    {"PPROG given the pattern with EPGM", {"stab 0x103b"}},
+    {"bulk erase: PPROG $06, latched at CONFIG, then $07",
+     {"ldd #0x607", "staa 0x103b", "staa 0x103f", "stab 0x103b"}},
+    {"PPROG cleared to $00", {"clr 0x103b"}},
+    {"short delay: 2857 passes", {"ldy #0xb29"}},
+    {"long delay: 28570 passes", {"ldy #0x6f9a"}},
+};
+
+TEST(TalkerFirmware, DisassemblyHoldsTheRegisterAddressesAndValues) {
+    if (std::string(M68HC11_AS_PATH).empty() || std::string(M68HC11_LD_PATH).empty() ||
+        std::string(M68HC11_OBJDUMP_PATH).empty()) {
+        GTEST_SKIP() << "the m68hc11 binutils are not installed";
+    }
+    WorkDir dir;
+    std::string elf = AssembleTalker(dir);
+    ASSERT_EQ(
+        RunShell(std::string(M68HC11_OBJDUMP_PATH) + " -d " + elf + " >" + dir.file("talker.lst")),
+        0);
+    std::vector<std::string> instructions = Instructions(ReadFile(dir.file("talker.lst")));
+    ASSERT_FALSE(instructions.empty());
+    for (const RegisterUse &use : kRegisterUses) {
+        EXPECT_TRUE(ContainsRun(instructions, use.instructions)) << use.what;
+    }
+}
+
+}  // namespace
