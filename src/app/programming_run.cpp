@@ -17,7 +17,12 @@ const DWORD TALKER_BAUD_RATE = 9600;
 const WORD HPRIO = 0x103C;
 const BYTE HPRIO_EXPANDED = 0x65;  // MDA set (expanded bus), RBOOT cleared
 const WORD BPROT = 0x1035;
-const BYTE BPROT_UNPROTECTED = 0x10;  // BPRT3-0 cleared, PTCON kept
+const BYTE BPROT_ARRAY_ONLY = 0x10;  // BPRT3-0 cleared, PTCON kept: CONFIG stays protected
+const BYTE BPROT_ALL = 0x00;         // CONFIG too: the bulk erase reprograms it
+
+// CONFIG is unprotected only when the bulk erase is to give it a new value: with PTCON set
+// its erase and programming would silently do nothing.
+BYTE BprotValue(void) { return g_Settings.fBulkErase ? BPROT_ALL : BPROT_ARRAY_ONLY; }
 
 void PrintBanner(const char *pszProgramName) {
     fprintf(stdout, "%s: version %s %s\n", pszProgramName, __DATE__, __TIME__);
@@ -49,7 +54,7 @@ int PrepareTarget(HANDLE hPort) {
         fprintf(stdout, "Enable Expanded Memory\n");
         if (!WriteTargetByte(hPort, HPRIO, HPRIO_EXPANDED)) return 0;
     }
-    if (!WriteTargetByte(hPort, BPROT, BPROT_UNPROTECTED)) return 0;
+    if (!WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
     if (g_Settings.fBulkErase) {
         fprintf(stdout, "Bulk Erasing EEPROM\n");
         if (!BulkErase(hPort)) return 0;

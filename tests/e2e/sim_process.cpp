@@ -1,0 +1,106 @@
+#include "sim_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "fake_target.h"
+
+namespace {
+
+// Reads one line from fd, waiting at most timeoutMs for each character.
+bool ReadLine(int fd, std::string *line, int timeoutMs) {
+    line->clear();
+    char c;
+    for (;;) {
+        struct pollfd pfd = {fd, POLLIN, 0};
+        if (poll(&pfd, 1, timeoutMs) != 1 || read(fd, &c, 1) != 1) return false;
+        if (c == '\n') return true;
+        *line += c;
+    }
+}
+
+}  // namespace
+
+SimProcess::SimProcess(const std::vector<std::string> &extraArgs) {
+    dir_ = MakeTempDir();
+    dumpPath_ = dir_ + "/dump.s19";
+    std::vector<std::string> args = {HC11SIM_PATH, "--dump", dumpPath_, "--stats"};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) throw std::runtime_error("pipe");
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(pipeFds[1], 1);
+        int err = open((dir_ + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, 2);
+        std::vector<char *> argv;
+        for (std::string &arg : args) argv.push_back(&arg[0]);
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    stdout_ = pipeFds[0];
+    if (!ReadLine(stdout_, &path_, 5000)) throw std::runtime_error("hc11sim printed no path");
+}
+
+SimProcess::~SimProcess() {
+    stop();
+    if (stdout_ >= 0) close(stdout_);
+    system(("rm -rf " + dir_).c_str());
+}
+
+void SimProcess::stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    std::string line;
+    while (ReadLine(stdout_, &line, 10000)) {
+        std::istringstream fields(line);
+        std::string name;
+        double value;
+        if (fields >> name >> value) stats_[name] = value;
+    }
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+double SimProcess::stat(const std::string &name) const {
+    auto found = stats_.find(name);
+    if (found == stats_.end()) throw std::runtime_error("no statistic " + name);
+    return found->second;
+}
+
+std::vector<uint8_t> SimProcess::dumped(uint16_t first, uint16_t last) const {
+    return ReadS19Range(dumpPath_, first, last);
+}
+
+std::string SimProcess::errors() const {
+    std::ifstream file(dir_ + "/stderr");
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<uint8_t> ReadS19Range(const std::string &file, uint16_t first, uint16_t last,
+                                  uint8_t fill) {
+    std::string bin = MakeTempDir() + "/range.bin";
+    char range[128];
+    snprintf(range, sizeof range, "0x%X 0x%X", first, last + 1u);
+    char fillValue[16];
+    snprintf(fillValue, sizeof fillValue, "0x%02X", fill);
+    std::string command = std::string(SREC_CAT_PATH) + " " + file + " -fill " + fillValue + " " +
+                          range + " -crop " + range + " -offset -" + std::to_string(first) +
+                          " -o " + bin + " -binary";
+    if (system(command.c_str()) != 0) throw std::runtime_error("srec_cat failed: " + command);
+    std::ifstream in(bin, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    return bytes;
+}
