@@ -1,4 +1,5 @@
 # talker_tests: the image's own conditions, and the firmware's register values and counts.
+# talker_sim_tests: the talker's behaviour on the simulated chip.
 find_program(M68HC11_NM m68hc11-nm)
 get_filename_component(TALKER_TREE ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
 
@@ -22,6 +23,12 @@ target_compile_definitions(talker_tests PRIVATE
   M68HC11_OBJDUMP_PATH="${TALKER_TEST_M68HC11_OBJDUMP}"
   SREC_CAT_PATH="${TALKER_TEST_SREC_CAT}")
 gtest_discover_tests(talker_tests)
+
+if(TARGET hc11sim_core)
+  add_executable(talker_sim_tests ${CMAKE_CURRENT_LIST_DIR}/test_talker_on_sim.cpp)
+  target_link_libraries(talker_sim_tests PRIVATE hc11sim_core hc11talker hc11srec GTest::gtest_main)
+  gtest_discover_tests(talker_sim_tests)
+endif()
 
 # The committed image must be what the generator makes of the committed talker.s: after a
 # change to talker.s, build the talker_image_update target and commit the result.
