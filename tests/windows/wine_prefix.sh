@@ -1,0 +1,32 @@
+#!/bin/sh
+# The Wine prefix that the Windows tests run in, made fresh for each test run.
+#   wine_prefix.sh start PREFIX COM5_TARGET   a new prefix whose COM5 links to COM5_TARGET
+#   wine_prefix.sh stop PREFIX                ends its server and removes it
+# The server is started first, persistent and with its output in a log: otherwise the first
+# wine process's output stays held by the server until it exits.
+set -eu
+action=$1
+prefix=$2
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+
+stop() {
+  if [ -d "$WINEPREFIX" ]; then
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+    rm -rf "$WINEPREFIX"
+  fi
+}
+
+case "$action" in
+  start)
+    stop
+    mkdir -p "$WINEPREFIX"
+    wineserver -p >"$WINEPREFIX.server.log" 2>&1
+    wineboot -i >"$WINEPREFIX.boot.log" 2>&1
+    # Wine assigns com1 itself at every server start; COM5 is left to us.
+    ln -sfn "$3" "$WINEPREFIX/dosdevices/com5"
+    ;;
+  stop) stop ;;
+  *) echo "usage: $0 start PREFIX COM5_TARGET | stop PREFIX" >&2; exit 2 ;;
+esac
