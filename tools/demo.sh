@@ -38,7 +38,7 @@ sim_pid=
 
 show() {  # show TITLE FILE FIRST LAST: a hex dump of one address range
   echo "-- $1"
-  srec_cat "$2" -crop "$3" "$4" -o - -hex-dump | grep -v '^#' | sed 's/^/   /'
+  srec_cat "$2" -crop "$3" "$4" -o - -hex-dump 2>/dev/null | grep -v '^#' | sed 's/^/   /'
 }
 echo "== What the file holds, and what the chip holds now"
 show "file: EEPROM code" "$example" 0xF800 0xF830
@@ -55,7 +55,7 @@ tail -n +2 "$work/sim.out" | sed 's/^/   /'
 echo
 # An independent reader (srec_cat) compares every byte of the file with the chip's memory.
 same=no
-srec_cat "$work/chip.s19" -crop -within "$example" -o "$work/chip-part.s19"
+srec_cat "$work/chip.s19" -crop -within "$example" -o "$work/chip-part.s19" 2>/dev/null
 srec_cmp "$example" "$work/chip-part.s19" >/dev/null 2>&1 && same=yes
 if [ "$status" -eq 0 ] && [ "$same" = yes ]; then
   echo "== The chip holds the file: hc11prog read back every byte, and srec_cat agrees."
