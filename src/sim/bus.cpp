@@ -1,0 +1,193 @@
+#include "bus.h"
+
+#include "boot_rom.h"
+
+namespace hc11 {
+
+namespace {
+
+constexpr uint64_t kBprotWindowCycles = 64;  // normal modes: BPROT clears only this early
+constexpr size_t kRegisterLogLimit = size_t(1) << 20;
+constexpr uint8_t kUnmappedRead = 0xFF;
+
+const char *const kRegisterNames[kRegisterCount] = {
+    "PORTA", "reserved", "PIOC",  "PORTC",  "PORTB",  "PORTCL", "reserved", "DDRC",
+    "PORTD", "DDRD",     "PORTE", "CFORC",  "OC1M",   "OC1D",   "TCNT",     "TCNT+1",
+    "TIC1",  "TIC1+1",   "TIC2",  "TIC2+1", "TIC3",   "TIC3+1", "TOC1",     "TOC1+1",
+    "TOC2",  "TOC2+1",   "TOC3",  "TOC3+1", "TOC4",   "TOC4+1", "TI4/O5",   "TI4/O5+1",
+    "TCTL1", "TCTL2",    "TMSK1", "TFLG1",  "TMSK2",  "TFLG2",  "PACTL",    "PACNT",
+    "SPCR",  "SPSR",     "SPDR",  "BAUD",   "SCCR1",  "SCCR2",  "SCSR",     "SCDR",
+    "ADCTL", "ADR1",     "ADR2",  "ADR3",   "ADR4",   "BPROT",  "reserved", "reserved",
+    "reserved", "OPTION", "COPRST", "PPROG", "HPRIO", "INIT",   "TEST1",    "CONFIG"};
+
+}  // namespace
+
+Bus::Bus(Clock &clock, Trace &trace, std::optional<AddressRange> xram)
+    : clock_(clock), trace_(trace), eeprom_(clock, trace), sci_(clock, trace),
+      bootRom_(BootRomImage()), xramRange_(xram) {
+    if (xram) xram_.assign(xram->size(), 0);
+    reset();
+}
+
+void Bus::reset() {
+    registers_.fill(0);
+    registers_[reg::OPTION] = 0x10;  // DLY set
+    registers_[reg::INIT] = 0x01;    // RAM at $0000, registers at $1000
+    hprio_ = hprio::kBootstrapReset;
+    spcr_ = 0x04;  // CPHA set
+    resetCycle_ = clock_.now;
+    eeprom_.reset();
+    sci_.reset();
+}
+
+uint8_t Bus::readSlow(uint16_t address) {
+    if (uint16_t(address - kRegisterBase) < kRegisterCount)
+        return readRegister(uint8_t(address - kRegisterBase));
+    if (bootRomMapped() && address >= kBootRomStart) {
+        if (address < kBootVectorBase)
+            trace_.line(clock_.now, "boot ROM code at $%04X is not modelled", address);
+        return bootRom_[address - kBootRomStart];
+    }
+    if (const uint8_t *cell = externalCell(address)) return *cell;
+    trace_.line(clock_.now, "read of $%04X: nothing there", address);
+    return kUnmappedRead;
+}
+
+void Bus::write(uint16_t address, uint8_t value) {
+    storeCount_++;
+    if (address < kRamSize) {
+        ram_[address] = value;
+    } else if (address >= kEepromStart) {
+        eeprom_.storeArray(address, value);
+    } else if (uint16_t(address - kRegisterBase) < kRegisterCount) {
+        writeRegister(uint8_t(address - kRegisterBase), value);
+    } else if (bootRomMapped() && address >= kBootRomStart) {
+        trace_.line(clock_.now, "store to the boot ROM at $%04X ignored", address);
+    } else if (uint8_t *cell = externalCell(address)) {
+        *cell = value;
+    } else {
+        trace_.line(clock_.now, "store of $%02X to $%04X: nothing there", value, address);
+    }
+}
+
+uint8_t Bus::readRegister(uint8_t offset) {
+    switch (offset) {
+        case reg::SCSR: {
+            uint8_t status = sci_.readScsr();
+            if (!(status & scsr::RDRF)) attention_ |= attention::EmptyPoll;
+            return status;
+        }
+        case reg::SCDR: return sci_.readScdr();
+        case reg::SPCR: case reg::BAUD: case reg::SCCR1: case reg::SCCR2: case reg::BPROT:
+        case reg::PPROG: case reg::HPRIO: case reg::CONFIG:
+            return registerValue(offset);
+        default:
+            trace_.line(clock_.now, "read of %s ($%04X) is not modelled", kRegisterNames[offset],
+                        kRegisterBase + offset);
+            return registers_[offset];
+    }
+}
+
+// The value a register reads as, without the side effects of a CPU read.
+uint8_t Bus::registerValue(uint8_t offset) const {
+    switch (offset) {
+        case reg::SPCR: return spcr_;
+        case reg::BAUD: return sci_.baud();
+        case reg::SCCR1: return sci_.sccr1();
+        case reg::SCCR2: return sci_.sccr2();
+        case reg::SCSR: return sci_.scsr();
+        case reg::SCDR: return sci_.scdr();
+        case reg::BPROT: return eeprom_.bprot();
+        case reg::PPROG: return eeprom_.pprog();
+        case reg::HPRIO: return hprio_;
+        case reg::CONFIG: return eeprom_.readConfig();
+        default: return registers_[offset];
+    }
+}
+
+void Bus::writeRegister(uint8_t offset, uint8_t value) {
+    attention_ |= attention::RegisterWrite;
+    logRegisterWrite(offset, value);
+    switch (offset) {
+        case reg::SPCR: writeSpcr(value); break;
+        case reg::BAUD: sci_.writeBaud(value); break;
+        case reg::SCCR1: sci_.writeSccr1(value); break;
+        case reg::SCCR2: sci_.writeSccr2(value); break;
+        case reg::SCSR: break;  // read only
+        case reg::SCDR: sci_.writeScdr(value); break;
+        case reg::BPROT: eeprom_.writeBprot(value, bprotMayClear()); break;
+        case reg::PPROG: eeprom_.writePprog(value); break;
+        case reg::HPRIO: writeHprio(value); break;
+        case reg::CONFIG:
+            trace_.line(clock_.now, "CONFIG <- $%02X", value);
+            eeprom_.storeConfig(value);
+            break;
+        default:
+            trace_.line(clock_.now, "store of $%02X to %s ($%04X) is not modelled", value,
+                        kRegisterNames[offset], kRegisterBase + offset);
+            registers_[offset] = value;
+    }
+}
+
+// In the special modes RBOOT, MDA and IRV may be written freely; SMOD can be cleared, which
+// leaves the special modes for good (and the boot ROM with them), but never set again.
+void Bus::writeHprio(uint8_t value) {
+    trace_.line(clock_.now, "HPRIO <- $%02X", value);
+    constexpr uint8_t kSpecialOnly = hprio::RBOOT | hprio::MDA | hprio::IRV;
+    uint8_t next = uint8_t((hprio_ & ~hprio::PSEL) | (value & hprio::PSEL));
+    if (hprio_ & hprio::SMOD) next = uint8_t((next & ~kSpecialOnly) | (value & kSpecialOnly));
+    if (!(value & hprio::SMOD)) next &= uint8_t(~(hprio::SMOD | hprio::RBOOT));
+    hprio_ = next;
+}
+
+// SPCR is kept (port D's wire-OR mode lives in it); the SPI itself is not modelled.
+void Bus::writeSpcr(uint8_t value) {
+    if (value & spcr::SPE) trace_.line(clock_.now, "SPCR: the SPI is not modelled");
+    spcr_ = value;
+}
+
+void Bus::logRegisterWrite(uint8_t offset, uint8_t value) {
+    if (offset != reg::PPROG && offset != reg::BPROT && offset != reg::CONFIG &&
+        offset != reg::HPRIO)
+        return;
+    if (registerWrites_.size() < kRegisterLogLimit)
+        registerWrites_.push_back({uint16_t(kRegisterBase + offset), value, clock_.now});
+}
+
+bool Bus::bprotMayClear() const {
+    return (hprio_ & hprio::SMOD) || clock_.now - resetCycle_ < kBprotWindowCycles;
+}
+
+uint8_t *Bus::externalCell(uint16_t address) {
+    return const_cast<uint8_t *>(static_cast<const Bus *>(this)->externalCell(address));
+}
+
+const uint8_t *Bus::externalCell(uint16_t address) const {
+    if (!expanded() || !xramRange_ || !xramRange_->contains(address)) return nullptr;
+    return &xram_[address - xramRange_->first];
+}
+
+uint8_t Bus::peek(uint16_t address) const {
+    if (address < kRamSize) return ram_[address];
+    if (Eeprom::holds(address)) return eeprom_.cell(address);
+    if (uint16_t(address - kRegisterBase) < kRegisterCount)
+        return registerValue(uint8_t(address - kRegisterBase));
+    if (bootRomMapped() && address >= kBootRomStart) return bootRom_[address - kBootRomStart];
+    if (xramRange_ && xramRange_->contains(address)) return xram_[address - xramRange_->first];
+    return kUnmappedRead;
+}
+
+bool Bus::poke(uint16_t address, uint8_t value) {
+    if (address < kRamSize) {
+        ram_[address] = value;
+    } else if (Eeprom::holds(address)) {
+        eeprom_.setCell(address, value);
+    } else if (xramRange_ && xramRange_->contains(address)) {
+        xram_[address - xramRange_->first] = value;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace hc11

@@ -1,0 +1,162 @@
+#include "eeprom.h"
+
+namespace hc11 {
+
+namespace {
+
+constexpr uint16_t kBlockSize = 0x200;  // BPRT0 guards $F800-$F9FF, BPRT1 the next 512, ...
+constexpr unsigned kRowSize = 16;
+constexpr uint8_t kPprogImplemented = 0xDF;  // bit 5 is not there and reads 0
+
+const char *OperationName(uint8_t pattern) {
+    if (!(pattern & pprog::ERASE)) return "program";
+    if (pattern & pprog::BYTE) return "byte erase";
+    return (pattern & pprog::ROW) ? "row erase" : "bulk erase";
+}
+
+}  // namespace
+
+Eeprom::Eeprom(const Clock &clock, Trace &trace) : clock_(clock), trace_(trace) {
+    array_.fill(kErasedByte);
+}
+
+void Eeprom::reset() {
+    pprog_ = 0;
+    bprot_ = bprot::kResetValue;
+    latched_ = false;
+}
+
+void Eeprom::store(uint16_t address, uint8_t value) {
+    if (!(pprog_ & pprog::EELAT)) return;  // a plain store does not change an EEPROM cell
+    if (pprog_ & pprog::EPGM) {
+        trace_.line(clock_.now, "EEPROM: store to $%04X ignored while EPGM is on", address);
+        return;
+    }
+    latched_ = true;
+    latchAddress_ = address;
+    latchData_ = value;
+}
+
+void Eeprom::writePprog(uint8_t value) {
+    stats_.pprogWrites++;
+    trace_.line(clock_.now, "PPROG <- $%02X", value);
+    if (value & (pprog::ODD | pprog::EVEN))
+        trace_.line(clock_.now, "PPROG: ODD and EVEN (test modes) are not modelled");
+    value &= kPprogImplemented;
+    bool wasOn = busy();
+    bool eelat = value & pprog::EELAT;
+    bool epgm = (value & pprog::EPGM) && eelat;
+    if (epgm && !wasOn && !(pprog_ & pprog::EELAT)) {
+        trace_.line(clock_.now, "PPROG: EPGM ignored, EELAT was not set by an earlier write");
+        epgm = false;
+    }
+    if (wasOn && !epgm) finishOperation();
+    if (!wasOn && epgm) {
+        epgmOnCycle_ = clock_.now;
+        operationPattern_ = value;
+    }
+    if (!eelat) latched_ = false;
+    pprog_ = uint8_t((value & ~pprog::EPGM) | (epgm ? pprog::EPGM : 0));
+}
+
+void Eeprom::writeBprot(uint8_t value, bool mayClear) {
+    trace_.line(clock_.now, "BPROT <- $%02X", value);
+    value &= bprot::kResetValue;
+    bprot_ = mayClear ? value : uint8_t(bprot_ | value);
+}
+
+void Eeprom::finishOperation() {
+    uint64_t onCycles = clock_.now - epgmOnCycle_;
+    stats_.busyCycles += onCycles;
+    const char *name = OperationName(operationPattern_);
+    if (onCycles < kEepromProgramCycles) {
+        stats_.aborted++;
+        trace_.line(clock_.now, "EEPROM: %s aborted after %llu cycles, cells unchanged", name,
+                    static_cast<unsigned long long>(onCycles));
+        return;
+    }
+    if (!latched_) {
+        trace_.line(clock_.now, "EEPROM: %s with no address latched does nothing", name);
+        return;
+    }
+    Operation operation = operationFor(operationPattern_);
+    countOperation(operation);
+    trace_.line(clock_.now, "EEPROM: %s at $%04X done", name, latchAddress_);
+    apply(operation);
+}
+
+Eeprom::Operation Eeprom::operationFor(uint8_t pattern) const {
+    if (!(pattern & pprog::ERASE)) return Operation::Program;
+    if (pattern & pprog::BYTE) return Operation::ByteErase;
+    return (pattern & pprog::ROW) ? Operation::RowErase : Operation::BulkErase;
+}
+
+void Eeprom::countOperation(Operation operation) {
+    switch (operation) {
+        case Operation::Program: stats_.program++; break;
+        case Operation::ByteErase: stats_.byteErase++; break;
+        case Operation::RowErase: stats_.rowErase++; break;
+        case Operation::BulkErase: stats_.bulkErase++; break;
+    }
+}
+
+// Applies a completed operation to the latched address. A byte or row erase latched at
+// CONFIG erases CONFIG alone; a bulk erase latched there takes in the array as well.
+void Eeprom::apply(Operation operation) {
+    bool complete = true;
+    bool atConfig = latchAddress_ == kConfigAddress;
+    switch (operation) {
+        case Operation::Program: complete = program(latchAddress_, latchData_); break;
+        case Operation::ByteErase: complete = erase(latchAddress_); break;
+        case Operation::RowErase:
+            complete = atConfig ? erase(latchAddress_)
+                                : eraseRange(uint16_t(latchAddress_ & ~(kRowSize - 1)), kRowSize);
+            break;
+        case Operation::BulkErase:
+            complete = eraseRange(kEepromStart, kEepromSize);
+            if (atConfig) complete = erase(kConfigAddress) && complete;
+            break;
+    }
+    if (!complete) {
+        stats_.protectedOps++;
+        trace_.line(clock_.now, "EEPROM: BPROT $%02X kept protected cells unchanged", bprot_);
+    }
+}
+
+bool Eeprom::cellProtected(uint16_t address) const {
+    if (address == kConfigAddress) return bprot_ & bprot::PTCON;
+    unsigned block = (address - kEepromStart) / kBlockSize;
+    return bprot_ & (1u << block);
+}
+
+bool Eeprom::program(uint16_t address, uint8_t data) {
+    if (!holds(address) || cellProtected(address)) return false;
+    setCell(address, uint8_t(cell(address) & data));
+    return true;
+}
+
+bool Eeprom::erase(uint16_t address) {
+    if (!holds(address) || cellProtected(address)) return false;
+    setCell(address, kErasedByte);
+    return true;
+}
+
+bool Eeprom::eraseRange(uint16_t first, unsigned count) {
+    bool complete = true;
+    for (unsigned i = 0; i < count; i++) complete = erase(uint16_t(first + i)) && complete;
+    return complete;
+}
+
+uint8_t Eeprom::cell(uint16_t address) const {
+    if (address == kConfigAddress) return config_;
+    return address >= kEepromStart ? array_[address - kEepromStart] : kErasedByte;
+}
+
+void Eeprom::setCell(uint16_t address, uint8_t value) {
+    if (address == kConfigAddress)
+        config_ = value;
+    else if (address >= kEepromStart)
+        array_[address - kEepromStart] = value;
+}
+
+}  // namespace hc11

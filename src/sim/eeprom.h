@@ -1,0 +1,110 @@
+// The on-chip EEPROM of a 68HC811E2-class chip: 2 KB at $F800-$FFFF and the CONFIG cell at
+// $103F, programmed and erased through PPROG ($103B) and guarded by BPROT ($1035).
+//
+// How an operation runs: a PPROG write sets EELAT; a later store to an EEPROM address (or to
+// CONFIG) latches that address and the data; a further PPROG write sets EPGM. The operation
+// takes effect when EPGM is cleared again, and only if it stayed on for 20,000 E cycles
+// (10 ms); cleared earlier, nothing changes. Programming ANDs the data into the cell, the
+// erases set cells to $FF. Reads of the array while EELAT is set return $FF: the array is cut
+// off from the read path while it is latched for programming.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "clock.h"
+#include "trace.h"
+
+namespace hc11 {
+
+constexpr uint16_t kEepromStart = 0xF800;
+constexpr uint16_t kEepromSize = 0x0800;
+constexpr uint16_t kConfigAddress = 0x103F;
+constexpr uint64_t kEepromProgramCycles = 20000;  // 10 ms at 2 MHz
+constexpr uint8_t kErasedByte = 0xFF;
+
+namespace pprog {
+constexpr uint8_t ODD = 0x80, EVEN = 0x40, BYTE = 0x10, ROW = 0x08, ERASE = 0x04, EELAT = 0x02,
+                  EPGM = 0x01;
+}
+
+namespace bprot {
+constexpr uint8_t PTCON = 0x10, BPRT3 = 0x08, BPRT2 = 0x04, BPRT1 = 0x02, BPRT0 = 0x01;
+constexpr uint8_t kResetValue = 0x1F;
+}  // namespace bprot
+
+struct EepromStats {
+    uint64_t program = 0;        // programming operations that ran their 10 ms
+    uint64_t byteErase = 0;
+    uint64_t rowErase = 0;
+    uint64_t bulkErase = 0;
+    uint64_t aborted = 0;        // EPGM cleared before 10 ms
+    uint64_t protectedOps = 0;   // completed operations that BPROT kept from some cell
+    uint64_t busyCycles = 0;     // EPGM-on time of every operation
+    uint64_t pprogWrites = 0;
+};
+
+class Eeprom {
+public:
+    Eeprom(const Clock &clock, Trace &trace);
+
+    // Reset: PPROG $00, BPROT $1F, nothing latched. The cells keep their contents.
+    void reset();
+
+    // The CPU's view. address is inside $F800-$FFFF for the array calls.
+    uint8_t readArray(uint16_t address) const {
+        return (pprog_ & pprog::EELAT) ? kErasedByte : array_[address - kEepromStart];
+    }
+    void storeArray(uint16_t address, uint8_t value) { store(address, value); }
+    uint8_t readConfig() const { return config_; }
+    void storeConfig(uint8_t value) { store(kConfigAddress, value); }
+
+    uint8_t pprog() const { return pprog_; }
+    void writePprog(uint8_t value);
+    uint8_t bprot() const { return bprot_; }
+    // mayClear: whether protection bits may be cleared now (special modes, or the first
+    // 64 cycles after reset); otherwise a write can only set them.
+    void writeBprot(uint8_t value, bool mayClear);
+
+    // EPGM is on: an operation is running.
+    bool busy() const { return (pprog_ & pprog::EPGM) != 0; }
+    // The cycle at which the running operation will have had its 10 ms, or 0 when none runs.
+    uint64_t completionCycle() const { return busy() ? epgmOnCycle_ + kEepromProgramCycles : 0; }
+
+    // Direct access to the cells, for preloading and dumps: the array and CONFIG.
+    uint8_t cell(uint16_t address) const;
+    void setCell(uint16_t address, uint8_t value);
+    static bool holds(uint16_t address) {
+        return address >= kEepromStart || address == kConfigAddress;
+    }
+
+    const EepromStats &stats() const { return stats_; }
+
+private:
+    enum class Operation { Program, ByteErase, RowErase, BulkErase };
+
+    void store(uint16_t address, uint8_t value);
+    void finishOperation();
+    Operation operationFor(uint8_t pattern) const;
+    void apply(Operation operation);
+    void countOperation(Operation operation);
+    bool cellProtected(uint16_t address) const;
+    bool program(uint16_t address, uint8_t data);
+    bool erase(uint16_t address);
+    bool eraseRange(uint16_t first, unsigned count);
+
+    const Clock &clock_;
+    Trace &trace_;
+    std::array<uint8_t, kEepromSize> array_;
+    uint8_t config_ = kErasedByte;
+    uint8_t pprog_ = 0;
+    uint8_t bprot_ = bprot::kResetValue;
+    uint8_t operationPattern_ = 0;  // PPROG's mode bits when EPGM went on
+    uint64_t epgmOnCycle_ = 0;
+    bool latched_ = false;
+    uint16_t latchAddress_ = 0;
+    uint8_t latchData_ = 0;
+    EepromStats stats_;
+};
+
+}  // namespace hc11

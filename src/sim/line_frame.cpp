@@ -1,0 +1,52 @@
+#include "line_frame.h"
+
+#include <cmath>
+
+namespace hc11 {
+
+namespace {
+
+constexpr unsigned kStopBit = kBitsPerFrame - 1;
+
+// The line level at time t into the frame: low for the start bit, the data bits, then high
+// for the stop bit and the idle line after it.
+bool LevelAt(const Frame &frame, double t) {
+    if (t < frame.edges[1]) return false;
+    for (unsigned bit = 1; bit <= 8; bit++)
+        if (t < frame.edges[bit + 1]) return (frame.value >> (bit - 1)) & 1;
+    return true;
+}
+
+}  // namespace
+
+Frame Frame::AtRate(uint8_t value, double bitCycles) {
+    Frame frame;
+    frame.value = value;
+    frame.bitCycles = bitCycles;
+    for (unsigned i = 0; i <= kBitsPerFrame; i++) frame.edges[i] = i * bitCycles;
+    return frame;
+}
+
+void Frame::changeRate(double elapsed, double newBitCycles) {
+    unsigned current = 0;
+    while (current + 1 < kBitsPerFrame && edges[current + 1] <= elapsed) current++;
+    for (unsigned i = current + 1; i < kBitsPerFrame; i++) edges[i + 1] = edges[i] + newBitCycles;
+    disturbed = true;
+}
+
+bool RatesAgree(double senderBitCycles, double receiverBitCycles) {
+    return std::fabs(senderBitCycles - receiverBitCycles) <= kRateTolerance * receiverBitCycles;
+}
+
+Reception Receive(const Frame &frame, double receiverBitCycles) {
+    uint8_t value = 0;
+    for (unsigned bit = 1; bit <= 8; bit++)
+        if (LevelAt(frame, (bit + 0.5) * receiverBitCycles)) value |= uint8_t(1u << (bit - 1));
+    bool stopSeen = LevelAt(frame, (kStopBit + 0.5) * receiverBitCycles);
+    bool garbled = frame.disturbed || !RatesAgree(frame.bitCycles, receiverBitCycles);
+    if (!garbled) return {value, !stopSeen};
+    if (value == frame.value) value ^= 0x80;
+    return {value, true};
+}
+
+}  // namespace hc11

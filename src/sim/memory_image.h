@@ -1,0 +1,18 @@
+// The target's memories as S19 files: the --dump written at exit and the --eeprom preload.
+#pragma once
+
+#include "bus.h"
+
+namespace hc11 {
+
+// Writes RAM ($0000-$00FF), EEPROM ($F800-$FFFF), CONFIG (one byte at $103F) and the external
+// RAM that the chip's own memories do not hide, as S1 lines of 32 bytes, then an S9 line.
+// Returns 1, or 0 after a message on standard error.
+int WriteMemoryDump(const Bus &bus, const char *path);
+
+// Stores every byte of the S1 records of an S19 file that falls in EEPROM or CONFIG into its
+// cell; other bytes are left out (with one note on standard error). Returns 1, or 0 after a
+// message.
+int LoadEepromImage(Bus &bus, const char *path);
+
+}  // namespace hc11

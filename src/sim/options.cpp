@@ -1,0 +1,114 @@
+#include "options.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace hc11 {
+
+namespace {
+
+bool ParseHexAddress(const char *text, const char *end, uint16_t *value) {
+    if (text == end || end - text > 4) return false;
+    unsigned result = 0;
+    for (const char *p = text; p != end; p++) {
+        char c = *p;
+        unsigned digit = (c >= '0' && c <= '9')   ? unsigned(c - '0')
+                         : (c >= 'a' && c <= 'f') ? unsigned(c - 'a' + 10)
+                         : (c >= 'A' && c <= 'F') ? unsigned(c - 'A' + 10)
+                                                  : 16;
+        if (digit == 16) return false;
+        result = result * 16 + digit;
+    }
+    *value = uint16_t(result);
+    return true;
+}
+
+bool ParseRange(const char *text, AddressRange *range) {
+    const char *dash = std::strchr(text, '-');
+    if (!dash) return false;
+    return ParseHexAddress(text, dash, &range->first) &&
+           ParseHexAddress(dash + 1, dash + std::strlen(dash), &range->last) &&
+           range->first <= range->last;
+}
+
+bool ParseSeconds(const char *text, double *seconds) {
+    char *end = nullptr;
+    *seconds = std::strtod(text, &end);
+    return end != text && *end == '\0' && *seconds > 0;
+}
+
+bool Refuse(const char *option, const char *expected) {
+    std::fprintf(stderr, "hc11sim: %s expects %s\n", option, expected);
+    return false;
+}
+
+// Takes the value of an option that has one; false after a message when it is missing or bad.
+bool TakeValue(const char *option, const char *value, SimOptions *options) {
+    if (!value) return Refuse(option, "a value");
+    if (!std::strcmp(option, "--link")) {
+        options->linkPath = value;
+    } else if (!std::strcmp(option, "--dump")) {
+        options->dumpPath = value;
+    } else if (!std::strcmp(option, "--eeprom")) {
+        options->eepromPath = value;
+    } else if (!std::strcmp(option, "--xram")) {
+        AddressRange range;
+        if (!ParseRange(value, &range)) return Refuse(option, "START-END in hex, e.g. 2000-7FFF");
+        options->xram = range;
+    } else if (!ParseSeconds(value, &options->exitAfterSeconds)) {
+        return Refuse(option, "a number of seconds above 0");
+    }
+    return true;
+}
+
+bool SetFlag(const char *argument, SimOptions *options) {
+    if (!std::strcmp(argument, "--realtime")) return options->realtime = true;
+    if (!std::strcmp(argument, "--trace")) return options->trace = true;
+    if (!std::strcmp(argument, "--stats")) return options->stats = true;
+    if (!std::strcmp(argument, "-h") || !std::strcmp(argument, "--help"))
+        return options->help = true;
+    return false;
+}
+
+bool TakesValue(const char *argument) {
+    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after"})
+        if (!std::strcmp(argument, option)) return true;
+    return false;
+}
+
+}  // namespace
+
+ParseResult ParseSimOptions(int argc, char **argv, SimOptions *options) {
+    for (int i = 1; i < argc; i++) {
+        const char *argument = argv[i];
+        if (TakesValue(argument)) {
+            if (!TakeValue(argument, i + 1 < argc ? argv[i + 1] : nullptr, options))
+                return ParseResult::Error;
+            i++;
+        } else if (!SetFlag(argument, options)) {
+            std::fprintf(stderr, "hc11sim: unknown argument %s (-h for help)\n", argument);
+            return ParseResult::Error;
+        }
+    }
+    return options->help ? ParseResult::Help : ParseResult::Run;
+}
+
+void PrintSimUsage(const char *programName) {
+    std::printf(
+        "usage: %s [options]\n"
+        "A simulated 68HC811E2 target, reset in special bootstrap mode, behind a\n"
+        "pseudo-terminal. The first line of output is the terminal's path.\n"
+        "  --link PATH          make PATH a symbolic link to the terminal\n"
+        "  --eeprom FILE        preload EEPROM and CONFIG from an S19 file\n"
+        "  --dump FILE          at exit, write RAM, EEPROM, CONFIG and external RAM as S19\n"
+        "  --xram START-END     external RAM (hex, e.g. 2000-7FFF), reached in expanded mode\n"
+        "  --exit-after SECONDS exit after that long without wire activity\n"
+        "  --realtime           run at 2 MHz in wall-clock time, not as fast as possible\n"
+        "  --trace              trace instructions, EEPROM control and wire bytes on stderr\n"
+        "  --stats              print counters at exit\n"
+        "  -h                   this help\n",
+        programName);
+}
+
+}  // namespace hc11

@@ -1,0 +1,30 @@
+// hc11sim's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "bus.h"
+
+namespace hc11 {
+
+struct SimOptions {
+    std::string linkPath;    // --link PATH: a symbolic link to the pty's slave
+    std::string dumpPath;    // --dump FILE: every memory as S19 at exit
+    std::string eepromPath;  // --eeprom FILE: EEPROM and CONFIG preloaded from S19
+    std::optional<AddressRange> xram;  // --xram START-END
+    double exitAfterSeconds = 0;       // --exit-after SECONDS; 0: never
+    bool realtime = false;
+    bool trace = false;
+    bool stats = false;
+    bool help = false;
+};
+
+enum class ParseResult { Run, Help, Error };
+
+// Parses argv into *options. Prints one message on standard error for an error.
+ParseResult ParseSimOptions(int argc, char **argv, SimOptions *options);
+
+void PrintSimUsage(const char *programName);
+
+}  // namespace hc11

@@ -1,0 +1,120 @@
+#include "pty_wire.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace hc11 {
+
+namespace {
+
+struct SpeedRate {
+    speed_t speed;
+    unsigned baud;
+};
+
+const SpeedRate kSpeeds[] = {
+    {B50, 50},       {B75, 75},       {B110, 110},     {B134, 134},     {B150, 150},
+    {B200, 200},     {B300, 300},     {B600, 600},     {B1200, 1200},   {B1800, 1800},
+    {B2400, 2400},   {B4800, 4800},   {B9600, 9600},   {B19200, 19200}, {B38400, 38400},
+    {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
+
+bool Fail(const char *what) {
+    std::fprintf(stderr, "hc11sim: %s: %s\n", what, strerror(errno));
+    return false;
+}
+
+}  // namespace
+
+unsigned BaudFromSpeed(unsigned long speed) {
+    for (const SpeedRate &entry : kSpeeds)
+        if (entry.speed == speed) return entry.baud;
+    return 0;
+}
+
+PtyWire::~PtyWire() {
+    if (!linkPath_.empty()) unlink(linkPath_.c_str());
+    if (slaveFd_ >= 0) close(slaveFd_);
+    if (masterFd_ >= 0) close(masterFd_);
+}
+
+bool PtyWire::open() {
+    masterFd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (masterFd_ < 0) return Fail("posix_openpt");
+    if (grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) return Fail("grantpt/unlockpt");
+    const char *name = ptsname(masterFd_);
+    if (!name) return Fail("ptsname");
+    slavePath_ = name;
+    slaveFd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slaveFd_ < 0) return Fail(name);
+    termios tio;
+    if (tcgetattr(slaveFd_, &tio) != 0) return Fail("tcgetattr");
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, B1200);
+    cfsetospeed(&tio, B1200);
+    if (tcsetattr(slaveFd_, TCSANOW, &tio) != 0) return Fail("tcsetattr");
+    int flags = fcntl(masterFd_, F_GETFL);
+    if (flags < 0 || fcntl(masterFd_, F_SETFL, flags | O_NONBLOCK) != 0) return Fail("fcntl");
+    return true;
+}
+
+bool PtyWire::link(const std::string &linkPath) {
+    struct stat existing;
+    if (lstat(linkPath.c_str(), &existing) == 0) {
+        if (!S_ISLNK(existing.st_mode)) {
+            std::fprintf(stderr, "hc11sim: --link %s: exists and is no symbolic link\n",
+                         linkPath.c_str());
+            return false;
+        }
+        unlink(linkPath.c_str());
+    }
+    if (symlink(slavePath_.c_str(), linkPath.c_str()) != 0) return Fail(linkPath.c_str());
+    linkPath_ = linkPath;
+    return true;
+}
+
+unsigned PtyWire::hostBaud() {
+    termios tio;
+    if (tcgetattr(slaveFd_, &tio) != 0) return 0;
+    return BaudFromSpeed(cfgetospeed(&tio));
+}
+
+size_t PtyWire::receive(uint8_t *buffer, size_t room) {
+    ssize_t count = read(masterFd_, buffer, room);
+    return count > 0 ? size_t(count) : 0;
+}
+
+// A byte the host's side cannot take (its input queue full while nobody reads the port) is
+// dropped, as a real line would lose it.
+void PtyWire::send(uint8_t value) {
+    for (;;) {
+        ssize_t written = write(masterFd_, &value, 1);
+        if (written == 1) return;
+        if (written < 0 && errno == EINTR) continue;
+        dropped_++;
+        return;
+    }
+}
+
+void PtyWire::waitForInput(double seconds) {
+    pollfd fds[2] = {{masterFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    timespec timeout;
+    timespec *limit = nullptr;
+    if (seconds >= 0) {
+        double whole = std::floor(seconds);
+        timeout.tv_sec = time_t(whole);
+        timeout.tv_nsec = long((seconds - whole) * 1e9);
+        limit = &timeout;
+    }
+    ppoll(fds, wakeFd_ >= 0 ? 2 : 1, limit, nullptr);
+}
+
+}  // namespace hc11

@@ -1,0 +1,179 @@
+#include "sci.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace hc11 {
+
+namespace {
+
+const unsigned kPrescalers[4] = {1, 3, 4, 13};
+
+uint64_t CycleAfter(uint64_t start, double length) {
+    return start + uint64_t(std::llround(length));
+}
+
+}  // namespace
+
+Sci::Sci(const Clock &clock, Trace &trace) : clock_(clock), trace_(trace) {}
+
+void Sci::reset() {
+    baud_ = sccr1_ = sccr2_ = 0;
+    scsr_ = scsr::TDRE | scsr::TC;
+    armedReceiveFlags_ = armedTransmitFlags_ = 0;
+    tdr_ = rdr_ = 0;
+    tdrFull_ = shifting_ = preamble_ = idleArmed_ = false;
+    incoming_.clear();
+}
+
+unsigned Sci::bitCycles() const {
+    unsigned prescaler = kPrescalers[(baud_ & baud::SCP) >> 4];
+    return 16 * prescaler * (1u << (baud_ & baud::SCR));
+}
+
+void Sci::writeBaud(uint8_t value) {
+    value &= 0xBF;  // bit 6 is not there
+    if (value & (baud::TCLR | baud::RCKB))
+        trace_.line(clock_.now, "BAUD: TCLR and RCKB (test bits) are not modelled");
+    unsigned before = bitCycles();
+    baud_ = value;
+    if (bitCycles() == before || !shifting_ || preamble_) return;
+    shiftFrame_.changeRate(double(clock_.now - shiftStart_), bitCycles());
+    shiftEnd_ = CycleAfter(shiftStart_, shiftFrame_.length());
+    trace_.line(clock_.now, "SCI: BAUD changed while $%02X was shifting out, it goes out garbled",
+                shiftFrame_.value);
+}
+
+void Sci::writeSccr1(uint8_t value) {
+    if (value & 0x18) trace_.line(clock_.now, "SCCR1: 9-bit frames and wake-up are not modelled");
+    sccr1_ = value;
+}
+
+void Sci::writeSccr2(uint8_t value) {
+    if (value & (sccr2::RWU | sccr2::SBK))
+        trace_.line(clock_.now, "SCCR2: receiver wake-up and break are not modelled");
+    bool enabling = (value & sccr2::TE) && !(sccr2_ & sccr2::TE);
+    sccr2_ = value;
+    if (!(value & sccr2::RE)) idleArmed_ = false;
+    if (enabling && !shifting_) startPreamble(clock_.now);
+}
+
+uint8_t Sci::readScsr() {
+    armedReceiveFlags_ = scsr_ & scsr::kReceiveFlags;
+    armedTransmitFlags_ = scsr_ & scsr::kTransmitFlags;
+    return scsr_;
+}
+
+uint8_t Sci::readScdr() {
+    scsr_ &= uint8_t(~armedReceiveFlags_);
+    armedReceiveFlags_ = 0;
+    return rdr_;
+}
+
+void Sci::writeScdr(uint8_t value) {
+    scsr_ &= uint8_t(~armedTransmitFlags_);
+    armedTransmitFlags_ = 0;
+    tdr_ = value;
+    tdrFull_ = true;
+    if ((sccr2_ & sccr2::TE) && !shifting_) startShift(clock_.now);
+}
+
+void Sci::startShift(uint64_t at) {
+    shiftFrame_ = Frame::AtRate(tdr_, bitCycles());
+    shiftStart_ = at;
+    shiftEnd_ = CycleAfter(at, shiftFrame_.length());
+    shifting_ = true;
+    preamble_ = false;
+    tdrFull_ = false;
+    scsr_ |= scsr::TDRE;
+}
+
+// Enabling the transmitter first sends a preamble: one character time of idle line.
+void Sci::startPreamble(uint64_t at) {
+    shiftStart_ = at;
+    shiftEnd_ = at + uint64_t(kBitsPerFrame) * bitCycles();
+    shifting_ = preamble_ = true;
+}
+
+void Sci::finishShift() {
+    shifting_ = false;
+    if (!preamble_) {
+        stats_.framesSent++;
+        if (sink_) sink_(shiftFrame_, shiftEnd_);
+    }
+    preamble_ = false;
+    if (tdrFull_ && (sccr2_ & sccr2::TE))
+        startShift(shiftEnd_);
+    else
+        scsr_ |= scsr::TC;
+}
+
+void Sci::lineIn(const Frame &frame, uint64_t startCycle) {
+    incoming_.push_back({frame, startCycle, CycleAfter(startCycle, frame.length())});
+}
+
+void Sci::finishReception() {
+    Incoming arrived = incoming_.front();
+    incoming_.pop_front();
+    if (!(sccr2_ & sccr2::RE)) {
+        trace_.line(arrived.end, "SCI: $%02X arrived with the receiver off", arrived.frame.value);
+        return;
+    }
+    stats_.framesReceived++;
+    idleArmed_ = true;
+    idleAt_ = arrived.end + uint64_t(kBitsPerFrame) * bitCycles();
+    Reception reception = Receive(arrived.frame, bitCycles());
+    if (scsr_ & scsr::RDRF) {
+        stats_.overruns++;
+        scsr_ |= scsr::OR;
+        trace_.line(arrived.end, "SCI: overrun, $%02X lost", arrived.frame.value);
+        return;
+    }
+    rdr_ = reception.value;
+    scsr_ = uint8_t((scsr_ & ~(scsr::FE | scsr::NF)) | scsr::RDRF);
+    if (reception.framingError) {
+        stats_.framingErrors++;
+        scsr_ |= scsr::FE;
+        trace_.line(arrived.end, "SCI: $%02X sent at %.0f cycles a bit, read as $%02X with FE",
+                    arrived.frame.value, arrived.frame.bitCycles, reception.value);
+    }
+}
+
+// IDLE: the receive line stayed idle for a whole character after a character came in.
+void Sci::detectIdleLine() {
+    idleArmed_ = false;
+    if (!incoming_.empty() && incoming_.front().start < idleAt_) return;
+    scsr_ |= scsr::IDLE;
+}
+
+uint64_t Sci::nextEvent() const {
+    uint64_t next = idleEvent();
+    if (shifting_) next = std::min(next, shiftEnd_);
+    if (!incoming_.empty()) next = std::min(next, incoming_.front().end);
+    return next;
+}
+
+void Sci::advance() {
+    for (;;) {
+        uint64_t shiftDue = shifting_ ? shiftEnd_ : UINT64_MAX;
+        uint64_t receiveDue = incoming_.empty() ? UINT64_MAX : incoming_.front().end;
+        uint64_t idleDue = idleEvent();
+        uint64_t first = std::min({shiftDue, receiveDue, idleDue});
+        if (first > clock_.now) return;
+        if (first == shiftDue)
+            finishShift();
+        else if (first == receiveDue)
+            finishReception();
+        else
+            detectIdleLine();
+    }
+}
+
+bool Sci::interruptPending() const {
+    uint8_t c = sccr2_, s = scsr_;
+    return ((c & sccr2::TIE) && (s & scsr::TDRE)) || ((c & sccr2::TCIE) && (s & scsr::TC)) ||
+           ((c & sccr2::RIE) && (s & (scsr::RDRF | scsr::OR))) ||
+           ((c & sccr2::ILIE) && (s & scsr::IDLE));
+}
+
+}  // namespace hc11

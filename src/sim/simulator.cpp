@@ -1,0 +1,272 @@
+#include "simulator.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace hc11 {
+
+namespace {
+
+using WallClock = std::chrono::steady_clock;
+
+constexpr uint64_t kFastSliceCycles = 20000;    // between looks at the wire when running flat out
+constexpr uint64_t kRealtimeSliceCycles = 2000; // 1 ms
+constexpr size_t kPollHistory = 4;
+constexpr size_t kNoCount = SIZE_MAX;
+
+bool SameState(const Registers &a, const Registers &b) {
+    return a.a == b.a && a.b == b.b && a.x == b.x && a.y == b.y && a.sp == b.sp && a.pc == b.pc &&
+           a.ccr == b.ccr;
+}
+
+double SecondsSince(WallClock::time_point start) {
+    return std::chrono::duration<double>(WallClock::now() - start).count();
+}
+
+}  // namespace
+
+Simulator::Simulator(const SimConfig &config)
+    : trace_(config.trace), bus_(clock_, trace_, config.xram), cpu_(bus_),
+      bootRom_(bus_, trace_, clock_) {
+    bus_.sci().setTransmitSink(
+        [this](const Frame &frame, uint64_t endCycle) { onTargetFrame(frame, endCycle); });
+    resetIntoBootstrap();
+}
+
+void Simulator::resetIntoBootstrap() {
+    bus_.reset();
+    cpu_.reset();
+    bootRomRunning_ = false;
+    lineFreeAt_ = clock_.now;
+    polls_.clear();
+    if (cpu_.regs().pc == kBootRomStart && bus_.bootRomMapped()) enterBootRom();
+    bus_.takeAttention();
+    updateNextEvent();
+}
+
+void Simulator::startAt(uint16_t pc) {
+    bus_.reset();
+    bus_.sci().configure(BootRom::kBaud1200, BootRom::kSciOn);
+    bus_.write(kRegisterBase + reg::SPCR, uint8_t(bus_.peek(kRegisterBase + reg::SPCR) | spcr::DWOM));
+    cpu_.reset();
+    cpu_.regs() = BootRom::exitRegisters();
+    cpu_.regs().pc = pc;
+    bootRomRunning_ = false;
+    polls_.clear();
+    bus_.takeAttention();
+    updateNextEvent();
+}
+
+void Simulator::load(uint16_t address, const std::vector<uint8_t> &bytes) {
+    for (uint8_t value : bytes) poke(address++, value);
+}
+
+void Simulator::enterBootRom() {
+    trace_.line(clock_.now, "boot ROM entered at $%04X", kBootRomStart);
+    bootRomRunning_ = true;
+    bootRom_.start();
+}
+
+void Simulator::hostSend(const std::vector<uint8_t> &bytes, unsigned baud) {
+    hostBaud_ = baud;
+    double bitCycles = baud ? BitCyclesAtBaud(baud) : double(bus_.sci().bitCycles());
+    for (uint8_t value : bytes) {
+        Frame frame = Frame::AtRate(value, bitCycles);
+        uint64_t start = std::max(clock_.now, lineFreeAt_);
+        bus_.sci().lineIn(frame, start);
+        lineFreeAt_ = start + uint64_t(frame.length() + 0.5);
+        stats_.rxBytes++;
+        stats_.wireSeconds += frame.length() / kEClockHz;
+        trace_.line(lineFreeAt_, "wire: host -> target $%02X at %u baud", value, baud);
+    }
+    polls_.clear();
+    updateNextEvent();
+}
+
+unsigned Simulator::currentHostBaud() { return line_ ? line_->hostBaud() : hostBaud_; }
+
+void Simulator::onTargetFrame(const Frame &frame, uint64_t endCycle) {
+    unsigned baud = currentHostBaud();
+    Reception seen = baud ? Receive(frame, BitCyclesAtBaud(baud)) : Reception{frame.value, false};
+    targetSent_.push_back({seen.value, endCycle});
+    stats_.txBytes++;
+    stats_.wireSeconds += frame.length() / kEClockHz;
+    trace_.line(endCycle, "wire: target -> host $%02X, read as $%02X by the host at %u baud",
+                frame.value, seen.value, baud);
+}
+
+RunEnd Simulator::runUntilSent(size_t count, uint64_t maxCycles) {
+    return run({clock_.now + maxCycles, count, true});
+}
+
+RunEnd Simulator::runCycles(uint64_t cycles) { return run({clock_.now + cycles, kNoCount, false}); }
+
+RunEnd Simulator::runUntilWaiting(uint64_t maxCycles) {
+    return run({clock_.now + maxCycles, kNoCount, true});
+}
+
+RunEnd Simulator::run(const Goal &goal) {
+    for (;;) {
+        if (clock_.now >= nextEvent_) serviceDevices();
+        if (targetSent_.size() >= goal.sentCount) return RunEnd::Reached;
+        if (clock_.now >= goal.limit) return RunEnd::CycleLimit;
+        clock_.now += stepProcessor();
+        if (!bus_.attention() && !bootRomRunning_ && cpu_.state() == CpuState::Running) continue;
+        if (!detectWaiting()) continue;
+        if (nextEvent_ == UINT64_MAX && goal.stopWhenWaiting) return RunEnd::Waiting;
+        skipWaiting(std::min(nextEvent_, goal.limit));
+    }
+}
+
+unsigned Simulator::stepProcessor() {
+    if (bootRomRunning_) {
+        unsigned cycles = bootRom_.step();
+        if (bootRom_.finished()) {
+            bootRomRunning_ = false;
+            cpu_.reset();
+            cpu_.regs() = BootRom::exitRegisters();
+        }
+        return cycles;
+    }
+    if (trace_.enabled()) traceInstruction();
+    unsigned cycles = cpu_.step();
+    if (cpu_.regs().pc == kBootRomStart && bus_.bootRomMapped()) enterBootRom();
+    return cycles;
+}
+
+void Simulator::traceInstruction() {
+    unsigned length = 0;
+    uint16_t pc = cpu_.regs().pc;
+    std::string text = cpu_.disassemble(pc, &length);
+    trace_.line(clock_.now, "%04X  %s", pc, text.c_str());
+}
+
+void Simulator::serviceDevices() {
+    bus_.sci().advance();
+    polls_.clear();
+    updateNextEvent();
+}
+
+void Simulator::updateNextEvent() {
+    nextEvent_ = bus_.sci().nextEvent();
+    uint64_t done = bus_.eeprom().completionCycle();
+    if (done > clock_.now) nextEvent_ = std::min(nextEvent_, done);
+}
+
+// The target waits when its next steps can only repeat the last ones until a device changes:
+// the boot ROM polling, the CPU in WAI or STOP, or the CPU back at a poll of SCSR (RDRF
+// clear) with the same registers and no store in between.
+bool Simulator::detectWaiting() {
+    uint8_t happened = bus_.takeAttention();
+    if (happened & attention::RegisterWrite) {
+        polls_.clear();
+        updateNextEvent();
+    }
+    if (bootRomRunning_) {
+        waitPeriod_ = BootRom::kPollCycles;
+        return bootRom_.polling();
+    }
+    if (cpu_.state() != CpuState::Running) {
+        waitPeriod_ = 1;
+        return true;
+    }
+    if (!(happened & attention::EmptyPoll)) return false;
+    PollSnapshot now{cpu_.regs(), bus_.storeCount(), clock_.now};
+    for (const PollSnapshot &earlier : polls_) {
+        if (earlier.stores == now.stores && SameState(earlier.registers, now.registers)) {
+            waitPeriod_ = now.cycle - earlier.cycle;
+            return true;
+        }
+    }
+    if (polls_.size() == kPollHistory) polls_.erase(polls_.begin());
+    polls_.push_back(now);
+    return false;
+}
+
+void Simulator::skipWaiting(uint64_t until) {
+    if (until <= clock_.now || waitPeriod_ == 0) return;
+    uint64_t skipped = (until - clock_.now) / waitPeriod_ * waitPeriod_;
+    if (skipped == 0) return;
+    trace_.line(clock_.now, "waiting: %llu cycles skipped in passes of %llu",
+                static_cast<unsigned long long>(skipped),
+                static_cast<unsigned long long>(waitPeriod_));
+    clock_.now += skipped;
+    stats_.skippedCycles += skipped;
+}
+
+SimStats Simulator::stats() const {
+    SimStats stats = stats_;
+    stats.cycles = clock_.now;
+    stats.eeprom = bus_.eeprom().stats();
+    stats.sci = bus_.sci().stats();
+    return stats;
+}
+
+bool Simulator::pumpHostInput(HostLine &line) {
+    uint8_t buffer[256];
+    size_t count = line.receive(buffer, sizeof buffer);
+    if (count == 0) return false;
+    hostSend(std::vector<uint8_t>(buffer, buffer + count), line.hostBaud());
+    return true;
+}
+
+bool Simulator::forwardTargetBytes(HostLine &line) {
+    if (targetSent_.empty()) return false;
+    for (const WireByte &byte : targetSent_) line.send(byte.value);
+    targetSent_.clear();
+    return true;
+}
+
+ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
+    line_ = &line;
+    WallClock::time_point wallStart = WallClock::now(), lastActivity = wallStart;
+    uint64_t cycleStart = clock_.now;
+    uint64_t slice = options.realtime ? kRealtimeSliceCycles : kFastSliceCycles;
+    bool waiting = false;
+    ServeEnd end = ServeEnd::StopRequested;
+    while (!(options.stopRequested && *options.stopRequested)) {
+        uint64_t wallCycle = cycleStart + uint64_t(SecondsSince(wallStart) * kEClockHz);
+        if (options.realtime && waiting) skipWaiting(wallCycle);
+        bool active = pumpHostInput(line);
+        waiting = run({clock_.now + slice, kNoCount, true}) == RunEnd::Waiting;
+        active = forwardTargetBytes(line) || active;
+        if (active) lastActivity = WallClock::now();
+        double quiet = SecondsSince(lastActivity);
+        if (options.exitAfterSeconds > 0 && quiet >= options.exitAfterSeconds) {
+            end = ServeEnd::WireQuiet;
+            break;
+        }
+        double limit = options.exitAfterSeconds > 0 ? options.exitAfterSeconds - quiet : -1;
+        double ahead = CyclesToSeconds(clock_.now - cycleStart) - SecondsSince(wallStart);
+        if (waiting)
+            line.waitForInput(limit);
+        else if (options.realtime && ahead > 0)
+            line.waitForInput(limit < 0 ? ahead : std::min(ahead, limit));
+    }
+    line_ = nullptr;
+    return end;
+}
+
+void PrintStats(const SimStats &stats, std::FILE *out) {
+    const EepromStats &e = stats.eeprom;
+    std::fprintf(out, "cycles %llu\n", static_cast<unsigned long long>(stats.cycles));
+    std::fprintf(out, "rx_bytes %llu\n", static_cast<unsigned long long>(stats.rxBytes));
+    std::fprintf(out, "tx_bytes %llu\n", static_cast<unsigned long long>(stats.txBytes));
+    std::fprintf(out, "wire_seconds %.6f\n", stats.wireSeconds);
+    const std::pair<const char *, uint64_t> counts[] = {
+        {"eeprom_program", e.program},       {"eeprom_byte_erase", e.byteErase},
+        {"eeprom_row_erase", e.rowErase},    {"eeprom_bulk_erase", e.bulkErase},
+        {"eeprom_aborted", e.aborted}};
+    for (const auto &count : counts)
+        std::fprintf(out, "%s %llu\n", count.first, static_cast<unsigned long long>(count.second));
+    std::fprintf(out, "eeprom_busy_seconds %.6f\n", CyclesToSeconds(e.busyCycles));
+    const std::pair<const char *, uint64_t> more[] = {
+        {"pprog_writes", e.pprogWrites},          {"eeprom_protected", e.protectedOps},
+        {"sci_overruns", stats.sci.overruns},     {"sci_framing_errors", stats.sci.framingErrors},
+        {"skipped_cycles", stats.skippedCycles}};
+    for (const auto &count : more)
+        std::fprintf(out, "%s %llu\n", count.first, static_cast<unsigned long long>(count.second));
+    std::fprintf(out, "simulated_seconds %.6f\n", CyclesToSeconds(stats.cycles));
+}
+
+}  // namespace hc11

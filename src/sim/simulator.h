@@ -1,0 +1,170 @@
+// The simulated target: a 68HC811E2-class chip (CPU, memory map, SCI, EEPROM, boot ROM) at a
+// 2 MHz E clock, and the time loop that runs it. Knows nothing of pseudo-terminals: the host's
+// end of the wire is either driven directly (the testing API below) or a HostLine (serve()).
+//
+// Testing API, in brief:
+//
+//   hc11::Simulator sim;                         // reset into bootstrap mode, boot ROM waiting
+//   sim.hostSend({0xFF}, 1200);                  // the host sends, at its own line rate
+//   sim.hostSend(image, 1200);                   //   (queued one byte-time apart)
+//   sim.runUntilSent(256, 10'000'000);           // until the target has sent 256 bytes
+//   sim.targetSent()[i].value / .cycle           // what the host read, and when it arrived
+//   sim.registerWrites()                         // PPROG/BPROT/CONFIG/HPRIO writes, timed
+//   sim.peek(0xF800); sim.poke(0xF800, 0x3C);    // memory without side effects
+//   sim.stats().eeprom.program                   // EEPROM operations by kind
+//
+// or, bypassing the boot ROM: poke the program into RAM (or load()), then startAt(0x0000).
+//
+// Each run call returns why it stopped: its goal was reached, the cycle budget ran out, or
+// the target waits for input that is not coming (RunEnd::Waiting), which is detected exactly:
+// the CPU polls SCSR with RDRF clear and comes back to the same registers without storing
+// anything, while nothing is on the way. While the target so waits with something on the way
+// (a character arriving, one shifting out, an EEPROM operation short of its 10 ms), time is
+// skipped forward by whole passes of its polling loop, so cycle counts stay exact.
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "boot_rom.h"
+#include "bus.h"
+#include "clock.h"
+#include "cpu.h"
+#include "trace.h"
+
+namespace hc11 {
+
+struct SimConfig {
+    std::optional<AddressRange> xram;  // external RAM, reached in expanded mode
+    std::FILE *trace = nullptr;        // --trace output, none when null
+};
+
+// A byte the target sent, as the host read it, and the cycle at which its stop bit ended.
+struct WireByte {
+    uint8_t value;
+    uint64_t cycle;
+};
+
+struct SimStats {
+    uint64_t cycles = 0;
+    uint64_t rxBytes = 0;  // host to target
+    uint64_t txBytes = 0;  // target to host
+    double wireSeconds = 0;
+    uint64_t skippedCycles = 0;  // cycles skipped while the target waited
+    EepromStats eeprom;
+    SciStats sci;
+};
+
+// Prints the statistics as "name value" lines: cycles, rx_bytes, tx_bytes, wire_seconds,
+// eeprom_program, eeprom_byte_erase, eeprom_row_erase, eeprom_bulk_erase, eeprom_aborted,
+// eeprom_busy_seconds, pprog_writes, then a few more.
+void PrintStats(const SimStats &stats, std::FILE *out);
+
+// The host's end of the wire, as serve() uses it.
+class HostLine {
+public:
+    virtual ~HostLine() = default;
+    virtual unsigned hostBaud() = 0;  // the host's line rate now; 0 when unknown
+    virtual size_t receive(uint8_t *buffer, size_t room) = 0;  // what the host sent; no wait
+    virtual void send(uint8_t value) = 0;
+    // Returns when the host has sent something, seconds have passed (negative: no limit),
+    // or the wait was interrupted.
+    virtual void waitForInput(double seconds) = 0;
+};
+
+struct ServeOptions {
+    bool realtime = false;          // lock to a 2 MHz E clock in wall-clock time
+    double exitAfterSeconds = 0;    // end after this long without wire activity; 0: never
+    const volatile std::sig_atomic_t *stopRequested = nullptr;
+};
+
+enum class ServeEnd { WireQuiet, StopRequested };
+
+enum class RunEnd { Reached, CycleLimit, Waiting };
+
+class Simulator {
+public:
+    explicit Simulator(const SimConfig &config = {});
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+    // Reset into special bootstrap mode; the boot ROM waits for its $FF (the constructor
+    // does this). RAM, EEPROM and external RAM keep their contents.
+    void resetIntoBootstrap();
+    // Starts the CPU at pc as if the boot ROM had just finished: SCI at 1200 baud with TE and
+    // RE on, DWOM set, registers as BootRom::exitRegisters() (with pc).
+    void startAt(uint16_t pc);
+    void load(uint16_t address, const std::vector<uint8_t> &bytes);
+
+    // The host sends bytes at its line rate; they follow any still on their way, each
+    // character starting when the one before has ended. Also sets the host's rate for
+    // reading what the target sends.
+    void hostSend(const std::vector<uint8_t> &bytes, unsigned baud);
+    void setHostBaud(unsigned baud) { hostBaud_ = baud; }
+    const std::vector<WireByte> &targetSent() const { return targetSent_; }
+
+    // Run until the target has sent count bytes in all (targetSent().size() >= count).
+    RunEnd runUntilSent(size_t count, uint64_t maxCycles);
+    RunEnd runCycles(uint64_t cycles);
+    // Run until the target waits for input that is not on its way.
+    RunEnd runUntilWaiting(uint64_t maxCycles);
+
+    // Runs hc11sim's wire: bytes from the line go to the SCI, bytes from the SCI to the line.
+    ServeEnd serve(HostLine &line, const ServeOptions &options);
+
+    uint64_t cycles() const { return clock_.now; }
+    bool bootRomRunning() const { return bootRomRunning_; }
+    uint8_t peek(uint16_t address) const { return bus_.peek(address); }
+    bool poke(uint16_t address, uint8_t value) { return bus_.poke(address, value); }
+    const std::vector<RegisterWrite> &registerWrites() const { return bus_.registerWrites(); }
+    SimStats stats() const;
+    Cpu &cpu() { return cpu_; }
+    Bus &bus() { return bus_; }
+    const Bus &bus() const { return bus_; }
+
+private:
+    struct Goal {
+        uint64_t limit;      // cycle to stop at
+        size_t sentCount;    // stop when this many bytes have been sent
+        bool stopWhenWaiting;
+    };
+    struct PollSnapshot {
+        Registers registers;
+        uint64_t stores;
+        uint64_t cycle;
+    };
+
+    RunEnd run(const Goal &goal);
+    unsigned stepProcessor();
+    void traceInstruction();
+    void enterBootRom();
+    void serviceDevices();
+    void updateNextEvent();
+    bool detectWaiting();
+    void skipWaiting(uint64_t until);
+    void onTargetFrame(const Frame &frame, uint64_t endCycle);
+    unsigned currentHostBaud();
+    bool pumpHostInput(HostLine &line);
+    bool forwardTargetBytes(HostLine &line);
+
+    Clock clock_;
+    Trace trace_;
+    Bus bus_;
+    Cpu cpu_;
+    BootRom bootRom_;
+    bool bootRomRunning_ = false;
+    uint64_t nextEvent_ = UINT64_MAX;
+    uint64_t lineFreeAt_ = 0;  // when the host's last character ends
+    unsigned hostBaud_ = 0;
+    HostLine *line_ = nullptr;
+    std::vector<WireByte> targetSent_;
+    size_t forwarded_ = 0;
+    std::vector<PollSnapshot> polls_;
+    uint64_t waitPeriod_ = 0;  // cycles per pass of the loop the target waits in
+    SimStats stats_;
+};
+
+}  // namespace hc11
