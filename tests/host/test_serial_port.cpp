@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fake_target.h"
+#include "port_name.h"
 #include "serial_port.h"
 #include "settings.h"
 
@@ -141,6 +142,29 @@ TEST(OpenComPort, MissingDevicesAndNonSerialFilesAreReported) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenComPort(0, 9600), INVALID_HANDLE_VALUE);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "GetCommState failed 19\n");  // ENOTTY
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FormatPortName, NumbersFollowTheSerialDriversNamingAndDevicesPassWhole) {
+    struct Case {
+        DWORD dwPort;
+        const char *pszDevice;
+        const char *pszOpen, *pszShown;
+    } cases[] = {
+        {1, "", "/dev/ttyS0", "/dev/ttyS0"},
+        {12, "", "/dev/ttyS11", "/dev/ttyS11"},
+        {0, "", "", "COM0"},
+        {3, "/dev/ttyUSB0", "/dev/ttyUSB0", "/dev/ttyUSB0"},
+    };
+    for (const Case &c : cases) {
+        PortName name;
+        FormatPortName(c.dwPort, c.pszDevice, &name);
+        EXPECT_STREQ(name.szOpen, c.pszOpen) << c.dwPort;
+        EXPECT_STREQ(name.szShown, c.pszShown) << c.dwPort;
+    }
 }
 
 }  // namespace
