@@ -9,6 +9,9 @@
 
 namespace hc11 {
 
+struct OpcodeInfo;
+struct Operand;
+
 namespace ccr {
 constexpr uint8_t C = 0x01, V = 0x02, Z = 0x04, N = 0x08, I = 0x10, H = 0x20, X = 0x40, S = 0x80;
 }
@@ -19,13 +22,16 @@ struct Registers {
     uint8_t ccr = ccr::S | ccr::X | ccr::I;
 
     uint16_t d() const { return uint16_t(a << 8 | b); }
-    void setD(uint16_t value) { a = uint8_t(value >> 8); b = uint8_t(value); }
+    void setD(uint16_t value) {
+        a = uint8_t(value >> 8);
+        b = uint8_t(value);
+    }
 };
 
 enum class CpuState { Running, Waiting, Stopped };
 
 class Cpu {
-public:
+  public:
     explicit Cpu(CpuBus &bus);
 
     // Reset: S, X and I set, running, PC from the reset vector (vectorBase() + $3E).
@@ -49,12 +55,49 @@ public:
     // (prebyte included); 1 for an illegal opcode.
     unsigned instructionLength(uint16_t address) const;
 
-private:
+  private:
     CpuBus &bus_;
     Registers regs_;
     CpuState state_ = CpuState::Running;
     uint64_t cycles_ = 0;
-    // The core's implementation may add private members and helpers here.
+    // Set by CLI and TAP: the instruction after one always runs before an interrupt is taken.
+    bool interruptsHeld_ = false;
+
+    friend struct CpuOps;  // the opcode handlers (opcodes.cpp)
+
+    // Memory and stack in the order the chip accesses them: high byte first, and the low
+    // byte of a pushed word at the higher address.
+    uint8_t read8(uint16_t address) { return bus_.read(address); }
+    uint16_t read16(uint16_t address) {
+        uint8_t high = read8(address);
+        return uint16_t(high << 8 | read8(uint16_t(address + 1)));
+    }
+    void write8(uint16_t address, uint8_t value) { bus_.write(address, value); }
+    void write16(uint16_t address, uint16_t value) {
+        write8(address, uint8_t(value >> 8));
+        write8(uint16_t(address + 1), uint8_t(value));
+    }
+    void push8(uint8_t value) { write8(regs_.sp--, value); }
+    void push16(uint16_t value) {
+        push8(uint8_t(value));
+        push8(uint8_t(value >> 8));
+    }
+    uint8_t pull8() { return read8(++regs_.sp); }
+    uint16_t pull16() {
+        uint8_t high = pull8();
+        return uint16_t(high << 8 | pull8());
+    }
+
+    // The normal-mode vector address of the interrupt to take now, or 0.
+    uint16_t acceptedInterrupt();
+    unsigned enterInterrupt(uint16_t vector);
+    void vectorToInterrupt(uint16_t vector);
+    unsigned stepWhileHalted();
+    // Fills the operand field by field: handed over whole, it would stall on partial words.
+    void decodeOperand(const OpcodeInfo &info, uint16_t start, uint16_t operandAt,
+                       Operand &operand);
+    void stackRegisters();
+    void jumpThroughVector(uint16_t vector);
 };
 
 }  // namespace hc11
