@@ -98,45 +98,46 @@ std::map<uint16_t, std::string> ReadObjdumpMnemonics(const std::string &path) {
     return mnemonics;
 }
 
-class ObjdumpAgreement : public ::testing::Test {
-  protected:
-    void SetUp() override {
-#if !defined(M68HC11_AS_PATH) || !defined(M68HC11_OBJDUMP_PATH)
-        GTEST_SKIP() << "m68hc11-as or m68hc11-objdump not found";
-#endif
-    }
-
-    // Assembles the bytes and returns objdump's mnemonic at each instruction start.
-    std::map<uint16_t, std::string> Disassemble(const std::vector<uint8_t> &bytes);
-};
-
-std::map<uint16_t, std::string> ObjdumpAgreement::Disassemble(const std::vector<uint8_t> &bytes) {
 #if defined(M68HC11_AS_PATH) && defined(M68HC11_OBJDUMP_PATH)
+constexpr const char *kAssembler = M68HC11_AS_PATH;
+constexpr const char *kObjdump = M68HC11_OBJDUMP_PATH;
+#else
+constexpr const char *kAssembler = nullptr;
+constexpr const char *kObjdump = nullptr;
+#endif
+
+// Assembles the bytes as .byte lines in a scratch directory and returns objdump's mnemonic
+// at each instruction start; empty if either tool fails.
+std::map<uint16_t, std::string> DisassembleWithObjdump(const std::vector<uint8_t> &bytes) {
     char dir[] = "/tmp/hc11_opcodes_XXXXXX";
     if (!mkdtemp(dir)) return {};
-    std::string base = std::string(dir) + "/all";
+    const std::string base = std::string(dir) + "/all";
     {
         std::ofstream source(base + ".s");
         for (uint8_t byte : bytes) source << "\t.byte " << unsigned(byte) << "\n";
     }
-    std::string command = std::string(M68HC11_AS_PATH) + " -o " + base + ".o " + base + ".s && " +
-                          M68HC11_OBJDUMP_PATH + " -D " + base + ".o > " + base + ".dis";
+    const std::string command = std::string(kAssembler) + " -o " + base + ".o " + base + ".s && " +
+                                kObjdump + " -D " + base + ".o > " + base + ".dis";
     std::map<uint16_t, std::string> mnemonics;
     if (std::system(command.c_str()) == 0) mnemonics = ReadObjdumpMnemonics(base + ".dis");
-    std::system(("rm -rf " + std::string(dir)).c_str());
+    for (const char *extension : {".s", ".o", ".dis"}) std::remove((base + extension).c_str());
+    rmdir(dir);
     return mnemonics;
-#else
-    (void)bytes;
-    return {};
-#endif
 }
+
+class ObjdumpAgreement : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!kAssembler || !kObjdump) GTEST_SKIP() << "m68hc11-as or m68hc11-objdump not found";
+    }
+};
 
 // Lengths and mnemonics agree for every legal opcode; objdump shows the illegal ones as
 // data. $00 is the exception: objdump reads it as the later family's BGND, while here it is
 // TEST, which outside the factory test mode traps like any illegal opcode.
 TEST_F(ObjdumpAgreement, EveryOpcodeHasObjdumpsLengthAndMnemonic) {
     OpcodeLayout layout = LayOutEveryOpcode();
-    std::map<uint16_t, std::string> objdump = Disassemble(layout.bytes);
+    std::map<uint16_t, std::string> objdump = DisassembleWithObjdump(layout.bytes);
     ASSERT_FALSE(objdump.empty()) << "m68hc11-as or m68hc11-objdump failed";
 
     FlatBus bus;
