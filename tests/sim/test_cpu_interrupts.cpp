@@ -21,9 +21,9 @@ class Interrupts : public CpuProgramTest {
         uint16_t x, y, pc;
     };
     Frame StackedFrame() const {
-        uint16_t sp = cpu.regs().sp;
-        return {bus.memory[sp + 1u],        bus.memory[sp + 2u],        bus.memory[sp + 3u],
-                bus.word(uint16_t(sp + 4)), bus.word(uint16_t(sp + 6)), bus.word(uint16_t(sp + 8))};
+        auto above = [this](unsigned offset) { return uint16_t(cpu.regs().sp + offset); };
+        return {bus.memory[above(1)], bus.memory[above(2)], bus.memory[above(3)],
+                bus.word(above(4)),   bus.word(above(6)),   bus.word(above(8))};
     }
 };
 
