@@ -29,10 +29,24 @@ void PrintBanner(const char *pszProgramName) {
     fprintf(stdout, "Copyright (c) the hc11prog developers; free to use, copy and change.\n\n");
 }
 
+// Opens a file for reading as text, or gives NULL. A name that opens but cannot be read
+// from (a directory, on POSIX systems) counts as one that does not open, as on Windows, where
+// opening a directory already fails.
+FILE *OpenReadableFile(const char *pszName) {
+    FILE *pFile = fopen(pszName, "r");
+    if (pFile == NULL) return NULL;
+    if (fgetc(pFile) == EOF && ferror(pFile)) {
+        fclose(pFile);
+        return NULL;
+    }
+    rewind(pFile);
+    return pFile;
+}
+
 // Opens the input file and checks every line before the target is touched.
 // Returns EXIT_DONE with *ppFile open, or the exit status of the failure.
 int OpenInputFile(FILE **ppFile) {
-    *ppFile = fopen(g_Settings.szInputFile, "r");
+    *ppFile = OpenReadableFile(g_Settings.szInputFile);
     if (*ppFile == NULL) {
         fprintf(stderr, "File Error: Could not open %s\n", g_Settings.szInputFile);
         return EXIT_INPUT_FILE;

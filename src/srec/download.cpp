@@ -13,12 +13,26 @@ enum { LINE_BUFFER = 256, LINE_LIMIT = 255 };
 
 const unsigned TALKER_RAM_END = 0x00FF;
 
+// The count field ends here; the address, data and checksum digits follow it.
+const size_t DIGITS_POSITION = 4;
+
 // Whether any data byte of the record lands in $0000-$00FF, where the talker runs.
 bool HitsTalkerRam(const SRecord *pRecord) {
     for (unsigned i = 0; i < pRecord->wLength; i++) {
         if ((uint16_t)(pRecord->wAddress + i) <= TALKER_RAM_END) return true;
     }
     return false;
+}
+
+// The digits after the count that the line really holds, up to its line end.
+size_t DigitsAfterCount(const char *pszLine) {
+    size_t cchText = strcspn(pszLine, "\r\n");
+    return cchText > DIGITS_POSITION ? cchText - DIGITS_POSITION : 0;
+}
+
+// The address, data and checksum digits that the record's count announces.
+size_t DigitsAnnounced(const SRecord *pRecord) {
+    return 2u * (pRecord->wLength + 3u);
 }
 
 int ReportFailure(void) {
@@ -31,19 +45,33 @@ int ReportUnparsable(void) {
     return ReportFailure();
 }
 
+// One line of the file, as the download will take it. The parser takes a lone digit for a
+// whole byte and never reads the checksum, so a record cut inside its data or checksum (a
+// file cut short, a NUL byte inside a record) passes it and must be refused here.
+int CheckLine(const char *pszLine) {
+    SRecord record;
+    if (!ParseSRecordString(pszLine, &record)) return ReportUnparsable();
+    if (DigitsAfterCount(pszLine) < DigitsAnnounced(&record)) {
+        fprintf(stderr,
+                "S%u record at $%04X is cut short: %u digits expected after the count, %u found\n",
+                (unsigned)record.wType, record.wAddress, (unsigned)DigitsAnnounced(&record),
+                (unsigned)DigitsAfterCount(pszLine));
+        return ReportFailure();
+    }
+    if (record.wType == 1 && HitsTalkerRam(&record)) {
+        fprintf(stderr, "S1 record at $%04X writes into $0000-$00FF, the RAM the talker runs in\n",
+                record.wAddress);
+        return ReportFailure();
+    }
+    return 1;
+}
+
 }  // namespace
 
 int CheckSRecordFile(FILE *pFile) {
     char szLine[LINE_BUFFER];
-    SRecord record;
     while (!feof(pFile) && fgets(szLine, LINE_LIMIT, pFile) != NULL) {
-        if (!ParseSRecordString(szLine, &record)) return ReportUnparsable();
-        if (record.wType == 1 && HitsTalkerRam(&record)) {
-            fprintf(stderr,
-                    "S1 record at $%04X writes into $0000-$00FF, the RAM the talker runs in\n",
-                    record.wAddress);
-            return ReportFailure();
-        }
+        if (!CheckLine(szLine)) return 0;
     }
     if (ferror(pFile)) {
         fprintf(stderr, "Read error on the input file\n");

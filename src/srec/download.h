@@ -6,10 +6,12 @@
 
 #include "win32_serial.h"
 
-// Reads every line as the download would and parses it. S1 data aimed at the talker's own
-// RAM ($0000-$00FF, the wrap from $FFFF included) is refused. Returns 1 when the whole file
+// Reads every line as the download would and parses it. A record whose line holds fewer
+// digits than its count announces (cut short) is refused, and so is S1 data aimed at the
+// talker's own RAM ($0000-$00FF, the wrap from $FFFF included). Returns 1 when the whole file
 // can be downloaded; otherwise 0 after the line's message, "Can't parse S record" (or the
-// RAM message) on standard error and "Failure" on standard output. Leaves the file at its end.
+// cut-short or RAM message) on standard error and "Failure" on standard output. Leaves the
+// file at its end.
 int CheckSRecordFile(FILE *pFile);
 
 // Downloads the file from where it stands, line by line, printing "." before each read:

@@ -1,0 +1,289 @@
+// Hostile input files through the real hc11prog. A file that the whole-file check refuses is
+// refused before the port is opened, so those run with "-d /dev/null": a run that got as far
+// as the port would end with status 3 there, not 2. Files the tool takes, and files that must
+// leave the chip untouched, run against the real hc11sim and are judged by its memory dump.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "fake_target.h"
+#include "sim_process.h"
+#include "srecord.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const std::string kProgram = HC11PROG_PATH;
+const int kInputFileStatus = 2;
+
+std::string S1Line(uint16_t address, const Bytes &data) {
+    char line[SRECORD_LINE_ROOM];
+    EXPECT_EQ(FormatS1Record(address, data.data(), data.size(), line, sizeof line), 1);
+    return line;
+}
+
+Bytes Pattern(size_t length, uint8_t seed) {
+    Bytes bytes(length);
+    for (size_t i = 0; i < length; i++) bytes[i] = uint8_t(seed + i * 0x2D);
+    return bytes;
+}
+
+// Two EEPROM records at $F800 and $F810 between a header and an end record.
+const Bytes kFirst = Pattern(16, 0x11), kSecond = Pattern(16, 0x0F);
+const std::string kLastS1 = S1Line(0xF810, kSecond);
+const std::string kValidFile =
+    "S00600004844521B\n" + S1Line(0xF800, kFirst) + "\n" + kLastS1 + "\nS9030000FC\n";
+
+std::string Text(const Bytes &bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+Bytes RandomBytes(size_t length, unsigned seed) {
+    std::mt19937 generator(seed);
+    Bytes bytes(length);
+    for (uint8_t &byte : bytes) byte = uint8_t(generator());
+    return bytes;
+}
+
+Bytes EveryByteValue() {
+    Bytes bytes(256);
+    for (unsigned i = 0; i < 256; i++) bytes[i] = uint8_t(i);
+    return bytes;
+}
+
+// The text as UTF-16 with its byte order mark, little- or big-endian.
+std::string Utf16(const std::string &text, bool bigEndian) {
+    std::string wide = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : text) wide += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    return wide;
+}
+
+std::string ReadWholeFile(const std::string &path) {
+    FILE *file = fopen(path.c_str(), "rb");
+    std::string text;
+    for (int c; file != nullptr && (c = fgetc(file)) != EOF;) text += char(c);
+    if (file != nullptr) fclose(file);
+    return text;
+}
+
+bool EndsWith(const std::string &text, const std::string &end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+class HostileInput : public testing::Test {
+  protected:
+    ~HostileInput() override { system(("rm -rf " + dir).c_str()); }
+
+    std::string WriteInput(const std::string &name, const std::string &content) {
+        std::string path = dir + "/" + name;
+        WriteTextFile(path, content);
+        return path;
+    }
+    // A file the check must refuse: status 2, "Failure" as the last output, nothing on the port.
+    ProgramResult Refused(const std::string &path) {
+        ProgramResult result = RunProgram(kProgram + " -d /dev/null -i '" + path + "'");
+        EXPECT_EQ(result.status, kInputFileStatus) << result.err;
+        EXPECT_EQ(WithoutBanner(result.out), "Failure\n");
+        return result;
+    }
+    ProgramResult ProgramInto(SimProcess &sim, const std::string &path) {
+        return RunProgram(kProgram + " -d " + sim.path() + " -i '" + path + "'");
+    }
+    std::string dir = MakeTempDir();
+};
+
+// Nothing that starts a line with 'S' or 's': the parser fails silently on the first line.
+TEST_F(HostileInput, BinaryGarbageAndUtf16AreRefusedAtTheirFirstLine) {
+    const struct {
+        const char *name;
+        std::string content;
+    } cases[] = {
+        {"random.bin", Text(RandomBytes(4096, 1))},  {"every_byte.bin", Text(EveryByteValue())},
+        {"own_executable", ReadWholeFile(kProgram)}, {"utf16le.s19", Utf16(kValidFile, false)},
+        {"utf16be.s19", Utf16(kValidFile, true)},    {"utf8_bom.s19", "\xEF\xBB\xBF" + kValidFile},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_GT(c.content.size(), 100u);
+        ASSERT_TRUE(c.content[0] != 'S' && c.content[0] != 's');
+        EXPECT_EQ(Refused(WriteInput(c.name, c.content)).err, "Can't parse S record\n");
+    }
+}
+
+// Random bytes behind an "S" and a type digit reach the parser's later steps.
+TEST_F(HostileInput, GarbageAfterARecordStartIsRefusedByTheParser) {
+    for (unsigned seed = 1; seed <= 8; seed++) {
+        for (const char *start : {"S0", "S1", "S9"}) {
+            SCOPED_TRACE(std::string(start) + " seed " + std::to_string(seed));
+            std::string path = WriteInput("s_garbage.s19", start + Text(RandomBytes(300, seed)));
+            ProgramResult result = Refused(path);
+            EXPECT_EQ(result.err.rfind("ParseSRecordString: ", 0), 0u) << result.err;
+            EXPECT_TRUE(EndsWith(result.err, "Can't parse S record\n")) << result.err;
+        }
+    }
+}
+
+TEST_F(HostileInput, DirectoryCannotBeOpened) {
+    ProgramResult result = RunProgram(kProgram + " -d /dev/null -i " + dir);
+    EXPECT_EQ(result.status, kInputFileStatus);
+    EXPECT_EQ(result.err, "File Error: Could not open " + dir + "\n");
+    EXPECT_EQ(WithoutBanner(result.out), "");
+}
+
+TEST_F(HostileInput, EmptyFileIsValidAndWritesNothing) {
+    std::string path = WriteInput("empty.s19", "");
+    SimProcess sim;
+    ProgramResult result = ProgramInto(sim, path);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(EndsWith(result.out, "Downloading " + path + "\n.Success\n")) << result.out;
+    EXPECT_EQ(sim.stat("eeprom_program"), 0);
+    EXPECT_EQ(sim.stat("eeprom_byte_erase"), 0);
+    EXPECT_EQ(sim.dumped(0xF800, 0xFFFF), Bytes(0x800, 0xFF));
+}
+
+// A line longer than the line buffer is read in pieces of 254 characters, each taken as a
+// line of its own: the first piece that is no record refuses the file.
+TEST_F(HostileInput, TenThousandCharacterLinesAreRefusedPieceByPiece) {
+    const std::string firstPiece = "S1" + std::string(252, 'F');
+    const struct {
+        const char *name;
+        std::string content;
+        std::string err;
+    } cases[] = {
+        {"hex_digits", "S1" + std::string(9998, 'F') + "\n",
+         "ParseSRecordString: Invalid count 255, must be 3 to 69 (" + firstPiece +
+             ")\n"
+             "Can't parse S record\n"},
+        {"record_then_text", S1Line(0xF800, kFirst) + std::string(10000 - 42, 'x') + "\n",
+         "Can't parse S record\n"},
+        {"second_line", kValidFile + std::string(10000, 'S') + "\n",
+         "ParseSRecordString: Invalid S record type (" + std::string(254, 'S') +
+             ")\n"
+             "Can't parse S record\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Refused(WriteInput(c.name, c.content)).err, c.err);
+    }
+}
+
+// Pieces that are each a whole record (with trailing text, which is never read) are all
+// programmed, as the short lines they stand for would be.
+TEST_F(HostileInput, TenThousandCharacterLineOfWholePiecesIsProgrammed) {
+    const size_t lineLength = 10000, pieceLength = 254;
+    std::string line;
+    Bytes expected;
+    for (uint16_t address = 0xF800; line.size() < lineLength; address += 16) {
+        Bytes data = Pattern(16, uint8_t(address >> 4));
+        std::string piece = S1Line(address, data);
+        piece.resize(std::min(pieceLength, lineLength - line.size()), ' ');
+        line += piece;
+        expected.insert(expected.end(), data.begin(), data.end());
+    }
+    ASSERT_EQ(expected.size(), 40u * 16);
+    std::string path = WriteInput("long_line.s19", line + "\n");
+    SimProcess sim;
+    ProgramResult result = ProgramInto(sim, path);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(EndsWith(result.out, "\n" + std::string(41, '.') + "Success\n")) << result.out;
+    EXPECT_EQ(sim.dumped(0xF800, uint16_t(0xF800 + expected.size() - 1)), expected);
+}
+
+std::string WithNulAt(const std::string &line, size_t position) {
+    return line.substr(0, position) + '\0' + line.substr(position);
+}
+
+// The parser sees a line only up to its first NUL byte.
+TEST_F(HostileInput, NulBytesInsideARecordRefuseTheFile) {
+    const std::string twoBytes = S1Line(0xF800, {0xAB, 0x0F});  // S105F800AB0F50
+    const std::string threeBytes = S1Line(0xF800, {0xAB, 0xCD, 0xEF});
+    const struct {
+        const char *name;
+        std::string content;
+        std::string err;
+    } cases[] = {
+        {"before_the_data", WithNulAt(kLastS1, 8) + "\n",
+         "ParseSRecordString: String truncated (S113F810)\nCan't parse S record\n"},
+        {"between_bytes", WithNulAt(threeBytes, 10) + "\n",
+         "ParseSRecordString: Parse error (S106F800AB) at \nCan't parse S record\n"},
+        {"inside_the_last_byte", WithNulAt(twoBytes, 11) + "\n",
+         "S1 record at $F800 is cut short: 10 digits expected after the count, 7 found\n"},
+        {"inside_the_checksum", WithNulAt(twoBytes, 13) + "\n",
+         "S1 record at $F800 is cut short: 10 digits expected after the count, 9 found\n"},
+        {"line_start", kValidFile + WithNulAt(kLastS1, 0) + "\n", "Can't parse S record\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Refused(WriteInput(c.name, c.content)).err, c.err);
+    }
+}
+
+// What follows a whole record's checksum is never read, a NUL byte as much as any other text.
+TEST_F(HostileInput, NulByteAfterTheChecksumIsTrailingText) {
+    const std::string record = S1Line(0xF800, {0xAB, 0x0F});
+    std::string path =
+        WriteInput("nul_after.s19", WithNulAt(record + "junk", record.size()) + "\n");
+    SimProcess sim;
+    ProgramResult result = ProgramInto(sim, path);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(sim.dumped(0xF800, 0xF802), Bytes({0xAB, 0x0F, 0xFF}));
+}
+
+// A valid file cut inside its last S1 line, at every kind of place: refused whole, before
+// the chip is touched, even where the parser alone takes the piece left of the line.
+TEST_F(HostileInput, FileCutInsideItsLastRecordLeavesTheChipUntouched) {
+    const std::string head = kValidFile.substr(0, kValidFile.find(kLastS1));
+    auto parserErr = [](const std::string &message) {
+        return "ParseSRecordString: " + message + "\nCan't parse S record\n";
+    };
+    auto cutShortErr = [](size_t found) {
+        return "S1 record at $F810 is cut short: 38 digits expected after the count, " +
+               std::to_string(found) + " found\n";
+    };
+    const struct {
+        size_t kept;  // characters of the last S1 line left in the file
+        std::string err;
+    } cases[] = {
+        {1, parserErr("Invalid S record type (S)")},
+        {3, parserErr("Invalid count 1, must be 3 to 69 (S11)")},
+        {6, parserErr("String truncated (S113F8)")},
+        {24, parserErr("Parse error (" + kLastS1.substr(0, 24) + ") at ")},
+        {39, cutShortErr(35)},  // one digit of the last data byte, which the parser takes
+        {40, cutShortErr(36)},  // the data whole, the checksum missing
+        {41, cutShortErr(37)},
+    };
+    ASSERT_EQ(kLastS1.size(), 42u);
+    ASSERT_NE(kSecond.back() >> 4, kSecond.back()) << "the lone digit must read as another byte";
+    for (const auto &c : cases) {
+        SCOPED_TRACE("kept " + std::to_string(c.kept));
+        std::string path = WriteInput("cut.s19", head + kLastS1.substr(0, c.kept));
+        SimProcess sim;
+        ProgramResult result = ProgramInto(sim, path);
+        sim.stop();
+        EXPECT_EQ(result.status, kInputFileStatus);
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(WithoutBanner(result.out), "Failure\n");
+        EXPECT_EQ(sim.stat("rx_bytes"), 0);
+        EXPECT_EQ(sim.dumped(0xF800, 0xF81F), Bytes(32, 0xFF));
+    }
+}
+
+TEST_F(HostileInput, FileEndingRightAfterItsLastChecksumIsWhole) {
+    const std::string whole = kValidFile.substr(0, kValidFile.find(kLastS1) + kLastS1.size());
+    std::string path = WriteInput("whole.s19", whole);
+    SimProcess sim;
+    ProgramResult result = ProgramInto(sim, path);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    Bytes both = kFirst;
+    both.insert(both.end(), kSecond.begin(), kSecond.end());
+    EXPECT_EQ(sim.dumped(0xF800, 0xF81F), both);
+}
+
+}  // namespace
