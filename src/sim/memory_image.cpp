@@ -1,8 +1,10 @@
 #include "memory_image.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "srecord.h"
@@ -14,40 +16,82 @@ namespace {
 constexpr size_t kDumpBytesPerLine = 32;
 constexpr size_t kLineRoom = 600;  // longest S-record line (count $FF) and its line end
 
+std::string Hex(unsigned byte) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", byte & 0xFF);
+    return text;
+}
+
+struct Segment {
+    uint16_t first;
+    std::vector<uint8_t> bytes;
+};
+
 bool HiddenByChip(uint16_t address) {
     return address < kRamSize || uint16_t(address - kRegisterBase) < kRegisterCount ||
            address >= kEepromStart;
 }
 
-bool WriteBlock(std::FILE *file, const Bus &bus, uint16_t first, size_t count) {
-    std::vector<uint8_t> bytes(count);
-    for (size_t i = 0; i < count; i++) bytes[i] = bus.peek(uint16_t(first + i));
-    return WriteS1Lines(file, first, bytes.data(), count, kDumpBytesPerLine) == 1;
+Segment ChipSegment(const Bus &bus, uint16_t first, size_t count) {
+    Segment segment{first, std::vector<uint8_t>(count)};
+    for (size_t i = 0; i < count; i++) segment.bytes[i] = bus.peek(uint16_t(first + i));
+    return segment;
 }
 
 // External RAM in runs of addresses that no memory of the chip itself covers.
-bool WriteExternalRam(std::FILE *file, const Bus &bus) {
+void AddExternalRam(const Bus &bus, std::vector<Segment> *segments) {
     const auto &range = bus.xramRange();
-    if (!range) return true;
+    if (!range) return;
     const std::vector<uint8_t> &cells = bus.externalRam();
-    size_t i = 0;
-    while (i < cells.size()) {
+    for (size_t i = 0; i < cells.size();) {
         if (HiddenByChip(uint16_t(range->first + i))) {
             i++;
             continue;
         }
         size_t runStart = i;
         while (i < cells.size() && !HiddenByChip(uint16_t(range->first + i))) i++;
-        if (WriteS1Lines(file, uint16_t(range->first + runStart), &cells[runStart], i - runStart,
-                         kDumpBytesPerLine) != 1)
-            return false;
+        segments->push_back({uint16_t(range->first + runStart),
+                             std::vector<uint8_t>(&cells[runStart], &cells[0] + i)});
     }
-    return true;
+}
+
+// Every memory of the target, in ascending address order.
+std::vector<Segment> DumpSegments(const Bus &bus) {
+    std::vector<Segment> segments = {ChipSegment(bus, 0x0000, kRamSize),
+                                     ChipSegment(bus, kConfigAddress, 1),
+                                     ChipSegment(bus, kEepromStart, kEepromSize)};
+    AddExternalRam(bus, &segments);
+    std::sort(segments.begin(), segments.end(),
+              [](const Segment &a, const Segment &b) { return a.first < b.first; });
+    return segments;
+}
+
+// An S0 header naming the program that wrote the file.
+bool WriteHeader(std::FILE *file) {
+    const char kName[] = "hc11sim";
+    unsigned count = 2 + (sizeof kName - 1) + 1;
+    unsigned sum = count;
+    std::string line = "S0" + Hex(count) + "0000";
+    for (const char *p = kName; *p; p++) {
+        sum += uint8_t(*p);
+        line += Hex(uint8_t(*p));
+    }
+    line += Hex(~sum & 0xFF);
+    return std::fprintf(file, "%s\n", line.c_str()) > 0;
 }
 
 bool WriteEnd(std::FILE *file) {
     char line[SRECORD_LINE_ROOM];
     return FormatS9Record(0, line, sizeof line) == 1 && std::fprintf(file, "%s\n", line) > 0;
+}
+
+bool WriteDump(std::FILE *file, const Bus &bus) {
+    if (!WriteHeader(file)) return false;
+    for (const Segment &segment : DumpSegments(bus))
+        if (WriteS1Lines(file, segment.first, segment.bytes.data(), segment.bytes.size(),
+                         kDumpBytesPerLine) != 1)
+            return false;
+    return WriteEnd(file);
 }
 
 bool IsBlank(const char *line) { return line[std::strspn(line, " \t\r\n")] == '\0'; }
@@ -60,10 +104,7 @@ int WriteMemoryDump(const Bus &bus, const char *path) {
         std::fprintf(stderr, "hc11sim: --dump %s: %s\n", path, std::strerror(errno));
         return 0;
     }
-    bool ok = WriteBlock(file, bus, 0x0000, kRamSize) &&
-              WriteBlock(file, bus, kEepromStart, kEepromSize) &&
-              WriteBlock(file, bus, kConfigAddress, 1) && WriteExternalRam(file, bus) &&
-              WriteEnd(file);
+    bool ok = WriteDump(file, bus);
     if (std::fclose(file) != 0) ok = false;
     if (!ok) std::fprintf(stderr, "hc11sim: --dump %s: write failed\n", path);
     return ok ? 1 : 0;

@@ -6,7 +6,8 @@
 namespace hc11 {
 
 // Writes RAM ($0000-$00FF), EEPROM ($F800-$FFFF), CONFIG (one byte at $103F) and the external
-// RAM that the chip's own memories do not hide, as S1 lines of 32 bytes, then an S9 line.
+// RAM that the chip's own memories do not hide: an S0 header, S1 lines of 32 bytes in
+// ascending address order, then an S9 line.
 // Returns 1, or 0 after a message on standard error.
 int WriteMemoryDump(const Bus &bus, const char *path);
 

@@ -92,15 +92,18 @@ size_t PtyWire::receive(uint8_t *buffer, size_t room) {
     return count > 0 ? size_t(count) : 0;
 }
 
-// A byte the host's side cannot take (its input queue full while nobody reads the port) is
-// dropped, as a real line would lose it.
-void PtyWire::send(uint8_t value) {
-    for (;;) {
-        ssize_t written = write(masterFd_, &value, 1);
-        if (written == 1) return;
+// Bytes the host's side cannot take (its input queue full while nobody reads the port) are
+// dropped, as a real line would lose them.
+void PtyWire::send(const uint8_t *bytes, size_t count) {
+    while (count > 0) {
+        ssize_t written = write(masterFd_, bytes, count);
         if (written < 0 && errno == EINTR) continue;
-        dropped_++;
-        return;
+        if (written <= 0) {
+            dropped_ += count;
+            return;
+        }
+        bytes += written;
+        count -= size_t(written);
     }
 }
 

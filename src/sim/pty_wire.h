@@ -35,7 +35,7 @@ public:
 
     unsigned hostBaud() override;
     size_t receive(uint8_t *buffer, size_t room) override;
-    void send(uint8_t value) override;
+    void send(const uint8_t *bytes, size_t count) override;
     void waitForInput(double seconds) override;
 
     uint64_t droppedBytes() const { return dropped_; }

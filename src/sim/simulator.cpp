@@ -13,6 +13,7 @@ constexpr uint64_t kFastSliceCycles = 20000;    // between looks at the wire whe
 constexpr uint64_t kRealtimeSliceCycles = 2000; // 1 ms
 constexpr size_t kPollHistory = 4;
 constexpr size_t kNoCount = SIZE_MAX;
+constexpr unsigned kMaxHeldSlices = 8;
 
 bool SameState(const Registers &a, const Registers &b) {
     return a.a == b.a && a.b == b.b && a.x == b.x && a.y == b.y && a.sp == b.sp && a.pc == b.pc &&
@@ -85,14 +86,24 @@ void Simulator::hostSend(const std::vector<uint8_t> &bytes, unsigned baud) {
 
 unsigned Simulator::currentHostBaud() { return line_ ? line_->hostBaud() : hostBaud_; }
 
+// The host reads each character at the rate its port has when the character reaches it.
 void Simulator::onTargetFrame(const Frame &frame, uint64_t endCycle) {
-    unsigned baud = currentHostBaud();
-    Reception seen = baud ? Receive(frame, BitCyclesAtBaud(baud)) : Reception{frame.value, false};
-    targetSent_.push_back({seen.value, endCycle});
     stats_.txBytes++;
     stats_.wireSeconds += frame.length() / kEClockHz;
-    trace_.line(endCycle, "wire: target -> host $%02X, read as $%02X by the host at %u baud",
-                frame.value, seen.value, baud);
+    if (line_) {
+        heldForLine_.push_back(frame);
+        return;
+    }
+    uint8_t seen = readByHost(frame, endCycle);
+    targetSent_.push_back({seen, endCycle});
+}
+
+uint8_t Simulator::readByHost(const Frame &frame, uint64_t cycle) {
+    unsigned baud = currentHostBaud();
+    uint8_t seen = baud ? Receive(frame, BitCyclesAtBaud(baud)).value : frame.value;
+    trace_.line(cycle, "wire: target -> host $%02X, read as $%02X by the host at %u baud",
+                frame.value, seen, baud);
+    return seen;
 }
 
 RunEnd Simulator::runUntilSent(size_t count, uint64_t maxCycles) {
@@ -210,10 +221,19 @@ bool Simulator::pumpHostInput(HostLine &line) {
     return true;
 }
 
-bool Simulator::forwardTargetBytes(HostLine &line) {
-    if (targetSent_.empty()) return false;
-    for (const WireByte &byte : targetSent_) line.send(byte.value);
-    targetSent_.clear();
+// A served line gets the target's characters once the transmitter has gone quiet (or after a
+// few slices of steady sending), all read at the host's rate at that moment and written at
+// once. A burst, such as the last boot echo and the talker's first prompt right behind it,
+// so reaches the host together, as closely spaced as on a real line, however the host
+// process is scheduled.
+bool Simulator::passHeldBytes(HostLine &line, bool now) {
+    if (heldForLine_.empty()) return false;
+    if (!now && bus_.sci().transmitterBusy() && ++heldSlices_ < kMaxHeldSlices) return false;
+    std::vector<uint8_t> bytes;
+    for (const Frame &frame : heldForLine_) bytes.push_back(readByHost(frame, clock_.now));
+    line.send(bytes.data(), bytes.size());
+    heldForLine_.clear();
+    heldSlices_ = 0;
     return true;
 }
 
@@ -229,8 +249,7 @@ ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
         if (options.realtime && waiting) skipWaiting(wallCycle);
         bool active = pumpHostInput(line);
         waiting = run({clock_.now + slice, kNoCount, true}) == RunEnd::Waiting;
-        active = forwardTargetBytes(line) || active;
-        if (active) lastActivity = WallClock::now();
+        if (passHeldBytes(line, options.realtime) || active) lastActivity = WallClock::now();
         double quiet = SecondsSince(lastActivity);
         if (options.exitAfterSeconds > 0 && quiet >= options.exitAfterSeconds) {
             end = ServeEnd::WireQuiet;
@@ -243,6 +262,7 @@ ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
         else if (options.realtime && ahead > 0)
             line.waitForInput(limit < 0 ? ahead : std::min(ahead, limit));
     }
+    passHeldBytes(line, true);
     line_ = nullptr;
     return end;
 }

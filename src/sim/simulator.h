@@ -69,7 +69,7 @@ public:
     virtual ~HostLine() = default;
     virtual unsigned hostBaud() = 0;  // the host's line rate now; 0 when unknown
     virtual size_t receive(uint8_t *buffer, size_t room) = 0;  // what the host sent; no wait
-    virtual void send(uint8_t value) = 0;
+    virtual void send(const uint8_t *bytes, size_t count) = 0;  // all in one go
     // Returns when the host has sent something, seconds have passed (negative: no limit),
     // or the wait was interrupted.
     virtual void waitForInput(double seconds) = 0;
@@ -104,6 +104,7 @@ public:
     // reading what the target sends.
     void hostSend(const std::vector<uint8_t> &bytes, unsigned baud);
     void setHostBaud(unsigned baud) { hostBaud_ = baud; }
+    // Everything the target has sent, unless a served line took it.
     const std::vector<WireByte> &targetSent() const { return targetSent_; }
 
     // Run until the target has sent count bytes in all (targetSent().size() >= count).
@@ -147,8 +148,9 @@ private:
     void skipWaiting(uint64_t until);
     void onTargetFrame(const Frame &frame, uint64_t endCycle);
     unsigned currentHostBaud();
+    uint8_t readByHost(const Frame &frame, uint64_t cycle);
     bool pumpHostInput(HostLine &line);
-    bool forwardTargetBytes(HostLine &line);
+    bool passHeldBytes(HostLine &line, bool now);
 
     Clock clock_;
     Trace trace_;
@@ -159,9 +161,10 @@ private:
     uint64_t nextEvent_ = UINT64_MAX;
     uint64_t lineFreeAt_ = 0;  // when the host's last character ends
     unsigned hostBaud_ = 0;
-    HostLine *line_ = nullptr;
+    HostLine *line_ = nullptr;         // the served line
+    std::vector<Frame> heldForLine_;   // sent by the target, not yet passed to the line
+    unsigned heldSlices_ = 0;
     std::vector<WireByte> targetSent_;
-    size_t forwarded_ = 0;
     std::vector<PollSnapshot> polls_;
     uint64_t waitPeriod_ = 0;  // cycles per pass of the loop the target waits in
     SimStats stats_;
