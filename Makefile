@@ -23,7 +23,23 @@ demo: build
 	tools/demo.sh $(BUILD)
 
 bench: build
+	@tools/check_deps test
+	@echo "== Simulator speed (target: at least 100 million E cycles per second)"
+	$(BUILD)/sim_speed 3
+	@echo "== Programming runs against hc11sim --realtime"
 	bench/run_speed $(BUILD)
+
+# Each tests/fuzz/fuzz_<name>.cpp is a target fuzz-<name>, run in turn for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := $(subst _,-,$(patsubst tests/fuzz/fuzz_%.cpp,fuzz-%,$(wildcard tests/fuzz/fuzz_*.cpp)))
+
+fuzz:
+	cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DHC11_FUZZ=ON -DFUZZ_SECONDS=$(FUZZ_SECONDS)
+	@for target in $(FUZZ_TARGETS); do \
+	  echo "== $$target for $(FUZZ_SECONDS) s"; \
+	  cmake --build build-fuzz --target $$target -j $(JOBS) || exit 1; \
+	done
 
 windows:
 	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
