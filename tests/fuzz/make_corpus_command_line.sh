@@ -1,0 +1,30 @@
+#!/bin/sh
+# Regenerates the seed argument lists of the command-line fuzzer, one list per file, the
+# arguments after the program name separated by zero bytes: the runs the README shows, every
+# option with a good value and with a refused one, a value missing at the end, a long name,
+# and arguments that are no option.
+set -eu
+out=$(dirname "$0")/corpus_command_line
+rm -rf "$out"
+mkdir -p "$out"
+seed() {  # name argument...
+    name=$1
+    shift
+    printf '%s\0' "$@" | head -c -1 > "$out/$name"
+}
+seed readme_run -c 2 -B -i myprog.s19
+seed simulator_run -d /tmp/hc11 -E -B -i examples/hello.s19
+seed flags -s -S -B -E -V -c 3 -c 4
+seed port_values -c " 7abc" -c +3 -c x -c -V
+seed config_values -C ff -C 0x3C -C 7z
+seed config_refused -C 100
+seed range -e 1000-1fff -e b600-b600 -e 1000-1fffjunk
+seed range_reversed -e FFFF-F800
+seed range_five_digits -e 10000-1fff
+seed range_then_help -e 1000-1fff -h -B
+seed names -i a.s19 -i b.s19 -I -d /dev/ttyUSB0
+seed name_refused -i -B
+seed name_too_long -i "$(printf '%0260d' 0)"
+seed missing_value -B -e
+seed not_an_option -H
+seed bare_file_name file.s19
