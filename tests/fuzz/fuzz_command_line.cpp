@@ -49,7 +49,9 @@ std::vector<std::string> SplitArguments(const uint8_t *pbData, size_t cbData) {
     return arguments;
 }
 
-bool IsTerminated(const char *pszField) { return memchr(pszField, '\0', MAX_FILE_NAME) != NULL; }
+bool IsTerminated(const char *pszField) {
+    return memchr(pszField, '\0', MAX_FILE_NAME) != NULL;
+}
 
 // An empty name, or one of the arguments exactly.
 bool IsEmptyOrGiven(const char *pszField, const std::vector<std::string> &arguments) {
@@ -99,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pbData, size_t cbData) {
     g_fInsideParse = false;
 
     if (g_nExitStatus >= 0) {
-        Require(g_nExitStatus == EXIT_COMMAND_LINE, "the parser ended the process with status != 1");
+        Require(g_nExitStatus == EXIT_COMMAND_LINE,
+                "the parser ended the process with status != 1");
     } else {
         Require(nResult == 0 || nResult == 1, "the parser returned neither 0 nor 1");
         Require(!g_Settings.fHelpRequested || nResult == 0, "the parse went on after -h");
