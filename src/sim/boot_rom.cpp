@@ -31,7 +31,8 @@ std::array<uint8_t, kBootRomSize> BootRomImage() {
 void BootRom::start() {
     bus_.write(kRegisterBase + reg::BAUD, kBaud1200);
     bus_.write(kRegisterBase + reg::SCCR2, kSciOn);
-    bus_.write(kRegisterBase + reg::SPCR, uint8_t(bus_.peek(kRegisterBase + reg::SPCR) | spcr::DWOM));
+    bus_.write(kRegisterBase + reg::SPCR,
+               uint8_t(bus_.peek(kRegisterBase + reg::SPCR) | spcr::DWOM));
     state_ = State::WaitForStart;
     loaded_ = 0;
     polled_ = false;
@@ -40,10 +41,14 @@ void BootRom::start() {
 unsigned BootRom::step() {
     polled_ = false;
     switch (state_) {
-        case State::WaitForStart: return waitForStart();
-        case State::WaitForByte: return waitForByte();
-        case State::Echo: return echo();
-        case State::Finished: break;
+        case State::WaitForStart:
+            return waitForStart();
+        case State::WaitForByte:
+            return waitForByte();
+        case State::Echo:
+            return echo();
+        case State::Finished:
+            break;
     }
     return 1;
 }

@@ -27,10 +27,10 @@ namespace hc11 {
 std::array<uint8_t, kBootRomSize> BootRomImage();
 
 class BootRom {
-public:
+  public:
     static constexpr unsigned kLoadLength = 256;
-    static constexpr unsigned kPollCycles = 7;   // one BRCLR pass on SCSR
-    static constexpr unsigned kStoreCycles = 12; // read SCDR, store, advance the pointer
+    static constexpr unsigned kPollCycles = 7;    // one BRCLR pass on SCSR
+    static constexpr unsigned kStoreCycles = 12;  // read SCDR, store, advance the pointer
     static constexpr uint8_t kBaud1200 = 0x33;
     static constexpr uint8_t kSciOn = sccr2::TE | sccr2::RE;
 
@@ -52,7 +52,7 @@ public:
     // CCR as reset left it (S, X and I set).
     static Registers exitRegisters();
 
-private:
+  private:
     enum class State { WaitForStart, WaitForByte, Echo, Finished };
 
     unsigned waitForStart();

@@ -11,20 +11,24 @@ constexpr size_t kRegisterLogLimit = size_t(1) << 20;
 constexpr uint8_t kUnmappedRead = 0xFF;
 
 const char *const kRegisterNames[kRegisterCount] = {
-    "PORTA", "reserved", "PIOC",  "PORTC",  "PORTB",  "PORTCL", "reserved", "DDRC",
-    "PORTD", "DDRD",     "PORTE", "CFORC",  "OC1M",   "OC1D",   "TCNT",     "TCNT+1",
-    "TIC1",  "TIC1+1",   "TIC2",  "TIC2+1", "TIC3",   "TIC3+1", "TOC1",     "TOC1+1",
-    "TOC2",  "TOC2+1",   "TOC3",  "TOC3+1", "TOC4",   "TOC4+1", "TI4/O5",   "TI4/O5+1",
-    "TCTL1", "TCTL2",    "TMSK1", "TFLG1",  "TMSK2",  "TFLG2",  "PACTL",    "PACNT",
-    "SPCR",  "SPSR",     "SPDR",  "BAUD",   "SCCR1",  "SCCR2",  "SCSR",     "SCDR",
-    "ADCTL", "ADR1",     "ADR2",  "ADR3",   "ADR4",   "BPROT",  "reserved", "reserved",
-    "reserved", "OPTION", "COPRST", "PPROG", "HPRIO", "INIT",   "TEST1",    "CONFIG"};
+    "PORTA",    "reserved", "PIOC",   "PORTC",  "PORTB", "PORTCL", "reserved", "DDRC",
+    "PORTD",    "DDRD",     "PORTE",  "CFORC",  "OC1M",  "OC1D",   "TCNT",     "TCNT+1",
+    "TIC1",     "TIC1+1",   "TIC2",   "TIC2+1", "TIC3",  "TIC3+1", "TOC1",     "TOC1+1",
+    "TOC2",     "TOC2+1",   "TOC3",   "TOC3+1", "TOC4",  "TOC4+1", "TI4/O5",   "TI4/O5+1",
+    "TCTL1",    "TCTL2",    "TMSK1",  "TFLG1",  "TMSK2", "TFLG2",  "PACTL",    "PACNT",
+    "SPCR",     "SPSR",     "SPDR",   "BAUD",   "SCCR1", "SCCR2",  "SCSR",     "SCDR",
+    "ADCTL",    "ADR1",     "ADR2",   "ADR3",   "ADR4",  "BPROT",  "reserved", "reserved",
+    "reserved", "OPTION",   "COPRST", "PPROG",  "HPRIO", "INIT",   "TEST1",    "CONFIG"};
 
 }  // namespace
 
 Bus::Bus(Clock &clock, Trace &trace, std::optional<AddressRange> xram)
-    : clock_(clock), trace_(trace), eeprom_(clock, trace), sci_(clock, trace),
-      bootRom_(BootRomImage()), xramRange_(xram) {
+    : clock_(clock),
+      trace_(trace),
+      eeprom_(clock, trace),
+      sci_(clock, trace),
+      bootRom_(BootRomImage()),
+      xramRange_(xram) {
     if (xram) xram_.assign(xram->size(), 0);
     reset();
 }
@@ -77,9 +81,16 @@ uint8_t Bus::readRegister(uint8_t offset) {
             if (!(status & scsr::RDRF)) attention_ |= attention::EmptyPoll;
             return status;
         }
-        case reg::SCDR: return sci_.readScdr();
-        case reg::SPCR: case reg::BAUD: case reg::SCCR1: case reg::SCCR2: case reg::BPROT:
-        case reg::PPROG: case reg::HPRIO: case reg::CONFIG:
+        case reg::SCDR:
+            return sci_.readScdr();
+        case reg::SPCR:
+        case reg::BAUD:
+        case reg::SCCR1:
+        case reg::SCCR2:
+        case reg::BPROT:
+        case reg::PPROG:
+        case reg::HPRIO:
+        case reg::CONFIG:
             return registerValue(offset);
         default:
             trace_.line(clock_.now, "read of %s ($%04X) is not modelled", kRegisterNames[offset],
@@ -91,17 +102,28 @@ uint8_t Bus::readRegister(uint8_t offset) {
 // The value a register reads as, without the side effects of a CPU read.
 uint8_t Bus::registerValue(uint8_t offset) const {
     switch (offset) {
-        case reg::SPCR: return spcr_;
-        case reg::BAUD: return sci_.baud();
-        case reg::SCCR1: return sci_.sccr1();
-        case reg::SCCR2: return sci_.sccr2();
-        case reg::SCSR: return sci_.scsr();
-        case reg::SCDR: return sci_.scdr();
-        case reg::BPROT: return eeprom_.bprot();
-        case reg::PPROG: return eeprom_.pprog();
-        case reg::HPRIO: return hprio_;
-        case reg::CONFIG: return eeprom_.readConfig();
-        default: return registers_[offset];
+        case reg::SPCR:
+            return spcr_;
+        case reg::BAUD:
+            return sci_.baud();
+        case reg::SCCR1:
+            return sci_.sccr1();
+        case reg::SCCR2:
+            return sci_.sccr2();
+        case reg::SCSR:
+            return sci_.scsr();
+        case reg::SCDR:
+            return sci_.scdr();
+        case reg::BPROT:
+            return eeprom_.bprot();
+        case reg::PPROG:
+            return eeprom_.pprog();
+        case reg::HPRIO:
+            return hprio_;
+        case reg::CONFIG:
+            return eeprom_.readConfig();
+        default:
+            return registers_[offset];
     }
 }
 
@@ -109,15 +131,32 @@ void Bus::writeRegister(uint8_t offset, uint8_t value) {
     attention_ |= attention::RegisterWrite;
     logRegisterWrite(offset, value);
     switch (offset) {
-        case reg::SPCR: writeSpcr(value); break;
-        case reg::BAUD: sci_.writeBaud(value); break;
-        case reg::SCCR1: sci_.writeSccr1(value); break;
-        case reg::SCCR2: sci_.writeSccr2(value); break;
-        case reg::SCSR: break;  // read only
-        case reg::SCDR: sci_.writeScdr(value); break;
-        case reg::BPROT: eeprom_.writeBprot(value, bprotMayClear()); break;
-        case reg::PPROG: eeprom_.writePprog(value); break;
-        case reg::HPRIO: writeHprio(value); break;
+        case reg::SPCR:
+            writeSpcr(value);
+            break;
+        case reg::BAUD:
+            sci_.writeBaud(value);
+            break;
+        case reg::SCCR1:
+            sci_.writeSccr1(value);
+            break;
+        case reg::SCCR2:
+            sci_.writeSccr2(value);
+            break;
+        case reg::SCSR:
+            break;  // read only
+        case reg::SCDR:
+            sci_.writeScdr(value);
+            break;
+        case reg::BPROT:
+            eeprom_.writeBprot(value, bprotMayClear());
+            break;
+        case reg::PPROG:
+            eeprom_.writePprog(value);
+            break;
+        case reg::HPRIO:
+            writeHprio(value);
+            break;
         case reg::CONFIG:
             trace_.line(clock_.now, "CONFIG <- $%02X", value);
             eeprom_.storeConfig(value);

@@ -66,7 +66,7 @@ struct RegisterWrite {
 };
 
 class Bus : public CpuBus {
-public:
+  public:
     Bus(Clock &clock, Trace &trace, std::optional<AddressRange> xram = std::nullopt);
 
     // Reset into special bootstrap mode. RAM, EEPROM and external RAM keep their contents.
@@ -113,7 +113,7 @@ public:
         return happened;
     }
 
-private:
+  private:
     uint8_t readSlow(uint16_t address);
     uint8_t readRegister(uint8_t offset);
     void writeRegister(uint8_t offset, uint8_t value);

@@ -12,6 +12,8 @@ struct Clock {
     uint64_t now = 0;  // E cycles since the simulation began
 };
 
-inline double CyclesToSeconds(uint64_t cycles) { return double(cycles) / kEClockHz; }
+inline double CyclesToSeconds(uint64_t cycles) {
+    return double(cycles) / kEClockHz;
+}
 
 }  // namespace hc11

@@ -93,10 +93,18 @@ Eeprom::Operation Eeprom::operationFor(uint8_t pattern) const {
 
 void Eeprom::countOperation(Operation operation) {
     switch (operation) {
-        case Operation::Program: stats_.program++; break;
-        case Operation::ByteErase: stats_.byteErase++; break;
-        case Operation::RowErase: stats_.rowErase++; break;
-        case Operation::BulkErase: stats_.bulkErase++; break;
+        case Operation::Program:
+            stats_.program++;
+            break;
+        case Operation::ByteErase:
+            stats_.byteErase++;
+            break;
+        case Operation::RowErase:
+            stats_.rowErase++;
+            break;
+        case Operation::BulkErase:
+            stats_.bulkErase++;
+            break;
     }
 }
 
@@ -106,8 +114,12 @@ void Eeprom::apply(Operation operation) {
     bool complete = true;
     bool atConfig = latchAddress_ == kConfigAddress;
     switch (operation) {
-        case Operation::Program: complete = program(latchAddress_, latchData_); break;
-        case Operation::ByteErase: complete = erase(latchAddress_); break;
+        case Operation::Program:
+            complete = program(latchAddress_, latchData_);
+            break;
+        case Operation::ByteErase:
+            complete = erase(latchAddress_);
+            break;
         case Operation::RowErase:
             complete = atConfig ? erase(latchAddress_)
                                 : eraseRange(uint16_t(latchAddress_ & ~(kRowSize - 1)), kRowSize);

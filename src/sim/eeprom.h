@@ -34,18 +34,18 @@ constexpr uint8_t kResetValue = 0x1F;
 }  // namespace bprot
 
 struct EepromStats {
-    uint64_t program = 0;        // programming operations that ran their 10 ms
+    uint64_t program = 0;  // programming operations that ran their 10 ms
     uint64_t byteErase = 0;
     uint64_t rowErase = 0;
     uint64_t bulkErase = 0;
-    uint64_t aborted = 0;        // EPGM cleared before 10 ms
-    uint64_t protectedOps = 0;   // completed operations that BPROT kept from some cell
-    uint64_t busyCycles = 0;     // EPGM-on time of every operation
+    uint64_t aborted = 0;       // EPGM cleared before 10 ms
+    uint64_t protectedOps = 0;  // completed operations that BPROT kept from some cell
+    uint64_t busyCycles = 0;    // EPGM-on time of every operation
     uint64_t pprogWrites = 0;
 };
 
 class Eeprom {
-public:
+  public:
     Eeprom(const Clock &clock, Trace &trace);
 
     // Reset: PPROG $00, BPROT $1F, nothing latched. The cells keep their contents.
@@ -80,7 +80,7 @@ public:
 
     const EepromStats &stats() const { return stats_; }
 
-private:
+  private:
     enum class Operation { Program, ByteErase, RowErase, BulkErase };
 
     void store(uint16_t address, uint8_t value);

@@ -58,9 +58,13 @@ int Finish(const hc11::SimOptions &options, const hc11::Simulator &sim) {
 int main(int argc, char **argv) {
     hc11::SimOptions options;
     switch (hc11::ParseSimOptions(argc, argv, &options)) {
-        case hc11::ParseResult::Help: hc11::PrintSimUsage(argv[0]); return 0;
-        case hc11::ParseResult::Error: return 2;
-        case hc11::ParseResult::Run: break;
+        case hc11::ParseResult::Help:
+            hc11::PrintSimUsage(argv[0]);
+            return 0;
+        case hc11::ParseResult::Error:
+            return 2;
+        case hc11::ParseResult::Run:
+            break;
     }
     if (options.trace) setvbuf(stderr, nullptr, _IOLBF, 1 << 16);
     hc11::SimConfig config;
@@ -71,7 +75,8 @@ int main(int argc, char **argv) {
         !hc11::LoadEepromImage(sim.bus(), options.eepromPath.c_str()))
         return 1;
     hc11::PtyWire wire;
-    if (!OpenWire(options, &wire) || !InstallStopHandlers()) return 1;
+    // The handlers go in before the path is printed: whoever reads it may signal at once.
+    if (!InstallStopHandlers() || !OpenWire(options, &wire)) return 1;
     wire.setWakeDescriptor(g_wakePipe[0]);
     hc11::ServeOptions serveOptions;
     serveOptions.realtime = options.realtime;

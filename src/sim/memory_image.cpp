@@ -94,7 +94,9 @@ bool WriteDump(std::FILE *file, const Bus &bus) {
     return WriteEnd(file);
 }
 
-bool IsBlank(const char *line) { return line[std::strspn(line, " \t\r\n")] == '\0'; }
+bool IsBlank(const char *line) {
+    return line[std::strspn(line, " \t\r\n")] == '\0';
+}
 
 }  // namespace
 

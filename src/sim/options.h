@@ -9,9 +9,9 @@
 namespace hc11 {
 
 struct SimOptions {
-    std::string linkPath;    // --link PATH: a symbolic link to the pty's slave
-    std::string dumpPath;    // --dump FILE: every memory as S19 at exit
-    std::string eepromPath;  // --eeprom FILE: EEPROM and CONFIG preloaded from S19
+    std::string linkPath;              // --link PATH: a symbolic link to the pty's slave
+    std::string dumpPath;              // --dump FILE: every memory as S19 at exit
+    std::string eepromPath;            // --eeprom FILE: EEPROM and CONFIG preloaded from S19
     std::optional<AddressRange> xram;  // --xram START-END
     double exitAfterSeconds = 0;       // --exit-after SECONDS; 0: never
     bool realtime = false;

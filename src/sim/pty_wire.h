@@ -15,7 +15,7 @@
 namespace hc11 {
 
 class PtyWire : public HostLine {
-public:
+  public:
     PtyWire() = default;
     ~PtyWire() override;
     PtyWire(const PtyWire &) = delete;
@@ -40,7 +40,7 @@ public:
 
     uint64_t droppedBytes() const { return dropped_; }
 
-private:
+  private:
     int masterFd_ = -1;
     int slaveFd_ = -1;
     int wakeFd_ = -1;

@@ -20,8 +20,7 @@
 namespace hc11 {
 
 namespace scsr {
-constexpr uint8_t TDRE = 0x80, TC = 0x40, RDRF = 0x20, IDLE = 0x10, OR = 0x08, NF = 0x04,
-                  FE = 0x02;
+constexpr uint8_t TDRE = 0x80, TC = 0x40, RDRF = 0x20, IDLE = 0x10, OR = 0x08, NF = 0x04, FE = 0x02;
 constexpr uint8_t kReceiveFlags = RDRF | IDLE | OR | NF | FE;
 constexpr uint8_t kTransmitFlags = TDRE | TC;
 }  // namespace scsr
@@ -43,7 +42,7 @@ struct SciStats {
 };
 
 class Sci {
-public:
+  public:
     // Called for each character the transmitter finishes, with the cycle its stop bit ended.
     using TransmitSink = std::function<void(const Frame &frame, uint64_t endCycle)>;
 
@@ -85,7 +84,7 @@ public:
 
     const SciStats &stats() const { return stats_; }
 
-private:
+  private:
     struct Incoming {
         Frame frame;
         uint64_t start;

@@ -9,8 +9,8 @@ namespace {
 
 using WallClock = std::chrono::steady_clock;
 
-constexpr uint64_t kFastSliceCycles = 20000;    // between looks at the wire when running flat out
-constexpr uint64_t kRealtimeSliceCycles = 2000; // 1 ms
+constexpr uint64_t kFastSliceCycles = 20000;     // between looks at the wire when running flat out
+constexpr uint64_t kRealtimeSliceCycles = 2000;  // 1 ms
 constexpr size_t kPollHistory = 4;
 constexpr size_t kNoCount = SIZE_MAX;
 constexpr unsigned kMaxHeldSlices = 8;
@@ -27,7 +27,9 @@ double SecondsSince(WallClock::time_point start) {
 }  // namespace
 
 Simulator::Simulator(const SimConfig &config)
-    : trace_(config.trace), bus_(clock_, trace_, config.xram), cpu_(bus_),
+    : trace_(config.trace),
+      bus_(clock_, trace_, config.xram),
+      cpu_(bus_),
       bootRom_(bus_, trace_, clock_) {
     bus_.sci().setTransmitSink(
         [this](const Frame &frame, uint64_t endCycle) { onTargetFrame(frame, endCycle); });
@@ -48,7 +50,8 @@ void Simulator::resetIntoBootstrap() {
 void Simulator::startAt(uint16_t pc) {
     bus_.reset();
     bus_.sci().configure(BootRom::kBaud1200, BootRom::kSciOn);
-    bus_.write(kRegisterBase + reg::SPCR, uint8_t(bus_.peek(kRegisterBase + reg::SPCR) | spcr::DWOM));
+    bus_.write(kRegisterBase + reg::SPCR,
+               uint8_t(bus_.peek(kRegisterBase + reg::SPCR) | spcr::DWOM));
     cpu_.reset();
     cpu_.regs() = BootRom::exitRegisters();
     cpu_.regs().pc = pc;
@@ -84,7 +87,9 @@ void Simulator::hostSend(const std::vector<uint8_t> &bytes, unsigned baud) {
     updateNextEvent();
 }
 
-unsigned Simulator::currentHostBaud() { return line_ ? line_->hostBaud() : hostBaud_; }
+unsigned Simulator::currentHostBaud() {
+    return line_ ? line_->hostBaud() : hostBaud_;
+}
 
 // The host reads each character at the rate its port has when the character reaches it.
 void Simulator::onTargetFrame(const Frame &frame, uint64_t endCycle) {
@@ -110,7 +115,9 @@ RunEnd Simulator::runUntilSent(size_t count, uint64_t maxCycles) {
     return run({clock_.now + maxCycles, count, true});
 }
 
-RunEnd Simulator::runCycles(uint64_t cycles) { return run({clock_.now + cycles, kNoCount, false}); }
+RunEnd Simulator::runCycles(uint64_t cycles) {
+    return run({clock_.now + cycles, kNoCount, false});
+}
 
 RunEnd Simulator::runUntilWaiting(uint64_t maxCycles) {
     return run({clock_.now + maxCycles, kNoCount, true});
@@ -273,16 +280,19 @@ void PrintStats(const SimStats &stats, std::FILE *out) {
     std::fprintf(out, "rx_bytes %llu\n", static_cast<unsigned long long>(stats.rxBytes));
     std::fprintf(out, "tx_bytes %llu\n", static_cast<unsigned long long>(stats.txBytes));
     std::fprintf(out, "wire_seconds %.6f\n", stats.wireSeconds);
-    const std::pair<const char *, uint64_t> counts[] = {
-        {"eeprom_program", e.program},       {"eeprom_byte_erase", e.byteErase},
-        {"eeprom_row_erase", e.rowErase},    {"eeprom_bulk_erase", e.bulkErase},
-        {"eeprom_aborted", e.aborted}};
+    const std::pair<const char *, uint64_t> counts[] = {{"eeprom_program", e.program},
+                                                        {"eeprom_byte_erase", e.byteErase},
+                                                        {"eeprom_row_erase", e.rowErase},
+                                                        {"eeprom_bulk_erase", e.bulkErase},
+                                                        {"eeprom_aborted", e.aborted}};
     for (const auto &count : counts)
         std::fprintf(out, "%s %llu\n", count.first, static_cast<unsigned long long>(count.second));
     std::fprintf(out, "eeprom_busy_seconds %.6f\n", CyclesToSeconds(e.busyCycles));
     const std::pair<const char *, uint64_t> more[] = {
-        {"pprog_writes", e.pprogWrites},          {"eeprom_protected", e.protectedOps},
-        {"sci_overruns", stats.sci.overruns},     {"sci_framing_errors", stats.sci.framingErrors},
+        {"pprog_writes", e.pprogWrites},
+        {"eeprom_protected", e.protectedOps},
+        {"sci_overruns", stats.sci.overruns},
+        {"sci_framing_errors", stats.sci.framingErrors},
         {"skipped_cycles", stats.skippedCycles}};
     for (const auto &count : more)
         std::fprintf(out, "%s %llu\n", count.first, static_cast<unsigned long long>(count.second));

@@ -65,10 +65,10 @@ void PrintStats(const SimStats &stats, std::FILE *out);
 
 // The host's end of the wire, as serve() uses it.
 class HostLine {
-public:
+  public:
     virtual ~HostLine() = default;
     virtual unsigned hostBaud() = 0;  // the host's line rate now; 0 when unknown
-    virtual size_t receive(uint8_t *buffer, size_t room) = 0;  // what the host sent; no wait
+    virtual size_t receive(uint8_t *buffer, size_t room) = 0;   // what the host sent; no wait
     virtual void send(const uint8_t *bytes, size_t count) = 0;  // all in one go
     // Returns when the host has sent something, seconds have passed (negative: no limit),
     // or the wait was interrupted.
@@ -76,8 +76,8 @@ public:
 };
 
 struct ServeOptions {
-    bool realtime = false;          // lock to a 2 MHz E clock in wall-clock time
-    double exitAfterSeconds = 0;    // end after this long without wire activity; 0: never
+    bool realtime = false;        // lock to a 2 MHz E clock in wall-clock time
+    double exitAfterSeconds = 0;  // end after this long without wire activity; 0: never
     const volatile std::sig_atomic_t *stopRequested = nullptr;
 };
 
@@ -86,7 +86,7 @@ enum class ServeEnd { WireQuiet, StopRequested };
 enum class RunEnd { Reached, CycleLimit, Waiting };
 
 class Simulator {
-public:
+  public:
     explicit Simulator(const SimConfig &config = {});
     Simulator(const Simulator &) = delete;
     Simulator &operator=(const Simulator &) = delete;
@@ -126,10 +126,10 @@ public:
     Bus &bus() { return bus_; }
     const Bus &bus() const { return bus_; }
 
-private:
+  private:
     struct Goal {
-        uint64_t limit;      // cycle to stop at
-        size_t sentCount;    // stop when this many bytes have been sent
+        uint64_t limit;    // cycle to stop at
+        size_t sentCount;  // stop when this many bytes have been sent
         bool stopWhenWaiting;
     };
     struct PollSnapshot {
@@ -161,8 +161,8 @@ private:
     uint64_t nextEvent_ = UINT64_MAX;
     uint64_t lineFreeAt_ = 0;  // when the host's last character ends
     unsigned hostBaud_ = 0;
-    HostLine *line_ = nullptr;         // the served line
-    std::vector<Frame> heldForLine_;   // sent by the target, not yet passed to the line
+    HostLine *line_ = nullptr;        // the served line
+    std::vector<Frame> heldForLine_;  // sent by the target, not yet passed to the line
     unsigned heldSlices_ = 0;
     std::vector<WireByte> targetSent_;
     std::vector<PollSnapshot> polls_;

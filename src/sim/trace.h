@@ -8,7 +8,7 @@
 namespace hc11 {
 
 class Trace {
-public:
+  public:
     explicit Trace(std::FILE *out = nullptr) : out_(out) {}
 
     bool enabled() const { return out_ != nullptr; }
@@ -17,7 +17,7 @@ public:
     // Writes "<cycle>  <text>\n"; does nothing when tracing is off.
     void line(uint64_t cycle, const char *format, ...) __attribute__((format(printf, 3, 4)));
 
-private:
+  private:
     std::FILE *out_;
 };
 
