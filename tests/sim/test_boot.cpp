@@ -6,49 +6,37 @@
 #include <cstdint>
 #include <vector>
 
+#include "chip_test_programs.h"
 #include "simulator.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using hc11::RunEnd;
 using hc11::Simulator;
+using hc11::test::Bytes;
+using hc11::test::Download;
+using hc11::test::kPlusOne;
 
 constexpr unsigned kBootBaud = 1200;
 constexpr size_t kLoadLength = 256;
 constexpr uint64_t kBudget = 20'000'000;
 constexpr uint64_t kCharAtSci1200 = 16640;  // ten bits at BAUD $33
 
-// Hand-assembled programs, entered at $0000.
-// Answers each byte received with the byte plus one, at the boot ROM's 1200 baud.
-const Bytes kPlusOne = {
-    0xCE, 0x10, 0x00,        // LDX  #$1000
-    0x1F, 0x2E, 0x20, 0xFC,  // BRCLR $2E,X #$20 *     wait for RDRF
-    0xA6, 0x2F,              // LDAA $2F,X
-    0x4C,                    // INCA
-    0x1F, 0x2E, 0x80, 0xFC,  // BRCLR $2E,X #$80 *     wait for TDRE
-    0xA7, 0x2F,              // STAA $2F,X
-    0x20, 0xF1};             // BRA  $0003
+// More hand-assembled programs, entered at $0000.
 // Switches to 9600 baud at once, as the talker does, and sends ">".
-const Bytes kPromptAt9600 = {
-    0xCE, 0x10, 0x00,        // LDX  #$1000
-    0x1F, 0x2E, 0x80, 0xFC,  // BRCLR $2E,X #$80 *
-    0x86, 0x30, 0xA7, 0x2B,  // LDAA #$30; STAA $2B,X  BAUD: /13 /1
-    0x86, 0x3E, 0xA7, 0x2F,  // LDAA #'>'; STAA $2F,X
-    0x20, 0xFE};             // BRA  *
+const Bytes kPromptAt9600 = {0xCE, 0x10, 0x00,        // LDX  #$1000
+                             0x1F, 0x2E, 0x80, 0xFC,  // BRCLR $2E,X #$80 *
+                             0x86, 0x30, 0xA7, 0x2B,  // LDAA #$30; STAA $2B,X  BAUD: /13 /1
+                             0x86, 0x3E, 0xA7, 0x2F,  // LDAA #'>'; STAA $2F,X
+                             0x20, 0xFE};             // BRA  *
 // Stores SP and X as the boot ROM left them at $0080, then stops in a loop.
 const Bytes kSaveRegisters = {0x9F, 0x80, 0xDF, 0x82, 0x20, 0xFE};
 const Bytes kBackToTheBootRom = {0x7E, 0xBF, 0x40};  // JMP $BF40
 
-Bytes Download(const Bytes &program) {
-    Bytes bytes = program;
-    bytes.resize(kLoadLength, 0x00);
-    return bytes;
-}
-
 Bytes SentValues(const Simulator &sim, size_t first = 0) {
     Bytes values;
-    for (size_t i = first; i < sim.targetSent().size(); i++) values.push_back(sim.targetSent()[i].value);
+    for (size_t i = first; i < sim.targetSent().size(); i++)
+        values.push_back(sim.targetSent()[i].value);
     return values;
 }
 

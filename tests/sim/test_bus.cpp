@@ -22,7 +22,7 @@ constexpr uint16_t kPprog = 0x103B;
 constexpr uint16_t kConfig = 0x103F;
 
 class BusTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { traceFile = std::tmpfile(); }
     void TearDown() override { std::fclose(traceFile); }
 
@@ -56,18 +56,18 @@ TEST_P(SingleChipMap, ReadsBackWhatTheChipHolds) {
     EXPECT_EQ(bus.read(c.address), c.readBack);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Addresses, SingleChipMap,
-    ::testing::Values(MapCase{"RamBottom", 0x0000, 0x12, 0x12},
-                      MapCase{"RamTop", 0x00FF, 0x34, 0x34},
-                      MapCase{"AboveRam", 0x0100, 0x56, 0xFF},
-                      MapCase{"BelowRegisters", 0x0FFF, 0x56, 0xFF},
-                      MapCase{"UnmodelledRegisterKeepsValue", 0x1000, 0xA5, 0xA5},
-                      MapCase{"AboveRegisters", 0x1040, 0x56, 0xFF},
-                      MapCase{"Middle", 0x8000, 0x56, 0xFF},
-                      MapCase{"BootRomIgnoresStores", 0xBFFE, 0x00, 0xBF},
-                      MapCase{"PlainStoreLeavesEeprom", 0xF800, 0x00, 0x77}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Addresses, SingleChipMap,
+                         ::testing::Values(MapCase{"RamBottom", 0x0000, 0x12, 0x12},
+                                           MapCase{"RamTop", 0x00FF, 0x34, 0x34},
+                                           MapCase{"AboveRam", 0x0100, 0x56, 0xFF},
+                                           MapCase{"BelowRegisters", 0x0FFF, 0x56, 0xFF},
+                                           MapCase{"UnmodelledRegisterKeepsValue", 0x1000, 0xA5,
+                                                   0xA5},
+                                           MapCase{"AboveRegisters", 0x1040, 0x56, 0xFF},
+                                           MapCase{"Middle", 0x8000, 0x56, 0xFF},
+                                           MapCase{"BootRomIgnoresStores", 0xBFFE, 0x00, 0xBF},
+                                           MapCase{"PlainStoreLeavesEeprom", 0xF800, 0x00, 0x77}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(BusTest, BootRomVectorsPointAtRamPseudoVectors) {
     Bus bus(clock, trace);

@@ -23,7 +23,7 @@ constexpr uint64_t kTenMs = hc11::kEepromProgramCycles;
 constexpr uint16_t kConfig = hc11::kConfigAddress;
 
 class EepromTest : public ::testing::Test {
-protected:
+  protected:
     // One operation as a program runs it: latch pattern, store, EPGM on, wait, PPROG $00.
     void Operate(uint8_t pattern, uint16_t address, uint8_t data, uint64_t onCycles = kTenMs) {
         eeprom.writePprog(pattern);
@@ -77,25 +77,65 @@ TEST_P(EepromOperation, LeavesTheCellsAsTheManualSays) {
 INSTANTIATE_TEST_SUITE_P(
     Rules, EepromOperation,
     ::testing::Values(
-        OperationCase{"ProgramWithoutEraseAnds", 0xF0, kProgram, 0xF900, 0x3C, kTenMs,
+        OperationCase{"ProgramWithoutEraseAnds",
+                      0xF0,
+                      kProgram,
+                      0xF900,
+                      0x3C,
+                      kTenMs,
                       {{0xF900, 0x30}, {0xF901, 0xF0}}},
-        OperationCase{"ProgramCanOnlyClearBits", 0x0F, kProgram, 0xF900, 0xFF, kTenMs,
-                      {{0xF900, 0x0F}}},
-        OperationCase{"EpgmOneCycleShortLeavesTheCell", 0xFF, kProgram, 0xF900, 0x00, kTenMs - 1,
+        OperationCase{
+            "ProgramCanOnlyClearBits", 0x0F, kProgram, 0xF900, 0xFF, kTenMs, {{0xF900, 0x0F}}},
+        OperationCase{"EpgmOneCycleShortLeavesTheCell",
+                      0xFF,
+                      kProgram,
+                      0xF900,
+                      0x00,
+                      kTenMs - 1,
                       {{0xF900, 0xFF}}},
-        OperationCase{"ByteEraseSetsOneByte", 0x00, kByteErase, 0xF905, 0x00, kTenMs,
+        OperationCase{"ByteEraseSetsOneByte",
+                      0x00,
+                      kByteErase,
+                      0xF905,
+                      0x00,
+                      kTenMs,
                       {{0xF905, 0xFF}, {0xF904, 0x00}, {0xF906, 0x00}}},
-        OperationCase{"ShortByteEraseLeavesIt", 0x00, kByteErase, 0xF905, 0x00, 100,
-                      {{0xF905, 0x00}}},
-        OperationCase{"RowEraseSetsSixteenBytes", 0x00, kRowErase, 0xFA17, 0x00, kTenMs,
+        OperationCase{
+            "ShortByteEraseLeavesIt", 0x00, kByteErase, 0xF905, 0x00, 100, {{0xF905, 0x00}}},
+        OperationCase{"RowEraseSetsSixteenBytes",
+                      0x00,
+                      kRowErase,
+                      0xFA17,
+                      0x00,
+                      kTenMs,
                       {{0xFA0F, 0x00}, {0xFA10, 0xFF}, {0xFA1F, 0xFF}, {0xFA20, 0x00}}},
-        OperationCase{"BulkEraseInTheArraySparesConfig", 0x00, kBulkErase, 0xFC00, 0x00, kTenMs,
+        OperationCase{"BulkEraseInTheArraySparesConfig",
+                      0x00,
+                      kBulkErase,
+                      0xFC00,
+                      0x00,
+                      kTenMs,
                       {{0xF800, 0xFF}, {0xFFFF, 0xFF}, {kConfig, 0x00}}},
-        OperationCase{"BulkEraseAtConfigTakesConfigToo", 0x00, kBulkErase, kConfig, 0x00, kTenMs,
+        OperationCase{"BulkEraseAtConfigTakesConfigToo",
+                      0x00,
+                      kBulkErase,
+                      kConfig,
+                      0x00,
+                      kTenMs,
                       {{0xF800, 0xFF}, {0xFFFF, 0xFF}, {kConfig, 0xFF}}},
-        OperationCase{"ByteEraseAtConfigErasesOnlyConfig", 0x00, kByteErase, kConfig, 0x00,
-                      kTenMs, {{kConfig, 0xFF}, {0xF800, 0x00}}},
-        OperationCase{"ProgramConfig", 0xFF, kProgram, kConfig, 0x0D, kTenMs,
+        OperationCase{"ByteEraseAtConfigErasesOnlyConfig",
+                      0x00,
+                      kByteErase,
+                      kConfig,
+                      0x00,
+                      kTenMs,
+                      {{kConfig, 0xFF}, {0xF800, 0x00}}},
+        OperationCase{"ProgramConfig",
+                      0xFF,
+                      kProgram,
+                      kConfig,
+                      0x0D,
+                      kTenMs,
                       {{kConfig, 0x0D}, {0xF800, 0xFF}}}),
     [](const auto &info) { return std::string(info.param.name); });
 
@@ -116,8 +156,7 @@ struct ProtectionCase {
     bool changes;
 };
 
-class EepromProtection : public EepromTest,
-                         public ::testing::WithParamInterface<ProtectionCase> {};
+class EepromProtection : public EepromTest, public ::testing::WithParamInterface<ProtectionCase> {};
 
 TEST_P(EepromProtection, GuardsItsBlockOnly) {
     const ProtectionCase &c = GetParam();
@@ -130,20 +169,15 @@ TEST_P(EepromProtection, GuardsItsBlockOnly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Blocks, EepromProtection,
-    ::testing::Values(ProtectionCase{bprot::kResetValue, 0xF800, false},
-                      ProtectionCase{bprot::kResetValue, kConfig, false},
-                      ProtectionCase{bprot::BPRT0, 0xF9FF, false},
-                      ProtectionCase{bprot::BPRT0, 0xFA00, true},
-                      ProtectionCase{bprot::BPRT1, 0xFA00, false},
-                      ProtectionCase{bprot::BPRT1, 0xFBFF, false},
-                      ProtectionCase{bprot::BPRT1, 0xFC00, true},
-                      ProtectionCase{bprot::BPRT2, 0xFC00, false},
-                      ProtectionCase{bprot::BPRT2, 0xFE00, true},
-                      ProtectionCase{bprot::BPRT3, 0xFFFF, false},
-                      ProtectionCase{bprot::BPRT3, 0xF800, true},
-                      ProtectionCase{bprot::PTCON, kConfig, false},
-                      ProtectionCase{bprot::PTCON, 0xF800, true},
-                      ProtectionCase{0x0F, kConfig, true}));
+    ::testing::Values(
+        ProtectionCase{bprot::kResetValue, 0xF800, false},
+        ProtectionCase{bprot::kResetValue, kConfig, false},
+        ProtectionCase{bprot::BPRT0, 0xF9FF, false}, ProtectionCase{bprot::BPRT0, 0xFA00, true},
+        ProtectionCase{bprot::BPRT1, 0xFA00, false}, ProtectionCase{bprot::BPRT1, 0xFBFF, false},
+        ProtectionCase{bprot::BPRT1, 0xFC00, true}, ProtectionCase{bprot::BPRT2, 0xFC00, false},
+        ProtectionCase{bprot::BPRT2, 0xFE00, true}, ProtectionCase{bprot::BPRT3, 0xFFFF, false},
+        ProtectionCase{bprot::BPRT3, 0xF800, true}, ProtectionCase{bprot::PTCON, kConfig, false},
+        ProtectionCase{bprot::PTCON, 0xF800, true}, ProtectionCase{0x0F, kConfig, true}));
 
 TEST_F(EepromTest, BulkEraseSparesProtectedBlocksAndConfig) {
     Fill(0x00);

@@ -28,9 +28,11 @@ struct Sent {
 };
 
 class SciTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        sci.setTransmitSink([this](const Frame &frame, uint64_t end) { sent.push_back({frame, end}); });
+        sci.setTransmitSink([this](const Frame &frame, uint64_t end) {
+            sent.push_back({frame, end});
+        });
         sci.configure(kBaud1200, kSciOn);
     }
     void RunTo(uint64_t cycle) {
@@ -77,15 +79,12 @@ TEST_P(SciReceiveRate, ReadsCleanlyOnlyWithinThreePercent) {
         EXPECT_NE(sci.readScdr(), 0x5A);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, SciReceiveRate,
-                         ::testing::Values(RateCase{kBaud1200, 1200, true},
-                                           RateCase{kBaud1200, 1235, true},
-                                           RateCase{kBaud1200, 1245, false},
-                                           RateCase{kBaud1200, 1170, true},
-                                           RateCase{kBaud1200, 1160, false},
-                                           RateCase{kBaud1200, 9600, false},
-                                           RateCase{kBaud9600, 9600, true},
-                                           RateCase{kBaud9600, 1200, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Rates, SciReceiveRate,
+    ::testing::Values(RateCase{kBaud1200, 1200, true}, RateCase{kBaud1200, 1235, true},
+                      RateCase{kBaud1200, 1245, false}, RateCase{kBaud1200, 1170, true},
+                      RateCase{kBaud1200, 1160, false}, RateCase{kBaud1200, 9600, false},
+                      RateCase{kBaud9600, 9600, true}, RateCase{kBaud9600, 1200, false}));
 
 TEST_F(SciTest, CharacterTakesTenBitTimesAtTheProgrammedRate) {
     EXPECT_EQ(sci.bitCycles(), 1664u);
@@ -102,7 +101,8 @@ TEST_F(SciTest, BitTimeFollowsBothDividers) {
     const struct {
         uint8_t baud;
         unsigned cycles;
-    } cases[] = {{0x00, 16}, {0x10, 48}, {0x20, 64}, {0x30, 208}, {0x07, 16 * 128}, {0x35, 16 * 13 * 32}};
+    } cases[] = {{0x00, 16},  {0x10, 48},       {0x20, 64},
+                 {0x30, 208}, {0x07, 16 * 128}, {0x35, 16 * 13 * 32}};
     for (const auto &c : cases) {
         sci.writeBaud(c.baud);
         EXPECT_EQ(sci.bitCycles(), c.cycles) << "BAUD $" << std::hex << int(c.baud);
@@ -252,13 +252,11 @@ TEST_P(LineRule, ReceiverReadsTheValueOnlyAtAnAgreeingRate) {
     EXPECT_EQ(seen.value == c.value, c.clean);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, LineRule,
-                         ::testing::Values(LineCase{9615, 9600, '>', true},
-                                           LineCase{9615, 1200, '>', false},
-                                           LineCase{9615, 1200, 0xFF, false},
-                                           LineCase{1202, 1200, 0x00, true},
-                                           LineCase{1202, 1300, 0x55, false},
-                                           LineCase{1000, 1025, 0xFF, true},
-                                           LineCase{1000, 1040, 0x00, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Rates, LineRule,
+    ::testing::Values(LineCase{9615, 9600, '>', true}, LineCase{9615, 1200, '>', false},
+                      LineCase{9615, 1200, 0xFF, false}, LineCase{1202, 1200, 0x00, true},
+                      LineCase{1202, 1300, 0x55, false}, LineCase{1000, 1025, 0xFF, true},
+                      LineCase{1000, 1040, 0x00, false}));
 
 }  // namespace

@@ -1,0 +1,206 @@
+// The machine and its time loop, through the in-process testing API: programs started at
+// $0000 with RAM preloaded, the host's bytes fed at a rate, cycles counted exactly.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "chip_test_programs.h"
+#include "simulator.h"
+
+namespace {
+
+using hc11::RunEnd;
+using hc11::Simulator;
+using hc11::test::Bytes;
+using hc11::test::kPlusOne;
+
+constexpr uint64_t kBudget = 10'000'000;
+constexpr uint64_t kCharAtHost1200 = 16667;  // ten bits at 1200 baud, rounded
+constexpr uint64_t kCharAtSci1200 = 16640;   // ten bits at BAUD $33
+constexpr uint64_t kPollPass = 7;            // BRCLR n,X: 7 cycles
+
+// Latches $5A for $F900, turns EPGM on, then waits for a byte before it clears PPROG.
+const Bytes kProgramUntilAByteComes = {
+    0xCE, 0x10, 0x00,              // LDX  #$1000
+    0x6F, 0x35,                    // CLR  $35,X          BPROT: nothing protected
+    0x86, 0x02, 0xA7, 0x3B,        // PPROG <- EELAT
+    0x86, 0x5A, 0xB7, 0xF9, 0x00,  // STAA $F900
+    0x86, 0x03, 0xA7, 0x3B,        // PPROG <- EELAT | EPGM
+    0x1F, 0x2E, 0x20, 0xFC,        // BRCLR $2E,X #$20 *
+    0x6F, 0x3B,                    // CLR  $3B,X          PPROG <- $00
+    0xA6, 0x2F,                    // LDAA $2F,X
+    0x1F, 0x2E, 0x20, 0xFC};       // BRCLR $2E,X #$20 *   waits for good
+
+// Takes each byte in the SCI interrupt, through the boot ROM's pseudo-vector at $00C4, and
+// keeps it at $0080; between interrupts it sleeps in WAI.
+const Bytes kWaitForInterrupt = {0xCE, 0x10, 0x00,  // $0000 LDX #$1000
+                                 0x86, 0x2C,        // $0003 LDAA #$2C    TE RE RIE
+                                 0xA7, 0x2D,        // $0005 STAA $2D,X
+                                 0x0E,              // $0007 CLI
+                                 0x3E,              // $0008 WAI
+                                 0x20, 0xFD};       // $0009 BRA $0008
+const Bytes kReceiveHandler = {0xA6, 0x2E, 0xA6, 0x2F, 0x97, 0x80, 0x3B};  // at $0040, RTI
+const Bytes kJumpToHandler = {0x7E, 0x00, 0x40};                           // at $00C4
+
+Simulator &Started(Simulator &sim, const Bytes &program) {
+    sim.load(0x0000, program);
+    sim.startAt(0x0000);
+    return sim;
+}
+
+TEST(SimulatorTime, WaitingIsSkippedInWholePassesSoTheReplyLandsOnItsExactCycle) {
+    Simulator sim;
+    Started(sim, kPlusOne);
+    uint64_t start = sim.cycles();
+    sim.hostSend({'a'}, 1200);
+    ASSERT_EQ(sim.runUntilSent(1, kBudget), RunEnd::Reached);
+    uint64_t arrived = start + kCharAtHost1200;
+    uint64_t firstPoll = start + 3;
+    uint64_t seen = firstPoll + (arrived - firstPoll + kPollPass - 1) / kPollPass * kPollPass;
+    EXPECT_EQ(sim.targetSent()[0].value, 'b');
+    EXPECT_EQ(sim.targetSent()[0].cycle, seen + 20 + kCharAtSci1200);
+    EXPECT_GT(sim.stats().skippedCycles, 10000u);
+}
+
+TEST(SimulatorTime, BytesSentTogetherArriveOneByteTimeApart) {
+    Simulator sim;
+    Started(sim, kPlusOne);
+    sim.hostSend({1, 2, 3, 4}, 1200);
+    ASSERT_EQ(sim.runUntilSent(4, kBudget), RunEnd::Reached);
+    for (size_t i = 1; i < 4; i++) {
+        uint64_t gap = sim.targetSent()[i].cycle - sim.targetSent()[i - 1].cycle;
+        EXPECT_GE(gap, kCharAtHost1200 - kPollPass);
+        EXPECT_LE(gap, kCharAtHost1200 + kPollPass);
+        EXPECT_EQ(sim.targetSent()[i].value, i + 2);
+    }
+    EXPECT_EQ(sim.stats().sci.overruns, 0u);
+}
+
+TEST(SimulatorTime, RunUntilWaitingStopsWhenNothingIsOnTheWay) {
+    Simulator sim;
+    Started(sim, kPlusOne);
+    EXPECT_EQ(sim.runUntilWaiting(kBudget), RunEnd::Waiting);
+    EXPECT_LT(sim.cycles(), 100u);
+    EXPECT_EQ(sim.runUntilSent(1, kBudget), RunEnd::Waiting) << "no byte will ever come";
+}
+
+TEST(SimulatorTime, RunCyclesLetsTimePassWhileWaiting) {
+    Simulator sim;
+    Started(sim, kPlusOne);
+    EXPECT_EQ(sim.runCycles(2'000'000), RunEnd::CycleLimit);
+    EXPECT_GE(sim.cycles(), 2'000'000u);
+    EXPECT_LT(sim.cycles(), 2'000'000u + kPollPass);
+}
+
+TEST(SimulatorTime, CycleBudgetEndsABusyProgram) {
+    Simulator sim;
+    Started(sim, {0x20, 0xFE});  // BRA *: never polls anything
+    EXPECT_EQ(sim.runUntilWaiting(100'000), RunEnd::CycleLimit);
+    EXPECT_GE(sim.cycles(), 100'000u);
+}
+
+// While EPGM is on the target is not idle: the wait ends when the operation has had its
+// 10 ms, and the operation then completes when the program clears PPROG.
+TEST(SimulatorTime, EepromOperationRunsItsTimeWhileTheProgramWaits) {
+    Simulator sim;
+    sim.poke(0xF900, 0xFF);
+    Started(sim, kProgramUntilAByteComes);
+    ASSERT_EQ(sim.runUntilWaiting(kBudget), RunEnd::Waiting);
+    const auto &writes = sim.registerWrites();
+    ASSERT_EQ(writes.size(), 3u);  // BPROT, PPROG $02, PPROG $03
+    EXPECT_EQ(writes[2].value, 0x03);
+    EXPECT_GE(sim.cycles(), writes[2].cycle + hc11::kEepromProgramCycles);
+    EXPECT_EQ(sim.peek(0xF900), 0xFF) << "done only when EPGM goes off";
+    sim.hostSend({0x00}, 1200);
+    ASSERT_EQ(sim.runUntilWaiting(kBudget), RunEnd::Waiting);
+    EXPECT_EQ(sim.peek(0xF900), 0x5A);
+    EXPECT_EQ(sim.stats().eeprom.program, 1u);
+    EXPECT_EQ(sim.stats().eeprom.aborted, 0u);
+}
+
+TEST(SimulatorTime, WaiSleepsUntilTheSciInterruptComesThroughThePseudoVector) {
+    Simulator sim;
+    sim.load(0x0040, kReceiveHandler);
+    sim.load(0x00C4, kJumpToHandler);
+    Started(sim, kWaitForInterrupt);
+    EXPECT_EQ(sim.runUntilWaiting(kBudget), RunEnd::Waiting);
+    EXPECT_EQ(sim.cpu().state(), hc11::CpuState::Waiting);
+    sim.hostSend({0x42}, 1200);
+    EXPECT_EQ(sim.runUntilWaiting(kBudget), RunEnd::Waiting);
+    EXPECT_EQ(sim.peek(0x0080), 0x42);
+    sim.hostSend({0x43}, 1200);
+    EXPECT_EQ(sim.runUntilWaiting(kBudget), RunEnd::Waiting);
+    EXPECT_EQ(sim.peek(0x0080), 0x43);
+}
+
+TEST(SimulatorTime, TargetBytesAreReadAtTheHostsRate) {
+    Simulator sim;
+    Started(sim, kPlusOne);
+    sim.hostSend({'a'}, 1200);
+    sim.setHostBaud(9600);  // the SCI answers at 1200: the host reads garbage
+    ASSERT_EQ(sim.runUntilSent(1, kBudget), RunEnd::Reached);
+    EXPECT_NE(sim.targetSent()[0].value, 'b');
+    EXPECT_EQ(sim.stats().sci.framingErrors, 0u) << "the SCI itself read 'a' cleanly";
+}
+
+std::map<std::string, std::string> StatsLines(const hc11::SimStats &stats) {
+    std::FILE *file = std::tmpfile();
+    hc11::PrintStats(stats, file);
+    std::rewind(file);
+    std::map<std::string, std::string> lines;
+    char name[64], value[64];
+    while (std::fscanf(file, "%63s %63s", name, value) == 2) {
+        EXPECT_EQ(lines.count(name), 0u) << name << " twice";
+        lines[name] = value;
+    }
+    std::fclose(file);
+    return lines;
+}
+
+TEST(SimulatorStats, CountWireBytesAndTheirTimeBothWays) {
+    Simulator sim;
+    Started(sim, kPlusOne);
+    sim.hostSend({1, 2, 3}, 1200);
+    ASSERT_EQ(sim.runUntilSent(3, kBudget), RunEnd::Reached);
+    hc11::SimStats stats = sim.stats();
+    EXPECT_EQ(stats.rxBytes, 3u);
+    EXPECT_EQ(stats.txBytes, 3u);
+    EXPECT_NEAR(stats.wireSeconds, 3 * 10.0 / 1200 + 3 * kCharAtSci1200 / 2e6, 1e-6);
+    EXPECT_EQ(stats.cycles, sim.cycles());
+    std::map<std::string, std::string> lines = StatsLines(stats);
+    for (const char *name : {"cycles", "rx_bytes", "tx_bytes", "wire_seconds", "eeprom_program",
+                             "eeprom_byte_erase", "eeprom_row_erase", "eeprom_bulk_erase",
+                             "eeprom_aborted", "eeprom_busy_seconds", "pprog_writes"})
+        EXPECT_EQ(lines.count(name), 1u) << name;
+    EXPECT_EQ(lines["rx_bytes"], "3");
+    EXPECT_EQ(lines["cycles"], std::to_string(sim.cycles()));
+}
+
+TEST(SimulatorApi, StartAtLeavesTheChipAsTheBootRomWould) {
+    Simulator sim;
+    Started(sim, {0x20, 0xFE});
+    EXPECT_FALSE(sim.bootRomRunning());
+    EXPECT_EQ(sim.cpu().regs().pc, 0x0000);
+    EXPECT_EQ(sim.cpu().regs().sp, 0x00FF);
+    EXPECT_EQ(sim.peek(0x102B), 0x33);
+    EXPECT_EQ(sim.peek(0x102D), 0x0C);
+    EXPECT_EQ(sim.peek(0x1035), 0x1F);
+}
+
+TEST(SimulatorApi, ResetIntoBootstrapKeepsMemoriesAndWaitsForTheStartByte) {
+    Simulator sim;
+    sim.poke(0x0010, 0x99);
+    sim.poke(0xF800, 0x98);
+    Started(sim, {0x20, 0xFE});
+    sim.resetIntoBootstrap();
+    EXPECT_TRUE(sim.bootRomRunning());
+    EXPECT_EQ(sim.peek(0x0010), 0x99);
+    EXPECT_EQ(sim.peek(0xF800), 0x98);
+    EXPECT_EQ(sim.runUntilWaiting(kBudget), RunEnd::Waiting);
+}
+
+}  // namespace

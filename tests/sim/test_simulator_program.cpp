@@ -1,0 +1,283 @@
+// The hc11sim program: its command line, the pty path on the first line, --dump and
+// --eeprom, --exit-after, SIGTERM, --link.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "options.h"
+#include "srecord.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// hc11sim as a child process: its standard output on a pipe, its standard error in a file.
+class SimProgram {
+  public:
+    explicit SimProgram(std::vector<std::string> args) : errPath_(Temp("stderr")) {
+        args.insert(args.begin(), HC11SIM_PATH);
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(fds[1], 1);
+            int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(err, 2);
+            std::vector<char *> argv;
+            for (std::string &arg : args) argv.push_back(&arg[0]);
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        out_ = fds[0];
+    }
+    ~SimProgram() {
+        if (pid_ > 0 && status_ < 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) close(out_);
+    }
+
+    // One line of standard output, or "" at its end or after five seconds of silence.
+    std::string line() {
+        std::string text;
+        char c;
+        pollfd pfd = {out_, POLLIN, 0};
+        while (poll(&pfd, 1, 5000) == 1 && read(out_, &c, 1) == 1 && c != '\n') text += c;
+        return text;
+    }
+    std::string rest() {
+        std::string text, next;
+        while (!(next = line()).empty()) text += next + "\n";
+        return text;
+    }
+    bool running() { return status_ < 0 && waitpid(pid_, &status_, WNOHANG) == 0; }
+    // The exit status, waiting at most ten seconds; -1 when it does not end by itself.
+    int exitStatus() {
+        for (int i = 0; i < 1000 && running(); i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (status_ < 0 || !WIFEXITED(status_)) return -1;
+        return WEXITSTATUS(status_);
+    }
+    void signal(int number) { kill(pid_, number); }
+    std::string errors() const { return ReadFile(errPath_); }
+
+    static std::string Temp(const std::string &name) {
+        return ::testing::TempDir() + "hc11sim-" + std::to_string(getpid()) + "-" + name;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int status_ = -1;
+    std::string errPath_;
+};
+
+void WriteS19(const std::string &path, uint16_t address, const Bytes &bytes) {
+    std::FILE *file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(WriteS1Lines(file, address, bytes.data(), bytes.size(), 16), 1);
+    std::fputs("S9030000FC\n", file);
+    std::fclose(file);
+}
+
+// The bytes of first..last in an S19 file, read by an independent tool.
+Bytes ReadRange(const std::string &path, unsigned first, unsigned last) {
+#ifdef SIM_TEST_SREC_CAT
+    std::string bin = SimProgram::Temp("range.bin");
+    std::string command = std::string(SIM_TEST_SREC_CAT) + " " + path + " -crop " +
+                          std::to_string(first) + " " + std::to_string(last + 1) + " -offset -" +
+                          std::to_string(first) + " -o " + bin + " -binary 2>/dev/null";
+    if (std::system(command.c_str()) != 0) return {};
+    std::string data = ReadFile(bin);
+    return Bytes(data.begin(), data.end());
+#else
+    (void)path, (void)first, (void)last;
+    return {};
+#endif
+}
+
+TEST(SimProgram, PrintsThePtyPathFirstAndExitsAfterAQuietSpell) {
+    std::string dump = SimProgram::Temp("quiet.s19");
+    SimProgram sim({"--exit-after", "0.3", "--dump", dump, "--stats"});
+    std::string path = sim.line();
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0) << "first line: " << path;
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_EQ(sim.exitStatus(), 0);
+    std::string stats = sim.rest();
+    EXPECT_NE(stats.find("\nrx_bytes 0\n"), std::string::npos) << stats;
+    EXPECT_EQ(ReadFile(dump).rfind("S9030000FC\n"), ReadFile(dump).size() - 11);
+    unlink(dump.c_str());
+}
+
+TEST(SimProgram, WireActivityPostponesTheExit) {
+    SimProgram sim({"--exit-after", "1"});
+    std::string path = sim.line();
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < 8; i++) {
+        uint8_t byte = 0x55;
+        ASSERT_EQ(write(fd, &byte, 1), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_TRUE(sim.running()) << "1.6 s in, never 1 s without a byte";
+    close(fd);
+    EXPECT_EQ(sim.exitStatus(), 0);
+}
+
+TEST(SimProgram, EepromPreloadAndDumpRoundTrip) {
+#ifndef SIM_TEST_SREC_CAT
+    GTEST_SKIP() << "srec_cat not installed";
+#endif
+    std::string in = SimProgram::Temp("in.s19"), first = SimProgram::Temp("first.s19"),
+                second = SimProgram::Temp("second.s19");
+    Bytes code;
+    for (unsigned i = 0; i < 0x800; i++) code.push_back(uint8_t(i * 13 + 1));
+    WriteS19(in, 0xF800, code);
+    std::ofstream(in, std::ios::app) << "S104103F0D9F\nS1050010AABB85\n";  // CONFIG, RAM
+    {
+        SimProgram sim({"--eeprom", in, "--dump", first, "--exit-after", "0.2"});
+        EXPECT_EQ(sim.exitStatus(), 0) << sim.errors();
+        EXPECT_NE(sim.errors().find("2 bytes outside EEPROM and CONFIG left out"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(ReadRange(first, 0xF800, 0xFFFF), code);
+    EXPECT_EQ(ReadRange(first, 0x103F, 0x103F), Bytes({0x0D}));
+    EXPECT_EQ(ReadRange(first, 0x0010, 0x0011), Bytes({0x00, 0x00}));
+    {
+        SimProgram sim({"--eeprom", first, "--dump", second, "--exit-after", "0.2"});
+        EXPECT_EQ(sim.exitStatus(), 0) << sim.errors();
+    }
+    EXPECT_EQ(ReadFile(first), ReadFile(second));
+    for (const std::string &path : {in, first, second}) unlink(path.c_str());
+}
+
+TEST(SimProgram, DumpHoldsExternalRamNotHiddenByTheChip) {
+#ifndef SIM_TEST_SREC_CAT
+    GTEST_SKIP() << "srec_cat not installed";
+#endif
+    std::string dump = SimProgram::Temp("xram.s19");
+    SimProgram sim({"--xram", "0000-1FFF", "--dump", dump, "--exit-after", "0.2"});
+    EXPECT_EQ(sim.exitStatus(), 0);
+    EXPECT_EQ(ReadRange(dump, 0x0100, 0x0FFF), Bytes(0xF00, 0x00));
+    EXPECT_EQ(ReadRange(dump, 0x1040, 0x1FFF), Bytes(0xFC0, 0x00));
+    EXPECT_EQ(ReadFile(dump).find("S1231000"), std::string::npos) << "registers are no RAM";
+    unlink(dump.c_str());
+}
+
+TEST(SimProgram, SigtermDumpsAndExitsCleanly) {
+    std::string dump = SimProgram::Temp("term.s19");
+    unlink(dump.c_str());
+    SimProgram sim({"--dump", dump});
+    ASSERT_FALSE(sim.line().empty());
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.exitStatus(), 0);
+    EXPECT_NE(ReadFile(dump).find("S9030000FC"), std::string::npos);
+    unlink(dump.c_str());
+}
+
+TEST(SimProgram, LinkExistsWhileRunning) {
+    std::string link = SimProgram::Temp("link");
+    SimProgram sim({"--link", link, "--exit-after", "0.5"});
+    std::string path = sim.line();
+    char target[256] = {};
+    ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(path, target);
+    EXPECT_EQ(sim.exitStatus(), 0);
+    struct stat st;
+    EXPECT_NE(lstat(link.c_str(), &st), 0) << "removed at exit";
+}
+
+TEST(SimProgram, RefusedArgumentsExitWithStatus2) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus"}, {"--xram", "7FFF-2000"}, {"--exit-after", "0"}, {"--link"}};
+    for (const auto &args : cases) {
+        SimProgram sim(args);
+        EXPECT_EQ(sim.exitStatus(), 2) << args[0];
+        EXPECT_NE(sim.errors().find("hc11sim: "), std::string::npos) << args[0];
+    }
+}
+
+TEST(SimProgram, HelpListsTheOptions) {
+    SimProgram sim({"-h"});
+    std::string usage = sim.rest();
+    EXPECT_EQ(sim.exitStatus(), 0);
+    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after",
+                               "--realtime", "--trace", "--stats"})
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+struct OptionCase {
+    std::vector<const char *> args;
+    hc11::ParseResult result;
+};
+
+class SimOptionParse : public ::testing::TestWithParam<OptionCase> {};
+
+TEST_P(SimOptionParse, AcceptsOrRefuses) {
+    std::vector<char *> argv = {const_cast<char *>("hc11sim")};
+    for (const char *arg : GetParam().args) argv.push_back(const_cast<char *>(arg));
+    hc11::SimOptions options;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(hc11::ParseSimOptions(int(argv.size()), argv.data(), &options), GetParam().result);
+    testing::internal::GetCapturedStderr();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, SimOptionParse,
+    ::testing::Values(OptionCase{{}, hc11::ParseResult::Run},
+                      OptionCase{{"--xram", "2000-7FFF"}, hc11::ParseResult::Run},
+                      OptionCase{{"--xram", "2000-7fff"}, hc11::ParseResult::Run},
+                      OptionCase{{"--xram", "2000"}, hc11::ParseResult::Error},
+                      OptionCase{{"--xram", "12000-13000"}, hc11::ParseResult::Error},
+                      OptionCase{{"--xram", "8000-7FFF"}, hc11::ParseResult::Error},
+                      OptionCase{{"--xram", "20g0-7FFF"}, hc11::ParseResult::Error},
+                      OptionCase{{"--exit-after", "2.5"}, hc11::ParseResult::Run},
+                      OptionCase{{"--exit-after", "-1"}, hc11::ParseResult::Error},
+                      OptionCase{{"--exit-after", "soon"}, hc11::ParseResult::Error},
+                      OptionCase{{"--dump"}, hc11::ParseResult::Error},
+                      OptionCase{{"--realtime", "--trace", "--stats"}, hc11::ParseResult::Run},
+                      OptionCase{{"--stats", "-h"}, hc11::ParseResult::Help},
+                      OptionCase{{"-x"}, hc11::ParseResult::Error}));
+
+TEST(SimOptions, KeepTheValuesGiven) {
+    const char *args[] = {"hc11sim", "--link", "/tmp/x",    "--dump",       "d.s19", "--eeprom",
+                          "e.s19",   "--xram", "2000-7FFF", "--exit-after", "1.5",   "--realtime"};
+    hc11::SimOptions options;
+    ASSERT_EQ(hc11::ParseSimOptions(12, const_cast<char **>(args), &options),
+              hc11::ParseResult::Run);
+    EXPECT_EQ(options.linkPath, "/tmp/x");
+    EXPECT_EQ(options.dumpPath, "d.s19");
+    EXPECT_EQ(options.eepromPath, "e.s19");
+    ASSERT_TRUE(options.xram.has_value());
+    EXPECT_EQ(options.xram->first, 0x2000);
+    EXPECT_EQ(options.xram->last, 0x7FFF);
+    EXPECT_DOUBLE_EQ(options.exitAfterSeconds, 1.5);
+    EXPECT_TRUE(options.realtime);
+    EXPECT_FALSE(options.trace);
+}
+
+}  // namespace
