@@ -1,6 +1,7 @@
 # End-to-end tests: build/hc11prog against build/hc11sim over a pseudo-terminal.
 add_executable(e2e_tests
   ${CMAKE_CURRENT_LIST_DIR}/sim_process.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/run_fixtures.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_end_to_end.cpp
   ${CMAKE_SOURCE_DIR}/tests/host/fake_target.cpp)
 target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/host)

@@ -6,52 +6,11 @@
 
 #include "fake_target.h"
 #include "sim_process.h"
-#include "srecord.h"
-#include "talker_image.h"
+#include "run_fixtures.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 const std::string kProgram = HC11PROG_PATH;
-
-// One record of a fixture file: address and data.
-struct Block {
-    uint16_t address;
-    Bytes data;
-};
-
-std::string WriteS19(const std::string &dir, const std::string &name,
-                     const std::vector<Block> &blocks) {
-    std::string text = "S00600004844521B\n";
-    for (const Block &block : blocks) {
-        char line[SRECORD_LINE_ROOM];
-        FormatS1Record(block.address, block.data.data(), block.data.size(), line, sizeof line);
-        text += std::string(line) + "\n";
-    }
-    text += "S9030000FC\n";
-    std::string path = dir + "/" + name;
-    WriteTextFile(path, text);
-    return path;
-}
-
-Bytes Pattern(size_t length, uint8_t seed) {
-    Bytes bytes(length);
-    for (size_t i = 0; i < length; i++) bytes[i] = uint8_t(seed + i * 7);
-    return bytes;
-}
-
-// "0.1.…N." and the line end: one mark before each talker line and one after the last.
-std::string TalkerMarks() {
-    std::string marks;
-    unsigned records = 0;
-    for (unsigned i = 0; i < dwTalkerImageLines; i++) {
-        if (TalkerImage[i][1] == '1') marks += std::to_string(records++) + ".";
-    }
-    return marks + std::to_string(records) + ".\n";
-}
-
-std::string Dots(size_t lines) { return std::string(lines + 1, '.'); }
 
 class EndToEnd : public testing::Test {
 protected:
@@ -63,9 +22,8 @@ protected:
 
 TEST_F(EndToEnd, TypicalRunProgramsTheFileIntoEeprom) {
     Bytes code = Pattern(0x80, 0x11);
-    std::string file = WriteS19(dir, "app.s19", {{0xF800, Bytes(code.begin(), code.begin() + 0x40)},
-                                                 {0xF840, Bytes(code.begin() + 0x40, code.end())},
-                                                 {0xFFFE, {0xF8, 0x00}}});
+    const std::vector<Block> blocks = {{0xF800, code}, {0xFFFE, {0xF8, 0x00}}};
+    std::string file = WriteS19(dir, "app.s19", blocks);
     SimProcess sim;
     ProgramResult result = Program(sim, "-B -i " + file);
     sim.stop();
@@ -73,7 +31,7 @@ TEST_F(EndToEnd, TypicalRunProgramsTheFileIntoEeprom) {
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() +
                                              "Bulk Erasing EEPROM\nDownloading " + file + "\n" +
-                                             Dots(5) + "Success\n");
+                                             Dots(S19Lines(blocks)) + "Success\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xF87F), code);
     EXPECT_EQ(sim.dumped(0xF880, 0xFFFD), Bytes(0xFFFE - 0xF880, 0xFF));
     EXPECT_EQ(sim.dumped(0xFFFE, 0xFFFF), Bytes({0xF8, 0x00}));

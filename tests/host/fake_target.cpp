@@ -100,3 +100,20 @@ std::string WithoutBanner(const std::string &out) {
     size_t end = out.find("\n\n");
     return end == std::string::npos ? out : out.substr(end + 2);
 }
+
+std::string UsageText(const std::string &program, const std::string &range) {
+    return program +
+           ": [options][-i <filename>]\n"
+           "\twhere\n\t-c n\tn specifies COM port (1 is default)\n"
+           "\t-i <filename> is input file\n"
+           "\t-E enable expanded memory bus\n"
+           "\t-B Bulk erase EEPROM\n"
+           "\t-h Help message\n"
+           "\t-C <n> Config register value\n"
+           "\t-e <start>-<stop> EEPROM address range (default " +
+           range +
+           ")\n"
+           "\t-d <device> serial device to use instead of the COM port\n"
+           "\nNormal operation on COM1 is as follows:\n" +
+           program + " -c 1 -i myprog.s19\n\n";
+}

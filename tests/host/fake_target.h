@@ -51,6 +51,9 @@ ProgramResult RunProgram(const std::string &commandLine);
 // Standard output with the banner's two lines and the empty line after them taken off.
 std::string WithoutBanner(const std::string &out);
 
+// hc11prog's usage text for the program name and the EEPROM range line ("f800-ffff").
+std::string UsageText(const std::string &program, const std::string &range = "f800-ffff");
+
 // A fresh temporary directory for a test's files.
 std::string MakeTempDir();
 void WriteTextFile(const std::string &path, const std::string &text);

@@ -1,6 +1,11 @@
 #include "scripted_talker.h"
 
 #include <algorithm>
+#include <cstring>
+
+#include "serial_port.h"
+#include "settings.h"
+#include "talker_protocol.h"
 
 bool ScriptedTalker::readByte(FakeTarget &target, uint8_t *byte) {
     while (!stop) {
@@ -56,4 +61,22 @@ void ScriptedTalker::serve(FakeTarget &target) {
         if (!complete) return;
         target.writeByte('>');
     }
+}
+
+void TalkerLinkTest::SetUp() {
+    ResetSettings();
+    strcpy(g_Settings.szDevice, target.path().c_str());
+    hPort = OpenComPort(0, 9600);
+    ASSERT_NE(hPort, INVALID_HANDLE_VALUE);
+}
+
+void TalkerLinkTest::TearDown() {
+    talker.stop = true;
+    target.join();
+    CloseHandle(hPort);
+}
+
+void TalkerLinkTest::StartTalker() {
+    target.start([this](FakeTarget &t) { talker.serve(t); });
+    ASSERT_EQ(GetPrompt(hPort, 0), 1);
 }

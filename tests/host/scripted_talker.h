@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "fake_target.h"
+#include "win32_serial.h"
 
 struct TalkerFrame {
     char letter;
@@ -30,4 +33,17 @@ private:
     bool readWord(FakeTarget &target, uint16_t *word);
     uint8_t store(uint16_t address, uint8_t value);
     bool serveBlock(FakeTarget &target, TalkerFrame &frame);
+};
+
+// A port opened at 9600 baud onto a pty whose far end a ScriptedTalker can serve.
+class TalkerLinkTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Starts the scripted talker and consumes its start-up prompt.
+    void StartTalker();
+
+    FakeTarget target;
+    ScriptedTalker talker;
+    HANDLE hPort = INVALID_HANDLE_VALUE;
 };

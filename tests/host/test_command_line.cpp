@@ -10,20 +10,7 @@ namespace {
 
 const std::string kProgram = HC11PROG_PATH;
 
-std::string Usage(const std::string &program) {
-    return program +
-           ": [options][-i <filename>]\n"
-           "\twhere\n\t-c n\tn specifies COM port (1 is default)\n"
-           "\t-i <filename> is input file\n"
-           "\t-E enable expanded memory bus\n"
-           "\t-B Bulk erase EEPROM\n"
-           "\t-h Help message\n"
-           "\t-C <n> Config register value\n"
-           "\t-e <start>-<stop> EEPROM address range (default f800-ffff)\n"
-           "\t-d <device> serial device to use instead of the COM port\n"
-           "\nNormal operation on COM1 is as follows:\n" +
-           program + " -c 1 -i myprog.s19\n\n";
-}
+std::string Usage(const std::string &program) { return UsageText(program); }
 
 TEST(CommandLine, BannerNamesTheProgramAsInvokedWithBuildDateAndTime) {
     ProgramResult result = RunProgram(kProgram + " -h");

@@ -30,20 +30,11 @@ struct DownloadOutcome {
     std::string strOut, strErr;
 };
 
-class DownloadTest : public testing::Test {
+class DownloadTest : public TalkerLinkTest {
 protected:
     void SetUp() override {
-        ResetSettings();
-        strcpy(g_Settings.szDevice, target.path().c_str());
-        hPort = OpenComPort(0, 9600);
-        ASSERT_NE(hPort, INVALID_HANDLE_VALUE);
-        target.start([this](FakeTarget &t) { talker.serve(t); });
-        ASSERT_EQ(GetPrompt(hPort, 0), 1);
-    }
-    void TearDown() override {
-        talker.stop = true;
-        target.join();
-        CloseHandle(hPort);
+        TalkerLinkTest::SetUp();
+        StartTalker();
     }
     DownloadOutcome Download(const std::string &text) {
         FILE *pFile = OpenText(text);
@@ -54,9 +45,6 @@ protected:
         fclose(pFile);
         return {nResult, strOut, testing::internal::GetCapturedStderr()};
     }
-    FakeTarget target;
-    ScriptedTalker talker;
-    HANDLE hPort = INVALID_HANDLE_VALUE;
 };
 
 TEST_F(DownloadTest, OneDotBeforeEveryRead) {

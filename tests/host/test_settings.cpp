@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_target.h"
 #include "settings.h"
 
 namespace {
@@ -25,21 +26,7 @@ ParseOutcome Parse(std::vector<std::string> args) {
     return {nResult, testing::internal::GetCapturedStderr()};
 }
 
-std::string UsageWithRange(const char *pszRange) {
-    return std::string("hc11prog: [options][-i <filename>]\n"
-                       "\twhere\n\t-c n\tn specifies COM port (1 is default)\n"
-                       "\t-i <filename> is input file\n"
-                       "\t-E enable expanded memory bus\n"
-                       "\t-B Bulk erase EEPROM\n"
-                       "\t-h Help message\n"
-                       "\t-C <n> Config register value\n"
-                       "\t-e <start>-<stop> EEPROM address range (default ") +
-           pszRange +
-           ")\n"
-           "\t-d <device> serial device to use instead of the COM port\n"
-           "\nNormal operation on COM1 is as follows:\n"
-           "hc11prog -c 1 -i myprog.s19\n\n";
-}
+std::string UsageWithRange(const char *pszRange) { return UsageText("hc11prog", pszRange); }
 
 TEST(ParseCommandLine, NoArgumentsKeepsEveryDefault) {
     ParseOutcome outcome = Parse({});

@@ -15,24 +15,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class ProtocolTest : public testing::Test {
+class ProtocolTest : public TalkerLinkTest {
 protected:
-    void SetUp() override {
-        ResetSettings();
-        strcpy(g_Settings.szDevice, target.path().c_str());
-        hPort = OpenComPort(0, 9600);
-        ASSERT_NE(hPort, INVALID_HANDLE_VALUE);
-    }
-    void TearDown() override {
-        talker.stop = true;
-        target.join();
-        CloseHandle(hPort);
-    }
-    // Starts the scripted talker and consumes its start-up prompt.
-    void StartTalker() {
-        target.start([this](FakeTarget &t) { talker.serve(t); });
-        ASSERT_EQ(GetPrompt(hPort, 0), 1);
-    }
     static int CountLines(const std::string &text, const std::string &prefix) {
         int count = 0;
         for (size_t at = 0; (at = text.find(prefix, at)) != std::string::npos; at++) {
@@ -40,9 +24,6 @@ protected:
         }
         return count;
     }
-    FakeTarget target;
-    ScriptedTalker talker;
-    HANDLE hPort = INVALID_HANDLE_VALUE;
 };
 
 SRecord MakeRecord(uint16_t wAddress, size_t dwLength) {

@@ -13,64 +13,14 @@
 #include <sstream>
 
 #include "fake_target.h"
+#include "run_fixtures.h"
 #include "sim_process.h"
-#include "srecord.h"
-#include "talker_image.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 const std::string kExe = HC11PROG_EXE_PATH;
 const std::string kPrefix = WINE_PREFIX_PATH;
 const std::string kCom5Wire = COM5_WIRE_PATH;
-
-// One stretch of a fixture file: where it goes and what it holds.
-struct Block {
-    uint16_t address;
-    Bytes data;
-};
-
-// Writes the blocks as an S19 file of 32-byte records, with our own writer.
-std::string WriteS19(const std::string &dir, const std::string &name,
-                     const std::vector<Block> &blocks) {
-    std::string path = dir + "/" + name;
-    FILE *file = fopen(path.c_str(), "w");
-    fputs("S00600004844521B\n", file);
-    for (const Block &block : blocks) {
-        WriteS1Lines(file, block.address, block.data.data(), block.data.size(), 32);
-    }
-    fputs("S9030000FC\n", file);
-    fclose(file);
-    return path;
-}
-
-Bytes Pattern(size_t length, uint8_t seed) {
-    Bytes bytes(length);
-    for (size_t i = 0; i < length; i++) bytes[i] = uint8_t(seed + i * 7);
-    return bytes;
-}
-
-Bytes EveryByteValue() {
-    Bytes bytes(256);
-    for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i);
-    return bytes;
-}
-
-// "0.1.…N." and the line end: one mark before each talker line and one after the last.
-std::string TalkerMarks() {
-    std::string marks;
-    unsigned records = 0;
-    for (unsigned i = 0; i < dwTalkerImageLines; i++) {
-        if (TalkerImage[i][1] == '1') marks += std::to_string(records++) + ".";
-    }
-    return marks + std::to_string(records) + ".\n";
-}
-
-// One "." per line of the file, and one more where the end of the file is found.
-std::string Dots(size_t lines) {
-    return std::string(lines + 1, '.');
-}
 
 std::string WithoutCarriageReturns(std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());

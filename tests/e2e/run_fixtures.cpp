@@ -1,0 +1,54 @@
+#include "run_fixtures.h"
+
+#include <cstdio>
+
+#include "srecord.h"
+#include "talker_image.h"
+
+namespace {
+const size_t kBytesPerRecord = 32;
+}
+
+std::string WriteS19(const std::string &dir, const std::string &name,
+                     const std::vector<Block> &blocks) {
+    std::string path = dir + "/" + name;
+    FILE *file = fopen(path.c_str(), "w");
+    fputs("S00600004844521B\n", file);
+    for (const Block &block : blocks) {
+        WriteS1Lines(file, block.address, block.data.data(), block.data.size(), kBytesPerRecord);
+    }
+    fputs("S9030000FC\n", file);
+    fclose(file);
+    return path;
+}
+
+size_t S19Lines(const std::vector<Block> &blocks) {
+    size_t lines = 2;
+    for (const Block &block : blocks) {
+        lines += (block.data.size() + kBytesPerRecord - 1) / kBytesPerRecord;
+    }
+    return lines;
+}
+
+Bytes Pattern(size_t length, uint8_t seed) {
+    Bytes bytes(length);
+    for (size_t i = 0; i < length; i++) bytes[i] = uint8_t(seed + i * 7);
+    return bytes;
+}
+
+Bytes EveryByteValue() {
+    Bytes bytes(256);
+    for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i);
+    return bytes;
+}
+
+std::string TalkerMarks() {
+    std::string marks;
+    unsigned records = 0;
+    for (unsigned i = 0; i < dwTalkerImageLines; i++) {
+        if (TalkerImage[i][1] == '1') marks += std::to_string(records++) + ".";
+    }
+    return marks + std::to_string(records) + ".\n";
+}
+
+std::string Dots(size_t lines) { return std::string(lines + 1, '.'); }
