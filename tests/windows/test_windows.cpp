@@ -15,6 +15,8 @@
 #include "fake_target.h"
 #include "run_fixtures.h"
 #include "sim_process.h"
+#include "srecord.h"
+#include "talker_image.h"
 
 namespace {
 
