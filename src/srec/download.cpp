@@ -35,6 +35,16 @@ size_t DigitsAnnounced(const SRecord *pRecord) {
     return 2u * (pRecord->wLength + 3u);
 }
 
+// Whether text follows a carriage return inside the line (a run of them before the newline,
+// as a text-mode writer may leave, is fine). A file whose lines end in CR alone reads as one
+// long line: everything after its first record would be trailing text, never written.
+bool HasTextAfterCarriageReturn(const char *pszLine) {
+    const char *pch = strchr(pszLine, '\r');
+    if (pch == NULL) return false;
+    pch += strspn(pch, "\r");
+    return *pch != '\n' && *pch != '\0';
+}
+
 int ReportFailure(void) {
     fprintf(stdout, "Failure\n");
     return 0;
@@ -51,6 +61,11 @@ int ReportUnparsable(void) {
 int CheckLine(const char *pszLine) {
     SRecord record;
     if (!ParseSRecordString(pszLine, &record)) return ReportUnparsable();
+    if (HasTextAfterCarriageReturn(pszLine)) {
+        fprintf(stderr,
+                "Carriage return inside a line: the file's lines must end in LF or CR LF\n");
+        return ReportFailure();
+    }
     if (DigitsAfterCount(pszLine) < DigitsAnnounced(&record)) {
         fprintf(stderr,
                 "S%u record at $%04X is cut short: %u digits expected after the count, %u found\n",

@@ -6,12 +6,13 @@
 
 #include "win32_serial.h"
 
-// Reads every line as the download would and parses it. A record whose line holds fewer
-// digits than its count announces (cut short) is refused, and so is S1 data aimed at the
+// Reads every line as the download would and parses it. Refused besides what the parser
+// refuses: a record whose line holds fewer digits than its count announces (cut short), a line
+// with text after a carriage return (lines ending in CR alone), and S1 data aimed at the
 // talker's own RAM ($0000-$00FF, the wrap from $FFFF included). Returns 1 when the whole file
-// can be downloaded; otherwise 0 after the line's message, "Can't parse S record" (or the
-// cut-short or RAM message) on standard error and "Failure" on standard output. Leaves the
-// file at its end.
+// can be downloaded; otherwise 0 after the line's message ("Can't parse S record" after the
+// parser's own, or one of the three above) on standard error and "Failure" on standard
+// output. Leaves the file at its end.
 int CheckSRecordFile(FILE *pFile);
 
 // Downloads the file from where it stands, line by line, printing "." before each read:

@@ -235,6 +235,34 @@ TEST_F(HostileInput, NulByteAfterTheChecksumIsTrailingText) {
     EXPECT_EQ(sim.dumped(0xF800, 0xF802), Bytes({0xAB, 0x0F, 0xFF}));
 }
 
+std::string WithLineEnds(const std::string &text, const std::string &lineEnd) {
+    std::string converted;
+    for (char c : text) converted += c == '\n' ? lineEnd : std::string(1, c);
+    return converted;
+}
+
+// Lines ending in CR alone read as one long line whose first record hides the rest as
+// trailing text: refused, where the tool would otherwise program only that first record.
+TEST_F(HostileInput, LinesEndingInCarriageReturnAloneAreRefused) {
+    ProgramResult result = Refused(WriteInput("cr.s19", WithLineEnds(kValidFile, "\r")));
+    EXPECT_EQ(result.err,
+              "Carriage return inside a line: the file's lines must end in LF or CR LF\n");
+}
+
+TEST_F(HostileInput, CrLfAndCrCrLfLineEndsAreProgrammed) {
+    Bytes both = kFirst;
+    both.insert(both.end(), kSecond.begin(), kSecond.end());
+    for (const char *lineEnd : {"\r\n", "\r\r\n"}) {
+        SCOPED_TRACE(testing::PrintToString(lineEnd));
+        std::string path = WriteInput("ends.s19", WithLineEnds(kValidFile, lineEnd));
+        SimProcess sim;
+        ProgramResult result = ProgramInto(sim, path);
+        sim.stop();
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(sim.dumped(0xF800, 0xF81F), both);
+    }
+}
+
 // A valid file cut inside its last S1 line, at every kind of place: refused whole, before
 // the chip is touched, even where the parser alone takes the piece left of the line.
 TEST_F(HostileInput, FileCutInsideItsLastRecordLeavesTheChipUntouched) {
