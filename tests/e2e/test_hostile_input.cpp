@@ -7,12 +7,11 @@
 #include <random>
 
 #include "fake_target.h"
+#include "run_fixtures.h"
 #include "sim_process.h"
 #include "srecord.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 const std::string kProgram = HC11PROG_PATH;
 const int kInputFileStatus = 2;
@@ -21,12 +20,6 @@ std::string S1Line(uint16_t address, const Bytes &data) {
     char line[SRECORD_LINE_ROOM];
     EXPECT_EQ(FormatS1Record(address, data.data(), data.size(), line, sizeof line), 1);
     return line;
-}
-
-Bytes Pattern(size_t length, uint8_t seed) {
-    Bytes bytes(length);
-    for (size_t i = 0; i < length; i++) bytes[i] = uint8_t(seed + i * 0x2D);
-    return bytes;
 }
 
 // Two EEPROM records at $F800 and $F810 between a header and an end record.
@@ -43,12 +36,6 @@ Bytes RandomBytes(size_t length, unsigned seed) {
     std::mt19937 generator(seed);
     Bytes bytes(length);
     for (uint8_t &byte : bytes) byte = uint8_t(generator());
-    return bytes;
-}
-
-Bytes EveryByteValue() {
-    Bytes bytes(256);
-    for (unsigned i = 0; i < 256; i++) bytes[i] = uint8_t(i);
     return bytes;
 }
 
