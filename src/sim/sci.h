@@ -81,6 +81,8 @@ class Sci {
     void advance();
     bool interruptPending() const;
     bool transmitterBusy() const { return shifting_; }
+    // The cycle at which the character now shifting out began (a preamble counts as none).
+    uint64_t characterStart() const { return shifting_ && !preamble_ ? shiftStart_ : UINT64_MAX; }
 
     const SciStats &stats() const { return stats_; }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <limits>
 
 namespace hc11 {
 
@@ -9,11 +11,11 @@ namespace {
 
 using WallClock = std::chrono::steady_clock;
 
-constexpr uint64_t kFastSliceCycles = 20000;     // between looks at the wire when running flat out
-constexpr uint64_t kRealtimeSliceCycles = 2000;  // 1 ms
+constexpr uint64_t kFastSliceCycles = 20000;    // between looks at the wire when running flat out
+constexpr uint64_t kRealtimeLeadCycles = 2000;  // 1 ms
 constexpr size_t kPollHistory = 4;
 constexpr size_t kNoCount = SIZE_MAX;
-constexpr unsigned kMaxHeldSlices = 8;
+constexpr uint64_t kMaxBurstCycles = 20000;  // a burst is passed on in parts after 10 ms
 
 bool SameState(const Registers &a, const Registers &b) {
     return a.a == b.a && a.b == b.b && a.x == b.x && a.y == b.y && a.sp == b.sp && a.pc == b.pc &&
@@ -22,6 +24,41 @@ bool SameState(const Registers &a, const Registers &b) {
 
 double SecondsSince(WallClock::time_point start) {
     return std::chrono::duration<double>(WallClock::now() - start).count();
+}
+
+// Ties simulated cycles to the wall clock from the moment serving began.
+class WallAnchor {
+  public:
+    explicit WallAnchor(uint64_t cycle) : cycle_(cycle), start_(WallClock::now()) {}
+    uint64_t cycleNow() const { return cycle_ + uint64_t(SecondsSince(start_) * kEClockHz); }
+    // Seconds until the wall clock reaches cycle: 0 if it has, infinity for UINT64_MAX.
+    double secondsUntil(uint64_t cycle) const {
+        if (cycle == UINT64_MAX) return std::numeric_limits<double>::infinity();
+        return std::max(0.0,
+                        CyclesToSeconds(cycle - std::min(cycle, cycle_)) - SecondsSince(start_));
+    }
+
+  private:
+    uint64_t cycle_;
+    WallClock::time_point start_;
+};
+
+constexpr double kForever = std::numeric_limits<double>::infinity();
+constexpr double kClockWatchSeconds = 100e-6;
+
+// Sleeps until the host sends something, the wall clock reaches resume, or limit seconds
+// pass; or, when a character is due at the host within kClockWatchSeconds, watches the clock
+// until then: a sleep can overshoot by tens of microseconds.
+void PauseServing(HostLine &line, const WallAnchor &wall, uint64_t resume, uint64_t release,
+                  double limit) {
+    double toRelease = wall.secondsUntil(release);
+    double seconds = std::min({wall.secondsUntil(resume), toRelease - kClockWatchSeconds, limit});
+    if (seconds > 0) {
+        line.waitForInput(std::isinf(seconds) ? -1 : seconds);
+    } else if (toRelease < kClockWatchSeconds) {
+        while (wall.secondsUntil(release) > 0) {
+        }
+    }
 }
 
 }  // namespace
@@ -72,11 +109,16 @@ void Simulator::enterBootRom() {
 }
 
 void Simulator::hostSend(const std::vector<uint8_t> &bytes, unsigned baud) {
+    queueHostBytes(bytes, baud, clock_.now);
+}
+
+void Simulator::queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud,
+                               uint64_t startCycle) {
     hostBaud_ = baud;
     double bitCycles = baud ? BitCyclesAtBaud(baud) : double(bus_.sci().bitCycles());
     for (uint8_t value : bytes) {
         Frame frame = Frame::AtRate(value, bitCycles);
-        uint64_t start = std::max(clock_.now, lineFreeAt_);
+        uint64_t start = std::max(startCycle, lineFreeAt_);
         bus_.sci().lineIn(frame, start);
         lineFreeAt_ = start + uint64_t(frame.length() + 0.5);
         stats_.rxBytes++;
@@ -84,6 +126,7 @@ void Simulator::hostSend(const std::vector<uint8_t> &bytes, unsigned baud) {
         trace_.line(lineFreeAt_, "wire: host -> target $%02X at %u baud", value, baud);
     }
     polls_.clear();
+    waiting_ = false;
     updateNextEvent();
 }
 
@@ -96,7 +139,7 @@ void Simulator::onTargetFrame(const Frame &frame, uint64_t endCycle) {
     stats_.txBytes++;
     stats_.wireSeconds += frame.length() / kEClockHz;
     if (line_) {
-        heldForLine_.push_back(frame);
+        heldForLine_.push_back({frame, endCycle - uint64_t(frame.length() + 0.5), endCycle});
         return;
     }
     uint8_t seen = readByHost(frame, endCycle);
@@ -130,7 +173,8 @@ RunEnd Simulator::run(const Goal &goal) {
         if (clock_.now >= goal.limit) return RunEnd::CycleLimit;
         clock_.now += stepProcessor();
         if (!bus_.attention() && !bootRomRunning_ && cpu_.state() == CpuState::Running) continue;
-        if (!detectWaiting()) continue;
+        waiting_ = detectWaiting();
+        if (!waiting_) continue;
         if (nextEvent_ == UINT64_MAX && goal.stopWhenWaiting) return RunEnd::Waiting;
         skipWaiting(std::min(nextEvent_, goal.limit));
     }
@@ -162,6 +206,7 @@ void Simulator::traceInstruction() {
 void Simulator::serviceDevices() {
     bus_.sci().advance();
     polls_.clear();
+    waiting_ = false;
     updateNextEvent();
 }
 
@@ -220,56 +265,94 @@ SimStats Simulator::stats() const {
     return stats;
 }
 
-bool Simulator::pumpHostInput(HostLine &line) {
-    uint8_t buffer[256];
-    size_t count = line.receive(buffer, sizeof buffer);
+// A served line gets the target's characters in bursts: characters sent back to back go to
+// the host together, all read at the host's rate at that moment and written in one go, once
+// the burst has ended and (in real time) the wall clock has reached its last stop bit. The
+// last boot echo and the talker's first prompt right behind it so reach the host together,
+// as on a real line, however quickly the host reopens its port and purges it. A burst that
+// goes on for long is passed on in parts.
+bool Simulator::passHeldBytes(HostLine &line, uint64_t dueBy) {
+    size_t count = 0;
+    while (count < heldForLine_.size()) {
+        size_t end = burstEnd(count);
+        if (end == kNoCount || heldForLine_[end - 1].end > dueBy) break;
+        count = end;
+    }
+    if (count == 0 && !heldForLine_.empty() &&
+        heldForLine_.front().end + kMaxBurstCycles <= std::min(dueBy, clock_.now)) {
+        while (count < heldForLine_.size() && heldForLine_[count].end <= dueBy) count++;
+    }
     if (count == 0) return false;
-    hostSend(std::vector<uint8_t>(buffer, buffer + count), line.hostBaud());
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < count; i++)
+        bytes.push_back(readByHost(heldForLine_[i].frame, heldForLine_[i].end));
+    line.send(bytes.data(), bytes.size());
+    heldForLine_.erase(heldForLine_.begin(), heldForLine_.begin() + long(count));
     return true;
 }
 
-// A served line gets the target's characters once the transmitter has gone quiet (or after a
-// few slices of steady sending), all read at the host's rate at that moment and written at
-// once. A burst, such as the last boot echo and the talker's first prompt right behind it,
-// so reaches the host together, as closely spaced as on a real line, however the host
-// process is scheduled.
-bool Simulator::passHeldBytes(HostLine &line, bool now) {
-    if (heldForLine_.empty()) return false;
-    if (!now && bus_.sci().transmitterBusy() && ++heldSlices_ < kMaxHeldSlices) return false;
-    std::vector<uint8_t> bytes;
-    for (const Frame &frame : heldForLine_) bytes.push_back(readByHost(frame, clock_.now));
-    line.send(bytes.data(), bytes.size());
-    heldForLine_.clear();
-    heldSlices_ = 0;
+// One past the last held character of the burst that begins at first, or kNoCount while the
+// transmitter is still adding to it.
+size_t Simulator::burstEnd(size_t first) const {
+    size_t last = first;
+    while (last + 1 < heldForLine_.size() && heldForLine_[last + 1].start <= heldForLine_[last].end)
+        last++;
+    bool continuing =
+        last + 1 == heldForLine_.size() && bus_.sci().characterStart() <= heldForLine_[last].end;
+    return continuing ? kNoCount : last + 1;
+}
+
+bool Simulator::pumpHostInput(HostLine &line, uint64_t startCycle) {
+    uint8_t buffer[256];
+    size_t count = line.receive(buffer, sizeof buffer);
+    if (count == 0) return false;
+    queueHostBytes(std::vector<uint8_t>(buffer, buffer + count), line.hostBaud(), startCycle);
     return true;
+}
+
+// In real time the simulation runs at most a lead ahead of the wall clock, less than one
+// character at 9600 baud: a host character, stamped with the wall time it was read at,
+// then never ends before the cycle the CPU has reached.
+uint64_t Simulator::sliceEnd(bool realtime, uint64_t wallCycle) const {
+    return realtime ? wallCycle + kRealtimeLeadCycles : clock_.now + kFastSliceCycles;
+}
+
+// The cycle at which the serving loop runs the target on, or UINT64_MAX when only the host
+// can give it something to do. In real time that is when the simulation is only half its
+// lead ahead of the wall clock, so that a character exists before it is due at the host.
+uint64_t Simulator::resumeCycle(bool realtime, RunEnd ran) const {
+    if (ran == RunEnd::Waiting) return UINT64_MAX;
+    if (!realtime) return 0;
+    return clock_.now - std::min(clock_.now, kRealtimeLeadCycles / 2);
+}
+
+// In real time, the cycle at which the first held character is due at the host.
+uint64_t Simulator::releaseCycle(bool realtime) const {
+    return realtime && !heldForLine_.empty() ? heldForLine_.front().end : UINT64_MAX;
 }
 
 ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
     line_ = &line;
-    WallClock::time_point wallStart = WallClock::now(), lastActivity = wallStart;
-    uint64_t cycleStart = clock_.now;
-    uint64_t slice = options.realtime ? kRealtimeSliceCycles : kFastSliceCycles;
-    bool waiting = false;
+    WallAnchor wall(clock_.now);
+    WallClock::time_point lastActivity = WallClock::now();
     ServeEnd end = ServeEnd::StopRequested;
     while (!(options.stopRequested && *options.stopRequested)) {
-        uint64_t wallCycle = cycleStart + uint64_t(SecondsSince(wallStart) * kEClockHz);
-        if (options.realtime && waiting) skipWaiting(wallCycle);
-        bool active = pumpHostInput(line);
-        waiting = run({clock_.now + slice, kNoCount, true}) == RunEnd::Waiting;
-        if (passHeldBytes(line, options.realtime) || active) lastActivity = WallClock::now();
+        uint64_t wallCycle = wall.cycleNow();
+        if (options.realtime && waiting_) skipWaiting(std::min(wallCycle, nextEvent_));
+        bool active = pumpHostInput(line, options.realtime ? wallCycle : clock_.now);
+        RunEnd ran = run({sliceEnd(options.realtime, wallCycle), kNoCount, true});
+        uint64_t dueBy = options.realtime ? wall.cycleNow() : UINT64_MAX;
+        if (passHeldBytes(line, dueBy) || active) lastActivity = WallClock::now();
         double quiet = SecondsSince(lastActivity);
         if (options.exitAfterSeconds > 0 && quiet >= options.exitAfterSeconds) {
             end = ServeEnd::WireQuiet;
             break;
         }
-        double limit = options.exitAfterSeconds > 0 ? options.exitAfterSeconds - quiet : -1;
-        double ahead = CyclesToSeconds(clock_.now - cycleStart) - SecondsSince(wallStart);
-        if (waiting)
-            line.waitForInput(limit);
-        else if (options.realtime && ahead > 0)
-            line.waitForInput(limit < 0 ? ahead : std::min(ahead, limit));
+        double limit = options.exitAfterSeconds > 0 ? options.exitAfterSeconds - quiet : kForever;
+        PauseServing(line, wall, resumeCycle(options.realtime, ran), releaseCycle(options.realtime),
+                     limit);
     }
-    passHeldBytes(line, true);
+    passHeldBytes(line, UINT64_MAX);
     line_ = nullptr;
     return end;
 }

@@ -149,8 +149,13 @@ class Simulator {
     void onTargetFrame(const Frame &frame, uint64_t endCycle);
     unsigned currentHostBaud();
     uint8_t readByHost(const Frame &frame, uint64_t cycle);
-    bool pumpHostInput(HostLine &line);
-    bool passHeldBytes(HostLine &line, bool now);
+    void queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud, uint64_t startCycle);
+    bool pumpHostInput(HostLine &line, uint64_t startCycle);
+    bool passHeldBytes(HostLine &line, uint64_t dueBy);
+    size_t burstEnd(size_t first) const;
+    uint64_t sliceEnd(bool realtime, uint64_t wallCycle) const;
+    uint64_t resumeCycle(bool realtime, RunEnd ran) const;
+    uint64_t releaseCycle(bool realtime) const;
 
     Clock clock_;
     Trace trace_;
@@ -161,12 +166,16 @@ class Simulator {
     uint64_t nextEvent_ = UINT64_MAX;
     uint64_t lineFreeAt_ = 0;  // when the host's last character ends
     unsigned hostBaud_ = 0;
-    HostLine *line_ = nullptr;        // the served line
-    std::vector<Frame> heldForLine_;  // sent by the target, not yet passed to the line
-    unsigned heldSlices_ = 0;
+    struct HeldFrame {
+        Frame frame;
+        uint64_t start, end;
+    };
+    HostLine *line_ = nullptr;            // the served line
+    std::vector<HeldFrame> heldForLine_;  // sent by the target, not yet passed to the line
     std::vector<WireByte> targetSent_;
     std::vector<PollSnapshot> polls_;
     uint64_t waitPeriod_ = 0;  // cycles per pass of the loop the target waits in
+    bool waiting_ = false;     // the target is in such a loop now
     SimStats stats_;
 };
 

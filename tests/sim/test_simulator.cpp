@@ -2,10 +2,13 @@
 // $0000 with RAM preloaded, the host's bytes fed at a rate, cycles counted exactly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "chip_test_programs.h"
@@ -145,6 +148,68 @@ TEST(SimulatorTime, TargetBytesAreReadAtTheHostsRate) {
     ASSERT_EQ(sim.runUntilSent(1, kBudget), RunEnd::Reached);
     EXPECT_NE(sim.targetSent()[0].value, 'b');
     EXPECT_EQ(sim.stats().sci.framingErrors, 0u) << "the SCI itself read 'a' cleanly";
+}
+
+// A host line that hands over one scripted chunk of bytes each time the simulator waits for
+// it, records every write as one chunk, and asks serve() to stop once its script is done.
+class ScriptedLine : public hc11::HostLine {
+  public:
+    explicit ScriptedLine(std::vector<Bytes> script) : script_(std::move(script)) {}
+    unsigned hostBaud() override { return 1200; }
+    size_t receive(uint8_t *buffer, size_t room) override {
+        if (!ready_) return 0;
+        ready_ = false;
+        size_t count = std::min(room, script_[next_].size());
+        std::copy_n(script_[next_++].begin(), count, buffer);
+        return count;
+    }
+    void send(const uint8_t *bytes, size_t count) override {
+        written.emplace_back(bytes, bytes + count);
+    }
+    void waitForInput(double) override {
+        if (next_ < script_.size())
+            ready_ = true;
+        else
+            stop = 1;
+    }
+
+    std::vector<Bytes> written;
+    volatile std::sig_atomic_t stop = 0;
+
+  private:
+    std::vector<Bytes> script_;
+    size_t next_ = 0;
+    bool ready_ = false;
+};
+
+std::vector<Bytes> Serve(const Bytes &program, std::vector<Bytes> script) {
+    Simulator sim;
+    Started(sim, program);
+    ScriptedLine line(std::move(script));
+    hc11::ServeOptions options;
+    options.stopRequested = &line.stop;
+    EXPECT_EQ(sim.serve(line, options), hc11::ServeEnd::StopRequested);
+    EXPECT_TRUE(sim.targetSent().empty()) << "a served line takes every byte";
+    return line.written;
+}
+
+// Sends "AB" back to back at once, then waits for input.
+const Bytes kTwoBackToBack = {0xCE, 0x10, 0x00,         // LDX  #$1000
+                              0x86, 0x41, 0xA7, 0x2F,   // 'A' into the shifter
+                              0x1F, 0x2E, 0x80, 0xFC,   // BRCLR $2E,X #$80 *
+                              0x86, 0x42, 0xA7, 0x2F,   // 'B' right behind it
+                              0x1F, 0x2E, 0x20, 0xFC};  // BRCLR $2E,X #$20 *
+
+TEST(SimulatorServe, CharactersSentBackToBackReachTheHostInOneWrite) {
+    EXPECT_EQ(Serve(kTwoBackToBack, {}), std::vector<Bytes>({{'A', 'B'}}));
+}
+
+TEST(SimulatorServe, EachReplyReachesTheHostOnItsOwn) {
+    EXPECT_EQ(Serve(kPlusOne, {{'a'}, {'c'}}), std::vector<Bytes>({{'b'}, {'d'}}));
+}
+
+TEST(SimulatorServe, HostBytesSentTogetherAreAnsweredOneByOne) {
+    EXPECT_EQ(Serve(kPlusOne, {{'a', 'c', 'e'}}), std::vector<Bytes>({{'b'}, {'d'}, {'f'}}));
 }
 
 std::map<std::string, std::string> StatsLines(const hc11::SimStats &stats) {
