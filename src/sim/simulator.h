@@ -21,6 +21,16 @@
 // anything, while nothing is on the way. While the target so waits with something on the way
 // (a character arriving, one shifting out, an EEPROM operation short of its 10 ms), time is
 // skipped forward by whole passes of its polling loop, so cycle counts stay exact.
+//
+// The host reads each character at the rate it listens at (setHostBaud, or the rate of its
+// last hostSend): it reads garbage, as a real UART would, when that rate and the SCI's differ
+// by more than 3 %. A rate of 0 stands for "whatever the SCI runs at".
+//
+// serve() runs hc11sim's wire. As fast as it can, time stands still while the target waits
+// for the host; in real time, simulated time keeps to the wall clock, host characters start
+// at the wall time they were read at, and the target's characters reach the host when the
+// wall clock reaches their stop bit. Either way characters the target sent back to back reach
+// the host in one write.
 #pragma once
 
 #include <csignal>
@@ -103,6 +113,7 @@ class Simulator {
     // character starting when the one before has ended. Also sets the host's rate for
     // reading what the target sends.
     void hostSend(const std::vector<uint8_t> &bytes, unsigned baud);
+    // The rate the host listens at from now on, without sending anything.
     void setHostBaud(unsigned baud) { hostBaud_ = baud; }
     // Everything the target has sent, unless a served line took it.
     const std::vector<WireByte> &targetSent() const { return targetSent_; }
