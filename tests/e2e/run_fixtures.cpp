@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "srecord.h"
-#include "talker_image.h"
 
 namespace {
 const size_t kBytesPerRecord = 32;
@@ -40,15 +39,6 @@ Bytes EveryByteValue() {
     Bytes bytes(256);
     for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i);
     return bytes;
-}
-
-std::string TalkerMarks() {
-    std::string marks;
-    unsigned records = 0;
-    for (unsigned i = 0; i < dwTalkerImageLines; i++) {
-        if (TalkerImage[i][1] == '1') marks += std::to_string(records++) + ".";
-    }
-    return marks + std::to_string(records) + ".\n";
 }
 
 std::string Dots(size_t lines) { return std::string(lines + 1, '.'); }

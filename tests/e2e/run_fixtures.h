@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "fake_target.h"
+
 using Bytes = std::vector<uint8_t>;
 
 // One stretch of a fixture file: its address and data.
@@ -24,9 +26,6 @@ size_t S19Lines(const std::vector<Block> &blocks);
 
 Bytes Pattern(size_t length, uint8_t seed);
 Bytes EveryByteValue();
-
-// "0.1.…N." and the line end: one mark before each talker line and one after the last.
-std::string TalkerMarks();
 
 // One "." per line of a file that ends in a newline, and one more where the end is found.
 std::string Dots(size_t lines);

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "talker_image.h"
+
 FakeTarget::FakeTarget() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
@@ -116,4 +118,13 @@ std::string UsageText(const std::string &program, const std::string &range) {
            "\t-d <device> serial device to use instead of the COM port\n"
            "\nNormal operation on COM1 is as follows:\n" +
            program + " -c 1 -i myprog.s19\n\n";
+}
+
+std::string TalkerMarks() {
+    std::string marks;
+    unsigned records = 0;
+    for (unsigned i = 0; i < dwTalkerImageLines; i++) {
+        if (TalkerImage[i][1] == '1') marks += std::to_string(records++) + ".";
+    }
+    return marks + std::to_string(records) + ".\n";
 }

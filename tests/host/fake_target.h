@@ -54,6 +54,10 @@ std::string WithoutBanner(const std::string &out);
 // hc11prog's usage text for the program name and the EEPROM range line ("f800-ffff").
 std::string UsageText(const std::string &program, const std::string &range = "f800-ffff");
 
+// The talker load's progress line: "0.1.…N." and the line end, one mark before each S1
+// line of the talker image and one after the last.
+std::string TalkerMarks();
+
 // A fresh temporary directory for a test's files.
 std::string MakeTempDir();
 void WriteTextFile(const std::string &path, const std::string &text);

@@ -1,0 +1,103 @@
+// The talker load against a far end that plays the bootstrap ROM: the bytes on the wire,
+// the progress marks, and what an echo that differs from a talker byte does to the run.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "bootstrap_loader.h"
+#include "fake_target.h"
+#include "settings.h"
+#include "srecord.h"
+#include "talker_image.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The talker's bytes as the image holds them, then the zero fill up to 256.
+Bytes ExpectedDownload() {
+    Bytes bytes;
+    SRecord record;
+    for (unsigned i = 0; i < dwTalkerImageLines; i++) {
+        testing::internal::CaptureStderr();
+        bool parsed = ParseSRecordString(TalkerImage[i], &record) == 1;
+        testing::internal::GetCapturedStderr();
+        if (parsed && record.wType == 1) {
+            bytes.insert(bytes.end(), record.bData, record.bData + record.wLength);
+        }
+    }
+    bytes.resize(256, 0x00);
+    return bytes;
+}
+
+// A bootstrap ROM: takes the $FF without an answer, then echoes 256 bytes, the one at
+// wrongAt (if any) changed.
+void PlayBootRom(FakeTarget &target, int wrongAt) {
+    uint8_t byte;
+    if (!target.readByte(&byte)) return;
+    for (int i = 0; i < 256 && target.readByte(&byte); i++) {
+        target.writeByte(i == wrongAt ? uint8_t(byte ^ 0x01) : byte);
+    }
+}
+
+class BootstrapLoader : public testing::Test {
+protected:
+    void SetUp() override {
+        ResetSettings();
+        strcpy(g_Settings.szDevice, target.path().c_str());
+    }
+    FakeTarget target;
+};
+
+TEST_F(BootstrapLoader, SendsFFTheTalkerAndTheFillAndReadsEveryEcho) {
+    target.start([](FakeTarget &t) { PlayBootRom(t, -1); });
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(DownloadTalker(0), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
+    target.join();
+    Bytes expected = ExpectedDownload();
+    expected.insert(expected.begin(), 0xFF);
+    EXPECT_EQ(target.received, expected);
+}
+
+TEST_F(BootstrapLoader, WrongEchoOfATalkerByteFailsTheLoadOnceAllIsSent) {
+    target.start([](FakeTarget &t) { PlayBootRom(t, 17); });
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DownloadTalker(0), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
+    target.join();
+    EXPECT_EQ(target.received.size(), 257u) << "the load is completed before it is judged";
+    uint8_t sent = ExpectedDownload()[17];
+    char mismatch[128];
+    snprintf(mismatch, sizeof mismatch,
+             "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n", sent ^ 0x01,
+             17, sent);
+    EXPECT_EQ(err.rfind(mismatch, 0), 0u) << err;
+    EXPECT_NE(err.find("DownloadTalker: 1 talker byte(s) echoed wrong"), std::string::npos);
+}
+
+TEST_F(BootstrapLoader, WrongEchoOfAFillByteIsNotAFailure) {
+    target.start([](FakeTarget &t) { PlayBootRom(t, 255); });
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(DownloadTalker(0), 1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(BootstrapLoader, RunEndsBeforeReopeningThePortWhenTheLoadFailed) {
+    target.start([](FakeTarget &t) {
+        PlayBootRom(t, 3);
+        uint8_t byte;
+        t.readByte(&byte, 1000);  // a reopened port would send its sync "s" here
+    });
+    ProgramResult result = RunProgram(std::string(HC11PROG_PATH) + " -B -d " + target.path());
+    target.join();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks());
+    EXPECT_EQ(target.received.size(), 257u) << "nothing may follow a failed load";
+}
+
+}  // namespace
