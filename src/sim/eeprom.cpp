@@ -143,12 +143,14 @@ bool Eeprom::cellProtected(uint16_t address) const {
 
 bool Eeprom::program(uint16_t address, uint8_t data) {
     if (!holds(address) || cellProtected(address)) return false;
+    if (stuck(address)) return keepStuck(address);
     setCell(address, uint8_t(cell(address) & data));
     return true;
 }
 
 bool Eeprom::erase(uint16_t address) {
     if (!holds(address) || cellProtected(address)) return false;
+    if (stuck(address)) return keepStuck(address);
     setCell(address, kErasedByte);
     return true;
 }
@@ -157,6 +159,11 @@ bool Eeprom::eraseRange(uint16_t first, unsigned count) {
     bool complete = true;
     for (unsigned i = 0; i < count; i++) complete = erase(uint16_t(first + i)) && complete;
     return complete;
+}
+
+bool Eeprom::keepStuck(uint16_t address) {
+    trace_.line(clock_.now, "EEPROM: stuck cell $%04X keeps $%02X", address, cell(address));
+    return true;
 }
 
 uint8_t Eeprom::cell(uint16_t address) const {

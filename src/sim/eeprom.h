@@ -9,8 +9,10 @@
 // off from the read path while it is latched for programming.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "clock.h"
 #include "trace.h"
@@ -78,6 +80,10 @@ class Eeprom {
         return address >= kEepromStart || address == kConfigAddress;
     }
 
+    // From now on the cell at address ignores programming and erasing, as a worn-out cell
+    // does; the operations still take their time and are counted.
+    void setStuck(uint16_t address) { stuck_.push_back(address); }
+
     const EepromStats &stats() const { return stats_; }
 
   private:
@@ -89,8 +95,12 @@ class Eeprom {
     void apply(Operation operation);
     void countOperation(Operation operation);
     bool cellProtected(uint16_t address) const;
+    bool stuck(uint16_t address) const {
+        return std::find(stuck_.begin(), stuck_.end(), address) != stuck_.end();
+    }
     bool program(uint16_t address, uint8_t data);
     bool erase(uint16_t address);
+    bool keepStuck(uint16_t address);
     bool eraseRange(uint16_t first, unsigned count);
 
     const Clock &clock_;
@@ -104,6 +114,7 @@ class Eeprom {
     bool latched_ = false;
     uint16_t latchAddress_ = 0;
     uint8_t latchData_ = 0;
+    std::vector<uint16_t> stuck_;
     EepromStats stats_;
 };
 

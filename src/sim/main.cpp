@@ -74,6 +74,7 @@ int main(int argc, char **argv) {
     hc11::SimConfig config;
     config.xram = options.xram;
     config.trace = options.trace ? stderr : nullptr;
+    config.faults = options.faults;
     hc11::Simulator sim(config);
     if (!options.eepromPath.empty() &&
         !hc11::LoadEepromImage(sim.bus(), options.eepromPath.c_str()))

@@ -56,6 +56,13 @@ bool TakeValue(const char *option, const char *value, SimOptions *options) {
         AddressRange range;
         if (!ParseRange(value, &range)) return Refuse(option, "START-END in hex, e.g. 2000-7FFF");
         options->xram = range;
+    } else if (!std::strcmp(option, "--fault")) {
+        Fault fault;
+        if (!ParseFault(value, &fault))
+            return Refuse(option,
+                          "silent, drop:N, corrupt:N, noise:N, unplug:N, reset:N (N from 1) or "
+                          "stuck:ADDR (an EEPROM address in hex)");
+        options->faults.push_back(fault);
     } else if (!ParseSeconds(value, &options->exitAfterSeconds)) {
         return Refuse(option, "a number of seconds above 0");
     }
@@ -72,7 +79,7 @@ bool SetFlag(const char *argument, SimOptions *options) {
 }
 
 bool TakesValue(const char *argument) {
-    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after"})
+    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault"})
         if (!std::strcmp(argument, option)) return true;
     return false;
 }
@@ -107,6 +114,15 @@ void PrintSimUsage(const char *programName) {
         "  --realtime           run at 2 MHz in wall-clock time, not as fast as possible\n"
         "  --trace              trace instructions, EEPROM control and wire bytes on stderr\n"
         "  --stats              print counters at exit\n"
+        "  --fault KIND[:ARG]   play a failure of the field (repeatable); N counts the\n"
+        "                       bytes the target sends, from 1, over the whole session:\n"
+        "      silent           the board is not in bootstrap mode and never answers\n"
+        "      drop:N           byte N is never sent\n"
+        "      corrupt:N        byte N is sent with its bits inverted\n"
+        "      noise:N          an extra byte $55 follows byte N\n"
+        "      stuck:ADDR       the EEPROM byte at ADDR (hex) ignores programming and erasing\n"
+        "      unplug:N         the line goes dead after byte N: nothing more sent or received\n"
+        "      reset:N          the chip resets into bootstrap mode after byte N\n"
         "  -h                   this help\n",
         programName);
 }

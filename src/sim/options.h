@@ -3,8 +3,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "bus.h"
+#include "wire_faults.h"
 
 namespace hc11 {
 
@@ -14,6 +16,7 @@ struct SimOptions {
     std::string eepromPath;            // --eeprom FILE: EEPROM and CONFIG preloaded from S19
     std::optional<AddressRange> xram;  // --xram START-END
     double exitAfterSeconds = 0;       // --exit-after SECONDS; 0: never
+    std::vector<Fault> faults;         // --fault KIND[:ARG], each one given
     bool realtime = false;
     bool trace = false;
     bool stats = false;

@@ -67,7 +67,10 @@ Simulator::Simulator(const SimConfig &config)
     : trace_(config.trace),
       bus_(clock_, trace_, config.xram),
       cpu_(bus_),
-      bootRom_(bus_, trace_, clock_) {
+      bootRom_(bus_, trace_, clock_),
+      faults_(config.faults) {
+    for (const Fault &fault : config.faults)
+        if (fault.kind == FaultKind::Stuck) bus_.eeprom().setStuck(uint16_t(fault.value));
     bus_.sci().setTransmitSink(
         [this](const Frame &frame, uint64_t endCycle) { onTargetFrame(frame, endCycle); });
     resetIntoBootstrap();
@@ -115,6 +118,10 @@ void Simulator::hostSend(const std::vector<uint8_t> &bytes, unsigned baud) {
 void Simulator::queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud,
                                uint64_t startCycle) {
     hostBaud_ = baud;
+    if (faults_.dead()) {
+        trace_.line(clock_.now, "fault: the line is dead, %zu host byte(s) lost", bytes.size());
+        return;
+    }
     double bitCycles = baud ? BitCyclesAtBaud(baud) : double(bus_.sci().bitCycles());
     for (uint8_t value : bytes) {
         Frame frame = Frame::AtRate(value, bitCycles);
@@ -134,16 +141,44 @@ unsigned Simulator::currentHostBaud() {
     return line_ ? line_->hostBaud() : hostBaud_;
 }
 
-// The host reads each character at the rate its port has when the character reaches it.
+// The line carries the character to the host as the faults let it; a stray character
+// follows right behind its stop bit.
 void Simulator::onTargetFrame(const Frame &frame, uint64_t endCycle) {
     stats_.txBytes++;
     stats_.wireSeconds += frame.length() / kEClockHz;
+    Delivery delivery = faults_.targetSent();
+    traceDelivery(delivery, frame.value);
+    if (delivery.resetAfter) resetPending_ = true;
+    if (delivery.reachesHost) {
+        Frame carried = frame;
+        if (delivery.inverted) carried.value = uint8_t(~frame.value);
+        passToHost(carried, endCycle - uint64_t(frame.length() + 0.5), endCycle);
+    }
+    if (delivery.noiseAfter) {
+        Frame noise = Frame::AtRate(kNoiseByte, frame.bitCycles);
+        passToHost(noise, endCycle, endCycle + uint64_t(noise.length() + 0.5));
+    }
+}
+
+void Simulator::traceDelivery(const Delivery &delivery, uint8_t value) {
+    if (!trace_.enabled()) return;
+    auto number = static_cast<unsigned long long>(delivery.number);
+    if (!delivery.reachesHost)
+        trace_.line(clock_.now, "fault: byte %llu ($%02X) lost", number, value);
+    if (delivery.inverted)
+        trace_.line(clock_.now, "fault: byte %llu ($%02X) inverted", number, value);
+    if (delivery.noiseAfter) trace_.line(clock_.now, "fault: noise after byte %llu", number);
+    if (delivery.lineDiesAfter) trace_.line(clock_.now, "fault: line dead after byte %llu", number);
+    if (delivery.resetAfter) trace_.line(clock_.now, "fault: reset after byte %llu", number);
+}
+
+// The host reads each character at the rate its port has when the character reaches it.
+void Simulator::passToHost(const Frame &frame, uint64_t start, uint64_t end) {
     if (line_) {
-        heldForLine_.push_back({frame, endCycle - uint64_t(frame.length() + 0.5), endCycle});
+        heldForLine_.push_back({frame, start, end});
         return;
     }
-    uint8_t seen = readByHost(frame, endCycle);
-    targetSent_.push_back({seen, endCycle});
+    targetSent_.push_back({readByHost(frame, end), end});
 }
 
 uint8_t Simulator::readByHost(const Frame &frame, uint64_t cycle) {
@@ -205,9 +240,19 @@ void Simulator::traceInstruction() {
 
 void Simulator::serviceDevices() {
     bus_.sci().advance();
+    applyPendingReset();
     polls_.clear();
     waiting_ = false;
     updateNextEvent();
+}
+
+// The reset comes when the SCI has finished the character it was asked for, not from inside
+// the SCI's own bookkeeping: the character behind it, already shifting, is lost.
+void Simulator::applyPendingReset() {
+    if (!resetPending_) return;
+    resetPending_ = false;
+    trace_.line(clock_.now, "fault: the chip resets into bootstrap mode");
+    resetIntoBootstrap();
 }
 
 void Simulator::updateNextEvent() {

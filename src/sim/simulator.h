@@ -26,6 +26,10 @@
 // last hostSend): it reads garbage, as a real UART would, when that rate and the SCI's differ
 // by more than 3 %. A rate of 0 stands for "whatever the SCI runs at".
 //
+// SimConfig::faults plays failures of the field (wire_faults.h) on either path: what the host
+// hears of the target's bytes, host bytes lost on a dead line, a reset into bootstrap mode,
+// stuck EEPROM cells.
+//
 // serve() runs hc11sim's wire. As fast as it can, time stands still while the target waits
 // for the host; in real time, simulated time keeps to the wall clock, host characters start
 // at the wall time they were read at, and the target's characters reach the host when the
@@ -44,12 +48,14 @@
 #include "clock.h"
 #include "cpu.h"
 #include "trace.h"
+#include "wire_faults.h"
 
 namespace hc11 {
 
 struct SimConfig {
     std::optional<AddressRange> xram;  // external RAM, reached in expanded mode
     std::FILE *trace = nullptr;        // --trace output, none when null
+    std::vector<Fault> faults;         // --fault: failures of the field to play
 };
 
 // A byte the target sent, as the host read it, and the cycle at which its stop bit ended.
@@ -158,6 +164,9 @@ class Simulator {
     bool detectWaiting();
     void skipWaiting(uint64_t until);
     void onTargetFrame(const Frame &frame, uint64_t endCycle);
+    void traceDelivery(const Delivery &delivery, uint8_t value);
+    void passToHost(const Frame &frame, uint64_t start, uint64_t end);
+    void applyPendingReset();
     unsigned currentHostBaud();
     uint8_t readByHost(const Frame &frame, uint64_t cycle);
     void queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud, uint64_t startCycle);
@@ -187,6 +196,8 @@ class Simulator {
     std::vector<PollSnapshot> polls_;
     uint64_t waitPeriod_ = 0;  // cycles per pass of the loop the target waits in
     bool waiting_ = false;     // the target is in such a loop now
+    LineFaults faults_;
+    bool resetPending_ = false;  // a fault resets the chip once the SCI has done its part
     SimStats stats_;
 };
 

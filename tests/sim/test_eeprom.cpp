@@ -150,6 +150,31 @@ TEST_F(EepromTest, EraseThenProgramGivesAnyValue) {
     EXPECT_EQ(eeprom.stats().busyCycles, 2 * kTenMs);
 }
 
+// A worn-out cell (hc11sim --fault stuck:ADDR) keeps its value through every operation
+// that would change it; its neighbours, and the operations' time and counts, are as usual.
+TEST_F(EepromTest, StuckCellsKeepTheirValueThroughProgramAndEveryErase) {
+    Fill(0x5A);
+    eeprom.writeBprot(0x00, true);
+    eeprom.setStuck(0xF905);
+    eeprom.setStuck(kConfig);
+    Operate(kProgram, 0xF905, 0x00);
+    Operate(kByteErase, 0xF905, 0x00);
+    EXPECT_EQ(eeprom.cell(0xF905), 0x5A);
+    Operate(kRowErase, 0xF900, 0x00);
+    EXPECT_EQ(eeprom.cell(0xF905), 0x5A);
+    EXPECT_EQ(eeprom.cell(0xF904), 0xFF);
+    Operate(kBulkErase, kConfig, 0x00);
+    Operate(kProgram, kConfig, 0x0D);
+    EXPECT_EQ(eeprom.cell(0xF905), 0x5A);
+    EXPECT_EQ(eeprom.cell(kConfig), 0x5A);
+    EXPECT_EQ(eeprom.cell(0xFFFF), 0xFF);
+    Operate(kProgram, 0xF906, 0x12);
+    EXPECT_EQ(eeprom.cell(0xF906), 0x12);
+    EXPECT_EQ(eeprom.stats().program, 3u);
+    EXPECT_EQ(eeprom.stats().protectedOps, 0u) << "a stuck cell is no protected one";
+    EXPECT_EQ(eeprom.stats().busyCycles, 6 * kTenMs);
+}
+
 struct ProtectionCase {
     uint8_t bprot;
     uint16_t address;

@@ -226,7 +226,8 @@ TEST(SimProgram, HelpListsTheOptions) {
     std::string usage = sim.rest();
     EXPECT_EQ(sim.exitStatus(), 0);
     for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after",
-                               "--realtime", "--trace", "--stats"})
+                               "--realtime", "--trace", "--stats", "--fault", "silent", "drop:N",
+                               "corrupt:N", "noise:N", "stuck:ADDR", "unplug:N", "reset:N"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
@@ -261,6 +262,11 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{{"--dump"}, hc11::ParseResult::Error},
                       OptionCase{{"--realtime", "--trace", "--stats"}, hc11::ParseResult::Run},
                       OptionCase{{"--stats", "-h"}, hc11::ParseResult::Help},
+                      OptionCase{{"--fault", "drop:3", "--fault", "stuck:F800"},
+                                 hc11::ParseResult::Run},
+                      OptionCase{{"--fault", "drop:0"}, hc11::ParseResult::Error},
+                      OptionCase{{"--fault", "melt:1"}, hc11::ParseResult::Error},
+                      OptionCase{{"--fault"}, hc11::ParseResult::Error},
                       OptionCase{{"-x"}, hc11::ParseResult::Error}));
 
 TEST(SimOptions, KeepTheValuesGiven) {
@@ -278,6 +284,20 @@ TEST(SimOptions, KeepTheValuesGiven) {
     EXPECT_DOUBLE_EQ(options.exitAfterSeconds, 1.5);
     EXPECT_TRUE(options.realtime);
     EXPECT_FALSE(options.trace);
+}
+
+TEST(SimOptions, KeepEveryFaultInTheOrderGiven) {
+    const char *args[] = {"hc11sim", "--fault", "reset:300", "--fault",
+                          "silent",  "--fault", "stuck:f805"};
+    hc11::SimOptions options;
+    ASSERT_EQ(hc11::ParseSimOptions(7, const_cast<char **>(args), &options),
+              hc11::ParseResult::Run);
+    ASSERT_EQ(options.faults.size(), 3u);
+    EXPECT_EQ(options.faults[0].kind, hc11::FaultKind::Reset);
+    EXPECT_EQ(options.faults[0].value, 300u);
+    EXPECT_EQ(options.faults[1].kind, hc11::FaultKind::Silent);
+    EXPECT_EQ(options.faults[2].kind, hc11::FaultKind::Stuck);
+    EXPECT_EQ(options.faults[2].value, 0xF805u);
 }
 
 }  // namespace
