@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct ParseCase {
     FaultKind kind;
     uint32_t value;
 };
+
+void PrintTo(const ParseCase &c, std::ostream *out) {
+    *out << '"' << c.text << '"';
+}
 
 class FaultText : public ::testing::TestWithParam<ParseCase> {};
 
@@ -101,6 +106,10 @@ struct LineCase {
     Bytes heard;              // what the host reads, in order
     uint64_t reachedTheChip;  // of the four host bytes
 };
+
+void PrintTo(const LineCase &c, std::ostream *out) {
+    *out << '"' << c.fault << '"';
+}
 
 class LineFault : public ::testing::TestWithParam<LineCase> {};
 

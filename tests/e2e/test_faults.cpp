@@ -1,0 +1,413 @@
+// Failures of the field, played by hc11sim --fault against the real hc11prog: each run ends
+// within its read time-outs with a message naming what failed and status 3, never "Success",
+// and the chip's memory dump holds everything the tool reported done. A few faults the tool
+// rides out (a sync retried, bytes it never judges): those runs end in "Success" with the file
+// in the chip.
+//
+// The target's bytes in a run with "-B" and the fixture file (48 bytes at $F800, written as
+// records of 32 and 16 bytes), counted from 1 as hc11sim counts them:
+//   1-256    the boot ROM's echoes of the talker load
+//   257      the talker's first prompt, which the host's sync throws away
+//   258      the prompt answering the sync
+//   259-260  BPROT's read-back and the prompt after it
+//   261      the bulk erase's prompt
+//   262-294  the first record's 32 data echoes and its prompt
+//   295-311  the second record's 16 data echoes and its prompt
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "fake_target.h"
+#include "run_fixtures.h"
+#include "sim_process.h"
+#include "srecord.h"
+#include "talker_image.h"
+
+namespace {
+
+const std::string kProgram = HC11PROG_PATH;
+const int kTargetStatus = 3;
+// Longer than any run here needs (ten sync attempts of 2 s): a hang ends as status 124.
+const char *const kHangLimit = "timeout -s KILL 60 ";
+
+const uint16_t kEepromStart = 0xF800;
+const size_t kFirstRecordLength = 32;
+const Bytes kFileData = Pattern(48, 0x11);
+const Bytes kPreload = Pattern(48, 0x80);  // differs from the file at every byte
+const uint8_t kConfigValue = 0xF5;         // the default of "-C"
+const uint8_t kErased = 0xFF;
+
+const Bytes kFirstRecord(kFileData.begin(), kFileData.begin() + kFirstRecordLength);
+const Bytes kSecondRecord(kFileData.begin() + kFirstRecordLength, kFileData.end());
+
+// The target's bytes, by what they are (see the top of the file).
+const char *const kInTalkerLoad = "100";  // the 100th talker byte's echo, inside image line 3
+const size_t kLoadedBeforeFault = 100;
+const char *const kTalkerStart = "257";
+const char *const kSyncPrompt = "258";
+const char *const kBprotReadBack = "259";
+const char *const kBulkErasePrompt = "261";
+const char *const kSixthDataEcho = "267";  // the first record's byte 5
+const size_t kDataEchoIndex = 5;
+const char *const kFirstRecordPrompt = "294";
+const char *const kLastPrompt = "311";
+
+// The talker's S1 records, as the loader sends them.
+std::vector<Bytes> TalkerRecords() {
+    std::vector<Bytes> records;
+    SRecord record;
+    for (unsigned i = 0; i < dwTalkerImageLines; i++) {
+        if (ParseSRecordString(TalkerImage[i], &record) && record.wType == 1)
+            records.emplace_back(record.bData, record.bData + record.wLength);
+    }
+    return records;
+}
+
+Bytes TalkerCode() {
+    Bytes code;
+    for (const Bytes &record : TalkerRecords())
+        code.insert(code.end(), record.begin(), record.end());
+    return code;
+}
+
+std::string Hex(unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", value);
+    return text;
+}
+
+// The messages the tool prints, as it prints them.
+const std::string kNoEcho = "SendRawWithEcho: dwRead != 1\n";
+const std::string kNoPrompt = "GetPrompt: Didn't read a character\n";
+
+std::string GotInstead(uint8_t byte) {
+    return "GetPrompt: Got a " + std::string(1, char(byte)) + "(0x" + Hex(byte) +
+           "), expected '>'\n";
+}
+
+std::string Mismatch(uint8_t read, size_t index, uint8_t sent) {
+    return "SendRawWithEcho: pbReadBuffer[0](" + Hex(read) + ") != pbBuffer[0x" +
+           Hex(unsigned(index)) + "](" + Hex(sent) + "))\n";
+}
+
+std::string NotVerified(unsigned count) {
+    return std::to_string(count) + " byte(s) did not verify: the target does not hold the file\n";
+}
+
+std::string TalkerEchoedWrong(unsigned count) {
+    return "DownloadTalker: " + std::to_string(count) +
+           " talker byte(s) echoed wrong: the target is not running the talker; reset it into "
+           "bootstrap mode and try again\n";
+}
+
+// The mismatch lines for record[from...] when every echo the host reads is the one before
+// it, the first being *previous; leaves the record's last byte in *previous.
+std::string ShiftedEchoes(const Bytes &record, size_t from, uint8_t *previous,
+                          unsigned *mismatches) {
+    std::string lines;
+    for (size_t i = from; i < record.size(); i++) {
+        if (*previous != record[i]) {
+            lines += Mismatch(*previous, i, record[i]);
+            ++*mismatches;
+        }
+        *previous = record[i];
+    }
+    return lines;
+}
+
+// A stray $55 after the echo of record[from - 1]: the record's echoes are read one late and
+// its prompt read meets its last echo.
+std::string NoiseInRecord(const Bytes &record, size_t from) {
+    uint8_t previous = 0x55;
+    unsigned mismatches = 0;
+    return ShiftedEchoes(record, from, &previous, &mismatches) + GotInstead(record.back());
+}
+
+// A stray $55 after the echo of talker byte `after` (counted from 1): the rest of the load is
+// read one late, and the loader refuses it.
+std::string NoiseInTalkerLoad(size_t after) {
+    std::string lines;
+    uint8_t previous = 0x55;
+    unsigned mismatches = 0;
+    size_t start = 0;
+    for (const Bytes &record : TalkerRecords()) {
+        if (after < start + record.size())
+            lines +=
+                ShiftedEchoes(record, after > start ? after - start : 0, &previous, &mismatches);
+        start += record.size();
+    }
+    return lines + TalkerEchoedWrong(mismatches);
+}
+
+std::string TalkerByteCorrupted(size_t number) {
+    size_t start = 0;
+    for (const Bytes &record : TalkerRecords()) {
+        if (number <= start + record.size()) {
+            uint8_t sent = record[number - 1 - start];
+            return Mismatch(uint8_t(~sent), number - 1 - start, sent) + TalkerEchoedWrong(1);
+        }
+        start += record.size();
+    }
+    return "";
+}
+
+std::string TenSyncAttempts() {
+    std::string lines;
+    for (int i = 0; i < 10; i++) lines += kNoPrompt;
+    return lines;
+}
+
+// How far the run's standard output got.
+enum class Reached {
+    FirstTalkerLine,  // "0." and the first echo read failed
+    TalkerLoad,       // inside image line 3
+    TalkerLoaded,     // every mark, then the target preparation
+    BulkErase,        // "Bulk Erasing EEPROM"
+    FirstRecord,      // the file's second line
+    SecondRecord,     // its third line
+    FileEnd,          // the whole file, refused at its end
+};
+
+// What the chip must hold afterwards.
+struct Chip {
+    size_t talkerLoaded;     // download bytes stored from $0000; 256: the talker ran
+    bool erased;             // the bulk erase ran and programmed CONFIG
+    size_t programmed;       // leading file bytes in EEPROM; the rest as erased or preloaded
+    uint16_t stuckCell = 0;  // a cell that keeps its preloaded byte, 0 for none
+};
+
+struct FaultCase {
+    const char *name;
+    std::string fault;
+    bool bulkErase;
+    Reached reached;
+    std::string errors;
+    Chip chip;
+};
+
+// Test names shown by CTest carry the fault, not the case's bytes.
+void PrintTo(const FaultCase &c, std::ostream *out) {
+    *out << c.fault;
+}
+
+std::string Fault(const std::string &kind, const char *number) {
+    return kind + ":" + number;
+}
+
+// A run of hc11prog with "-i" and the fixture file against hc11sim preloaded with kPreload.
+class FaultRun : public ::testing::Test {
+  protected:
+    ~FaultRun() override { std::system(("rm -rf " + dir).c_str()); }
+
+    ProgramResult Run(SimProcess &sim, const std::string &options) {
+        return RunProgram(kHangLimit + kProgram + " -d " + sim.path() + " " + options + " -i " +
+                          file);
+    }
+    std::string ExpectedOutput(Reached reached, bool bulkErase) const;
+    void ExpectChipHolds(const SimProcess &sim, const Chip &chip) const;
+    void ExpectReportedRecordsInChip(const SimProcess &sim, Reached reached) const;
+
+    std::string dir = MakeTempDir();
+    std::string file = WriteS19(dir, "app.s19", {{kEepromStart, kFileData}});
+    std::string preload = WriteS19(dir, "preload.s19", {{kEepromStart, kPreload}});
+};
+
+std::string FaultRun::ExpectedOutput(Reached reached, bool bulkErase) const {
+    std::string out = "Downloading talker file\n";
+    if (reached == Reached::FirstTalkerLine) return out + "0.";
+    if (reached == Reached::TalkerLoad) return out + "0.1.2.3.";
+    out += TalkerMarks();
+    if (reached == Reached::TalkerLoaded) return out;
+    if (bulkErase) out += "Bulk Erasing EEPROM\n";
+    if (reached == Reached::BulkErase) return out;
+    out += "Downloading " + file + "\n";
+    if (reached == Reached::FirstRecord) return out + "..Failure\n";
+    if (reached == Reached::SecondRecord) return out + "...Failure\n";
+    return out + Dots(S19Lines({{kEepromStart, kFileData}})) + "Failure\n";
+}
+
+void FaultRun::ExpectChipHolds(const SimProcess &sim, const Chip &chip) const {
+    Bytes ram = sim.dumped(0x0000, 0x00FF);
+    Bytes code = TalkerCode();
+    if (chip.talkerLoaded == 256) {
+        EXPECT_EQ(Bytes(ram.begin(), ram.begin() + code.size()), code) << "the talker in RAM";
+    } else {
+        Bytes expected = code;
+        expected.resize(256, 0x00);
+        std::fill(expected.begin() + chip.talkerLoaded, expected.end(), 0x00);
+        EXPECT_EQ(ram, expected) << "the talker's first " << chip.talkerLoaded << " bytes";
+    }
+    Bytes eeprom = chip.erased ? Bytes(kFileData.size(), kErased) : kPreload;
+    std::copy_n(kFileData.begin(), chip.programmed, eeprom.begin());
+    if (chip.stuckCell)
+        eeprom[chip.stuckCell - kEepromStart] = kPreload[chip.stuckCell - kEepromStart];
+    EXPECT_EQ(sim.dumped(kEepromStart, uint16_t(kEepromStart + kFileData.size() - 1)), eeprom);
+    EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({chip.erased ? kConfigValue : kErased}));
+}
+
+// Nothing reported done that was not: the records before the one the run failed in hold the
+// file, whatever the table says.
+void FaultRun::ExpectReportedRecordsInChip(const SimProcess &sim, Reached reached) const {
+    size_t reported = reached == Reached::SecondRecord ? kFirstRecordLength : 0;
+    if (reported == 0) return;
+    EXPECT_EQ(sim.dumped(kEepromStart, uint16_t(kEepromStart + reported - 1)),
+              Bytes(kFileData.begin(), kFileData.begin() + reported));
+}
+
+class Faults : public FaultRun, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(Faults, EndWithStatus3AndTheChipAsReported) {
+    const FaultCase &c = GetParam();
+    SimProcess sim({"--eeprom", preload, "--fault", c.fault});
+    ProgramResult result = Run(sim, c.bulkErase ? "-B" : "");
+    sim.stop();
+    EXPECT_EQ(result.status, kTargetStatus);
+    EXPECT_EQ(result.err, c.errors);
+    EXPECT_EQ(WithoutBanner(result.out), ExpectedOutput(c.reached, c.bulkErase));
+    ExpectChipHolds(sim, c.chip);
+    ExpectReportedRecordsInChip(sim, c.reached);
+}
+
+const Chip kUntouched{0, false, 0};
+const Chip kHalfLoaded{kLoadedBeforeFault, false, 0};
+const Chip kTalkerOnly{256, false, 0};
+const Chip kErasedOnly{256, true, 0};
+const Chip kSixBytes{256, true, kDataEchoIndex + 1};
+const Chip kFirstRecordIn{256, true, kFirstRecordLength};
+const Chip kWholeFile{256, true, kFileData.size()};
+
+INSTANTIATE_TEST_SUITE_P(
+    Field, Faults,
+    ::testing::Values(
+        FaultCase{"SilentBoard", "silent", true, Reached::FirstTalkerLine, kNoEcho, kUntouched},
+        // Inside the talker load.
+        FaultCase{"DropInTalkerLoad", Fault("drop", kInTalkerLoad), true, Reached::TalkerLoad,
+                  kNoEcho, kHalfLoaded},
+        FaultCase{"CorruptInTalkerLoad", Fault("corrupt", kInTalkerLoad), true,
+                  Reached::TalkerLoaded, TalkerByteCorrupted(kLoadedBeforeFault), kTalkerOnly},
+        FaultCase{"NoiseInTalkerLoad", Fault("noise", kInTalkerLoad), true, Reached::TalkerLoaded,
+                  NoiseInTalkerLoad(kLoadedBeforeFault), kTalkerOnly},
+        FaultCase{"UnplugInTalkerLoad", Fault("unplug", kInTalkerLoad), true, Reached::TalkerLoad,
+                  kNoEcho, kHalfLoaded},
+        FaultCase{"ResetInTalkerLoad", Fault("reset", kInTalkerLoad), true, Reached::TalkerLoad,
+                  kNoEcho, kHalfLoaded},
+        // The prompt answering the sync: a stray byte behind it meets the BPROT write, which
+        // reads it as the read-back and the read-back ($00) as the prompt.
+        FaultCase{"NoiseAfterSyncPrompt", Fault("noise", kSyncPrompt), true, Reached::TalkerLoaded,
+                  GotInstead(0x00), kTalkerOnly},
+        FaultCase{"UnplugAfterSyncPrompt", Fault("unplug", kSyncPrompt), true,
+                  Reached::TalkerLoaded, kNoEcho, kTalkerOnly},
+        FaultCase{"ResetAfterSyncPrompt", Fault("reset", kSyncPrompt), true, Reached::TalkerLoaded,
+                  kNoEcho, kTalkerOnly},
+        // BPROT's read-back: never judged, but a lost or extra byte shows at its prompt.
+        FaultCase{"DropBprotReadBack", Fault("drop", kBprotReadBack), true, Reached::TalkerLoaded,
+                  kNoPrompt, kTalkerOnly},
+        FaultCase{"NoiseAfterBprotReadBack", Fault("noise", kBprotReadBack), true,
+                  Reached::TalkerLoaded, GotInstead(0x55), kTalkerOnly},
+        FaultCase{"UnplugAfterBprotReadBack", Fault("unplug", kBprotReadBack), true,
+                  Reached::TalkerLoaded, kNoPrompt, kTalkerOnly},
+        FaultCase{"ResetAfterBprotReadBack", Fault("reset", kBprotReadBack), true,
+                  Reached::TalkerLoaded, kNoPrompt, kTalkerOnly},
+        // The bulk erase's prompt.
+        FaultCase{"DropBulkErasePrompt", Fault("drop", kBulkErasePrompt), true, Reached::BulkErase,
+                  kNoPrompt, kErasedOnly},
+        FaultCase{"CorruptBulkErasePrompt", Fault("corrupt", kBulkErasePrompt), true,
+                  Reached::BulkErase, GotInstead(uint8_t(~'>')), kErasedOnly},
+        FaultCase{"NoiseAfterBulkErasePrompt", Fault("noise", kBulkErasePrompt), true,
+                  Reached::FirstRecord, NoiseInRecord(kFirstRecord, 0), kFirstRecordIn},
+        FaultCase{"UnplugAfterBulkErasePrompt", Fault("unplug", kBulkErasePrompt), true,
+                  Reached::FirstRecord, kNoEcho, kErasedOnly},
+        FaultCase{"ResetAfterBulkErasePrompt", Fault("reset", kBulkErasePrompt), true,
+                  Reached::FirstRecord, kNoEcho, kErasedOnly},
+        // A data echo inside the first record: the byte itself was programmed.
+        FaultCase{"DropDataEcho", Fault("drop", kSixthDataEcho), true, Reached::FirstRecord,
+                  kNoEcho, kSixBytes},
+        FaultCase{"CorruptDataEcho", Fault("corrupt", kSixthDataEcho), true, Reached::FileEnd,
+                  Mismatch(uint8_t(~kFileData[kDataEchoIndex]), kDataEchoIndex,
+                           kFileData[kDataEchoIndex]) +
+                      NotVerified(1),
+                  kWholeFile},
+        FaultCase{"NoiseAfterDataEcho", Fault("noise", kSixthDataEcho), true, Reached::FirstRecord,
+                  NoiseInRecord(kFirstRecord, kDataEchoIndex + 1), kFirstRecordIn},
+        FaultCase{"UnplugAfterDataEcho", Fault("unplug", kSixthDataEcho), true,
+                  Reached::FirstRecord, kNoEcho, kSixBytes},
+        FaultCase{"ResetAfterDataEcho", Fault("reset", kSixthDataEcho), true, Reached::FirstRecord,
+                  kNoEcho, kSixBytes},
+        // The prompt after the first record.
+        FaultCase{"DropRecordPrompt", Fault("drop", kFirstRecordPrompt), true, Reached::FirstRecord,
+                  kNoPrompt, kFirstRecordIn},
+        FaultCase{"CorruptRecordPrompt", Fault("corrupt", kFirstRecordPrompt), true,
+                  Reached::FirstRecord, GotInstead(uint8_t(~'>')), kFirstRecordIn},
+        FaultCase{"NoiseAfterRecordPrompt", Fault("noise", kFirstRecordPrompt), true,
+                  Reached::SecondRecord, NoiseInRecord(kSecondRecord, 0), kWholeFile},
+        FaultCase{"UnplugAfterRecordPrompt", Fault("unplug", kFirstRecordPrompt), true,
+                  Reached::SecondRecord, kNoEcho, kFirstRecordIn},
+        FaultCase{"ResetAfterRecordPrompt", Fault("reset", kFirstRecordPrompt), true,
+                  Reached::SecondRecord, kNoEcho, kFirstRecordIn},
+        // The last prompt of the file, lost: the whole file is in, but the tool cannot know.
+        FaultCase{"DropLastPrompt", Fault("drop", kLastPrompt), true, Reached::SecondRecord,
+                  kNoPrompt, kWholeFile},
+        // The talker starts and the line dies at once: ten sync attempts, 20 s.
+        FaultCase{"UnplugAtTalkerStart", Fault("unplug", kTalkerStart), true, Reached::TalkerLoaded,
+                  TenSyncAttempts(), kTalkerOnly},
+        // A worn-out cell, after a bulk erase (program only) and without (erase and program).
+        FaultCase{"StuckCellAfterBulkErase",
+                  "stuck:F805",
+                  true,
+                  Reached::FileEnd,
+                  Mismatch(kPreload[5], 5, kFileData[5]) + NotVerified(1),
+                  {256, true, kFileData.size(), 0xF805}},
+        FaultCase{
+            "StuckCellWithoutBulkErase",
+            "stuck:F825",
+            false,
+            Reached::FileEnd,
+            Mismatch(kPreload[0x25], 0x25 - kFirstRecordLength, kFileData[0x25]) + NotVerified(1),
+            {256, false, kFileData.size(), 0xF825}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct RiddenOutCase {
+    const char *name;
+    std::string fault;
+    std::string errors;
+};
+
+void PrintTo(const RiddenOutCase &c, std::ostream *out) {
+    *out << c.fault;
+}
+
+class FaultsRiddenOut : public FaultRun, public ::testing::WithParamInterface<RiddenOutCase> {};
+
+// The sync retries with a fresh "s" after a purge; the talker's first prompt is purged unread;
+// the fill echoes and BPROT's read-back are never judged, and a stray byte after the last
+// prompt is never read.
+TEST_P(FaultsRiddenOut, EndInSuccessWithTheFileInTheChip) {
+    const RiddenOutCase &c = GetParam();
+    SimProcess sim({"--eeprom", preload, "--fault", c.fault});
+    ProgramResult result = Run(sim, "-B");
+    sim.stop();
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, c.errors);
+    std::string out = WithoutBanner(result.out);
+    EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1),
+              Dots(S19Lines({{kEepromStart, kFileData}})) + "Success\n");
+    ExpectChipHolds(sim, kWholeFile);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Field, FaultsRiddenOut,
+    ::testing::Values(RiddenOutCase{"DropSyncPrompt", Fault("drop", kSyncPrompt), kNoPrompt},
+                      RiddenOutCase{"CorruptSyncPrompt", Fault("corrupt", kSyncPrompt),
+                                    GotInstead(uint8_t(~'>'))},
+                      RiddenOutCase{"CorruptLastFillEcho", "corrupt:256", ""},
+                      RiddenOutCase{"CorruptTalkerStartPrompt", Fault("corrupt", kTalkerStart), ""},
+                      RiddenOutCase{"NoiseAfterTalkerStartPrompt", Fault("noise", kTalkerStart),
+                                    ""},
+                      RiddenOutCase{"CorruptBprotReadBack", Fault("corrupt", kBprotReadBack), ""},
+                      RiddenOutCase{"NoiseAfterLastPrompt", Fault("noise", kLastPrompt), ""}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+}  // namespace
