@@ -79,9 +79,31 @@ std::string ReadFile(const std::string &path) {
 
 }  // namespace
 
+namespace {
+
+// Every folder a test process made, removed when that process ends (not when a forked child,
+// such as a death test's, ends: the folders are the parent's).
+struct TempDirs {
+    pid_t owner = getpid();
+    std::vector<std::string> paths;
+    ~TempDirs() {
+        if (getpid() != owner) return;
+        for (const std::string &path : paths) system(("rm -rf '" + path + "'").c_str());
+    }
+};
+
+TempDirs &MadeTempDirs() {
+    static TempDirs dirs;
+    return dirs;
+}
+
+}  // namespace
+
 std::string MakeTempDir() {
     char pattern[] = "/tmp/hc11test.XXXXXX";
-    return mkdtemp(pattern);
+    std::string path = mkdtemp(pattern);
+    MadeTempDirs().paths.push_back(path);
+    return path;
 }
 
 void WriteTextFile(const std::string &path, const std::string &text) {
