@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "chip_test_programs.h"
+#include "scripted_line.h"
 #include "simulator.h"
 #include "wire_faults.h"
 
@@ -197,43 +198,11 @@ TEST(LineFaults, ResetCutsOffTheCharacterBehind) {
     EXPECT_TRUE(sim.bootRomRunning());
 }
 
-// A served line: records every write the simulator makes, hands over one scripted chunk
-// each time the simulator waits, and stops it once the script is done.
-class RecordingLine : public hc11::HostLine {
-  public:
-    explicit RecordingLine(std::vector<Bytes> script) : script_(std::move(script)) {}
-    unsigned hostBaud() override { return kBaud; }
-    size_t receive(uint8_t *buffer, size_t room) override {
-        if (!ready_) return 0;
-        ready_ = false;
-        size_t count = std::min(room, script_[next_].size());
-        std::copy_n(script_[next_++].begin(), count, buffer);
-        return count;
-    }
-    void send(const uint8_t *bytes, size_t count) override {
-        written.emplace_back(bytes, bytes + count);
-    }
-    void waitForInput(double) override {
-        if (next_ < script_.size())
-            ready_ = true;
-        else
-            stop = 1;
-    }
-
-    std::vector<Bytes> written;
-    volatile std::sig_atomic_t stop = 0;
-
-  private:
-    std::vector<Bytes> script_;
-    size_t next_ = 0;
-    bool ready_ = false;
-};
-
 std::vector<Bytes> Served(const std::string &fault, std::vector<Bytes> script) {
     Simulator sim(WithFault(fault));
     sim.load(0x0000, kPlusOne);
     sim.startAt(0x0000);
-    RecordingLine line(std::move(script));
+    ScriptedLine line(std::move(script));
     hc11::ServeOptions options;
     options.stopRequested = &line.stop;
     sim.serve(line, options);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "chip_test_programs.h"
+#include "scripted_line.h"
 #include "simulator.h"
 
 namespace {
@@ -149,38 +150,6 @@ TEST(SimulatorTime, TargetBytesAreReadAtTheHostsRate) {
     EXPECT_NE(sim.targetSent()[0].value, 'b');
     EXPECT_EQ(sim.stats().sci.framingErrors, 0u) << "the SCI itself read 'a' cleanly";
 }
-
-// A host line that hands over one scripted chunk of bytes each time the simulator waits for
-// it, records every write as one chunk, and asks serve() to stop once its script is done.
-class ScriptedLine : public hc11::HostLine {
-  public:
-    explicit ScriptedLine(std::vector<Bytes> script) : script_(std::move(script)) {}
-    unsigned hostBaud() override { return 1200; }
-    size_t receive(uint8_t *buffer, size_t room) override {
-        if (!ready_) return 0;
-        ready_ = false;
-        size_t count = std::min(room, script_[next_].size());
-        std::copy_n(script_[next_++].begin(), count, buffer);
-        return count;
-    }
-    void send(const uint8_t *bytes, size_t count) override {
-        written.emplace_back(bytes, bytes + count);
-    }
-    void waitForInput(double) override {
-        if (next_ < script_.size())
-            ready_ = true;
-        else
-            stop = 1;
-    }
-
-    std::vector<Bytes> written;
-    volatile std::sig_atomic_t stop = 0;
-
-  private:
-    std::vector<Bytes> script_;
-    size_t next_ = 0;
-    bool ready_ = false;
-};
 
 std::vector<Bytes> Serve(const Bytes &program, std::vector<Bytes> script) {
     Simulator sim;
