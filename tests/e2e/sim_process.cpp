@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "child_process.h"
 #include "fake_target.h"
 
 namespace {
@@ -33,21 +34,10 @@ SimProcess::SimProcess(const std::vector<std::string> &extraArgs) {
     dumpPath_ = dir_ + "/dump.s19";
     std::vector<std::string> args = {HC11SIM_PATH, "--dump", dumpPath_, "--stats"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) throw std::runtime_error("pipe");
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(pipeFds[1], 1);
-        int err = open((dir_ + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(err, 2);
-        std::vector<char *> argv;
-        for (std::string &arg : args) argv.push_back(&arg[0]);
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    stdout_ = pipeFds[0];
+    ChildProcess child = StartChild(args, dir_ + "/stderr");
+    if (child.pid < 0) throw std::runtime_error("hc11sim did not start");
+    pid_ = child.pid;
+    stdout_ = child.stdoutFd;
     if (!ReadLine(stdout_, &path_, 5000)) throw std::runtime_error("hc11sim printed no path");
 }
 

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "options.h"
 #include "srecord.h"
 
@@ -36,21 +37,9 @@ class SimProgram {
   public:
     explicit SimProgram(std::vector<std::string> args) : errPath_(Temp("stderr")) {
         args.insert(args.begin(), HC11SIM_PATH);
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(fds[1], 1);
-            int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(err, 2);
-            std::vector<char *> argv;
-            for (std::string &arg : args) argv.push_back(&arg[0]);
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(fds[1]);
-        out_ = fds[0];
+        ChildProcess child = StartChild(args, errPath_);
+        pid_ = child.pid;
+        out_ = child.stdoutFd;
     }
     ~SimProgram() {
         if (pid_ > 0 && status_ < 0) {
