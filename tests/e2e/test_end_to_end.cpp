@@ -5,15 +5,15 @@
 #include <fstream>
 
 #include "fake_target.h"
-#include "sim_process.h"
 #include "run_fixtures.h"
+#include "sim_process.h"
 
 namespace {
 
 const std::string kProgram = HC11PROG_PATH;
 
 class EndToEnd : public testing::Test {
-protected:
+  protected:
     ProgramResult Program(SimProcess &sim, const std::string &args) {
         return RunProgram(kProgram + " -d " + sim.path() + " " + args);
     }
@@ -53,8 +53,8 @@ TEST_F(EndToEnd, TheExampleRunsWithExpandedBusAndBulkErase) {
 // talker works only where it must.
 TEST_F(EndToEnd, ProgramsOnlyTheBytesThatNeedIt) {
     std::string preload = WriteS19(dir, "preload.s19", {{0xF900, {0x00, 0x30, 0x3C, 0xF0}}});
-    std::string file = WriteS19(dir, "mixed.s19",
-                                {{0xF900, {0xFF, 0x10, 0x3C, 0x0F}}, {0x3000, {1, 2, 3}}});
+    std::string file =
+        WriteS19(dir, "mixed.s19", {{0xF900, {0xFF, 0x10, 0x3C, 0x0F}}, {0x3000, {1, 2, 3}}});
     // $00->$FF erase+program, $30->$10 program, $3C->$3C nothing, $F0->$0F erase+program.
     SimProcess sim({"--eeprom", preload, "--xram", "2000-7FFF"});
     ProgramResult result = Program(sim, "-E -i " + file);
@@ -97,10 +97,9 @@ TEST_F(EndToEnd, OtherEepromRangeSendsTheRestAsPlainStoresWhichDoNotVerify) {
     sim.stop();
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(result.err,
-              "SendRawWithEcho: pbReadBuffer[0](ff) != pbBuffer[0x0](34))\n"
+              "WriteSRecord: $F900 (byte 0 of the record at $F900) wrote 34, read back FF\n"
               "1 byte(s) did not verify: the target does not hold the file\n");
-    EXPECT_EQ(WithoutBanner(result.out).substr(WithoutBanner(result.out).size() - 8),
-              "Failure\n");
+    EXPECT_EQ(WithoutBanner(result.out).substr(WithoutBanner(result.out).size() - 8), "Failure\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xF800), Bytes({0x12}));
     EXPECT_EQ(sim.dumped(0xF900, 0xF900), Bytes({0xFF}));
 }
@@ -147,8 +146,11 @@ TEST(EndToEndSilentPort, TalkerLoadAgainstNothingEndsWithStatus3) {
     FakeTarget nothing;
     ProgramResult result = RunProgram(kProgram + " -B -d " + nothing.path());
     EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n0.");
-    EXPECT_EQ(result.err, "No input file specified\nSendRawWithEcho: dwRead != 1\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n0.\nFailure\n");
+    EXPECT_EQ(result.err,
+              "No input file specified\nSendRawWithEcho: dwRead != 1\nDownloadTalker: Check that "
+              "the board was reset into special bootstrap mode (MODA and MODB low), the port, "
+              "and the cable\n");
 }
 
 }  // namespace
