@@ -7,31 +7,40 @@ namespace {
 
 // Facts from the parts' data sheets and reference manual. Where the documentation leaves a
 // fact open, pszNotes says what the row chose.
+// One row per part, in the field order of PartInfo:
+//   name, alias, RAM, registers, EEPROM (CONFIG erased), movable, BPROT, BPROT blocks,
+//   CONFIG after erase, CONFIG shipped, boot load max, variable load, $00 jump, $55 to RAM,
+//   security mask, stack top, notes
+// clang-format off
 const PartInfo kParts[] = {
-    {"811E2", "E2", 0x0000, 0x00FF, 0x1000, 0x103F, 0xF800, 0xFFFF, 1, 1, 0xF5, 0xFF, 256, 0,
-     0xF800, 1, 0, 0x00FF,
+    {"811E2", "E2", 0x0000, 0x00FF, 0x1000, 0x103F, 0xF800, 0xFFFF, 1, 1,
+     {0x000, 0x200, 0x400, 0x600}, 0xF5, 0xFF, 256, 0, 0xF800, 1, 0, 0x00FF,
      "2 KB EEPROM at $x800, x = CONFIG bits 7-4. A bulk erase programs CONFIG $F5, the value "
      "the tool has always used (NOSEC clear: a part whose mask honours security would secure "
-     "itself); $FF would keep the EEPROM at $F800 with NOSEC set."},
-    {"E9", 0, 0x0000, 0x01FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 1, 0x0F, 0x0F, 512, 1, 0xB600, 0,
-     0, 0x01FF,
+     "itself); $FF would keep the EEPROM at $F800 with NOSEC set. Shipped erased ($FF)."},
+    {"E9", 0, 0x0000, 0x01FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 1,
+     {0x000, 0x020, 0x060, 0x0E0}, 0x0F, 0x0F, 512, 1, 0xB600, 0, 0, 0x01FF,
      "Chosen: CONFIG $0F after a bulk erase (NOSEC, NOCOP, ROMON, EEON set). The 12 KB mask "
      "ROM is not modelled."},
-    {"E1", 0, 0x0000, 0x01FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 1, 0x0D, 0x0D, 512, 1, 0xB600, 0,
-     0, 0x01FF, "An E9 with its ROM off. Chosen: CONFIG $0D after a bulk erase (ROMON clear)."},
-    {"E20", 0, 0x0000, 0x02FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 1, 0x0F, 0x0F, 768, 1, 0xB600, 0,
-     0, 0x02FF,
-     "Chosen as the E9: BPROT present, CONFIG $0F after a bulk erase, a variable load of up "
-     "to 768 bytes (its whole RAM)."},
-    {"A8", 0, 0x0000, 0x00FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 0, 0x0F, 0x0F, 256, 0, 0xB600, 1,
-     0, 0x00FF, "No BPROT: the EEPROM is never block-protected."},
-    {"A1", 0, 0x0000, 0x00FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 0, 0x0D, 0x0D, 256, 0, 0xB600, 1,
-     0, 0x00FF, "An A8 with its ROM off: CONFIG $0D. No BPROT."},
-    {"F1", 0, 0x0000, 0x03FF, 0x1000, 0x105F, 0xFE00, 0xFFFF, 0, 1, 0xFF, 0xFF, 1024, 1, 0xFE00, 0,
-     0, 0x03FF,
+    {"E1", 0, 0x0000, 0x01FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 1,
+     {0x000, 0x020, 0x060, 0x0E0}, 0x0D, 0x0D, 512, 1, 0xB600, 0, 0, 0x01FF,
+     "An E9 with its ROM off. Chosen: CONFIG $0D after a bulk erase (ROMON clear)."},
+    {"E20", 0, 0x0000, 0x02FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 1,
+     {0x000, 0x020, 0x060, 0x0E0}, 0x0F, 0x0F, 768, 1, 0xB600, 0, 0, 0x02FF,
+     "Chosen as the E9: BPROT present with the E9's blocks, CONFIG $0F after a bulk erase, a "
+     "variable load of up to 768 bytes (its whole RAM)."},
+    {"A8", 0, 0x0000, 0x00FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 0,
+     {0, 0, 0, 0}, 0x0F, 0x0F, 256, 0, 0xB600, 1, 0, 0x00FF,
+     "No BPROT: the EEPROM is never block-protected, and $1035 is a reserved location."},
+    {"A1", 0, 0x0000, 0x00FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 0,
+     {0, 0, 0, 0}, 0x0D, 0x0D, 256, 0, 0xB600, 1, 0, 0x00FF,
+     "An A8 with its ROM off: CONFIG $0D. No BPROT."},
+    {"F1", 0, 0x0000, 0x03FF, 0x1000, 0x105F, 0xFE00, 0xFFFF, 0, 1,
+     {0x000, 0x020, 0x060, 0x0E0}, 0xFF, 0xFF, 1024, 1, 0xFE00, 0, 0, 0x03FF,
      "Chosen: CONFIG $FF after a bulk erase (EEPROM on, COP off, no security); the EEPROM is "
-     "taken as fixed at $FE00."},
+     "taken as fixed at $FE00, BPROT's blocks as the E9's."},
 };
+// clang-format on
 
 const unsigned PART_COUNT = sizeof kParts / sizeof kParts[0];
 

@@ -20,6 +20,8 @@ typedef struct PartInfo {
     uint16_t wEepromStart, wEepromEnd;
     uint32_t fEepromMovable;
     uint32_t fHasBprot;         // BPROT at $1035 guards the array and CONFIG
+    // Where the blocks that BPRT0-BPRT3 guard begin, counted from the array's start.
+    uint16_t awBprotBlockStart[4];
     uint8_t bConfigAfterErase;  // what a bulk erase should program back into CONFIG
     uint8_t bConfigShipped;     // CONFIG as the part is delivered
     uint16_t wBootLoadMax;      // the most bytes the boot ROM loads into RAM
