@@ -23,6 +23,10 @@ int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fRea
 int SendRawNoEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength);
 int SendRawCheckEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwMismatches);
 
+// Writes dwLength bytes in one call, traced one line per byte with "-V". Returns 1, or 0
+// after the message of a failed or short write (the texts of SendRawWithEcho's).
+int WriteBytes(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength);
+
 // Sends one byte and reads the one byte that answers it into *pbEcho, for callers that judge
 // the answer themselves. Returns 1, or 0 after the message of the failed write or read.
 int SendByteReadEcho(HANDLE hPort, BYTE bSend, BYTE *pbEcho);

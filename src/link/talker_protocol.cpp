@@ -1,12 +1,12 @@
-// Talker commands: a letter and four frame bytes (address and count, high byte first),
-// block data paced one byte per reply, then the prompt.
+// Talker commands: a letter and four frame bytes (address and count, high byte first), then
+// the prompt. The set-up commands go one at a time; records go through a stream.
 #include "talker_protocol.h"
 
 #include <cstdio>
 
-#include "interrupt.h"
 #include "link_settings.h"
 #include "serial_port.h"
+#include "talker_stream.h"
 
 namespace {
 
@@ -50,34 +50,6 @@ int TryPrompt(HANDLE hPort, int fSync) {
     return 0;
 }
 
-// The data of one block, each byte answered by what the target now holds there. A byte
-// that differs is reported with its address and its index from the start of the record.
-int SendBlockData(HANDLE hPort, const SRecord *pRecord, DWORD dwStart, DWORD dwEnd,
-                  DWORD *pdwMismatches) {
-    for (DWORD i = dwStart; i < dwEnd; i++) {
-        BYTE bEcho = 0;
-        if (!SendByteReadEcho(hPort, pRecord->bData[i], &bEcho)) return 0;
-        NoteBytesDone(1);
-        if (bEcho == pRecord->bData[i]) continue;
-        fprintf(stderr,
-                "WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back %02X\n",
-                (unsigned)(WORD)(pRecord->wAddress + i), (unsigned)i, pRecord->wAddress,
-                pRecord->bData[i], bEcho);
-        (*pdwMismatches)++;
-    }
-    return 1;
-}
-
-// One block command ("W" or "P") over the record's bytes dwStart to dwEnd.
-int SendBlock(HANDLE hPort, BYTE bLetter, const SRecord *pRecord, DWORD dwStart, DWORD dwEnd,
-              DWORD *pdwMismatches) {
-    BYTE pbFrame[FRAME_LENGTH];
-    BuildFrame(bLetter, (WORD)(pRecord->wAddress + dwStart), (BYTE)(dwEnd - dwStart), pbFrame);
-    if (!SendRawNoEcho(hPort, pbFrame, FRAME_LENGTH)) return 0;
-    if (!SendBlockData(hPort, pRecord, dwStart, dwEnd, pdwMismatches)) return 0;
-    return GetPrompt(hPort, 0);
-}
-
 }  // namespace
 
 int GetPrompt(HANDLE hPort, int fSync) {
@@ -111,19 +83,9 @@ int InEepromRange(WORD wAddress) {
 }
 
 int WriteSRecord(HANDLE hPort, const SRecord *pRecord, DWORD *pdwMismatches) {
-    if (g_LinkSettings.fVerbose) fprintf(stderr, "WriteSRecord(%x bytes)\n", pRecord->wLength);
-    DWORD dwStart = 0;
-    while (dwStart < pRecord->wLength) {
-        WORD wAddress = (WORD)(pRecord->wAddress + dwStart);
-        int fEeprom = InEepromRange(wAddress);
-        DWORD dwEnd = dwStart + 1;
-        while (dwEnd < pRecord->wLength &&
-               InEepromRange((WORD)(pRecord->wAddress + dwEnd)) == fEeprom) {
-            dwEnd++;
-        }
-        BYTE bLetter = fEeprom ? 'P' : 'W';
-        if (!SendBlock(hPort, bLetter, pRecord, dwStart, dwEnd, pdwMismatches)) return 0;
-        dwStart = dwEnd;
-    }
-    return 1;
+    TalkerStream stream;
+    StartTalkerStream(&stream, hPort);
+    int nResult = StreamSRecord(&stream, pRecord) && FinishTalkerStream(&stream);
+    *pdwMismatches += stream.dwMismatches;
+    return nResult;
 }

@@ -177,7 +177,9 @@ std::string TenSyncAttempts() {
     return lines;
 }
 
-// How far the run's standard output got.
+// How far the run's standard output got. A line's dot shows once the records before it are on
+// their way, so a record whose replies go wrong after its last byte went out fails after the
+// next line's dot.
 enum class Reached {
     FirstTalkerLine,  // "0." and the first echo read failed
     TalkerLoad,       // inside image line 3
@@ -295,7 +297,9 @@ const Chip kHalfLoaded{kLoadedBeforeFault, false, 0};
 const Chip kTalkerOnly{256, false, 0};
 const Chip kErasedOnly{256, true, 0};
 const Chip kSixBytes{256, true, kDataEchoIndex + 1};
+const Chip kSevenBytes{256, true, kDataEchoIndex + 2};
 const Chip kFirstRecordIn{256, true, kFirstRecordLength};
+const Chip kFirstRecordAndOne{256, true, kFirstRecordLength + 1};
 const Chip kWholeFile{256, true, kFileData.size()};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -337,41 +341,48 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"CorruptBulkErasePrompt", Fault("corrupt", kBulkErasePrompt), true,
                   Reached::BulkErase, GotInstead(uint8_t(~'>')), kErasedOnly},
         FaultCase{"NoiseAfterBulkErasePrompt", Fault("noise", kBulkErasePrompt), true,
-                  Reached::FirstRecord, NoiseInRecord(kFirstRecord, kEepromStart, 0),
+                  Reached::SecondRecord, NoiseInRecord(kFirstRecord, kEepromStart, 0),
                   kFirstRecordIn},
         FaultCase{"UnplugAfterBulkErasePrompt", Fault("unplug", kBulkErasePrompt), true,
                   Reached::FirstRecord, kNoEcho, kErasedOnly},
         FaultCase{"ResetAfterBulkErasePrompt", Fault("reset", kBulkErasePrompt), true,
                   Reached::FirstRecord, kNoEcho, kErasedOnly},
-        // A data echo inside the first record: the byte itself was programmed.
+        // A data echo inside the first record: the byte itself was programmed, and the next,
+        // already on its way, too; its echo in the lost one's place is a mismatch, after which
+        // the host waits for each echo and the talker for the next byte.
         FaultCase{"DropDataEcho", Fault("drop", kSixthDataEcho), true, Reached::FirstRecord,
-                  kNoEcho, kSixBytes},
+                  DataMismatch(kFileData[kDataEchoIndex + 1], kDataEchoIndex,
+                               kFileData[kDataEchoIndex], kEepromStart) +
+                      kNoEcho,
+                  kSevenBytes},
         FaultCase{"CorruptDataEcho", Fault("corrupt", kSixthDataEcho), true, Reached::FileEnd,
                   DataMismatch(uint8_t(~kFileData[kDataEchoIndex]), kDataEchoIndex,
                                kFileData[kDataEchoIndex], kEepromStart) +
                       NotVerified(1),
                   kWholeFile},
-        FaultCase{"NoiseAfterDataEcho", Fault("noise", kSixthDataEcho), true, Reached::FirstRecord,
+        FaultCase{"NoiseAfterDataEcho", Fault("noise", kSixthDataEcho), true, Reached::SecondRecord,
                   NoiseInRecord(kFirstRecord, kEepromStart, kDataEchoIndex + 1), kFirstRecordIn},
         FaultCase{"UnplugAfterDataEcho", Fault("unplug", kSixthDataEcho), true,
                   Reached::FirstRecord, kNoEcho, kSixBytes},
         FaultCase{"ResetAfterDataEcho", Fault("reset", kSixthDataEcho), true, Reached::FirstRecord,
                   kNoEcho, kSixBytes},
-        // The prompt after the first record.
-        FaultCase{"DropRecordPrompt", Fault("drop", kFirstRecordPrompt), true, Reached::FirstRecord,
-                  kNoPrompt, kFirstRecordIn},
+        // The prompt after the first record. The second record's frame and first byte follow
+        // the first record's last echo, so a lost prompt shows as that byte's echo.
+        FaultCase{"DropRecordPrompt", Fault("drop", kFirstRecordPrompt), true,
+                  Reached::SecondRecord, GotInstead(kFileData[kFirstRecordLength]),
+                  kFirstRecordAndOne},
         FaultCase{"CorruptRecordPrompt", Fault("corrupt", kFirstRecordPrompt), true,
-                  Reached::FirstRecord, GotInstead(uint8_t(~'>')), kFirstRecordIn},
+                  Reached::SecondRecord, GotInstead(uint8_t(~'>')), kFirstRecordIn},
         FaultCase{"NoiseAfterRecordPrompt", Fault("noise", kFirstRecordPrompt), true,
-                  Reached::SecondRecord,
+                  Reached::FileEnd,
                   NoiseInRecord(kSecondRecord, kEepromStart + kFirstRecordLength, 0), kWholeFile},
         FaultCase{"UnplugAfterRecordPrompt", Fault("unplug", kFirstRecordPrompt), true,
                   Reached::SecondRecord, kNoEcho, kFirstRecordIn},
         FaultCase{"ResetAfterRecordPrompt", Fault("reset", kFirstRecordPrompt), true,
                   Reached::SecondRecord, kNoEcho, kFirstRecordIn},
         // The last prompt of the file, lost: the whole file is in, but the tool cannot know.
-        FaultCase{"DropLastPrompt", Fault("drop", kLastPrompt), true, Reached::SecondRecord,
-                  kNoPrompt, kWholeFile},
+        FaultCase{"DropLastPrompt", Fault("drop", kLastPrompt), true, Reached::FileEnd, kNoPrompt,
+                  kWholeFile},
         // The talker starts and the line dies at once: ten sync attempts, 20 s.
         FaultCase{"UnplugAtTalkerStart", Fault("unplug", kTalkerStart), true, Reached::TalkerLoaded,
                   TenSyncAttempts(), kTalkerOnly},
