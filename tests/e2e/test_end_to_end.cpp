@@ -5,15 +5,16 @@
 #include <fstream>
 
 #include "fake_target.h"
-#include "sim_process.h"
+#include "part_table.h"
 #include "run_fixtures.h"
+#include "sim_process.h"
 
 namespace {
 
 const std::string kProgram = HC11PROG_PATH;
 
 class EndToEnd : public testing::Test {
-protected:
+  protected:
     ProgramResult Program(SimProcess &sim, const std::string &args) {
         return RunProgram(kProgram + " -d " + sim.path() + " " + args);
     }
@@ -53,8 +54,8 @@ TEST_F(EndToEnd, TheExampleRunsWithExpandedBusAndBulkErase) {
 // talker works only where it must.
 TEST_F(EndToEnd, ProgramsOnlyTheBytesThatNeedIt) {
     std::string preload = WriteS19(dir, "preload.s19", {{0xF900, {0x00, 0x30, 0x3C, 0xF0}}});
-    std::string file = WriteS19(dir, "mixed.s19",
-                                {{0xF900, {0xFF, 0x10, 0x3C, 0x0F}}, {0x3000, {1, 2, 3}}});
+    std::string file =
+        WriteS19(dir, "mixed.s19", {{0xF900, {0xFF, 0x10, 0x3C, 0x0F}}, {0x3000, {1, 2, 3}}});
     // $00->$FF erase+program, $30->$10 program, $3C->$3C nothing, $F0->$0F erase+program.
     SimProcess sim({"--eeprom", preload, "--xram", "2000-7FFF"});
     ProgramResult result = Program(sim, "-E -i " + file);
@@ -99,8 +100,7 @@ TEST_F(EndToEnd, OtherEepromRangeSendsTheRestAsPlainStoresWhichDoNotVerify) {
     EXPECT_EQ(result.err,
               "SendRawWithEcho: pbReadBuffer[0](ff) != pbBuffer[0x0](34))\n"
               "1 byte(s) did not verify: the target does not hold the file\n");
-    EXPECT_EQ(WithoutBanner(result.out).substr(WithoutBanner(result.out).size() - 8),
-              "Failure\n");
+    EXPECT_EQ(WithoutBanner(result.out).substr(WithoutBanner(result.out).size() - 8), "Failure\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xF800), Bytes({0x12}));
     EXPECT_EQ(sim.dumped(0xF900, 0xF900), Bytes({0xFF}));
 }
@@ -116,6 +116,33 @@ TEST_F(EndToEnd, BulkEraseWithoutAFileSetsConfig) {
               "Downloading talker file\n" + TalkerMarks() + "Bulk Erasing EEPROM\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xFFFF), Bytes(0x800, 0xFF));
     EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0x0D}));
+}
+
+// Today's talker load ($FF at 1200, then 256 bytes) on every part: the ROM switches to 1200
+// on the $FF. On fixed-load parts the talker starts after the 256th byte and the bulk erase
+// clears the part's own EEPROM wherever it lies. Variable-load parts start the talker only
+// after 4 idle character times, but the run sends its sync at once: each "s" is one more
+// byte of the load, echoed at 1200, and the sync fails with a message and status 3.
+TEST_F(EndToEnd, TheTalkerLoadsOnFixedLoadPartsAndVariableOnesRefuseTheSync) {
+    for (unsigned i = 0; i < GetPartCount(); i++) {
+        const PartInfo *part = GetPartByIndex(i);
+        SCOPED_TRACE(part->pszName);
+        std::string preload = WriteS19(dir, "preload.s19", {{part->wEepromStart, Pattern(64, 1)}});
+        SimProcess sim({"--part", part->pszName, "--eeprom", preload});
+        ProgramResult result = Program(sim, "-B");
+        sim.stop();
+        EXPECT_EQ(WithoutBanner(result.out).rfind("Downloading talker file\n" + TalkerMarks(), 0),
+                  0u);
+        if (part->fVariableLoad) {
+            EXPECT_EQ(result.status, 3);
+            EXPECT_NE(result.err.find("GetPrompt: "), std::string::npos) << result.err;
+            continue;
+        }
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(sim.dumped(part->wEepromStart, uint16_t(part->wEepromStart + 63)),
+                  Bytes(64, 0xFF));
+        EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0xF5}));
+    }
 }
 
 TEST_F(EndToEnd, MissingFileNeverTouchesTheSimulator) {
