@@ -1,14 +1,22 @@
 // The programming run: each stage one call, the first failure ends the run after its own
-// message. Nothing touches the target before the input file has been checked whole.
+// message. The input file is read once, whole, and checked before the target is touched;
+// the download sends those same bytes. The entry uses src/link and src/srec; neither of them
+// knows the command line: g_LinkSettings carries what the link needs.
 #include "programming_run.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "bootstrap_loader.h"
 #include "download.h"
 #include "exit_status.h"
+#include "interrupt.h"
+#include "link_settings.h"
+#include "part_table.h"
+#include "platform.h"
 #include "serial_port.h"
 #include "settings.h"
+#include "srec_file.h"
 #include "talker_protocol.h"
 
 namespace {
@@ -22,47 +30,48 @@ const BYTE BPROT_ALL = 0x00;         // CONFIG too: the bulk erase reprograms it
 
 // CONFIG is unprotected only when the bulk erase is to give it a new value: with PTCON set
 // its erase and programming would silently do nothing.
-BYTE BprotValue(void) { return g_Settings.fBulkErase ? BPROT_ALL : BPROT_ARRAY_ONLY; }
+BYTE BprotValue(void) {
+    return g_Settings.fBulkErase ? BPROT_ALL : BPROT_ARRAY_ONLY;
+}
 
 void PrintBanner(const char *pszProgramName) {
     fprintf(stdout, "%s: version %s %s\n", pszProgramName, __DATE__, __TIME__);
     fprintf(stdout, "Copyright (c) the hc11prog developers; free to use, copy and change.\n\n");
 }
 
-// Opens a file for reading as text, or gives NULL. A name that opens but cannot be read
-// from (a directory, on POSIX systems) counts as one that does not open, as on Windows, where
-// opening a directory already fails.
-FILE *OpenReadableFile(const char *pszName) {
-    FILE *pFile = fopen(pszName, "r");
-    if (pFile == NULL) return NULL;
-    if (fgetc(pFile) == EOF && ferror(pFile)) {
-        fclose(pFile);
-        return NULL;
+// Reads the input file once and checks every line before the target is touched. No record
+// may write the RAM, where the talker runs with its stack, nor the register block: a write
+// to BAUD or SCCR2 cuts the link, and CONFIG can never read back (it is set with -B -C).
+// Returns EXIT_DONE with *pFile filled, or the exit status of the failure.
+int LoadInputFile(SRecordFile *pFile) {
+    const PartInfo *pPart = GetDefaultPart();
+    const RefusedRange rgRanges[] = {
+        {pPart->wRamStart, pPart->wRamEnd, "the RAM the talker runs in"},
+        {pPart->wRegisterStart, pPart->wRegisterEnd,
+         "the chip's registers (CONFIG is set with -B -C)"},
+    };
+    if (!ReadSRecordFile(g_Settings.szInputFile, pFile)) return EXIT_INPUT_FILE;
+    if (!CheckSRecordFile(pFile, rgRanges, sizeof(rgRanges) / sizeof(rgRanges[0]))) {
+        return EXIT_INPUT_FILE;
     }
-    rewind(pFile);
-    return pFile;
+    return EXIT_DONE;
 }
 
-// Opens the input file and checks every line before the target is touched.
-// Returns EXIT_DONE with *ppFile open, or the exit status of the failure.
-int OpenInputFile(FILE **ppFile) {
-    *ppFile = OpenReadableFile(g_Settings.szInputFile);
-    if (*ppFile == NULL) {
-        fprintf(stderr, "File Error: Could not open %s\n", g_Settings.szInputFile);
-        return EXIT_INPUT_FILE;
-    }
-    if (!CheckSRecordFile(*ppFile)) {
-        fclose(*ppFile);
-        *ppFile = NULL;
-        return EXIT_INPUT_FILE;
-    }
-    rewind(*ppFile);
-    return EXIT_DONE;
+// Hands the link layer what it needs of the user's choices.
+void ApplyLinkSettings(void) {
+    g_LinkSettings.fVerbose = g_Settings.fVerbose;
+    g_LinkSettings.dwTalkerLength = g_Settings.dwTalkerLength;
+    g_LinkSettings.bConfigValue = g_Settings.bConfigValue;
+    g_LinkSettings.wEepromStart = g_Settings.wEepromStart;
+    g_LinkSettings.wEepromEnd = g_Settings.wEepromEnd;
+    static_assert(sizeof(g_LinkSettings.szDevice) == sizeof(g_Settings.szDevice), "same room");
+    memcpy(g_LinkSettings.szDevice, g_Settings.szDevice, sizeof(g_LinkSettings.szDevice));
 }
 
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
 // unprotected, and the bulk erase if asked.
 int PrepareTarget(HANDLE hPort) {
+    EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(hPort, 1)) return 0;
     if (g_Settings.fExpandedBus) {
         fprintf(stdout, "Enable Expanded Memory\n");
@@ -71,13 +80,15 @@ int PrepareTarget(HANDLE hPort) {
     if (!WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
     if (g_Settings.fBulkErase) {
         fprintf(stdout, "Bulk Erasing EEPROM\n");
+        EnterStage(STAGE_BULK_ERASE, 0);
         if (!BulkErase(hPort)) return 0;
     }
     return 1;
 }
 
 // Everything that talks to the target, from the talker load to the end of the download.
-int ProgramTarget(FILE *pFile) {
+int ProgramTarget(const SRecordFile *pFile) {
+    InstallInterruptHandlers();
     fprintf(stdout, "Downloading talker file\n");
     if (!DownloadTalker(g_Settings.dwComPort)) return EXIT_TARGET;
     HANDLE hPort = OpenComPort(g_Settings.dwComPort, TALKER_BAUD_RATE);
@@ -101,7 +112,9 @@ int RunProgramming(int argc, char **argv) {
     if (!ParseCommandLine(argc, argv)) {
         return g_Settings.fHelpRequested ? EXIT_DONE : EXIT_COMMAND_LINE;
     }
-    FILE *pFile = NULL;
+    ApplyLinkSettings();
+    SRecordFile file;
+    const SRecordFile *pFile = NULL;
     if (g_Settings.szInputFile[0] == '\0') {
         fprintf(stderr, "No input file specified\n");
         if (!g_Settings.fBulkErase) {
@@ -109,10 +122,9 @@ int RunProgramming(int argc, char **argv) {
             return EXIT_COMMAND_LINE;
         }
     } else {
-        int nStatus = OpenInputFile(&pFile);
+        int nStatus = LoadInputFile(&file);
         if (nStatus != EXIT_DONE) return nStatus;
+        pFile = &file;
     }
-    int nStatus = ProgramTarget(pFile);
-    if (pFile != NULL) fclose(pFile);
-    return nStatus;
+    return ProgramTarget(pFile);
 }

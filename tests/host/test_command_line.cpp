@@ -10,7 +10,9 @@ namespace {
 
 const std::string kProgram = HC11PROG_PATH;
 
-std::string Usage(const std::string &program) { return UsageText(program); }
+std::string Usage(const std::string &program) {
+    return UsageText(program);
+}
 
 TEST(CommandLine, BannerNamesTheProgramAsInvokedWithBuildDateAndTime) {
     ProgramResult result = RunProgram(kProgram + " -h");
@@ -24,8 +26,10 @@ TEST(CommandLine, BannerNamesTheProgramAsInvokedWithBuildDateAndTime) {
 
 TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
     std::string dir = MakeTempDir();
-    WriteTextFile(dir + "/bad.s19", "S1052000010203D4\nS1\n");
+    WriteTextFile(dir + "/bad.s19", "S10520000102D7\nS1\n");
     WriteTextFile(dir + "/talker-ram.s19", "S1040080017A\n");
+    WriteTextFile(dir + "/registers.s19", "S104103F01AB\n");
+    ASSERT_EQ(system(("truncate -s 16777217 " + dir + "/huge.s19").c_str()), 0);
     struct Case {
         std::string args;
         int status;
@@ -36,13 +40,35 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
         {"-C 100", 1, "Expected Config Register Value between 0 and FF\n" + Usage(kProgram), ""},
         {"-x", 1, Usage(kProgram), ""},
         {"file.s19", 1, Usage(kProgram), ""},
-        {"-i " + std::string(300, 'f'), 1, "Expected input filename value\n" + Usage(kProgram), ""},
+        {"-i " + std::string(300, 'f'), 1,
+         "Input file name is too long: at most 259 characters\n" + Usage(kProgram), ""},
+        {"-c 4294967297", 1, "Expected com port value\n" + Usage(kProgram), ""},
+        {"-c -1", 1, "Expected com port value\n" + Usage(kProgram), ""},
+        {"-c x", 1, "Expected com port value\n" + Usage(kProgram), ""},
+        {"-d ''", 1, "Expected device name value\n" + Usage(kProgram), ""},
+        {"-C 3F -i " + dir + "/missing.s19", 2,
+         "-C has no effect without -B: CONFIG is programmed by the bulk erase\n"
+         "File Error: Could not open " +
+             dir + "/missing.s19\n",
+         ""},
+        {"-i " + dir, 2, "File Error: Could not open " + dir + "\n", ""},
+        {"-i " + dir + "/huge.s19", 2,
+         "File Error: " + dir + "/huge.s19 is larger than 16 MB, too large for an S-record file\n",
+         ""},
         {"-d /dev/null -i " + dir + "/missing.s19", 2,
          "File Error: Could not open " + dir + "/missing.s19\n", ""},
         {"-d /dev/null -i " + dir + "/bad.s19", 2,
-         "ParseSRecordString: Invalid length (S1\n)\nCan't parse S record\n", "Failure\n"},
+         "ParseSRecordString: Invalid length (S1)\n" + dir +
+             "/bad.s19 line 2: Can't parse S "
+             "record (S1)\n",
+         "Failure\n"},
         {"-d /dev/null -i " + dir + "/talker-ram.s19", 2,
-         "S1 record at $0080 writes into $0000-$00FF, the RAM the talker runs in\n",
+         dir + "/talker-ram.s19 line 1: S1 record at $0080 writes into $0000-$00FF, the RAM "
+               "the talker runs in (S1040080017A)\n",
+         "Failure\n"},
+        {"-d /dev/null -i " + dir + "/registers.s19", 2,
+         dir + "/registers.s19 line 1: S1 record at $103F writes into $1000-$103F, the chip's "
+               "registers (CONFIG is set with -B -C) (S104103F01AB)\n",
          "Failure\n"},
     };
     for (const Case &c : cases) {
@@ -56,9 +82,9 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
 TEST(CommandLine, BadFileNeverTouchesThePort) {
     FakeTarget target;
     std::string dir = MakeTempDir();
-    WriteTextFile(dir + "/bad.s19", "S1052000010203D4\nnot a record\n");
-    ProgramResult result = RunProgram(kProgram + " -B -d " + target.path() + " -i " + dir +
-                                      "/bad.s19");
+    WriteTextFile(dir + "/bad.s19", "S10520000102D7\nnot a record\n");
+    ProgramResult result =
+        RunProgram(kProgram + " -B -d " + target.path() + " -i " + dir + "/bad.s19");
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(WithoutBanner(result.out), "Failure\n") << "no talker download is attempted";
     uint8_t byte;
@@ -69,7 +95,10 @@ TEST(CommandLine, PortThatCannotBeOpenedEndsTheRunWithStatus3) {
     ProgramResult result = RunProgram(kProgram + " -B -c 0");
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n");
-    EXPECT_EQ(result.err, "No input file specified\nCreateFile on COM0 error: 2\n");
+    EXPECT_EQ(result.err,
+              "No input file specified\nCreateFile on COM0 error: 2\n"
+              "COM0: No such file or directory: no such port: check the port "
+              "number or the -d device name\n");
 }
 
 }  // namespace
