@@ -90,6 +90,7 @@ int main(int argc, char **argv) {
     hc11::ServeOptions serveOptions;
     serveOptions.realtime = options.realtime;
     serveOptions.exitAfterSeconds = options.exitAfterSeconds;
+    serveOptions.latencyMs = options.latencyMs;
     serveOptions.stopRequested = &g_stopRequested;
     sim.serve(wire, serveOptions);
     return Finish(options, sim);

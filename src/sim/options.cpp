@@ -87,6 +87,9 @@ bool TakeValue(const char *option, const char *value, SimOptions *options,
     } else if (!std::strcmp(option, "--mode")) {
         if (!ParseMode(value, &options->mode))
             return Refuse(option, "bootstrap, single or expanded");
+    } else if (!std::strcmp(option, "--latency")) {
+        if (!ParseSeconds(value, &options->latencyMs))
+            return Refuse(option, "a number of milliseconds above 0");
     } else if (!ParseSeconds(value, &options->exitAfterSeconds)) {
         return Refuse(option, "a number of seconds above 0");
     }
@@ -116,8 +119,8 @@ bool SetFlag(const char *argument, SimOptions *options) {
 }
 
 bool TakesValue(const char *argument) {
-    for (const char *option :
-         {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault", "--part", "--mode"})
+    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault",
+                               "--part", "--mode", "--latency"})
         if (!std::strcmp(argument, option)) return true;
     return false;
 }
@@ -159,6 +162,9 @@ void PrintSimUsage(const char *programName) {
         "  --xram START-END     external RAM (hex, e.g. 2000-7FFF), reached in expanded mode\n"
         "  --exit-after SECONDS exit after that long without wire activity\n"
         "  --realtime           run at 2 MHz in wall-clock time, not as fast as possible\n"
+        "  --latency MS         hold the bytes sent to the host as a USB adapter does: they\n"
+        "                       go together once MS ms have passed since the first one\n"
+        "                       held, or once 62 are held\n"
         "  --trace              trace instructions, EEPROM control and wire bytes on stderr\n"
         "  --stats              print counters at exit\n"
         "  --fault KIND[:ARG]   play a failure of the field (repeatable); N counts the\n"

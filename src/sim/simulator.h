@@ -45,6 +45,7 @@
 // the host in one write.
 #pragma once
 
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -107,6 +108,7 @@ class HostLine {
 struct ServeOptions {
     bool realtime = false;        // lock to a 2 MHz E clock in wall-clock time
     double exitAfterSeconds = 0;  // end after this long without wire activity; 0: never
+    double latencyMs = 0;         // hold the target's bytes as a USB adapter does; 0: don't
     const volatile std::sig_atomic_t *stopRequested = nullptr;
 };
 
@@ -190,6 +192,9 @@ class Simulator {
     void queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud, uint64_t startCycle);
     bool pumpHostInput(HostLine &line, uint64_t startCycle);
     bool passHeldBytes(HostLine &line, uint64_t dueBy);
+    size_t burstRelease(uint64_t dueBy) const;
+    size_t adapterRelease(uint64_t dueBy) const;
+    double adapterWait(bool realtime) const;
     size_t burstEnd(size_t first) const;
     uint64_t sliceEnd(bool realtime, uint64_t wallCycle) const;
     uint64_t resumeCycle(bool realtime, RunEnd ran) const;
@@ -220,6 +225,8 @@ class Simulator {
     LineFaults faults_;
     bool resetPending_ = false;      // a fault resets the chip once the SCI has done its part
     bool holdLineTimeouts_ = false;  // serving as fast as it can: see awaitLineTimeout
+    double latencyCycles_ = 0;       // ServeOptions::latencyMs in E cycles
+    std::chrono::steady_clock::time_point firstHeldAt_;  // when the oldest held byte came
     SimStats stats_;
 };
 

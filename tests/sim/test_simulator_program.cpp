@@ -137,6 +137,27 @@ TEST(SimProgram, WireActivityPostponesTheExit) {
     EXPECT_EQ(sim.exitStatus(), 0);
 }
 
+// Everything the target sent within one adapter packet reaches the host at once; the rest
+// waits for the latency timer, here far beyond the read.
+TEST(SimProgram, LatencyHoldsBytesUntilAPacketIsFull) {
+    SimProgram sim({"--latency", "20000"});
+    int fd = open(sim.line().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    Bytes load(71, 0x5A);
+    load[0] = 0xFF;  // at 1200 baud: the ROM switches to 1200 and echoes the 70 that follow
+    ASSERT_EQ(write(fd, load.data(), load.size()), ssize_t(load.size()));
+    size_t received = 0;
+    pollfd pfd = {fd, POLLIN, 0};
+    uint8_t buffer[128];
+    while (poll(&pfd, 1, 1500) == 1) {
+        ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count <= 0) break;
+        received += size_t(count);
+    }
+    close(fd);
+    EXPECT_EQ(received, 62u) << "one full packet, the other 8 echoes held";
+}
+
 TEST(SimProgram, EepromPreloadAndDumpRoundTrip) {
 #ifndef SIM_TEST_SREC_CAT
     GTEST_SKIP() << "srec_cat not installed";
