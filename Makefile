@@ -66,4 +66,4 @@ windows:
 
 # Every build folder the targets above make.
 clean:
-	rm -rf $(BUILD) build build-win build-fuzz build-asan
+	rm -rf $(BUILD) build build-win build-fuzz build-asan build-tsan

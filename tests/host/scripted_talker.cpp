@@ -24,8 +24,24 @@ bool ScriptedTalker::readWord(FakeTarget &target, uint16_t *word) {
 uint8_t ScriptedTalker::store(uint16_t address, uint8_t value) {
     bool stuck = std::find(stuckAddresses.begin(), stuckAddresses.end(), address) !=
                  stuckAddresses.end();
-    if (!stuck) memory[address] = value;
-    return memory[address];
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!stuck) memory_[address] = value;
+    return memory_[address];
+}
+
+std::vector<TalkerFrame> ScriptedTalker::frames() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return frames_;
+}
+
+void ScriptedTalker::clearFrames() {
+    std::lock_guard<std::mutex> guard(lock_);
+    frames_.clear();
+}
+
+uint8_t ScriptedTalker::memoryAt(uint16_t address) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return memory_[address];
 }
 
 bool ScriptedTalker::serveBlock(FakeTarget &target, TalkerFrame &frame) {
@@ -57,7 +73,10 @@ void ScriptedTalker::serve(FakeTarget &target) {
         } else if (letter != 'B') {
             target.writeByte('?');
         }
-        frames.push_back(frame);
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            frames_.push_back(frame);
+        }
         if (!complete) return;
         target.writeByte('>');
     }

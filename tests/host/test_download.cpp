@@ -59,17 +59,21 @@ TEST_F(DownloadTest, OneDotBeforeEveryRead) {
         {"", ".Success\n"},
     };
     for (const Case &c : cases) {
-        talker.frames.clear();
+        talker.clearFrames();
         DownloadOutcome outcome = Download(c.strText);
         EXPECT_EQ(outcome.nResult, 1);
         EXPECT_EQ(outcome.strOut, c.pszOut);
         EXPECT_EQ(outcome.strErr, "");
-        size_t dwFrames = c.strText.empty() ? 0 : 2;
-        ASSERT_EQ(talker.frames.size(), dwFrames) << "each S1 line is written exactly once";
+        std::vector<TalkerFrame> frames = talker.frames();
+        if (c.strText.empty()) {
+            EXPECT_TRUE(frames.empty());
+            continue;
+        }
+        ASSERT_EQ(frames.size(), 2u) << "each S1 line is written exactly once";
+        EXPECT_EQ(frames[0].letter, 'W');
+        EXPECT_EQ(frames[1].letter, 'P');
     }
-    EXPECT_EQ(talker.frames[0].letter, 'W');
-    EXPECT_EQ(talker.frames[1].letter, 'P');
-    EXPECT_EQ(talker.memory[0xF801], 5);
+    EXPECT_EQ(talker.memoryAt(0xF801), 5);
 }
 
 TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
@@ -77,7 +81,7 @@ TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
     strLine[0] = 's';
     DownloadOutcome outcome = Download(strLine + "\r\nS9030000FC\r\n");
     EXPECT_EQ(outcome.strOut, "...Success\n");
-    EXPECT_EQ(talker.memory[0x3001], 0xAD);
+    EXPECT_EQ(talker.memoryAt(0x3001), 0xAD);
 }
 
 TEST_F(DownloadTest, LineThatDoesNotParseEndsTheDownloadAfterTheRecordsBeforeIt) {
@@ -85,15 +89,15 @@ TEST_F(DownloadTest, LineThatDoesNotParseEndsTheDownloadAfterTheRecordsBeforeIt)
     EXPECT_EQ(outcome.nResult, 0);
     EXPECT_EQ(outcome.strOut, "..Failure\n");
     EXPECT_EQ(outcome.strErr, "Can't parse S record\n");
-    EXPECT_EQ(talker.memory[0x2000], 7);
-    EXPECT_EQ(talker.memory[0x2001], 0);
+    EXPECT_EQ(talker.memoryAt(0x2000), 7);
+    EXPECT_EQ(talker.memoryAt(0x2001), 0);
 }
 
 TEST_F(DownloadTest, EmptyS1RecordIsPassedOver) {
     DownloadOutcome outcome = Download("S1032000DC\n" + S1(0x2000, {9}) + "\n");
     EXPECT_EQ(outcome.strOut, "...Success\n");
-    ASSERT_EQ(talker.frames.size(), 1u);
-    EXPECT_EQ(talker.frames[0].count, 1);
+    ASSERT_EQ(talker.frames().size(), 1u);
+    EXPECT_EQ(talker.frames()[0].count, 1);
 }
 
 TEST_F(DownloadTest, BytesThatDoNotVerifyEndInFailure) {
@@ -105,7 +109,7 @@ TEST_F(DownloadTest, BytesThatDoNotVerifyEndInFailure) {
               "SendRawWithEcho: pbReadBuffer[0](0) != pbBuffer[0x1](2))\n"
               "SendRawWithEcho: pbReadBuffer[0](0) != pbBuffer[0x3](4))\n"
               "2 byte(s) did not verify: the target does not hold the file\n");
-    EXPECT_EQ(talker.memory[0xF900], 5) << "the records after a mismatch are still written";
+    EXPECT_EQ(talker.memoryAt(0xF900), 5) << "the records after a mismatch are still written";
 }
 
 struct CheckOutcome {

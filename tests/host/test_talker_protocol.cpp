@@ -116,9 +116,9 @@ TEST_F(ProtocolTest, ThirtyByteRecordWrites35AndReads31) {
     EXPECT_EQ(CountLines(strErr, "Read:"), 31);
     talker.stop = true;
     target.join();
-    ASSERT_EQ(talker.frames.size(), 1u);
-    EXPECT_EQ(talker.frames[0].letter, 'W');
-    EXPECT_EQ(talker.frames[0].count, 30);
+    ASSERT_EQ(talker.frames().size(), 1u);
+    EXPECT_EQ(talker.frames()[0].letter, 'W');
+    EXPECT_EQ(talker.frames()[0].count, 30);
     EXPECT_EQ(Bytes(target.received.begin(), target.received.begin() + 5),
               Bytes({'W', 0x20, 0x00, 0x00, 0x1E}));
 }
@@ -139,16 +139,16 @@ TEST_F(ProtocolTest, RecordsStraddlingTheRangeAreSplitAtEachBound) {
     for (const Case &c : cases) {
         g_Settings.wEepromStart = c.wStart;
         g_Settings.wEepromEnd = c.wEnd;
-        talker.frames.clear();
+        talker.clearFrames();
         SRecord record = MakeRecord(c.wAddress, c.dwLength);
         EXPECT_EQ(WriteSRecord(hPort, &record), 1);
-        ASSERT_EQ(talker.frames.size(), c.blocks.size()) << std::hex << c.wAddress;
+        std::vector<TalkerFrame> frames = talker.frames();
+        ASSERT_EQ(frames.size(), c.blocks.size()) << std::hex << c.wAddress;
         Bytes allData;
         for (size_t i = 0; i < c.blocks.size(); i++) {
-            EXPECT_EQ(talker.frames[i].letter, c.blocks[i].first);
-            EXPECT_EQ(talker.frames[i].address, c.blocks[i].second);
-            allData.insert(allData.end(), talker.frames[i].data.begin(),
-                           talker.frames[i].data.end());
+            EXPECT_EQ(frames[i].letter, c.blocks[i].first);
+            EXPECT_EQ(frames[i].address, c.blocks[i].second);
+            allData.insert(allData.end(), frames[i].data.begin(), frames[i].data.end());
         }
         EXPECT_EQ(allData, Bytes(record.bData, record.bData + c.dwLength));
     }
