@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "serial_port.h"
 #include "settings.h"
@@ -22,9 +23,9 @@ bool ScriptedTalker::readWord(FakeTarget &target, uint16_t *word) {
 }
 
 uint8_t ScriptedTalker::store(uint16_t address, uint8_t value) {
-    bool stuck = std::find(stuckAddresses.begin(), stuckAddresses.end(), address) !=
-                 stuckAddresses.end();
     std::lock_guard<std::mutex> guard(lock_);
+    bool stuck =
+        std::find(stuckAddresses_.begin(), stuckAddresses_.end(), address) != stuckAddresses_.end();
     if (!stuck) memory_[address] = value;
     return memory_[address];
 }
@@ -37,6 +38,11 @@ std::vector<TalkerFrame> ScriptedTalker::frames() const {
 void ScriptedTalker::clearFrames() {
     std::lock_guard<std::mutex> guard(lock_);
     frames_.clear();
+}
+
+void ScriptedTalker::setStuckAddresses(std::vector<uint16_t> addresses) {
+    std::lock_guard<std::mutex> guard(lock_);
+    stuckAddresses_ = std::move(addresses);
 }
 
 uint8_t ScriptedTalker::memoryAt(uint16_t address) const {

@@ -19,12 +19,9 @@ struct TalkerFrame {
     std::vector<uint8_t> data;
 };
 
-// The test reads the frames and the memory while the talker's thread serves: the pty orders
+// The test reads and sets the talker's state while the talker's thread serves: the pty orders
 // the two sides, but only the lock makes that ordering known to the program (and to TSan).
 struct ScriptedTalker {
-    // Addresses whose read-back differs from what was written (a byte that won't program).
-    // Set before the talker starts.
-    std::vector<uint16_t> stuckAddresses;
     std::atomic<bool> stop{false};
 
     // Serves commands until stop is set (checked between bytes).
@@ -33,11 +30,14 @@ struct ScriptedTalker {
     std::vector<TalkerFrame> frames() const;
     void clearFrames();
     uint8_t memoryAt(uint16_t address) const;
+    // Addresses whose read-back differs from what was written (a byte that won't program).
+    void setStuckAddresses(std::vector<uint16_t> addresses);
 
   private:
     mutable std::mutex lock_;
     std::vector<TalkerFrame> frames_;
     uint8_t memory_[65536] = {};
+    std::vector<uint16_t> stuckAddresses_;
 
     bool readByte(FakeTarget &target, uint8_t *byte);
     bool readWord(FakeTarget &target, uint16_t *word);

@@ -101,7 +101,7 @@ TEST_F(DownloadTest, EmptyS1RecordIsPassedOver) {
 }
 
 TEST_F(DownloadTest, BytesThatDoNotVerifyEndInFailure) {
-    talker.stuckAddresses = {0xF801, 0xF803};
+    talker.setStuckAddresses({0xF801, 0xF803});
     DownloadOutcome outcome = Download(S1(0xF800, {1, 2, 3, 4}) + "\n" + S1(0xF900, {5}) + "\n");
     EXPECT_EQ(outcome.nResult, 0);
     EXPECT_EQ(outcome.strOut, "...Failure\n");

@@ -85,7 +85,7 @@ TEST_F(ProtocolTest, PromptWithoutSyncAgainstSilenceReadsOnce) {
 }
 
 TEST_F(ProtocolTest, WriteTargetByteFrameAndUncheckedReadBack) {
-    talker.stuckAddresses = {0x1035};  // reads back something else: still a success
+    talker.setStuckAddresses({0x1035});  // reads back something else: still a success
     StartTalker();
     EXPECT_EQ(WriteTargetByte(hPort, 0x1035, 0x10), 1);
     talker.stop = true;
@@ -155,7 +155,7 @@ TEST_F(ProtocolTest, RecordsStraddlingTheRangeAreSplitAtEachBound) {
 }
 
 TEST_F(ProtocolTest, ByteThatDoesNotTakeItsValueIsReportedAndCounted) {
-    talker.stuckAddresses = {0xF802};
+    talker.setStuckAddresses({0xF802});
     StartTalker();
     ResetEchoMismatchCount();
     SRecord record = MakeRecord(0xF800, 4);
