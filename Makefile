@@ -37,7 +37,7 @@ install:
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench:
-	$(call configure,test)
+	$(call configure,bench)
 	cmake --build $(BUILD) -j $(JOBS)
 	@echo "== Simulator speed (target: at least 100 million E cycles per second)"
 	$(BUILD)/sim_speed 3
@@ -49,6 +49,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(subst _,-,$(patsubst tests/fuzz/fuzz_%.cpp,fuzz-%,$(wildcard tests/fuzz/fuzz_*.cpp)))
 
 fuzz:
+	@tools/check_deps fuzz
 	cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DHC11_FUZZ=ON -DFUZZ_SECONDS=$(FUZZ_SECONDS)
 	@for target in $(FUZZ_TARGETS); do \
@@ -57,6 +58,7 @@ fuzz:
 	done
 
 windows:
+	@tools/check_deps windows
 	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-win --target hc11prog -j $(JOBS)
 	@# Linked statically: the .exe needs no DLL that Windows does not bring.
@@ -66,4 +68,4 @@ windows:
 
 # Every build folder the targets above make.
 clean:
-	rm -rf $(BUILD) build build-win build-fuzz build-asan build-tsan
+	rm -rf $(sort $(BUILD) build build-win build-fuzz build-asan build-tsan)
