@@ -110,7 +110,9 @@ int ProgramTarget(const SRecordFile *pFile) {
 int RunProgramming(int argc, char **argv) {
     PrintBanner(argv[0]);
     if (!ParseCommandLine(argc, argv)) {
-        return g_Settings.fHelpRequested ? EXIT_DONE : EXIT_COMMAND_LINE;
+        if (!g_Settings.fHelpRequested) return EXIT_COMMAND_LINE;
+        fprintf(stderr, "hc11prog version %s\n", HC11PROG_VERSION);
+        return EXIT_DONE;
     }
     ApplyLinkSettings();
     SRecordFile file;

@@ -21,7 +21,7 @@ TEST(CommandLine, BannerNamesTheProgramAsInvokedWithBuildDateAndTime) {
                       ": version [A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\n"
                       "[^\n]+\n\n");
     EXPECT_TRUE(std::regex_match(result.out, banner)) << result.out;
-    EXPECT_EQ(result.err, Usage(kProgram));
+    EXPECT_EQ(result.err, Usage(kProgram) + "hc11prog version " HC11PROG_VERSION "\n");
 }
 
 TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
