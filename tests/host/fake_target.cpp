@@ -138,6 +138,10 @@ std::string UsageText(const std::string &program, const std::string &range) {
            range +
            ")\n"
            "\t-d <device> serial device to use instead of the COM port\n"
+           "\t-l list the serial ports\n"
+           "\t-r <start>-<end> read that range back into the -o file\n"
+           "\t-o <filename> S19 file the read-back is written to\n"
+           "\t-n verify only: compare the chip with the -i file, write nothing\n"
            "\nNormal operation on COM1 is as follows:\n" +
            program + " -c 1 -i myprog.s19\n\n";
 }

@@ -10,7 +10,9 @@ namespace {
 
 const std::string kProgram = HC11PROG_PATH;
 
-std::string Usage(const std::string &program) { return UsageText(program); }
+std::string Usage(const std::string &program) {
+    return UsageText(program);
+}
 
 TEST(CommandLine, BannerNamesTheProgramAsInvokedWithBuildDateAndTime) {
     ProgramResult result = RunProgram(kProgram + " -h");
@@ -41,9 +43,13 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
          "File Error: Could not open " + dir + "/missing.s19\n", ""},
         {"-d /dev/null -i " + dir + "/bad.s19", 2,
          "ParseSRecordString: Invalid length (S1\n)\nCan't parse S record\n", "Failure\n"},
+        {"-n -i " + dir + "/bad.s19 -B", 1,
+         "-n can't go with -B: verifying writes nothing\n" + Usage(kProgram), ""},
+        {"-r 0-ff", 1, "-r needs -o <filename> to write the read-back to\n" + Usage(kProgram), ""},
+        {"-d /dev/null -r 0-ff -o " + dir + "/no/such/dir/chip.s19", 2,
+         "File Error: Could not create " + dir + "/no/such/dir/chip.s19.partial\n", ""},
         {"-d /dev/null -i " + dir + "/talker-ram.s19", 2,
-         "S1 record at $0080 writes into $0000-$00FF, the RAM the talker runs in\n",
-         "Failure\n"},
+         "S1 record at $0080 writes into $0000-$00FF, the RAM the talker runs in\n", "Failure\n"},
     };
     for (const Case &c : cases) {
         ProgramResult result = RunProgram(kProgram + " " + c.args);
@@ -57,8 +63,8 @@ TEST(CommandLine, BadFileNeverTouchesThePort) {
     FakeTarget target;
     std::string dir = MakeTempDir();
     WriteTextFile(dir + "/bad.s19", "S1052000010203D4\nnot a record\n");
-    ProgramResult result = RunProgram(kProgram + " -B -d " + target.path() + " -i " + dir +
-                                      "/bad.s19");
+    ProgramResult result =
+        RunProgram(kProgram + " -B -d " + target.path() + " -i " + dir + "/bad.s19");
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(WithoutBanner(result.out), "Failure\n") << "no talker download is attempted";
     uint8_t byte;

@@ -26,7 +26,9 @@ ParseOutcome Parse(std::vector<std::string> args) {
     return {nResult, testing::internal::GetCapturedStderr()};
 }
 
-std::string UsageWithRange(const char *pszRange) { return UsageText("hc11prog", pszRange); }
+std::string UsageWithRange(const char *pszRange) {
+    return UsageText("hc11prog", pszRange);
+}
 
 TEST(ParseCommandLine, NoArgumentsKeepsEveryDefault) {
     ParseOutcome outcome = Parse({});
@@ -69,15 +71,15 @@ TEST(ParseCommandLine, ConfigValueIsHexadecimalUpToFF) {
         const char *pszValue;
         int nResult;
         uint8_t bValue;
-    } cases[] = {{"ff", 1, 0xFF}, {"0", 1, 0x00}, {"5a", 1, 0x5A}, {"0x3C", 1, 0x3C},
+    } cases[] = {{"ff", 1, 0xFF}, {"0", 1, 0x00},   {"5a", 1, 0x5A}, {"0x3C", 1, 0x3C},
                  {"7z", 1, 0x07}, {"100", 0, 0xF5}, {"zz", 0, 0xF5}, {"-1", 0, 0xF5}};
     for (const Case &c : cases) {
         ParseOutcome outcome = Parse({"-C", c.pszValue});
         EXPECT_EQ(outcome.nResult, c.nResult) << c.pszValue;
         EXPECT_EQ(g_Settings.bConfigValue, c.bValue) << c.pszValue;
-        std::string strExpected =
-            c.nResult ? "" : "Expected Config Register Value between 0 and FF\n" +
-                                 UsageWithRange("f800-ffff");
+        std::string strExpected = c.nResult ? ""
+                                            : "Expected Config Register Value between 0 and FF\n" +
+                                                  UsageWithRange("f800-ffff");
         EXPECT_EQ(outcome.strErr, strExpected) << c.pszValue;
     }
 }
@@ -162,6 +164,34 @@ TEST(ParseCommandLine, DeviceNameReplacesThePortNumber) {
     EXPECT_STREQ(g_Settings.szDevice, "/dev/ttyUSB0");
     EXPECT_EQ(Parse({"-d", std::string(300, 'd')}).nResult, 0);
     EXPECT_STREQ(g_Settings.szDevice, "");
+}
+
+// "-r" reads its range as "-e" does; the operations refuse what they can't do together.
+TEST(ParseCommandLine, ReadBackVerifyAndTheirRefusals) {
+    struct Case {
+        std::vector<std::string> args;
+        const char *pszMessage;  // nullptr when accepted
+    } cases[] = {
+        {{"-r", "f800-ffff", "-o", "chip.s19"}, nullptr},
+        {{"-r", "ffff-f800", "-o", "chip.s19"}, "Invalid read range\n"},
+        {{"-r", "f800", "-o", "chip.s19"}, "Expected read range\n"},
+        {{"-r"}, "Expected read range\n"},
+        {{"-r", "f800-ffff"}, "-r needs -o <filename> to write the read-back to\n"},
+        {{"-o", "chip.s19"}, "-o needs -r <start>-<end>: there is nothing to read\n"},
+        {{"-r", "0-ff", "-o", "-n"}, "Expected output filename value\n"},
+        {{"-n", "-i", "a.s19", "-B"}, "-n can't go with -B: verifying writes nothing\n"},
+    };
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse(c.args);
+        EXPECT_EQ(outcome.nResult, c.pszMessage ? 0 : 1) << c.args[0] << c.args.size();
+        EXPECT_EQ(outcome.strErr, c.pszMessage ? c.pszMessage + UsageWithRange("f800-ffff") : "")
+            << c.args[0] << c.args.size();
+    }
+    Parse({"-r", "0-1ff", "-o", "chip.s19", "-n", "-l"});
+    EXPECT_EQ(g_Settings.wReadStart, 0x0000);
+    EXPECT_EQ(g_Settings.wReadEnd, 0x01FF);
+    EXPECT_STREQ(g_Settings.szOutputFile, "chip.s19");
+    EXPECT_EQ(g_Settings.fReadBack & g_Settings.fVerifyOnly & g_Settings.fListPorts, 1u);
 }
 
 TEST(ParseCommandLineDeath, ArgumentThatIsNoOptionEndsTheProcessWithStatus1) {

@@ -1,0 +1,96 @@
+#include "read_back.h"
+
+#include <cstring>
+
+#include "srecord.h"
+#include "target_read.h"
+
+namespace {
+
+// The part the talker serves and the RAM it runs in: that range reads back as the talker.
+const char *const PART_NAME = "68HC811E2";
+const WORD TALKER_RAM_START = 0x0000;
+const WORD TALKER_RAM_END = 0x00FF;
+
+enum { BYTES_PER_RECORD = 32, HEADER_ROOM = 128, ADDRESS_SPACE = 0x10000 };
+
+BYTE g_pbChip[ADDRESS_SPACE];
+
+DWORD RangeLength(void) {
+    return (DWORD)g_Settings.wReadEnd - g_Settings.wReadStart + 1;
+}
+
+// One "." per S1 record's worth of bytes, as the download prints one per line.
+void PrintReadMark(DWORD dwDone) {
+    if (dwDone % BYTES_PER_RECORD == 0 || dwDone == RangeLength()) {
+        fprintf(stdout, ".");
+        fflush(stdout);
+    }
+}
+
+// The S0 text names the part and the range, and says when part of it was the talker itself.
+void FormatHeaderText(char *pszText, size_t cchText) {
+    int fTalker =
+        g_Settings.wReadStart <= TALKER_RAM_END && g_Settings.wReadEnd >= TALKER_RAM_START;
+    snprintf(pszText, cchText, "%s $%04X-$%04X%s", PART_NAME, g_Settings.wReadStart,
+             g_Settings.wReadEnd, fTalker ? ", $0000-$00FF read as the talker" : "");
+}
+
+int WriteS19(FILE *pFile) {
+    char szText[HEADER_ROOM], szLine[SRECORD_LINE_ROOM];
+    FormatHeaderText(szText, sizeof szText);
+    if (!FormatS0Record(szText, szLine, sizeof szLine)) return 0;
+    if (fprintf(pFile, "%s\n", szLine) < 0) return 0;
+    if (!WriteS1Lines(pFile, g_Settings.wReadStart, g_pbChip, RangeLength(), BYTES_PER_RECORD)) {
+        return 0;
+    }
+    if (!FormatS9Record(0, szLine, sizeof szLine)) return 0;
+    return fprintf(pFile, "%s\n", szLine) >= 0;
+}
+
+// Windows' rename does not replace an existing file; POSIX's does, atomically.
+int RenameOver(const char *pszFrom, const char *pszTo) {
+    if (rename(pszFrom, pszTo) == 0) return 1;
+    remove(pszTo);
+    return rename(pszFrom, pszTo) == 0;
+}
+
+}  // namespace
+
+int CreateReadBackFile(ReadBackFile *pOut) {
+    snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", g_Settings.szOutputFile);
+    pOut->pFile = fopen(pOut->szTempName, "w");
+    if (pOut->pFile == NULL) {
+        fprintf(stderr, "File Error: Could not create %s\n", pOut->szTempName);
+        return 0;
+    }
+    return 1;
+}
+
+int ReadBackRange(HANDLE hPort) {
+    fprintf(stdout, "Reading $%04X-$%04X into %s\n", g_Settings.wReadStart, g_Settings.wReadEnd,
+            g_Settings.szOutputFile);
+    if (!ReadTargetBytes(hPort, g_Settings.wReadStart, g_pbChip, RangeLength(), PrintReadMark)) {
+        fprintf(stdout, "Failure\n");
+        return 0;
+    }
+    fprintf(stdout, "Success\n");
+    return 1;
+}
+
+int SaveReadBackFile(ReadBackFile *pOut) {
+    int fWritten = WriteS19(pOut->pFile);
+    if (fclose(pOut->pFile) != 0) fWritten = 0;
+    pOut->pFile = NULL;
+    if (fWritten && RenameOver(pOut->szTempName, g_Settings.szOutputFile)) return 1;
+    fprintf(stderr, "File Error: Could not write %s\n", g_Settings.szOutputFile);
+    remove(pOut->szTempName);
+    return 0;
+}
+
+void DiscardReadBackFile(ReadBackFile *pOut) {
+    if (pOut->pFile == NULL) return;
+    fclose(pOut->pFile);
+    pOut->pFile = NULL;
+    remove(pOut->szTempName);
+}
