@@ -2,15 +2,11 @@
 
 #include <cstring>
 
+#include "part_table.h"
 #include "srecord.h"
 #include "target_read.h"
 
 namespace {
-
-// The part the talker serves and the RAM it runs in: that range reads back as the talker.
-const char *const PART_NAME = "68HC811E2";
-const WORD TALKER_RAM_START = 0x0000;
-const WORD TALKER_RAM_END = 0x00FF;
 
 enum { BYTES_PER_RECORD = 32, HEADER_ROOM = 128, ADDRESS_SPACE = 0x10000 };
 
@@ -28,12 +24,19 @@ void PrintReadMark(DWORD dwDone) {
     }
 }
 
-// The S0 text names the part and the range, and says when part of it was the talker itself.
+// The S0 text names the part and the range, and says when part of it was the talker itself:
+// the boot ROM loads it into the start of RAM.
 void FormatHeaderText(char *pszText, size_t cchText) {
-    int fTalker =
-        g_Settings.wReadStart <= TALKER_RAM_END && g_Settings.wReadEnd >= TALKER_RAM_START;
-    snprintf(pszText, cchText, "%s $%04X-$%04X%s", PART_NAME, g_Settings.wReadStart,
-             g_Settings.wReadEnd, fTalker ? ", $0000-$00FF read as the talker" : "");
+    const PartInfo *pPart = GetDefaultPart();
+    WORD wTalkerStart = pPart->wRamStart;
+    WORD wTalkerEnd = (WORD)(wTalkerStart + g_Settings.dwTalkerLength - 1);
+    int fTalker = g_Settings.wReadStart <= wTalkerEnd && g_Settings.wReadEnd >= wTalkerStart;
+    int cch = snprintf(pszText, cchText, "68HC11 %s $%04X-$%04X", pPart->pszName,
+                       g_Settings.wReadStart, g_Settings.wReadEnd);
+    if (fTalker && cch > 0 && (size_t)cch < cchText) {
+        snprintf(pszText + cch, cchText - cch, ", $%04X-$%04X read as the talker", wTalkerStart,
+                 wTalkerEnd);
+    }
 }
 
 int WriteS19(FILE *pFile) {

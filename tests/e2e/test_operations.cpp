@@ -51,7 +51,7 @@ TEST_F(Operations, ReadBackEqualsTheSimulatorsDump) {
     // taken with the talker idle.
     EXPECT_EQ(ReadS19Range(ram, 0x0000, 0x00F7), sim.dumped(0x0000, 0x00F7));
     char header[SRECORD_LINE_ROOM];
-    ASSERT_EQ(FormatS0Record("68HC811E2 $0000-$00FF, $0000-$00FF read as the talker", header,
+    ASSERT_EQ(FormatS0Record("68HC11 811E2 $0000-$00FF, $0000-$00FF read as the talker", header,
                              sizeof header),
               1);
     EXPECT_EQ(FirstLine(ram), header);
