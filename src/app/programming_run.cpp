@@ -1,16 +1,23 @@
 // The programming run: each stage one call, the first failure ends the run after its own
-// message. Nothing touches the target before the input file has been checked whole.
+// message. The input file is read once, whole, and checked before the target is touched;
+// the download sends those same bytes. The entry uses src/link and src/srec; neither of them
+// knows the command line: g_LinkSettings carries what the link needs.
 #include "programming_run.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "bootstrap_loader.h"
 #include "download.h"
 #include "exit_status.h"
+#include "interrupt.h"
+#include "link_settings.h"
+#include "platform.h"
 #include "port_list.h"
 #include "read_back.h"
 #include "serial_port.h"
 #include "settings.h"
+#include "srec_file.h"
 #include "talker_protocol.h"
 #include "verify.h"
 
@@ -34,45 +41,41 @@ void PrintBanner(const char *pszProgramName) {
     fprintf(stdout, "Copyright (c) the hc11prog developers; free to use, copy and change.\n\n");
 }
 
-// Opens a file for reading as text, or gives NULL. A name that opens but cannot be read
-// from (a directory, on POSIX systems) counts as one that does not open, as on Windows, where
-// opening a directory already fails.
-FILE *OpenReadableFile(const char *pszName) {
-    FILE *pFile = fopen(pszName, "r");
-    if (pFile == NULL) return NULL;
-    if (fgetc(pFile) == EOF && ferror(pFile)) {
-        fclose(pFile);
-        return NULL;
-    }
-    rewind(pFile);
-    return pFile;
+// Addresses no record may write: the talker runs in the RAM, and a write to BAUD or SCCR2
+// cuts the link, while CONFIG can never read back (it is set with -B -C).
+const RefusedRange g_rgRefusedRanges[] = {
+    {0x0000, 0x00FF, "the RAM the talker runs in"},
+    {0x1000, 0x103F, "the chip's registers (CONFIG is set with -B -C)"},
+};
+
+// Reads the input file once and checks every line before the target is touched.
+// Returns EXIT_DONE with *pFile filled, or the exit status of the failure.
+int LoadInputFile(SRecordFile *pFile) {
+    if (!ReadSRecordFile(g_Settings.szInputFile, pFile)) return EXIT_INPUT_FILE;
+    size_t dwRanges = sizeof(g_rgRefusedRanges) / sizeof(g_rgRefusedRanges[0]);
+    if (!CheckSRecordFile(pFile, g_rgRefusedRanges, dwRanges)) return EXIT_INPUT_FILE;
+    return EXIT_DONE;
 }
 
-// Opens the input file and checks every line before the target is touched.
-// Returns EXIT_DONE with *ppFile open, or the exit status of the failure.
-int OpenInputFile(FILE **ppFile) {
-    *ppFile = OpenReadableFile(g_Settings.szInputFile);
-    if (*ppFile == NULL) {
-        fprintf(stderr, "File Error: Could not open %s\n", g_Settings.szInputFile);
-        return EXIT_INPUT_FILE;
-    }
-    if (!CheckSRecordFile(*ppFile)) {
-        fclose(*ppFile);
-        *ppFile = NULL;
-        return EXIT_INPUT_FILE;
-    }
-    rewind(*ppFile);
-    return EXIT_DONE;
+// Hands the link layer what it needs of the user's choices.
+void ApplyLinkSettings(void) {
+    g_LinkSettings.fVerbose = g_Settings.fVerbose;
+    g_LinkSettings.dwTalkerLength = g_Settings.dwTalkerLength;
+    g_LinkSettings.bConfigValue = g_Settings.bConfigValue;
+    g_LinkSettings.wEepromStart = g_Settings.wEepromStart;
+    g_LinkSettings.wEepromEnd = g_Settings.wEepromEnd;
+    static_assert(sizeof(g_LinkSettings.szDevice) == sizeof(g_Settings.szDevice), "same room");
+    memcpy(g_LinkSettings.szDevice, g_Settings.szDevice, sizeof(g_LinkSettings.szDevice));
 }
 
 // Whether the run stores anything in the chip's memory: reading back and verifying do not,
 // so they leave BPROT alone.
-int WritesTarget(FILE *pFile) {
+int WritesTarget(const SRecordFile *pFile) {
     return g_Settings.fBulkErase || (pFile != NULL && !g_Settings.fVerifyOnly);
 }
 
 // Downloads the file, or with "-n" compares the chip with it; then reads back with "-r".
-int UseTarget(HANDLE hPort, FILE *pFile) {
+int UseTarget(HANDLE hPort, const SRecordFile *pFile) {
     if (pFile != NULL && g_Settings.fVerifyOnly) {
         fprintf(stdout, "Verifying %s\n", g_Settings.szInputFile);
         if (!VerifyFile(hPort, pFile)) return EXIT_TARGET;
@@ -86,7 +89,8 @@ int UseTarget(HANDLE hPort, FILE *pFile) {
 
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
 // unprotected, and the bulk erase if asked.
-int PrepareTarget(HANDLE hPort, FILE *pFile) {
+int PrepareTarget(HANDLE hPort, const SRecordFile *pFile) {
+    EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(hPort, 1)) return 0;
     if (g_Settings.fExpandedBus) {
         fprintf(stdout, "Enable Expanded Memory\n");
@@ -95,13 +99,15 @@ int PrepareTarget(HANDLE hPort, FILE *pFile) {
     if (WritesTarget(pFile) && !WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
     if (g_Settings.fBulkErase) {
         fprintf(stdout, "Bulk Erasing EEPROM\n");
+        EnterStage(STAGE_BULK_ERASE, 0);
         if (!BulkErase(hPort)) return 0;
     }
     return 1;
 }
 
 // Everything that talks to the target, from the talker load to the end of the download.
-int ProgramTarget(FILE *pFile) {
+int ProgramTarget(const SRecordFile *pFile) {
+    InstallInterruptHandlers();
     fprintf(stdout, "Downloading talker file\n");
     if (!DownloadTalker(g_Settings.dwComPort)) return EXIT_TARGET;
     HANDLE hPort = OpenComPort(g_Settings.dwComPort, TALKER_BAUD_RATE);
@@ -127,11 +133,14 @@ int RunProgramming(int argc, char **argv) {
     if (!ParseCommandLine(argc, argv)) {
         return g_Settings.fHelpRequested ? EXIT_DONE : EXIT_COMMAND_LINE;
     }
+    ApplyLinkSettings();
     if (g_Settings.fListPorts) return ListSerialPorts("") ? EXIT_DONE : EXIT_TARGET;
-    FILE *pFile = NULL;
+    SRecordFile file;
+    const SRecordFile *pFile = NULL;
     if (g_Settings.szInputFile[0] != '\0') {
-        int nStatus = OpenInputFile(&pFile);
+        int nStatus = LoadInputFile(&file);
         if (nStatus != EXIT_DONE) return nStatus;
+        pFile = &file;
     } else if (!g_Settings.fReadBack) {  // reading back alone needs no file
         fprintf(stderr, "No input file specified\n");
         if (!g_Settings.fBulkErase) {
@@ -140,11 +149,7 @@ int RunProgramming(int argc, char **argv) {
         }
     }
     ReadBackFile readBack = {};
-    if (g_Settings.fReadBack && !CreateReadBackFile(&readBack)) {
-        if (pFile != NULL) fclose(pFile);
-        return EXIT_INPUT_FILE;
-    }
+    if (g_Settings.fReadBack && !CreateReadBackFile(&readBack)) return EXIT_INPUT_FILE;
     int nStatus = ProgramTarget(pFile);
-    if (pFile != NULL) fclose(pFile);
     return g_Settings.fReadBack ? FinishReadBack(&readBack, nStatus) : nStatus;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "interrupt.h"
 #include "part_table.h"
 #include "srecord.h"
 #include "target_read.h"
@@ -73,6 +74,7 @@ int CreateReadBackFile(ReadBackFile *pOut) {
 int ReadBackRange(HANDLE hPort) {
     fprintf(stdout, "Reading $%04X-$%04X into %s\n", g_Settings.wReadStart, g_Settings.wReadEnd,
             g_Settings.szOutputFile);
+    EnterStage(STAGE_READ, RangeLength());
     if (!ReadTargetBytes(hPort, g_Settings.wReadStart, g_pbChip, RangeLength(), PrintReadMark)) {
         fprintf(stdout, "Failure\n");
         return 0;

@@ -44,8 +44,17 @@ int RefuseValue(const char *pszMessage) {
     return 0;
 }
 
+// Decimal digits only, and a value that fits 32 bits: anything else would open a port the
+// user did not name.
 int SetComPort(const char *pszValue) {
-    g_Settings.dwComPort = (uint32_t)strtol(pszValue, nullptr, 10);
+    uint64_t qwPort = 0;
+    if (pszValue[0] == '\0') return RefuseValue("Expected com port value\n");
+    for (const char *pch = pszValue; *pch != '\0'; pch++) {
+        if (*pch < '0' || *pch > '9') return RefuseValue("Expected com port value\n");
+        qwPort = qwPort * 10 + (uint64_t)(*pch - '0');
+        if (qwPort > UINT32_MAX) return RefuseValue("Expected com port value\n");
+    }
+    g_Settings.dwComPort = (uint32_t)qwPort;
     return 1;
 }
 
@@ -67,11 +76,20 @@ int CopyName(char *pszField, const char *pszValue, const char *pszMessage) {
 
 int SetInputFile(const char *pszValue) {
     if (pszValue[0] == '-') return RefuseValue("Expected input filename value\n");
-    return CopyName(g_Settings.szInputFile, pszValue, "Expected input filename value\n");
+    return CopyName(g_Settings.szInputFile, pszValue,
+                    "Input file name is too long: at most 259 characters\n");
 }
 
 int SetDevice(const char *pszValue) {
+    if (pszValue[0] == '\0') return RefuseValue("Expected device name value\n");
     return CopyName(g_Settings.szDevice, pszValue, "Expected device name value\n");
+}
+
+// "-C" only acts through the bulk erase; said once the whole line is read.
+void WarnUnusedConfigValue(int fConfigGiven) {
+    if (fConfigGiven && !g_Settings.fBulkErase) {
+        fprintf(stderr, "-C has no effect without -B: CONFIG is programmed by the bulk erase\n");
+    }
 }
 
 int SetEepromRange(const char *pszValue) {
@@ -172,11 +190,13 @@ int CheckCombinations(void) {
 
 int ParseCommandLine(int argc, char **argv) {
     g_Settings.pszProgramName = argv[0];
+    int fConfigGiven = 0;
     for (int i = 1; i < argc; i++) {
         const char *pszArg = argv[i];
         if (const ValueOption *pValue = FindValueOption(pszArg)) {
             if (i + 1 >= argc) return RefuseValue(pValue->pszMissing);
             if (!pValue->pfnSet(argv[++i])) return 0;
+            fConfigGiven |= pValue->pfnSet == SetConfigValue;
         } else if (const FlagOption *pFlag = FindFlagOption(pszArg)) {
             if (pFlag->pfFlag != nullptr) *pFlag->pfFlag = 1;
         } else if (strcmp(pszArg, "-I") == 0) {
@@ -190,5 +210,6 @@ int ParseCommandLine(int argc, char **argv) {
             exit(EXIT_COMMAND_LINE);
         }
     }
+    WarnUnusedConfigValue(fConfigGiven);
     return CheckCombinations();
 }

@@ -1,11 +1,24 @@
 #include "verify.h"
 
+#include <cstdio>
+
+#include "interrupt.h"
 #include "srecord.h"
 #include "target_read.h"
 
 namespace {
 
-enum { LINE_BUFFER = 256, LINE_LIMIT = 255, MAX_LISTED = 20 };
+enum { MAX_LISTED = 20 };
+
+void PrintDot(void) {
+    fprintf(stdout, ".");
+    fflush(stdout);
+}
+
+int ReportFailure(void) {
+    fprintf(stdout, "Failure\n");
+    return 0;
+}
 
 // Compares one record with the chip; lists the first MAX_LISTED differences of the file.
 int VerifyRecord(HANDLE hPort, const SRecord *pRecord, DWORD *pdwDiffering) {
@@ -26,27 +39,25 @@ int ReportDifferences(DWORD dwDiffering) {
         fprintf(stderr, "... and %u more\n", (unsigned)(dwDiffering - MAX_LISTED));
     }
     fprintf(stderr, "%u byte(s) differ: the chip does not hold the file\n", (unsigned)dwDiffering);
-    fprintf(stdout, "Failure\n");
-    return 0;
+    return ReportFailure();
 }
 
 }  // namespace
 
-int VerifyFile(HANDLE hPort, FILE *pFile) {
-    char szLine[LINE_BUFFER];
+int VerifyFile(HANDLE hPort, const SRecordFile *pFile) {
+    SRecordLine line;
     SRecord record;
     DWORD dwDiffering = 0;
-    while (!feof(pFile)) {
-        fprintf(stdout, ".");
-        fflush(stdout);
-        if (fgets(szLine, LINE_LIMIT, pFile) == NULL) break;
-        // The whole file was checked before the target was touched: every line parses.
-        if (!ParseSRecordString(szLine, &record) || record.wType != 1) continue;
-        if (!VerifyRecord(hPort, &record, &dwDiffering)) {
-            fprintf(stdout, "Failure\n");
-            return 0;
-        }
+    EnterStage(STAGE_VERIFY, pFile->dwDataBytes);
+    StartSRecordLines(&line);
+    while (NextSRecordLine(pFile, &line)) {
+        PrintDot();
+        // The whole file was checked before the target was touched: no line is refused.
+        if (ParseSRecordLine(pFile, &line, &record) != LINE_RECORD) continue;
+        if (!IsDataRecord(&record)) continue;
+        if (!VerifyRecord(hPort, &record, &dwDiffering)) return ReportFailure();
     }
+    if (EndsWithLineEnd(pFile)) PrintDot();
     if (dwDiffering != 0) return ReportDifferences(dwDiffering);
     fprintf(stdout, "Success\n");
     return 1;

@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
+#include "interrupt.h"
+#include "link_settings.h"
 #include "serial_port.h"
-#include "settings.h"
 #include "srecord.h"
 #include "talker_image.h"
 
@@ -15,7 +16,7 @@ enum { MAX_DOWNLOAD_LENGTH = 256 };
 
 // Sends the S1 data of the image in table order; the ROM places bytes by arrival, so
 // addresses and checksums are not sent. Stores the number of bytes sent in *pdwSent.
-int SendTalkerImage(HANDLE hPort, DWORD *pdwSent) {
+int SendTalkerImage(HANDLE hPort, DWORD *pdwSent, DWORD *pdwMismatches) {
     SRecord record;
     DWORD dwRecords = 0;
     *pdwSent = 0;
@@ -25,7 +26,8 @@ int SendTalkerImage(HANDLE hPort, DWORD *pdwSent) {
         if (record.wType != 1) continue;
         fprintf(stdout, "%u.", (unsigned)dwRecords);
         fflush(stdout);
-        if (!SendRawCheckEcho(hPort, record.bData, record.wLength)) return 0;
+        if (!SendRawCheckEcho(hPort, record.bData, record.wLength, pdwMismatches)) return 0;
+        NoteBytesDone(record.wLength);
         *pdwSent += record.wLength;
         dwRecords++;
     }
@@ -38,10 +40,10 @@ int SendTalkerImage(HANDLE hPort, DWORD *pdwSent) {
 // is garbled when the talker switches the line to 9600 baud while it is still going out).
 int SendZeroFill(HANDLE hPort, DWORD dwSent) {
     static const BYTE pbZeros[MAX_DOWNLOAD_LENGTH] = {0};
-    DWORD dwLength = g_Settings.dwTalkerLength;
+    DWORD dwLength = g_LinkSettings.dwTalkerLength;
     if (dwLength > MAX_DOWNLOAD_LENGTH) dwLength = MAX_DOWNLOAD_LENGTH;
     DWORD dwFill = dwSent < dwLength ? dwLength - dwSent : 0;
-    return SendRawWithEcho(hPort, pbZeros, dwFill, 1, 1);
+    return SendRawWithEcho(hPort, pbZeros, dwFill, 1, 1, NULL);
 }
 
 int SendDownload(HANDLE hPort) {
@@ -51,28 +53,36 @@ int SendDownload(HANDLE hPort) {
         fprintf(stderr, "Initial 0xFF write failed %x\n", (unsigned)GetLastError());
         return 0;
     }
-    ResetEchoMismatchCount();
-    DWORD dwSent = 0;
-    if (!SendTalkerImage(hPort, &dwSent)) return 0;
+    DWORD dwSent = 0, dwMismatches = 0;
+    if (!SendTalkerImage(hPort, &dwSent, &dwMismatches)) return 0;
     if (!SendZeroFill(hPort, dwSent)) return 0;
-    fprintf(stdout, "\n");
-    DWORD dwMismatches = GetEchoMismatchCount();
     if (dwMismatches != 0) {
         fprintf(stderr,
                 "DownloadTalker: %u talker byte(s) echoed wrong: the target is not running the "
-                "talker; reset it into bootstrap mode and try again\n",
+                "talker\n",
                 (unsigned)dwMismatches);
         return 0;
     }
     return 1;
 }
 
+// What to check when the chip did not take the talker.
+int ReportLoadFailure(void) {
+    fprintf(stderr,
+            "DownloadTalker: Check that the board was reset into special bootstrap mode (MODA "
+            "and MODB low), the port, and the cable\n");
+    fprintf(stdout, "Failure\n");
+    return 0;
+}
+
 }  // namespace
 
 int DownloadTalker(DWORD dwComPort) {
+    EnterStage(STAGE_TALKER_LOAD, g_LinkSettings.dwTalkerLength);
     HANDLE hPort = OpenComPort(dwComPort, BOOT_BAUD_RATE);
     if (hPort == INVALID_HANDLE_VALUE) return 0;
     int nResult = SendDownload(hPort);
     CloseHandle(hPort);
-    return nResult;
+    fprintf(stdout, "\n");  // ends the line of progress marks
+    return nResult ? 1 : ReportLoadFailure();
 }

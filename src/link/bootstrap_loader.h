@@ -7,5 +7,5 @@
 // ("%u." before each image line and after the last), zero bytes up to 256 with their echoes
 // read, then "\n", and closes the port. Returns 1 when the talker is running in the target;
 // 0 on any failure, also when an echo differed from a talker byte (the chip would then run
-// code that is not the talker).
+// code that is not the talker), after what to check and "Failure" on standard output.
 int DownloadTalker(DWORD dwComPort);

@@ -12,5 +12,6 @@ struct PortName {
 
 // With a device name, both are that name. Otherwise, on Windows port n opens "\\.\COMn"
 // (so that COM10 and above work) and is called "COMn"; on Linux and macOS port n is
-// /dev/ttyS(n-1), the usual numbering, and port 0, which names no device, is called "COM0" and opens nothing.
+// /dev/ttyS(n-1), the usual numbering, and port 0, which names no device, is called "COM0" and
+// opens nothing.
 void FormatPortName(DWORD dwComPort, const char *pszDevice, PortName *pName);

@@ -3,12 +3,18 @@
 
 #include <cstdio>
 
+#include "link_settings.h"
+#include "platform.h"
 #include "port_name.h"
-#include "settings.h"
 
 namespace {
 
-DWORD g_dwEchoMismatches;
+// The line that follows a port error: the system's own words and what to do about it.
+void PrintPortErrorHint(const char *pszPort, DWORD dwError) {
+    char szHint[PORT_HINT_ROOM];
+    DescribePortError(dwError, szHint, sizeof(szHint));
+    fprintf(stderr, "%s: %s\n", pszPort, szHint);
+}
 
 // A raw 8-bit line: every byte value passes, none is taken as flow control or replaced.
 // DTR and RTS stay as the port had them.
@@ -50,17 +56,21 @@ void TraceBytes(const char *pszWhat, const BYTE *pbBuffer, DWORD dwCount) {
 
 HANDLE OpenComPort(DWORD dwComPort, DWORD dwBaudRate) {
     PortName name;
-    FormatPortName(dwComPort, g_Settings.szDevice, &name);
-    HANDLE hPort = CreateFileA(name.szOpen, GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                               OPEN_EXISTING, 0, NULL);
+    FormatPortName(dwComPort, g_LinkSettings.szDevice, &name);
+    HANDLE hPort =
+        CreateFileA(name.szOpen, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (hPort == INVALID_HANDLE_VALUE) {
-        fprintf(stderr, "CreateFile on %s error: %x\n", name.szShown, (unsigned)GetLastError());
+        DWORD dwError = GetLastError();
+        fprintf(stderr, "CreateFile on %s error: %x\n", name.szShown, (unsigned)dwError);
+        PrintPortErrorHint(name.szShown, dwError);
         return INVALID_HANDLE_VALUE;
     }
     DCB dcb = {};
     dcb.DCBlength = sizeof(dcb);
     if (!GetCommState(hPort, &dcb)) {
-        fprintf(stderr, "GetCommState failed %x\n", (unsigned)GetLastError());
+        DWORD dwError = GetLastError();
+        fprintf(stderr, "GetCommState failed %x\n", (unsigned)dwError);
+        PrintPortErrorHint(name.szShown, dwError);
         CloseHandle(hPort);
         return INVALID_HANDLE_VALUE;
     }
@@ -76,56 +86,70 @@ HANDLE OpenComPort(DWORD dwComPort, DWORD dwBaudRate) {
 
 BOOL TracedWrite(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwWritten) {
     BOOL fOk = WriteFile(hPort, pbBuffer, dwLength, pdwWritten, NULL);
-    if (fOk && g_Settings.fVerbose) TraceBytes("Write", pbBuffer, *pdwWritten);
+    if (fOk && g_LinkSettings.fVerbose) TraceBytes("Write", pbBuffer, *pdwWritten);
     return fOk;
 }
 
 BOOL TracedRead(HANDLE hPort, BYTE *pbBuffer, DWORD dwLength, DWORD *pdwRead) {
     BOOL fOk = ReadFile(hPort, pbBuffer, dwLength, pdwRead, NULL);
-    if (fOk && g_Settings.fVerbose) TraceBytes("Read", pbBuffer, *pdwRead);
+    if (fOk && g_LinkSettings.fVerbose) TraceBytes("Read", pbBuffer, *pdwRead);
     return fOk;
 }
 
+namespace {
+
+int WriteOneByte(HANDLE hPort, const BYTE *pbByte) {
+    DWORD dwWrite = 0;
+    if (!TracedWrite(hPort, pbByte, 1, &dwWrite)) {
+        fprintf(stderr, "SendRawWithEcho: Write error 0x%x\n", (unsigned)GetLastError());
+        return 0;
+    }
+    if (dwWrite != 1) {
+        fprintf(stderr, "SendRawWithEcho: dwWrite != 1\n");
+        return 0;
+    }
+    return 1;
+}
+
+int ReadOneByte(HANDLE hPort, BYTE *pbByte) {
+    DWORD dwRead = 0;
+    if (!TracedRead(hPort, pbByte, 1, &dwRead)) {
+        fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)GetLastError());
+        return 0;
+    }
+    if (dwRead != 1) {
+        fprintf(stderr, "SendRawWithEcho: dwRead != 1\n");
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int SendByteReadEcho(HANDLE hPort, BYTE bSend, BYTE *pbEcho) {
+    return WriteOneByte(hPort, &bSend) && ReadOneByte(hPort, pbEcho);
+}
+
 int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fReadEcho,
-                    int fNoCompare) {
+                    int fNoCompare, DWORD *pdwMismatches) {
     for (DWORD i = 0; i < dwLength; i++) {
-        DWORD dwWrite = 0;
-        if (!TracedWrite(hPort, &pbBuffer[i], 1, &dwWrite)) {
-            fprintf(stderr, "SendRawWithEcho: Write error 0x%x\n", (unsigned)GetLastError());
-            return 0;
-        }
-        if (dwWrite != 1) {
-            fprintf(stderr, "SendRawWithEcho: dwWrite != 1\n");
-            return 0;
-        }
+        if (!WriteOneByte(hPort, &pbBuffer[i])) return 0;
         if (!fReadEcho) continue;
         BYTE pbReadBuffer[1] = {0};
-        DWORD dwRead = 0;
-        if (!TracedRead(hPort, pbReadBuffer, 1, &dwRead)) {
-            fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)GetLastError());
-            return 0;
-        }
-        if (dwRead != 1) {
-            fprintf(stderr, "SendRawWithEcho: dwRead != 1\n");
-            return 0;
-        }
+        if (!ReadOneByte(hPort, pbReadBuffer)) return 0;
         if (!fNoCompare && pbReadBuffer[0] != pbBuffer[i]) {
             fprintf(stderr, "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n",
                     pbReadBuffer[0], (unsigned)i, pbBuffer[i]);
-            g_dwEchoMismatches++;
+            if (pdwMismatches != NULL) (*pdwMismatches)++;
         }
     }
     return 1;
 }
 
 int SendRawNoEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength) {
-    return SendRawWithEcho(hPort, pbBuffer, dwLength, 0, 0);
+    return SendRawWithEcho(hPort, pbBuffer, dwLength, 0, 0, NULL);
 }
 
-int SendRawCheckEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength) {
-    return SendRawWithEcho(hPort, pbBuffer, dwLength, 1, 0);
+int SendRawCheckEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwMismatches) {
+    return SendRawWithEcho(hPort, pbBuffer, dwLength, 1, 0, pdwMismatches);
 }
-
-void ResetEchoMismatchCount(void) { g_dwEchoMismatches = 0; }
-
-DWORD GetEchoMismatchCount(void) { return g_dwEchoMismatches; }

@@ -14,14 +14,15 @@ BOOL TracedWrite(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwW
 BOOL TracedRead(HANDLE hPort, BYTE *pbBuffer, DWORD dwLength, DWORD *pdwRead);
 
 // Sends dwLength bytes one at a time; with fReadEcho reads one byte back after each, and
-// unless fNoCompare reports one that differs from the byte sent (and counts it, see below).
-// Returns 1 when every byte went out (and every echo came), 0 at the first failure.
+// unless fNoCompare reports one that differs from the byte sent and adds it to
+// *pdwMismatches (when not NULL): a mismatch does not stop a transfer, so the callers that
+// must not report success over one keep the count. Returns 1 when every byte went out (and
+// every echo came), 0 at the first failure.
 int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fReadEcho,
-                    int fNoCompare);
+                    int fNoCompare, DWORD *pdwMismatches);
 int SendRawNoEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength);
-int SendRawCheckEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength);
+int SendRawCheckEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwMismatches);
 
-// Echoes that differed from the byte sent since the last reset: a mismatch does not stop a
-// transfer, so the callers that must not report success over one read this count.
-void ResetEchoMismatchCount(void);
-DWORD GetEchoMismatchCount(void);
+// Sends one byte and reads the one byte that answers it into *pbEcho, for callers that judge
+// the answer themselves. Returns 1, or 0 after the message of the failed write or read.
+int SendByteReadEcho(HANDLE hPort, BYTE bSend, BYTE *pbEcho);

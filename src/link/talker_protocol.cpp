@@ -4,8 +4,9 @@
 
 #include <cstdio>
 
+#include "interrupt.h"
+#include "link_settings.h"
 #include "serial_port.h"
-#include "settings.h"
 
 namespace {
 
@@ -49,12 +50,31 @@ int TryPrompt(HANDLE hPort, int fSync) {
     return 0;
 }
 
-// One block command ("W" or "P") over dwLength bytes of pbData from wAddress.
-int SendBlock(HANDLE hPort, BYTE bLetter, WORD wAddress, const BYTE *pbData, DWORD dwLength) {
+// The data of one block, each byte answered by what the target now holds there. A byte
+// that differs is reported with its address and its index from the start of the record.
+int SendBlockData(HANDLE hPort, const SRecord *pRecord, DWORD dwStart, DWORD dwEnd,
+                  DWORD *pdwMismatches) {
+    for (DWORD i = dwStart; i < dwEnd; i++) {
+        BYTE bEcho = 0;
+        if (!SendByteReadEcho(hPort, pRecord->bData[i], &bEcho)) return 0;
+        NoteBytesDone(1);
+        if (bEcho == pRecord->bData[i]) continue;
+        fprintf(stderr,
+                "WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back %02X\n",
+                (unsigned)(WORD)(pRecord->wAddress + i), (unsigned)i, pRecord->wAddress,
+                pRecord->bData[i], bEcho);
+        (*pdwMismatches)++;
+    }
+    return 1;
+}
+
+// One block command ("W" or "P") over the record's bytes dwStart to dwEnd.
+int SendBlock(HANDLE hPort, BYTE bLetter, const SRecord *pRecord, DWORD dwStart, DWORD dwEnd,
+              DWORD *pdwMismatches) {
     BYTE pbFrame[FRAME_LENGTH];
-    BuildFrame(bLetter, wAddress, (BYTE)dwLength, pbFrame);
+    BuildFrame(bLetter, (WORD)(pRecord->wAddress + dwStart), (BYTE)(dwEnd - dwStart), pbFrame);
     if (!SendRawNoEcho(hPort, pbFrame, FRAME_LENGTH)) return 0;
-    if (!SendRawCheckEcho(hPort, pbData, dwLength)) return 0;
+    if (!SendBlockData(hPort, pRecord, dwStart, dwEnd, pdwMismatches)) return 0;
     return GetPrompt(hPort, 0);
 }
 
@@ -74,24 +94,24 @@ int WriteTargetByte(HANDLE hPort, WORD wAddress, BYTE bValue) {
     BYTE pbFrame[FRAME_LENGTH];
     BuildFrame('w', wAddress, bValue, pbFrame);
     if (!SendRawNoEcho(hPort, pbFrame, FRAME_LENGTH - 1)) return 0;
-    if (!SendRawWithEcho(hPort, &pbFrame[FRAME_LENGTH - 1], 1, 1, 1)) return 0;
+    if (!SendRawWithEcho(hPort, &pbFrame[FRAME_LENGTH - 1], 1, 1, 1, NULL)) return 0;
     return GetPrompt(hPort, 0);
 }
 
 int BulkErase(HANDLE hPort) {
     BYTE pbFrame[FRAME_LENGTH];
-    BuildFrame('B', 0xF800, g_Settings.bConfigValue, pbFrame);
-    if (g_Settings.fVerbose) fprintf(stderr, "BulkErase\n");
+    BuildFrame('B', 0xF800, g_LinkSettings.bConfigValue, pbFrame);
+    if (g_LinkSettings.fVerbose) fprintf(stderr, "BulkErase\n");
     if (!SendRawNoEcho(hPort, pbFrame, FRAME_LENGTH)) return 0;
     return GetPrompt(hPort, 0);
 }
 
 int InEepromRange(WORD wAddress) {
-    return wAddress >= g_Settings.wEepromStart && wAddress <= g_Settings.wEepromEnd;
+    return wAddress >= g_LinkSettings.wEepromStart && wAddress <= g_LinkSettings.wEepromEnd;
 }
 
-int WriteSRecord(HANDLE hPort, const SRecord *pRecord) {
-    if (g_Settings.fVerbose) fprintf(stderr, "WriteSRecord(%x bytes)\n", pRecord->wLength);
+int WriteSRecord(HANDLE hPort, const SRecord *pRecord, DWORD *pdwMismatches) {
+    if (g_LinkSettings.fVerbose) fprintf(stderr, "WriteSRecord(%x bytes)\n", pRecord->wLength);
     DWORD dwStart = 0;
     while (dwStart < pRecord->wLength) {
         WORD wAddress = (WORD)(pRecord->wAddress + dwStart);
@@ -102,9 +122,7 @@ int WriteSRecord(HANDLE hPort, const SRecord *pRecord) {
             dwEnd++;
         }
         BYTE bLetter = fEeprom ? 'P' : 'W';
-        if (!SendBlock(hPort, bLetter, wAddress, &pRecord->bData[dwStart], dwEnd - dwStart)) {
-            return 0;
-        }
+        if (!SendBlock(hPort, bLetter, pRecord, dwStart, dwEnd, pdwMismatches)) return 0;
         dwStart = dwEnd;
     }
     return 1;

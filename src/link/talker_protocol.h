@@ -20,6 +20,7 @@ int InEepromRange(WORD wAddress);
 
 // Sends the data of one S1 record: the bytes inside the EEPROM range with "P" (programmed),
 // the others with "W" (stored), a record that straddles a bound split at it. Each byte's
-// read-back is compared with it; a difference is reported and counted (see serial_port.h)
-// but does not fail the record. A record without data bytes sends nothing.
-int WriteSRecord(HANDLE hPort, const SRecord *pRecord);
+// read-back is compared with it; a difference is reported with the byte's address, index in
+// the record, value written and value read back, and added to *pdwMismatches, but does not
+// fail the record. A record without data bytes sends nothing.
+int WriteSRecord(HANDLE hPort, const SRecord *pRecord, DWORD *pdwMismatches);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "interrupt.h"
 #include "serial_port.h"
 #include "talker_protocol.h"
 
@@ -34,6 +35,7 @@ int ReadTargetBytes(HANDLE hPort, WORD wAddress, BYTE *pbBuffer, DWORD dwLength,
                     ReadProgressFn pfnProgress) {
     for (DWORD i = 0; i < dwLength; i++) {
         if (!ReadTargetByte(hPort, (WORD)(wAddress + i), &pbBuffer[i])) return 0;
+        NoteBytesDone(1);
         if (pfnProgress != NULL) pfnProgress(i + 1);
     }
     return 1;

@@ -1,32 +1,43 @@
 // The Windows serial calls over termios, for Linux and macOS. Each call keeps the meaning
 // the link layer relies on: an exclusive open, raw 8-bit lines at the DCB's rate, and reads
 // and writes that honour the COMMTIMEOUTS totals without busy-waiting or sleeping.
-#include "win32_serial.h"
-
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
+#include "win32_serial.h"
+
 #ifdef __linux__
 #include <linux/serial.h>
 #endif
 
+#include "interrupt.h"
+#include "platform.h"
+
 namespace {
 
-// One open port: its descriptor and the time-outs that Windows would keep in the driver.
+// One open port: its descriptor, the time-outs that Windows would keep in the driver, and
+// the line settings it had before we opened it.
 struct PortSlot {
     int fd;
     COMMTIMEOUTS timeouts;
+    struct termios tioBefore;
+    volatile sig_atomic_t fHaveBefore;
 };
 
 enum { MAX_OPEN_PORTS = 8 };
 PortSlot g_rgPorts[MAX_OPEN_PORTS];
-bool g_rgfInUse[MAX_OPEN_PORTS];
+// Read by the interrupt handler: a slot is marked in use before its descriptor is made
+// exclusive, so that no exclusive descriptor escapes the release.
+volatile sig_atomic_t g_rgfInUse[MAX_OPEN_PORTS];
 DWORD g_dwLastError;
 
 BOOL FailWith(int nErrno) {
@@ -56,14 +67,68 @@ void RequestLowLatency(int fd) {
 }
 
 // Exclusive use: TIOCEXCL keeps out other opens of the tty, the lock keeps out
-// programs that open it anyway (root ignores TIOCEXCL).
+// programs that open it anyway (root ignores TIOCEXCL). The lock comes first: a port that
+// another program holds is left exactly as it was.
 bool TakeExclusiveUse(int fd) {
-    (void)ioctl(fd, TIOCEXCL);
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) errno = EBUSY;
         return false;
     }
+    (void)ioctl(fd, TIOCEXCL);
     return true;
+}
+
+// Async-signal-safe: every open port gets its line settings back, its exclusive flag and lock
+// cleared, and is closed.
+void ReleaseAllPorts(void) {
+    for (int i = 0; i < MAX_OPEN_PORTS; i++) {
+        if (!g_rgfInUse[i]) continue;
+        int fd = g_rgPorts[i].fd;
+        if (g_rgPorts[i].fHaveBefore) (void)tcsetattr(fd, TCSANOW, &g_rgPorts[i].tioBefore);
+        (void)ioctl(fd, TIOCNXCL);
+        (void)flock(fd, LOCK_UN);
+        (void)close(fd);
+        g_rgfInUse[i] = 0;
+    }
+}
+
+void OnInterrupt(int nSignal) {
+    char szMessage[256];
+    size_t cchMessage = FormatInterruptMessage(szMessage, sizeof(szMessage));
+    ReleaseAllPorts();
+    // The progress marks may have left standard output in mid-line. Nothing is left to do
+    // about a failed write here.
+    ssize_t nIgnored = write(STDOUT_FILENO, "\n", 1);
+    nIgnored = write(STDERR_FILENO, szMessage, cchMessage);
+    (void)nIgnored;
+    _exit(128 + nSignal);
+}
+
+// What to do about the usual causes of a failed open, or NULL.
+const char *HintForError(int nErrno) {
+    switch (nErrno) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return "no such port: check the port number or the -d device name";
+#ifdef __linux__
+        case EACCES:
+        case EPERM:
+            return "add your user to the dialout group (sudo usermod -aG dialout $USER), "
+                   "then log in again";
+#else
+        case EACCES:
+        case EPERM:
+            return "check the device's permissions for your user";
+#endif
+        case EBUSY:
+            return "another program holds the port: close it and try again";
+        case ENOTTY:
+        case EINVAL:
+            return "not a serial device";
+        default:
+            return NULL;
+    }
 }
 
 long long NowMs(void) {
@@ -105,9 +170,9 @@ struct RateCode {
 };
 
 const RateCode g_rgRates[] = {
-    {110, B110},     {300, B300},     {600, B600},     {1200, B1200},   {2400, B2400},
-    {4800, B4800},   {9600, B9600},   {19200, B19200}, {38400, B38400}, {57600, B57600},
-    {115200, B115200}, {230400, B230400},
+    {110, B110},     {300, B300},     {600, B600},       {1200, B1200},
+    {2400, B2400},   {4800, B4800},   {9600, B9600},     {19200, B19200},
+    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
 };
 
 bool SpeedFromRate(DWORD dwRate, speed_t *pSpeed) {
@@ -129,19 +194,27 @@ DWORD RateFromSpeed(speed_t speed) {
 
 BYTE ByteSizeFromFlags(tcflag_t cflag) {
     switch (cflag & CSIZE) {
-        case CS5: return 5;
-        case CS6: return 6;
-        case CS7: return 7;
-        default: return 8;
+        case CS5:
+            return 5;
+        case CS6:
+            return 6;
+        case CS7:
+            return 7;
+        default:
+            return 8;
     }
 }
 
 tcflag_t FlagsFromByteSize(BYTE bSize) {
     switch (bSize) {
-        case 5: return CS5;
-        case 6: return CS6;
-        case 7: return CS7;
-        default: return CS8;
+        case 5:
+            return CS5;
+        case 6:
+            return CS6;
+        case 7:
+            return CS7;
+        default:
+            return CS8;
     }
 }
 
@@ -159,17 +232,20 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPVOID, DWORD, DWORD, HANDLE
         FailWith(errno);
         return INVALID_HANDLE_VALUE;
     }
+    PortSlot *pPort = &g_rgPorts[nSlot];
+    pPort->fd = fd;
+    pPort->timeouts = COMMTIMEOUTS{0, 0, 0, 0, 0};
+    pPort->fHaveBefore = tcgetattr(fd, &pPort->tioBefore) == 0;
+    g_rgfInUse[nSlot] = 1;
     if (!TakeExclusiveUse(fd)) {
         int nErrno = errno;
+        g_rgfInUse[nSlot] = 0;
         close(fd);
         FailWith(nErrno);
         return INVALID_HANDLE_VALUE;
     }
     RequestLowLatency(fd);
-    g_rgPorts[nSlot].fd = fd;
-    g_rgPorts[nSlot].timeouts = COMMTIMEOUTS{0, 0, 0, 0, 0};
-    g_rgfInUse[nSlot] = true;
-    return (HANDLE)&g_rgPorts[nSlot];
+    return (HANDLE)pPort;
 }
 
 BOOL GetCommState(HANDLE hFile, DCB *lpDCB) {
@@ -188,8 +264,9 @@ BOOL GetCommState(HANDLE hFile, DCB *lpDCB) {
     lpDCB->fOutX = (tio.c_iflag & IXON) ? 1 : 0;
     lpDCB->fInX = (tio.c_iflag & IXOFF) ? 1 : 0;
     lpDCB->ByteSize = ByteSizeFromFlags(tio.c_cflag);
-    lpDCB->Parity = !(tio.c_cflag & PARENB) ? NOPARITY : (tio.c_cflag & PARODD) ? ODDPARITY
-                                                                               : EVENPARITY;
+    lpDCB->Parity = !(tio.c_cflag & PARENB)  ? NOPARITY
+                    : (tio.c_cflag & PARODD) ? ODDPARITY
+                                             : EVENPARITY;
     lpDCB->StopBits = (tio.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
     lpDCB->XonChar = (char)tio.c_cc[VSTART];
     lpDCB->XoffChar = (char)tio.c_cc[VSTOP];
@@ -249,10 +326,10 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     const COMMTIMEOUTS &t = pPort->timeouts;
     bool fReturnAtOnce = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
                          t.ReadTotalTimeoutConstant == 0;
-    long long llDeadline = fReturnAtOnce ? NowMs()
-                                         : TransferDeadline(t.ReadTotalTimeoutMultiplier,
-                                                            t.ReadTotalTimeoutConstant,
-                                                            nNumberOfBytesToRead);
+    long long llDeadline = fReturnAtOnce
+                               ? NowMs()
+                               : TransferDeadline(t.ReadTotalTimeoutMultiplier,
+                                                  t.ReadTotalTimeoutConstant, nNumberOfBytesToRead);
     BYTE *pbBuffer = (BYTE *)lpBuffer;
     while (*lpNumberOfBytesRead < nNumberOfBytesToRead) {
         ssize_t nGot = read(pPort->fd, pbBuffer + *lpNumberOfBytesRead,
@@ -275,9 +352,9 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     *lpNumberOfBytesWritten = 0;
     PortSlot *pPort = SlotFromHandle(hFile);
     if (pPort == nullptr) return FailWith(EBADF);
-    long long llDeadline = TransferDeadline(pPort->timeouts.WriteTotalTimeoutMultiplier,
-                                            pPort->timeouts.WriteTotalTimeoutConstant,
-                                            nNumberOfBytesToWrite);
+    long long llDeadline =
+        TransferDeadline(pPort->timeouts.WriteTotalTimeoutMultiplier,
+                         pPort->timeouts.WriteTotalTimeoutConstant, nNumberOfBytesToWrite);
     const BYTE *pbBuffer = (const BYTE *)lpBuffer;
     while (*lpNumberOfBytesWritten < nNumberOfBytesToWrite) {
         ssize_t nPut = write(pPort->fd, pbBuffer + *lpNumberOfBytesWritten,
@@ -298,9 +375,12 @@ BOOL PurgeComm(HANDLE hFile, DWORD dwFlags) {
     PortSlot *pPort = SlotFromHandle(hFile);
     if (pPort == nullptr) return FailWith(EBADF);
     int nQueue = -1;
-    if ((dwFlags & PURGE_RXCLEAR) && (dwFlags & PURGE_TXCLEAR)) nQueue = TCIOFLUSH;
-    else if (dwFlags & PURGE_RXCLEAR) nQueue = TCIFLUSH;
-    else if (dwFlags & PURGE_TXCLEAR) nQueue = TCOFLUSH;
+    if ((dwFlags & PURGE_RXCLEAR) && (dwFlags & PURGE_TXCLEAR))
+        nQueue = TCIOFLUSH;
+    else if (dwFlags & PURGE_RXCLEAR)
+        nQueue = TCIFLUSH;
+    else if (dwFlags & PURGE_TXCLEAR)
+        nQueue = TCOFLUSH;
     if (nQueue >= 0 && tcflush(pPort->fd, nQueue) != 0) return FailWith(errno);
     return TRUE;
 }
@@ -310,12 +390,34 @@ BOOL CloseHandle(HANDLE hObject) {
     PortSlot *pPort = SlotFromHandle(hObject);
     if (pPort == nullptr) return FailWith(EBADF);
     (void)ioctl(pPort->fd, TIOCNXCL);
+    g_rgfInUse[pPort - g_rgPorts] = 0;
     int nResult = close(pPort->fd);
-    g_rgfInUse[pPort - g_rgPorts] = false;
     if (nResult != 0) return FailWith(errno);
     return TRUE;
 }
 
-DWORD GetLastError(void) { return g_dwLastError; }
+DWORD GetLastError(void) {
+    return g_dwLastError;
+}
 
-void SetLastError(DWORD dwErrCode) { g_dwLastError = dwErrCode; }
+void SetLastError(DWORD dwErrCode) {
+    g_dwLastError = dwErrCode;
+}
+
+void DescribePortError(DWORD dwError, char *pszHint, size_t cchHint) {
+    const char *pszHintText = HintForError((int)dwError);
+    if (pszHintText == NULL) {
+        snprintf(pszHint, cchHint, "%s", strerror((int)dwError));
+    } else {
+        snprintf(pszHint, cchHint, "%s: %s", strerror((int)dwError), pszHintText);
+    }
+}
+
+void InstallInterruptHandlers(void) {
+    struct sigaction action;
+    memset(&action, 0, sizeof(action));
+    action.sa_handler = OnInterrupt;
+    sigfillset(&action.sa_mask);
+    const int rgnSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    for (int nSignal : rgnSignals) sigaction(nSignal, &action, NULL);
+}

@@ -12,11 +12,16 @@ enum {
     TYPE_POSITION = 1,
     COUNT_POSITION = 2,
     ADDRESS_POSITION = 4,
-    DATA_POSITION = 8,
-    // The count covers two address bytes and the checksum byte besides the data.
-    COUNT_OVERHEAD = 3,
-    COUNT_MAX = SRECORD_DATA_ROOM + COUNT_OVERHEAD
+    // The count covers the address bytes and the checksum byte besides the data.
+    CHECKSUM_BYTES = 1,
+    COUNT_MAX = 0xFF,
+    LAST_TARGET_ADDRESS = 0xFFFF
 };
+
+// Where the first data byte's digits start.
+size_t DataPosition(const SRecord *pRecord) {
+    return ADDRESS_POSITION + 2u * AddressBytesOfType(pRecord->wType);
+}
 
 int IsScanSpace(char ch) {
     return ch == ' ' || (ch >= '\t' && ch <= '\r');
@@ -46,7 +51,7 @@ int ParseType(const char *pszLine, size_t cchLine, SRecord *pRecord) {
         return 0;
     }
     pRecord->wType = static_cast<uint16_t>(dwType);
-    if (dwType != 0 && dwType != 1 && dwType != 9) {
+    if (AddressBytesOfType(dwType) == 0) {
         fprintf(stderr, "ParseSRecordString: Unknown S record type = %u (%s)\n", dwType, pszLine);
         return 0;
     }
@@ -61,9 +66,10 @@ int ParseCount(const char *pszLine, size_t cchLine, SRecord *pRecord) {
         fprintf(stderr, "ParseSRecordString: Invalid length (%s)\n", pszLine);
         return 0;
     }
-    if (dwCount < COUNT_OVERHEAD || dwCount > COUNT_MAX) {
+    const uint32_t dwOverhead = AddressBytesOfType(pRecord->wType) + CHECKSUM_BYTES;
+    if (dwCount < dwOverhead || dwCount > COUNT_MAX) {
         fprintf(stderr, "ParseSRecordString: Invalid count %u, must be %u to %u (%s)\n", dwCount,
-                static_cast<unsigned>(COUNT_OVERHEAD), static_cast<unsigned>(COUNT_MAX), pszLine);
+                static_cast<unsigned>(dwOverhead), static_cast<unsigned>(COUNT_MAX), pszLine);
         return 0;
     }
     size_t cchAfterCount = cchLine > ADDRESS_POSITION ? cchLine - ADDRESS_POSITION : 0;
@@ -71,14 +77,23 @@ int ParseCount(const char *pszLine, size_t cchLine, SRecord *pRecord) {
         fprintf(stderr, "ParseSRecordString: String truncated (%s)\n", pszLine);
         return 0;
     }
-    pRecord->wLength = static_cast<uint16_t>(dwCount - COUNT_OVERHEAD);
+    pRecord->wLength = static_cast<uint16_t>(dwCount - dwOverhead);
     return 1;
 }
 
+// A data record must lie wholly in the target's 16-bit address space.
 int ParseAddress(const char *pszLine, size_t cchLine, SRecord *pRecord) {
     uint32_t dwAddress;
-    if (!ConvertField(pszLine, cchLine, ADDRESS_POSITION, 4, 16, &dwAddress)) {
+    const uint32_t dwDigits = 2 * AddressBytesOfType(pRecord->wType);
+    if (!ConvertField(pszLine, cchLine, ADDRESS_POSITION, dwDigits, 16, &dwAddress)) {
         fprintf(stderr, "ParseSRecordString: Invalid address (%s)\n", pszLine);
+        return 0;
+    }
+    const uint64_t qwLast = static_cast<uint64_t>(dwAddress) + pRecord->wLength;
+    if (dwDigits > 4 && IsDataRecord(pRecord) && qwLast > LAST_TARGET_ADDRESS + 1ull) {
+        fprintf(stderr, "ParseSRecordString: S%u record at $%0*X lies beyond $FFFF (%s)\n",
+                static_cast<unsigned>(pRecord->wType), static_cast<int>(dwDigits), dwAddress,
+                pszLine);
         return 0;
     }
     pRecord->wAddress = static_cast<uint16_t>(dwAddress);
@@ -87,7 +102,7 @@ int ParseAddress(const char *pszLine, size_t cchLine, SRecord *pRecord) {
 
 int ParseData(const char *pszLine, size_t cchLine, SRecord *pRecord) {
     for (size_t i = 0; i < pRecord->wLength; i++) {
-        size_t dwPosition = DATA_POSITION + 2 * i;
+        size_t dwPosition = DataPosition(pRecord) + 2 * i;
         uint32_t dwByte;
         if (!ConvertField(pszLine, cchLine, dwPosition, 2, 16, &dwByte)) {
             // A position past the end shows as the empty rest of the line.
@@ -124,6 +139,15 @@ int ScanField(const char *pchText, size_t cchText, uint32_t dwWidth, uint32_t dw
     if (!fDigits) return 0;
     *pdwValue = fNegative ? 0u - dwValue : dwValue;
     return 1;
+}
+
+unsigned AddressBytesOfType(unsigned dwType) {
+    static const unsigned kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
+    return dwType < 10 ? kAddressBytes[dwType] : 0;
+}
+
+int IsDataRecord(const SRecord *pRecord) {
+    return pRecord->wType >= 1 && pRecord->wType <= 3;
 }
 
 int ParseSRecordString(const char *pszLine, SRecord *pRecord) {

@@ -5,21 +5,31 @@
 #include <cstdint>
 #include <cstdio>
 
-// Room for the data bytes of one record: the largest count that fits is 69 ($45).
-enum { SRECORD_DATA_ROOM = 66 };
+// Room for the data bytes of one record: a count of 255 ($FF) less an S1's address and
+// checksum bytes.
+enum { SRECORD_DATA_ROOM = 252 };
 
 // One parsed record. The caller owns it and reuses it for every line.
 struct SRecord {
-    uint16_t wType;     // the type digit: 0, 1 or 9 after a successful parse
-    uint16_t wAddress;  // the four-digit address field
-    uint16_t wLength;   // the number of data bytes: count - 3
+    uint16_t wType;     // the type digit: 0, 1, 2, 3, 5, 6, 7, 8 or 9 after a successful parse
+    uint16_t wAddress;  // the address field; S2, S3, S7 and S8 keep its low 16 bits
+    uint16_t wLength;   // the number of data bytes: count less the address and checksum bytes
     uint8_t bData[SRECORD_DATA_ROOM];
 };
 
-// Parses one line (with or without its line end) into *pRecord.
-// Returns 1 for an S0, S1 or S9 record whose fields convert, 0 otherwise after
-// one message on standard error (a line that does not begin with 'S' or 's' fails silently).
+// Parses one line (with or without its line end) into *pRecord. The address field is 4, 6
+// or 8 digits wide by type (S2/S6/S8 6, S3/S7 8). An S2 or S3 record with a byte beyond
+// $FFFF is refused, naming its address: this is a 16-bit target. The checksum and anything
+// after it are not read here (see srec_file.h for the whole-line checks).
+// Returns 1 for a record whose fields convert, 0 otherwise after one message on standard
+// error (a line that does not begin with 'S' or 's' fails silently).
 int ParseSRecordString(const char *pszLine, SRecord *pRecord);
+
+// Whether the record carries data for the target (S1, S2, S3); the others are passed over.
+int IsDataRecord(const SRecord *pRecord);
+
+// The number of address bytes a record of this type holds: 2, 3 or 4 (0 for no such type).
+unsigned AddressBytesOfType(unsigned dwType);
 
 // Longest S1 line the writer makes: "S1", count, address, 252 data bytes, checksum, terminator.
 enum { SRECORD_MAX_DATA_PER_LINE = 252, SRECORD_LINE_ROOM = 2 + 2 + 4 + 2 * 252 + 2 + 1 };

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link_settings.h"
 #include "serial_port.h"
-#include "settings.h"
 #include "talker_protocol.h"
 
 bool ScriptedTalker::readByte(FakeTarget &target, uint8_t *byte) {
@@ -22,8 +22,8 @@ bool ScriptedTalker::readWord(FakeTarget &target, uint16_t *word) {
 }
 
 uint8_t ScriptedTalker::store(uint16_t address, uint8_t value) {
-    bool stuck = std::find(stuckAddresses.begin(), stuckAddresses.end(), address) !=
-                 stuckAddresses.end();
+    bool stuck =
+        std::find(stuckAddresses.begin(), stuckAddresses.end(), address) != stuckAddresses.end();
     if (!stuck) memory[address] = value;
     return memory[address];
 }
@@ -64,8 +64,8 @@ void ScriptedTalker::serve(FakeTarget &target) {
 }
 
 void TalkerLinkTest::SetUp() {
-    ResetSettings();
-    strcpy(g_Settings.szDevice, target.path().c_str());
+    ResetLinkSettings();
+    strcpy(g_LinkSettings.szDevice, target.path().c_str());
     hPort = OpenComPort(0, 9600);
     ASSERT_NE(hPort, INVALID_HANDLE_VALUE);
 }

@@ -6,7 +6,7 @@
 
 #include "bootstrap_loader.h"
 #include "fake_target.h"
-#include "settings.h"
+#include "link_settings.h"
 #include "srecord.h"
 #include "talker_image.h"
 
@@ -41,10 +41,10 @@ void PlayBootRom(FakeTarget &target, int wrongAt) {
 }
 
 class BootstrapLoader : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        ResetSettings();
-        strcpy(g_Settings.szDevice, target.path().c_str());
+        ResetLinkSettings();
+        strcpy(g_LinkSettings.szDevice, target.path().c_str());
     }
     FakeTarget target;
 };
@@ -66,16 +66,17 @@ TEST_F(BootstrapLoader, WrongEchoOfATalkerByteFailsTheLoadOnceAllIsSent) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(DownloadTalker(0), 0);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks() + "Failure\n");
     target.join();
     EXPECT_EQ(target.received.size(), 257u) << "the load is completed before it is judged";
     uint8_t sent = ExpectedDownload()[17];
     char mismatch[128];
     snprintf(mismatch, sizeof mismatch,
-             "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n", sent ^ 0x01,
-             17, sent);
+             "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n", sent ^ 0x01, 17,
+             sent);
     EXPECT_EQ(err.rfind(mismatch, 0), 0u) << err;
     EXPECT_NE(err.find("DownloadTalker: 1 talker byte(s) echoed wrong"), std::string::npos);
+    EXPECT_NE(err.find("special bootstrap mode (MODA and MODB low)"), std::string::npos);
 }
 
 TEST_F(BootstrapLoader, WrongEchoOfAFillByteIsNotAFailure) {
@@ -96,7 +97,7 @@ TEST_F(BootstrapLoader, RunEndsBeforeReopeningThePortWhenTheLoadFailed) {
     ProgramResult result = RunProgram(std::string(HC11PROG_PATH) + " -B -d " + target.path());
     target.join();
     EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks());
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() + "Failure\n");
     EXPECT_EQ(target.received.size(), 257u) << "nothing may follow a failed load";
 }
 

@@ -26,8 +26,9 @@ TEST(CommandLine, BannerNamesTheProgramAsInvokedWithBuildDateAndTime) {
 
 TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
     std::string dir = MakeTempDir();
-    WriteTextFile(dir + "/bad.s19", "S1052000010203D4\nS1\n");
+    WriteTextFile(dir + "/bad.s19", "S10520000102D7\nS1\n");
     WriteTextFile(dir + "/talker-ram.s19", "S1040080017A\n");
+    WriteTextFile(dir + "/registers.s19", "S104103F01AB\n");
     struct Case {
         std::string args;
         int status;
@@ -38,18 +39,38 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
         {"-C 100", 1, "Expected Config Register Value between 0 and FF\n" + Usage(kProgram), ""},
         {"-x", 1, Usage(kProgram), ""},
         {"file.s19", 1, Usage(kProgram), ""},
-        {"-i " + std::string(300, 'f'), 1, "Expected input filename value\n" + Usage(kProgram), ""},
+        {"-i " + std::string(300, 'f'), 1,
+         "Input file name is too long: at most 259 characters\n" + Usage(kProgram), ""},
+        {"-c 4294967297", 1, "Expected com port value\n" + Usage(kProgram), ""},
+        {"-c -1", 1, "Expected com port value\n" + Usage(kProgram), ""},
+        {"-c x", 1, "Expected com port value\n" + Usage(kProgram), ""},
+        {"-d ''", 1, "Expected device name value\n" + Usage(kProgram), ""},
+        {"-C 3F -i " + dir + "/missing.s19", 2,
+         "-C has no effect without -B: CONFIG is programmed by the bulk erase\n"
+         "File Error: Could not open " +
+             dir + "/missing.s19\n",
+         ""},
+        {"-i " + dir, 2, "File Error: Could not open " + dir + "\n", ""},
         {"-d /dev/null -i " + dir + "/missing.s19", 2,
          "File Error: Could not open " + dir + "/missing.s19\n", ""},
         {"-d /dev/null -i " + dir + "/bad.s19", 2,
-         "ParseSRecordString: Invalid length (S1\n)\nCan't parse S record\n", "Failure\n"},
+         "ParseSRecordString: Invalid length (S1)\n" + dir +
+             "/bad.s19 line 2: Can't parse S "
+             "record (S1)\n",
+         "Failure\n"},
+        {"-d /dev/null -i " + dir + "/talker-ram.s19", 2,
+         dir + "/talker-ram.s19 line 1: S1 record at $0080 writes into $0000-$00FF, the RAM "
+               "the talker runs in (S1040080017A)\n",
+         "Failure\n"},
+        {"-d /dev/null -i " + dir + "/registers.s19", 2,
+         dir + "/registers.s19 line 1: S1 record at $103F writes into $1000-$103F, the chip's "
+               "registers (CONFIG is set with -B -C) (S104103F01AB)\n",
+         "Failure\n"},
         {"-n -i " + dir + "/bad.s19 -B", 1,
          "-n can't go with -B: verifying writes nothing\n" + Usage(kProgram), ""},
         {"-r 0-ff", 1, "-r needs -o <filename> to write the read-back to\n" + Usage(kProgram), ""},
         {"-d /dev/null -r 0-ff -o " + dir + "/no/such/dir/chip.s19", 2,
          "File Error: Could not create " + dir + "/no/such/dir/chip.s19.partial\n", ""},
-        {"-d /dev/null -i " + dir + "/talker-ram.s19", 2,
-         "S1 record at $0080 writes into $0000-$00FF, the RAM the talker runs in\n", "Failure\n"},
     };
     for (const Case &c : cases) {
         ProgramResult result = RunProgram(kProgram + " " + c.args);
@@ -62,7 +83,7 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
 TEST(CommandLine, BadFileNeverTouchesThePort) {
     FakeTarget target;
     std::string dir = MakeTempDir();
-    WriteTextFile(dir + "/bad.s19", "S1052000010203D4\nnot a record\n");
+    WriteTextFile(dir + "/bad.s19", "S10520000102D7\nnot a record\n");
     ProgramResult result =
         RunProgram(kProgram + " -B -d " + target.path() + " -i " + dir + "/bad.s19");
     EXPECT_EQ(result.status, 2);
@@ -75,7 +96,10 @@ TEST(CommandLine, PortThatCannotBeOpenedEndsTheRunWithStatus3) {
     ProgramResult result = RunProgram(kProgram + " -B -c 0");
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n");
-    EXPECT_EQ(result.err, "No input file specified\nCreateFile on COM0 error: 2\n");
+    EXPECT_EQ(result.err,
+              "No input file specified\nCreateFile on COM0 error: 2\n"
+              "COM0: No such file or directory: no such port: check the port "
+              "number or the -d device name\n");
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "fake_target.h"
 #include "scripted_talker.h"
 #include "serial_port.h"
-#include "settings.h"
+#include "srec_file.h"
 #include "srecord.h"
 #include "talker_protocol.h"
 
@@ -19,10 +19,14 @@ std::string S1(uint16_t wAddress, std::vector<uint8_t> data) {
     return szLine;
 }
 
-FILE *OpenText(const std::string &text) {
-    std::string path = MakeTempDir() + "/file.s19";
+// The file as the run holds it: read once and checked, the talker's RAM refused.
+SRecordFile ReadText(const std::string &text, const std::string &path, int *pfChecked) {
+    static const RefusedRange kTalkerRam[] = {{0x0000, 0x00FF, "the RAM the talker runs in"}};
     WriteTextFile(path, text);
-    return fopen(path.c_str(), "r");
+    SRecordFile file;
+    EXPECT_EQ(ReadSRecordFile(path.c_str(), &file), 1);
+    *pfChecked = CheckSRecordFile(&file, kTalkerRam, 1);
+    return file;
 }
 
 struct DownloadOutcome {
@@ -31,25 +35,26 @@ struct DownloadOutcome {
 };
 
 class DownloadTest : public TalkerLinkTest {
-protected:
+  protected:
     void SetUp() override {
         TalkerLinkTest::SetUp();
         StartTalker();
     }
     DownloadOutcome Download(const std::string &text) {
-        FILE *pFile = OpenText(text);
+        std::string path = MakeTempDir() + "/file.s19";
+        int fChecked = 0;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        int nResult = DownloadFile(hPort, pFile);
+        SRecordFile file = ReadText(text, path, &fChecked);
+        int nResult = fChecked ? DownloadFile(hPort, &file) : 0;
         std::string strOut = testing::internal::GetCapturedStdout();
-        fclose(pFile);
         return {nResult, strOut, testing::internal::GetCapturedStderr()};
     }
 };
 
 TEST_F(DownloadTest, OneDotBeforeEveryRead) {
-    const std::string strRecords = "S00600004844521B\n" + S1(0x2000, {1, 2, 3}) + "\n" +
-                                   S1(0xF800, {4, 5}) + "\nS9030000FC";
+    const std::string strRecords =
+        "S00600004844521B\n" + S1(0x2000, {1, 2, 3}) + "\n" + S1(0xF800, {4, 5}) + "\nS9030000FC";
     struct Case {
         std::string strText;
         const char *pszOut;
@@ -80,13 +85,14 @@ TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
     EXPECT_EQ(talker.memory[0x3001], 0xAD);
 }
 
-TEST_F(DownloadTest, LineThatDoesNotParseEndsTheDownloadAfterTheRecordsBeforeIt) {
-    DownloadOutcome outcome = Download(S1(0x2000, {7}) + "\n\n" + S1(0x2001, {8}) + "\n");
-    EXPECT_EQ(outcome.nResult, 0);
-    EXPECT_EQ(outcome.strOut, "..Failure\n");
-    EXPECT_EQ(outcome.strErr, "Can't parse S record\n");
+TEST_F(DownloadTest, BlankLinesCountRecordsAndEndMarksArePassedOverWithTheirDots) {
+    DownloadOutcome outcome = Download("\n  " + S1(0x2000, {7}) + " \n\t\nS5030001FB\n" +
+                                       S1(0x2001, {8}) + "\r\nS804000000FB\n\x1a");
+    EXPECT_EQ(outcome.nResult, 1);
+    EXPECT_EQ(outcome.strOut, ".......Success\n");
+    EXPECT_EQ(outcome.strErr, "");
     EXPECT_EQ(talker.memory[0x2000], 7);
-    EXPECT_EQ(talker.memory[0x2001], 0);
+    EXPECT_EQ(talker.memory[0x2001], 8);
 }
 
 TEST_F(DownloadTest, EmptyS1RecordIsPassedOver) {
@@ -102,10 +108,19 @@ TEST_F(DownloadTest, BytesThatDoNotVerifyEndInFailure) {
     EXPECT_EQ(outcome.nResult, 0);
     EXPECT_EQ(outcome.strOut, "...Failure\n");
     EXPECT_EQ(outcome.strErr,
-              "SendRawWithEcho: pbReadBuffer[0](0) != pbBuffer[0x1](2))\n"
-              "SendRawWithEcho: pbReadBuffer[0](0) != pbBuffer[0x3](4))\n"
+              "WriteSRecord: $F801 (byte 1 of the record at $F800) wrote 02, read back 00\n"
+              "WriteSRecord: $F803 (byte 3 of the record at $F800) wrote 04, read back 00\n"
               "2 byte(s) did not verify: the target does not hold the file\n");
     EXPECT_EQ(talker.memory[0xF900], 5) << "the records after a mismatch are still written";
+}
+
+TEST_F(DownloadTest, MismatchAfterTheSplitAtAnEepromBoundCountsFromTheRecordsStart) {
+    talker.stuckAddresses = {0xF801};
+    DownloadOutcome outcome = Download(S1(0xF7FE, {1, 2, 3, 4}) + "\n");
+    ASSERT_EQ(talker.frames.size(), 2u);
+    EXPECT_EQ(outcome.strErr,
+              "WriteSRecord: $F801 (byte 3 of the record at $F7FE) wrote 04, read back 00\n"
+              "1 byte(s) did not verify: the target does not hold the file\n");
 }
 
 struct CheckOutcome {
@@ -114,35 +129,70 @@ struct CheckOutcome {
 };
 
 CheckOutcome Check(const std::string &text) {
-    FILE *pFile = OpenText(text);
+    std::string path = MakeTempDir() + "/file.s19";
+    int fChecked = 0;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    int nResult = CheckSRecordFile(pFile);
+    ReadText(text, path, &fChecked);
     std::string strOut = testing::internal::GetCapturedStdout();
-    fclose(pFile);
-    return {nResult, strOut, testing::internal::GetCapturedStderr()};
+    std::string strErr = testing::internal::GetCapturedStderr();
+    // Every message names the file by its path; the cases name it "F".
+    for (size_t i; (i = strErr.find(path)) != std::string::npos;)
+        strErr.replace(i, path.size(), "F");
+    return {fChecked, strOut, strErr};
 }
 
 TEST(CheckSRecordFile, AcceptsWhatTheDownloadAccepts) {
-    EXPECT_EQ(Check("").nResult, 1);
-    EXPECT_EQ(Check(S1(0x0100, {1}) + "\nS9030000FC\n").nResult, 1);
-    // A record that ends exactly at $FFFF does not wrap into the talker's RAM.
-    EXPECT_EQ(Check("S0030000FC\n" + S1(0xFFF0, std::vector<uint8_t>(16, 0)) + "\n").nResult, 1);
+    struct Case {
+        std::string strText;
+        uint32_t dwDataBytes;
+    } cases[] = {
+        {"", 0},
+        {S1(0x0100, {1}) + "\nS9030000FC\n", 1},
+        // A record that ends exactly at $FFFF does not wrap into the talker's RAM.
+        {"S0030000FC\n" + S1(0xFFF0, std::vector<uint8_t>(16, 0)) + "\n", 16},
+        // S2 and S3 inside 64 KB; S7 and S8 end records; S5 and S6 counts; an S0 of 252 bytes.
+        {"S2050020000AD0\nS306000020000BCE\nS70500000000FA\nS804000000FB\n", 2},
+        {"S5030001FB\nS604000001FA\n", 0},
+        {"S0FF0000" + std::string(504, '0') + "00\n", 0},
+        {"S1FF2000" + std::string(504, '0') + "E0\r\n\x1a\x1a", 252},
+    };
+    for (const Case &c : cases) {
+        std::string path = MakeTempDir() + "/file.s19";
+        int fChecked = 0;
+        SRecordFile file = ReadText(c.strText, path, &fChecked);
+        EXPECT_EQ(fChecked, 1) << c.strText;
+        EXPECT_EQ(file.dwDataBytes, c.dwDataBytes) << c.strText;
+    }
 }
 
-TEST(CheckSRecordFile, RefusesBadLinesAndTheTalkersRam) {
+TEST(CheckSRecordFile, RefusesNamingTheFileTheLineAndItsText) {
     struct Case {
         std::string strText;
         const char *pszErr;
     } cases[] = {
-        {S1(0x2000, {1}) + "\n\n", "Can't parse S record\n"},
-        {S1(0x2000, {1}) + "\nS9030000FC\n\n", "Can't parse S record\n"},
-        {"S5030001FB\n",
-         "ParseSRecordString: Unknown S record type = 5 (S5030001FB\n)\nCan't parse S record\n"},
+        {S1(0x2000, {1}) + "\nS1052000010FDA\n", "F line 2: Wrong checksum (S1052000010FDA)\n"},
+        {S1(0x2000, {1, 2}) + "\nS10520000102\n",
+         "F line 2: Record cut short or garbled (S10520000102)\n"},
+        {"S4030000FC\n",
+         "ParseSRecordString: Unknown S record type = 4 (S4030000FC)\n"
+         "F line 1: Can't parse S record (S4030000FC)\n"},
+        {"S102000000\n",
+         "ParseSRecordString: Invalid count 2, must be 3 to 255 (S102000000)\n"
+         "F line 1: Can't parse S record (S102000000)\n"},
+        {"S205FFFFFF01FD\n",
+         "ParseSRecordString: S2 record at $FFFFFF lies beyond $FFFF (S205FFFFFF01FD)\n"
+         "F line 1: Can't parse S record (S205FFFFFF01FD)\n"},
+        {"hello\n", "F line 1: Can't parse S record (hello)\n"},
+        {S1(0x2000, {1}) + "\r" + S1(0x2001, {2}) + "\r",
+         "F line 1: Carriage return or NUL inside a line: the file's lines must end in LF or CR "
+         "LF (S104200001DA\\x0DS104200102D8)\n"},
         {S1(0x00F0, {1}) + "\n",
-         "S1 record at $00F0 writes into $0000-$00FF, the RAM the talker runs in\n"},
+         "F line 1: S1 record at $00F0 writes into $0000-$00FF, the RAM the talker runs in "
+         "(S10400F0010A)\n"},
         {S1(0xFFFE, {1, 2, 3}) + "\n",
-         "S1 record at $FFFE writes into $0000-$00FF, the RAM the talker runs in\n"},
+         "F line 1: S1 record at $FFFE writes into $0000-$00FF, the RAM the talker runs in "
+         "(S106FFFE010203F6)\n"},
     };
     for (const Case &c : cases) {
         CheckOutcome outcome = Check(c.strText);

@@ -5,17 +5,17 @@
 #include <cstring>
 
 #include "fake_target.h"
+#include "link_settings.h"
 #include "port_name.h"
 #include "serial_port.h"
-#include "settings.h"
 
 namespace {
 
 class SerialPortTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        ResetSettings();
-        strcpy(g_Settings.szDevice, target.path().c_str());
+        ResetLinkSettings();
+        strcpy(g_LinkSettings.szDevice, target.path().c_str());
     }
     HANDLE Open() {
         HANDLE hPort = OpenComPort(0, 9600);
@@ -32,12 +32,12 @@ void Answer(FakeTarget &target, size_t count, uint8_t (*answer)(uint8_t)) {
 }
 
 TEST_F(SerialPortTest, EchoedBytesPassWithSixTraceLines) {
-    g_Settings.fVerbose = 1;
+    g_LinkSettings.fVerbose = 1;
     HANDLE hPort = Open();
     target.start([](FakeTarget &t) { Answer(t, 3, [](uint8_t b) { return b; }); });
     const BYTE pbData[] = {0x11, 0x13, 0xA5};  // flow-control characters must pass untouched
     testing::internal::CaptureStderr();
-    EXPECT_EQ(SendRawCheckEcho(hPort, pbData, 3), 1);
+    EXPECT_EQ(SendRawCheckEcho(hPort, pbData, 3, NULL), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Write:11 \nRead:11 \nWrite:13 \nRead:13 \nWrite:A5 \nRead:A5 \n");
     target.join();
@@ -47,40 +47,40 @@ TEST_F(SerialPortTest, EchoedBytesPassWithSixTraceLines) {
 
 TEST_F(SerialPortTest, EveryWrongEchoIsReportedButTheTransferSucceeds) {
     HANDLE hPort = Open();
-    ResetEchoMismatchCount();
+    DWORD dwMismatches = 0;
     target.start([](FakeTarget &t) { Answer(t, 3, [](uint8_t b) { return uint8_t(b + 1); }); });
     const BYTE pbData[] = {0x00, 0x3E, 0xFF};
     testing::internal::CaptureStderr();
-    EXPECT_EQ(SendRawCheckEcho(hPort, pbData, 3), 1);
+    EXPECT_EQ(SendRawCheckEcho(hPort, pbData, 3, &dwMismatches), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "SendRawWithEcho: pbReadBuffer[0](1) != pbBuffer[0x0](0))\n"
               "SendRawWithEcho: pbReadBuffer[0](3f) != pbBuffer[0x1](3e))\n"
               "SendRawWithEcho: pbReadBuffer[0](0) != pbBuffer[0x2](ff))\n");
-    EXPECT_EQ(GetEchoMismatchCount(), 3u);
+    EXPECT_EQ(dwMismatches, 3u);
     target.join();
     CloseHandle(hPort);
 }
 
 TEST_F(SerialPortTest, EchoReadButNotComparedReportsNothing) {
     HANDLE hPort = Open();
-    ResetEchoMismatchCount();
+    DWORD dwMismatches = 0;
     target.start([](FakeTarget &t) { Answer(t, 2, [](uint8_t) { return uint8_t(0x55); }); });
     const BYTE pbData[] = {0x00, 0x00};
     testing::internal::CaptureStderr();
-    EXPECT_EQ(SendRawWithEcho(hPort, pbData, 2, 1, 1), 1);
+    EXPECT_EQ(SendRawWithEcho(hPort, pbData, 2, 1, 1, &dwMismatches), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(GetEchoMismatchCount(), 0u);
+    EXPECT_EQ(dwMismatches, 0u);
     target.join();
     CloseHandle(hPort);
 }
 
 TEST_F(SerialPortTest, SilentTargetTimesOutAfterAboutTwoSeconds) {
-    g_Settings.fVerbose = 1;
+    g_LinkSettings.fVerbose = 1;
     HANDLE hPort = Open();
     const BYTE bData = 0x42;
     testing::internal::CaptureStderr();
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(SendRawCheckEcho(hPort, &bData, 1), 0);
+    EXPECT_EQ(SendRawCheckEcho(hPort, &bData, 1, NULL), 0);
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -95,7 +95,7 @@ TEST_F(SerialPortTest, NoEchoFormReadsNothingAndLengthZeroSendsNothing) {
     HANDLE hPort = Open();
     const BYTE pbData[] = {'w', 0x10, 0x35, 0x00};
     EXPECT_EQ(SendRawNoEcho(hPort, pbData, 4), 1);
-    EXPECT_EQ(SendRawCheckEcho(hPort, pbData, 0), 1);
+    EXPECT_EQ(SendRawCheckEcho(hPort, pbData, 0, NULL), 1);
     EXPECT_EQ(target.readBytes(4), std::vector<uint8_t>(pbData, pbData + 4));
     uint8_t extra;
     EXPECT_FALSE(target.readByte(&extra, 200));
@@ -111,7 +111,7 @@ TEST_F(SerialPortTest, ReadFailsWhenTheFarEndHangsUp) {
     });
     const BYTE bData = 0x01;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(SendRawCheckEcho(hPort, &bData, 1), 0);
+    EXPECT_EQ(SendRawCheckEcho(hPort, &bData, 1, NULL), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("SendRawWithEcho: Read error 0x", 0),
               0u);
     target.join();
@@ -123,7 +123,9 @@ TEST_F(SerialPortTest, PortIsExclusiveUntilClosedAndThenOpensAgain) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenComPort(0, 1200), INVALID_HANDLE_VALUE);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "CreateFile on " + target.path() + " error: 10\n");  // EBUSY
+              "CreateFile on " + target.path() + " error: 10\n" + target.path() +
+                  ": Device or resource busy: another program holds the port: close it and "
+                  "try again\n");
     EXPECT_TRUE(CloseHandle(hFirst));
     HANDLE hSecond = OpenComPort(0, 1200);
     EXPECT_NE(hSecond, INVALID_HANDLE_VALUE);
@@ -131,17 +133,21 @@ TEST_F(SerialPortTest, PortIsExclusiveUntilClosedAndThenOpensAgain) {
 }
 
 TEST(OpenComPort, MissingDevicesAndNonSerialFilesAreReported) {
-    ResetSettings();
+    ResetLinkSettings();
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenComPort(0, 9600), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "CreateFile on COM0 error: 2\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "CreateFile on COM0 error: 2\nCOM0: No such file or directory: no such port: "
+              "check the port number or the -d device name\n");
 
     std::string strFile = MakeTempDir() + "/not-a-port";
     WriteTextFile(strFile, "S9030000FC\n");
-    strcpy(g_Settings.szDevice, strFile.c_str());
+    strcpy(g_LinkSettings.szDevice, strFile.c_str());
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenComPort(0, 9600), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "GetCommState failed 19\n");  // ENOTTY
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "GetCommState failed 19\n" + strFile +
+                  ": Inappropriate ioctl for device: not a serial device\n");
 }
 
 }  // namespace

@@ -44,16 +44,24 @@ TEST(ParseCommandLine, NoArgumentsKeepsEveryDefault) {
     EXPECT_EQ(g_Settings.fBulkErase | g_Settings.fExpandedBus | g_Settings.fVerbose, 0u);
 }
 
-TEST(ParseCommandLine, ComPortTakesWhatADecimalConversionGives) {
+// Only decimal digits that fit 32 bits name a port; anything else would open one the user
+// did not name.
+TEST(ParseCommandLine, ComPortIsDecimalDigitsThatFit32Bits) {
     struct Case {
         const char *pszValue;
+        int nResult;
         uint32_t dwPort;
-    } cases[] = {{"2", 2}, {"12", 12}, {"x", 0}, {"-V", 0}, {" 7abc", 7}, {"+3", 3}};
+    } cases[] = {{"2", 1, 2},          {"12", 1, 12}, {"0", 1, 0},  {"4294967295", 1, 0xFFFFFFFF},
+                 {"4294967296", 0, 1}, {"x", 0, 1},   {"-V", 0, 1}, {" 7abc", 0, 1},
+                 {"+3", 0, 1},         {"-1", 0, 1},  {"", 0, 1}};
     for (const Case &c : cases) {
         ParseOutcome outcome = Parse({"-c", c.pszValue});
-        EXPECT_EQ(outcome.nResult, 1) << c.pszValue;
+        EXPECT_EQ(outcome.nResult, c.nResult) << c.pszValue;
         EXPECT_EQ(g_Settings.dwComPort, c.dwPort) << c.pszValue;
         EXPECT_EQ(g_Settings.fVerbose, 0u) << c.pszValue;
+        std::string strExpected =
+            c.nResult ? "" : "Expected com port value\n" + UsageWithRange("f800-ffff");
+        EXPECT_EQ(outcome.strErr, strExpected) << c.pszValue;
     }
 }
 
@@ -74,7 +82,7 @@ TEST(ParseCommandLine, ConfigValueIsHexadecimalUpToFF) {
     } cases[] = {{"ff", 1, 0xFF}, {"0", 1, 0x00},   {"5a", 1, 0x5A}, {"0x3C", 1, 0x3C},
                  {"7z", 1, 0x07}, {"100", 0, 0xF5}, {"zz", 0, 0xF5}, {"-1", 0, 0xF5}};
     for (const Case &c : cases) {
-        ParseOutcome outcome = Parse({"-C", c.pszValue});
+        ParseOutcome outcome = Parse({"-B", "-C", c.pszValue});
         EXPECT_EQ(outcome.nResult, c.nResult) << c.pszValue;
         EXPECT_EQ(g_Settings.bConfigValue, c.bValue) << c.pszValue;
         std::string strExpected = c.nResult ? ""
@@ -95,7 +103,9 @@ TEST(ParseCommandLine, InputFileNames) {
     EXPECT_EQ(std::string(g_Settings.szInputFile), strLongest);
 
     const std::string strRefused = "Expected input filename value\n" + UsageWithRange("f800-ffff");
-    EXPECT_EQ(Parse({"-i", std::string(260, 'n')}).strErr, strRefused);
+    EXPECT_EQ(
+        Parse({"-i", std::string(260, 'n')}).strErr,
+        "Input file name is too long: at most 259 characters\n" + UsageWithRange("f800-ffff"));
     EXPECT_STREQ(g_Settings.szInputFile, "");
     EXPECT_EQ(Parse({"-i", "-B"}).strErr, strRefused);
     EXPECT_EQ(g_Settings.fBulkErase, 0u);

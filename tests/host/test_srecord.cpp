@@ -171,7 +171,7 @@ std::string TypeStepMessage(const std::string &strLine) {
     unsigned uType = 0;
     if (sscanf(strLine.c_str() + 1, "%1u", &uType) != 1)
         return Message("Invalid S record type (" + strLine + ")\n");
-    if (uType != 0 && uType != 1 && uType != 9)
+    if (uType == 4)
         return Message("Unknown S record type = " + std::to_string(uType) + " (" + strLine + ")\n");
     return "";
 }
@@ -181,9 +181,9 @@ std::string CountStepMessage(const std::string &strLine) {
     unsigned uCount = 0;
     if (sscanf(strLine.c_str() + 2, "%2x", &uCount) != 1)
         return Message("Invalid length (" + strLine + ")\n");
-    if (uCount < 3 || uCount > 69)
-        return Message("Invalid count " + std::to_string(uCount) + ", must be 3 to 69 (" + strLine +
-                       ")\n");
+    if (uCount < 3 || uCount > 255)
+        return Message("Invalid count " + std::to_string(uCount) + ", must be 3 to 255 (" +
+                       strLine + ")\n");
     return "";
 }
 
@@ -236,13 +236,19 @@ std::vector<AcceptedLine> AcceptedLines() {
         {"checksum missing", "S1050010AABB", 1, 0x0010, {0xAA, 0xBB}},
         {"text after the checksum", "S1050010AABB85 trailing text\n", 1, 0x0010, {0xAA, 0xBB}},
         {"70-character image line", strImageLine, 1, 0x001E, Sequence(0xE0, 30)},
-        {"largest count, 69", FormatS1(0xF800, Sequence(1, 66)) + "\n", 1, 0xF800, Sequence(1, 66)},
+        {"count 69", FormatS1(0xF800, Sequence(1, 66)) + "\n", 1, 0xF800, Sequence(1, 66)},
+        {"largest count, FF", FormatS1(0x2000, Sequence(0, 252)), 1, 0x2000, Sequence(0, 252)},
+        {"S2 inside 64 KB", "S20600FFFE0102F9", 2, 0xFFFE, {1, 2}},
+        {"S3 inside 64 KB", "S3060000200011C8", 3, 0x2000, {0x11}},
+        {"S5 count", "S5030001FB", 5, 0x0001, {}},
+        {"S7 end", "S70500001000EA", 7, 0x1000, {}},
+        {"S8 end", "S804001000EB", 8, 0x1000, {}},
         {"short address field", "S1030 12\n", 1, 0x0000, {}},
         {"short last data byte", "S1040000A", 1, 0x0000, {0x0A}},
     };
 }
 
-TEST(ParseSRecordString, AcceptsRecordsOfType019) {
+TEST(ParseSRecordString, AcceptsEveryRecordTypeButS4) {
     for (const AcceptedLine &line : AcceptedLines()) {
         SCOPED_TRACE(line.pszWhat);
         ParseOutcome outcome = Parse(line.strLine);
@@ -277,10 +283,15 @@ std::vector<RefusedLine> RefusedLines() {
         {"S1 alone", "S1", Message("Invalid length (S1)\n")},
         {"S1 and newline", "S1\n", Message("Invalid length (S1\n)\n")},
         {"count not hex", "S1Z50010AABB85\n", Message("Invalid length (S1Z50010AABB85\n)\n")},
-        {"count 00", "S1000000\n", Message("Invalid count 0, must be 3 to 69 (S1000000\n)\n")},
-        {"count 02", "S1020000FD\n", Message("Invalid count 2, must be 3 to 69 (S1020000FD\n)\n")},
-        {"count 46", "S146", Message("Invalid count 70, must be 3 to 69 (S146)\n")},
-        {"count FF", "S1FF0000\n", Message("Invalid count 255, must be 3 to 69 (S1FF0000\n)\n")},
+        {"count 00", "S1000000\n", Message("Invalid count 0, must be 3 to 255 (S1000000\n)\n")},
+        {"count 02", "S1020000FD\n", Message("Invalid count 2, must be 3 to 255 (S1020000FD\n)\n")},
+        {"S3 count 04", "S30400000000FB",
+         Message("Invalid count 4, must be 5 to 255 (S30400000000FB)\n")},
+        {"count FF, cut", "S1FF0000\n", Message("String truncated (S1FF0000\n)\n")},
+        {"S2 beyond $FFFF", "S2060100000102F5",
+         Message("S2 record at $010000 lies beyond $FFFF (S2060100000102F5)\n")},
+        {"S3 running past $FFFF", "S3070000FFFF0102F7",
+         Message("S3 record at $0000FFFF lies beyond $FFFF (S3070000FFFF0102F7)\n")},
         {"18 characters after the count 13", "S1131000" + std::string("01020304050607"),
          Message("String truncated (S113100001020304050607)\n")},
         {"19 characters after the count 13", "S1131000" + std::string("01020304050607") + "\n",
@@ -313,7 +324,7 @@ TEST(ParseSRecordString, NeverReadsPastTheLineEnd) {
         {"type field at the end", "S\0"s + "1030000FC", Message("Invalid S record type (S)\n")},
         {"count field at the end", "S1\0"s + "030000FC", Message("Invalid length (S1)\n")},
         {"count cut short", "S11\0"s + "30000",
-         Message("Invalid count 1, must be 3 to 69 (S11)\n")},
+         Message("Invalid count 1, must be 3 to 255 (S11)\n")},
         {"nothing after the count", "S103\0"s + "0000FC", Message("String truncated (S103)\n")},
         {"data field at the end", "S1040000\0"s + "AB", Message("Parse error (S1040000) at \n")},
         {"data field past the end", strTen + "F\0"s + std::string(40, 'A'),
@@ -327,8 +338,8 @@ TEST(ParseSRecordString, NeverReadsPastTheLineEnd) {
     }
 }
 
-TEST(ParseSRecordString, RefusesEveryOtherRecordType) {
-    for (char cType : std::string("2345678")) {
+TEST(ParseSRecordString, RefusesTheTypeThatDoesNotExist) {
+    for (char cType : std::string("4")) {
         std::string strLine = std::string("S") + cType + "030000FC\n";
         SCOPED_TRACE(strLine);
         ParseOutcome outcome = Parse(strLine);
@@ -339,8 +350,7 @@ TEST(ParseSRecordString, RefusesEveryOtherRecordType) {
     }
 }
 
-// A count above 69 must be refused before any byte is stored: the bytes of such a line would
-// run past the record's data room into whatever follows it.
+// No count can store past the record's data room into whatever follows it.
 TEST(ParseSRecordString, NeverWritesPastTheDataRoom) {
     struct Guarded {
         SRecord record;

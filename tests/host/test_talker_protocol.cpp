@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "fake_target.h"
+#include "link_settings.h"
 #include "scripted_talker.h"
 #include "serial_port.h"
-#include "settings.h"
 #include "talker_protocol.h"
 
 namespace {
@@ -16,7 +16,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 class ProtocolTest : public TalkerLinkTest {
-protected:
+  protected:
     static int CountLines(const std::string &text, const std::string &prefix) {
         int count = 0;
         for (size_t at = 0; (at = text.find(prefix, at)) != std::string::npos; at++) {
@@ -94,10 +94,10 @@ TEST_F(ProtocolTest, WriteTargetByteFrameAndUncheckedReadBack) {
 }
 
 TEST_F(ProtocolTest, BulkEraseSendsTheConfigValueAndReadsOnlyThePrompt) {
-    g_Settings.bConfigValue = 0xF5;
-    g_Settings.wEepromStart = 0xB600;  // the frame's address does not follow the range
+    g_LinkSettings.bConfigValue = 0xF5;
+    g_LinkSettings.wEepromStart = 0xB600;  // the frame's address does not follow the range
     StartTalker();
-    g_Settings.fVerbose = 1;
+    g_LinkSettings.fVerbose = 1;
     testing::internal::CaptureStderr();
     EXPECT_EQ(BulkErase(hPort), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -106,10 +106,12 @@ TEST_F(ProtocolTest, BulkEraseSendsTheConfigValueAndReadsOnlyThePrompt) {
 
 TEST_F(ProtocolTest, ThirtyByteRecordWrites35AndReads31) {
     StartTalker();
-    g_Settings.fVerbose = 1;
+    g_LinkSettings.fVerbose = 1;
     SRecord record = MakeRecord(0x2000, 30);
+    DWORD dwMismatches = 0;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(WriteSRecord(hPort, &record), 1);
+    EXPECT_EQ(WriteSRecord(hPort, &record, &dwMismatches), 1);
+    EXPECT_EQ(dwMismatches, 0u);
     std::string strErr = testing::internal::GetCapturedStderr();
     EXPECT_EQ(strErr.rfind("WriteSRecord(1e bytes)\n", 0), 0u);
     EXPECT_EQ(CountLines(strErr, "Write:"), 35);
@@ -137,11 +139,13 @@ TEST_F(ProtocolTest, RecordsStraddlingTheRangeAreSplitAtEachBound) {
     };
     StartTalker();
     for (const Case &c : cases) {
-        g_Settings.wEepromStart = c.wStart;
-        g_Settings.wEepromEnd = c.wEnd;
+        g_LinkSettings.wEepromStart = c.wStart;
+        g_LinkSettings.wEepromEnd = c.wEnd;
         talker.frames.clear();
         SRecord record = MakeRecord(c.wAddress, c.dwLength);
-        EXPECT_EQ(WriteSRecord(hPort, &record), 1);
+        DWORD dwMismatches = 0;
+        EXPECT_EQ(WriteSRecord(hPort, &record, &dwMismatches), 1);
+        EXPECT_EQ(dwMismatches, 0u);
         ASSERT_EQ(talker.frames.size(), c.blocks.size()) << std::hex << c.wAddress;
         Bytes allData;
         for (size_t i = 0; i < c.blocks.size(); i++) {
@@ -157,21 +161,21 @@ TEST_F(ProtocolTest, RecordsStraddlingTheRangeAreSplitAtEachBound) {
 TEST_F(ProtocolTest, ByteThatDoesNotTakeItsValueIsReportedAndCounted) {
     talker.stuckAddresses = {0xF802};
     StartTalker();
-    ResetEchoMismatchCount();
+    DWORD dwMismatches = 0;
     SRecord record = MakeRecord(0xF800, 4);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(WriteSRecord(hPort, &record), 1);
+    EXPECT_EQ(WriteSRecord(hPort, &record, &dwMismatches), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "SendRawWithEcho: pbReadBuffer[0](0) != pbBuffer[0x2](a2))\n");
-    EXPECT_EQ(GetEchoMismatchCount(), 1u);
+              "WriteSRecord: $F802 (byte 2 of the record at $F800) wrote A2, read back 00\n");
+    EXPECT_EQ(dwMismatches, 1u);
 }
 
 TEST(InEepromRange, BothBoundsAreInside) {
-    ResetSettings();
+    ResetLinkSettings();
     EXPECT_EQ(InEepromRange(0xF7FF), 0);
     EXPECT_EQ(InEepromRange(0xF800), 1);
     EXPECT_EQ(InEepromRange(0xFFFF), 1);
-    g_Settings.wEepromStart = g_Settings.wEepromEnd = 0xB600;
+    g_LinkSettings.wEepromStart = g_LinkSettings.wEepromEnd = 0xB600;
     EXPECT_EQ(InEepromRange(0xB5FF), 0);
     EXPECT_EQ(InEepromRange(0xB600), 1);
     EXPECT_EQ(InEepromRange(0xB601), 0);

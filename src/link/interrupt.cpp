@@ -1,0 +1,88 @@
+#include "interrupt.h"
+
+#include <csignal>
+
+namespace {
+
+volatile sig_atomic_t g_nStage = STAGE_IDLE;
+volatile sig_atomic_t g_nDone = 0;
+volatile sig_atomic_t g_nTotal = 0;
+
+// Appends text to a message being built; stops at its end, leaving room for nothing more.
+struct MessageBuilder {
+    char *pch;
+    size_t cchRoom;
+    size_t cchUsed;
+};
+
+void Append(MessageBuilder *pBuilder, const char *psz) {
+    for (; *psz != '\0' && pBuilder->cchUsed < pBuilder->cchRoom; psz++) {
+        pBuilder->pch[pBuilder->cchUsed++] = *psz;
+    }
+}
+
+void AppendNumber(MessageBuilder *pBuilder, unsigned long dwValue) {
+    char szDigits[24];
+    size_t i = sizeof(szDigits) - 1;
+    szDigits[i] = '\0';
+    do {
+        szDigits[--i] = (char)('0' + dwValue % 10);
+        dwValue /= 10;
+    } while (dwValue != 0);
+    Append(pBuilder, &szDigits[i]);
+}
+
+void AppendCount(MessageBuilder *pBuilder, const char *pszWhat) {
+    Append(pBuilder, "Interrupted: ");
+    AppendNumber(pBuilder, (unsigned long)g_nDone);
+    Append(pBuilder, " of ");
+    AppendNumber(pBuilder, (unsigned long)g_nTotal);
+    Append(pBuilder, pszWhat);
+}
+
+}  // namespace
+
+void EnterStage(RunStage eStage, DWORD dwTotal) {
+    g_nDone = 0;
+    g_nTotal = (sig_atomic_t)dwTotal;
+    g_nStage = eStage;
+}
+
+void NoteBytesDone(DWORD dwBytes) {
+    g_nDone = (sig_atomic_t)(g_nDone + (sig_atomic_t)dwBytes);
+}
+
+size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage) {
+    MessageBuilder builder = {pchMessage, cchMessage, 0};
+    switch (g_nStage) {
+        case STAGE_TALKER_LOAD:
+            AppendCount(&builder,
+                        " talker bytes sent; reset the board into bootstrap mode "
+                        "before the next run");
+            break;
+        case STAGE_PREPARE:
+            Append(&builder,
+                   "Interrupted while preparing the target; nothing of the file "
+                   "was written");
+            break;
+        case STAGE_BULK_ERASE:
+            Append(&builder,
+                   "Interrupted during the bulk erase; the EEPROM may be partly "
+                   "erased");
+            break;
+        case STAGE_DOWNLOAD:
+            AppendCount(&builder, " bytes written; the chip holds a partial image");
+            break;
+        case STAGE_VERIFY:
+            AppendCount(&builder, " bytes compared; nothing was written");
+            break;
+        case STAGE_READ:
+            AppendCount(&builder, " bytes read; no read-back file was written");
+            break;
+        default:
+            Append(&builder, "Interrupted before the target was touched");
+            break;
+    }
+    Append(&builder, "\n");
+    return builder.cchUsed;
+}

@@ -1,0 +1,28 @@
+// Where a run stands, for the message an interrupted run leaves behind. The stages and counts
+// are plain values that a signal handler may read; the message is formatted without stdio
+// or allocation, so that it is safe to build inside one.
+#pragma once
+
+#include <cstddef>
+
+#include "win32_serial.h"
+
+enum RunStage {
+    STAGE_IDLE,         // nothing of the target touched yet
+    STAGE_TALKER_LOAD,  // the talker going into the chip's RAM
+    STAGE_PREPARE,      // sync and register writes
+    STAGE_BULK_ERASE,   // the EEPROM being erased
+    STAGE_DOWNLOAD,     // the file's bytes being written
+    STAGE_VERIFY,       // the chip's bytes read and compared with the file ("-n")
+    STAGE_READ,         // a range of the chip being read back ("-r")
+};
+
+// Starts a stage of dwTotal bytes (0 where bytes are not counted).
+void EnterStage(RunStage eStage, DWORD dwTotal);
+
+// Counts bytes of the current stage as done.
+void NoteBytesDone(DWORD dwBytes);
+
+// Writes "Interrupted: ..." for the current stage, with its line end, into pchMessage.
+// Async-signal-safe. Returns the number of characters written.
+size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage);

@@ -1,0 +1,9 @@
+#include "link_settings.h"
+
+static const LinkSettings kDefaultLinkSettings = {0, 256, 0xF5, 0xF800, 0xFFFF, ""};
+
+LinkSettings g_LinkSettings = kDefaultLinkSettings;
+
+void ResetLinkSettings(void) {
+    g_LinkSettings = kDefaultLinkSettings;
+}

@@ -1,0 +1,21 @@
+// What the link layer takes from the user's choices. The entry fills it once after the
+// command line is read; the link reads it and knows nothing of the command line itself.
+#pragma once
+
+#include <cstdint>
+
+enum { LINK_DEVICE_ROOM = 260 };  // room for 259 characters and the terminator
+
+struct LinkSettings {
+    uint32_t fVerbose;        // trace every byte on standard error
+    uint32_t dwTalkerLength;  // bytes sent to the bootstrap ROM after the $FF
+    uint8_t bConfigValue;     // what the bulk erase programs into CONFIG
+    uint16_t wEepromStart;    // the EEPROM range, both ends included
+    uint16_t wEepromEnd;
+    char szDevice[LINK_DEVICE_ROOM];  // a device opened instead of the COM number, or empty
+};
+
+extern LinkSettings g_LinkSettings;
+
+// Puts every field back to its default (the state at process start).
+void ResetLinkSettings(void);

@@ -1,0 +1,221 @@
+// The input file, read once and checked whole before anything is written from it.
+#include "srec_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// One buffer for the one file a run reads: sized once, never grown. Untouched pages cost
+// nothing, and one byte past the limit tells a file that is too large.
+char g_rgchFileText[SRECORD_FILE_MAX_BYTES + 1];
+
+const char DOS_END_OF_FILE = 0x1A;
+
+enum { PREVIEW_CHARACTERS = 60 };
+
+int IsLineSpace(char ch) {
+    return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\v' || ch == '\f';
+}
+
+int HexValue(char ch) {
+    if (ch >= '0' && ch <= '9') return ch - '0';
+    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+    return -1;
+}
+
+// A name that opens but cannot be read from (a directory, on POSIX systems) counts as one that
+// does not open, as on Windows, where opening a directory already fails.
+FILE *OpenReadableFile(const char *pszName) {
+    FILE *pFile = fopen(pszName, "rb");
+    if (pFile == NULL) return NULL;
+    int ch = fgetc(pFile);
+    if (ch == EOF && ferror(pFile)) {
+        fclose(pFile);
+        return NULL;
+    }
+    if (ch != EOF) ungetc(ch, pFile);
+    return pFile;
+}
+
+int ReadWhole(FILE *pStream, const char *pszName, size_t *pcchRead) {
+    size_t cchRead = 0;
+    while (cchRead < sizeof(g_rgchFileText)) {
+        size_t cchGot =
+            fread(g_rgchFileText + cchRead, 1, sizeof(g_rgchFileText) - cchRead, pStream);
+        if (cchGot == 0) break;
+        cchRead += cchGot;
+    }
+    if (ferror(pStream)) {
+        fprintf(stderr, "File Error: Could not read %s: %s\n", pszName, strerror(errno));
+        return 0;
+    }
+    if (cchRead > SRECORD_FILE_MAX_BYTES) {
+        fprintf(stderr, "File Error: %s is larger than %u MB, too large for an S-record file\n",
+                pszName, (unsigned)(SRECORD_FILE_MAX_BYTES / (1024 * 1024)));
+        return 0;
+    }
+    *pcchRead = cchRead;
+    return 1;
+}
+
+// The line's text for a message, in parentheses: whole when it fits, else its start and
+// "...". Control characters show as \xHH, so that no line end breaks the message.
+void PrintLineText(const SRecordLine *pLine) {
+    size_t cchShown =
+        pLine->cchText < SRECORD_TEXT_ROOM ? pLine->cchText : (size_t)PREVIEW_CHARACTERS;
+    fputc('(', stderr);
+    for (size_t i = 0; i < cchShown; i++) {
+        unsigned char ch = (unsigned char)pLine->szText[i];
+        if (ch < 0x20 || ch == 0x7F) {
+            fprintf(stderr, "\\x%02X", ch);
+        } else {
+            fputc(ch, stderr);
+        }
+    }
+    fputs(cchShown < pLine->cchText ? "...)\n" : ")\n", stderr);
+}
+
+void PrintWhere(const SRecordFile *pFile, const SRecordLine *pLine) {
+    fprintf(stderr, "%s line %u: ", pFile->pszName, (unsigned)pLine->dwNumber);
+}
+
+LineKind RefuseLine(const SRecordFile *pFile, const SRecordLine *pLine, const char *pszWhy) {
+    PrintWhere(pFile, pLine);
+    fprintf(stderr, "%s ", pszWhy);
+    PrintLineText(pLine);
+    return LINE_REFUSED;
+}
+
+// The record's bytes from the count to the checksum, read strictly as digit pairs: the parser
+// takes a lone digit for a whole byte, so a record cut short or garbled would pass it.
+int ChecksumIsRight(const SRecordLine *pLine, const SRecord *pRecord, int *pfWhole) {
+    unsigned dwCount = pRecord->wLength + AddressBytesOfType(pRecord->wType) + 1;
+    *pfWhole = 0;
+    if (pLine->cchText < 4 + 2 * dwCount) return 0;
+    unsigned dwSum = 0;
+    for (unsigned i = 0; i <= dwCount; i++) {
+        int nHigh = HexValue(pLine->szText[2 + 2 * i]), nLow = HexValue(pLine->szText[3 + 2 * i]);
+        if (nHigh < 0 || nLow < 0) return 0;
+        dwSum += (unsigned)(nHigh * 16 + nLow);
+    }
+    *pfWhole = 1;
+    return (dwSum & 0xFF) == 0xFF;
+}
+
+// The first refused range a byte of the record lands in (the wrap from $FFFF included).
+const RefusedRange *RangeHit(const SRecord *pRecord, const RefusedRange *prgRanges,
+                             size_t dwRanges) {
+    for (unsigned i = 0; i < pRecord->wLength; i++) {
+        uint16_t wAddress = (uint16_t)(pRecord->wAddress + i);
+        for (size_t r = 0; r < dwRanges; r++) {
+            if (wAddress >= prgRanges[r].wFirst && wAddress <= prgRanges[r].wLast)
+                return &prgRanges[r];
+        }
+    }
+    return NULL;
+}
+
+void CopyTrimmed(const char *pchLine, size_t cchLine, SRecordLine *pLine) {
+    while (cchLine > 0 && IsLineSpace(pchLine[0])) pchLine++, cchLine--;
+    while (cchLine > 0 && IsLineSpace(pchLine[cchLine - 1])) cchLine--;
+    size_t cchCopy = cchLine < SRECORD_TEXT_ROOM ? cchLine : SRECORD_TEXT_ROOM - 1;
+    memcpy(pLine->szText, pchLine, cchCopy);
+    pLine->szText[cchCopy] = '\0';
+    pLine->cchText = cchLine;
+    pLine->fHasControl =
+        memchr(pchLine, '\0', cchLine) != NULL || memchr(pchLine, '\r', cchLine) != NULL;
+}
+
+}  // namespace
+
+int ReadSRecordFile(const char *pszName, SRecordFile *pFile) {
+    FILE *pStream = OpenReadableFile(pszName);
+    if (pStream == NULL) {
+        fprintf(stderr, "File Error: Could not open %s\n", pszName);
+        return 0;
+    }
+    size_t cchRead = 0;
+    int fRead = ReadWhole(pStream, pszName, &cchRead);
+    fclose(pStream);
+    if (!fRead) return 0;
+    while (cchRead > 0 && g_rgchFileText[cchRead - 1] == DOS_END_OF_FILE) cchRead--;
+    pFile->pszName = pszName;
+    pFile->pchText = g_rgchFileText;
+    pFile->cchText = cchRead;
+    pFile->dwDataBytes = 0;
+    return 1;
+}
+
+void StartSRecordLines(SRecordLine *pLine) {
+    pLine->iNext = 0;
+    pLine->dwNumber = 0;
+}
+
+int NextSRecordLine(const SRecordFile *pFile, SRecordLine *pLine) {
+    if (pLine->iNext >= pFile->cchText) return 0;
+    const char *pchStart = pFile->pchText + pLine->iNext;
+    size_t cchLeft = pFile->cchText - pLine->iNext;
+    const char *pchEnd = (const char *)memchr(pchStart, '\n', cchLeft);
+    size_t cchLine = pchEnd != NULL ? (size_t)(pchEnd - pchStart) : cchLeft;
+    pLine->iNext += cchLine + (pchEnd != NULL ? 1 : 0);
+    pLine->dwNumber++;
+    CopyTrimmed(pchStart, cchLine, pLine);
+    return 1;
+}
+
+int EndsWithLineEnd(const SRecordFile *pFile) {
+    return pFile->cchText == 0 || pFile->pchText[pFile->cchText - 1] == '\n';
+}
+
+LineKind ParseSRecordLine(const SRecordFile *pFile, const SRecordLine *pLine, SRecord *pRecord) {
+    if (pLine->cchText == 0) return LINE_SKIPPED;
+    if (pLine->cchText >= SRECORD_TEXT_ROOM)
+        return RefuseLine(pFile, pLine, "Line too long for an S record");
+    if (pLine->fHasControl) {
+        return RefuseLine(
+            pFile, pLine,
+            "Carriage return or NUL inside a line: the file's lines must end in LF or CR LF");
+    }
+    if (!ParseSRecordString(pLine->szText, pRecord)) {
+        PrintWhere(pFile, pLine);
+        fprintf(stderr, "Can't parse S record ");
+        PrintLineText(pLine);
+        return LINE_REFUSED;
+    }
+    int fWhole = 0;
+    if (!ChecksumIsRight(pLine, pRecord, &fWhole)) {
+        return RefuseLine(pFile, pLine, fWhole ? "Wrong checksum" : "Record cut short or garbled");
+    }
+    if (pRecord->wType == 5 || pRecord->wType == 6) return LINE_SKIPPED;
+    return LINE_RECORD;
+}
+
+int CheckSRecordFile(SRecordFile *pFile, const RefusedRange *prgRanges, size_t dwRanges) {
+    SRecordLine line;
+    SRecord record;
+    pFile->dwDataBytes = 0;
+    StartSRecordLines(&line);
+    while (NextSRecordLine(pFile, &line)) {
+        LineKind eKind = ParseSRecordLine(pFile, &line, &record);
+        if (eKind == LINE_REFUSED) {
+            fprintf(stdout, "Failure\n");
+            return 0;
+        }
+        if (eKind != LINE_RECORD || !IsDataRecord(&record)) continue;
+        const RefusedRange *pRange = RangeHit(&record, prgRanges, dwRanges);
+        if (pRange != NULL) {
+            PrintWhere(pFile, &line);
+            fprintf(stderr, "S%u record at $%04X writes into $%04X-$%04X, %s ",
+                    (unsigned)record.wType, record.wAddress, pRange->wFirst, pRange->wLast,
+                    pRange->pszWhat);
+            PrintLineText(&line);
+            fprintf(stdout, "Failure\n");
+            return 0;
+        }
+        pFile->dwDataBytes += record.wLength;
+    }
+    return 1;
+}

@@ -1,0 +1,63 @@
+// An S-record file held whole in memory: read once, its lines walked and checked, and the
+// same bytes then handed to whoever writes them to a target. Knows nothing of ports.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "srecord.h"
+
+// Larger files are refused: a 68HC11's 64 KB as S-records takes well under 1 MB.
+enum { SRECORD_FILE_MAX_BYTES = 16 * 1024 * 1024 };
+
+// Room for one line's record text: an S3 line of count 255 is 514 characters.
+enum { SRECORD_TEXT_ROOM = 520 };
+
+struct SRecordFile {
+    const char *pszName;  // as the user gave it, for messages
+    const char *pchText;  // the file's bytes, a trailing DOS end-of-file mark dropped
+    size_t cchText;
+    uint32_t dwDataBytes;  // the data bytes of its records, counted by CheckSRecordFile
+};
+
+// One line of the file as the walk found it.
+struct SRecordLine {
+    size_t iNext;                    // where the next line starts
+    uint32_t dwNumber;               // counting from 1
+    char szText[SRECORD_TEXT_ROOM];  // the line with white space around it removed
+    size_t cchText;                  // its length, also when it did not fit szText
+    int fHasControl;                 // a NUL, or a CR with text after it, inside the line
+};
+
+// An address range no record may write into, and what it holds.
+struct RefusedRange {
+    uint16_t wFirst, wLast;
+    const char *pszWhat;
+};
+
+// Reads the file whole, once, into the one buffer this module keeps (a later read replaces
+// it). Pipes and process substitutions work. Returns 1, or 0 after one message: the file
+// can't be opened ("File Error: Could not open %s"), can't be read, or is too large.
+int ReadSRecordFile(const char *pszName, SRecordFile *pFile);
+
+// Starts a walk of the file's lines at its first line.
+void StartSRecordLines(SRecordLine *pLine);
+
+// Takes the next line. Returns 0 when the text is used up.
+int NextSRecordLine(const SRecordFile *pFile, SRecordLine *pLine);
+
+// Whether the text ends with a line end (or is empty): one more read finds no line then.
+int EndsWithLineEnd(const SRecordFile *pFile);
+
+enum LineKind { LINE_REFUSED = 0, LINE_RECORD = 1, LINE_SKIPPED = 2 };
+
+// Parses a line taken by NextSRecordLine. Blank lines and S5/S6 count records are skipped;
+// everything else must be a whole record whose checksum is right. A refusal prints one
+// message naming the file, the line number and the line's text.
+LineKind ParseSRecordLine(const SRecordFile *pFile, const SRecordLine *pLine, SRecord *pRecord);
+
+// Walks the whole file as the download will take it, and refuses data records that write into
+// any of the dwRanges ranges. Counts the data bytes into pFile->dwDataBytes. Returns 1 when the
+// whole file can be downloaded; otherwise 0 after the line's message and "Failure" on
+// standard output.
+int CheckSRecordFile(SRecordFile *pFile, const RefusedRange *prgRanges, size_t dwRanges);
