@@ -14,6 +14,7 @@
 #include "link_settings.h"
 #include "platform.h"
 #include "port_list.h"
+#include "progress.h"
 #include "read_back.h"
 #include "serial_port.h"
 #include "settings.h"
@@ -87,6 +88,17 @@ int UseTarget(HANDLE hPort, const SRecordFile *pFile) {
     return EXIT_DONE;
 }
 
+// The erase is one command: its progress goes from nothing to the whole EEPROM at once.
+int EraseEeprom(HANDLE hPort) {
+    DWORD dwSize = (DWORD)g_Settings.wEepromEnd - g_Settings.wEepromStart + 1;
+    fprintf(stdout, "Bulk Erasing EEPROM\n");
+    EnterStage(STAGE_BULK_ERASE, dwSize);
+    if (!BulkErase(hPort)) return 0;
+    NoteBytesDone(dwSize);
+    EndProgress("");
+    return 1;
+}
+
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
 // unprotected, and the bulk erase if asked.
 int PrepareTarget(HANDLE hPort, const SRecordFile *pFile) {
@@ -97,11 +109,7 @@ int PrepareTarget(HANDLE hPort, const SRecordFile *pFile) {
         if (!WriteTargetByte(hPort, HPRIO, HPRIO_EXPANDED)) return 0;
     }
     if (WritesTarget(pFile) && !WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
-    if (g_Settings.fBulkErase) {
-        fprintf(stdout, "Bulk Erasing EEPROM\n");
-        EnterStage(STAGE_BULK_ERASE, 0);
-        if (!BulkErase(hPort)) return 0;
-    }
+    if (g_Settings.fBulkErase && !EraseEeprom(hPort)) return 0;
     return 1;
 }
 
@@ -134,6 +142,7 @@ int RunProgramming(int argc, char **argv) {
         return g_Settings.fHelpRequested ? EXIT_DONE : EXIT_COMMAND_LINE;
     }
     ApplyLinkSettings();
+    UseProgressLine(IsTerminalOutput());
     if (g_Settings.fListPorts) return ListSerialPorts("") ? EXIT_DONE : EXIT_TARGET;
     SRecordFile file;
     const SRecordFile *pFile = NULL;

@@ -4,6 +4,7 @@
 
 #include "interrupt.h"
 #include "part_table.h"
+#include "progress.h"
 #include "srecord.h"
 #include "target_read.h"
 
@@ -19,10 +20,7 @@ DWORD RangeLength(void) {
 
 // One "." per S1 record's worth of bytes, as the download prints one per line.
 void PrintReadMark(DWORD dwDone) {
-    if (dwDone % BYTES_PER_RECORD == 0 || dwDone == RangeLength()) {
-        fprintf(stdout, ".");
-        fflush(stdout);
-    }
+    if (dwDone % BYTES_PER_RECORD == 0 || dwDone == RangeLength()) PrintProgressMark(".");
 }
 
 // The S0 text names the part and the range, and says when part of it was the talker itself:
@@ -79,6 +77,7 @@ int ReadBackRange(HANDLE hPort) {
         fprintf(stdout, "Failure\n");
         return 0;
     }
+    EndProgress("");
     fprintf(stdout, "Success\n");
     return 1;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "interrupt.h"
+#include "progress.h"
 #include "srecord.h"
 #include "target_read.h"
 
@@ -11,8 +12,7 @@ namespace {
 enum { MAX_LISTED = 20 };
 
 void PrintDot(void) {
-    fprintf(stdout, ".");
-    fflush(stdout);
+    PrintProgressMark(".");
 }
 
 int ReportFailure(void) {
@@ -58,6 +58,7 @@ int VerifyFile(HANDLE hPort, const SRecordFile *pFile) {
         if (!VerifyRecord(hPort, &record, &dwDiffering)) return ReportFailure();
     }
     if (EndsWithLineEnd(pFile)) PrintDot();
+    EndProgress("");
     if (dwDiffering != 0) return ReportDifferences(dwDiffering);
     fprintf(stdout, "Success\n");
     return 1;

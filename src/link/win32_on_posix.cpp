@@ -421,3 +421,7 @@ void InstallInterruptHandlers(void) {
     const int rgnSignals[] = {SIGINT, SIGTERM, SIGHUP};
     for (int nSignal : rgnSignals) sigaction(nSignal, &action, NULL);
 }
+
+int IsTerminalOutput(void) {
+    return isatty(STDOUT_FILENO);
+}

@@ -3,17 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
+#include <sstream>
 
 #include "fake_target.h"
-#include "sim_process.h"
 #include "run_fixtures.h"
+#include "sim_process.h"
 
 namespace {
 
 const std::string kProgram = HC11PROG_PATH;
 
 class EndToEnd : public testing::Test {
-protected:
+  protected:
     ProgramResult Program(SimProcess &sim, const std::string &args) {
         return RunProgram(kProgram + " -d " + sim.path() + " " + args);
     }
@@ -53,8 +55,8 @@ TEST_F(EndToEnd, TheExampleRunsWithExpandedBusAndBulkErase) {
 // talker works only where it must.
 TEST_F(EndToEnd, ProgramsOnlyTheBytesThatNeedIt) {
     std::string preload = WriteS19(dir, "preload.s19", {{0xF900, {0x00, 0x30, 0x3C, 0xF0}}});
-    std::string file = WriteS19(dir, "mixed.s19",
-                                {{0xF900, {0xFF, 0x10, 0x3C, 0x0F}}, {0x3000, {1, 2, 3}}});
+    std::string file =
+        WriteS19(dir, "mixed.s19", {{0xF900, {0xFF, 0x10, 0x3C, 0x0F}}, {0x3000, {1, 2, 3}}});
     // $00->$FF erase+program, $30->$10 program, $3C->$3C nothing, $F0->$0F erase+program.
     SimProcess sim({"--eeprom", preload, "--xram", "2000-7FFF"});
     ProgramResult result = Program(sim, "-E -i " + file);
@@ -99,8 +101,7 @@ TEST_F(EndToEnd, OtherEepromRangeSendsTheRestAsPlainStoresWhichDoNotVerify) {
     EXPECT_EQ(result.err,
               "SendRawWithEcho: pbReadBuffer[0](ff) != pbBuffer[0x0](34))\n"
               "1 byte(s) did not verify: the target does not hold the file\n");
-    EXPECT_EQ(WithoutBanner(result.out).substr(WithoutBanner(result.out).size() - 8),
-              "Failure\n");
+    EXPECT_EQ(WithoutBanner(result.out).substr(WithoutBanner(result.out).size() - 8), "Failure\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xF800), Bytes({0x12}));
     EXPECT_EQ(sim.dumped(0xF900, 0xF900), Bytes({0xFF}));
 }
@@ -141,6 +142,38 @@ TEST_F(EndToEnd, ExpandedBusWritesHprioBeforeBprot) {
     ASSERT_NE(hprio, std::string::npos) << "the trace names register writes";
     ASSERT_NE(bprot, std::string::npos);
     EXPECT_LT(hprio, bprot);
+}
+
+// On a terminal each phase is one line that rewrites itself ("\r"); what stays on the
+// screen is each line's last drawing, complete, and no dot or talker mark is printed.
+TEST_F(EndToEnd, ProgressOnATerminalIsOneLinePerPhase) {
+    const std::vector<Block> blocks = {{0xF800, Pattern(130, 7)}};
+    std::string file = WriteS19(dir, "app.s19", blocks);
+    SimProcess sim;
+    FakeTarget terminal;
+    ProgramResult result =
+        RunProgramOnTerminal(kProgram + " -d " + sim.path() + " -B -i " + file, terminal);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::string screen;
+    std::istringstream lines(WithoutBanner(result.out));
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_EQ(line.find(".."), std::string::npos) << line;
+        std::string shown = line.substr(line.rfind('\r') + 1);
+        shown = std::regex_replace(shown, std::regex("\x1b\\[K"), "");
+        screen += std::regex_replace(shown, std::regex("[0-9]:[0-9]{2}"), "T") + "\n";
+    }
+    EXPECT_EQ(screen,
+              "Downloading talker file\n"
+              "talker load   256/256 bytes 100%  T elapsed  T left\n"
+              "Bulk Erasing EEPROM\n"
+              "erase        2048/2048 bytes 100%  T elapsed  T left\n"
+              "Downloading " +
+                  file +
+                  "\n"
+                  "download      130/130 bytes 100%  T elapsed  T left\n"
+                  "Success\n");
+    EXPECT_EQ(sim.dumped(0xF800, 0xF881), Pattern(130, 7));
 }
 
 TEST(EndToEndSilentPort, TalkerLoadAgainstNothingEndsWithStatus3) {

@@ -120,6 +120,21 @@ ProgramResult RunProgram(const std::string &commandLine) {
     return result;
 }
 
+ProgramResult RunProgramOnTerminal(const std::string &commandLine, FakeTarget &terminal) {
+    terminal.start([](FakeTarget &far) {
+        uint8_t byte;
+        while (far.readByte(&byte, 1000)) {
+        }
+    });
+    std::string dir = MakeTempDir();
+    int status =
+        system((commandLine + " >" + terminal.path() + " 2>" + dir + "/err </dev/null").c_str());
+    terminal.join();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            std::string(terminal.received.begin(), terminal.received.end()),
+            ReadFile(dir + "/err")};
+}
+
 std::string WithoutBanner(const std::string &out) {
     size_t end = out.find("\n\n");
     return end == std::string::npos ? out : out.substr(end + 2);
