@@ -12,6 +12,7 @@
 #include "exit_status.h"
 #include "interrupt.h"
 #include "link_settings.h"
+#include "part_table.h"
 #include "platform.h"
 #include "port_list.h"
 #include "progress.h"
@@ -42,19 +43,21 @@ void PrintBanner(const char *pszProgramName) {
     fprintf(stdout, "Copyright (c) the hc11prog developers; free to use, copy and change.\n\n");
 }
 
-// Addresses no record may write: the talker runs in the RAM, and a write to BAUD or SCCR2
-// cuts the link, while CONFIG can never read back (it is set with -B -C).
-const RefusedRange g_rgRefusedRanges[] = {
-    {0x0000, 0x00FF, "the RAM the talker runs in"},
-    {0x1000, 0x103F, "the chip's registers (CONFIG is set with -B -C)"},
-};
-
-// Reads the input file once and checks every line before the target is touched.
+// Reads the input file once and checks every line before the target is touched. No record
+// may write the RAM, where the talker runs with its stack, nor the register block: a write
+// to BAUD or SCCR2 cuts the link, and CONFIG can never read back (it is set with -B -C).
 // Returns EXIT_DONE with *pFile filled, or the exit status of the failure.
 int LoadInputFile(SRecordFile *pFile) {
+    const PartInfo *pPart = GetDefaultPart();
+    const RefusedRange rgRanges[] = {
+        {pPart->wRamStart, pPart->wRamEnd, "the RAM the talker runs in"},
+        {pPart->wRegisterStart, pPart->wRegisterEnd,
+         "the chip's registers (CONFIG is set with -B -C)"},
+    };
     if (!ReadSRecordFile(g_Settings.szInputFile, pFile)) return EXIT_INPUT_FILE;
-    size_t dwRanges = sizeof(g_rgRefusedRanges) / sizeof(g_rgRefusedRanges[0]);
-    if (!CheckSRecordFile(pFile, g_rgRefusedRanges, dwRanges)) return EXIT_INPUT_FILE;
+    if (!CheckSRecordFile(pFile, rgRanges, sizeof(rgRanges) / sizeof(rgRanges[0]))) {
+        return EXIT_INPUT_FILE;
+    }
     return EXIT_DONE;
 }
 

@@ -413,13 +413,18 @@ void DescribePortError(DWORD dwError, char *pszHint, size_t cchHint) {
     }
 }
 
+// A signal the user's shell set to be ignored (nohup, a background job) stays ignored.
 void InstallInterruptHandlers(void) {
     struct sigaction action;
     memset(&action, 0, sizeof(action));
     action.sa_handler = OnInterrupt;
     sigfillset(&action.sa_mask);
     const int rgnSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    for (int nSignal : rgnSignals) sigaction(nSignal, &action, NULL);
+    for (int nSignal : rgnSignals) {
+        struct sigaction before;
+        if (sigaction(nSignal, NULL, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(nSignal, &action, NULL);
+    }
 }
 
 int IsTerminalOutput(void) {

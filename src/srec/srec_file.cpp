@@ -69,7 +69,7 @@ void PrintLineText(const SRecordLine *pLine) {
     fputc('(', stderr);
     for (size_t i = 0; i < cchShown; i++) {
         unsigned char ch = (unsigned char)pLine->szText[i];
-        if (ch < 0x20 || ch == 0x7F) {
+        if (ch < 0x20 || ch >= 0x7F) {
             fprintf(stderr, "\\x%02X", ch);
         } else {
             fputc(ch, stderr);
@@ -90,19 +90,29 @@ LineKind RefuseLine(const SRecordFile *pFile, const SRecordLine *pLine, const ch
 }
 
 // The record's bytes from the count to the checksum, read strictly as digit pairs: the parser
-// takes a lone digit for a whole byte, so a record cut short or garbled would pass it.
-int ChecksumIsRight(const SRecordLine *pLine, const SRecord *pRecord, int *pfWhole) {
-    unsigned dwCount = pRecord->wLength + AddressBytesOfType(pRecord->wType) + 1;
-    *pfWhole = 0;
-    if (pLine->cchText < 4 + 2 * dwCount) return 0;
+// takes a lone digit for a whole byte, so a record cut short or garbled would pass it. Prints
+// why a record is refused; text after the checksum is not read.
+int CheckRecordDigits(const SRecordFile *pFile, const SRecordLine *pLine, const SRecord *pRecord) {
+    size_t dwCount = pRecord->wLength + AddressBytesOfType(pRecord->wType) + 1;
+    size_t cchDigits = pLine->cchText > 4 ? pLine->cchText - 4 : 0;
+    const char *pszWhy = NULL;
     unsigned dwSum = 0;
-    for (unsigned i = 0; i <= dwCount; i++) {
+    for (size_t i = 0; i <= dwCount && pszWhy == NULL && cchDigits >= 2 * dwCount; i++) {
         int nHigh = HexValue(pLine->szText[2 + 2 * i]), nLow = HexValue(pLine->szText[3 + 2 * i]);
-        if (nHigh < 0 || nLow < 0) return 0;
+        if (nHigh < 0 || nLow < 0) pszWhy = "holds a character that is no hex digit";
         dwSum += (unsigned)(nHigh * 16 + nLow);
     }
-    *pfWhole = 1;
-    return (dwSum & 0xFF) == 0xFF;
+    if (pszWhy == NULL && cchDigits >= 2 * dwCount && (dwSum & 0xFF) == 0xFF) return 1;
+    PrintWhere(pFile, pLine);
+    fprintf(stderr, "S%u record at $%04X ", (unsigned)pRecord->wType, pRecord->wAddress);
+    if (cchDigits < 2 * dwCount) {
+        fprintf(stderr, "is cut short: %u digits expected after the count, %u found ",
+                (unsigned)(2 * dwCount), (unsigned)cchDigits);
+    } else {
+        fprintf(stderr, "%s ", pszWhy != NULL ? pszWhy : "has a wrong checksum");
+    }
+    PrintLineText(pLine);
+    return 0;
 }
 
 // The first refused range a byte of the record lands in (the wrap from $FFFF included).
@@ -125,8 +135,7 @@ void CopyTrimmed(const char *pchLine, size_t cchLine, SRecordLine *pLine) {
     memcpy(pLine->szText, pchLine, cchCopy);
     pLine->szText[cchCopy] = '\0';
     pLine->cchText = cchLine;
-    pLine->fHasControl =
-        memchr(pchLine, '\0', cchLine) != NULL || memchr(pchLine, '\r', cchLine) != NULL;
+    pLine->fHasCarriageReturn = memchr(pchLine, '\r', cchLine) != NULL;
 }
 
 }  // namespace
@@ -174,10 +183,10 @@ LineKind ParseSRecordLine(const SRecordFile *pFile, const SRecordLine *pLine, SR
     if (pLine->cchText == 0) return LINE_SKIPPED;
     if (pLine->cchText >= SRECORD_TEXT_ROOM)
         return RefuseLine(pFile, pLine, "Line too long for an S record");
-    if (pLine->fHasControl) {
+    if (pLine->fHasCarriageReturn) {
         return RefuseLine(
             pFile, pLine,
-            "Carriage return or NUL inside a line: the file's lines must end in LF or CR LF");
+            "Carriage return inside a line: the file's lines must end in LF or CR LF");
     }
     if (!ParseSRecordString(pLine->szText, pRecord)) {
         PrintWhere(pFile, pLine);
@@ -185,10 +194,7 @@ LineKind ParseSRecordLine(const SRecordFile *pFile, const SRecordLine *pLine, SR
         PrintLineText(pLine);
         return LINE_REFUSED;
     }
-    int fWhole = 0;
-    if (!ChecksumIsRight(pLine, pRecord, &fWhole)) {
-        return RefuseLine(pFile, pLine, fWhole ? "Wrong checksum" : "Record cut short or garbled");
-    }
+    if (!CheckRecordDigits(pFile, pLine, pRecord)) return LINE_REFUSED;
     if (pRecord->wType == 5 || pRecord->wType == 6) return LINE_SKIPPED;
     return LINE_RECORD;
 }

@@ -26,7 +26,7 @@ struct SRecordLine {
     uint32_t dwNumber;               // counting from 1
     char szText[SRECORD_TEXT_ROOM];  // the line with white space around it removed
     size_t cchText;                  // its length, also when it did not fit szText
-    int fHasControl;                 // a NUL, or a CR with text after it, inside the line
+    int fHasCarriageReturn;          // a CR inside the line: lines that end in CR alone
 };
 
 // An address range no record may write into, and what it holds.

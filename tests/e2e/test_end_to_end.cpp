@@ -1,11 +1,19 @@
 // The whole job: the real hc11prog programs the real hc11sim through a pseudo-terminal, and
 // the simulator's memory dump is read back with srec_cat.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "child_process.h"
 #include "fake_target.h"
 #include "run_fixtures.h"
 #include "sim_process.h"
@@ -99,7 +107,7 @@ TEST_F(EndToEnd, OtherEepromRangeSendsTheRestAsPlainStoresWhichDoNotVerify) {
     sim.stop();
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(result.err,
-              "SendRawWithEcho: pbReadBuffer[0](ff) != pbBuffer[0x0](34))\n"
+              "WriteSRecord: $F900 (byte 0 of the record at $F900) wrote 34, read back FF\n"
               "1 byte(s) did not verify: the target does not hold the file\n");
     EXPECT_EQ(WithoutBanner(result.out).substr(WithoutBanner(result.out).size() - 8), "Failure\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xF800), Bytes({0x12}));
@@ -176,12 +184,100 @@ TEST_F(EndToEnd, ProgressOnATerminalIsOneLinePerPhase) {
     EXPECT_EQ(sim.dumped(0xF800, 0xF881), Pattern(130, 7));
 }
 
+// Read once from a pipe, which cannot be rewound: the bytes checked are the bytes sent.
+TEST_F(EndToEnd, FileFromAPipeIsCheckedAndProgrammed) {
+    const std::vector<Block> blocks = {{0xF800, Pattern(100, 0x21)}};
+    std::string file = WriteS19(dir, "app.s19", blocks);
+    SimProcess sim;
+    // The group keeps RunProgram's own redirection of standard input off the pipe.
+    ProgramResult result =
+        RunProgram("{ cat " + file + " | " + kProgram + " -d " + sim.path() + " -i /dev/stdin; }");
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("\n" + Dots(S19Lines(blocks)) + "Success\n"), std::string::npos)
+        << result.out;
+    EXPECT_EQ(sim.dumped(0xF800, 0xF863), blocks[0].data);
+}
+
+// Whether the port is free for the next program: no exclusive flag, no lock.
+void ExpectPortFree(const std::string &path) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    int fExclusive = -1;
+    EXPECT_EQ(ioctl(fd, TIOCGEXCL, &fExclusive), 0);
+    EXPECT_EQ(fExclusive, 0) << "the port was left exclusive";
+    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0) << "the port is still locked";
+    close(fd);
+}
+
+// Ctrl-C in the middle of the download: the port is released at once, the tool says how far
+// it got, and the status is 128 + SIGINT.
+TEST_F(EndToEnd, InterruptMidDownloadReleasesThePortAndSaysWhereItStopped) {
+    const std::vector<Block> blocks = {{0xF800, Pattern(0x800, 0x05)}};
+    std::string file = WriteS19(dir, "big.s19", blocks);
+    SimProcess sim;
+    ChildProcess run = StartChild({kProgram, "-B", "-d", sim.path(), "-i", file}, dir + "/err");
+    ASSERT_GT(run.pid, 0);
+    // The sixth line's dot: the download is under way, well short of its 66 lines.
+    const std::string start = "Downloading " + file + "\n";
+    std::string out;
+    char ch;
+    auto DotsOfTheFile = [&]() {
+        size_t at = out.find(start);
+        return at == std::string::npos ? 0 : out.size() - at - start.size();
+    };
+    while (DotsOfTheFile() < 6 && read(run.stdoutFd, &ch, 1) == 1) out += ch;
+    kill(run.pid, SIGINT);
+    int status = 0;
+    waitpid(run.pid, &status, 0);
+    close(run.stdoutFd);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    std::ifstream errFile(dir + "/err");
+    std::string err((std::istreambuf_iterator<char>(errFile)), std::istreambuf_iterator<char>());
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(err, match,
+                                 std::regex("Interrupted: ([0-9]+) of 2048 bytes written; the "
+                                            "chip holds a partial image\n")))
+        << err;
+    unsigned written = std::stoul(match[1]);
+    EXPECT_GT(written, 32u);
+    EXPECT_LT(written, 2048u);
+    ExpectPortFree(sim.path());
+    sim.stop();
+    EXPECT_EQ(sim.dumped(0xF800, 0xF81F),
+              Bytes(blocks[0].data.begin(), blocks[0].data.begin() + 32));
+}
+
+// Another program holds the port with a lock: the run is refused, and leaves the port as
+// that program had it.
+TEST_F(EndToEnd, PortLockedByAnotherProgramIsLeftAsItWas) {
+    SimProcess sim;
+    int fd = open(sim.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    ProgramResult result = Program(sim, "-B");
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.err, "No input file specified\nCreateFile on " + sim.path() + " error: 10\n" +
+                              sim.path() +
+                              ": Device or resource busy: another program holds the port: close "
+                              "it and try again\n");
+    int fExclusive = -1;
+    EXPECT_EQ(ioctl(fd, TIOCGEXCL, &fExclusive), 0);
+    EXPECT_EQ(fExclusive, 0) << "the refused run made the port exclusive";
+    close(fd);
+    sim.stop();
+}
+
 TEST(EndToEndSilentPort, TalkerLoadAgainstNothingEndsWithStatus3) {
     FakeTarget nothing;
     ProgramResult result = RunProgram(kProgram + " -B -d " + nothing.path());
     EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n0.");
-    EXPECT_EQ(result.err, "No input file specified\nSendRawWithEcho: dwRead != 1\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n0.\nFailure\n");
+    EXPECT_EQ(result.err,
+              "No input file specified\nSendRawWithEcho: dwRead != 1\nDownloadTalker: Check that "
+              "the board was reset into special bootstrap mode (MODA and MODB low), the port, "
+              "and the cable\n");
 }
 
 }  // namespace

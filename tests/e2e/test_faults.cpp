@@ -93,24 +93,40 @@ std::string Mismatch(uint8_t read, size_t index, uint8_t sent) {
            Hex(unsigned(index)) + "](" + Hex(sent) + "))\n";
 }
 
+// A data byte that did not verify, at its address and its index from its record's start.
+std::string DataMismatch(uint8_t read, size_t index, uint8_t sent, uint16_t recordAddress) {
+    char line[128];
+    snprintf(line, sizeof line,
+             "WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back %02X\n",
+             unsigned(recordAddress + index), unsigned(index), recordAddress, sent, read);
+    return line;
+}
+
 std::string NotVerified(unsigned count) {
     return std::to_string(count) + " byte(s) did not verify: the target does not hold the file\n";
 }
 
 std::string TalkerEchoedWrong(unsigned count) {
     return "DownloadTalker: " + std::to_string(count) +
-           " talker byte(s) echoed wrong: the target is not running the talker; reset it into "
-           "bootstrap mode and try again\n";
+           " talker byte(s) echoed wrong: the target is not running the talker\n";
 }
 
+// What a failed talker load adds: what to check.
+const std::string kCheckBoard =
+    "DownloadTalker: Check that the board was reset into special bootstrap mode (MODA and MODB "
+    "low), the port, and the cable\n";
+
 // The mismatch lines for record[from...] when every echo the host reads is the one before
-// it, the first being *previous; leaves the record's last byte in *previous.
-std::string ShiftedEchoes(const Bytes &record, size_t from, uint8_t *previous,
-                          unsigned *mismatches) {
+// it, the first being *previous; leaves the record's last byte in *previous. A file record
+// has its address (a talker record -1).
+std::string ShiftedEchoes(const Bytes &record, size_t from, uint8_t *previous, unsigned *mismatches,
+                          long recordAddress = -1) {
     std::string lines;
     for (size_t i = from; i < record.size(); i++) {
         if (*previous != record[i]) {
-            lines += Mismatch(*previous, i, record[i]);
+            lines += recordAddress < 0
+                         ? Mismatch(*previous, i, record[i])
+                         : DataMismatch(*previous, i, record[i], uint16_t(recordAddress));
             ++*mismatches;
         }
         *previous = record[i];
@@ -120,10 +136,10 @@ std::string ShiftedEchoes(const Bytes &record, size_t from, uint8_t *previous,
 
 // A stray $55 after the echo of record[from - 1]: the record's echoes are read one late and
 // its prompt read meets its last echo.
-std::string NoiseInRecord(const Bytes &record, size_t from) {
+std::string NoiseInRecord(const Bytes &record, uint16_t address, size_t from) {
     uint8_t previous = 0x55;
     unsigned mismatches = 0;
-    return ShiftedEchoes(record, from, &previous, &mismatches) + GotInstead(record.back());
+    return ShiftedEchoes(record, from, &previous, &mismatches, address) + GotInstead(record.back());
 }
 
 // A stray $55 after the echo of talker byte `after` (counted from 1): the rest of the load is
@@ -139,7 +155,7 @@ std::string NoiseInTalkerLoad(size_t after) {
                 ShiftedEchoes(record, after > start ? after - start : 0, &previous, &mismatches);
         start += record.size();
     }
-    return lines + TalkerEchoedWrong(mismatches);
+    return lines + TalkerEchoedWrong(mismatches) + kCheckBoard;
 }
 
 std::string TalkerByteCorrupted(size_t number) {
@@ -147,7 +163,8 @@ std::string TalkerByteCorrupted(size_t number) {
     for (const Bytes &record : TalkerRecords()) {
         if (number <= start + record.size()) {
             uint8_t sent = record[number - 1 - start];
-            return Mismatch(uint8_t(~sent), number - 1 - start, sent) + TalkerEchoedWrong(1);
+            return Mismatch(uint8_t(~sent), number - 1 - start, sent) + TalkerEchoedWrong(1) +
+                   kCheckBoard;
         }
         start += record.size();
     }
@@ -164,6 +181,7 @@ std::string TenSyncAttempts() {
 enum class Reached {
     FirstTalkerLine,  // "0." and the first echo read failed
     TalkerLoad,       // inside image line 3
+    TalkerRefused,    // every mark, and the load judged failed
     TalkerLoaded,     // every mark, then the target preparation
     BulkErase,        // "Bulk Erasing EEPROM"
     FirstRecord,      // the file's second line
@@ -217,9 +235,10 @@ class FaultRun : public ::testing::Test {
 
 std::string FaultRun::ExpectedOutput(Reached reached, bool bulkErase) const {
     std::string out = "Downloading talker file\n";
-    if (reached == Reached::FirstTalkerLine) return out + "0.";
-    if (reached == Reached::TalkerLoad) return out + "0.1.2.3.";
+    if (reached == Reached::FirstTalkerLine) return out + "0.\nFailure\n";
+    if (reached == Reached::TalkerLoad) return out + "0.1.2.3.\nFailure\n";
     out += TalkerMarks();
+    if (reached == Reached::TalkerRefused) return out + "Failure\n";
     if (reached == Reached::TalkerLoaded) return out;
     if (bulkErase) out += "Bulk Erasing EEPROM\n";
     if (reached == Reached::BulkErase) return out;
@@ -282,18 +301,19 @@ const Chip kWholeFile{256, true, kFileData.size()};
 INSTANTIATE_TEST_SUITE_P(
     Field, Faults,
     ::testing::Values(
-        FaultCase{"SilentBoard", "silent", true, Reached::FirstTalkerLine, kNoEcho, kUntouched},
+        FaultCase{"SilentBoard", "silent", true, Reached::FirstTalkerLine, kNoEcho + kCheckBoard,
+                  kUntouched},
         // Inside the talker load.
         FaultCase{"DropInTalkerLoad", Fault("drop", kInTalkerLoad), true, Reached::TalkerLoad,
-                  kNoEcho, kHalfLoaded},
+                  kNoEcho + kCheckBoard, kHalfLoaded},
         FaultCase{"CorruptInTalkerLoad", Fault("corrupt", kInTalkerLoad), true,
-                  Reached::TalkerLoaded, TalkerByteCorrupted(kLoadedBeforeFault), kTalkerOnly},
-        FaultCase{"NoiseInTalkerLoad", Fault("noise", kInTalkerLoad), true, Reached::TalkerLoaded,
+                  Reached::TalkerRefused, TalkerByteCorrupted(kLoadedBeforeFault), kTalkerOnly},
+        FaultCase{"NoiseInTalkerLoad", Fault("noise", kInTalkerLoad), true, Reached::TalkerRefused,
                   NoiseInTalkerLoad(kLoadedBeforeFault), kTalkerOnly},
         FaultCase{"UnplugInTalkerLoad", Fault("unplug", kInTalkerLoad), true, Reached::TalkerLoad,
-                  kNoEcho, kHalfLoaded},
+                  kNoEcho + kCheckBoard, kHalfLoaded},
         FaultCase{"ResetInTalkerLoad", Fault("reset", kInTalkerLoad), true, Reached::TalkerLoad,
-                  kNoEcho, kHalfLoaded},
+                  kNoEcho + kCheckBoard, kHalfLoaded},
         // The prompt answering the sync: a stray byte behind it meets the BPROT write, which
         // reads it as the read-back and the read-back ($00) as the prompt.
         FaultCase{"NoiseAfterSyncPrompt", Fault("noise", kSyncPrompt), true, Reached::TalkerLoaded,
@@ -317,7 +337,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"CorruptBulkErasePrompt", Fault("corrupt", kBulkErasePrompt), true,
                   Reached::BulkErase, GotInstead(uint8_t(~'>')), kErasedOnly},
         FaultCase{"NoiseAfterBulkErasePrompt", Fault("noise", kBulkErasePrompt), true,
-                  Reached::FirstRecord, NoiseInRecord(kFirstRecord, 0), kFirstRecordIn},
+                  Reached::FirstRecord, NoiseInRecord(kFirstRecord, kEepromStart, 0),
+                  kFirstRecordIn},
         FaultCase{"UnplugAfterBulkErasePrompt", Fault("unplug", kBulkErasePrompt), true,
                   Reached::FirstRecord, kNoEcho, kErasedOnly},
         FaultCase{"ResetAfterBulkErasePrompt", Fault("reset", kBulkErasePrompt), true,
@@ -326,12 +347,12 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"DropDataEcho", Fault("drop", kSixthDataEcho), true, Reached::FirstRecord,
                   kNoEcho, kSixBytes},
         FaultCase{"CorruptDataEcho", Fault("corrupt", kSixthDataEcho), true, Reached::FileEnd,
-                  Mismatch(uint8_t(~kFileData[kDataEchoIndex]), kDataEchoIndex,
-                           kFileData[kDataEchoIndex]) +
+                  DataMismatch(uint8_t(~kFileData[kDataEchoIndex]), kDataEchoIndex,
+                               kFileData[kDataEchoIndex], kEepromStart) +
                       NotVerified(1),
                   kWholeFile},
         FaultCase{"NoiseAfterDataEcho", Fault("noise", kSixthDataEcho), true, Reached::FirstRecord,
-                  NoiseInRecord(kFirstRecord, kDataEchoIndex + 1), kFirstRecordIn},
+                  NoiseInRecord(kFirstRecord, kEepromStart, kDataEchoIndex + 1), kFirstRecordIn},
         FaultCase{"UnplugAfterDataEcho", Fault("unplug", kSixthDataEcho), true,
                   Reached::FirstRecord, kNoEcho, kSixBytes},
         FaultCase{"ResetAfterDataEcho", Fault("reset", kSixthDataEcho), true, Reached::FirstRecord,
@@ -342,7 +363,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"CorruptRecordPrompt", Fault("corrupt", kFirstRecordPrompt), true,
                   Reached::FirstRecord, GotInstead(uint8_t(~'>')), kFirstRecordIn},
         FaultCase{"NoiseAfterRecordPrompt", Fault("noise", kFirstRecordPrompt), true,
-                  Reached::SecondRecord, NoiseInRecord(kSecondRecord, 0), kWholeFile},
+                  Reached::SecondRecord,
+                  NoiseInRecord(kSecondRecord, kEepromStart + kFirstRecordLength, 0), kWholeFile},
         FaultCase{"UnplugAfterRecordPrompt", Fault("unplug", kFirstRecordPrompt), true,
                   Reached::SecondRecord, kNoEcho, kFirstRecordIn},
         FaultCase{"ResetAfterRecordPrompt", Fault("reset", kFirstRecordPrompt), true,
@@ -358,15 +380,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "stuck:F805",
                   true,
                   Reached::FileEnd,
-                  Mismatch(kPreload[5], 5, kFileData[5]) + NotVerified(1),
+                  DataMismatch(kPreload[5], 5, kFileData[5], kEepromStart) + NotVerified(1),
                   {256, true, kFileData.size(), 0xF805}},
-        FaultCase{
-            "StuckCellWithoutBulkErase",
-            "stuck:F825",
-            false,
-            Reached::FileEnd,
-            Mismatch(kPreload[0x25], 0x25 - kFirstRecordLength, kFileData[0x25]) + NotVerified(1),
-            {256, false, kFileData.size(), 0xF825}}),
+        FaultCase{"StuckCellWithoutBulkErase",
+                  "stuck:F825",
+                  false,
+                  Reached::FileEnd,
+                  DataMismatch(kPreload[0x25], 0x25 - kFirstRecordLength, kFileData[0x25],
+                               kEepromStart + kFirstRecordLength) +
+                      NotVerified(1),
+                  {256, false, kFileData.size(), 0xF825}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 struct RiddenOutCase {

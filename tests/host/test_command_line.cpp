@@ -29,6 +29,7 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
     WriteTextFile(dir + "/bad.s19", "S10520000102D7\nS1\n");
     WriteTextFile(dir + "/talker-ram.s19", "S1040080017A\n");
     WriteTextFile(dir + "/registers.s19", "S104103F01AB\n");
+    ASSERT_EQ(system(("truncate -s 16777217 " + dir + "/huge.s19").c_str()), 0);
     struct Case {
         std::string args;
         int status;
@@ -51,6 +52,9 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
              dir + "/missing.s19\n",
          ""},
         {"-i " + dir, 2, "File Error: Could not open " + dir + "\n", ""},
+        {"-i " + dir + "/huge.s19", 2,
+         "File Error: " + dir + "/huge.s19 is larger than 16 MB, too large for an S-record file\n",
+         ""},
         {"-d /dev/null -i " + dir + "/missing.s19", 2,
          "File Error: Could not open " + dir + "/missing.s19\n", ""},
         {"-d /dev/null -i " + dir + "/bad.s19", 2,

@@ -171,9 +171,11 @@ TEST(CheckSRecordFile, RefusesNamingTheFileTheLineAndItsText) {
         std::string strText;
         const char *pszErr;
     } cases[] = {
-        {S1(0x2000, {1}) + "\nS1052000010FDA\n", "F line 2: Wrong checksum (S1052000010FDA)\n"},
+        {S1(0x2000, {1}) + "\nS1052000010FDA\n",
+         "F line 2: S1 record at $2000 has a wrong checksum (S1052000010FDA)\n"},
         {S1(0x2000, {1, 2}) + "\nS10520000102\n",
-         "F line 2: Record cut short or garbled (S10520000102)\n"},
+         "F line 2: S1 record at $2000 is cut short: 10 digits expected after the count, 8 "
+         "found (S10520000102)\n"},
         {"S4030000FC\n",
          "ParseSRecordString: Unknown S record type = 4 (S4030000FC)\n"
          "F line 1: Can't parse S record (S4030000FC)\n"},
@@ -185,8 +187,8 @@ TEST(CheckSRecordFile, RefusesNamingTheFileTheLineAndItsText) {
          "F line 1: Can't parse S record (S205FFFFFF01FD)\n"},
         {"hello\n", "F line 1: Can't parse S record (hello)\n"},
         {S1(0x2000, {1}) + "\r" + S1(0x2001, {2}) + "\r",
-         "F line 1: Carriage return or NUL inside a line: the file's lines must end in LF or CR "
-         "LF (S104200001DA\\x0DS104200102D8)\n"},
+         "F line 1: Carriage return inside a line: the file's lines must end in LF or CR LF "
+         "(S104200001DA\\x0DS104200102D8)\n"},
         {S1(0x00F0, {1}) + "\n",
          "F line 1: S1 record at $00F0 writes into $0000-$00FF, the RAM the talker runs in "
          "(S10400F0010A)\n"},

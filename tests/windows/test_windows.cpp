@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <regex>
 #include <sstream>
 
@@ -133,8 +134,11 @@ TEST_F(UnderWine, SilentTargetEndsAfterTheFirstEchoTimesOut) {
     LinkCom5To(nothing.path());
     ProgramResult result = Program("-c 5 -B");
     EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n0.");
-    EXPECT_EQ(result.err, "No input file specified\nSendRawWithEcho: dwRead != 1\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n0.\nFailure\n");
+    EXPECT_EQ(result.err,
+              "No input file specified\nSendRawWithEcho: dwRead != 1\nDownloadTalker: Check that "
+              "the board was reset into special bootstrap mode (MODA and MODB low), the port, "
+              "and the cable\n");
     SRecord first;
     ASSERT_EQ(ParseSRecordString(TalkerImage[0], &first), 1);
     EXPECT_EQ(nothing.readBytes(2), Bytes({0xFF, first.bData[0]}));
@@ -204,8 +208,14 @@ TEST_P(MissingPortsUnderWine, FailToOpenWithTheErrorCode) {
     std::string expected =
         std::string("No input file specified\nCreateFile on ") + GetParam().shown + " error: ";
     ASSERT_EQ(result.err.substr(0, expected.size()), expected);
-    EXPECT_TRUE(std::regex_match(result.err.substr(expected.size()), std::regex("[0-9a-f]+\n")))
-        << result.err;
+    // The code, then the system's words and what to check.
+    std::string rest = result.err.substr(expected.size());
+    size_t hint = rest.find('\n') + 1;
+    EXPECT_TRUE(std::regex_match(rest.substr(0, hint), std::regex("[0-9a-f]+\n"))) << rest;
+    EXPECT_EQ(
+        rest.compare(hint, strlen(GetParam().shown) + 2, GetParam().shown + std::string(": ")), 0)
+        << rest;
+    EXPECT_NE(rest.find(": no such port: check the COM number", hint), std::string::npos) << rest;
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, MissingPortsUnderWine,
