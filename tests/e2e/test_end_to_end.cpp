@@ -11,6 +11,7 @@
 #include <csignal>
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "child_process.h"
 #include "fake_target.h"
@@ -177,6 +178,38 @@ TEST_F(EndToEnd, ExpandedBusWritesHprioBeforeBprot) {
     ASSERT_NE(hprio, std::string::npos) << "the trace names register writes";
     ASSERT_NE(bprot, std::string::npos);
     EXPECT_LT(hprio, bprot);
+}
+
+// On a terminal each phase is one line that rewrites itself ("\r"); what stays on the
+// screen is each line's last drawing, complete, and no dot or talker mark is printed.
+TEST_F(EndToEnd, ProgressOnATerminalIsOneLinePerPhase) {
+    const std::vector<Block> blocks = {{0xF800, Pattern(130, 7)}};
+    std::string file = WriteS19(dir, "app.s19", blocks);
+    SimProcess sim;
+    FakeTarget terminal;
+    ProgramResult result =
+        RunProgramOnTerminal(kProgram + " -d " + sim.path() + " -B -i " + file, terminal);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::string screen;
+    std::istringstream lines(WithoutBanner(result.out));
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_EQ(line.find(".."), std::string::npos) << line;
+        std::string shown = line.substr(line.rfind('\r') + 1);
+        shown = std::regex_replace(shown, std::regex("\x1b\\[K"), "");
+        screen += std::regex_replace(shown, std::regex("[0-9]:[0-9]{2}"), "T") + "\n";
+    }
+    EXPECT_EQ(screen,
+              "Downloading talker file\n"
+              "talker load   256/256 bytes 100%  T elapsed  T left\n"
+              "Bulk Erasing EEPROM\n"
+              "erase        2048/2048 bytes 100%  T elapsed  T left\n"
+              "Downloading " +
+                  file +
+                  "\n"
+                  "download      130/130 bytes 100%  T elapsed  T left\n"
+                  "Success\n");
+    EXPECT_EQ(sim.dumped(0xF800, 0xF881), Pattern(130, 7));
 }
 
 // Read once from a pipe, which cannot be rewound: the bytes checked are the bytes sent.
