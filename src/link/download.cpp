@@ -3,14 +3,14 @@
 #include <cstdio>
 
 #include "interrupt.h"
+#include "progress.h"
 #include "srecord.h"
 #include "talker_stream.h"
 
 namespace {
 
 void PrintDot(void) {
-    fprintf(stdout, ".");
-    fflush(stdout);
+    PrintProgressMark(".");
 }
 
 int ReportFailure(void) {
@@ -42,6 +42,7 @@ int DownloadFile(HANDLE hPort, const SRecordFile *pFile) {
     if (!SendQueuedBytes(&stream)) return ReportFailure();
     if (EndsWithLineEnd(pFile)) PrintDot();
     if (!FinishTalkerStream(&stream)) return ReportFailure();
+    EndProgress("");
     if (stream.dwMismatches != 0) {
         fprintf(stderr, "%u byte(s) did not verify: the target does not hold the file\n",
                 (unsigned)stream.dwMismatches);

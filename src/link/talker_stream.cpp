@@ -39,11 +39,16 @@ DWORD NextGate(const TalkerStream *pStream, int fProgrammed, DWORD dwOwnReplies)
         if (pStream->dwRepliesQueued > TALKER_BYTES_HELD)
             dwGate = MaxOf(dwGate, pStream->dwRepliesQueued - TALKER_BYTES_HELD);
     } else if (pStream->dwProgramGate != 0) {
-        // The bytes after a "P" byte: TALKER_BYTES_HELD of them wait in the talker while it
-        // programs, the rest go once its echo has arrived.
+        // The bytes after a "P" block: TALKER_BYTES_HELD of them wait in the talker while its
+        // last byte programs (no command starts on them alone); the rest go once that byte's
+        // echo and the prompt after it have come, so that a wrong prompt stops the stream
+        // before the next command.
         DWORD dwHeld = pStream->dwSinceProgram + 1;
-        DWORD dwStep = dwHeld > TALKER_BYTES_HELD ? 0 : TALKER_BYTES_HELD + 1 - dwHeld;
-        DWORD dwAfter = pStream->dwProgramGate > dwStep ? pStream->dwProgramGate - dwStep : 0;
+        DWORD dwAfter = pStream->dwProgramGate + 1;
+        if (dwHeld <= TALKER_BYTES_HELD) {
+            DWORD dwStep = TALKER_BYTES_HELD + 1 - dwHeld;
+            dwAfter = pStream->dwProgramGate > dwStep ? pStream->dwProgramGate - dwStep : 0;
+        }
         dwGate = MaxOf(dwGate, dwAfter);
     }
     return dwGate;

@@ -11,9 +11,11 @@
 #include <csignal>
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "child_process.h"
 #include "fake_target.h"
+#include "part_table.h"
 #include "run_fixtures.h"
 #include "sim_process.h"
 
@@ -126,6 +128,33 @@ TEST_F(EndToEnd, BulkEraseWithoutAFileSetsConfig) {
     EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0x0D}));
 }
 
+// Today's talker load ($FF at 1200, then 256 bytes) on every part: the ROM switches to 1200
+// on the $FF. On fixed-load parts the talker starts after the 256th byte and the bulk erase
+// clears the part's own EEPROM wherever it lies. Variable-load parts start the talker only
+// after 4 idle character times, but the run sends its sync at once: each "s" is one more
+// byte of the load, echoed at 1200, and the sync fails with a message and status 3.
+TEST_F(EndToEnd, TheTalkerLoadsOnFixedLoadPartsAndVariableOnesRefuseTheSync) {
+    for (unsigned i = 0; i < GetPartCount(); i++) {
+        const PartInfo *part = GetPartByIndex(i);
+        SCOPED_TRACE(part->pszName);
+        std::string preload = WriteS19(dir, "preload.s19", {{part->wEepromStart, Pattern(64, 1)}});
+        SimProcess sim({"--part", part->pszName, "--eeprom", preload});
+        ProgramResult result = Program(sim, "-B");
+        sim.stop();
+        EXPECT_EQ(WithoutBanner(result.out).rfind("Downloading talker file\n" + TalkerMarks(), 0),
+                  0u);
+        if (part->fVariableLoad) {
+            EXPECT_EQ(result.status, 3);
+            EXPECT_NE(result.err.find("GetPrompt: "), std::string::npos) << result.err;
+            continue;
+        }
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(sim.dumped(part->wEepromStart, uint16_t(part->wEepromStart + 63)),
+                  Bytes(64, 0xFF));
+        EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0xF5}));
+    }
+}
+
 TEST_F(EndToEnd, MissingFileNeverTouchesTheSimulator) {
     SimProcess sim;
     ProgramResult result = Program(sim, "-B -i " + dir + "/nothing.s19");
@@ -149,6 +178,38 @@ TEST_F(EndToEnd, ExpandedBusWritesHprioBeforeBprot) {
     ASSERT_NE(hprio, std::string::npos) << "the trace names register writes";
     ASSERT_NE(bprot, std::string::npos);
     EXPECT_LT(hprio, bprot);
+}
+
+// On a terminal each phase is one line that rewrites itself ("\r"); what stays on the
+// screen is each line's last drawing, complete, and no dot or talker mark is printed.
+TEST_F(EndToEnd, ProgressOnATerminalIsOneLinePerPhase) {
+    const std::vector<Block> blocks = {{0xF800, Pattern(130, 7)}};
+    std::string file = WriteS19(dir, "app.s19", blocks);
+    SimProcess sim;
+    FakeTarget terminal;
+    ProgramResult result =
+        RunProgramOnTerminal(kProgram + " -d " + sim.path() + " -B -i " + file, terminal);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::string screen;
+    std::istringstream lines(WithoutBanner(result.out));
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_EQ(line.find(".."), std::string::npos) << line;
+        std::string shown = line.substr(line.rfind('\r') + 1);
+        shown = std::regex_replace(shown, std::regex("\x1b\\[K"), "");
+        screen += std::regex_replace(shown, std::regex("[0-9]:[0-9]{2}"), "T") + "\n";
+    }
+    EXPECT_EQ(screen,
+              "Downloading talker file\n"
+              "talker load   256/256 bytes 100%  T elapsed  T left\n"
+              "Bulk Erasing EEPROM\n"
+              "erase        2048/2048 bytes 100%  T elapsed  T left\n"
+              "Downloading " +
+                  file +
+                  "\n"
+                  "download      130/130 bytes 100%  T elapsed  T left\n"
+                  "Success\n");
+    EXPECT_EQ(sim.dumped(0xF800, 0xF881), Pattern(130, 7));
 }
 
 // Read once from a pipe, which cannot be rewound: the bytes checked are the bytes sent.

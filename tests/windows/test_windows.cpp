@@ -165,6 +165,16 @@ TEST_F(UnderWine, VerboseTraceShowsEachByteOnItsOwnLine) {
     }
 }
 
+// Wine lists its ports in the registry as Windows does; COM5 is the simulator's.
+TEST_F(UnderWine, PortListNamesCom5FromTheRegistry) {
+    ProgramResult result = Program("-l");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(std::regex_search(WithoutBanner(result.out),
+                                  std::regex(R"((^|\n)COM5 +\\Device\\Serial[0-9]+\n)")))
+        << result.out;
+}
+
 // Port names as a Windows user gives them: a number, a name, a device path.
 class PortNamesUnderWine : public UnderWine, public testing::WithParamInterface<const char *> {};
 
