@@ -127,6 +127,8 @@ int CheckReply(TalkerStream *pStream, BYTE bReply) {
         case REPLY_READ_VALUE:
             *pExpected->pbValue = bReply;
             NoteBytesDone(1);
+            pStream->dwValuesRead++;
+            if (pStream->pfnReadProgress != NULL) pStream->pfnReadProgress(pStream->dwValuesRead);
             return 1;
         default:
             NoteBytesDone(1);
@@ -220,6 +222,8 @@ void StartTalkerStream(TalkerStream *pStream, HANDLE hPort) {
     pStream->dwLastGate = pStream->dwProgramGate = pStream->dwSinceProgram = 0;
     pStream->dwMismatches = 0;
     pStream->fLockstep = 0;
+    pStream->dwValuesRead = 0;
+    pStream->pfnReadProgress = NULL;
     // A character is 10 bits: the rate / 10 characters a second.
     pStream->dwWindow = g_LinkSettings.dwTalkerRate / 10 * WINDOW_LINE_MS / 1000 + WINDOW_PACKET;
 }

@@ -45,6 +45,8 @@ struct TalkerStream {
     DWORD dwWindow;          // replies that may be outstanding at once
     DWORD dwMismatches;      // data bytes whose read-back differed
     int fLockstep;           // after a wrong read-back: each byte waits for every reply before it
+    DWORD dwValuesRead;      // "r" values that have come
+    void (*pfnReadProgress)(DWORD dwValuesRead);  // told of each, when not NULL
 };
 
 // Starts an empty stream on an open port at the talker's rate (g_LinkSettings.dwTalkerRate).
