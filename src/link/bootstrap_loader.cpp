@@ -11,7 +11,6 @@
 
 namespace {
 
-const DWORD BOOT_BAUD_RATE = 1200;
 const BYTE BOOT_START_BYTE = 0xFF;
 enum { MAX_DOWNLOAD_LENGTH = 256 };
 
@@ -85,9 +84,9 @@ int ReportLoadFailure(void) {
 
 }  // namespace
 
-int DownloadTalker(DWORD dwComPort) {
+int DownloadTalker(DWORD dwComPort, DWORD dwLoadBaud) {
     EnterStage(STAGE_TALKER_LOAD, g_LinkSettings.dwTalkerLength);
-    HANDLE hPort = OpenComPort(dwComPort, BOOT_BAUD_RATE);
+    HANDLE hPort = OpenComPort(dwComPort, dwLoadBaud);
     if (hPort == INVALID_HANDLE_VALUE) return 0;
     int nResult = SendDownload(hPort);
     CloseHandle(hPort);

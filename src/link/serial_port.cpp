@@ -46,6 +46,17 @@ void SetOneByteTimeouts(HANDLE hPort) {
     SetCommTimeouts(hPort, &timeouts);
 }
 
+// Sets the line; a port that refuses says so, with the rate asked for.
+int SetLineState(HANDLE hPort, DCB *pDcb) {
+    if (SetCommState(hPort, pDcb)) return 1;
+    fprintf(stderr, "SetCommState failed %x\n", (unsigned)GetLastError());
+    fprintf(stderr,
+            "The port can't run at %u baud 8N1: some adapters can't make the chip's fast rates "
+            "(try a lower -b)\n",
+            (unsigned)pDcb->BaudRate);
+    return 0;
+}
+
 void TraceBytes(const char *pszWhat, const BYTE *pbBuffer, DWORD dwCount) {
     fprintf(stderr, "%s:", pszWhat);
     for (DWORD i = 0; i < dwCount; i++) fprintf(stderr, "%02X ", pbBuffer[i]);
@@ -91,6 +102,17 @@ HANDLE OpenComPort(DWORD dwComPort, DWORD dwBaudRate) {
     }
     SetOneByteTimeouts(hPort);
     return hPort;
+}
+
+int SetComPortRate(HANDLE hPort, DWORD dwBaudRate) {
+    DCB dcb = {};
+    dcb.DCBlength = sizeof(dcb);
+    if (!GetCommState(hPort, &dcb)) {
+        fprintf(stderr, "GetCommState failed %x\n", (unsigned)GetLastError());
+        return 0;
+    }
+    SetRawLineFormat(&dcb, dwBaudRate);
+    return SetLineState(hPort, &dcb);
 }
 
 BOOL TracedWrite(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwWritten) {

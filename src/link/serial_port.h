@@ -9,6 +9,10 @@
 // Returns INVALID_HANDLE_VALUE after printing why.
 HANDLE OpenComPort(DWORD dwComPort, DWORD dwBaudRate);
 
+// Sets an open port to another rate, the line format kept. Returns 1, or 0 after the
+// message.
+int SetComPortRate(HANDLE hPort, DWORD dwBaudRate);
+
 // One WriteFile / ReadFile, traced on standard error with "-V". Returns the call's result.
 BOOL TracedWrite(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwWritten);
 BOOL TracedRead(HANDLE hPort, BYTE *pbBuffer, DWORD dwLength, DWORD *pdwRead);

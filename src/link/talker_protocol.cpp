@@ -12,6 +12,7 @@ namespace {
 
 const BYTE PROMPT = '>';
 const DWORD SYNC_ATTEMPTS = 10;
+const DWORD RATE_SWITCH_WAIT_MS = 25;
 
 enum { FRAME_LENGTH = 5 };
 
@@ -88,4 +89,21 @@ int WriteSRecord(HANDLE hPort, const SRecord *pRecord, DWORD *pdwMismatches) {
     int nResult = StreamSRecord(&stream, pRecord) && FinishTalkerStream(&stream);
     *pdwMismatches += stream.dwMismatches;
     return nResult;
+}
+
+int SetTalkerRate(HANDLE hPort, WORD wBaudAddress, BYTE bBaud, DWORD dwRate) {
+    BYTE pbFrame[FRAME_LENGTH];
+    BuildFrame('w', wBaudAddress, bBaud, pbFrame);
+    if (!SendRawNoEcho(hPort, pbFrame, FRAME_LENGTH)) return 0;
+    // The frame's last byte must have left at the old rate before the port changes: drained,
+    // then its wire time at 9600 and a USB adapter's latency over.
+    FlushFileBuffers(hPort);
+    Sleep(RATE_SWITCH_WAIT_MS);
+    if (!SetComPortRate(hPort, dwRate)) return 0;
+    if (GetPrompt(hPort, 1)) return 1;
+    fprintf(stderr,
+            "SetTalkerRate: the talker did not answer at %u baud: the adapter or the cable may "
+            "not carry this rate (try a lower -b)\n",
+            (unsigned)dwRate);
+    return 0;
 }

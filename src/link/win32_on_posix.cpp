@@ -437,6 +437,20 @@ BOOL PurgeComm(HANDLE hFile, DWORD dwFlags) {
     return TRUE;
 }
 
+BOOL FlushFileBuffers(HANDLE hFile) {
+    PortSlot *pPort = SlotFromHandle(hFile);
+    if (pPort == nullptr) return FailWith(EBADF);
+    if (tcdrain(pPort->fd) != 0) return FailWith(errno);
+    return TRUE;
+}
+
+void Sleep(DWORD dwMilliseconds) {
+    struct timespec ts = {(time_t)(dwMilliseconds / 1000),
+                          (long)(dwMilliseconds % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
 // Gives up the tty's exclusive flag too, so that the port can be opened again at once.
 BOOL CloseHandle(HANDLE hObject) {
     PortSlot *pPort = SlotFromHandle(hObject);
