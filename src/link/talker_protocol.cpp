@@ -13,6 +13,7 @@ namespace {
 const BYTE PROMPT = '>';
 const DWORD SYNC_ATTEMPTS = 10;
 const DWORD RATE_SWITCH_WAIT_MS = 25;
+const DWORD SYNC_SETTLE_MS = 32;  // twice the common adapters' default latency timer
 
 enum { FRAME_LENGTH = 5 };
 
@@ -28,6 +29,9 @@ void BuildFrame(BYTE bLetter, WORD wAddress, BYTE bCountLow, BYTE *pbFrame) {
 // call failed and no further attempt may be made.
 int TryPrompt(HANDLE hPort, int fSync) {
     if (fSync) {
+        // A USB adapter may still hold bytes the chip sent before (the talker's start-up
+        // prompt, up to its latency timer late): they come in before the purge.
+        Sleep(SYNC_SETTLE_MS);
         PurgeComm(hPort, PURGE_RXCLEAR);
         BYTE bSync = 's';
         DWORD dwWrite = 0;

@@ -101,6 +101,25 @@ TEST_F(EndToEnd, RecordStraddlingTheEepromBoundIsSplit) {
     EXPECT_EQ(sim.dumped(0xF7F0, 0xF80F), data);
 }
 
+// At each family of rates (the talker's own 9600, a slower exact one, the SCI's fastest),
+// RAM records stream back to back, EEPROM bytes one ahead, and the record after an EEPROM one
+// as soon as the talker takes it: the file lands whole and the chip's receiver never overruns.
+TEST_F(EndToEnd, EveryRateStreamsWithoutOverrun) {
+    const Bytes ram = Pattern(200, 0x21), eeprom = Pattern(64, 0x90), after = Pattern(40, 0x07);
+    std::string file =
+        WriteS19(dir, "mixed.s19", {{0x2000, ram}, {0xF800, eeprom}, {0x3000, after}});
+    for (const char *pszRate : {"9600", "15625", "125000"}) {
+        SimProcess sim({"--xram", "2000-3FFF"});
+        ProgramResult result = Program(sim, std::string("-E -B -b ") + pszRate + " -i " + file);
+        sim.stop();
+        EXPECT_EQ(result.status, 0) << pszRate << result.err;
+        EXPECT_EQ(sim.dumped(0x2000, 0x20C7), ram) << pszRate;
+        EXPECT_EQ(sim.dumped(0xF800, 0xF83F), eeprom) << pszRate;
+        EXPECT_EQ(sim.dumped(0x3000, 0x3027), after) << pszRate;
+        EXPECT_EQ(sim.stat("sci_overruns"), 0) << pszRate;
+    }
+}
+
 TEST_F(EndToEnd, OtherEepromRangeSendsTheRestAsPlainStoresWhichDoNotVerify) {
     std::string file = WriteS19(dir, "range.s19", {{0xF800, {0x12}}, {0xF900, {0x34}}});
     SimProcess sim;
