@@ -13,7 +13,7 @@ namespace {
 const BYTE PROMPT = '>';
 const DWORD SYNC_ATTEMPTS = 10;
 const DWORD RATE_SWITCH_WAIT_MS = 25;
-const DWORD SYNC_SETTLE_MS = 32;  // twice the common adapters' default latency timer
+const DWORD SYNC_SETTLE_MS = 20;  // beyond the common adapters' default latency timer, 16 ms
 
 enum { FRAME_LENGTH = 5 };
 

@@ -15,9 +15,9 @@
 
 namespace {
 
-// While it programs an EEPROM byte, the talker holds one more: the SCI's receive data
-// register keeps it until the talker reads it.
-const DWORD TALKER_BYTES_HELD = 1;
+// While it programs an EEPROM byte, the talker holds two more: its delay loop takes one into
+// RAM, and the SCI's receive data register keeps the next (talker.s).
+const DWORD TALKER_BYTES_HELD = 2;
 const BYTE PROMPT = '>';
 const DWORD WINDOW_LINE_MS = 40;  // replies outstanding: 40 ms of line time and a USB packet
 const DWORD WINDOW_PACKET = 64;

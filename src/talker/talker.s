@@ -5,16 +5,23 @@
 ; runs its command loop until the chip is reset; it polls the SCI, takes no interrupts and
 ; never services the COP watchdog.
 ;
-; Memory, the 256 bytes of RAM, as laid out for this code's 239 bytes (talker.ld puts the
-; variables, .bss, directly after .text; the generator checks the layout on every build
-; and states the addresses in the image source):
-;   $0000-$00EE   the code, entered at $0000
-;   $00EF         mode_flag: 1 while a "W" block runs, 0 while a "P" block runs
-;   $00F0         scratch: the new value of an EEPROM byte, from the erase decision to
-;                 the store that latches it
-;   $00F1-$00F7   free
-;   $00F8-$00FF   the stack, from $00FF down, at most 8 bytes deep: the count pushed by
-;                 a "P" block, then the returns from program_byte, eeprom_cycle and a delay
+;
+; Memory, the 256 bytes of RAM, as laid out for this code (talker.ld puts the variables, .bss,
+; directly after .text; the generator checks the layout on every build and states the
+; addresses in the image source):
+;   $0000-         the code, entered at $0000, ending with poll_mask, the one variable
+;                  that starts with a value: RDRF while held_byte is free, 0 while it holds
+;                  a byte
+;   then           mode_flag: the letter of the block that runs, "W" (store each byte) or
+;                  "P" (program each byte); scratch: the new value of an EEPROM byte, from
+;                  the erase decision to the store that latches it; held_byte: a byte taken
+;                  in while an EEPROM byte programs
+;   $00FA-$00FF   the stack, from $00FF down, at most 6 bytes deep: the count pushed by a
+;                 "P" block, then the returns from program_byte and eeprom_cycle
+;
+; While an EEPROM byte programs, its delay loop takes the next byte the host sent out of the
+; SCI into held_byte, so that the SCI's receive register can hold one more: the host may keep
+; two bytes ahead of the byte that programs. receive hands out held_byte first.
 ;
 ; Wire protocol, 9600 baud, 8 data bits, no parity, one stop bit:
 ;   The talker sends the prompt ">" whenever it is ready to read a command letter.
@@ -33,6 +40,7 @@
 ; Registers while a command runs: X holds the address, Y the count.
 
 ; --- Chip registers (the register block stays at $1000, its place after reset)
+REGS    = 0x1000            ; the register block, for the start-up's indexed stores
 SPCR    = 0x1028            ; SPI control: port D wire-OR mode
 BAUD    = 0x102B            ; SCI baud rate select
 SCCR2   = 0x102D            ; SCI control 2: transmitter and receiver enables
@@ -70,9 +78,9 @@ ERASE_BYTE_PAIR = ERASE_BYTE << 8 | ERASE_BYTE | EPGM
 PROGRAM_PAIR    = PROGRAM << 8 | PROGRAM | EPGM
 ERASE_BULK_PAIR = ERASE_BULK << 8 | ERASE_BULK | EPGM
 
-; --- Delay loop counts for a 2 MHz E clock (0.5 us a cycle), 7 cycles a pass
-SHORT_PASSES = 2857         ; 2857 * 7 = 19999 cycles, 10.0 ms
-LONG_PASSES  = 28570        ; 28570 * 7 = 199990 cycles, 100.0 ms
+; --- Delay loop counts for a 2 MHz E clock (0.5 us a cycle), 17 cycles a pass
+SHORT_PASSES = 1177         ; 1177 * 17 = 20009 cycles, 10.0 ms
+LONG_PASSES  = 11765        ; 11765 * 17 = 200005 cycles, 100.0 ms
 
 ; --- Wire characters
 PROMPT          = '>'
@@ -87,39 +95,46 @@ CMD_BULK        = 'B'
 
         .text
 
+;
 ; Start-up, entered at $0000 by the bootstrap ROM.
 start:
         lds     #STACK_TOP
         bsr     wait_transmitter        ; the ROM's last echo may still be going out
-        ldaa    SPCR
-        anda    #~DWOM & 0xFF           ; port D, TxD among its pins, drives actively
-        staa    SPCR
+        ldx     #REGS
+        bclr    SPCR-REGS,x #DWOM       ; port D, TxD among its pins, drives actively
         ldaa    #BAUD_9600
-        staa    BAUD
+        staa    BAUD-REGS,x
         ldaa    #SCI_ON
-        staa    SCCR2
+        staa    SCCR2-REGS,x
         bra     command_loop
 
-; send: sends A once the transmitter is free. Preserves A, X and Y; destroys B.
+; send: sends A once the transmitter is free. Preserves A, B, X and Y.
 send:
         bsr     wait_transmitter
         staa    SCDR
         rts
 
-; wait_transmitter: returns once SCSR shows TDRE. Preserves A, X and Y; destroys B.
+; wait_transmitter: returns once SCSR shows TDRE (its bit 7). Preserves A, B, X and Y.
 wait_transmitter:
-        ldab    SCSR
-        bitb    #TDRE
-        beq     wait_transmitter
+        tst     SCSR
+        bpl     wait_transmitter
         rts
 
-; receive: waits for RDRF, then reads the byte into B; the error flags are not looked at.
-; Preserves A, X and Y.
+; receive: the byte held while an EEPROM byte programmed, if any, else the SCI's next once
+; RDRF shows; into B. The error flags are not looked at. Preserves A, X and Y.
 receive:
+        ldab    *poll_mask
+        beq     receive_held
+receive_sci:
         ldab    SCSR
         bitb    #RDRF
-        beq     receive
+        beq     receive_sci
         ldab    SCDR
+        rts
+receive_held:
+        ldab    #RDRF                   ; held_byte is free again
+        stab    *poll_mask
+        ldab    *held_byte
         rts
 
 ; receive_word: receives two bytes into D, the high byte first. Preserves X and Y.
@@ -152,9 +167,9 @@ command_loop:
         cmpa    #CMD_PROGRAM
         beq     cmd_program
         cmpa    #CMD_BLOCK_WRITE
-        beq     cmd_block_write
+        beq     cmd_block
         cmpa    #CMD_BLOCK_PROG
-        beq     cmd_block_program
+        beq     cmd_block
         cmpa    #CMD_BULK
         beq     cmd_bulk
         ldaa    #REPLY_UNKNOWN
@@ -175,21 +190,14 @@ cmd_program:
         bsr     program_byte
         bra     command_loop
 
-; "P" and "W": set the mode flag, then run the block.
-cmd_block_program:
-        clra                            ; mode 0: program each byte
-        bra     set_block_mode
-cmd_block_write:
-        ldaa    #1                      ; mode 1: store each byte
-set_block_mode:
+; "W" and "P": block, with the letter kept as the mode ("W" has bit 0 set, "P" clear).
+; X = first address, Y = count (0 for 65536). For each data byte received, stores or
+; programs it at X, sends the byte read back, advances X (wrapping) and counts Y down.
+cmd_block:
         staa    *mode_flag
-
-; block: X = first address, Y = count (0 for 65536). For each data byte received, stores
-; or programs it at X, sends the byte read back, advances X (wrapping) and counts Y down.
 block:
         bsr     receive                 ; B = data byte
-        ldaa    *mode_flag
-        beq     block_program
+        brclr   *mode_flag #1 block_program
         stab    0,x
         bsr     send_read_back
         bra     block_advance
@@ -204,24 +212,22 @@ block_advance:
         bra     command_loop
 
 ; "B": bulk-erases the EEPROM array and CONFIG, then programs CONFIG with the count's low
-; byte. A bulk erase latched at CONFIG's address takes in CONFIG as well as the array.
+; byte. A bulk erase latched at CONFIG's address takes in CONFIG as well as the array; the
+; value stored to latch it does not matter (the CONFIG value is stored).
 cmd_bulk:
         xgdy
-        stab    *scratch                ; the CONFIG value, out of the long delay's way
-        ldd     #ERASE_BULK_PAIR
-        staa    PPROG
-        staa    CONFIG                  ; latches the address; the value does not matter
-        stab    PPROG
-        bsr     delay_long
-        clr     PPROG
+        stab    *scratch                ; the CONFIG value
         ldx     #CONFIG
+        ldd     #ERASE_BULK_PAIR
+        ldy     #LONG_PASSES            ; 100 ms
+        bsr     eeprom_cycle_y
         ldd     #PROGRAM_PAIR
         bsr     eeprom_cycle
         bra     command_loop
 
 ; program_byte: programs B into the EEPROM byte at X, erasing first only where a 0 must
 ; become a 1, then sends the byte read back. Preserves X; destroys A, B and Y.
-; send_read_back, its last step, sends the byte at X. Preserves X and Y; destroys A and B.
+; send_read_back, its last step, sends the byte at X. Preserves X and Y; destroys A.
 program_byte:
         ldaa    0,x
         cba
@@ -240,33 +246,37 @@ send_read_back:
         jmp     send                    ; beyond a branch's reach
 
 ; eeprom_cycle: A = latch pattern, B = the same with EPGM, X = address, scratch = the byte.
-; Latches, stores the byte at X, turns on the programming voltage for 10 ms, then clears
-; PPROG. Preserves X; destroys A, B and Y.
+; Latches, stores the byte at X, turns on the programming voltage for 10 ms (eeprom_cycle_y:
+; for Y passes of its delay), then clears PPROG. Preserves X; destroys A, B and Y.
+; The delay takes in one byte the host sent meanwhile (see receive).
 eeprom_cycle:
+        ldy     #SHORT_PASSES           ; 10 ms
+eeprom_cycle_y:
         staa    PPROG
         ldaa    *scratch
         staa    0,x
         stab    PPROG
-        bsr     delay_short
+; Each pass: LDAB SCSR (4 cycles), ANDB (3), BNE (3), DEY (4), BNE (3) = 17 cycles, 8.5 us at
+; 2 MHz; the pass that takes a byte in adds 16. poll_mask is 0 while held_byte is full, so
+; that a second byte waits in the SCI.
+delay_pass:
+        ldab    SCSR
+        andb    *poll_mask
+        bne     delay_take
+delay_next:
+        dey
+        bne     delay_pass
         clr     PPROG
         rts
+delay_take:
+        ldab    SCDR
+        stab    *held_byte
+        clr     poll_mask
+        bra     delay_next
 
-; The delays: each pass of delay_passes is DEY (4 cycles) + BNE (3 cycles) = 7 cycles,
-; 3.5 us at 2 MHz. LDY, BRA, the call and RTS add about 20 cycles, 10 us, to each.
-
-; delay_short: 2857 passes * 7 = 19999 cycles, 10.0 ms. Destroys Y.
-delay_short:
-        ldy     #SHORT_PASSES
-        bra     delay_passes
-
-; delay_long: 28570 passes * 7 = 199990 cycles, 100.0 ms. Destroys Y.
-delay_long:
-        ldy     #LONG_PASSES
-delay_passes:
-        dey
-        bne     delay_passes
-        rts
+poll_mask:      .byte   RDRF            ; held_byte free: the delay takes a byte in
 
         .bss
 mode_flag:      .skip 1
 scratch:        .skip 1
+held_byte:      .skip 1

@@ -200,7 +200,7 @@ struct Chip {
     size_t programmed;          // leading file bytes in EEPROM; the rest as erased or preloaded
     uint16_t stuckCell = 0;     // a cell that keeps its preloaded byte, 0 for none
     bool ramRewritten = false;  // a reset let the boot ROM take RAM (or start EEPROM code)
-    bool nextMayBeIn = false;   // the byte after them was on its way when the line died
+    bool nextMayBeIn = false;   // the bytes after them were on their way when the line died
 };
 
 struct FaultCase {
@@ -273,8 +273,11 @@ void FaultRun::ExpectChipHolds(const SimProcess &sim, const Chip &chip) const {
     if (chip.stuckCell)
         eeprom[chip.stuckCell - kEepromStart] = kPreload[chip.stuckCell - kEepromStart];
     Bytes held = sim.dumped(kEepromStart, uint16_t(kEepromStart + kFileData.size() - 1));
-    if (chip.nextMayBeIn && held[chip.programmed] == kFileData[chip.programmed])
-        eeprom[chip.programmed] = kFileData[chip.programmed];
+    // The talker holds two bytes while one programs: either may have gone in.
+    for (size_t i = chip.programmed; chip.nextMayBeIn && i < chip.programmed + 2; i++) {
+        if (held[i] != kFileData[i]) break;
+        eeprom[i] = kFileData[i];
+    }
     EXPECT_EQ(held, eeprom);
     EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({chip.erased ? kConfigValue : kErased}));
 }
@@ -315,7 +318,7 @@ const Chip kHalfLoaded{kLoadedBeforeFault, false, 0};
 const Chip kTalkerOnly{256, false, 0};
 const Chip kErasedOnly{256, true, 0};
 const Chip kSixBytes{256, true, kDataEchoIndex + 1};
-const Chip kSevenBytes{256, true, kDataEchoIndex + 2};
+const Chip kEightBytes{256, true, kDataEchoIndex + 3};
 const Chip kSixBytesMaybeSeven{256, true, kDataEchoIndex + 1, 0, false, true};
 const Chip kFirstRecordIn{256, true, kFirstRecordLength};
 const Chip kWholeFile{256, true, kFileData.size()};
@@ -375,14 +378,17 @@ INSTANTIATE_TEST_SUITE_P(
                   Reached::FirstRecord, kNoEcho, kErasedOnly},
         FaultCase{"ResetAfterBulkErasePrompt", Fault("reset", kBulkErasePrompt), true,
                   Reached::SomeRecord, kWhateverTheRomMakesOfIt, AfterReset(kErasedOnly)},
-        // A data echo inside the first record: the byte itself was programmed, and the next,
-        // already on its way, too; its echo in the lost one's place is a mismatch, after which
-        // the host waits for each echo and the talker for the next byte.
+        // A data echo inside the first record: the byte itself was programmed, and the two
+        // after it, already on their way, too; their echoes in the lost one's place are
+        // mismatches, from the first of which the host waits for each echo and the talker for
+        // the next byte.
         FaultCase{"DropDataEcho", Fault("drop", kSixthDataEcho), true, Reached::FirstRecord,
                   DataMismatch(kFileData[kDataEchoIndex + 1], kDataEchoIndex,
                                kFileData[kDataEchoIndex], kEepromStart) +
+                      DataMismatch(kFileData[kDataEchoIndex + 2], kDataEchoIndex + 1,
+                                   kFileData[kDataEchoIndex + 1], kEepromStart) +
                       kNoEcho,
-                  kSevenBytes},
+                  kEightBytes},
         FaultCase{"CorruptDataEcho", Fault("corrupt", kSixthDataEcho), true, Reached::FileEnd,
                   DataMismatch(uint8_t(~kFileData[kDataEchoIndex]), kDataEchoIndex,
                                kFileData[kDataEchoIndex], kEepromStart) +
@@ -390,7 +396,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kWholeFile},
         FaultCase{"NoiseAfterDataEcho", Fault("noise", kSixthDataEcho), true, Reached::SecondRecord,
                   NoiseInRecord(kFirstRecord, kEepromStart, kDataEchoIndex + 1), kFirstRecordIn},
-        // The next byte goes one ahead: it may reach the chip before the line dies.
+        // The next bytes go ahead: the first may reach the chip before the line dies.
         FaultCase{"UnplugAfterDataEcho", Fault("unplug", kSixthDataEcho), true,
                   Reached::FirstRecord, kNoEcho, kSixBytesMaybeSeven},
         FaultCase{"ResetAfterDataEcho", Fault("reset", kSixthDataEcho), true, Reached::SomeRecord,

@@ -17,7 +17,7 @@
 namespace {
 
 constexpr unsigned kRamSize = 256;
-constexpr unsigned kVariableBytes = 2;  // block mode flag and scratch byte
+constexpr unsigned kVariableBytes = 3;  // block mode, scratch byte, byte held while programming
 constexpr unsigned kStackReserve = 10;
 constexpr unsigned kDataBytesPerLine = 30;
 
@@ -192,12 +192,14 @@ struct RegisterUse {
     std::vector<std::string> instructions;
 };
 
+// The start-up stores through X at the register block; the delays poll the SCI so that a byte
+// the host sends while an EEPROM byte programs is taken into RAM (17 cycles a pass).
 const RegisterUse kRegisterUses[] = {
     {"stack from $00FF", {"lds #0xff"}},
-    {"SPCR: DWOM cleared, other bits kept", {"ldaa 0x1028", "anda #0xdf", "staa 0x1028"}},
-    {"BAUD $B0", {"ldaa #0xb0", "staa 0x102b"}},
-    {"SCCR2 $0C", {"ldaa #0xc", "staa 0x102d"}},
-    {"SCSR polled for TDRE", {"ldab 0x102e", "bitb #0x80"}},
+    {"SPCR: DWOM cleared, other bits kept", {"ldx #0x1000", "bclr 0x28,x, #0x20"}},
+    {"BAUD $B0", {"ldaa #0xb0", "staa 0x2b,x"}},
+    {"SCCR2 $0C", {"ldaa #0xc", "staa 0x2d,x"}},
+    {"SCSR polled for TDRE (bit 7)", {"tst 0x102e"}},
     {"SCSR polled for RDRF", {"ldab 0x102e", "bitb #0x20"}},
     {"SCDR read", {"ldab 0x102f"}},
     {"SCDR written", {"staa 0x102f"}},
@@ -205,11 +207,11 @@ const RegisterUse kRegisterUses[] = {
     {"program: PPROG $02, then $03", {"ldd #0x203"}},
     {"PPROG given the latch pattern", {"staa 0x103b"}},
     {"PPROG given the pattern with EPGM", {"stab 0x103b"}},
-    {"bulk erase: PPROG $06, latched at CONFIG, then $07",
-     {"ldd #0x607", "staa 0x103b", "staa 0x103f", "stab 0x103b"}},
+    {"bulk erase: PPROG $06 then $07, latched at CONFIG, 11765 passes",
+     {"ldx #0x103f", "ldd #0x607", "ldy #0x2df5"}},
     {"PPROG cleared to $00", {"clr 0x103b"}},
-    {"short delay: 2857 passes", {"ldy #0xb29"}},
-    {"long delay: 28570 passes", {"ldy #0x6f9a"}},
+    {"short delay: 1177 passes", {"ldy #0x499"}},
+    {"delay pass polls the SCI while held_byte is free", {"ldab 0x102e", "andb *0xef"}},
 };
 
 TEST(TalkerFirmware, DisassemblyHoldsTheRegisterAddressesAndValues) {

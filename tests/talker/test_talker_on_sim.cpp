@@ -269,6 +269,23 @@ TEST_P(ProgramByteOnSim, ErasesOnlyWhereABitMustRise) {
     EXPECT_LE(replyDelay, cycles * (kEepromCycleOn + 2 * kDelayOverhead) + kCharCycles + 300);
 }
 
+// While a byte programs, the talker holds the next one in RAM and the SCI holds one more:
+// three bytes sent back to back all land, with no overrun; a fourth would overrun.
+TEST_F(TalkerOnSim, ProgrammingHoldsTwoBytesMoreWithoutOverrun) {
+    UnprotectEeprom(0x10);
+    const Bytes data = {0x01, 0x02, 0x03};
+    Bytes frame = CommandFrame('P', kEepromByte, uint16_t(data.size()));
+    frame.insert(frame.end(), data.begin(), data.end());
+    EXPECT_EQ(Send(frame), Bytes({0x01, 0x02, 0x03, '>'}));
+    EXPECT_EQ(sim_.stats().sci.overruns, 0u);
+    for (size_t i = 0; i < data.size(); i++)
+        EXPECT_EQ(sim_.peek(uint16_t(kEepromByte + i)), data[i]);
+    Bytes tooMany = CommandFrame('P', kEepromByte + 8, 4);
+    tooMany.insert(tooMany.end(), {0x04, 0x05, 0x06, 0x07});
+    Send(tooMany);
+    EXPECT_EQ(sim_.stats().sci.overruns, 1u);
+}
+
 const ProgramCase kProgramCases[] = {
     {"p_SameValue", 'p', 0x3C, 0x3C, kNoCycle},
     {"P_SameValue", 'P', 0x3C, 0x3C, kNoCycle},
@@ -288,7 +305,8 @@ INSTANTIATE_TEST_SUITE_P(Talker, ProgramByteOnSim, ::testing::ValuesIn(kProgramC
                          });
 
 // "B": bulk erase latched at CONFIG for 100 ms, then CONFIG programmed for 10 ms; only the
-// prompt comes back, about 110 ms after the frame.
+// prompt comes back, about 110 ms after the frame. The store that latches the erase writes
+// the CONFIG value (its value does not matter: the talker shares one EEPROM cycle routine).
 TEST_F(TalkerOnSim, BulkEraseClearsTheArrayAndProgramsConfig) {
     UnprotectEeprom(0x00);
     sim_.poke(0xF800, 0x00);
@@ -300,7 +318,7 @@ TEST_F(TalkerOnSim, BulkEraseClearsTheArrayAndProgramsConfig) {
     std::vector<std::pair<uint16_t, uint8_t>> sequence;
     for (const RegisterWrite &write : writes) sequence.push_back({write.address, write.value});
     std::vector<std::pair<uint16_t, uint8_t>> expected = {
-        {kPprog, 0x06}, {kConfig, 0x06}, {kPprog, 0x07}, {kPprog, 0x00},
+        {kPprog, 0x06}, {kConfig, 0xF5}, {kPprog, 0x07}, {kPprog, 0x00},
         {kPprog, 0x02}, {kConfig, 0xF5}, {kPprog, 0x03}, {kPprog, 0x00}};
     ASSERT_EQ(sequence, expected);
 
