@@ -14,12 +14,18 @@ struct Settings {
     uint16_t wEepromEnd;
     char szInputFile[MAX_FILE_NAME];  // "-i"; "-I" empties it
     char szTalkerFile[MAX_FILE_NAME];
-    char szDevice[MAX_FILE_NAME];     // "-d": serial device used instead of the COM number
-    const char *pszProgramName;       // the program name as invoked
-    uint32_t fBulkErase;              // "-B"
-    uint32_t fExpandedBus;            // "-E"
-    uint32_t fVerbose;                // "-V"
-    uint32_t fHelpRequested;          // "-h": the parse stopped for the usage, not an error
+    char szDevice[MAX_FILE_NAME];  // "-d": serial device used instead of the COM number
+    const char *pszProgramName;    // the program name as invoked
+    uint32_t fBulkErase;           // "-B"
+    uint32_t fExpandedBus;         // "-E"
+    uint32_t fVerbose;             // "-V"
+    uint32_t fHelpRequested;       // "-h": the parse stopped for the usage, not an error
+    uint16_t wReadStart;           // "-r": the range read back, both ends included
+    uint16_t wReadEnd;
+    uint32_t fReadBack;                // "-r" given
+    char szOutputFile[MAX_FILE_NAME];  // "-o": where the read-back goes, as S19
+    uint32_t fVerifyOnly;              // "-n": compare the chip with the file, write nothing
+    uint32_t fListPorts;               // "-l"
 };
 
 extern Settings g_Settings;

@@ -4,6 +4,7 @@
 
 #include "interrupt.h"
 #include "link_settings.h"
+#include "progress.h"
 #include "serial_port.h"
 #include "srecord.h"
 #include "talker_image.h"
@@ -13,6 +14,13 @@ namespace {
 const DWORD BOOT_BAUD_RATE = 1200;
 const BYTE BOOT_START_BYTE = 0xFF;
 enum { MAX_DOWNLOAD_LENGTH = 256 };
+
+// "%u." before each image line and after the last, where no progress line is drawn.
+void PrintRecordMark(DWORD dwRecords) {
+    char szMark[16];
+    snprintf(szMark, sizeof szMark, "%u.", (unsigned)dwRecords);
+    PrintProgressMark(szMark);
+}
 
 // Sends the S1 data of the image in table order; the ROM places bytes by arrival, so
 // addresses and checksums are not sent. Stores the number of bytes sent in *pdwSent.
@@ -24,15 +32,13 @@ int SendTalkerImage(HANDLE hPort, DWORD *pdwSent, DWORD *pdwMismatches) {
         if (!ParseSRecordString(TalkerImage[i], &record)) return 0;
         if (record.wType == 9) break;
         if (record.wType != 1) continue;
-        fprintf(stdout, "%u.", (unsigned)dwRecords);
-        fflush(stdout);
+        PrintRecordMark(dwRecords);
         if (!SendRawCheckEcho(hPort, record.bData, record.wLength, pdwMismatches)) return 0;
         NoteBytesDone(record.wLength);
         *pdwSent += record.wLength;
         dwRecords++;
     }
-    fprintf(stdout, "%u.", (unsigned)dwRecords);
-    fflush(stdout);
+    PrintRecordMark(dwRecords);
     return 1;
 }
 
@@ -43,13 +49,15 @@ int SendZeroFill(HANDLE hPort, DWORD dwSent) {
     DWORD dwLength = g_LinkSettings.dwTalkerLength;
     if (dwLength > MAX_DOWNLOAD_LENGTH) dwLength = MAX_DOWNLOAD_LENGTH;
     DWORD dwFill = dwSent < dwLength ? dwLength - dwSent : 0;
-    return SendRawWithEcho(hPort, pbZeros, dwFill, 1, 1, NULL);
+    if (!SendRawWithEcho(hPort, pbZeros, dwFill, 1, 1, NULL)) return 0;
+    NoteBytesDone(dwFill);
+    return 1;
 }
 
-int SendDownload(HANDLE hPort) {
+int SendDownload(HANDLE hPort, int fRateChosen) {
     BYTE bStart = BOOT_START_BYTE;
     DWORD dwWrite = 0;
-    if (!TracedWrite(hPort, &bStart, 1, &dwWrite)) {
+    if (!fRateChosen && !TracedWrite(hPort, &bStart, 1, &dwWrite)) {
         fprintf(stderr, "Initial 0xFF write failed %x\n", (unsigned)GetLastError());
         return 0;
     }
@@ -77,12 +85,12 @@ int ReportLoadFailure(void) {
 
 }  // namespace
 
-int DownloadTalker(DWORD dwComPort) {
+int DownloadTalker(DWORD dwComPort, int fRateChosen) {
     EnterStage(STAGE_TALKER_LOAD, g_LinkSettings.dwTalkerLength);
     HANDLE hPort = OpenComPort(dwComPort, BOOT_BAUD_RATE);
     if (hPort == INVALID_HANDLE_VALUE) return 0;
-    int nResult = SendDownload(hPort);
+    int nResult = SendDownload(hPort, fRateChosen);
     CloseHandle(hPort);
-    fprintf(stdout, "\n");  // ends the line of progress marks
+    EndProgress("\n");  // ends the line of progress marks
     return nResult ? 1 : ReportLoadFailure();
 }

@@ -426,3 +426,7 @@ void InstallInterruptHandlers(void) {
         sigaction(nSignal, &action, NULL);
     }
 }
+
+int IsTerminalOutput(void) {
+    return isatty(STDOUT_FILENO);
+}

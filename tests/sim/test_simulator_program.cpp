@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -31,6 +32,12 @@ std::string ReadFile(const std::string &path) {
     text << file.rdbuf();
     return text.str();
 }
+
+struct TempFolder {
+    std::string path = ::testing::TempDir() + "hc11sim-" + std::to_string(getpid());
+    TempFolder() { std::filesystem::create_directories(path); }
+    ~TempFolder() { std::filesystem::remove_all(path); }
+};
 
 // hc11sim as a child process: its standard output on a pipe, its standard error in a file.
 class SimProgram {
@@ -73,8 +80,10 @@ class SimProgram {
     void signal(int number) { kill(pid_, number); }
     std::string errors() const { return ReadFile(errPath_); }
 
+    // A file in this process's own folder, which goes when the process ends.
     static std::string Temp(const std::string &name) {
-        return ::testing::TempDir() + "hc11sim-" + std::to_string(getpid()) + "-" + name;
+        static TempFolder folder;
+        return folder.path + "/" + name;
     }
 
   private:
