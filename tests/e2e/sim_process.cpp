@@ -61,6 +61,11 @@ void SimProcess::stop() {
     pid_ = -1;
 }
 
+void SimProcess::reset() {
+    kill(pid_, SIGUSR1);
+    usleep(200 * 1000);  // the simulator takes the signal between two of its steps
+}
+
 double SimProcess::stat(const std::string &name) const {
     auto found = stats_.find(name);
     if (found == stats_.end()) throw std::runtime_error("no statistic " + name);

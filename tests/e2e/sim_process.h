@@ -10,7 +10,7 @@
 #include <vector>
 
 class SimProcess {
-public:
+  public:
     // Starts hc11sim with --dump and --stats into a temporary folder, plus extraArgs.
     explicit SimProcess(const std::vector<std::string> &extraArgs = {});
     ~SimProcess();
@@ -18,6 +18,8 @@ public:
     const std::string &path() const { return path_; }
     // Stops the simulator (SIGTERM) and reads its statistics; the dump is then written.
     void stop();
+    // Resets the chip (SIGUSR1): RAM and registers as after a reset, the boot ROM waiting.
+    void reset();
     double stat(const std::string &name) const;
     const std::string &dumpPath() const { return dumpPath_; }
     // The dumped bytes from first to last (inclusive), read with srec_cat.
@@ -25,7 +27,7 @@ public:
     // What hc11sim wrote to standard error (its trace, with --trace).
     std::string errors() const;
 
-private:
+  private:
     pid_t pid_ = -1;
     int stdout_ = -1;
     std::string dir_, path_, dumpPath_;
