@@ -62,8 +62,9 @@ void SimProcess::stop() {
     pid_ = -1;
 }
 
-void SimProcess::signal(int number) const {
-    if (pid_ > 0) kill(pid_, number);
+void SimProcess::reset() {
+    kill(pid_, SIGUSR1);
+    usleep(200 * 1000);  // the simulator takes the signal between two of its steps
 }
 
 std::vector<uint8_t> SimProcess::converse(const std::vector<uint8_t> &bytes, unsigned baud,

@@ -18,14 +18,14 @@ class SimProcess {
     const std::string &path() const { return path_; }
     // Stops the simulator (SIGTERM) and reads its statistics; the dump is then written.
     void stop();
+    // Resets the chip (SIGUSR1): RAM and registers as after a reset, the boot ROM waiting.
+    void reset();
     double stat(const std::string &name) const;
     const std::string &dumpPath() const { return dumpPath_; }
     // The dumped bytes from first to last (inclusive), read with srec_cat.
     std::vector<uint8_t> dumped(uint16_t first, uint16_t last) const;
     // What hc11sim wrote to standard error (its trace, with --trace).
     std::string errors() const;
-    // Sends a signal: SIGUSR1 resets the simulated chip.
-    void signal(int number) const;
     // A terminal on the pty at baud, raw: sends bytes, then returns what came back within
     // timeoutMs of each byte, count bytes at most.
     std::vector<uint8_t> converse(const std::vector<uint8_t> &bytes, unsigned baud, size_t count,
