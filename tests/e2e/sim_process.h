@@ -26,6 +26,10 @@ class SimProcess {
     std::vector<uint8_t> dumped(uint16_t first, uint16_t last) const;
     // What hc11sim wrote to standard error (its trace, with --trace).
     std::string errors() const;
+    // A terminal on the pty at baud, raw: sends bytes, then returns what came back within
+    // timeoutMs of each byte, count bytes at most.
+    std::vector<uint8_t> converse(const std::vector<uint8_t> &bytes, unsigned baud, size_t count,
+                                  int timeoutMs = 3000) const;
 
   private:
     pid_t pid_ = -1;

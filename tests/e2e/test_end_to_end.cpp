@@ -50,6 +50,28 @@ TEST_F(EndToEnd, TypicalRunProgramsTheFileIntoEeprom) {
     EXPECT_EQ(sim.stat("eeprom_bulk_erase"), 1);
 }
 
+// Programmed into EEPROM by today's run, the program answers on the SCI once the chip resets
+// into single-chip mode: each byte at 9600 baud comes back plus one.
+TEST_F(EndToEnd, AProgramInEepromRunsAfterAResetIntoSingleChipMode) {
+    const Bytes kPlusOne = {0x8E, 0x00, 0xFF,        // $F800 LDS  #$00FF
+                            0xCE, 0x10, 0x00,        //       LDX  #$1000
+                            0x86, 0x30, 0xA7, 0x2B,  //       BAUD  <- 9600
+                            0x86, 0x0C, 0xA7, 0x2D,  //       SCCR2 <- TE RE
+                            0x1F, 0x2E, 0x20, 0xFC,  // $F80E BRCLR SCSR,X #RDRF *
+                            0xA6, 0x2F, 0x4C,        //       LDAA SCDR,X; INCA
+                            0x1F, 0x2E, 0x80, 0xFC,  //       BRCLR SCSR,X #TDRE *
+                            0xA7, 0x2F,              //       STAA SCDR,X
+                            0x20, 0xF1};             //       BRA  $F80E
+    std::string file = WriteS19(dir, "echo.s19", {{0xF800, kPlusOne}, {0xFFFE, {0xF8, 0x00}}});
+    SimProcess sim({"--mode", "single"});
+    ProgramResult result = Program(sim, "-B -i " + file);
+    EXPECT_EQ(result.status, 0) << result.err;
+    sim.reset();
+    EXPECT_EQ(sim.converse({'a', 'b', 'c'}, 9600, 3), Bytes({'b', 'c', 'd'}));
+    sim.stop();
+    EXPECT_EQ(sim.dumped(0xF800, uint16_t(0xF800 + kPlusOne.size() - 1)), kPlusOne);
+}
+
 TEST_F(EndToEnd, TheExampleRunsWithExpandedBusAndBulkErase) {
     std::string example = std::string(EXAMPLES_DIR) + "/hello.s19";
     SimProcess sim({"--xram", "2000-7FFF"});
