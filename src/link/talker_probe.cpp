@@ -38,6 +38,19 @@ void SetProbeTimeout(HANDLE hPort, DWORD dwWaitMs) {
     SetCommTimeouts(hPort, &timeouts);
 }
 
+// The boot ROM never answers the probe, so another answer comes from a program that runs:
+// most likely a talker that an interrupted run left inside a block, which took the "s" as a
+// data byte. The load's 256 bytes would be taken as data and commands too.
+ProbeResult ReportBusyTarget(BYTE bReply) {
+    fprintf(stderr,
+            "ProbeTalker: the board answered $%02X, not the talker's prompt: a talker left "
+            "inside a command by an interrupted run, or a program of its own. Reset the board "
+            "into special bootstrap mode (MODA and MODB low) and run again\n",
+            bReply);
+    fprintf(stdout, "Failure\n");
+    return PROBE_FAILED;
+}
+
 }  // namespace
 
 ProbeResult ProbeTalker(DWORD dwComPort, DWORD dwWaitMs) {
@@ -50,7 +63,9 @@ ProbeResult ProbeTalker(DWORD dwComPort, DWORD dwWaitMs) {
     // A failed write or read means no talker answered: the load that follows reports what
     // is wrong with the port.
     int fAnswered = TracedWrite(hPort, &bSync, 1, &dwWritten) && dwWritten == 1 &&
-                    TracedRead(hPort, &bReply, 1, &dwRead) && dwRead == 1 && bReply == PROMPT;
+                    TracedRead(hPort, &bReply, 1, &dwRead) && dwRead == 1;
     CloseHandle(hPort);
-    return fAnswered ? PROBE_TALKER_RUNNING : PROBE_NO_TALKER;
+    if (!fAnswered) return PROBE_NO_TALKER;
+    if (bReply == PROMPT) return PROBE_TALKER_RUNNING;
+    return ReportBusyTarget(bReply);
 }
