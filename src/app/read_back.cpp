@@ -1,5 +1,6 @@
 #include "read_back.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "interrupt.h"
@@ -63,7 +64,7 @@ int CreateReadBackFile(ReadBackFile *pOut) {
     snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", g_Settings.szOutputFile);
     pOut->pFile = fopen(pOut->szTempName, "w");
     if (pOut->pFile == NULL) {
-        fprintf(stderr, "File Error: Could not create %s\n", pOut->szTempName);
+        fprintf(stderr, "File Error: Could not create %s: %s\n", pOut->szTempName, strerror(errno));
         return 0;
     }
     SetInterruptLeftover(pOut->szTempName);
