@@ -160,7 +160,7 @@ TEST_F(Operations, VerifyFailsWithTheFirstDifferingAddresses) {
     }
     expected << "... and 5 more\n25 byte(s) differ: the chip does not hold the file\n";
     EXPECT_EQ(result.err, expected.str());
-    EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n");
+    EXPECT_EQ(result.out.substr(result.out.size() - 12), "...\nFailure\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xF83F), chip);
 }
 
