@@ -51,9 +51,12 @@ int WriteS19(FILE *pFile) {
     return fprintf(pFile, "%s\n", szLine) >= 0;
 }
 
-// Windows' rename does not replace an existing file; POSIX's does, atomically.
+// Windows' rename does not replace an existing file (EEXIST or EACCES); POSIX's does,
+// atomically. Any other refusal, such as a directory of that name, is final: remove() would
+// delete an empty directory.
 int RenameOver(const char *pszFrom, const char *pszTo) {
     if (rename(pszFrom, pszTo) == 0) return 1;
+    if (errno != EEXIST && errno != EACCES) return 0;
     remove(pszTo);
     return rename(pszFrom, pszTo) == 0;
 }
@@ -91,7 +94,8 @@ int SaveReadBackFile(ReadBackFile *pOut) {
     int fRenamed = fWritten && RenameOver(pOut->szTempName, g_Settings.szOutputFile);
     SetInterruptLeftover(NULL);
     if (fRenamed) return 1;
-    fprintf(stderr, "File Error: Could not write %s\n", g_Settings.szOutputFile);
+    fprintf(stderr, "File Error: Could not write %s: %s\n", g_Settings.szOutputFile,
+            strerror(errno));
     remove(pOut->szTempName);
     return 0;
 }
