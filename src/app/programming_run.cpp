@@ -20,6 +20,7 @@
 #include "serial_port.h"
 #include "settings.h"
 #include "srec_file.h"
+#include "talker_probe.h"
 #include "talker_protocol.h"
 #include "verify.h"
 
@@ -126,14 +127,36 @@ int PrepareTarget(HANDLE hPort, const SRecordFile *pFile) {
     return 1;
 }
 
+// The probe waits this long for a running talker's prompt: a USB adapter may hold it 16 ms.
+const DWORD PROBE_WAIT_MS = 100;
+
+// The talker goes into the chip unless the one of an earlier run still answers. A part whose
+// boot ROM ends its load after 4 idle characters (33 ms at 1200 baud) is not probed: an
+// unanswered probe would leave the load racing that end across the port's reopening.
+int LoadTalker(void) {
+    fprintf(stdout, "Downloading talker file\n");
+    if (GetDefaultPart()->fVariableLoad) {
+        return DownloadTalker(g_Settings.dwComPort, 0, BOOT_BAUD_1200);
+    }
+    // With -b the load, too, goes faster: at the boot ROM's own 7812 baud, its $FF the ROM's
+    // first character. No probe: a talker left running by an earlier -b run is at its fast
+    // rate, and the probe's "s" would make the ROM pick 1200.
+    if (g_Settings.dwTalkerRate != TALKER_BAUD_RATE) {
+        return DownloadTalker(g_Settings.dwComPort, 0, BOOT_BAUD_7812);
+    }
+    ProbeResult eProbe = ProbeTalker(g_Settings.dwComPort, PROBE_WAIT_MS);
+    if (eProbe == PROBE_FAILED) return 0;
+    if (eProbe == PROBE_TALKER_RUNNING) {
+        fprintf(stdout, "Talker already running\n");
+        return 1;
+    }
+    return DownloadTalker(g_Settings.dwComPort, 1, BOOT_BAUD_1200);
+}
+
 // Everything that talks to the target, from the talker load to the end of the download.
 int ProgramTarget(const SRecordFile *pFile) {
     InstallInterruptHandlers();
-    fprintf(stdout, "Downloading talker file\n");
-    // With -b the load, too, goes faster: at the boot ROM's own 7812 baud.
-    DWORD dwLoadBaud =
-        g_Settings.dwTalkerRate == TALKER_BAUD_RATE ? BOOT_BAUD_1200 : BOOT_BAUD_7812;
-    if (!DownloadTalker(g_Settings.dwComPort, dwLoadBaud)) return EXIT_TARGET;
+    if (!LoadTalker()) return EXIT_TARGET;
     HANDLE hPort = OpenComPort(g_Settings.dwComPort, TALKER_BAUD_RATE);
     if (hPort == INVALID_HANDLE_VALUE) return EXIT_TARGET;
     int nStatus = PrepareTarget(hPort, pFile) ? UseTarget(hPort, pFile) : EXIT_TARGET;

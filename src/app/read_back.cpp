@@ -1,5 +1,6 @@
 #include "read_back.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "interrupt.h"
@@ -50,9 +51,12 @@ int WriteS19(FILE *pFile) {
     return fprintf(pFile, "%s\n", szLine) >= 0;
 }
 
-// Windows' rename does not replace an existing file; POSIX's does, atomically.
+// Windows' rename does not replace an existing file (EEXIST or EACCES); POSIX's does,
+// atomically. Any other refusal, such as a directory of that name, is final: remove() would
+// delete an empty directory.
 int RenameOver(const char *pszFrom, const char *pszTo) {
     if (rename(pszFrom, pszTo) == 0) return 1;
+    if (errno != EEXIST && errno != EACCES) return 0;
     remove(pszTo);
     return rename(pszFrom, pszTo) == 0;
 }
@@ -63,9 +67,10 @@ int CreateReadBackFile(ReadBackFile *pOut) {
     snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", g_Settings.szOutputFile);
     pOut->pFile = fopen(pOut->szTempName, "w");
     if (pOut->pFile == NULL) {
-        fprintf(stderr, "File Error: Could not create %s\n", pOut->szTempName);
+        fprintf(stderr, "File Error: Could not create %s: %s\n", pOut->szTempName, strerror(errno));
         return 0;
     }
+    SetInterruptLeftover(pOut->szTempName);
     return 1;
 }
 
@@ -86,8 +91,11 @@ int SaveReadBackFile(ReadBackFile *pOut) {
     int fWritten = WriteS19(pOut->pFile);
     if (fclose(pOut->pFile) != 0) fWritten = 0;
     pOut->pFile = NULL;
-    if (fWritten && RenameOver(pOut->szTempName, g_Settings.szOutputFile)) return 1;
-    fprintf(stderr, "File Error: Could not write %s\n", g_Settings.szOutputFile);
+    int fRenamed = fWritten && RenameOver(pOut->szTempName, g_Settings.szOutputFile);
+    SetInterruptLeftover(NULL);
+    if (fRenamed) return 1;
+    fprintf(stderr, "File Error: Could not write %s: %s\n", g_Settings.szOutputFile,
+            strerror(errno));
     remove(pOut->szTempName);
     return 0;
 }
@@ -97,4 +105,5 @@ void DiscardReadBackFile(ReadBackFile *pOut) {
     fclose(pOut->pFile);
     pOut->pFile = NULL;
     remove(pOut->szTempName);
+    SetInterruptLeftover(NULL);
 }

@@ -20,25 +20,40 @@ int ReportFailure(void) {
     return 0;
 }
 
-// Compares one record with the chip; lists the first MAX_LISTED differences of the file.
-int VerifyRecord(HANDLE hPort, const SRecord *pRecord, DWORD *pdwDiffering) {
+// The differences found so far: the first MAX_LISTED kept for the report, all counted.
+struct Differences {
+    WORD rgwAddress[MAX_LISTED];
+    BYTE rgbFile[MAX_LISTED], rgbChip[MAX_LISTED];
+    DWORD dwCount;
+};
+
+// Compares one record with the chip.
+int VerifyRecord(HANDLE hPort, const SRecord *pRecord, Differences *pDiff) {
     BYTE pbChip[SRECORD_DATA_ROOM];
     if (!ReadTargetBytes(hPort, pRecord->wAddress, pbChip, pRecord->wLength, NULL)) return 0;
     for (unsigned i = 0; i < pRecord->wLength; i++) {
         if (pbChip[i] == pRecord->bData[i]) continue;
-        if (++*pdwDiffering <= MAX_LISTED) {
-            fprintf(stderr, "$%04X: file %02X, chip %02X\n", (WORD)(pRecord->wAddress + i),
-                    pRecord->bData[i], pbChip[i]);
+        if (pDiff->dwCount < MAX_LISTED) {
+            pDiff->rgwAddress[pDiff->dwCount] = (WORD)(pRecord->wAddress + i);
+            pDiff->rgbFile[pDiff->dwCount] = pRecord->bData[i];
+            pDiff->rgbChip[pDiff->dwCount] = pbChip[i];
         }
+        pDiff->dwCount++;
     }
     return 1;
 }
 
-int ReportDifferences(DWORD dwDiffering) {
-    if (dwDiffering > MAX_LISTED) {
-        fprintf(stderr, "... and %u more\n", (unsigned)(dwDiffering - MAX_LISTED));
+// Listed once the walk is over, so that they do not break into the progress line.
+int ReportDifferences(const Differences *pDiff) {
+    for (DWORD i = 0; i < pDiff->dwCount && i < MAX_LISTED; i++) {
+        fprintf(stderr, "$%04X: file %02X, chip %02X\n", pDiff->rgwAddress[i], pDiff->rgbFile[i],
+                pDiff->rgbChip[i]);
     }
-    fprintf(stderr, "%u byte(s) differ: the chip does not hold the file\n", (unsigned)dwDiffering);
+    if (pDiff->dwCount > MAX_LISTED) {
+        fprintf(stderr, "... and %u more\n", (unsigned)(pDiff->dwCount - MAX_LISTED));
+    }
+    fprintf(stderr, "%u byte(s) differ: the chip does not hold the file\n",
+            (unsigned)pDiff->dwCount);
     return ReportFailure();
 }
 
@@ -47,7 +62,8 @@ int ReportDifferences(DWORD dwDiffering) {
 int VerifyFile(HANDLE hPort, const SRecordFile *pFile) {
     SRecordLine line;
     SRecord record;
-    DWORD dwDiffering = 0;
+    static Differences diff;
+    diff.dwCount = 0;
     EnterStage(STAGE_VERIFY, pFile->dwDataBytes);
     StartSRecordLines(&line);
     while (NextSRecordLine(pFile, &line)) {
@@ -55,11 +71,12 @@ int VerifyFile(HANDLE hPort, const SRecordFile *pFile) {
         // The whole file was checked before the target was touched: no line is refused.
         if (ParseSRecordLine(pFile, &line, &record) != LINE_RECORD) continue;
         if (!IsDataRecord(&record)) continue;
-        if (!VerifyRecord(hPort, &record, &dwDiffering)) return ReportFailure();
+        if (!VerifyRecord(hPort, &record, &diff)) return ReportFailure();
     }
     if (EndsWithLineEnd(pFile)) PrintDot();
-    EndProgress("");
-    if (dwDiffering != 0) return ReportDifferences(dwDiffering);
+    // The list of differences starts on a line of its own, not after the dots.
+    EndProgress(diff.dwCount != 0 ? "\n" : "");
+    if (diff.dwCount != 0) return ReportDifferences(&diff);
     fprintf(stdout, "Success\n");
     return 1;
 }

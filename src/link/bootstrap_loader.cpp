@@ -53,10 +53,10 @@ int SendZeroFill(HANDLE hPort, DWORD dwSent) {
     return 1;
 }
 
-int SendDownload(HANDLE hPort) {
+int SendDownload(HANDLE hPort, int fRateChosen) {
     BYTE bStart = BOOT_START_BYTE;
     DWORD dwWrite = 0;
-    if (!TracedWrite(hPort, &bStart, 1, &dwWrite)) {
+    if (!fRateChosen && !TracedWrite(hPort, &bStart, 1, &dwWrite)) {
         fprintf(stderr, "Initial 0xFF write failed %x\n", (unsigned)GetLastError());
         return 0;
     }
@@ -84,11 +84,11 @@ int ReportLoadFailure(void) {
 
 }  // namespace
 
-int DownloadTalker(DWORD dwComPort, DWORD dwLoadBaud) {
+int DownloadTalker(DWORD dwComPort, int fRateChosen, DWORD dwLoadBaud) {
     EnterStage(STAGE_TALKER_LOAD, g_LinkSettings.dwTalkerLength);
     HANDLE hPort = OpenComPort(dwComPort, dwLoadBaud);
     if (hPort == INVALID_HANDLE_VALUE) return 0;
-    int nResult = SendDownload(hPort);
+    int nResult = SendDownload(hPort, fRateChosen);
     CloseHandle(hPort);
     EndProgress("\n");  // ends the line of progress marks
     return nResult ? 1 : ReportLoadFailure();

@@ -17,7 +17,7 @@ constexpr uint64_t kRealtimeLeadCycles = 2000;  // 1 ms
 constexpr size_t kPollHistory = 4;
 constexpr size_t kNoCount = SIZE_MAX;
 constexpr uint64_t kMaxBurstCycles = 20000;  // a burst is passed on in parts after 10 ms
-constexpr size_t kAdapterPacketBytes = 62;    // a full-speed USB packet, less its status bytes
+constexpr size_t kAdapterPacketBytes = 62;   // a full-speed USB packet, less its status bytes
 
 bool SameState(const Registers &a, const Registers &b) {
     return a.a == b.a && a.b == b.b && a.x == b.x && a.y == b.y && a.sp == b.sp && a.pc == b.pc &&
@@ -96,14 +96,18 @@ Simulator::Simulator(const SimConfig &config)
 }
 
 void Simulator::powerOn() {
-    reset();
+    resetInto(ChipMode::Bootstrap);
     powerOnBreak_ = true;
 }
 
-void Simulator::reset() {
+void Simulator::resetInto(ChipMode mode, uint16_t vector) {
+    trace_.line(clock_.now, "reset in %s mode",
+                mode == ChipMode::Bootstrap    ? "bootstrap"
+                : mode == ChipMode::SingleChip ? "single-chip"
+                                               : "expanded");
     powerOnBreak_ = false;
-    bus_.reset(mode_);
-    cpu_.reset();
+    bus_.reset(mode);
+    cpu_.reset(vector);
     bootRomRunning_ = false;
     lineFreeAt_ = clock_.now;
     polls_.clear();
@@ -270,7 +274,8 @@ void Simulator::traceInstruction() {
 }
 
 void Simulator::serviceDevices() {
-    bus_.sci().advance();
+    bus_.advanceDevices();
+    if (bus_.cop().takeTimeout()) resetInto(mode_, Cop::kVector);
     applyPendingReset();
     polls_.clear();
     waiting_ = false;
@@ -287,11 +292,9 @@ void Simulator::applyPendingReset() {
 }
 
 void Simulator::updateNextEvent() {
-    nextEvent_ = bus_.sci().nextEvent();
+    nextEvent_ = bus_.nextDeviceEvent();
     if (bootRomRunning_ && !holdLineTimeouts_)
         nextEvent_ = std::min(nextEvent_, bootRom_.nextEvent());
-    uint64_t done = bus_.eeprom().completionCycle();
-    if (done > clock_.now) nextEvent_ = std::min(nextEvent_, done);
 }
 
 // The target waits when its next steps can only repeat the last ones until a device changes:
@@ -442,6 +445,20 @@ uint64_t Simulator::releaseCycle(bool realtime) const {
     return std::min(timer, heldForLine_[kAdapterPacketBytes - 1].end);
 }
 
+// SIGUSR1 and --reset-after: the chip resets, the host's port stays as it is, and what the
+// target sent before the reset still reaches the host. True when it reset.
+bool Simulator::resetWhenAsked(const ServeOptions &options, double servingSeconds,
+                               bool *resetDone) {
+    bool asked = options.resetRequested && *options.resetRequested;
+    bool due =
+        options.resetAfterSeconds > 0 && !*resetDone && servingSeconds >= options.resetAfterSeconds;
+    if (!asked && !due) return false;
+    if (asked) *options.resetRequested = 0;
+    if (due) *resetDone = true;
+    reset();
+    return true;
+}
+
 // Seconds the serving loop may pause before a held line timeout falls due; once it has, the
 // clock jumps to it and 0 is returned.
 double Simulator::awaitLineTimeout(LineQuiet &quiet, RunEnd ran) {
@@ -465,9 +482,11 @@ ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
     updateNextEvent();
     LineQuiet lineQuiet;
     WallAnchor wall(clock_.now);
-    WallClock::time_point lastActivity = WallClock::now();
+    WallClock::time_point lastActivity = WallClock::now(), started = lastActivity;
+    bool resetDone = false;
     ServeEnd end = ServeEnd::StopRequested;
     while (!(options.stopRequested && *options.stopRequested)) {
+        if (resetWhenAsked(options, SecondsSince(started), &resetDone)) continue;
         uint64_t wallCycle = wall.cycleNow();
         if (options.realtime && waiting_) skipWaiting(std::min(wallCycle, nextEvent_));
         bool active = pumpHostInput(line, options.realtime ? wallCycle : clock_.now);
@@ -482,6 +501,9 @@ ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
         }
         double limit = options.exitAfterSeconds > 0 ? options.exitAfterSeconds - quiet : kForever;
         limit = std::min({limit, awaitLineTimeout(lineQuiet, ran), adapterWait(options.realtime)});
+        if (options.resetAfterSeconds > 0 && !resetDone)
+            limit =
+                std::min(limit, std::max(0.0, options.resetAfterSeconds - SecondsSince(started)));
         if (limit > 0)
             PauseServing(line, wall, resumeCycle(options.realtime, ran),
                          releaseCycle(options.realtime), limit);

@@ -2,10 +2,14 @@
 // with srec_cat.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
+#include "child_process.h"
 #include "fake_target.h"
 #include "run_fixtures.h"
 #include "sim_process.h"
@@ -92,6 +96,48 @@ TEST_F(Operations, FailedReadLeavesNoHalfFile) {
     EXPECT_FALSE(Exists(out + ".partial"));
 }
 
+// An -o that names a directory is refused once the range is read; the directory stays.
+TEST_F(Operations, ReadBackIntoADirectoryNameLeavesTheDirectory) {
+    std::string out = dir + "/folder";
+    ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+    SimProcess sim;
+    ProgramResult result = Run(sim, "-r f800-f80f -o " + out);
+    sim.stop();
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "File Error: Could not write " + out + ": Is a directory\n");
+    struct stat info;
+    EXPECT_TRUE(stat(out.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+    EXPECT_FALSE(Exists(out + ".partial"));
+}
+
+// Ctrl-C during the read: the tool says how far it got, and removes its temporary file.
+TEST_F(Operations, InterruptedReadLeavesNoFile) {
+    std::string out = dir + "/out.s19";
+    SimProcess sim;
+    ChildProcess run =
+        StartChild({kProgram, "-d", sim.path(), "-r", "f800-ffff", "-o", out}, dir + "/err");
+    ASSERT_GT(run.pid, 0);
+    std::string printed;
+    char ch;
+    while (printed.find("Reading $F800-$FFFF into " + out + "\n...") == std::string::npos &&
+           read(run.stdoutFd, &ch, 1) == 1) {
+        printed += ch;
+    }
+    ASSERT_TRUE(Exists(out + ".partial")) << printed;
+    kill(run.pid, SIGINT);
+    int status = 0;
+    waitpid(run.pid, &status, 0);
+    close(run.stdoutFd);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    std::ifstream errFile(dir + "/err");
+    std::string err((std::istreambuf_iterator<char>(errFile)), std::istreambuf_iterator<char>());
+    EXPECT_NE(err.find(" of 2048 bytes read; no read-back file was written\n"), std::string::npos)
+        << err;
+    EXPECT_FALSE(Exists(out));
+    EXPECT_FALSE(Exists(out + ".partial"));
+}
+
 TEST_F(Operations, VerifyPassesOnAChipThatHoldsTheFileAndWritesNothing) {
     std::vector<Block> blocks = {{0xF800, Pattern(200, 9)}, {0xFFFE, {0xF8, 0x00}}};
     std::string file = WriteS19(dir, "app.s19", blocks);
@@ -128,7 +174,7 @@ TEST_F(Operations, VerifyFailsWithTheFirstDifferingAddresses) {
     }
     expected << "... and 5 more\n25 byte(s) differ: the chip does not hold the file\n";
     EXPECT_EQ(result.err, expected.str());
-    EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n");
+    EXPECT_EQ(result.out.substr(result.out.size() - 12), "...\nFailure\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xF83F), chip);
 }
 

@@ -52,7 +52,7 @@ class BootstrapLoader : public testing::Test {
 TEST_F(BootstrapLoader, SendsFFTheTalkerAndTheFillAndReadsEveryEcho) {
     target.start([](FakeTarget &t) { PlayBootRom(t, -1); });
     testing::internal::CaptureStdout();
-    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200), 1);
+    EXPECT_EQ(DownloadTalker(0, 0, BOOT_BAUD_1200), 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
     target.join();
     Bytes expected = ExpectedDownload();
@@ -64,7 +64,7 @@ TEST_F(BootstrapLoader, WrongEchoOfATalkerByteFailsTheLoadOnceAllIsSent) {
     target.start([](FakeTarget &t) { PlayBootRom(t, 17); });
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200), 0);
+    EXPECT_EQ(DownloadTalker(0, 0, BOOT_BAUD_1200), 0);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks() + "Failure\n");
     target.join();
@@ -83,7 +83,7 @@ TEST_F(BootstrapLoader, WrongEchoOfAFillByteIsNotAFailure) {
     target.start([](FakeTarget &t) { PlayBootRom(t, 255); });
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200), 1);
+    EXPECT_EQ(DownloadTalker(0, 0, BOOT_BAUD_1200), 1);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
