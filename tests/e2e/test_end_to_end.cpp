@@ -166,7 +166,10 @@ TEST_F(EndToEnd, TheTalkerLoadsOnFixedLoadPartsAndVariableOnesFailTheLoad) {
         sim.stop();
         if (part->fVariableLoad) {
             EXPECT_EQ(result.status, 3);
-            EXPECT_NE(result.err.find("DownloadTalker: "), std::string::npos) << result.err;
+            // The ROM ends the empty load and what runs answers the probe, or the load fails.
+            EXPECT_NE(result.err.find("special bootstrap mode (MODA and MODB low)"),
+                      std::string::npos)
+                << result.err;
             EXPECT_EQ(sim.dumped(part->wEepromStart, uint16_t(part->wEepromStart + 63)),
                       Pattern(64, 1));
             continue;
