@@ -294,7 +294,9 @@ TEST_F(EndToEnd, InterruptMidDownloadReleasesThePortAndSaysWhereItStopped) {
     std::smatch match;
     ASSERT_TRUE(std::regex_match(err, match,
                                  std::regex("Interrupted: ([0-9]+) of 2048 bytes written; the "
-                                            "chip holds a partial image\n")))
+                                            "chip holds a partial image\nReset the board into "
+                                            "special bootstrap mode before the next run: the "
+                                            "talker may have stopped inside a command\n")))
         << err;
     unsigned written = std::stoul(match[1]);
     EXPECT_GT(written, 32u);
