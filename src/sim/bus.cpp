@@ -1,5 +1,7 @@
 #include "bus.h"
 
+#include <algorithm>
+
 #include "boot_rom.h"
 
 namespace hc11 {
@@ -10,7 +12,8 @@ constexpr uint64_t kBprotWindowCycles = 64;  // normal modes: BPROT clears only 
 constexpr size_t kRegisterLogLimit = size_t(1) << 20;
 constexpr uint8_t kUnmappedRead = 0xFF;
 
-const char *const kRegisterNames[kRegisterCount] = {
+constexpr unsigned kNamedRegisters = 0x40;
+const char *const kRegisterNames[kNamedRegisters] = {
     "PORTA",    "reserved", "PIOC",   "PORTC",  "PORTB", "PORTCL", "reserved", "DDRC",
     "PORTD",    "DDRD",     "PORTE",  "CFORC",  "OC1M",  "OC1D",   "TCNT",     "TCNT+1",
     "TIC1",     "TIC1+1",   "TIC2",   "TIC2+1", "TIC3",  "TIC3+1", "TOC1",     "TOC1+1",
@@ -20,34 +23,66 @@ const char *const kRegisterNames[kRegisterCount] = {
     "ADCTL",    "ADR1",     "ADR2",   "ADR3",   "ADR4",  "BPROT",  "reserved", "reserved",
     "reserved", "OPTION",   "COPRST", "PPROG",  "HPRIO", "INIT",   "TEST1",    "CONFIG"};
 
+const char *RegisterName(uint8_t offset) {
+    return offset < kNamedRegisters ? kRegisterNames[offset] : "register";
+}
+
+uint8_t HprioAtReset(ChipMode mode) {
+    switch (mode) {
+        case ChipMode::SingleChip:
+            return hprio::kSingleChipReset;
+        case ChipMode::Expanded:
+            return hprio::kExpandedReset;
+        case ChipMode::Bootstrap:
+            break;
+    }
+    return hprio::kBootstrapReset;
+}
+
 }  // namespace
 
-Bus::Bus(Clock &clock, Trace &trace, std::optional<AddressRange> xram)
+Bus::Bus(Clock &clock, Trace &trace, const PartInfo &part, std::optional<AddressRange> xram)
     : clock_(clock),
       trace_(trace),
-      eeprom_(clock, trace),
+      part_(part),
+      eeprom_(clock, trace, part),
       sci_(clock, trace),
+      ram_(size_t(part.wRamEnd) + 1, 0),
+      registers_(size_t(part.wRegisterEnd - part.wRegisterStart) + 1, 0),
       bootRom_(BootRomImage()),
       xramRange_(xram) {
     if (xram) xram_.assign(xram->size(), 0);
     reset();
 }
 
-void Bus::reset() {
-    registers_.fill(0);
+void Bus::reset(ChipMode mode) {
+    std::fill(registers_.begin(), registers_.end(), 0);
     registers_[reg::OPTION] = 0x10;  // DLY set
     registers_[reg::INIT] = 0x01;    // RAM at $0000, registers at $1000
-    hprio_ = hprio::kBootstrapReset;
+    hprio_ = HprioAtReset(mode);
     spcr_ = 0x04;  // CPHA set
     resetCycle_ = clock_.now;
+    configLatch_ = eeprom_.cell(kConfigAddress);
+    eeprom_.setBase(GetEepromStart(&part_, configLatch_));
     eeprom_.reset();
     sci_.reset();
+    mapEeprom();
+}
+
+// The array answers where CONFIG put it while EEON is set; where it would overlap the boot
+// ROM (an 811E2 block moved to $B800), the boot ROM wins while it is mapped, as the chip
+// must fetch its reset vector there.
+void Bus::mapEeprom() {
+    eepromStart_ = eeprom_.base();
+    eepromSize_ = (configLatch_ & CONFIG_EEON) ? eeprom_.size() : 0;
+    uint32_t end = uint32_t(eepromStart_) + eepromSize_;
+    if (bootRomMapped() && end > kBootRomStart && eepromStart_ < kBootRomStart + kBootRomSize)
+        eepromSize_ = eepromStart_ < kBootRomStart ? kBootRomStart - eepromStart_ : 0;
 }
 
 uint8_t Bus::readSlow(uint16_t address) {
-    if (uint16_t(address - kRegisterBase) < kRegisterCount)
-        return readRegister(uint8_t(address - kRegisterBase));
-    if (bootRomMapped() && address >= kBootRomStart) {
+    if (inRegisters(address)) return readRegister(uint8_t(address - kRegisterBase));
+    if (inBootRom(address)) {
         if (address < kBootVectorBase)
             trace_.line(clock_.now, "boot ROM code at $%04X is not modelled", address);
         return bootRom_[address - kBootRomStart];
@@ -59,13 +94,13 @@ uint8_t Bus::readSlow(uint16_t address) {
 
 void Bus::write(uint16_t address, uint8_t value) {
     storeCount_++;
-    if (address < kRamSize) {
+    if (address < ram_.size()) {
         ram_[address] = value;
-    } else if (address >= kEepromStart) {
+    } else if (eepromMapped(address)) {
         eeprom_.storeArray(address, value);
-    } else if (uint16_t(address - kRegisterBase) < kRegisterCount) {
+    } else if (inRegisters(address)) {
         writeRegister(uint8_t(address - kRegisterBase), value);
-    } else if (bootRomMapped() && address >= kBootRomStart) {
+    } else if (inBootRom(address)) {
         trace_.line(clock_.now, "store to the boot ROM at $%04X ignored", address);
     } else if (uint8_t *cell = externalCell(address)) {
         *cell = value;
@@ -93,7 +128,7 @@ uint8_t Bus::readRegister(uint8_t offset) {
         case reg::CONFIG:
             return registerValue(offset);
         default:
-            trace_.line(clock_.now, "read of %s ($%04X) is not modelled", kRegisterNames[offset],
+            trace_.line(clock_.now, "read of %s ($%04X) is not modelled", RegisterName(offset),
                         kRegisterBase + offset);
             return registers_[offset];
     }
@@ -121,7 +156,7 @@ uint8_t Bus::registerValue(uint8_t offset) const {
         case reg::HPRIO:
             return hprio_;
         case reg::CONFIG:
-            return eeprom_.readConfig();
+            return configLatch_;
         default:
             return registers_[offset];
     }
@@ -163,7 +198,7 @@ void Bus::writeRegister(uint8_t offset, uint8_t value) {
             break;
         default:
             trace_.line(clock_.now, "store of $%02X to %s ($%04X) is not modelled", value,
-                        kRegisterNames[offset], kRegisterBase + offset);
+                        RegisterName(offset), kRegisterBase + offset);
             registers_[offset] = value;
     }
 }
@@ -177,6 +212,7 @@ void Bus::writeHprio(uint8_t value) {
     if (hprio_ & hprio::SMOD) next = uint8_t((next & ~kSpecialOnly) | (value & kSpecialOnly));
     if (!(value & hprio::SMOD)) next &= uint8_t(~(hprio::SMOD | hprio::RBOOT));
     hprio_ = next;
+    mapEeprom();
 }
 
 // SPCR is kept (port D's wire-OR mode lives in it); the SPI itself is not modelled.
@@ -207,19 +243,18 @@ const uint8_t *Bus::externalCell(uint16_t address) const {
 }
 
 uint8_t Bus::peek(uint16_t address) const {
-    if (address < kRamSize) return ram_[address];
-    if (Eeprom::holds(address)) return eeprom_.cell(address);
-    if (uint16_t(address - kRegisterBase) < kRegisterCount)
-        return registerValue(uint8_t(address - kRegisterBase));
-    if (bootRomMapped() && address >= kBootRomStart) return bootRom_[address - kBootRomStart];
+    if (address < ram_.size()) return ram_[address];
+    if (eeprom_.holds(address)) return eeprom_.cell(address);
+    if (inRegisters(address)) return registerValue(uint8_t(address - kRegisterBase));
+    if (inBootRom(address)) return bootRom_[address - kBootRomStart];
     if (xramRange_ && xramRange_->contains(address)) return xram_[address - xramRange_->first];
     return kUnmappedRead;
 }
 
 bool Bus::poke(uint16_t address, uint8_t value) {
-    if (address < kRamSize) {
+    if (address < ram_.size()) {
         ram_[address] = value;
-    } else if (Eeprom::holds(address)) {
+    } else if (eeprom_.holds(address)) {
         eeprom_.setCell(address, value);
     } else if (xramRange_ && xramRange_->contains(address)) {
         xram_[address - xramRange_->first] = value;

@@ -1,13 +1,16 @@
-// The chip's memory map as the CPU sees it, for a 68HC811E2-class chip reset in special
-// bootstrap mode:
-//   $0000-$00FF  RAM
-//   $1000-$103F  the register block (SCI, EEPROM control, HPRIO, CONFIG; every other
-//                register reads back what was written, and is traced as not modelled)
-//   $BF40-$BFFF  the bootstrap ROM, while HPRIO's RBOOT is set; its vector table from $BFC0
-//                holds the RAM pseudo-vector addresses ($00C4 for the SCI ... $BF40 for reset)
-//   $F800-$FFFF  EEPROM
+// The chip's memory map as the CPU sees it, laid out by the part's row of the part table:
+//   RAM          from $0000 ($00FF on the 811E2, $01FF on the E9, ...)
+//   registers    $1000-$103F ($105F on the F1): SCI, EEPROM control, HPRIO, CONFIG; every
+//                other register reads back what was written, and is traced as not modelled
+//   boot ROM     $BF40-$BFFF while HPRIO's RBOOT is set; its vector table from $BFC0 holds
+//                the RAM pseudo-vector addresses ($00C4 for the SCI ... $BF40 for reset)
+//   EEPROM       where the part has it ($F800-$FFFF on the 811E2, moved by CONFIG's bits 7-4
+//                at reset; $B600-$B7FF on the E9), while CONFIG's EEON is set
 // and, in expanded mode only (MDA set), external RAM where --xram puts it. In single-chip
 // mode an address with nothing inside the chip reads $FF and ignores stores.
+//
+// CONFIG reads return the latch loaded from the CONFIG cell at the last reset; a newly
+// programmed CONFIG takes effect (EEPROM place, NOSEC, NOCOP, EEON) at the next reset.
 #pragma once
 
 #include <array>
@@ -18,22 +21,26 @@
 #include "clock.h"
 #include "cpu_bus.h"
 #include "eeprom.h"
+#include "part_table.h"
 #include "sci.h"
 #include "trace.h"
 
 namespace hc11 {
 
-constexpr uint16_t kRamSize = 0x100;
 constexpr uint16_t kRegisterBase = 0x1000;
-constexpr uint16_t kRegisterCount = 0x40;
 constexpr uint16_t kBootRomStart = 0xBF40;
 constexpr uint16_t kBootVectorBase = 0xBFC0;
 constexpr uint16_t kBootRomSize = 0xC0;
 constexpr uint16_t kSciVector = 0xFFD6;  // normal-mode address of the SCI vector
 
+// The operating mode the MODA and MODB pins select at reset.
+enum class ChipMode { Bootstrap, SingleChip, Expanded };
+
 namespace hprio {
 constexpr uint8_t RBOOT = 0x80, SMOD = 0x40, MDA = 0x20, IRV = 0x10, PSEL = 0x0F;
-constexpr uint8_t kBootstrapReset = 0xC5;  // RBOOT and SMOD set, MDA clear, PSEL %0101
+constexpr uint8_t kBootstrapReset = 0xC5;   // RBOOT and SMOD set, MDA clear, PSEL %0101
+constexpr uint8_t kSingleChipReset = 0x05;  // PSEL %0101 alone
+constexpr uint8_t kExpandedReset = 0x25;    // MDA set
 }  // namespace hprio
 
 namespace spcr {
@@ -67,14 +74,17 @@ struct RegisterWrite {
 
 class Bus : public CpuBus {
   public:
-    Bus(Clock &clock, Trace &trace, std::optional<AddressRange> xram = std::nullopt);
+    Bus(Clock &clock, Trace &trace, const PartInfo &part = *GetDefaultPart(),
+        std::optional<AddressRange> xram = std::nullopt);
 
-    // Reset into special bootstrap mode. RAM, EEPROM and external RAM keep their contents.
-    void reset();
+    // Reset in the mode the pins select: registers as after reset, CONFIG latched from its
+    // cell, the EEPROM placed by it. RAM, EEPROM and external RAM keep their contents.
+    void reset(ChipMode mode = ChipMode::Bootstrap);
 
     uint8_t read(uint16_t address) override {
-        if (address < kRamSize) return ram_[address];
-        if (address >= kEepromStart) return eeprom_.readArray(address);
+        if (address < ram_.size()) return ram_[address];
+        if (unsigned(uint16_t(address - eepromStart_)) < eepromSize_)
+            return eeprom_.readArray(address);
         return readSlow(address);
     }
     void write(uint16_t address, uint8_t value) override;
@@ -88,15 +98,31 @@ class Bus : public CpuBus {
     Sci &sci() { return sci_; }
     const Sci &sci() const { return sci_; }
 
+    const PartInfo &part() const { return part_; }
+    uint16_t ramSize() const { return uint16_t(ram_.size()); }
+    bool inRegisters(uint16_t address) const {
+        return unsigned(uint16_t(address - kRegisterBase)) < registers_.size();
+    }
+    // The CONFIG value in force since the last reset.
+    uint8_t configLatch() const { return configLatch_; }
+    // Whether the EEPROM array answers at address now.
+    bool eepromMapped(uint16_t address) const {
+        return unsigned(uint16_t(address - eepromStart_)) < eepromSize_;
+    }
+
     uint8_t hprio() const { return hprio_; }
     bool expanded() const { return hprio_ & hprio::MDA; }
     bool bootRomMapped() const { return hprio_ & hprio::RBOOT; }
+    bool inBootRom(uint16_t address) const {
+        return bootRomMapped() && unsigned(uint16_t(address - kBootRomStart)) < kBootRomSize;
+    }
     const std::optional<AddressRange> &xramRange() const { return xramRange_; }
     const std::vector<uint8_t> &externalRam() const { return xram_; }
 
     // Memory without side effects and whatever the mode: RAM, registers, boot ROM, EEPROM
-    // and CONFIG cells, external RAM; $FF where there is none. poke() stores into RAM, the
-    // EEPROM and CONFIG cells and external RAM, and returns false for any other address.
+    // and CONFIG cells (the cell, not the latch), external RAM; $FF where there is none.
+    // poke() stores into RAM, the EEPROM and CONFIG cells and external RAM, and returns
+    // false for any other address.
     uint8_t peek(uint16_t address) const;
     bool poke(uint16_t address, uint8_t value);
 
@@ -121,16 +147,21 @@ class Bus : public CpuBus {
     void writeSpcr(uint8_t value);
     void logRegisterWrite(uint8_t offset, uint8_t value);
     bool bprotMayClear() const;
+    void mapEeprom();
     uint8_t *externalCell(uint16_t address);
     const uint8_t *externalCell(uint16_t address) const;
     uint8_t registerValue(uint8_t offset) const;
 
     Clock &clock_;
     Trace &trace_;
+    const PartInfo &part_;
     Eeprom eeprom_;
     Sci sci_;
-    std::array<uint8_t, kRamSize> ram_{};
-    std::array<uint8_t, kRegisterCount> registers_{};  // storage of the unmodelled ones
+    std::vector<uint8_t> ram_;
+    std::vector<uint8_t> registers_;  // storage of the unmodelled ones
+    uint16_t eepromStart_ = 0;
+    unsigned eepromSize_ = 0;  // 0 while EEON is clear
+    uint8_t configLatch_ = kErasedByte;
     std::array<uint8_t, kBootRomSize> bootRom_{};
     uint8_t hprio_ = hprio::kBootstrapReset;
     uint8_t spcr_ = 0;

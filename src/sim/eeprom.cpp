@@ -4,7 +4,6 @@ namespace hc11 {
 
 namespace {
 
-constexpr uint16_t kBlockSize = 0x200;  // BPRT0 guards $F800-$F9FF, BPRT1 the next 512, ...
 constexpr unsigned kRowSize = 16;
 constexpr uint8_t kPprogImplemented = 0xDF;  // bit 5 is not there and reads 0
 
@@ -16,13 +15,18 @@ const char *OperationName(uint8_t pattern) {
 
 }  // namespace
 
-Eeprom::Eeprom(const Clock &clock, Trace &trace) : clock_(clock), trace_(trace) {
-    array_.fill(kErasedByte);
-}
+Eeprom::Eeprom(const Clock &clock, Trace &trace, const PartInfo &part)
+    : clock_(clock),
+      trace_(trace),
+      array_(size_t(part.wEepromEnd - part.wEepromStart) + 1, kErasedByte),
+      base_(part.wEepromStart),
+      hasBprot_(part.fHasBprot != 0),
+      blockStart_{part.awBprotBlockStart[0], part.awBprotBlockStart[1], part.awBprotBlockStart[2],
+                  part.awBprotBlockStart[3]} {}
 
 void Eeprom::reset() {
     pprog_ = 0;
-    bprot_ = bprot::kResetValue;
+    bprot_ = hasBprot_ ? bprot::kResetValue : 0;
     latched_ = false;
 }
 
@@ -61,6 +65,7 @@ void Eeprom::writePprog(uint8_t value) {
 
 void Eeprom::writeBprot(uint8_t value, bool mayClear) {
     trace_.line(clock_.now, "BPROT <- $%02X", value);
+    if (!hasBprot_) return;
     value &= bprot::kResetValue;
     bprot_ = mayClear ? value : uint8_t(bprot_ | value);
 }
@@ -125,7 +130,7 @@ void Eeprom::apply(Operation operation) {
                                 : eraseRange(uint16_t(latchAddress_ & ~(kRowSize - 1)), kRowSize);
             break;
         case Operation::BulkErase:
-            complete = eraseRange(kEepromStart, kEepromSize);
+            complete = eraseRange(base_, size());
             if (atConfig) complete = erase(kConfigAddress) && complete;
             break;
     }
@@ -137,7 +142,9 @@ void Eeprom::apply(Operation operation) {
 
 bool Eeprom::cellProtected(uint16_t address) const {
     if (address == kConfigAddress) return bprot_ & bprot::PTCON;
-    unsigned block = (address - kEepromStart) / kBlockSize;
+    uint16_t offset = uint16_t(address - base_);
+    unsigned block = 3;
+    while (block > 0 && offset < blockStart_[block]) block--;
     return bprot_ & (1u << block);
 }
 
@@ -168,14 +175,14 @@ bool Eeprom::keepStuck(uint16_t address) {
 
 uint8_t Eeprom::cell(uint16_t address) const {
     if (address == kConfigAddress) return config_;
-    return address >= kEepromStart ? array_[address - kEepromStart] : kErasedByte;
+    return inArray(address) ? array_[uint16_t(address - base_)] : kErasedByte;
 }
 
 void Eeprom::setCell(uint16_t address, uint8_t value) {
     if (address == kConfigAddress)
         config_ = value;
-    else if (address >= kEepromStart)
-        array_[address - kEepromStart] = value;
+    else if (inArray(address))
+        array_[uint16_t(address - base_)] = value;
 }
 
 }  // namespace hc11

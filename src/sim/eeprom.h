@@ -1,5 +1,7 @@
-// The on-chip EEPROM of a 68HC811E2-class chip: 2 KB at $F800-$FFFF and the CONFIG cell at
-// $103F, programmed and erased through PPROG ($103B) and guarded by BPROT ($1035).
+// The on-chip EEPROM: the part's array (2 KB at $x800 on the 811E2, 512 bytes at $B600 on the
+// E9, ...) and the CONFIG cell at $103F, programmed and erased through PPROG ($103B) and
+// guarded by BPROT ($1035) where the part has it. The array sits where the bus maps it
+// (setBase), which on the 811E2 follows CONFIG at each reset.
 //
 // How an operation runs: a PPROG write sets EELAT; a later store to an EEPROM address (or to
 // CONFIG) latches that address and the data; a further PPROG write sets EPGM. The operation
@@ -15,12 +17,11 @@
 #include <vector>
 
 #include "clock.h"
+#include "part_table.h"
 #include "trace.h"
 
 namespace hc11 {
 
-constexpr uint16_t kEepromStart = 0xF800;
-constexpr uint16_t kEepromSize = 0x0800;
 constexpr uint16_t kConfigAddress = 0x103F;
 constexpr uint64_t kEepromProgramCycles = 20000;  // 10 ms at 2 MHz
 constexpr uint8_t kErasedByte = 0xFF;
@@ -48,14 +49,20 @@ struct EepromStats {
 
 class Eeprom {
   public:
-    Eeprom(const Clock &clock, Trace &trace);
+    Eeprom(const Clock &clock, Trace &trace, const PartInfo &part);
 
-    // Reset: PPROG $00, BPROT $1F, nothing latched. The cells keep their contents.
+    // Reset: PPROG $00, BPROT $1F (none without BPROT), nothing latched. The cells keep
+    // their contents.
     void reset();
+    // Where the array starts in the memory map from now on.
+    void setBase(uint16_t base) { base_ = base; }
+    uint16_t base() const { return base_; }
+    uint16_t size() const { return uint16_t(array_.size()); }
+    bool inArray(uint16_t address) const { return unsigned(uint16_t(address - base_)) < size(); }
 
-    // The CPU's view. address is inside $F800-$FFFF for the array calls.
+    // The CPU's view. address is inside the array for the array calls.
     uint8_t readArray(uint16_t address) const {
-        return (pprog_ & pprog::EELAT) ? kErasedByte : array_[address - kEepromStart];
+        return (pprog_ & pprog::EELAT) ? kErasedByte : array_[uint16_t(address - base_)];
     }
     void storeArray(uint16_t address, uint8_t value) { store(address, value); }
     uint8_t readConfig() const { return config_; }
@@ -76,9 +83,7 @@ class Eeprom {
     // Direct access to the cells, for preloading and dumps: the array and CONFIG.
     uint8_t cell(uint16_t address) const;
     void setCell(uint16_t address, uint8_t value);
-    static bool holds(uint16_t address) {
-        return address >= kEepromStart || address == kConfigAddress;
-    }
+    bool holds(uint16_t address) const { return inArray(address) || address == kConfigAddress; }
 
     // From now on the cell at address ignores programming and erasing, as a worn-out cell
     // does; the operations still take their time and are counted.
@@ -105,7 +110,10 @@ class Eeprom {
 
     const Clock &clock_;
     Trace &trace_;
-    std::array<uint8_t, kEepromSize> array_;
+    std::vector<uint8_t> array_;
+    uint16_t base_;
+    const bool hasBprot_;
+    const std::array<uint16_t, 4> blockStart_;  // BPRT0-BPRT3's blocks, from the array's start
     uint8_t config_ = kErasedByte;
     uint8_t pprog_ = 0;
     uint8_t bprot_ = bprot::kResetValue;

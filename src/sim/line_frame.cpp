@@ -39,13 +39,17 @@ bool RatesAgree(double senderBitCycles, double receiverBitCycles) {
 }
 
 Reception Receive(const Frame &frame, double receiverBitCycles) {
+    if (frame.lineBreak) return {0x00, true};
     uint8_t value = 0;
     for (unsigned bit = 1; bit <= 8; bit++)
         if (LevelAt(frame, (bit + 0.5) * receiverBitCycles)) value |= uint8_t(1u << (bit - 1));
     bool stopSeen = LevelAt(frame, (kStopBit + 0.5) * receiverBitCycles);
     bool garbled = frame.disturbed || !RatesAgree(frame.bitCycles, receiverBitCycles);
     if (!garbled) return {value, !stopSeen};
-    if (value == frame.value) value ^= 0x80;
+    // All zeros through the stop bit is what a much faster receiver reads of a long low
+    // stretch: a break, read as such.
+    bool readsAsBreak = value == 0x00 && !stopSeen;
+    if (value == frame.value && !readsAsBreak) value ^= 0x80;
     return {value, true};
 }
 

@@ -24,6 +24,7 @@ struct Frame {
     // the start bit's falling edge.
     std::array<double, kBitsPerFrame + 1> edges{};
     bool disturbed = false;  // the sender's rate changed while the frame was on the line
+    bool lineBreak = false;  // a break: the line held low through the stop bit and beyond
 
     static Frame AtRate(uint8_t value, double bitCycles);
     double length() const { return edges[kBitsPerFrame]; }
@@ -37,6 +38,7 @@ struct Reception {
     bool framingError;
 };
 
+// A break reads as $00 with a framing error at any rate.
 Reception Receive(const Frame &frame, double receiverBitCycles);
 
 bool RatesAgree(double senderBitCycles, double receiverBitCycles);

@@ -1,6 +1,6 @@
-// hc11sim: a simulated 68HC811E2 target, reset in special bootstrap mode, behind a
-// pseudo-terminal. Prints the terminal's path as its first line, serves it until SIGINT,
-// SIGTERM or --exit-after, then writes the --dump and the --stats.
+// hc11sim: a simulated 68HC11 target of the part table, reset in the mode its pins select
+// (special bootstrap by default), behind a pseudo-terminal. Prints the terminal's path as its first
+// line, serves it until SIGINT, SIGTERM or --exit-after, then writes the --dump and the --stats.
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -75,10 +75,14 @@ int main(int argc, char **argv) {
     config.xram = options.xram;
     config.trace = options.trace ? stderr : nullptr;
     config.faults = options.faults;
+    config.part = options.part;
+    config.mode = options.mode;
+    config.secure = options.secure;
     hc11::Simulator sim(config);
-    if (!options.eepromPath.empty() &&
-        !hc11::LoadEepromImage(sim.bus(), options.eepromPath.c_str()))
-        return 1;
+    if (!options.eepromPath.empty()) {
+        if (!hc11::LoadEepromImage(sim.bus(), options.eepromPath.c_str())) return 1;
+        sim.powerOn();  // the preloaded CONFIG is in force from the start
+    }
     hc11::PtyWire wire;
     // The handlers go in before the path is printed: whoever reads it may signal at once.
     if (!InstallStopHandlers() || !OpenWire(options, &wire)) return 1;

@@ -27,9 +27,8 @@ struct Segment {
     std::vector<uint8_t> bytes;
 };
 
-bool HiddenByChip(uint16_t address) {
-    return address < kRamSize || uint16_t(address - kRegisterBase) < kRegisterCount ||
-           address >= kEepromStart;
+bool HiddenByChip(const Bus &bus, uint16_t address) {
+    return address < bus.ramSize() || bus.inRegisters(address) || bus.eeprom().inArray(address);
 }
 
 Segment ChipSegment(const Bus &bus, uint16_t first, size_t count) {
@@ -44,12 +43,12 @@ void AddExternalRam(const Bus &bus, std::vector<Segment> *segments) {
     if (!range) return;
     const std::vector<uint8_t> &cells = bus.externalRam();
     for (size_t i = 0; i < cells.size();) {
-        if (HiddenByChip(uint16_t(range->first + i))) {
+        if (HiddenByChip(bus, uint16_t(range->first + i))) {
             i++;
             continue;
         }
         size_t runStart = i;
-        while (i < cells.size() && !HiddenByChip(uint16_t(range->first + i))) i++;
+        while (i < cells.size() && !HiddenByChip(bus, uint16_t(range->first + i))) i++;
         segments->push_back({uint16_t(range->first + runStart),
                              std::vector<uint8_t>(&cells[runStart], &cells[0] + i)});
     }
@@ -57,9 +56,10 @@ void AddExternalRam(const Bus &bus, std::vector<Segment> *segments) {
 
 // Every memory of the target, in ascending address order.
 std::vector<Segment> DumpSegments(const Bus &bus) {
-    std::vector<Segment> segments = {ChipSegment(bus, 0x0000, kRamSize),
+    const Eeprom &eeprom = bus.eeprom();
+    std::vector<Segment> segments = {ChipSegment(bus, 0x0000, bus.ramSize()),
                                      ChipSegment(bus, kConfigAddress, 1),
-                                     ChipSegment(bus, kEepromStart, kEepromSize)};
+                                     ChipSegment(bus, eeprom.base(), eeprom.size())};
     AddExternalRam(bus, &segments);
     std::sort(segments.begin(), segments.end(),
               [](const Segment &a, const Segment &b) { return a.first < b.first; });
@@ -112,39 +112,60 @@ int WriteMemoryDump(const Bus &bus, const char *path) {
     return ok ? 1 : 0;
 }
 
+namespace {
+
+using Cells = std::vector<std::pair<uint16_t, uint8_t>>;
+
+// Every data byte of the file's S1 records, in file order; false after a message.
+bool ReadCells(std::FILE *file, const char *path, Cells *cells) {
+    char line[kLineRoom];
+    SRecord record;
+    unsigned lineNumber = 0;
+    while (std::fgets(line, sizeof line, file)) {
+        lineNumber++;
+        if (IsBlank(line)) continue;
+        if (!ParseSRecordString(line, &record)) {
+            std::fprintf(stderr, "hc11sim: --eeprom %s: line %u is no S-record\n", path,
+                         lineNumber);
+            return false;
+        }
+        if (record.wType != 1) continue;
+        for (uint16_t i = 0; i < record.wLength; i++)
+            cells->emplace_back(uint16_t(record.wAddress + i), record.bData[i]);
+    }
+    return true;
+}
+
+// CONFIG goes in first: on a part whose EEPROM moves, it says where the array's bytes belong.
+size_t StoreCells(Bus &bus, const Cells &cells) {
+    for (const auto &[address, value] : cells)
+        if (address == kConfigAddress) bus.poke(address, value);
+    bus.eeprom().setBase(GetEepromStart(&bus.part(), bus.peek(kConfigAddress)));
+    size_t leftOut = 0;
+    for (const auto &[address, value] : cells)
+        if (address != kConfigAddress &&
+            !(bus.eeprom().inArray(address) && bus.poke(address, value)))
+            leftOut++;
+    return leftOut;
+}
+
+}  // namespace
+
 int LoadEepromImage(Bus &bus, const char *path) {
     std::FILE *file = std::fopen(path, "r");
     if (!file) {
         std::fprintf(stderr, "hc11sim: --eeprom %s: %s\n", path, std::strerror(errno));
         return 0;
     }
-    char line[kLineRoom];
-    SRecord record;
-    unsigned lineNumber = 0;
-    size_t leftOut = 0;
-    int result = 1;
-    while (result && std::fgets(line, sizeof line, file)) {
-        lineNumber++;
-        if (IsBlank(line)) continue;
-        if (!ParseSRecordString(line, &record)) {
-            std::fprintf(stderr, "hc11sim: --eeprom %s: line %u is no S-record\n", path,
-                         lineNumber);
-            result = 0;
-        } else if (record.wType == 1) {
-            for (uint16_t i = 0; i < record.wLength; i++) {
-                uint16_t address = uint16_t(record.wAddress + i);
-                if (Eeprom::holds(address))
-                    bus.poke(address, record.bData[i]);
-                else
-                    leftOut++;
-            }
-        }
-    }
+    Cells cells;
+    bool read = ReadCells(file, path, &cells);
     std::fclose(file);
+    if (!read) return 0;
+    size_t leftOut = StoreCells(bus, cells);
     if (leftOut)
         std::fprintf(stderr, "hc11sim: --eeprom %s: %zu bytes outside EEPROM and CONFIG left out\n",
                      path, leftOut);
-    return result;
+    return 1;
 }
 
 }  // namespace hc11

@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace hc11 {
 
@@ -38,13 +41,33 @@ bool ParseSeconds(const char *text, double *seconds) {
     return end != text && *end == '\0' && *seconds > 0;
 }
 
+bool ParseMode(const char *text, ChipMode *mode) {
+    const std::pair<const char *, ChipMode> names[] = {{"bootstrap", ChipMode::Bootstrap},
+                                                       {"single", ChipMode::SingleChip},
+                                                       {"expanded", ChipMode::Expanded}};
+    for (const auto &[name, value] : names) {
+        if (std::strcmp(text, name) != 0) continue;
+        *mode = value;
+        return true;
+    }
+    return false;
+}
+
+std::string PartNames() {
+    std::string names;
+    for (unsigned i = 0; i < GetPartCount(); i++)
+        names += std::string(i ? ", " : "") + GetPartByIndex(i)->pszName;
+    return names;
+}
+
 bool Refuse(const char *option, const char *expected) {
     std::fprintf(stderr, "hc11sim: %s expects %s\n", option, expected);
     return false;
 }
 
 // Takes the value of an option that has one; false after a message when it is missing or bad.
-bool TakeValue(const char *option, const char *value, SimOptions *options) {
+bool TakeValue(const char *option, const char *value, SimOptions *options,
+               std::vector<std::string> *faultTexts) {
     if (!value) return Refuse(option, "a value");
     if (!std::strcmp(option, "--link")) {
         options->linkPath = value;
@@ -57,20 +80,34 @@ bool TakeValue(const char *option, const char *value, SimOptions *options) {
         if (!ParseRange(value, &range)) return Refuse(option, "START-END in hex, e.g. 2000-7FFF");
         options->xram = range;
     } else if (!std::strcmp(option, "--fault")) {
-        Fault fault;
-        if (!ParseFault(value, &fault))
-            return Refuse(option,
-                          "silent, drop:N, corrupt:N, noise:N, unplug:N, reset:N (N from 1) or "
-                          "stuck:ADDR (an EEPROM address in hex)");
-        options->faults.push_back(fault);
+        faultTexts->push_back(value);  // read once the part is known
+    } else if (!std::strcmp(option, "--part")) {
+        options->part = FindPart(value);
+        if (!options->part) return Refuse(option, ("one of " + PartNames()).c_str());
+    } else if (!std::strcmp(option, "--mode")) {
+        if (!ParseMode(value, &options->mode))
+            return Refuse(option, "bootstrap, single or expanded");
     } else if (!ParseSeconds(value, &options->exitAfterSeconds)) {
         return Refuse(option, "a number of seconds above 0");
     }
     return true;
 }
 
+bool TakeFaults(const std::vector<std::string> &texts, SimOptions *options) {
+    for (const std::string &text : texts) {
+        Fault fault;
+        if (!ParseFault(text, &fault, *options->part))
+            return Refuse("--fault",
+                          "silent, drop:N, corrupt:N, noise:N, unplug:N, reset:N (N from 1) or "
+                          "stuck:ADDR (an EEPROM address of the part, in hex)");
+        options->faults.push_back(fault);
+    }
+    return true;
+}
+
 bool SetFlag(const char *argument, SimOptions *options) {
     if (!std::strcmp(argument, "--realtime")) return options->realtime = true;
+    if (!std::strcmp(argument, "--secure")) return options->secure = true;
     if (!std::strcmp(argument, "--trace")) return options->trace = true;
     if (!std::strcmp(argument, "--stats")) return options->stats = true;
     if (!std::strcmp(argument, "-h") || !std::strcmp(argument, "--help"))
@@ -79,7 +116,8 @@ bool SetFlag(const char *argument, SimOptions *options) {
 }
 
 bool TakesValue(const char *argument) {
-    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault"})
+    for (const char *option :
+         {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault", "--part", "--mode"})
         if (!std::strcmp(argument, option)) return true;
     return false;
 }
@@ -87,10 +125,11 @@ bool TakesValue(const char *argument) {
 }  // namespace
 
 ParseResult ParseSimOptions(int argc, char **argv, SimOptions *options) {
+    std::vector<std::string> faultTexts;
     for (int i = 1; i < argc; i++) {
         const char *argument = argv[i];
         if (TakesValue(argument)) {
-            if (!TakeValue(argument, i + 1 < argc ? argv[i + 1] : nullptr, options))
+            if (!TakeValue(argument, i + 1 < argc ? argv[i + 1] : nullptr, options, &faultTexts))
                 return ParseResult::Error;
             i++;
         } else if (!SetFlag(argument, options)) {
@@ -98,14 +137,22 @@ ParseResult ParseSimOptions(int argc, char **argv, SimOptions *options) {
             return ParseResult::Error;
         }
     }
+    if (!TakeFaults(faultTexts, options)) return ParseResult::Error;
     return options->help ? ParseResult::Help : ParseResult::Run;
 }
 
 void PrintSimUsage(const char *programName) {
     std::printf(
         "usage: %s [options]\n"
-        "A simulated 68HC811E2 target, reset in special bootstrap mode, behind a\n"
-        "pseudo-terminal. The first line of output is the terminal's path.\n"
+        "A simulated 68HC11 target (the 68HC811E2 unless --part says otherwise), reset in\n"
+        "special bootstrap mode, behind a pseudo-terminal. The first line of output is the\n"
+        "terminal's path.\n"
+        "  --part NAME          the chip: %s\n"
+        "  --mode MODE          the mode pins at every reset: bootstrap (the default),\n"
+        "                       single (single-chip) or expanded; the CPU then starts from\n"
+        "                       the reset vector\n"
+        "  --secure             the part's mask honours CONFIG's NOSEC: with NOSEC clear,\n"
+        "                       the boot ROM erases EEPROM, RAM and CONFIG first\n"
         "  --link PATH          make PATH a symbolic link to the terminal\n"
         "  --eeprom FILE        preload EEPROM and CONFIG from an S19 file\n"
         "  --dump FILE          at exit, write RAM, EEPROM, CONFIG and external RAM as S19\n"
@@ -124,7 +171,7 @@ void PrintSimUsage(const char *programName) {
         "      unplug:N         the line goes dead after byte N: nothing more sent or received\n"
         "      reset:N          the chip resets into bootstrap mode after byte N\n"
         "  -h                   this help\n",
-        programName);
+        programName, PartNames().c_str());
 }
 
 }  // namespace hc11

@@ -6,17 +6,21 @@
 #include <vector>
 
 #include "bus.h"
+#include "part_table.h"
 #include "wire_faults.h"
 
 namespace hc11 {
 
 struct SimOptions {
-    std::string linkPath;              // --link PATH: a symbolic link to the pty's slave
-    std::string dumpPath;              // --dump FILE: every memory as S19 at exit
-    std::string eepromPath;            // --eeprom FILE: EEPROM and CONFIG preloaded from S19
-    std::optional<AddressRange> xram;  // --xram START-END
-    double exitAfterSeconds = 0;       // --exit-after SECONDS; 0: never
-    std::vector<Fault> faults;         // --fault KIND[:ARG], each one given
+    std::string linkPath;                     // --link PATH: a symbolic link to the pty's slave
+    std::string dumpPath;                     // --dump FILE: every memory as S19 at exit
+    std::string eepromPath;                   // --eeprom FILE: EEPROM and CONFIG preloaded from S19
+    std::optional<AddressRange> xram;         // --xram START-END
+    double exitAfterSeconds = 0;              // --exit-after SECONDS; 0: never
+    std::vector<Fault> faults;                // --fault KIND[:ARG], each one given
+    const PartInfo *part = GetDefaultPart();  // --part NAME
+    ChipMode mode = ChipMode::Bootstrap;      // --mode bootstrap|single|expanded
+    bool secure = false;                      // --secure
     bool realtime = false;
     bool trace = false;
     bool stats = false;

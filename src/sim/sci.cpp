@@ -22,7 +22,7 @@ void Sci::reset() {
     scsr_ = scsr::TDRE | scsr::TC;
     armedReceiveFlags_ = armedTransmitFlags_ = 0;
     tdr_ = rdr_ = 0;
-    tdrFull_ = shifting_ = preamble_ = idleArmed_ = false;
+    tdrFull_ = shifting_ = preamble_ = idleArmed_ = breakQueued_ = false;
     incoming_.clear();
 }
 
@@ -50,12 +50,18 @@ void Sci::writeSccr1(uint8_t value) {
 }
 
 void Sci::writeSccr2(uint8_t value) {
-    if (value & (sccr2::RWU | sccr2::SBK))
-        trace_.line(clock_.now, "SCCR2: receiver wake-up and break are not modelled");
+    if (value & sccr2::RWU) trace_.line(clock_.now, "SCCR2: receiver wake-up is not modelled");
     bool enabling = (value & sccr2::TE) && !(sccr2_ & sccr2::TE);
+    bool breaking = (value & sccr2::SBK) && !(sccr2_ & sccr2::SBK);
     sccr2_ = value;
     if (!(value & sccr2::RE)) idleArmed_ = false;
-    if (enabling && !shifting_) startPreamble(clock_.now);
+    if (breaking) breakQueued_ = true;
+    if (!(value & sccr2::SBK)) breakQueued_ = false;
+    if (shifting_ || !(value & sccr2::TE)) return;
+    if (enabling)
+        startPreamble(clock_.now);
+    else if (breakQueued_)
+        startBreak(clock_.now);
 }
 
 uint8_t Sci::readScsr() {
@@ -95,6 +101,15 @@ void Sci::startPreamble(uint64_t at) {
     shifting_ = preamble_ = true;
 }
 
+void Sci::startBreak(uint64_t at) {
+    shiftFrame_ = Frame::AtRate(0x00, bitCycles());
+    shiftFrame_.lineBreak = true;
+    shiftStart_ = at;
+    shiftEnd_ = CycleAfter(at, shiftFrame_.length());
+    shifting_ = true;
+    preamble_ = breakQueued_ = false;
+}
+
 void Sci::finishShift() {
     shifting_ = false;
     if (!preamble_) {
@@ -102,7 +117,9 @@ void Sci::finishShift() {
         if (sink_) sink_(shiftFrame_, shiftEnd_);
     }
     preamble_ = false;
-    if (tdrFull_ && (sccr2_ & sccr2::TE))
+    if (breakQueued_ && (sccr2_ & sccr2::TE))
+        startBreak(shiftEnd_);
+    else if (tdrFull_ && (sccr2_ & sccr2::TE))
         startShift(shiftEnd_);
     else
         scsr_ |= scsr::TC;
@@ -149,7 +166,11 @@ void Sci::detectIdleLine() {
 uint64_t Sci::nextEvent() const {
     uint64_t next = idleEvent();
     if (shifting_) next = std::min(next, shiftEnd_);
-    if (!incoming_.empty()) next = std::min(next, incoming_.front().end);
+    if (!incoming_.empty()) {
+        // The start too: RxD going low is an event for whoever watches the line.
+        const Incoming &first = incoming_.front();
+        next = std::min(next, first.start > clock_.now ? first.start : first.end);
+    }
     return next;
 }
 

@@ -6,7 +6,9 @@
 // an SCDR write that follows an SCSR read which saw them set; RDRF, IDLE, OR, NF and FE clear
 // on an SCDR read that follows an SCSR read which saw them set. Received characters are
 // judged by the rules of line_frame.h; one that completes while RDRF is still set is lost
-// and sets OR. Changing BAUD while a character shifts out garbles it.
+// and sets OR. Changing BAUD while a character shifts out garbles it. Setting SBK sends one
+// break character once the transmitter is free; the line then stays low, which a receiver
+// does not report again, until SBK is cleared.
 #pragma once
 
 #include <cstdint>
@@ -81,6 +83,10 @@ class Sci {
     void advance();
     bool interruptPending() const;
     bool transmitterBusy() const { return shifting_; }
+    // The host's line (RxD) is low now: a character from the host has begun.
+    bool receiveLineLow() const {
+        return !incoming_.empty() && incoming_.front().start <= clock_.now;
+    }
     // The cycle at which the character now shifting out began (a preamble counts as none).
     uint64_t characterStart() const { return shifting_ && !preamble_ ? shiftStart_ : UINT64_MAX; }
 
@@ -95,6 +101,7 @@ class Sci {
 
     void startShift(uint64_t at);
     void startPreamble(uint64_t at);
+    void startBreak(uint64_t at);
     void finishShift();
     void finishReception();
     void detectIdleLine();
@@ -109,6 +116,7 @@ class Sci {
     uint8_t tdr_ = 0, rdr_ = 0;
     bool tdrFull_ = false;
     bool shifting_ = false, preamble_ = false;
+    bool breakQueued_ = false;
     Frame shiftFrame_;
     uint64_t shiftStart_ = 0, shiftEnd_ = 0;
     std::deque<Incoming> incoming_;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace hc11 {
 
@@ -63,38 +64,61 @@ void PauseServing(HostLine &line, const WallAnchor &wall, uint64_t resume, uint6
 
 }  // namespace
 
+// As fast as it can, simulated time runs far ahead of the host. A timeout that watches the
+// line (the boot ROM's idle end of a load) is therefore held until the wall clock has seen
+// the line stay that quiet.
+class LineQuiet {
+  public:
+    void hostActive() { since_.reset(); }
+    // Seconds still to wait before cyclesLeft of quiet have passed on the wall clock.
+    double remaining(uint64_t cyclesLeft) {
+        if (!since_) since_ = WallClock::now();
+        return std::max(0.0, CyclesToSeconds(cyclesLeft) - SecondsSince(*since_));
+    }
+
+  private:
+    std::optional<WallClock::time_point> since_;
+};
+
 Simulator::Simulator(const SimConfig &config)
     : trace_(config.trace),
-      bus_(clock_, trace_, config.xram),
+      bus_(clock_, trace_, config.part ? *config.part : *GetDefaultPart(), config.xram),
       cpu_(bus_),
-      bootRom_(bus_, trace_, clock_),
+      bootRom_(bus_, trace_, clock_, config.secure),
+      mode_(config.mode),
       faults_(config.faults) {
     for (const Fault &fault : config.faults)
         if (fault.kind == FaultKind::Stuck) bus_.eeprom().setStuck(uint16_t(fault.value));
     bus_.sci().setTransmitSink(
         [this](const Frame &frame, uint64_t endCycle) { onTargetFrame(frame, endCycle); });
-    resetIntoBootstrap();
+    powerOn();
 }
 
-void Simulator::resetIntoBootstrap() {
-    bus_.reset();
+void Simulator::powerOn() {
+    reset();
+    powerOnBreak_ = true;
+}
+
+void Simulator::reset() {
+    powerOnBreak_ = false;
+    bus_.reset(mode_);
     cpu_.reset();
     bootRomRunning_ = false;
     lineFreeAt_ = clock_.now;
     polls_.clear();
+    waiting_ = false;
     if (cpu_.regs().pc == kBootRomStart && bus_.bootRomMapped()) enterBootRom();
     bus_.takeAttention();
     updateNextEvent();
 }
 
 void Simulator::startAt(uint16_t pc) {
-    bus_.reset();
+    bus_.reset(ChipMode::Bootstrap);
     bus_.sci().configure(BootRom::kBaud1200, BootRom::kSciOn);
     bus_.write(kRegisterBase + reg::SPCR,
                uint8_t(bus_.peek(kRegisterBase + reg::SPCR) | spcr::DWOM));
     cpu_.reset();
-    cpu_.regs() = BootRom::exitRegisters();
-    cpu_.regs().pc = pc;
+    cpu_.regs() = BootRom::EntryRegisters(bus_.part(), pc, 0, 0);
     bootRomRunning_ = false;
     polls_.clear();
     bus_.takeAttention();
@@ -144,6 +168,11 @@ unsigned Simulator::currentHostBaud() {
 // The line carries the character to the host as the faults let it; a stray character
 // follows right behind its stop bit.
 void Simulator::onTargetFrame(const Frame &frame, uint64_t endCycle) {
+    if (frame.lineBreak && powerOnBreak_) {
+        powerOnBreak_ = false;
+        trace_.line(clock_.now, "wire: the power-up break, before any host could listen");
+        return;
+    }
     stats_.txBytes++;
     stats_.wireSeconds += frame.length() / kEClockHz;
     Delivery delivery = faults_.targetSent();
@@ -221,7 +250,7 @@ unsigned Simulator::stepProcessor() {
         if (bootRom_.finished()) {
             bootRomRunning_ = false;
             cpu_.reset();
-            cpu_.regs() = BootRom::exitRegisters();
+            cpu_.regs() = bootRom_.exitRegisters();
         }
         return cycles;
     }
@@ -251,12 +280,14 @@ void Simulator::serviceDevices() {
 void Simulator::applyPendingReset() {
     if (!resetPending_) return;
     resetPending_ = false;
-    trace_.line(clock_.now, "fault: the chip resets into bootstrap mode");
-    resetIntoBootstrap();
+    trace_.line(clock_.now, "fault: the chip resets");
+    reset();
 }
 
 void Simulator::updateNextEvent() {
     nextEvent_ = bus_.sci().nextEvent();
+    if (bootRomRunning_ && !holdLineTimeouts_)
+        nextEvent_ = std::min(nextEvent_, bootRom_.nextEvent());
     uint64_t done = bus_.eeprom().completionCycle();
     if (done > clock_.now) nextEvent_ = std::min(nextEvent_, done);
 }
@@ -272,6 +303,7 @@ bool Simulator::detectWaiting() {
     }
     if (bootRomRunning_) {
         waitPeriod_ = BootRom::kPollCycles;
+        if (!bootRom_.polling()) updateNextEvent();
         return bootRom_.polling();
     }
     if (cpu_.state() != CpuState::Running) {
@@ -376,8 +408,27 @@ uint64_t Simulator::releaseCycle(bool realtime) const {
     return realtime && !heldForLine_.empty() ? heldForLine_.front().end : UINT64_MAX;
 }
 
+// Seconds the serving loop may pause before a held line timeout falls due; once it has, the
+// clock jumps to it and 0 is returned.
+double Simulator::awaitLineTimeout(LineQuiet &quiet, RunEnd ran) {
+    uint64_t timeout = bootRomRunning_ ? bootRom_.nextEvent() : UINT64_MAX;
+    if (!holdLineTimeouts_ || ran != RunEnd::Waiting || timeout == UINT64_MAX) return kForever;
+    double left = quiet.remaining(timeout - std::min(timeout, clock_.now));
+    if (left > 0) return left;
+    trace_.line(clock_.now, "line quiet: %llu cycles on to the boot ROM's timeout",
+                static_cast<unsigned long long>(timeout - std::min(timeout, clock_.now)));
+    clock_.now = std::max(clock_.now, timeout);
+    quiet.hostActive();
+    polls_.clear();
+    waiting_ = false;
+    return 0;
+}
+
 ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
     line_ = &line;
+    holdLineTimeouts_ = !options.realtime;
+    updateNextEvent();
+    LineQuiet lineQuiet;
     WallAnchor wall(clock_.now);
     WallClock::time_point lastActivity = WallClock::now();
     ServeEnd end = ServeEnd::StopRequested;
@@ -385,6 +436,7 @@ ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
         uint64_t wallCycle = wall.cycleNow();
         if (options.realtime && waiting_) skipWaiting(std::min(wallCycle, nextEvent_));
         bool active = pumpHostInput(line, options.realtime ? wallCycle : clock_.now);
+        if (active) lineQuiet.hostActive();
         RunEnd ran = run({sliceEnd(options.realtime, wallCycle), kNoCount, true});
         uint64_t dueBy = options.realtime ? wall.cycleNow() : UINT64_MAX;
         if (passHeldBytes(line, dueBy) || active) lastActivity = WallClock::now();
@@ -394,10 +446,14 @@ ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
             break;
         }
         double limit = options.exitAfterSeconds > 0 ? options.exitAfterSeconds - quiet : kForever;
-        PauseServing(line, wall, resumeCycle(options.realtime, ran), releaseCycle(options.realtime),
-                     limit);
+        limit = std::min(limit, awaitLineTimeout(lineQuiet, ran));
+        if (limit > 0)
+            PauseServing(line, wall, resumeCycle(options.realtime, ran),
+                         releaseCycle(options.realtime), limit);
     }
     passHeldBytes(line, UINT64_MAX);
+    holdLineTimeouts_ = false;
+    updateNextEvent();
     line_ = nullptr;
     return end;
 }

@@ -1,11 +1,13 @@
-// The simulated target: a 68HC811E2-class chip (CPU, memory map, SCI, EEPROM, boot ROM) at a
-// 2 MHz E clock, and the time loop that runs it. Knows nothing of pseudo-terminals: the host's
+// The simulated target: a 68HC11 of the part table (CPU, memory map, SCI, EEPROM, boot ROM;
+// the 811E2 unless SimConfig says otherwise) at a 2 MHz E clock, and the time loop that runs
+// it. Knows nothing of pseudo-terminals: the host's
 // end of the wire is either driven directly (the testing API below) or a HostLine (serve()).
 //
 // Testing API, in brief:
 //
 //   hc11::Simulator sim;                         // reset into bootstrap mode, boot ROM waiting
 //   sim.hostSend({0xFF}, 1200);                  // the host sends, at its own line rate
+//                                                //   ($FF at 1200: the ROM switches to 1200)
 //   sim.hostSend(image, 1200);                   //   (queued one byte-time apart)
 //   sim.runUntilSent(256, 10'000'000);           // until the target has sent 256 bytes
 //   sim.targetSent()[i].value / .cycle           // what the host read, and when it arrived
@@ -25,6 +27,12 @@
 // The host reads each character at the rate it listens at (setHostBaud, or the rate of its
 // last hostSend): it reads garbage, as a real UART would, when that rate and the SCI's differ
 // by more than 3 %. A rate of 0 stands for "whatever the SCI runs at".
+//
+// A reset in bootstrap mode makes the boot ROM send a break, which the host reads as one $00
+// byte. At power-up (construction, powerOn()) that break is heard by nobody: hc11sim starts
+// before any host can have the port open, and a UART opened during a break does not report
+// it. A later reset (reset(), SIGUSR1, a reset fault) happens while the host may listen, so
+// its break reaches the host.
 //
 // SimConfig::faults plays failures of the field (wire_faults.h) on either path: what the host
 // hears of the target's bytes, host bytes lost on a dead line, a reset into bootstrap mode,
@@ -52,10 +60,15 @@
 
 namespace hc11 {
 
+class LineQuiet;
+
 struct SimConfig {
-    std::optional<AddressRange> xram;  // external RAM, reached in expanded mode
-    std::FILE *trace = nullptr;        // --trace output, none when null
-    std::vector<Fault> faults;         // --fault: failures of the field to play
+    const PartInfo *part = nullptr;       // the chip; the default part (811E2) when null
+    ChipMode mode = ChipMode::Bootstrap;  // what the mode pins select at every reset
+    bool secure = false;                  // the part's mask honours NOSEC = 0 (--secure)
+    std::optional<AddressRange> xram;     // external RAM, reached in expanded mode
+    std::FILE *trace = nullptr;           // --trace output, none when null
+    std::vector<Fault> faults;            // --fault: failures of the field to play
 };
 
 // A byte the target sent, as the host read it, and the cycle at which its stop bit ended.
@@ -107,11 +120,16 @@ class Simulator {
     Simulator(const Simulator &) = delete;
     Simulator &operator=(const Simulator &) = delete;
 
-    // Reset into special bootstrap mode; the boot ROM waits for its $FF (the constructor
-    // does this). RAM, EEPROM and external RAM keep their contents.
-    void resetIntoBootstrap();
-    // Starts the CPU at pc as if the boot ROM had just finished: SCI at 1200 baud with TE and
-    // RE on, DWOM set, registers as BootRom::exitRegisters() (with pc).
+    // Reset in the mode the pins select (bootstrap: the boot ROM sends its break and waits
+    // for its first character). RAM, EEPROM, CONFIG and external RAM keep their contents;
+    // a newly programmed CONFIG takes effect.
+    void reset();
+    void resetIntoBootstrap() { reset(); }
+    // A reset that nobody on the wire witnesses: the power-up break is not heard.
+    void powerOn();
+    // Starts the CPU at pc as if the boot ROM had just finished a 1200-baud load: SCI at
+    // 1200 baud with TE and RE on, DWOM set, registers as BootRom::EntryRegisters (with pc,
+    // no bytes loaded).
     void startAt(uint16_t pc);
     void load(uint16_t address, const std::vector<uint8_t> &bytes);
 
@@ -176,6 +194,7 @@ class Simulator {
     uint64_t sliceEnd(bool realtime, uint64_t wallCycle) const;
     uint64_t resumeCycle(bool realtime, RunEnd ran) const;
     uint64_t releaseCycle(bool realtime) const;
+    double awaitLineTimeout(LineQuiet &quiet, RunEnd ran);
 
     Clock clock_;
     Trace trace_;
@@ -190,6 +209,8 @@ class Simulator {
         Frame frame;
         uint64_t start, end;
     };
+    ChipMode mode_;
+    bool powerOnBreak_ = false;           // the next break is the one nobody hears
     HostLine *line_ = nullptr;            // the served line
     std::vector<HeldFrame> heldForLine_;  // sent by the target, not yet passed to the line
     std::vector<WireByte> targetSent_;
@@ -197,7 +218,8 @@ class Simulator {
     uint64_t waitPeriod_ = 0;  // cycles per pass of the loop the target waits in
     bool waiting_ = false;     // the target is in such a loop now
     LineFaults faults_;
-    bool resetPending_ = false;  // a fault resets the chip once the SCI has done its part
+    bool resetPending_ = false;      // a fault resets the chip once the SCI has done its part
+    bool holdLineTimeouts_ = false;  // serving as fast as it can: see awaitLineTimeout
     SimStats stats_;
 };
 

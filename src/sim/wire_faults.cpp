@@ -28,15 +28,22 @@ bool ParseNumber(const std::string &text, int base, unsigned long limit, uint32_
     return true;
 }
 
-bool ParseArgument(FaultKind kind, const std::string &argument, uint32_t *value) {
+// A stuck cell lies in the part's EEPROM array where CONFIG erased puts it, or is CONFIG.
+bool IsEepromCell(const PartInfo &part, uint32_t address) {
+    return (address >= part.wEepromStart && address <= part.wEepromEnd) ||
+           address == kConfigAddress;
+}
+
+bool ParseArgument(FaultKind kind, const std::string &argument, const PartInfo &part,
+                   uint32_t *value) {
     if (kind == FaultKind::Stuck)
-        return ParseNumber(argument, 16, 0xFFFF, value) && Eeprom::holds(uint16_t(*value));
+        return ParseNumber(argument, 16, 0xFFFF, value) && IsEepromCell(part, *value);
     return ParseNumber(argument, 10, UINT32_MAX, value) && *value >= 1;
 }
 
 }  // namespace
 
-bool ParseFault(const std::string &text, Fault *fault) {
+bool ParseFault(const std::string &text, Fault *fault, const PartInfo &part) {
     if (text == "silent") {
         *fault = {FaultKind::Silent, 0};
         return true;
@@ -47,7 +54,7 @@ bool ParseFault(const std::string &text, Fault *fault) {
     for (const KindName &kind : kKinds) {
         if (name != kind.name) continue;
         fault->kind = kind.kind;
-        return ParseArgument(kind.kind, text.substr(colon + 1), &fault->value);
+        return ParseArgument(kind.kind, text.substr(colon + 1), part, &fault->value);
     }
     return false;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "part_table.h"
+
 namespace hc11 {
 
 enum class FaultKind {
@@ -27,8 +29,9 @@ struct Fault {
 };
 
 // Parses "KIND[:ARG]": silent, drop:N, corrupt:N, noise:N, unplug:N, reset:N (N decimal,
-// from 1) or stuck:ADDR (hexadecimal, an EEPROM or CONFIG address). False when it is none.
-bool ParseFault(const std::string &text, Fault *fault);
+// from 1) or stuck:ADDR (hexadecimal, an EEPROM address of the part with CONFIG erased, or
+// CONFIG). False when it is none.
+bool ParseFault(const std::string &text, Fault *fault, const PartInfo &part = *GetDefaultPart());
 
 constexpr uint8_t kNoiseByte = 0x55;
 

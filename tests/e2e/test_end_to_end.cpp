@@ -14,6 +14,7 @@
 
 #include "child_process.h"
 #include "fake_target.h"
+#include "part_table.h"
 #include "run_fixtures.h"
 #include "sim_process.h"
 
@@ -124,6 +125,33 @@ TEST_F(EndToEnd, BulkEraseWithoutAFileSetsConfig) {
               "Downloading talker file\n" + TalkerMarks() + "Bulk Erasing EEPROM\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xFFFF), Bytes(0x800, 0xFF));
     EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0x0D}));
+}
+
+// Today's talker load ($FF at 1200, then 256 bytes) on every part: the ROM switches to 1200
+// on the $FF. On fixed-load parts the talker starts after the 256th byte and the bulk erase
+// clears the part's own EEPROM wherever it lies. Variable-load parts start the talker only
+// after 4 idle character times, but the run sends its sync at once: each "s" is one more
+// byte of the load, echoed at 1200, and the sync fails with a message and status 3.
+TEST_F(EndToEnd, TheTalkerLoadsOnFixedLoadPartsAndVariableOnesRefuseTheSync) {
+    for (unsigned i = 0; i < GetPartCount(); i++) {
+        const PartInfo *part = GetPartByIndex(i);
+        SCOPED_TRACE(part->pszName);
+        std::string preload = WriteS19(dir, "preload.s19", {{part->wEepromStart, Pattern(64, 1)}});
+        SimProcess sim({"--part", part->pszName, "--eeprom", preload});
+        ProgramResult result = Program(sim, "-B");
+        sim.stop();
+        EXPECT_EQ(WithoutBanner(result.out).rfind("Downloading talker file\n" + TalkerMarks(), 0),
+                  0u);
+        if (part->fVariableLoad) {
+            EXPECT_EQ(result.status, 3);
+            EXPECT_NE(result.err.find("GetPrompt: "), std::string::npos) << result.err;
+            continue;
+        }
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(sim.dumped(part->wEepromStart, uint16_t(part->wEepromStart + 63)),
+                  Bytes(64, 0xFF));
+        EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0xF5}));
+    }
 }
 
 TEST_F(EndToEnd, MissingFileNeverTouchesTheSimulator) {

@@ -191,10 +191,11 @@ enum class Reached {
 
 // What the chip must hold afterwards.
 struct Chip {
-    size_t talkerLoaded;     // download bytes stored from $0000; 256: the talker ran
-    bool erased;             // the bulk erase ran and programmed CONFIG
-    size_t programmed;       // leading file bytes in EEPROM; the rest as erased or preloaded
-    uint16_t stuckCell = 0;  // a cell that keeps its preloaded byte, 0 for none
+    size_t talkerLoaded;        // download bytes stored from $0000; 256: the talker ran
+    bool erased;                // the bulk erase ran and programmed CONFIG
+    size_t programmed;          // leading file bytes in EEPROM; the rest as erased or preloaded
+    uint16_t stuckCell = 0;     // a cell that keeps its preloaded byte, 0 for none
+    bool ramRewritten = false;  // a reset let the boot ROM take RAM (or start EEPROM code)
 };
 
 struct FaultCase {
@@ -251,7 +252,9 @@ std::string FaultRun::ExpectedOutput(Reached reached, bool bulkErase) const {
 void FaultRun::ExpectChipHolds(const SimProcess &sim, const Chip &chip) const {
     Bytes ram = sim.dumped(0x0000, 0x00FF);
     Bytes code = TalkerCode();
-    if (chip.talkerLoaded == 256) {
+    if (chip.ramRewritten) {
+        // RAM is whatever the boot ROM and the code it started made of it.
+    } else if (chip.talkerLoaded == 256) {
         EXPECT_EQ(Bytes(ram.begin(), ram.begin() + code.size()), code) << "the talker in RAM";
     } else {
         Bytes expected = code;
@@ -284,7 +287,10 @@ TEST_P(Faults, EndWithStatus3AndTheChipAsReported) {
     ProgramResult result = Run(sim, c.bulkErase ? "-B" : "");
     sim.stop();
     EXPECT_EQ(result.status, kTargetStatus);
-    EXPECT_EQ(result.err, c.errors);
+    if (c.errors.empty())
+        EXPECT_NE(result.err, "") << "a message names what failed";
+    else
+        EXPECT_EQ(result.err, c.errors);
     EXPECT_EQ(WithoutBanner(result.out), ExpectedOutput(c.reached, c.bulkErase));
     ExpectChipHolds(sim, c.chip);
     ExpectReportedRecordsInChip(sim, c.reached);
@@ -297,6 +303,16 @@ const Chip kErasedOnly{256, true, 0};
 const Chip kSixBytes{256, true, kDataEchoIndex + 1};
 const Chip kFirstRecordIn{256, true, kFirstRecordLength};
 const Chip kWholeFile{256, true, kFileData.size()};
+
+// After a reset the boot ROM sends its break (the host reads $00) and takes the host's next
+// bytes as its first character: a byte it reads as $00 starts the EEPROM's code, any other
+// switches it to 1200 baud and loads what follows into RAM. What the host then reports
+// depends on those bytes; the EEPROM keeps what was reported.
+Chip AfterReset(Chip chip) {
+    chip.ramRewritten = true;
+    return chip;
+}
+const std::string kWhateverTheRomMakesOfIt;
 
 INSTANTIATE_TEST_SUITE_P(
     Field, Faults,
@@ -313,7 +329,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"UnplugInTalkerLoad", Fault("unplug", kInTalkerLoad), true, Reached::TalkerLoad,
                   kNoEcho + kCheckBoard, kHalfLoaded},
         FaultCase{"ResetInTalkerLoad", Fault("reset", kInTalkerLoad), true, Reached::TalkerLoad,
-                  kNoEcho + kCheckBoard, kHalfLoaded},
+                  kWhateverTheRomMakesOfIt, AfterReset(kHalfLoaded)},
         // The prompt answering the sync: a stray byte behind it meets the BPROT write, which
         // reads it as the read-back and the read-back ($00) as the prompt.
         FaultCase{"NoiseAfterSyncPrompt", Fault("noise", kSyncPrompt), true, Reached::TalkerLoaded,
@@ -321,7 +337,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"UnplugAfterSyncPrompt", Fault("unplug", kSyncPrompt), true,
                   Reached::TalkerLoaded, kNoEcho, kTalkerOnly},
         FaultCase{"ResetAfterSyncPrompt", Fault("reset", kSyncPrompt), true, Reached::TalkerLoaded,
-                  kNoEcho, kTalkerOnly},
+                  kWhateverTheRomMakesOfIt, AfterReset(kTalkerOnly)},
         // BPROT's read-back: never judged, but a lost or extra byte shows at its prompt.
         FaultCase{"DropBprotReadBack", Fault("drop", kBprotReadBack), true, Reached::TalkerLoaded,
                   kNoPrompt, kTalkerOnly},
@@ -330,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"UnplugAfterBprotReadBack", Fault("unplug", kBprotReadBack), true,
                   Reached::TalkerLoaded, kNoPrompt, kTalkerOnly},
         FaultCase{"ResetAfterBprotReadBack", Fault("reset", kBprotReadBack), true,
-                  Reached::TalkerLoaded, kNoPrompt, kTalkerOnly},
+                  Reached::TalkerLoaded, kWhateverTheRomMakesOfIt, AfterReset(kTalkerOnly)},
         // The bulk erase's prompt.
         FaultCase{"DropBulkErasePrompt", Fault("drop", kBulkErasePrompt), true, Reached::BulkErase,
                   kNoPrompt, kErasedOnly},
@@ -342,7 +358,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"UnplugAfterBulkErasePrompt", Fault("unplug", kBulkErasePrompt), true,
                   Reached::FirstRecord, kNoEcho, kErasedOnly},
         FaultCase{"ResetAfterBulkErasePrompt", Fault("reset", kBulkErasePrompt), true,
-                  Reached::FirstRecord, kNoEcho, kErasedOnly},
+                  Reached::FirstRecord, kWhateverTheRomMakesOfIt, AfterReset(kErasedOnly)},
         // A data echo inside the first record: the byte itself was programmed.
         FaultCase{"DropDataEcho", Fault("drop", kSixthDataEcho), true, Reached::FirstRecord,
                   kNoEcho, kSixBytes},
@@ -356,7 +372,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"UnplugAfterDataEcho", Fault("unplug", kSixthDataEcho), true,
                   Reached::FirstRecord, kNoEcho, kSixBytes},
         FaultCase{"ResetAfterDataEcho", Fault("reset", kSixthDataEcho), true, Reached::FirstRecord,
-                  kNoEcho, kSixBytes},
+                  kWhateverTheRomMakesOfIt, AfterReset(kSixBytes)},
         // The prompt after the first record.
         FaultCase{"DropRecordPrompt", Fault("drop", kFirstRecordPrompt), true, Reached::FirstRecord,
                   kNoPrompt, kFirstRecordIn},
@@ -368,7 +384,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"UnplugAfterRecordPrompt", Fault("unplug", kFirstRecordPrompt), true,
                   Reached::SecondRecord, kNoEcho, kFirstRecordIn},
         FaultCase{"ResetAfterRecordPrompt", Fault("reset", kFirstRecordPrompt), true,
-                  Reached::SecondRecord, kNoEcho, kFirstRecordIn},
+                  Reached::SecondRecord, kWhateverTheRomMakesOfIt, AfterReset(kFirstRecordIn)},
         // The last prompt of the file, lost: the whole file is in, but the tool cannot know.
         FaultCase{"DropLastPrompt", Fault("drop", kLastPrompt), true, Reached::SecondRecord,
                   kNoPrompt, kWholeFile},

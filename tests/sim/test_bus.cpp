@@ -122,7 +122,7 @@ TEST_F(BusTest, NormalModeCannotReturnToSpecialOrChangeRboot) {
 }
 
 TEST_F(BusTest, ExternalRamAnswersOnlyInExpandedMode) {
-    Bus bus(clock, trace, AddressRange{0x2000, 0x7FFF});
+    Bus bus(clock, trace, *GetDefaultPart(), AddressRange{0x2000, 0x7FFF});
     bus.write(0x2000, 0x42);
     EXPECT_EQ(bus.read(0x2000), 0xFF);
     bus.write(kHprio, 0x65);
@@ -136,7 +136,7 @@ TEST_F(BusTest, ExternalRamAnswersOnlyInExpandedMode) {
 }
 
 TEST_F(BusTest, ChipMemoriesHideExternalRamBehindThem) {
-    Bus bus(clock, trace, AddressRange{0x0000, 0xFFFF});
+    Bus bus(clock, trace, *GetDefaultPart(), AddressRange{0x0000, 0xFFFF});
     bus.write(kHprio, 0x65);
     bus.poke(0xF800, 0x77);
     bus.write(0x0010, 0x11);
@@ -224,7 +224,7 @@ TEST_F(BusTest, PollOfEmptyReceiverAndRegisterStoresCallForAttention) {
 }
 
 TEST_F(BusTest, PeekAndPokeReachEveryMemoryWithoutSideEffects) {
-    Bus bus(clock, trace, AddressRange{0x4000, 0x40FF});
+    Bus bus(clock, trace, *GetDefaultPart(), AddressRange{0x4000, 0x40FF});
     EXPECT_TRUE(bus.poke(0x0080, 0x01));
     EXPECT_TRUE(bus.poke(0xFFFF, 0x02));
     EXPECT_TRUE(bus.poke(kConfig, 0x03));

@@ -133,7 +133,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, LineFault,
                                            LineCase{"noise:4", {'b', 'd', 'f', 'h', 0x55}, 4},
                                            LineCase{"unplug:2", {'b', 'd'}, 2},
                                            LineCase{"silent", {}, 0},
-                                           LineCase{"reset:2", {'b', 'd'}, 4},
+                                           // The reset's break, then 'e' sets the ROM to
+                                           // 1200 unechoed, and 'g' is loaded and echoed.
+                                           LineCase{"reset:2", {'b', 'd', 0x00, 'g'}, 4},
                                            LineCase{"drop:9", {'b', 'd', 'f', 'h'}, 4}),
                          [](const auto &info) {
                              std::string name = info.param.fault;
@@ -173,17 +175,17 @@ TEST(LineFaults, AfterAResetTheNextBytesMeetTheBootRom) {
     SendInTurn(sim, {'a'});
     EXPECT_TRUE(sim.bootRomRunning());
     SendInTurn(sim, {'c'});
-    EXPECT_EQ(SentValues(sim), Bytes({'b'})) << "the ROM ignores all but its $FF";
-    sim.hostSend({0xFF}, kBaud);
+    EXPECT_EQ(SentValues(sim), Bytes({'b', 0x00})) << "the break; 'c' is its first character";
     Bytes download = Download(kPlusOne);
     sim.hostSend(download, kBaud);
-    ASSERT_EQ(sim.runUntilSent(1 + download.size(), kBudget), RunEnd::Reached);
+    ASSERT_EQ(sim.runUntilSent(2 + download.size(), kBudget), RunEnd::Reached);
     Bytes echoes = SentValues(sim);
-    EXPECT_EQ(Bytes(echoes.begin() + 1, echoes.end()), download);
+    EXPECT_EQ(Bytes(echoes.begin() + 2, echoes.end()), download);
     EXPECT_FALSE(sim.bootRomRunning());
 }
 
-// A reset under way loses the character shifting out behind the byte that triggered it.
+// A reset under way loses the character shifting out behind the byte that triggered it; the
+// boot ROM's break follows.
 TEST(LineFaults, ResetCutsOffTheCharacterBehind) {
     const Bytes kTwoBackToBack = {0xCE, 0x10, 0x00,        // LDX  #$1000
                                   0x86, 0x41, 0xA7, 0x2F,  // 'A' into the shifter
@@ -194,7 +196,7 @@ TEST(LineFaults, ResetCutsOffTheCharacterBehind) {
     sim.load(0x0000, kTwoBackToBack);
     sim.startAt(0x0000);
     EXPECT_EQ(sim.runUntilWaiting(kBudget), RunEnd::Waiting);
-    EXPECT_EQ(SentValues(sim), Bytes({'A'}));
+    EXPECT_EQ(SentValues(sim), Bytes({'A', 0x00}));
     EXPECT_TRUE(sim.bootRomRunning());
 }
 

@@ -146,7 +146,7 @@ TEST(SimProgram, EepromPreloadAndDumpRoundTrip) {
     Bytes code;
     for (unsigned i = 0; i < 0x800; i++) code.push_back(uint8_t(i * 13 + 1));
     WriteS19(in, 0xF800, code);
-    std::ofstream(in, std::ios::app) << "S104103F0D9F\nS1050010AABB85\n";  // CONFIG, RAM
+    std::ofstream(in, std::ios::app) << "S104103FF5B7\nS1050010AABB85\n";  // CONFIG, RAM
     {
         SimProgram sim({"--eeprom", in, "--dump", first, "--exit-after", "0.2"});
         EXPECT_EQ(sim.exitStatus(), 0) << sim.errors();
@@ -154,7 +154,7 @@ TEST(SimProgram, EepromPreloadAndDumpRoundTrip) {
                   std::string::npos);
     }
     EXPECT_EQ(ReadRange(first, 0xF800, 0xFFFF), code);
-    EXPECT_EQ(ReadRange(first, 0x103F, 0x103F), Bytes({0x0D}));
+    EXPECT_EQ(ReadRange(first, 0x103F, 0x103F), Bytes({0xF5}));
     EXPECT_EQ(ReadRange(first, 0x0010, 0x0011), Bytes({0x00, 0x00}));
     {
         SimProgram sim({"--eeprom", first, "--dump", second, "--exit-after", "0.2"});
