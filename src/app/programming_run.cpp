@@ -40,13 +40,15 @@ void PrintBanner(const char *pszProgramName) {
 }
 
 // Reads the input file once and checks every line before the target is touched. No record
-// may write the RAM, where the talker runs with its stack, nor the register block: a write
+// may write the RAM where the talker runs with its stack (the rest of a larger RAM is plain
+// memory), nor the register block: a write
 // to BAUD or SCCR2 cuts the link, and CONFIG can never read back (it is set with -B -C).
 // Returns EXIT_DONE with *pFile filled, or the exit status of the failure.
 int LoadInputFile(SRecordFile *pFile) {
-    const PartInfo *pPart = GetDefaultPart();
+    const PartInfo *pPart = g_Settings.pPart;
+    const WORD wTalkerRamEnd = (WORD)(pPart->wRamStart + g_Settings.dwTalkerLength - 1);
     const RefusedRange rgRanges[] = {
-        {pPart->wRamStart, pPart->wRamEnd, "the RAM the talker runs in"},
+        {pPart->wRamStart, wTalkerRamEnd, "the RAM the talker runs in"},
         {pPart->wRegisterStart, pPart->wRegisterEnd,
          "the chip's registers (CONFIG is set with -B -C)"},
     };
@@ -60,7 +62,8 @@ int LoadInputFile(SRecordFile *pFile) {
 // Hands the link layer what it needs of the user's choices.
 void ApplyLinkSettings(void) {
     g_LinkSettings.fVerbose = g_Settings.fVerbose;
-    g_LinkSettings.dwTalkerLength = g_Settings.dwTalkerLength;
+    g_LinkSettings.dwTalkerLength = g_Settings.pPart->wBootLoadMax;
+    g_LinkSettings.fVariableLoad = g_Settings.pPart->fVariableLoad;
     g_LinkSettings.bConfigValue = g_Settings.bConfigValue;
     g_LinkSettings.wEepromStart = g_Settings.wEepromStart;
     g_LinkSettings.wEepromEnd = g_Settings.wEepromEnd;
@@ -69,7 +72,7 @@ void ApplyLinkSettings(void) {
 }
 
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
-// unprotected, and the bulk erase if asked.
+// unprotected where the part has BPROT, and the bulk erase if asked.
 int PrepareTarget(HANDLE hPort) {
     EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(hPort, 1)) return 0;
@@ -77,7 +80,7 @@ int PrepareTarget(HANDLE hPort) {
         fprintf(stdout, "Enable Expanded Memory\n");
         if (!WriteTargetByte(hPort, HPRIO, HPRIO_EXPANDED)) return 0;
     }
-    if (!WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
+    if (g_Settings.pPart->fHasBprot && !WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
     if (g_Settings.fBulkErase) {
         fprintf(stdout, "Bulk Erasing EEPROM\n");
         EnterStage(STAGE_BULK_ERASE, 0);
@@ -90,7 +93,7 @@ int PrepareTarget(HANDLE hPort) {
 int ProgramTarget(const SRecordFile *pFile) {
     InstallInterruptHandlers();
     fprintf(stdout, "Downloading talker file\n");
-    if (!DownloadTalker(g_Settings.dwComPort)) return EXIT_TARGET;
+    if (!DownloadTalker(g_Settings.dwComPort, BOOT_BAUD_1200)) return EXIT_TARGET;
     HANDLE hPort = OpenComPort(g_Settings.dwComPort, TALKER_BAUD_RATE);
     if (hPort == INVALID_HANDLE_VALUE) return EXIT_TARGET;
     int nStatus = EXIT_TARGET;

@@ -4,22 +4,25 @@
 
 #include <cstdint>
 
+#include "part_table.h"
+
 enum { MAX_FILE_NAME = 260 };  // room for 259 characters and the terminator
 
 struct Settings {
     uint32_t dwComPort;       // "-c": COM port number
-    uint32_t dwTalkerLength;  // bytes sent to the bootstrap ROM after the $FF
-    uint8_t bConfigValue;     // "-C": value the bulk erase programs into CONFIG
-    uint16_t wEepromStart;    // "-e": the EEPROM range, both ends included
+    uint32_t dwTalkerLength;  // the RAM the talker takes from $0000, its stack included
+    uint8_t bConfigValue;     // "-C", else the part's: what the bulk erase programs into CONFIG
+    uint16_t wEepromStart;    // "-e", else the part's: the EEPROM range, both ends included
     uint16_t wEepromEnd;
     char szInputFile[MAX_FILE_NAME];  // "-i"; "-I" empties it
     char szTalkerFile[MAX_FILE_NAME];
-    char szDevice[MAX_FILE_NAME];     // "-d": serial device used instead of the COM number
-    const char *pszProgramName;       // the program name as invoked
-    uint32_t fBulkErase;              // "-B"
-    uint32_t fExpandedBus;            // "-E"
-    uint32_t fVerbose;                // "-V"
-    uint32_t fHelpRequested;          // "-h": the parse stopped for the usage, not an error
+    char szDevice[MAX_FILE_NAME];  // "-d": serial device used instead of the COM number
+    const char *pszProgramName;    // the program name as invoked
+    uint32_t fBulkErase;           // "-B"
+    uint32_t fExpandedBus;         // "-E"
+    uint32_t fVerbose;             // "-V"
+    uint32_t fHelpRequested;       // "-h": the parse stopped for the usage, not an error
+    const PartInfo *pPart;         // "-p": the chip, the 811E2 unless another is named
 };
 
 extern Settings g_Settings;

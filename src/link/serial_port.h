@@ -23,6 +23,14 @@ int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fRea
 int SendRawNoEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength);
 int SendRawCheckEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwMismatches);
 
+// Reads the one byte the far end sends next, for a caller that sent bytes ahead of their
+// echoes. Returns 1, or 0 after the message of the failed read.
+int ReadRawByte(HANDLE hPort, BYTE *pbByte);
+
+// 1 when bEcho is pbBuffer[dwIndex]; else reports the difference as SendRawWithEcho does and
+// returns 0.
+int EchoMatches(BYTE bEcho, const BYTE *pbBuffer, DWORD dwIndex);
+
 // Sends one byte and reads the one byte that answers it into *pbEcho, for callers that judge
 // the answer themselves. Returns 1, or 0 after the message of the failed write or read.
 int SendByteReadEcho(HANDLE hPort, BYTE bSend, BYTE *pbEcho);

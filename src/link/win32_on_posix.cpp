@@ -404,6 +404,14 @@ void SetLastError(DWORD dwErrCode) {
     g_dwLastError = dwErrCode;
 }
 
+// The whole time, a signal that interrupts the wait included.
+void Sleep(DWORD dwMilliseconds) {
+    struct timespec left = {(time_t)(dwMilliseconds / 1000),
+                            (long)(dwMilliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
 void DescribePortError(DWORD dwError, char *pszHint, size_t cchHint) {
     const char *pszHintText = HintForError((int)dwError);
     if (pszHintText == NULL) {

@@ -98,4 +98,5 @@ BOOL PurgeComm(HANDLE hFile, DWORD dwFlags);
 BOOL CloseHandle(HANDLE hObject);
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
+void Sleep(DWORD dwMilliseconds);
 #endif

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -127,31 +128,76 @@ TEST_F(EndToEnd, BulkEraseWithoutAFileSetsConfig) {
     EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0x0D}));
 }
 
-// Today's talker load ($FF at 1200, then 256 bytes) on every part: the ROM switches to 1200
-// on the $FF. On fixed-load parts the talker starts after the 256th byte and the bulk erase
-// clears the part's own EEPROM wherever it lies. Variable-load parts start the talker only
-// after 4 idle character times, but the run sends its sync at once: each "s" is one more
-// byte of the load, echoed at 1200, and the sync fails with a message and status 3.
-TEST_F(EndToEnd, TheTalkerLoadsOnFixedLoadPartsAndVariableOnesRefuseTheSync) {
+// "-p" on every part: the talker loads the part's way (256 bytes, or the talker alone and
+// the ROM's idle end waited out), the bulk erase leaves the part's CONFIG value, and the file
+// goes into the part's EEPROM and into the RAM above the talker's. The E9 runs in real time,
+// where a sync sent before the ROM's idle end would be taken into the load. Parts without
+// BPROT are sent no BPROT write: five bytes fewer than the 811E2 for the same file.
+TEST_F(EndToEnd, EveryPartIsProgrammedWithItsOwnSettings) {
+    double rxOf811E2 = 0;
     for (unsigned i = 0; i < GetPartCount(); i++) {
         const PartInfo *part = GetPartByIndex(i);
         SCOPED_TRACE(part->pszName);
-        std::string preload = WriteS19(dir, "preload.s19", {{part->wEepromStart, Pattern(64, 1)}});
-        SimProcess sim({"--part", part->pszName, "--eeprom", preload});
-        ProgramResult result = Program(sim, "-B");
-        sim.stop();
-        EXPECT_EQ(WithoutBanner(result.out).rfind("Downloading talker file\n" + TalkerMarks(), 0),
-                  0u);
-        if (part->fVariableLoad) {
-            EXPECT_EQ(result.status, 3);
-            EXPECT_NE(result.err.find("GetPrompt: "), std::string::npos) << result.err;
-            continue;
+        const uint16_t ee = part->wEepromStart;
+        std::vector<Block> blocks = {{ee, Pattern(40, 7)},
+                                     {uint16_t(part->wEepromEnd - 1), {1, 2}}};
+        if (part->wRamEnd > 0x00FF) {
+            blocks.push_back({0x0100, Pattern(32, 9)});
+            blocks.push_back({uint16_t(part->wRamEnd - 1), {3, 4}});
         }
-        EXPECT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(sim.dumped(part->wEepromStart, uint16_t(part->wEepromStart + 63)),
-                  Bytes(64, 0xFF));
-        EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0xF5}));
+        std::string file = WriteS19(dir, "app.s19", blocks);
+        std::string preload = WriteS19(dir, "preload.s19", {{uint16_t(ee + 0x40), Pattern(64, 1)}});
+        std::vector<std::string> simArgs = {"--part", part->pszName, "--eeprom", preload};
+        if (std::string(part->pszName) == "E9") simArgs.push_back("--realtime");
+        SimProcess sim(simArgs);
+        ProgramResult result = Program(sim, std::string("-B -p ") + part->pszName + " -i " + file);
+        sim.stop();
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() +
+                                                 "Bulk Erasing EEPROM\nDownloading " + file + "\n" +
+                                                 Dots(S19Lines(blocks)) + "Success\n");
+        Bytes eeprom(part->wEepromEnd - ee + 1, 0xFF);
+        std::copy(blocks[0].data.begin(), blocks[0].data.end(), eeprom.begin());
+        std::copy(blocks[1].data.begin(), blocks[1].data.end(), eeprom.end() - 2);
+        EXPECT_EQ(sim.dumped(ee, part->wEepromEnd), eeprom);
+        for (size_t b = 2; b < blocks.size(); b++) {
+            uint16_t last = uint16_t(blocks[b].address + blocks[b].data.size() - 1);
+            EXPECT_EQ(sim.dumped(blocks[b].address, last), blocks[b].data);
+        }
+        EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({part->bConfigAfterErase}));
+        if (part == GetDefaultPart()) rxOf811E2 = sim.stat("rx_bytes");
+        if (!part->fHasBprot) {
+            EXPECT_EQ(sim.stat("rx_bytes"), rxOf811E2 - 5);
+        }
     }
+}
+
+// A stray byte before the load (another program probing the port at 1200 baud) makes the ROM
+// take the host's $FF as the first byte of the load: the echoes run one byte late, and the run
+// says so and what to do.
+TEST_F(EndToEnd, StrayByteBeforeTheLoadFailsItAndSaysWhatToDo) {
+    SimProcess sim;
+    int fd = open(sim.path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    struct termios tio;
+    ASSERT_EQ(tcgetattr(fd, &tio), 0);
+    cfmakeraw(&tio);
+    cfsetspeed(&tio, B1200);
+    ASSERT_EQ(tcsetattr(fd, TCSANOW, &tio), 0);
+    ASSERT_EQ(write(fd, "\xFF", 1), 1);
+    tcdrain(fd);
+    close(fd);
+    ProgramResult result = Program(sim, "-B");
+    sim.stop();
+    EXPECT_EQ(result.status, 3);
+    const std::string advice =
+        "DownloadTalker: the boot ROM echoed the $FF as the talker's first byte: a stray byte "
+        "reached it first and the talker landed one byte late. Reset the board into bootstrap "
+        "mode and run again\n";
+    ASSERT_GE(result.err.size(), advice.size()) << result.err;
+    EXPECT_EQ(result.err.substr(result.err.size() - advice.size()), advice);
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() + "Failure\n");
 }
 
 TEST_F(EndToEnd, MissingFileNeverTouchesTheSimulator) {

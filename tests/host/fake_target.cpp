@@ -138,6 +138,7 @@ std::string UsageText(const std::string &program, const std::string &range) {
            range +
            ")\n"
            "\t-d <device> serial device to use instead of the COM port\n"
+           "\t-p <part> 68HC11 part: 811E2 (default), E9, E1, E20, A8, A1, F1\n"
            "\nNormal operation on COM1 is as follows:\n" +
            program + " -c 1 -i myprog.s19\n\n";
 }
