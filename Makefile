@@ -2,28 +2,43 @@
 BUILD ?= build
 JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+CTEST_ARGS ?=
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: all build test demo bench fuzz windows clean deps
+.PHONY: all build test demo bench fuzz windows install clean
 
 all: build
 
-$(BUILD)/CMakeCache.txt:
-	@tools/check_deps build
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+# Configures $(BUILD) for a make target once the Debian packages it needs are there. A tool
+# installed after that makes the next build configure again by itself (cmake/tools.cmake).
+configure = @tools/check_deps $(1) && { [ -f $(BUILD)/CMakeCache.txt ] || \
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS); }
 
-build: $(BUILD)/CMakeCache.txt
+build:
+	$(call configure,build)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
-	@tools/check_deps test
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+test:
+	$(call configure,test)
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
-demo: build
-	@tools/check_deps demo
+# Builds only the two programs the demo runs.
+demo:
+	$(call configure,demo)
+	cmake --build $(BUILD) -j $(JOBS) --target hc11prog hc11sim
 	tools/demo.sh $(BUILD)
 
-bench: build
-	@tools/check_deps test
+# Both programs and their man pages, under $(DESTDIR)$(PREFIX).
+install:
+	$(call configure,install)
+	cmake --build $(BUILD) -j $(JOBS) --target hc11prog hc11sim
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+
+bench:
+	$(call configure,bench)
+	cmake --build $(BUILD) -j $(JOBS)
 	@echo "== Simulator speed (target: at least 100 million E cycles per second)"
 	$(BUILD)/sim_speed 3
 	@echo "== Programming runs against hc11sim --realtime"
@@ -34,6 +49,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(subst _,-,$(patsubst tests/fuzz/fuzz_%.cpp,fuzz-%,$(wildcard tests/fuzz/fuzz_*.cpp)))
 
 fuzz:
+	@tools/check_deps fuzz
 	cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DHC11_FUZZ=ON -DFUZZ_SECONDS=$(FUZZ_SECONDS)
 	@for target in $(FUZZ_TARGETS); do \
@@ -42,6 +58,7 @@ fuzz:
 	done
 
 windows:
+	@tools/check_deps windows
 	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-win --target hc11prog -j $(JOBS)
 	@# Linked statically: the .exe needs no DLL that Windows does not bring.
@@ -49,5 +66,6 @@ windows:
 	  sort | tr '\n' ' ' | grep -qx 'KERNEL32.dll msvcrt.dll ' || \
 	  { echo "build-win/hc11prog.exe imports more than KERNEL32.dll and msvcrt.dll" >&2; exit 1; }
 
+# Every build folder the targets above make.
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(sort $(BUILD) build build-win build-fuzz build-asan build-tsan)

@@ -2,7 +2,8 @@
 # Builds the whole tree under AddressSanitizer and UndefinedBehaviorSanitizer in build-asan
 # (or the folder given) and runs every test there: the host tool, the simulator and the tests
 # that drive them as processes. gcc builds it, the compiler that libgtest-dev's library comes
-# from. A sanitizer report aborts the process that makes it, and so fails its test.
+# from. A sanitizer report aborts the process that makes it, and so fails its test. Then the
+# host tests once more under ThreadSanitizer, in build-tsan.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build-asan}
@@ -27,3 +28,13 @@ export LSAN_OPTIONS="print_suppressions=0"
 
 cd "$build"
 ctest --output-on-failure -j "$jobs"
+
+# ThreadSanitizer, in build-tsan: the host tests, whose scripted far ends serve the pty from a
+# thread of their own while the test reads what they received.
+tsan=$top/build-tsan
+cmake -S "$top" -B "$tsan" -DHC11_TSAN=ON -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
+cmake --build "$tsan" -j "$jobs" --target host_tests
+# The report goes to a file: a test may be capturing standard error when it comes.
+rm -f "$tsan"/report.*
+TSAN_OPTIONS="halt_on_error=1:abort_on_error=1:log_path=$tsan/report" "$tsan/host_tests" ||
+  { cat "$tsan"/report.* 2>/dev/null; exit 1; }

@@ -4,17 +4,13 @@ target_link_libraries(make_talker_image PRIVATE hc11srec)
 
 # `cmake --build <dir> --target talker_image_update` rewrites the committed image in the
 # source tree after a change to talker.s; tests/talker checks that the two agree.
-find_program(TALKER_AS m68hc11-as)
-find_program(TALKER_LD m68hc11-ld)
-find_program(TALKER_OBJCOPY m68hc11-objcopy)
-find_program(TALKER_NM m68hc11-nm)
 get_filename_component(TALKER_TREE ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
-if(TALKER_AS AND TALKER_LD AND TALKER_OBJCOPY AND TALKER_NM)
+if(M68HC11_AS AND M68HC11_LD AND M68HC11_OBJCOPY AND M68HC11_NM)
   set(TALKER_WORK_DIR ${CMAKE_BINARY_DIR}/talker_update)
   add_custom_target(talker_image_update
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TALKER_WORK_DIR}
-    COMMAND make_talker_image --as ${TALKER_AS} --ld ${TALKER_LD} --objcopy ${TALKER_OBJCOPY}
-            --nm ${TALKER_NM} --work ${TALKER_WORK_DIR}
+    COMMAND make_talker_image --as ${M68HC11_AS} --ld ${M68HC11_LD} --objcopy ${M68HC11_OBJCOPY}
+            --nm ${M68HC11_NM} --work ${TALKER_WORK_DIR}
             src/talker/talker.s src/talker/talker.ld src/talker/talker_image.cpp
     WORKING_DIRECTORY ${TALKER_TREE}
     COMMENT "Regenerating src/talker/talker_image.cpp from talker.s"

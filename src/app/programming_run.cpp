@@ -14,10 +14,15 @@
 #include "link_settings.h"
 #include "part_table.h"
 #include "platform.h"
+#include "port_list.h"
+#include "progress.h"
+#include "read_back.h"
 #include "serial_port.h"
 #include "settings.h"
 #include "srec_file.h"
+#include "talker_probe.h"
 #include "talker_protocol.h"
+#include "verify.h"
 
 namespace {
 
@@ -71,41 +76,89 @@ void ApplyLinkSettings(void) {
     memcpy(g_LinkSettings.szDevice, g_Settings.szDevice, sizeof(g_LinkSettings.szDevice));
 }
 
+// Whether the run stores anything in the chip's memory: reading back and verifying do not,
+// so they leave BPROT alone.
+int WritesTarget(const SRecordFile *pFile) {
+    return g_Settings.fBulkErase || (pFile != NULL && !g_Settings.fVerifyOnly);
+}
+
+// Downloads the file, or with "-n" compares the chip with it; then reads back with "-r".
+int UseTarget(HANDLE hPort, const SRecordFile *pFile) {
+    if (pFile != NULL && g_Settings.fVerifyOnly) {
+        fprintf(stdout, "Verifying %s\n", g_Settings.szInputFile);
+        if (!VerifyFile(hPort, pFile)) return EXIT_TARGET;
+    } else if (pFile != NULL) {
+        fprintf(stdout, "Downloading %s\n", g_Settings.szInputFile);
+        if (!DownloadFile(hPort, pFile)) return EXIT_TARGET;
+    }
+    if (g_Settings.fReadBack && !ReadBackRange(hPort)) return EXIT_TARGET;
+    return EXIT_DONE;
+}
+
+// The erase is one command: its progress goes from nothing to the whole EEPROM at once.
+int EraseEeprom(HANDLE hPort) {
+    DWORD dwSize = (DWORD)g_Settings.wEepromEnd - g_Settings.wEepromStart + 1;
+    fprintf(stdout, "Bulk Erasing EEPROM\n");
+    EnterStage(STAGE_BULK_ERASE, dwSize);
+    if (!BulkErase(hPort)) return 0;
+    NoteBytesDone(dwSize);
+    EndProgress("");
+    return 1;
+}
+
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
 // unprotected where the part has BPROT, and the bulk erase if asked.
-int PrepareTarget(HANDLE hPort) {
+int PrepareTarget(HANDLE hPort, const SRecordFile *pFile) {
     EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(hPort, 1)) return 0;
     if (g_Settings.fExpandedBus) {
         fprintf(stdout, "Enable Expanded Memory\n");
         if (!WriteTargetByte(hPort, HPRIO, HPRIO_EXPANDED)) return 0;
     }
-    if (g_Settings.pPart->fHasBprot && !WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
-    if (g_Settings.fBulkErase) {
-        fprintf(stdout, "Bulk Erasing EEPROM\n");
-        EnterStage(STAGE_BULK_ERASE, 0);
-        if (!BulkErase(hPort)) return 0;
-    }
+    int fWriteBprot = g_Settings.pPart->fHasBprot && WritesTarget(pFile);
+    if (fWriteBprot && !WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
+    if (g_Settings.fBulkErase && !EraseEeprom(hPort)) return 0;
     return 1;
+}
+
+// The probe waits this long for a running talker's prompt: a USB adapter may hold it 16 ms.
+const DWORD PROBE_WAIT_MS = 100;
+
+// The talker goes into the chip unless the one of an earlier run still answers. A part whose
+// boot ROM ends its load after 4 idle characters (33 ms at 1200 baud) is not probed: an
+// unanswered probe would leave the load racing that end across the port's reopening.
+int LoadTalker(void) {
+    fprintf(stdout, "Downloading talker file\n");
+    if (g_Settings.pPart->fVariableLoad) {
+        return DownloadTalker(g_Settings.dwComPort, BOOT_BAUD_1200, 0);
+    }
+    ProbeResult eProbe = ProbeTalker(g_Settings.dwComPort, PROBE_WAIT_MS);
+    if (eProbe == PROBE_FAILED) return 0;
+    if (eProbe == PROBE_TALKER_RUNNING) {
+        fprintf(stdout, "Talker already running\n");
+        return 1;
+    }
+    return DownloadTalker(g_Settings.dwComPort, BOOT_BAUD_1200, 1);
 }
 
 // Everything that talks to the target, from the talker load to the end of the download.
 int ProgramTarget(const SRecordFile *pFile) {
     InstallInterruptHandlers();
-    fprintf(stdout, "Downloading talker file\n");
-    if (!DownloadTalker(g_Settings.dwComPort, BOOT_BAUD_1200)) return EXIT_TARGET;
+    if (!LoadTalker()) return EXIT_TARGET;
     HANDLE hPort = OpenComPort(g_Settings.dwComPort, TALKER_BAUD_RATE);
     if (hPort == INVALID_HANDLE_VALUE) return EXIT_TARGET;
-    int nStatus = EXIT_TARGET;
-    if (PrepareTarget(hPort)) {
-        nStatus = EXIT_DONE;
-        if (pFile != NULL) {
-            fprintf(stdout, "Downloading %s\n", g_Settings.szInputFile);
-            if (!DownloadFile(hPort, pFile)) nStatus = EXIT_TARGET;
-        }
-    }
+    int nStatus = PrepareTarget(hPort, pFile) ? UseTarget(hPort, pFile) : EXIT_TARGET;
     CloseHandle(hPort);
     return nStatus;
+}
+
+// The read-back file gets its name only after a run that read the whole range.
+int FinishReadBack(ReadBackFile *pReadBack, int nStatus) {
+    if (nStatus != EXIT_DONE) {
+        DiscardReadBackFile(pReadBack);
+        return nStatus;
+    }
+    return SaveReadBackFile(pReadBack) ? EXIT_DONE : EXIT_INPUT_FILE;
 }
 
 }  // namespace
@@ -113,21 +166,28 @@ int ProgramTarget(const SRecordFile *pFile) {
 int RunProgramming(int argc, char **argv) {
     PrintBanner(argv[0]);
     if (!ParseCommandLine(argc, argv)) {
-        return g_Settings.fHelpRequested ? EXIT_DONE : EXIT_COMMAND_LINE;
+        if (!g_Settings.fHelpRequested) return EXIT_COMMAND_LINE;
+        fprintf(stderr, "hc11prog version %s\n", HC11PROG_VERSION);
+        return EXIT_DONE;
     }
     ApplyLinkSettings();
+    UseProgressLine(IsTerminalOutput());
+    if (g_Settings.fListPorts) return ListSerialPorts("") ? EXIT_DONE : EXIT_TARGET;
     SRecordFile file;
     const SRecordFile *pFile = NULL;
-    if (g_Settings.szInputFile[0] == '\0') {
+    if (g_Settings.szInputFile[0] != '\0') {
+        int nStatus = LoadInputFile(&file);
+        if (nStatus != EXIT_DONE) return nStatus;
+        pFile = &file;
+    } else if (!g_Settings.fReadBack) {  // reading back alone needs no file
         fprintf(stderr, "No input file specified\n");
         if (!g_Settings.fBulkErase) {
             PrintUsage();
             return EXIT_COMMAND_LINE;
         }
-    } else {
-        int nStatus = LoadInputFile(&file);
-        if (nStatus != EXIT_DONE) return nStatus;
-        pFile = &file;
     }
-    return ProgramTarget(pFile);
+    ReadBackFile readBack = {};
+    if (g_Settings.fReadBack && !CreateReadBackFile(&readBack)) return EXIT_INPUT_FILE;
+    int nStatus = ProgramTarget(pFile);
+    return g_Settings.fReadBack ? FinishReadBack(&readBack, nStatus) : nStatus;
 }

@@ -8,8 +8,8 @@
 #include "exit_status.h"
 
 // The 811E2's row gives the same range and CONFIG value as these.
-static const Settings kDefaultSettings = {1,  256, 0xF5, 0xF800, 0xFFFF, "", "",
-                                          "", "",  0,    0,      0,      0,  GetDefaultPart()};
+static const Settings kDefaultSettings = {
+    1, 256, 0xF5, 0xF800, 0xFFFF, "", "", "", "", 0, 0, 0, 0, 0, 0, 0, "", 0, 0, GetDefaultPart()};
 
 Settings g_Settings = kDefaultSettings;
 
@@ -43,6 +43,10 @@ void PrintUsage(void) {
     fprintf(stderr, "\t-e <start>-<stop> EEPROM address range (default %04x-%04x)\n",
             g_Settings.wEepromStart, g_Settings.wEepromEnd);
     fprintf(stderr, "\t-d <device> serial device to use instead of the COM port\n");
+    fprintf(stderr, "\t-l list the serial ports\n");
+    fprintf(stderr, "\t-r <start>-<end> read that range back into the -o file\n");
+    fprintf(stderr, "\t-o <filename> S19 file the read-back is written to\n");
+    fprintf(stderr, "\t-n verify only: compare the chip with the -i file, write nothing\n");
     PrintPartUsage();
     fprintf(stderr, "\nNormal operation on COM1 is as follows:\n");
     fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", g_Settings.pszProgramName);
@@ -148,6 +152,24 @@ int SetPart(const char *pszValue) {
     return 1;
 }
 
+// "-r" reads like "-e": two hexadecimal numbers, the start not above the end.
+int SetReadRange(const char *pszValue) {
+    unsigned int dwStart = 0, dwEnd = 0;
+    if (sscanf(pszValue, "%04x-%04x", &dwStart, &dwEnd) != 2) {
+        return RefuseValue("Expected read range\n");
+    }
+    if ((uint16_t)dwStart > (uint16_t)dwEnd) return RefuseValue("Invalid read range\n");
+    g_Settings.wReadStart = (uint16_t)dwStart;
+    g_Settings.wReadEnd = (uint16_t)dwEnd;
+    g_Settings.fReadBack = 1;
+    return 1;
+}
+
+int SetOutputFile(const char *pszValue) {
+    if (pszValue[0] == '-') return RefuseValue("Expected output filename value\n");
+    return CopyName(g_Settings.szOutputFile, pszValue, "Expected output filename value\n");
+}
+
 // An option that takes a value: its setter and the message when the value is missing.
 struct ValueOption {
     const char *pszName;
@@ -162,6 +184,8 @@ const ValueOption g_rgValueOptions[] = {
     {"-e", SetEepromRange, "Expected EEPROM Range\n"},
     {"-d", SetDevice, "Expected device name value\n"},
     {"-p", SetPart, nullptr},
+    {"-r", SetReadRange, "Expected read range\n"},
+    {"-o", SetOutputFile, "Expected output filename value\n"},
 };
 
 // An option without a value: the flag it sets (none for "-s" and "-S").
@@ -176,6 +200,8 @@ const FlagOption g_rgFlagOptions[] = {
     {"-B", &g_Settings.fBulkErase},
     {"-E", &g_Settings.fExpandedBus},
     {"-V", &g_Settings.fVerbose},
+    {"-n", &g_Settings.fVerifyOnly},
+    {"-l", &g_Settings.fListPorts},
 };
 
 const char *MissingValueMessage(const ValueOption *pOption) {
@@ -194,6 +220,24 @@ const FlagOption *FindFlagOption(const char *pszArg) {
         if (strcmp(pszArg, option.pszName) == 0) return &option;
     }
     return nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+// Options that make no sense together, or one without the other it needs.
+int CheckCombinations(void) {
+    if (g_Settings.fReadBack && g_Settings.szOutputFile[0] == '\0') {
+        return RefuseValue("-r needs -o <filename> to write the read-back to\n");
+    }
+    if (!g_Settings.fReadBack && g_Settings.szOutputFile[0] != '\0') {
+        return RefuseValue("-o needs -r <start>-<end>: there is nothing to read\n");
+    }
+    if (g_Settings.fVerifyOnly && g_Settings.fBulkErase) {
+        return RefuseValue("-n can't go with -B: verifying writes nothing\n");
+    }
+    return 1;
 }
 
 }  // namespace
@@ -220,5 +264,5 @@ int ParseCommandLine(int argc, char **argv) {
         }
     }
     WarnUnusedConfigValue();
-    return 1;
+    return CheckCombinations();
 }

@@ -22,7 +22,13 @@ struct Settings {
     uint32_t fExpandedBus;         // "-E"
     uint32_t fVerbose;             // "-V"
     uint32_t fHelpRequested;       // "-h": the parse stopped for the usage, not an error
-    const PartInfo *pPart;         // "-p": the chip, the 811E2 unless another is named
+    uint16_t wReadStart;           // "-r": the range read back, both ends included
+    uint16_t wReadEnd;
+    uint32_t fReadBack;                // "-r" given
+    char szOutputFile[MAX_FILE_NAME];  // "-o": where the read-back goes, as S19
+    uint32_t fVerifyOnly;              // "-n": compare the chip with the file, write nothing
+    uint32_t fListPorts;               // "-l"
+    const PartInfo *pPart;             // "-p": the chip, the 811E2 unless another is named
 };
 
 extern Settings g_Settings;

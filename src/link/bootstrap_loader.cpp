@@ -5,6 +5,7 @@
 
 #include "interrupt.h"
 #include "link_settings.h"
+#include "progress.h"
 #include "serial_port.h"
 #include "srecord.h"
 #include "talker_image.h"
@@ -65,20 +66,22 @@ int BuildLoad(TalkerLoad *pLoad) {
 
 // Anything received before the $FF is not an echo (a break from a reset, noise on the line),
 // so it is emptied first. The ROM echoes at the rate it receives, so the wire paces the load.
-int SendLoad(HANDLE hPort, const TalkerLoad *pLoad) {
+int SendLoad(HANDLE hPort, const TalkerLoad *pLoad, int fFirstSent) {
     PurgeComm(hPort, PURGE_RXCLEAR);
     BYTE bStart = BOOT_START_BYTE;
     DWORD dwWrite = 0;
-    if (!TracedWrite(hPort, &bStart, 1, &dwWrite)) {
+    if (!fFirstSent && !TracedWrite(hPort, &bStart, 1, &dwWrite)) {
         fprintf(stderr, "Initial 0xFF write failed %x\n", (unsigned)GetLastError());
         return 0;
     }
     return SendRawNoEcho(hPort, pLoad->pbBytes, pLoad->dwLength);
 }
 
+// "%u." before each image line's echoes and after the last, where no progress line is drawn.
 void PrintLineMark(DWORD dwLine) {
-    fprintf(stdout, "%u.", (unsigned)dwLine);
-    fflush(stdout);
+    char szMark[16];
+    snprintf(szMark, sizeof szMark, "%u.", (unsigned)dwLine);
+    PrintProgressMark(szMark);
 }
 
 // The ROM holds its break from reset until the $FF's start bit; a UART that was listening
@@ -160,10 +163,10 @@ void ReportWrongEchoes(const TalkerLoad *pLoad, DWORD dwMismatches) {
 }
 
 // Sends the load and judges its echoes. Returns 1 when every talker byte came back as sent.
-int LoadTalker(HANDLE hPort, TalkerLoad *pLoad) {
+int LoadTalker(HANDLE hPort, TalkerLoad *pLoad, int fFirstSent) {
     DWORD dwMismatches = 0;
-    int fRead = SendLoad(hPort, pLoad) && ReadEchoes(hPort, pLoad, &dwMismatches);
-    fprintf(stdout, "\n");  // ends the line of progress marks
+    int fRead = SendLoad(hPort, pLoad, fFirstSent) && ReadEchoes(hPort, pLoad, &dwMismatches);
+    EndProgress("\n");  // ends the line of progress marks
     if (!fRead) {
         PrintCheckBoard();
         return 0;
@@ -183,13 +186,13 @@ void WaitOutIdleEnd(DWORD dwLoadBaud) {
 
 }  // namespace
 
-int DownloadTalker(DWORD dwComPort, DWORD dwLoadBaud) {
+int DownloadTalker(DWORD dwComPort, DWORD dwLoadBaud, int fFirstSent) {
     TalkerLoad load;
     if (!BuildLoad(&load)) return 0;
     EnterStage(STAGE_TALKER_LOAD, load.dwLength);
     HANDLE hPort = OpenComPort(dwComPort, dwLoadBaud);
     if (hPort == INVALID_HANDLE_VALUE) return 0;
-    int fLoaded = LoadTalker(hPort, &load);
+    int fLoaded = LoadTalker(hPort, &load, fFirstSent);
     if (fLoaded && g_LinkSettings.fVariableLoad) WaitOutIdleEnd(dwLoadBaud);
     CloseHandle(hPort);
     if (!fLoaded) fprintf(stdout, "Failure\n");

@@ -8,12 +8,14 @@
 // it there (the port then needs a rate that is not one of the standard ones).
 enum { BOOT_BAUD_1200 = 1200, BOOT_BAUD_7812 = 7812 };
 
-// Opens the port at dwLoadBaud, empties what it received before, and sends $FF, then the
-// whole load without waiting for echoes: the talker image's bytes and, on a fixed-length
-// part, zero bytes up to g_LinkSettings.dwTalkerLength. Reads the echoes as they come, with
-// "%u." before each image line's and after the last, then "\n"; the talker bytes' echoes are
-// compared. On a variable-length part it then waits out the ROM's idle end. Closes the port.
-// Returns 1 when the talker is running in the target; 0 on any failure, also when an echo
-// differed from a talker byte (the chip would then run code that is not the talker), after
-// what happened and what to do on standard error and "Failure" on standard output.
-int DownloadTalker(DWORD dwComPort, DWORD dwLoadBaud);
+// Opens the port at dwLoadBaud, empties what it received before, and sends $FF (unless
+// fFirstSent: the ROM already took the probe's character as its first, see talker_probe.h),
+// then the whole load without waiting for echoes: the talker image's bytes and, on a
+// fixed-length part, zero bytes up to g_LinkSettings.dwTalkerLength. Reads the echoes as they
+// come, with "%u." before each image line's and after the last, then "\n"; the talker bytes'
+// echoes are compared. On a variable-length part it then waits out the ROM's idle end.
+// Closes the port. Returns 1 when the talker is running in the target; 0 on any failure,
+// also when an echo differed from a talker byte (the chip would then run code that is not
+// the talker), after what happened and what to do on standard error and "Failure" on
+// standard output.
+int DownloadTalker(DWORD dwComPort, DWORD dwLoadBaud, int fFirstSent);

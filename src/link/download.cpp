@@ -3,14 +3,14 @@
 #include <cstdio>
 
 #include "interrupt.h"
+#include "progress.h"
 #include "srecord.h"
 #include "talker_protocol.h"
 
 namespace {
 
 void PrintDot(void) {
-    fprintf(stdout, ".");
-    fflush(stdout);
+    PrintProgressMark(".");
 }
 
 int ReportFailure(void) {
@@ -34,6 +34,7 @@ int DownloadFile(HANDLE hPort, const SRecordFile *pFile) {
         if (!WriteSRecord(hPort, &record, &dwMismatches)) return ReportFailure();
     }
     if (EndsWithLineEnd(pFile)) PrintDot();
+    EndProgress("");
     if (dwMismatches != 0) {
         fprintf(stderr, "%u byte(s) did not verify: the target does not hold the file\n",
                 (unsigned)dwMismatches);

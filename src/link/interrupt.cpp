@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+#include "progress.h"
+
 namespace {
 
 volatile sig_atomic_t g_nStage = STAGE_IDLE;
@@ -40,16 +42,37 @@ void AppendCount(MessageBuilder *pBuilder, const char *pszWhat) {
     Append(pBuilder, pszWhat);
 }
 
+// The progress line's name for each stage whose bytes are counted.
+const char *PhaseName(RunStage eStage) {
+    switch (eStage) {
+        case STAGE_TALKER_LOAD:
+            return "talker load";
+        case STAGE_BULK_ERASE:
+            return "erase";
+        case STAGE_DOWNLOAD:
+            return "download";
+        case STAGE_VERIFY:
+            return "verify";
+        case STAGE_READ:
+            return "read";
+        default:
+            return NULL;
+    }
+}
+
 }  // namespace
 
 void EnterStage(RunStage eStage, DWORD dwTotal) {
     g_nDone = 0;
     g_nTotal = (sig_atomic_t)dwTotal;
     g_nStage = eStage;
+    const char *pszPhase = PhaseName(eStage);
+    if (pszPhase != NULL) BeginProgressLine(pszPhase, dwTotal);
 }
 
 void NoteBytesDone(DWORD dwBytes) {
     g_nDone = (sig_atomic_t)(g_nDone + (sig_atomic_t)dwBytes);
+    UpdateProgressLine((DWORD)g_nDone);
 }
 
 size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage) {
@@ -72,6 +95,12 @@ size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage) {
             break;
         case STAGE_DOWNLOAD:
             AppendCount(&builder, " bytes written; the chip holds a partial image");
+            break;
+        case STAGE_VERIFY:
+            AppendCount(&builder, " bytes compared; nothing was written");
+            break;
+        case STAGE_READ:
+            AppendCount(&builder, " bytes read; no read-back file was written");
             break;
         default:
             Append(&builder, "Interrupted before the target was touched");

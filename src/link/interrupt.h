@@ -13,6 +13,8 @@ enum RunStage {
     STAGE_PREPARE,      // sync and register writes
     STAGE_BULK_ERASE,   // the EEPROM being erased
     STAGE_DOWNLOAD,     // the file's bytes being written
+    STAGE_VERIFY,       // the chip's bytes read and compared with the file ("-n")
+    STAGE_READ,         // a range of the chip being read back ("-r")
 };
 
 // Starts a stage of dwTotal bytes (0 where bytes are not counted).

@@ -18,3 +18,7 @@ void DescribePortError(DWORD dwError, char *pszHint, size_t cchHint);
 // line settings from before the open restored), the interrupt message (interrupt.h) is
 // written to standard error, and the exit status is 128 + the signal number.
 void InstallInterruptHandlers(void);
+
+// Whether standard output is a terminal (a console on Windows), where progress is one line
+// that rewrites itself.
+int IsTerminalOutput(void);

@@ -434,3 +434,7 @@ void InstallInterruptHandlers(void) {
         sigaction(nSignal, &action, NULL);
     }
 }
+
+int IsTerminalOutput(void) {
+    return isatty(STDOUT_FILENO);
+}

@@ -68,3 +68,9 @@ void DescribePortError(DWORD dwError, char *pszHint, size_t cchHint) {
 void InstallInterruptHandlers(void) {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
+
+// A console answers GetConsoleMode; a pipe or a file does not.
+int IsTerminalOutput(void) {
+    DWORD dwMode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &dwMode) != 0;
+}

@@ -1,9 +1,12 @@
-// hc11sim: a simulated 68HC11 target of the part table, reset in the mode its pins select
-// (special bootstrap by default), behind a pseudo-terminal. Prints the terminal's path as its first
-// line, serves it until SIGINT, SIGTERM or --exit-after, then writes the --dump and the --stats.
+// hc11sim: a simulated 68HC11 target of the part table, powered up in special bootstrap mode
+// behind a pseudo-terminal. Prints the terminal's path as its first line, serves it until
+// SIGINT, SIGTERM or --exit-after, then writes the --dump and the --stats. SIGUSR1 (and
+// --reset-after) resets the chip in the mode --mode gives its pins.
 #include <fcntl.h>
-#include <sys/prctl.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -16,25 +19,51 @@
 namespace {
 
 volatile std::sig_atomic_t g_stopRequested = 0;
+volatile std::sig_atomic_t g_resetRequested = 0;
 int g_wakePipe[2] = {-1, -1};
 
 // Sets the flag and wakes a wait for input through the pipe.
-void OnStopSignal(int) {
-    g_stopRequested = 1;
+void OnSignal(int number) {
+    if (number == SIGUSR1)
+        g_resetRequested = 1;
+    else
+        g_stopRequested = 1;
     char byte = 1;
     ssize_t written = write(g_wakePipe[1], &byte, 1);
     (void)written;
 }
 
-bool InstallStopHandlers() {
-    if (pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+// pipe2 is not in every POSIX system: the flags go on one call at a time.
+bool MakeWakePipe() {
+    if (pipe(g_wakePipe) != 0) return false;
+    for (int fd : g_wakePipe) {
+        int flags = fcntl(fd, F_GETFL);
+        if (fcntl(fd, F_SETFD, FD_CLOEXEC) != 0 || flags < 0 ||
+            fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool InstallSignalHandlers() {
+    if (!MakeWakePipe()) {
         std::perror("hc11sim: pipe");
         return false;
     }
     struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
+    action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+    for (int number : {SIGINT, SIGTERM, SIGUSR1})
+        if (sigaction(number, &action, nullptr) != 0) return false;
+    return true;
+}
+
+// Real time sleeps to the character's stop bit; Linux's default 50 us of timer slack would
+// add to every one of them. Elsewhere the system's own slack stands.
+void AskForPreciseSleeps() {
+#ifdef __linux__
+    prctl(PR_SET_TIMERSLACK, 1000UL);
+#endif
 }
 
 bool OpenWire(const hc11::SimOptions &options, hc11::PtyWire *wire) {
@@ -68,9 +97,7 @@ int main(int argc, char **argv) {
             break;
     }
     if (options.trace) setvbuf(stderr, nullptr, _IOLBF, 1 << 16);
-    // Real time sleeps to the character's stop bit; the default 50 us of slack would add
-    // to every one of them.
-    if (options.realtime) prctl(PR_SET_TIMERSLACK, 1000UL);
+    if (options.realtime) AskForPreciseSleeps();
     hc11::SimConfig config;
     config.xram = options.xram;
     config.trace = options.trace ? stderr : nullptr;
@@ -85,12 +112,15 @@ int main(int argc, char **argv) {
     }
     hc11::PtyWire wire;
     // The handlers go in before the path is printed: whoever reads it may signal at once.
-    if (!InstallStopHandlers() || !OpenWire(options, &wire)) return 1;
+    if (!InstallSignalHandlers() || !OpenWire(options, &wire)) return 1;
     wire.setWakeDescriptor(g_wakePipe[0]);
     hc11::ServeOptions serveOptions;
     serveOptions.realtime = options.realtime;
     serveOptions.exitAfterSeconds = options.exitAfterSeconds;
+    serveOptions.latencyMs = options.latencyMs;
     serveOptions.stopRequested = &g_stopRequested;
+    serveOptions.resetRequested = &g_resetRequested;
+    serveOptions.resetAfterSeconds = options.resetAfterSeconds;
     sim.serve(wire, serveOptions);
     return Finish(options, sim);
 }

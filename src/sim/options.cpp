@@ -87,6 +87,12 @@ bool TakeValue(const char *option, const char *value, SimOptions *options,
     } else if (!std::strcmp(option, "--mode")) {
         if (!ParseMode(value, &options->mode))
             return Refuse(option, "bootstrap, single or expanded");
+    } else if (!std::strcmp(option, "--reset-after")) {
+        if (!ParseSeconds(value, &options->resetAfterSeconds))
+            return Refuse(option, "a number of seconds above 0");
+    } else if (!std::strcmp(option, "--latency")) {
+        if (!ParseSeconds(value, &options->latencyMs))
+            return Refuse(option, "a number of milliseconds above 0");
     } else if (!ParseSeconds(value, &options->exitAfterSeconds)) {
         return Refuse(option, "a number of seconds above 0");
     }
@@ -116,8 +122,8 @@ bool SetFlag(const char *argument, SimOptions *options) {
 }
 
 bool TakesValue(const char *argument) {
-    for (const char *option :
-         {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault", "--part", "--mode"})
+    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault",
+                               "--part", "--mode", "--latency", "--reset-after"})
         if (!std::strcmp(argument, option)) return true;
     return false;
 }
@@ -148,9 +154,12 @@ void PrintSimUsage(const char *programName) {
         "special bootstrap mode, behind a pseudo-terminal. The first line of output is the\n"
         "terminal's path.\n"
         "  --part NAME          the chip: %s\n"
-        "  --mode MODE          the mode pins at every reset: bootstrap (the default),\n"
-        "                       single (single-chip) or expanded; the CPU then starts from\n"
-        "                       the reset vector\n"
+        "  --mode MODE          the mode pins for every reset after power-up (which is in\n"
+        "                       bootstrap mode): bootstrap (the default), single\n"
+        "                       (single-chip) or expanded, where the CPU starts from the\n"
+        "                       reset vector; EEPROM, CONFIG and external RAM are kept\n"
+        "  --reset-after SECONDS  reset the chip once, that long after it started serving;\n"
+        "                       SIGUSR1 resets it at any time\n"
         "  --secure             the part's mask honours CONFIG's NOSEC: with NOSEC clear,\n"
         "                       the boot ROM erases EEPROM, RAM and CONFIG first\n"
         "  --link PATH          make PATH a symbolic link to the terminal\n"
@@ -159,6 +168,9 @@ void PrintSimUsage(const char *programName) {
         "  --xram START-END     external RAM (hex, e.g. 2000-7FFF), reached in expanded mode\n"
         "  --exit-after SECONDS exit after that long without wire activity\n"
         "  --realtime           run at 2 MHz in wall-clock time, not as fast as possible\n"
+        "  --latency MS         hold the bytes sent to the host as a USB adapter does: they\n"
+        "                       go together once MS ms have passed since the first one\n"
+        "                       held, or once 62 are held\n"
         "  --trace              trace instructions, EEPROM control and wire bytes on stderr\n"
         "  --stats              print counters at exit\n"
         "  --fault KIND[:ARG]   play a failure of the field (repeatable); N counts the\n"
@@ -169,7 +181,7 @@ void PrintSimUsage(const char *programName) {
         "      noise:N          an extra byte $55 follows byte N\n"
         "      stuck:ADDR       the EEPROM byte at ADDR (hex) ignores programming and erasing\n"
         "      unplug:N         the line goes dead after byte N: nothing more sent or received\n"
-        "      reset:N          the chip resets into bootstrap mode after byte N\n"
+        "      reset:N          the chip resets (in the --mode) after byte N\n"
         "  -h                   this help\n",
         programName, PartNames().c_str());
 }

@@ -17,9 +17,11 @@ struct SimOptions {
     std::string eepromPath;                   // --eeprom FILE: EEPROM and CONFIG preloaded from S19
     std::optional<AddressRange> xram;         // --xram START-END
     double exitAfterSeconds = 0;              // --exit-after SECONDS; 0: never
+    double resetAfterSeconds = 0;             // --reset-after SECONDS; 0: never
+    double latencyMs = 0;                     // --latency MS; 0: bytes pass at once
     std::vector<Fault> faults;                // --fault KIND[:ARG], each one given
     const PartInfo *part = GetDefaultPart();  // --part NAME
-    ChipMode mode = ChipMode::Bootstrap;      // --mode bootstrap|single|expanded
+    ChipMode mode = ChipMode::Bootstrap;      // --mode: the pins at every reset after power-up
     bool secure = false;                      // --secure
     bool realtime = false;
     bool trace = false;

@@ -2,13 +2,14 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/select.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -47,8 +48,10 @@ PtyWire::~PtyWire() {
 }
 
 bool PtyWire::open() {
-    masterFd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // Not every system takes O_CLOEXEC here: the flag goes on afterwards.
+    masterFd_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (masterFd_ < 0) return Fail("posix_openpt");
+    if (fcntl(masterFd_, F_SETFD, FD_CLOEXEC) != 0) return Fail("fcntl");
     if (grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) return Fail("grantpt/unlockpt");
     const char *name = ptsname(masterFd_);
     if (!name) return Fail("ptsname");
@@ -107,8 +110,16 @@ void PtyWire::send(const uint8_t *bytes, size_t count) {
     }
 }
 
+// pselect, POSIX everywhere, keeps the nanoseconds that real time needs.
 void PtyWire::waitForInput(double seconds) {
-    pollfd fds[2] = {{masterFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(masterFd_, &readable);
+    int top = masterFd_;
+    if (wakeFd_ >= 0) {
+        FD_SET(wakeFd_, &readable);
+        top = std::max(top, wakeFd_);
+    }
     timespec timeout;
     timespec *limit = nullptr;
     if (seconds >= 0) {
@@ -117,7 +128,7 @@ void PtyWire::waitForInput(double seconds) {
         timeout.tv_nsec = long((seconds - whole) * 1e9);
         limit = &timeout;
     }
-    ppoll(fds, wakeFd_ >= 0 ? 2 : 1, limit, nullptr);
+    pselect(top + 1, &readable, nullptr, nullptr, limit, nullptr);
 }
 
 }  // namespace hc11

@@ -17,6 +17,7 @@ constexpr uint64_t kRealtimeLeadCycles = 2000;  // 1 ms
 constexpr size_t kPollHistory = 4;
 constexpr size_t kNoCount = SIZE_MAX;
 constexpr uint64_t kMaxBurstCycles = 20000;  // a burst is passed on in parts after 10 ms
+constexpr size_t kAdapterPacketBytes = 62;   // a full-speed USB packet, less its status bytes
 
 bool SameState(const Registers &a, const Registers &b) {
     return a.a == b.a && a.b == b.b && a.x == b.x && a.y == b.y && a.sp == b.sp && a.pc == b.pc &&
@@ -95,13 +96,17 @@ Simulator::Simulator(const SimConfig &config)
 }
 
 void Simulator::powerOn() {
-    reset();
+    resetInto(ChipMode::Bootstrap);
     powerOnBreak_ = true;
 }
 
-void Simulator::reset() {
+void Simulator::resetInto(ChipMode mode) {
+    trace_.line(clock_.now, "reset in %s mode",
+                mode == ChipMode::Bootstrap    ? "bootstrap"
+                : mode == ChipMode::SingleChip ? "single-chip"
+                                               : "expanded");
     powerOnBreak_ = false;
-    bus_.reset(mode_);
+    bus_.reset(mode);
     cpu_.reset();
     bootRomRunning_ = false;
     lineFreeAt_ = clock_.now;
@@ -204,6 +209,7 @@ void Simulator::traceDelivery(const Delivery &delivery, uint8_t value) {
 // The host reads each character at the rate its port has when the character reaches it.
 void Simulator::passToHost(const Frame &frame, uint64_t start, uint64_t end) {
     if (line_) {
+        if (heldForLine_.empty()) firstHeldAt_ = WallClock::now();
         heldForLine_.push_back({frame, start, end});
         return;
     }
@@ -349,6 +355,40 @@ SimStats Simulator::stats() const {
 // as on a real line, however quickly the host reopens its port and purges it. A burst that
 // goes on for long is passed on in parts.
 bool Simulator::passHeldBytes(HostLine &line, uint64_t dueBy) {
+    size_t count = latencyCycles_ > 0 ? adapterRelease(dueBy) : burstRelease(dueBy);
+    if (count == 0) return false;
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < count; i++)
+        bytes.push_back(readByHost(heldForLine_[i].frame, heldForLine_[i].end));
+    line.send(bytes.data(), bytes.size());
+    heldForLine_.erase(heldForLine_.begin(), heldForLine_.begin() + long(count));
+    firstHeldAt_ = WallClock::now();
+    return true;
+}
+
+// --latency: the adapter holds what it received until its timer, started by the first byte
+// it holds, expires, or until a packet's 62 bytes are in. In real time a byte is in the
+// adapter once the wall clock has reached its stop bit and the timer runs in simulated
+// cycles; as fast as it can, every byte sent is in at once and the timer runs on the wall
+// clock.
+size_t Simulator::adapterRelease(uint64_t dueBy) const {
+    size_t inAdapter = 0;
+    while (inAdapter < heldForLine_.size() && heldForLine_[inAdapter].end <= dueBy) inAdapter++;
+    if (inAdapter >= kAdapterPacketBytes) return kAdapterPacketBytes;
+    if (inAdapter == 0) return 0;
+    bool expired = dueBy == UINT64_MAX
+                       ? SecondsSince(firstHeldAt_) >= CyclesToSeconds(uint64_t(latencyCycles_))
+                       : dueBy >= heldForLine_.front().end + uint64_t(latencyCycles_);
+    return expired ? inAdapter : 0;
+}
+
+// Seconds until the adapter's timer expires on the wall clock, as fast as it can.
+double Simulator::adapterWait(bool realtime) const {
+    if (latencyCycles_ <= 0 || realtime || heldForLine_.empty()) return kForever;
+    return std::max(0.0, CyclesToSeconds(uint64_t(latencyCycles_)) - SecondsSince(firstHeldAt_));
+}
+
+size_t Simulator::burstRelease(uint64_t dueBy) const {
     size_t count = 0;
     while (count < heldForLine_.size()) {
         size_t end = burstEnd(count);
@@ -359,13 +399,7 @@ bool Simulator::passHeldBytes(HostLine &line, uint64_t dueBy) {
         heldForLine_.front().end + kMaxBurstCycles <= std::min(dueBy, clock_.now)) {
         while (count < heldForLine_.size() && heldForLine_[count].end <= dueBy) count++;
     }
-    if (count == 0) return false;
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < count; i++)
-        bytes.push_back(readByHost(heldForLine_[i].frame, heldForLine_[i].end));
-    line.send(bytes.data(), bytes.size());
-    heldForLine_.erase(heldForLine_.begin(), heldForLine_.begin() + long(count));
-    return true;
+    return count;
 }
 
 // One past the last held character of the burst that begins at first, or kNoCount while the
@@ -405,7 +439,25 @@ uint64_t Simulator::resumeCycle(bool realtime, RunEnd ran) const {
 
 // In real time, the cycle at which the first held character is due at the host.
 uint64_t Simulator::releaseCycle(bool realtime) const {
-    return realtime && !heldForLine_.empty() ? heldForLine_.front().end : UINT64_MAX;
+    if (!realtime || heldForLine_.empty()) return UINT64_MAX;
+    if (latencyCycles_ <= 0) return heldForLine_.front().end;
+    uint64_t timer = heldForLine_.front().end + uint64_t(latencyCycles_);
+    if (heldForLine_.size() < kAdapterPacketBytes) return timer;
+    return std::min(timer, heldForLine_[kAdapterPacketBytes - 1].end);
+}
+
+// SIGUSR1 and --reset-after: the chip resets, the host's port stays as it is, and what the
+// target sent before the reset still reaches the host. True when it reset.
+bool Simulator::resetWhenAsked(const ServeOptions &options, double servingSeconds,
+                               bool *resetDone) {
+    bool asked = options.resetRequested && *options.resetRequested;
+    bool due =
+        options.resetAfterSeconds > 0 && !*resetDone && servingSeconds >= options.resetAfterSeconds;
+    if (!asked && !due) return false;
+    if (asked) *options.resetRequested = 0;
+    if (due) *resetDone = true;
+    reset();
+    return true;
 }
 
 // Seconds the serving loop may pause before a held line timeout falls due; once it has, the
@@ -426,13 +478,16 @@ double Simulator::awaitLineTimeout(LineQuiet &quiet, RunEnd ran) {
 
 ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
     line_ = &line;
+    latencyCycles_ = options.latencyMs * kEClockHz / 1000.0;
     holdLineTimeouts_ = !options.realtime;
     updateNextEvent();
     LineQuiet lineQuiet;
     WallAnchor wall(clock_.now);
-    WallClock::time_point lastActivity = WallClock::now();
+    WallClock::time_point lastActivity = WallClock::now(), started = lastActivity;
+    bool resetDone = false;
     ServeEnd end = ServeEnd::StopRequested;
     while (!(options.stopRequested && *options.stopRequested)) {
+        if (resetWhenAsked(options, SecondsSince(started), &resetDone)) continue;
         uint64_t wallCycle = wall.cycleNow();
         if (options.realtime && waiting_) skipWaiting(std::min(wallCycle, nextEvent_));
         bool active = pumpHostInput(line, options.realtime ? wallCycle : clock_.now);
@@ -446,11 +501,15 @@ ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
             break;
         }
         double limit = options.exitAfterSeconds > 0 ? options.exitAfterSeconds - quiet : kForever;
-        limit = std::min(limit, awaitLineTimeout(lineQuiet, ran));
+        limit = std::min({limit, awaitLineTimeout(lineQuiet, ran), adapterWait(options.realtime)});
+        if (options.resetAfterSeconds > 0 && !resetDone)
+            limit =
+                std::min(limit, std::max(0.0, options.resetAfterSeconds - SecondsSince(started)));
         if (limit > 0)
             PauseServing(line, wall, resumeCycle(options.realtime, ran),
                          releaseCycle(options.realtime), limit);
     }
+    latencyCycles_ = 0;  // whatever is held goes out now
     passHeldBytes(line, UINT64_MAX);
     holdLineTimeouts_ = false;
     updateNextEvent();

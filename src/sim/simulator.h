@@ -45,6 +45,7 @@
 // the host in one write.
 #pragma once
 
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -64,7 +65,7 @@ class LineQuiet;
 
 struct SimConfig {
     const PartInfo *part = nullptr;       // the chip; the default part (811E2) when null
-    ChipMode mode = ChipMode::Bootstrap;  // what the mode pins select at every reset
+    ChipMode mode = ChipMode::Bootstrap;  // the mode pins at every reset after power-up
     bool secure = false;                  // the part's mask honours NOSEC = 0 (--secure)
     std::optional<AddressRange> xram;     // external RAM, reached in expanded mode
     std::FILE *trace = nullptr;           // --trace output, none when null
@@ -107,7 +108,10 @@ class HostLine {
 struct ServeOptions {
     bool realtime = false;        // lock to a 2 MHz E clock in wall-clock time
     double exitAfterSeconds = 0;  // end after this long without wire activity; 0: never
+    double latencyMs = 0;         // hold the target's bytes as a USB adapter does; 0: don't
     const volatile std::sig_atomic_t *stopRequested = nullptr;
+    volatile std::sig_atomic_t *resetRequested = nullptr;  // set: reset, and it is cleared
+    double resetAfterSeconds = 0;  // reset once, this long after serving began; 0: never
 };
 
 enum class ServeEnd { WireQuiet, StopRequested };
@@ -120,12 +124,14 @@ class Simulator {
     Simulator(const Simulator &) = delete;
     Simulator &operator=(const Simulator &) = delete;
 
-    // Reset in the mode the pins select (bootstrap: the boot ROM sends its break and waits
-    // for its first character). RAM, EEPROM, CONFIG and external RAM keep their contents;
-    // a newly programmed CONFIG takes effect.
-    void reset();
-    void resetIntoBootstrap() { reset(); }
-    // A reset that nobody on the wire witnesses: the power-up break is not heard.
+    // Reset in the mode SimConfig gives the pins (bootstrap: the boot ROM sends its break and
+    // waits for its first character; single-chip and expanded: the CPU starts from the reset
+    // vector). RAM, EEPROM, CONFIG and external RAM keep their contents; a newly programmed
+    // CONFIG takes effect. The host's side of the wire is untouched.
+    void reset() { resetInto(mode_); }
+    void resetIntoBootstrap() { resetInto(ChipMode::Bootstrap); }
+    // Power-up, always in special bootstrap mode (the board is wired for programming); its
+    // break is heard by nobody.
     void powerOn();
     // Starts the CPU at pc as if the boot ROM had just finished a 1200-baud load: SCI at
     // 1200 baud with TE and RE on, DWOM set, registers as BootRom::EntryRegisters (with pc,
@@ -174,6 +180,8 @@ class Simulator {
     };
 
     RunEnd run(const Goal &goal);
+    void resetInto(ChipMode mode);
+    bool resetWhenAsked(const ServeOptions &options, double servingSeconds, bool *resetDone);
     unsigned stepProcessor();
     void traceInstruction();
     void enterBootRom();
@@ -190,6 +198,9 @@ class Simulator {
     void queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud, uint64_t startCycle);
     bool pumpHostInput(HostLine &line, uint64_t startCycle);
     bool passHeldBytes(HostLine &line, uint64_t dueBy);
+    size_t burstRelease(uint64_t dueBy) const;
+    size_t adapterRelease(uint64_t dueBy) const;
+    double adapterWait(bool realtime) const;
     size_t burstEnd(size_t first) const;
     uint64_t sliceEnd(bool realtime, uint64_t wallCycle) const;
     uint64_t resumeCycle(bool realtime, RunEnd ran) const;
@@ -220,6 +231,8 @@ class Simulator {
     LineFaults faults_;
     bool resetPending_ = false;      // a fault resets the chip once the SCI has done its part
     bool holdLineTimeouts_ = false;  // serving as fast as it can: see awaitLineTimeout
+    double latencyCycles_ = 0;       // ServeOptions::latencyMs in E cycles
+    std::chrono::steady_clock::time_point firstHeldAt_;  // when the oldest held byte came
     SimStats stats_;
 };
 

@@ -1,5 +1,7 @@
 // The parser's reverse: addresses and bytes written as S1 lines and the S9 end line, with
 // upper-case digits and a correct count and checksum, so that any S-record reader takes them.
+#include <cstring>
+
 #include "srecord.h"
 
 namespace {
@@ -68,6 +70,16 @@ int FormatS1Record(uint16_t wAddress, const uint8_t *pbData, size_t dwLength, ch
         return 0;
     }
     FormatRecord('1', wAddress, pbData, dwLength, pszLine);
+    return 1;
+}
+
+int FormatS0Record(const char *pszText, char *pszLine, size_t cchLine) {
+    size_t dwLength = strlen(pszText);
+    if (dwLength > SRECORD_MAX_DATA_PER_LINE || cchLine < RecordTextSize(dwLength)) {
+        fprintf(stderr, "FormatS0Record: Header text of %zu characters does not fit\n", dwLength);
+        return 0;
+    }
+    FormatRecord('0', 0, reinterpret_cast<const uint8_t *>(pszText), dwLength, pszLine);
     return 1;
 }
 

@@ -40,6 +40,10 @@ enum { SRECORD_MAX_DATA_PER_LINE = 252, SRECORD_LINE_ROOM = 2 + 2 + 4 + 2 * 252 
 int FormatS1Record(uint16_t wAddress, const uint8_t *pbData, size_t dwLength, char *pszLine,
                    size_t cchLine);
 
+// Formats an S0 header record whose data is the text pszText (at most 252 characters).
+// Returns 1, or 0 when the text is too long or the record does not fit cchLine.
+int FormatS0Record(const char *pszText, char *pszLine, size_t cchLine);
+
 // Formats the S9 end record for wAddress ("S9030000FC" for 0). Returns 1, or 0 if it does not fit.
 int FormatS9Record(uint16_t wAddress, char *pszLine, size_t cchLine);
 

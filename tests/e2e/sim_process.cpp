@@ -80,6 +80,10 @@ std::string SimProcess::errors() const {
 
 std::vector<uint8_t> ReadS19Range(const std::string &file, uint16_t first, uint16_t last,
                                   uint8_t fill) {
+    // Without the independent reader the chip's memory cannot be judged: fail, never pass.
+    if (std::string(SREC_CAT_PATH).empty()) {
+        throw std::runtime_error("srec_cat is not installed (Debian: apt-get install srecord)");
+    }
     std::string bin = MakeTempDir() + "/range.bin";
     char range[128];
     snprintf(range, sizeof range, "0x%X 0x%X", first, last + 1u);

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "child_process.h"
 #include "fake_target.h"
@@ -173,31 +174,76 @@ TEST_F(EndToEnd, EveryPartIsProgrammedWithItsOwnSettings) {
     }
 }
 
-// A stray byte before the load (another program probing the port at 1200 baud) makes the ROM
-// take the host's $FF as the first byte of the load: the echoes run one byte late, and the run
-// says so and what to do.
+// The talker load (the probe's "s" at 9600 switching the ROM to 1200, then 256 bytes) on
+// every part. On fixed-load parts the talker starts after the 256th byte and the bulk erase
+// clears the part's own EEPROM wherever it lies. A variable-load part, taken for the default
+// 811E2, ends its load when the line stays idle for 4 character times, which here comes
+// while the probe waits for an answer: the chip runs what its RAM held and answers the probe
+// with something other than the prompt, and the run says so with status 3.
+TEST_F(EndToEnd, TheTalkerLoadsOnFixedLoadPartsAndVariableOnesFailTheLoad) {
+    for (unsigned i = 0; i < GetPartCount(); i++) {
+        const PartInfo *part = GetPartByIndex(i);
+        SCOPED_TRACE(part->pszName);
+        std::string preload = WriteS19(dir, "preload.s19", {{part->wEepromStart, Pattern(64, 1)}});
+        SimProcess sim({"--part", part->pszName, "--eeprom", preload});
+        ProgramResult result = Program(sim, "-B");
+        sim.stop();
+        if (part->fVariableLoad) {
+            EXPECT_EQ(result.status, 3);
+            EXPECT_NE(result.err.find("-p names another part"), std::string::npos) << result.err;
+            EXPECT_EQ(sim.dumped(part->wEepromStart, uint16_t(part->wEepromStart + 63)),
+                      Pattern(64, 1));
+            continue;
+        }
+        EXPECT_EQ(WithoutBanner(result.out).rfind("Downloading talker file\n" + TalkerMarks(), 0),
+                  0u);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(sim.dumped(part->wEepromStart, uint16_t(part->wEepromStart + 63)),
+                  Bytes(64, 0xFF));
+        EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0xF5}));
+    }
+}
+
+// A stray byte before the run (another program probing the port at 1200 baud) has the boot
+// ROM start its load. On a fixed-length part the ROM then echoes, at 1200 baud, the talker's
+// sync that probes for a running talker at 9600 (read there as $80); a variable-length part is not
+// probed, and the ROM takes the load's $FF as the talker's first byte, so the echoes run one byte
+// late. Either way the run fails and says what to do.
 TEST_F(EndToEnd, StrayByteBeforeTheLoadFailsItAndSaysWhatToDo) {
-    SimProcess sim;
-    int fd = open(sim.path().c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(fd, 0);
-    struct termios tio;
-    ASSERT_EQ(tcgetattr(fd, &tio), 0);
-    cfmakeraw(&tio);
-    cfsetspeed(&tio, B1200);
-    ASSERT_EQ(tcsetattr(fd, TCSANOW, &tio), 0);
-    ASSERT_EQ(write(fd, "\xFF", 1), 1);
-    tcdrain(fd);
-    close(fd);
-    ProgramResult result = Program(sim, "-B");
-    sim.stop();
-    EXPECT_EQ(result.status, 3);
-    const std::string advice =
-        "DownloadTalker: the boot ROM echoed the $FF as the talker's first byte: a stray byte "
-        "reached it first and the talker landed one byte late. Reset the board into bootstrap "
-        "mode and run again\n";
-    ASSERT_GE(result.err.size(), advice.size()) << result.err;
-    EXPECT_EQ(result.err.substr(result.err.size() - advice.size()), advice);
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() + "Failure\n");
+    struct Case {
+        const char *part;
+        std::string out, advice;
+    } cases[] = {
+        {"811E2", "Downloading talker file\n",
+         "ProbeTalker: the chip answered the talker's sync with $80, not the prompt: its boot "
+         "ROM had already begun a load (a stray byte reached it first, or -p names another part), "
+         "or an earlier talker is in the middle of a command. Reset the board into bootstrap mode "
+         "and run again\n"},
+        {"E9", "Downloading talker file\n" + TalkerMarks() + "Failure\n",
+         "DownloadTalker: the boot ROM echoed the $FF as the talker's first byte: a stray byte "
+         "reached it first and the talker landed one byte late. Reset the board into bootstrap "
+         "mode and run again\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.part);
+        SimProcess sim({"--part", c.part});
+        int fd = open(sim.path().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        struct termios tio;
+        ASSERT_EQ(tcgetattr(fd, &tio), 0);
+        cfmakeraw(&tio);
+        cfsetspeed(&tio, B1200);
+        ASSERT_EQ(tcsetattr(fd, TCSANOW, &tio), 0);
+        ASSERT_EQ(write(fd, "\xFF", 1), 1);
+        tcdrain(fd);
+        close(fd);
+        ProgramResult result = Program(sim, std::string("-B -p ") + c.part);
+        sim.stop();
+        EXPECT_EQ(result.status, 3);
+        ASSERT_GE(result.err.size(), c.advice.size()) << result.err;
+        EXPECT_EQ(result.err.substr(result.err.size() - c.advice.size()), c.advice);
+        EXPECT_EQ(WithoutBanner(result.out), c.out);
+    }
 }
 
 TEST_F(EndToEnd, MissingFileNeverTouchesTheSimulator) {
@@ -223,6 +269,38 @@ TEST_F(EndToEnd, ExpandedBusWritesHprioBeforeBprot) {
     ASSERT_NE(hprio, std::string::npos) << "the trace names register writes";
     ASSERT_NE(bprot, std::string::npos);
     EXPECT_LT(hprio, bprot);
+}
+
+// On a terminal each phase is one line that rewrites itself ("\r"); what stays on the
+// screen is each line's last drawing, complete, and no dot or talker mark is printed.
+TEST_F(EndToEnd, ProgressOnATerminalIsOneLinePerPhase) {
+    const std::vector<Block> blocks = {{0xF800, Pattern(130, 7)}};
+    std::string file = WriteS19(dir, "app.s19", blocks);
+    SimProcess sim;
+    FakeTarget terminal;
+    ProgramResult result =
+        RunProgramOnTerminal(kProgram + " -d " + sim.path() + " -B -i " + file, terminal);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::string screen;
+    std::istringstream lines(WithoutBanner(result.out));
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_EQ(line.find(".."), std::string::npos) << line;
+        std::string shown = line.substr(line.rfind('\r') + 1);
+        shown = std::regex_replace(shown, std::regex("\x1b\\[K"), "");
+        screen += std::regex_replace(shown, std::regex("[0-9]:[0-9]{2}"), "T") + "\n";
+    }
+    EXPECT_EQ(screen,
+              "Downloading talker file\n"
+              "talker load   256/256 bytes 100%  T elapsed  T left\n"
+              "Bulk Erasing EEPROM\n"
+              "erase        2048/2048 bytes 100%  T elapsed  T left\n"
+              "Downloading " +
+                  file +
+                  "\n"
+                  "download      130/130 bytes 100%  T elapsed  T left\n"
+                  "Success\n");
+    EXPECT_EQ(sim.dumped(0xF800, 0xF881), Pattern(130, 7));
 }
 
 // Read once from a pipe, which cannot be rewound: the bytes checked are the bytes sent.
@@ -308,6 +386,27 @@ TEST_F(EndToEnd, PortLockedByAnotherProgramIsLeftAsItWas) {
     EXPECT_EQ(fExclusive, 0) << "the refused run made the port exclusive";
     close(fd);
     sim.stop();
+}
+
+// A second run without a reset finds the talker of the first: the boot ROM took the probe's
+// "s" as $F9 and loaded the talker once, and the second run programs its file through it.
+TEST_F(EndToEnd, SecondRunWithoutResetKeepsTheRunningTalker) {
+    std::string first = WriteS19(dir, "first.s19", {{0xF800, Pattern(40, 1)}});
+    std::string second = WriteS19(dir, "second.s19", {{0xF900, Pattern(40, 2)}});
+    SimProcess sim({"--trace"});
+    ProgramResult fresh = Program(sim, "-i " + first);
+    ProgramResult again = Program(sim, "-i " + second);
+    sim.stop();
+    EXPECT_EQ(fresh.status, 0) << fresh.err;
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(WithoutBanner(again.out),
+              "Downloading talker file\nTalker already running\nDownloading " + second + "\n" +
+                  Dots(4) + "Success\n");
+    EXPECT_EQ(sim.dumped(0xF800, 0xF827), Pattern(40, 1));
+    EXPECT_EQ(sim.dumped(0xF900, 0xF927), Pattern(40, 2));
+    std::string trace = sim.errors();
+    EXPECT_NE(trace.find("boot ROM: $F9 first, loading at 1200 baud"), std::string::npos);
+    EXPECT_EQ(trace.find("load complete"), trace.rfind("load complete")) << "loaded once";
 }
 
 TEST(EndToEndSilentPort, TalkerLoadAgainstNothingEndsWithStatus3) {

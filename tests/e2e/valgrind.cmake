@@ -1,8 +1,7 @@
 # hc11prog under valgrind against the real hc11sim: whole runs that must end without a memory
 # error or a leak. Only where valgrind is found, and not in a sanitizer build (the two do
 # not mix).
-find_program(VALGRIND valgrind)
-if(NOT VALGRIND OR HC11_SANITIZE)
+if(NOT VALGRIND OR HC11_SANITIZE OR HC11_TSAN)
   message(STATUS "valgrind tests skipped: valgrind not found, or a sanitizer build")
   return()
 endif()

@@ -120,6 +120,21 @@ ProgramResult RunProgram(const std::string &commandLine) {
     return result;
 }
 
+ProgramResult RunProgramOnTerminal(const std::string &commandLine, FakeTarget &terminal) {
+    terminal.start([](FakeTarget &far) {
+        uint8_t byte;
+        while (far.readByte(&byte, 1000)) {
+        }
+    });
+    std::string dir = MakeTempDir();
+    int status =
+        system((commandLine + " >" + terminal.path() + " 2>" + dir + "/err </dev/null").c_str());
+    terminal.join();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            std::string(terminal.received.begin(), terminal.received.end()),
+            ReadFile(dir + "/err")};
+}
+
 std::string WithoutBanner(const std::string &out) {
     size_t end = out.find("\n\n");
     return end == std::string::npos ? out : out.substr(end + 2);
@@ -138,6 +153,10 @@ std::string UsageText(const std::string &program, const std::string &range) {
            range +
            ")\n"
            "\t-d <device> serial device to use instead of the COM port\n"
+           "\t-l list the serial ports\n"
+           "\t-r <start>-<end> read that range back into the -o file\n"
+           "\t-o <filename> S19 file the read-back is written to\n"
+           "\t-n verify only: compare the chip with the -i file, write nothing\n"
            "\t-p <part> 68HC11 part: 811E2 (default), E9, E1, E20, A8, A1, F1\n"
            "\nNormal operation on COM1 is as follows:\n" +
            program + " -c 1 -i myprog.s19\n\n";

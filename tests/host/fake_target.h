@@ -9,7 +9,7 @@
 #include <vector>
 
 class FakeTarget {
-public:
+  public:
     FakeTarget();
     ~FakeTarget();
 
@@ -32,7 +32,7 @@ public:
     // Every byte the host sent, in order (filled by readByte).
     std::vector<uint8_t> received;
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;  // held open so that the tty outlives the host's close and reopen
     std::string path_;
@@ -47,6 +47,8 @@ struct ProgramResult {
     std::string err;
 };
 ProgramResult RunProgram(const std::string &commandLine);
+// The same with standard output on a terminal: terminal's far end collects it as out.
+ProgramResult RunProgramOnTerminal(const std::string &commandLine, FakeTarget &terminal);
 
 // Standard output with the banner's two lines and the empty line after them taken off.
 std::string WithoutBanner(const std::string &out);

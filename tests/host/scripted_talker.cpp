@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "link_settings.h"
 #include "serial_port.h"
@@ -22,10 +23,31 @@ bool ScriptedTalker::readWord(FakeTarget &target, uint16_t *word) {
 }
 
 uint8_t ScriptedTalker::store(uint16_t address, uint8_t value) {
+    std::lock_guard<std::mutex> guard(lock_);
     bool stuck =
-        std::find(stuckAddresses.begin(), stuckAddresses.end(), address) != stuckAddresses.end();
-    if (!stuck) memory[address] = value;
-    return memory[address];
+        std::find(stuckAddresses_.begin(), stuckAddresses_.end(), address) != stuckAddresses_.end();
+    if (!stuck) memory_[address] = value;
+    return memory_[address];
+}
+
+std::vector<TalkerFrame> ScriptedTalker::frames() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return frames_;
+}
+
+void ScriptedTalker::clearFrames() {
+    std::lock_guard<std::mutex> guard(lock_);
+    frames_.clear();
+}
+
+void ScriptedTalker::setStuckAddresses(std::vector<uint16_t> addresses) {
+    std::lock_guard<std::mutex> guard(lock_);
+    stuckAddresses_ = std::move(addresses);
+}
+
+uint8_t ScriptedTalker::memoryAt(uint16_t address) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return memory_[address];
 }
 
 bool ScriptedTalker::serveBlock(FakeTarget &target, TalkerFrame &frame) {
@@ -57,7 +79,10 @@ void ScriptedTalker::serve(FakeTarget &target) {
         } else if (letter != 'B') {
             target.writeByte('?');
         }
-        frames.push_back(frame);
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            frames_.push_back(frame);
+        }
         if (!complete) return;
         target.writeByte('>');
     }

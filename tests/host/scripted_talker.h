@@ -2,11 +2,12 @@
 // misbehave; it records every frame it got. For protocol and download tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "fake_target.h"
 #include "win32_serial.h"
@@ -18,17 +19,26 @@ struct TalkerFrame {
     std::vector<uint8_t> data;
 };
 
+// The test reads and sets the talker's state while the talker's thread serves: the pty orders
+// the two sides, but only the lock makes that ordering known to the program (and to TSan).
 struct ScriptedTalker {
-    std::vector<TalkerFrame> frames;
-    uint8_t memory[65536] = {};
-    // Addresses whose read-back differs from what was written (a byte that won't program).
-    std::vector<uint16_t> stuckAddresses;
     std::atomic<bool> stop{false};
 
     // Serves commands until stop is set (checked between bytes).
     void serve(FakeTarget &target);
+    // The frames received so far, in order.
+    std::vector<TalkerFrame> frames() const;
+    void clearFrames();
+    uint8_t memoryAt(uint16_t address) const;
+    // Addresses whose read-back differs from what was written (a byte that won't program).
+    void setStuckAddresses(std::vector<uint16_t> addresses);
 
-private:
+  private:
+    mutable std::mutex lock_;
+    std::vector<TalkerFrame> frames_;
+    uint8_t memory_[65536] = {};
+    std::vector<uint16_t> stuckAddresses_;
+
     bool readByte(FakeTarget &target, uint8_t *byte);
     bool readWord(FakeTarget &target, uint16_t *word);
     uint8_t store(uint16_t address, uint8_t value);

@@ -65,7 +65,7 @@ class BootstrapLoader : public testing::Test {
 TEST_F(BootstrapLoader, SendsFFTheTalkerAndTheFillAndReadsEveryEcho) {
     target.start([](FakeTarget &t) { PlayBootRom(t, -1); });
     testing::internal::CaptureStdout();
-    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200), 1);
+    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
     target.join();
     Bytes expected = ExpectedDownload();
@@ -89,7 +89,7 @@ TEST_F(BootstrapLoader, BreakFromAResetBeforeTheFirstEchoIsNotAnEcho) {
         });
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200), 1);
+        EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 1);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
         board.join();
@@ -112,7 +112,7 @@ TEST_F(BootstrapLoader, VariableLengthLoadSendsTheTalkerAlone) {
     });
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200), 0) << "the last talker byte's echo is judged";
+    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 0) << "the last talker byte's echo is judged";
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks() + "Failure\n");
     target.join();
@@ -124,7 +124,7 @@ TEST_F(BootstrapLoader, WrongEchoOfATalkerByteFailsTheLoadOnceAllIsSent) {
     target.start([](FakeTarget &t) { PlayBootRom(t, 17); });
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200), 0);
+    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 0);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks() + "Failure\n");
     target.join();
@@ -143,7 +143,7 @@ TEST_F(BootstrapLoader, WrongEchoOfAFillByteIsNotAFailure) {
     target.start([](FakeTarget &t) { PlayBootRom(t, 255); });
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200), 1);
+    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 1);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }

@@ -21,7 +21,7 @@ TEST(CommandLine, BannerNamesTheProgramAsInvokedWithBuildDateAndTime) {
                       ": version [A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\n"
                       "[^\n]+\n\n");
     EXPECT_TRUE(std::regex_match(result.out, banner)) << result.out;
-    EXPECT_EQ(result.err, Usage(kProgram));
+    EXPECT_EQ(result.err, Usage(kProgram) + "hc11prog version " HC11PROG_VERSION "\n");
 }
 
 TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
@@ -70,6 +70,11 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
          dir + "/registers.s19 line 1: S1 record at $103F writes into $1000-$103F, the chip's "
                "registers (CONFIG is set with -B -C) (S104103F01AB)\n",
          "Failure\n"},
+        {"-n -i " + dir + "/bad.s19 -B", 1,
+         "-n can't go with -B: verifying writes nothing\n" + Usage(kProgram), ""},
+        {"-r 0-ff", 1, "-r needs -o <filename> to write the read-back to\n" + Usage(kProgram), ""},
+        {"-d /dev/null -r 0-ff -o " + dir + "/no/such/dir/chip.s19", 2,
+         "File Error: Could not create " + dir + "/no/such/dir/chip.s19.partial\n", ""},
     };
     for (const Case &c : cases) {
         ProgramResult result = RunProgram(kProgram + " " + c.args);

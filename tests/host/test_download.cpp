@@ -64,17 +64,21 @@ TEST_F(DownloadTest, OneDotBeforeEveryRead) {
         {"", ".Success\n"},
     };
     for (const Case &c : cases) {
-        talker.frames.clear();
+        talker.clearFrames();
         DownloadOutcome outcome = Download(c.strText);
         EXPECT_EQ(outcome.nResult, 1);
         EXPECT_EQ(outcome.strOut, c.pszOut);
         EXPECT_EQ(outcome.strErr, "");
-        size_t dwFrames = c.strText.empty() ? 0 : 2;
-        ASSERT_EQ(talker.frames.size(), dwFrames) << "each S1 line is written exactly once";
+        std::vector<TalkerFrame> frames = talker.frames();
+        if (c.strText.empty()) {
+            EXPECT_TRUE(frames.empty());
+            continue;
+        }
+        ASSERT_EQ(frames.size(), 2u) << "each S1 line is written exactly once";
+        EXPECT_EQ(frames[0].letter, 'W');
+        EXPECT_EQ(frames[1].letter, 'P');
     }
-    EXPECT_EQ(talker.frames[0].letter, 'W');
-    EXPECT_EQ(talker.frames[1].letter, 'P');
-    EXPECT_EQ(talker.memory[0xF801], 5);
+    EXPECT_EQ(talker.memoryAt(0xF801), 5);
 }
 
 TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
@@ -82,7 +86,7 @@ TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
     strLine[0] = 's';
     DownloadOutcome outcome = Download(strLine + "\r\nS9030000FC\r\n");
     EXPECT_EQ(outcome.strOut, "...Success\n");
-    EXPECT_EQ(talker.memory[0x3001], 0xAD);
+    EXPECT_EQ(talker.memoryAt(0x3001), 0xAD);
 }
 
 TEST_F(DownloadTest, BlankLinesCountRecordsAndEndMarksArePassedOverWithTheirDots) {
@@ -91,19 +95,19 @@ TEST_F(DownloadTest, BlankLinesCountRecordsAndEndMarksArePassedOverWithTheirDots
     EXPECT_EQ(outcome.nResult, 1);
     EXPECT_EQ(outcome.strOut, ".......Success\n");
     EXPECT_EQ(outcome.strErr, "");
-    EXPECT_EQ(talker.memory[0x2000], 7);
-    EXPECT_EQ(talker.memory[0x2001], 8);
+    EXPECT_EQ(talker.memoryAt(0x2000), 7);
+    EXPECT_EQ(talker.memoryAt(0x2001), 8);
 }
 
 TEST_F(DownloadTest, EmptyS1RecordIsPassedOver) {
     DownloadOutcome outcome = Download("S1032000DC\n" + S1(0x2000, {9}) + "\n");
     EXPECT_EQ(outcome.strOut, "...Success\n");
-    ASSERT_EQ(talker.frames.size(), 1u);
-    EXPECT_EQ(talker.frames[0].count, 1);
+    ASSERT_EQ(talker.frames().size(), 1u);
+    EXPECT_EQ(talker.frames()[0].count, 1);
 }
 
 TEST_F(DownloadTest, BytesThatDoNotVerifyEndInFailure) {
-    talker.stuckAddresses = {0xF801, 0xF803};
+    talker.setStuckAddresses({0xF801, 0xF803});
     DownloadOutcome outcome = Download(S1(0xF800, {1, 2, 3, 4}) + "\n" + S1(0xF900, {5}) + "\n");
     EXPECT_EQ(outcome.nResult, 0);
     EXPECT_EQ(outcome.strOut, "...Failure\n");
@@ -111,13 +115,13 @@ TEST_F(DownloadTest, BytesThatDoNotVerifyEndInFailure) {
               "WriteSRecord: $F801 (byte 1 of the record at $F800) wrote 02, read back 00\n"
               "WriteSRecord: $F803 (byte 3 of the record at $F800) wrote 04, read back 00\n"
               "2 byte(s) did not verify: the target does not hold the file\n");
-    EXPECT_EQ(talker.memory[0xF900], 5) << "the records after a mismatch are still written";
+    EXPECT_EQ(talker.memoryAt(0xF900), 5) << "the records after a mismatch are still written";
 }
 
 TEST_F(DownloadTest, MismatchAfterTheSplitAtAnEepromBoundCountsFromTheRecordsStart) {
-    talker.stuckAddresses = {0xF801};
+    talker.setStuckAddresses({0xF801});
     DownloadOutcome outcome = Download(S1(0xF7FE, {1, 2, 3, 4}) + "\n");
-    ASSERT_EQ(talker.frames.size(), 2u);
+    ASSERT_EQ(talker.frames().size(), 2u);
     EXPECT_EQ(outcome.strErr,
               "WriteSRecord: $F801 (byte 3 of the record at $F7FE) wrote 04, read back 00\n"
               "1 byte(s) did not verify: the target does not hold the file\n");

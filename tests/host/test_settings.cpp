@@ -210,6 +210,34 @@ TEST(ParseCommandLine, DeviceNameReplacesThePortNumber) {
     EXPECT_STREQ(g_Settings.szDevice, "");
 }
 
+// "-r" reads its range as "-e" does; the operations refuse what they can't do together.
+TEST(ParseCommandLine, ReadBackVerifyAndTheirRefusals) {
+    struct Case {
+        std::vector<std::string> args;
+        const char *pszMessage;  // nullptr when accepted
+    } cases[] = {
+        {{"-r", "f800-ffff", "-o", "chip.s19"}, nullptr},
+        {{"-r", "ffff-f800", "-o", "chip.s19"}, "Invalid read range\n"},
+        {{"-r", "f800", "-o", "chip.s19"}, "Expected read range\n"},
+        {{"-r"}, "Expected read range\n"},
+        {{"-r", "f800-ffff"}, "-r needs -o <filename> to write the read-back to\n"},
+        {{"-o", "chip.s19"}, "-o needs -r <start>-<end>: there is nothing to read\n"},
+        {{"-r", "0-ff", "-o", "-n"}, "Expected output filename value\n"},
+        {{"-n", "-i", "a.s19", "-B"}, "-n can't go with -B: verifying writes nothing\n"},
+    };
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse(c.args);
+        EXPECT_EQ(outcome.nResult, c.pszMessage ? 0 : 1) << c.args[0] << c.args.size();
+        EXPECT_EQ(outcome.strErr, c.pszMessage ? c.pszMessage + UsageWithRange("f800-ffff") : "")
+            << c.args[0] << c.args.size();
+    }
+    Parse({"-r", "0-1ff", "-o", "chip.s19", "-n", "-l"});
+    EXPECT_EQ(g_Settings.wReadStart, 0x0000);
+    EXPECT_EQ(g_Settings.wReadEnd, 0x01FF);
+    EXPECT_STREQ(g_Settings.szOutputFile, "chip.s19");
+    EXPECT_EQ(g_Settings.fReadBack & g_Settings.fVerifyOnly & g_Settings.fListPorts, 1u);
+}
+
 TEST(ParseCommandLineDeath, ArgumentThatIsNoOptionEndsTheProcessWithStatus1) {
     for (const char *pszArg : {"-H", "-x", "file.s19", "--help"}) {
         char szProgram[] = "hc11prog", szFlag[] = "-B";

@@ -85,7 +85,7 @@ TEST_F(ProtocolTest, PromptWithoutSyncAgainstSilenceReadsOnce) {
 }
 
 TEST_F(ProtocolTest, WriteTargetByteFrameAndUncheckedReadBack) {
-    talker.stuckAddresses = {0x1035};  // reads back something else: still a success
+    talker.setStuckAddresses({0x1035});  // reads back something else: still a success
     StartTalker();
     EXPECT_EQ(WriteTargetByte(hPort, 0x1035, 0x10), 1);
     talker.stop = true;
@@ -118,9 +118,9 @@ TEST_F(ProtocolTest, ThirtyByteRecordWrites35AndReads31) {
     EXPECT_EQ(CountLines(strErr, "Read:"), 31);
     talker.stop = true;
     target.join();
-    ASSERT_EQ(talker.frames.size(), 1u);
-    EXPECT_EQ(talker.frames[0].letter, 'W');
-    EXPECT_EQ(talker.frames[0].count, 30);
+    ASSERT_EQ(talker.frames().size(), 1u);
+    EXPECT_EQ(talker.frames()[0].letter, 'W');
+    EXPECT_EQ(talker.frames()[0].count, 30);
     EXPECT_EQ(Bytes(target.received.begin(), target.received.begin() + 5),
               Bytes({'W', 0x20, 0x00, 0x00, 0x1E}));
 }
@@ -141,25 +141,25 @@ TEST_F(ProtocolTest, RecordsStraddlingTheRangeAreSplitAtEachBound) {
     for (const Case &c : cases) {
         g_LinkSettings.wEepromStart = c.wStart;
         g_LinkSettings.wEepromEnd = c.wEnd;
-        talker.frames.clear();
+        talker.clearFrames();
         SRecord record = MakeRecord(c.wAddress, c.dwLength);
         DWORD dwMismatches = 0;
         EXPECT_EQ(WriteSRecord(hPort, &record, &dwMismatches), 1);
         EXPECT_EQ(dwMismatches, 0u);
-        ASSERT_EQ(talker.frames.size(), c.blocks.size()) << std::hex << c.wAddress;
+        std::vector<TalkerFrame> frames = talker.frames();
+        ASSERT_EQ(frames.size(), c.blocks.size()) << std::hex << c.wAddress;
         Bytes allData;
         for (size_t i = 0; i < c.blocks.size(); i++) {
-            EXPECT_EQ(talker.frames[i].letter, c.blocks[i].first);
-            EXPECT_EQ(talker.frames[i].address, c.blocks[i].second);
-            allData.insert(allData.end(), talker.frames[i].data.begin(),
-                           talker.frames[i].data.end());
+            EXPECT_EQ(frames[i].letter, c.blocks[i].first);
+            EXPECT_EQ(frames[i].address, c.blocks[i].second);
+            allData.insert(allData.end(), frames[i].data.begin(), frames[i].data.end());
         }
         EXPECT_EQ(allData, Bytes(record.bData, record.bData + c.dwLength));
     }
 }
 
 TEST_F(ProtocolTest, ByteThatDoesNotTakeItsValueIsReportedAndCounted) {
-    talker.stuckAddresses = {0xF802};
+    talker.setStuckAddresses({0xF802});
     StartTalker();
     DWORD dwMismatches = 0;
     SRecord record = MakeRecord(0xF800, 4);

@@ -10,7 +10,6 @@ set(CPU_PROGRAM_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}/cpu_programs)
 set(CPU_PROGRAM_DIR ${CMAKE_CURRENT_BINARY_DIR}/cpu_programs)
 set(CPU_PROGRAM_LINK_SCRIPT ${CPU_PROGRAM_SOURCE_DIR}/cpu_programs.ld)
 set(SIM_SPEED_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}/../../bench/sim_speed)
-find_program(M68HC11_NM m68hc11-nm)
 
 # Assembles SOURCE into DIR/NAME.s19 and DIR/NAME.sym; appends the outputs to OUTPUTS_VAR.
 function(hc11_assemble_program SOURCE DIR OUTPUTS_VAR)

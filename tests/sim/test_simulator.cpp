@@ -237,4 +237,34 @@ TEST(SimulatorApi, ResetIntoBootstrapKeepsMemoriesAndWaitsForTheStartByte) {
     EXPECT_EQ(sim.runUntilWaiting(kBudget), RunEnd::Waiting);
 }
 
+// A reset with the pins in single-chip or expanded mode starts the program the reset vector
+// names, with RAM and registers as after reset and EEPROM, CONFIG and external RAM kept.
+TEST(SimulatorApi, ResetInTheNormalModesRunsTheProgramAtTheResetVector) {
+    const Bytes kSayHi = {0xCE, 0x10, 0x00,        // $F800 LDX  #$1000
+                          0x86, 0x30, 0xA7, 0x2B,  //       BAUD: 9600
+                          0x86, 0x08, 0xA7, 0x2D,  //       SCCR2: TE
+                          0x96, 0x10,              //       LDAA $10    (RAM: kept)
+                          0xA7, 0x2F,              //       STAA $2F,X
+                          0x20, 0xFE};             //       BRA  *
+    for (auto [mode, hprio] :
+         {std::pair{hc11::ChipMode::SingleChip, 0x05}, std::pair{hc11::ChipMode::Expanded, 0x25}}) {
+        hc11::SimConfig config;
+        config.mode = mode;
+        config.xram = hc11::AddressRange{0x2000, 0x2FFF};
+        Simulator sim(config);
+        EXPECT_TRUE(sim.bootRomRunning()) << "power-up is in bootstrap mode";
+        sim.load(0xF800, kSayHi);
+        sim.load(0xFFFE, {0xF8, 0x00});
+        sim.poke(0x0010, 'H');
+        sim.poke(0x2000, 0x77);
+        sim.reset();
+        EXPECT_FALSE(sim.bootRomRunning());
+        EXPECT_EQ(sim.peek(0x103C), hprio) << "HPRIO";
+        sim.setHostBaud(9600);
+        ASSERT_EQ(sim.runUntilSent(1, kBudget), RunEnd::Reached);
+        EXPECT_EQ(sim.targetSent()[0].value, 'H');
+        EXPECT_EQ(sim.bus().read(0x2000), mode == hc11::ChipMode::Expanded ? 0x77 : 0xFF);
+    }
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -31,6 +32,12 @@ std::string ReadFile(const std::string &path) {
     text << file.rdbuf();
     return text.str();
 }
+
+struct TempFolder {
+    std::string path = ::testing::TempDir() + "hc11sim-" + std::to_string(getpid());
+    TempFolder() { std::filesystem::create_directories(path); }
+    ~TempFolder() { std::filesystem::remove_all(path); }
+};
 
 // hc11sim as a child process: its standard output on a pipe, its standard error in a file.
 class SimProgram {
@@ -73,8 +80,10 @@ class SimProgram {
     void signal(int number) { kill(pid_, number); }
     std::string errors() const { return ReadFile(errPath_); }
 
+    // A file in this process's own folder, which goes when the process ends.
     static std::string Temp(const std::string &name) {
-        return ::testing::TempDir() + "hc11sim-" + std::to_string(getpid()) + "-" + name;
+        static TempFolder folder;
+        return folder.path + "/" + name;
     }
 
   private:
@@ -135,6 +144,27 @@ TEST(SimProgram, WireActivityPostponesTheExit) {
     EXPECT_TRUE(sim.running()) << "1.6 s in, never 1 s without a byte";
     close(fd);
     EXPECT_EQ(sim.exitStatus(), 0);
+}
+
+// Everything the target sent within one adapter packet reaches the host at once; the rest
+// waits for the latency timer, here far beyond the read.
+TEST(SimProgram, LatencyHoldsBytesUntilAPacketIsFull) {
+    SimProgram sim({"--latency", "20000"});
+    int fd = open(sim.line().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    Bytes load(71, 0x5A);
+    load[0] = 0xFF;  // at 1200 baud: the ROM switches to 1200 and echoes the 70 that follow
+    ASSERT_EQ(write(fd, load.data(), load.size()), ssize_t(load.size()));
+    size_t received = 0;
+    pollfd pfd = {fd, POLLIN, 0};
+    uint8_t buffer[128];
+    while (poll(&pfd, 1, 1500) == 1) {
+        ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count <= 0) break;
+        received += size_t(count);
+    }
+    close(fd);
+    EXPECT_EQ(received, 62u) << "one full packet, the other 8 echoes held";
 }
 
 TEST(SimProgram, EepromPreloadAndDumpRoundTrip) {

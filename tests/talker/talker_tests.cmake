@@ -1,27 +1,18 @@
 # talker_tests: the image's own conditions, and the firmware's register values and counts.
 # talker_sim_tests: the talker's behaviour on the simulated chip.
-find_program(M68HC11_NM m68hc11-nm)
 get_filename_component(TALKER_TREE ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
 
 # A tool that is not installed reaches the tests as an empty path; they skip what needs it.
-foreach(tool M68HC11_AS M68HC11_LD M68HC11_OBJDUMP M68HC11_NM SREC_CAT)
-  if(${tool})
-    set(TALKER_TEST_${tool} ${${tool}})
-  else()
-    set(TALKER_TEST_${tool} "")
-  endif()
-endforeach()
-
 add_executable(talker_tests ${CMAKE_CURRENT_LIST_DIR}/test_talker_image.cpp)
 target_link_libraries(talker_tests PRIVATE hc11talker hc11srec GTest::gtest_main)
 target_compile_definitions(talker_tests PRIVATE
   TALKER_SOURCE="${TALKER_TREE}/src/talker/talker.s"
   TALKER_LINK_SCRIPT="${TALKER_TREE}/src/talker/talker.ld"
   TALKER_TEST_WORK_DIR="${CMAKE_CURRENT_BINARY_DIR}"
-  M68HC11_AS_PATH="${TALKER_TEST_M68HC11_AS}"
-  M68HC11_LD_PATH="${TALKER_TEST_M68HC11_LD}"
-  M68HC11_OBJDUMP_PATH="${TALKER_TEST_M68HC11_OBJDUMP}"
-  SREC_CAT_PATH="${TALKER_TEST_SREC_CAT}")
+  M68HC11_AS_PATH="${M68HC11_AS}"
+  M68HC11_LD_PATH="${M68HC11_LD}"
+  M68HC11_OBJDUMP_PATH="${M68HC11_OBJDUMP}"
+  SREC_CAT_PATH="${SREC_CAT}")
 gtest_discover_tests(talker_tests)
 
 if(TARGET hc11sim_core)

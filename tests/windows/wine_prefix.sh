@@ -24,7 +24,14 @@ case "$action" in
     mkdir -p "$WINEPREFIX"
     wineserver -p >"$WINEPREFIX.server.log" 2>&1
     wineboot -i >"$WINEPREFIX.boot.log" 2>&1
-    # Wine assigns com1 itself at every server start; COM5 is left to us.
+    # Wine assigns com1 itself at every server start; COM5 is declared as Wine's users
+    # declare a port, so that Wine lists it among the system's serial ports (SERIALCOMM) as
+    # it would a real one. Wine reads the declaration when it starts: start it again.
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$3" /f >>"$WINEPREFIX.boot.log" 2>&1
+    wineserver -k
+    wineserver -w
+    wineserver -p >>"$WINEPREFIX.server.log" 2>&1
+    wineboot >>"$WINEPREFIX.boot.log" 2>&1
     ln -sfn "$3" "$WINEPREFIX/dosdevices/com5"
     ;;
   stop) stop ;;

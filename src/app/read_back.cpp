@@ -1,0 +1,100 @@
+#include "read_back.h"
+
+#include <cstring>
+
+#include "interrupt.h"
+#include "part_table.h"
+#include "progress.h"
+#include "srecord.h"
+#include "target_read.h"
+
+namespace {
+
+enum { BYTES_PER_RECORD = 32, HEADER_ROOM = 128, ADDRESS_SPACE = 0x10000 };
+
+BYTE g_pbChip[ADDRESS_SPACE];
+
+DWORD RangeLength(void) {
+    return (DWORD)g_Settings.wReadEnd - g_Settings.wReadStart + 1;
+}
+
+// One "." per S1 record's worth of bytes, as the download prints one per line.
+void PrintReadMark(DWORD dwDone) {
+    if (dwDone % BYTES_PER_RECORD == 0 || dwDone == RangeLength()) PrintProgressMark(".");
+}
+
+// The S0 text names the part and the range, and says when part of it was the talker itself:
+// the boot ROM loads it into the start of RAM.
+void FormatHeaderText(char *pszText, size_t cchText) {
+    const PartInfo *pPart = g_Settings.pPart;
+    WORD wTalkerStart = pPart->wRamStart;
+    WORD wTalkerEnd = (WORD)(wTalkerStart + g_Settings.dwTalkerLength - 1);
+    int fTalker = g_Settings.wReadStart <= wTalkerEnd && g_Settings.wReadEnd >= wTalkerStart;
+    int cch = snprintf(pszText, cchText, "68HC11 %s $%04X-$%04X", pPart->pszName,
+                       g_Settings.wReadStart, g_Settings.wReadEnd);
+    if (fTalker && cch > 0 && (size_t)cch < cchText) {
+        snprintf(pszText + cch, cchText - cch, ", $%04X-$%04X read as the talker", wTalkerStart,
+                 wTalkerEnd);
+    }
+}
+
+int WriteS19(FILE *pFile) {
+    char szText[HEADER_ROOM], szLine[SRECORD_LINE_ROOM];
+    FormatHeaderText(szText, sizeof szText);
+    if (!FormatS0Record(szText, szLine, sizeof szLine)) return 0;
+    if (fprintf(pFile, "%s\n", szLine) < 0) return 0;
+    if (!WriteS1Lines(pFile, g_Settings.wReadStart, g_pbChip, RangeLength(), BYTES_PER_RECORD)) {
+        return 0;
+    }
+    if (!FormatS9Record(0, szLine, sizeof szLine)) return 0;
+    return fprintf(pFile, "%s\n", szLine) >= 0;
+}
+
+// Windows' rename does not replace an existing file; POSIX's does, atomically.
+int RenameOver(const char *pszFrom, const char *pszTo) {
+    if (rename(pszFrom, pszTo) == 0) return 1;
+    remove(pszTo);
+    return rename(pszFrom, pszTo) == 0;
+}
+
+}  // namespace
+
+int CreateReadBackFile(ReadBackFile *pOut) {
+    snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", g_Settings.szOutputFile);
+    pOut->pFile = fopen(pOut->szTempName, "w");
+    if (pOut->pFile == NULL) {
+        fprintf(stderr, "File Error: Could not create %s\n", pOut->szTempName);
+        return 0;
+    }
+    return 1;
+}
+
+int ReadBackRange(HANDLE hPort) {
+    fprintf(stdout, "Reading $%04X-$%04X into %s\n", g_Settings.wReadStart, g_Settings.wReadEnd,
+            g_Settings.szOutputFile);
+    EnterStage(STAGE_READ, RangeLength());
+    if (!ReadTargetBytes(hPort, g_Settings.wReadStart, g_pbChip, RangeLength(), PrintReadMark)) {
+        fprintf(stdout, "Failure\n");
+        return 0;
+    }
+    EndProgress("");
+    fprintf(stdout, "Success\n");
+    return 1;
+}
+
+int SaveReadBackFile(ReadBackFile *pOut) {
+    int fWritten = WriteS19(pOut->pFile);
+    if (fclose(pOut->pFile) != 0) fWritten = 0;
+    pOut->pFile = NULL;
+    if (fWritten && RenameOver(pOut->szTempName, g_Settings.szOutputFile)) return 1;
+    fprintf(stderr, "File Error: Could not write %s\n", g_Settings.szOutputFile);
+    remove(pOut->szTempName);
+    return 0;
+}
+
+void DiscardReadBackFile(ReadBackFile *pOut) {
+    if (pOut->pFile == NULL) return;
+    fclose(pOut->pFile);
+    pOut->pFile = NULL;
+    remove(pOut->szTempName);
+}

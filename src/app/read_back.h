@@ -1,0 +1,29 @@
+// "-r" with "-o": a range of the chip read back through the talker into an S19 file. The file
+// is written under a temporary name beside the one asked for and renamed only once the whole
+// range is in it, so that a failed or interrupted read never leaves a half file under that name.
+#pragma once
+
+#include <cstdio>
+
+#include "settings.h"
+#include "win32_serial.h"
+
+struct ReadBackFile {
+    char szTempName[MAX_FILE_NAME + 16];
+    FILE *pFile;  // NULL when no read-back was asked for
+};
+
+// Creates the temporary file beside the "-o" name before the target is touched.
+// Returns 1, or 0 after "File Error: Could not create ...".
+int CreateReadBackFile(ReadBackFile *pOut);
+
+// Reads the "-r" range through the talker, printing its stage line and progress.
+// Returns 1 when every byte came, 0 after the failure's message.
+int ReadBackRange(HANDLE hPort);
+
+// Writes what ReadBackRange read as S19 and gives the file its name. Returns 1, or 0 after a
+// message; the temporary file is then gone.
+int SaveReadBackFile(ReadBackFile *pOut);
+
+// Closes and removes the temporary file: the run failed before the range was read.
+void DiscardReadBackFile(ReadBackFile *pOut);

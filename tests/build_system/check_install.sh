@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# `make install` into a staging folder: both programs and both manual pages where they belong,
+# the build's version in -h and in each page, and each page rendered without a warning.
+# Exit 77 (a skip) when neither groff nor man is there to render the pages.
+set -euo pipefail
+top=$1 build=$2 version=$3
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL \
+  make -C "$top" install BUILD="$build" PREFIX=/opt/hc11 DESTDIR="$stage" >"$stage.log" 2>&1 ||
+  { cat "$stage.log"; rm -f "$stage.log"; fail "make install failed"; }
+rm -f "$stage.log"
+
+root=$stage/opt/hc11
+for program in hc11prog hc11sim; do
+  [ -x "$root/bin/$program" ] || fail "$root/bin/$program is not installed"
+  page=$root/share/man/man1/$program.1
+  [ -f "$page" ] || fail "$page is not installed"
+  grep -q "^\.TH .*\"$program $version\"" "$page" || fail "$page does not carry version $version"
+done
+"$root/bin/hc11prog" -h 2>&1 >/dev/null | grep -qx "hc11prog version $version" ||
+  fail "hc11prog -h does not say version $version"
+echo "installed: $(cd "$stage" && find . -type f | sort | tr '\n' ' ')"
+
+if command -v groff >/dev/null; then
+  render() { groff -man -Tutf8 -ww -z "$1" 2>&1; }
+elif command -v man >/dev/null; then
+  render() { MANWIDTH=80 man --warnings -l "$1" 2>&1 >/dev/null; }
+else
+  echo "SKIP: neither groff nor man is installed: the pages were not rendered"
+  exit 77
+fi
+for page in "$root"/share/man/man1/*.1; do
+  warnings=$(render "$page")
+  [ -z "$warnings" ] || fail "$page renders with warnings: $warnings"
+done

@@ -1,0 +1,135 @@
+// Reading back and verifying: the real hc11prog against the real hc11sim, the files compared
+// with srec_cat.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "fake_target.h"
+#include "run_fixtures.h"
+#include "sim_process.h"
+#include "srecord.h"
+
+namespace {
+
+const std::string kProgram = HC11PROG_PATH;
+
+bool Exists(const std::string &path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+std::string FirstLine(const std::string &path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+class Operations : public testing::Test {
+  protected:
+    ProgramResult Run(SimProcess &sim, const std::string &args) {
+        return RunProgram(kProgram + " -d " + sim.path() + " " + args);
+    }
+    std::string dir = MakeTempDir();
+};
+
+// The talker's own RAM and the EEPROM, read back, hold what the simulator dumps at its end.
+TEST_F(Operations, ReadBackEqualsTheSimulatorsDump) {
+    std::string preload = WriteS19(dir, "preload.s19", {{0xF800, Pattern(0x800, 0x5A)}});
+    std::string ram = dir + "/ram.s19", eeprom = dir + "/eeprom.s19";
+    SimProcess sim({"--eeprom", preload});
+    ProgramResult result = Run(sim, "-r 0000-00ff -o " + ram);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() +
+                                             "Reading $0000-$00FF into " + ram + "\n" +
+                                             std::string(8, '.') + "Success\n");
+    sim.stop();
+    // The stack's top bytes hold the "r" handler's return while it reads them; the dump is
+    // taken with the talker idle.
+    EXPECT_EQ(ReadS19Range(ram, 0x0000, 0x00F7), sim.dumped(0x0000, 0x00F7));
+    char header[SRECORD_LINE_ROOM];
+    ASSERT_EQ(FormatS0Record("68HC11 811E2 $0000-$00FF, $0000-$00FF read as the talker", header,
+                             sizeof header),
+              1);
+    EXPECT_EQ(FirstLine(ram), header);
+    SimProcess fresh({"--eeprom", preload});
+    EXPECT_EQ(Run(fresh, "-r f800-ffff -o " + eeprom).status, 0);
+    fresh.stop();
+    EXPECT_EQ(ReadS19Range(eeprom, 0xF800, 0xFFFF), fresh.dumped(0xF800, 0xFFFF));
+    EXPECT_FALSE(Exists(eeprom + ".partial"));
+}
+
+// With "-i", the range is read after the download: it holds the file.
+TEST_F(Operations, ReadAfterTheDownloadHoldsTheFile) {
+    Bytes code = Pattern(100, 3);
+    std::string file = WriteS19(dir, "app.s19", {{0xF900, code}});
+    std::string out = dir + "/out.s19";
+    SimProcess sim;
+    ProgramResult result = Run(sim, "-i " + file + " -r f900-f963 -o " + out);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("Success\nReading $F900-$F963 into " + out + "\n....Success\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(ReadS19Range(out, 0xF900, 0xF963), code);
+}
+
+// A line that dies during the read leaves neither the file nor its temporary behind, and an
+// earlier file of that name as it was.
+TEST_F(Operations, FailedReadLeavesNoHalfFile) {
+    std::string out = dir + "/out.s19";
+    WriteTextFile(out, "S9030000FC\n");
+    SimProcess sim({"--fault", "unplug:400"});
+    ProgramResult result = Run(sim, "-r f800-ffff -o " + out);
+    sim.stop();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.out.find("Reading $F800-$FFFF into " + out + "\n"), std::string::npos);
+    EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n");
+    EXPECT_EQ(FirstLine(out), "S9030000FC");
+    EXPECT_FALSE(Exists(out + ".partial"));
+}
+
+TEST_F(Operations, VerifyPassesOnAChipThatHoldsTheFileAndWritesNothing) {
+    std::vector<Block> blocks = {{0xF800, Pattern(200, 9)}, {0xFFFE, {0xF8, 0x00}}};
+    std::string file = WriteS19(dir, "app.s19", blocks);
+    SimProcess sim({"--eeprom", file, "--trace"});
+    ProgramResult result = Run(sim, "-n -i " + file);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() +
+                                             "Verifying " + file + "\n" + Dots(S19Lines(blocks)) +
+                                             "Success\n");
+    EXPECT_EQ(sim.stat("eeprom_program") + sim.stat("eeprom_byte_erase"), 0);
+    EXPECT_EQ(sim.errors().find("BPROT"), std::string::npos) << "not even BPROT is written";
+}
+
+// A chip that differs, and one whose bulk erase was never done (the file's $FF against
+// programmed bytes): the first 20 addresses, then a count.
+TEST_F(Operations, VerifyFailsWithTheFirstDifferingAddresses) {
+    Bytes chip = Pattern(64, 1), file = chip;
+    for (size_t i = 0; i < 24; i++) file[2 * i] ^= 0x80;
+    file[63] = 0xFF;
+    std::string preload = WriteS19(dir, "chip.s19", {{0xF800, chip}});
+    std::string path = WriteS19(dir, "file.s19", {{0xF800, file}});
+    SimProcess sim({"--eeprom", preload});
+    ProgramResult result = Run(sim, "-n -i " + path);
+    sim.stop();
+    EXPECT_EQ(result.status, 3);
+    std::ostringstream expected;
+    for (unsigned i = 0; i < 20; i++) {
+        char line[40];
+        snprintf(line, sizeof line, "$%04X: file %02X, chip %02X\n", 0xF800 + 2 * i, file[2 * i],
+                 chip[2 * i]);
+        expected << line;
+    }
+    expected << "... and 5 more\n25 byte(s) differ: the chip does not hold the file\n";
+    EXPECT_EQ(result.err, expected.str());
+    EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n");
+    EXPECT_EQ(sim.dumped(0xF800, 0xF83F), chip);
+}
+
+}  // namespace
