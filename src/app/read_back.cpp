@@ -66,6 +66,7 @@ int CreateReadBackFile(ReadBackFile *pOut) {
         fprintf(stderr, "File Error: Could not create %s\n", pOut->szTempName);
         return 0;
     }
+    SetInterruptLeftover(pOut->szTempName);
     return 1;
 }
 
@@ -86,7 +87,9 @@ int SaveReadBackFile(ReadBackFile *pOut) {
     int fWritten = WriteS19(pOut->pFile);
     if (fclose(pOut->pFile) != 0) fWritten = 0;
     pOut->pFile = NULL;
-    if (fWritten && RenameOver(pOut->szTempName, g_Settings.szOutputFile)) return 1;
+    int fRenamed = fWritten && RenameOver(pOut->szTempName, g_Settings.szOutputFile);
+    SetInterruptLeftover(NULL);
+    if (fRenamed) return 1;
     fprintf(stderr, "File Error: Could not write %s\n", g_Settings.szOutputFile);
     remove(pOut->szTempName);
     return 0;
@@ -97,4 +100,5 @@ void DiscardReadBackFile(ReadBackFile *pOut) {
     fclose(pOut->pFile);
     pOut->pFile = NULL;
     remove(pOut->szTempName);
+    SetInterruptLeftover(NULL);
 }

@@ -9,6 +9,7 @@ namespace {
 volatile sig_atomic_t g_nStage = STAGE_IDLE;
 volatile sig_atomic_t g_nDone = 0;
 volatile sig_atomic_t g_nTotal = 0;
+const char *volatile g_pszLeftover = NULL;
 
 // Appends text to a message being built; stops at its end, leaving room for nothing more.
 struct MessageBuilder {
@@ -73,6 +74,14 @@ void EnterStage(RunStage eStage, DWORD dwTotal) {
 void NoteBytesDone(DWORD dwBytes) {
     g_nDone = (sig_atomic_t)(g_nDone + (sig_atomic_t)dwBytes);
     UpdateProgressLine((DWORD)g_nDone);
+}
+
+void SetInterruptLeftover(const char *pszPath) {
+    g_pszLeftover = pszPath;
+}
+
+const char *GetInterruptLeftover(void) {
+    return g_pszLeftover;
 }
 
 size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage) {

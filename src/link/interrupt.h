@@ -23,6 +23,11 @@ void EnterStage(RunStage eStage, DWORD dwTotal);
 // Counts bytes of the current stage as done.
 void NoteBytesDone(DWORD dwBytes);
 
+// A file being written under a temporary name, which an interrupted run removes (NULL for
+// none). The text must stay in place until it is set back to NULL.
+void SetInterruptLeftover(const char *pszPath);
+const char *GetInterruptLeftover(void);
+
 // Writes "Interrupted: ..." for the current stage, with its line end, into pchMessage.
 // Async-signal-safe. Returns the number of characters written.
 size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage);

@@ -9,6 +9,9 @@ typedef std::chrono::steady_clock Clock;
 
 const Clock::duration REDRAW_INTERVAL = std::chrono::milliseconds(100);
 
+// Every drawing is padded to the same width, under the 80 columns of a console.
+enum { LINE_WIDTH = 72, LINE_ROOM = 128 };
+
 struct ProgressLine {
     int fOn;
     int fOpen;  // a line of the current phase is on the screen, not yet ended
@@ -34,16 +37,19 @@ void FormatTimeLeft(char *pszText, size_t cchText, double dElapsed) {
     FormatMinutes(pszText, cchText, (long)(dLeft + 0.5));
 }
 
-// "\r" takes the cursor back to the line's start, "\x1b[K" clears what a longer line left.
+// "\r" takes the cursor back to the line's start; the padding covers what a longer drawing
+// left (plain spaces: a Windows console need not understand escape sequences).
 void DrawLine(Clock::time_point now) {
     double dElapsed = std::chrono::duration<double>(now - g_Line.start).count();
     unsigned dwPercent =
         g_Line.dwTotal ? (unsigned)((unsigned long long)g_Line.dwDone * 100 / g_Line.dwTotal) : 100;
-    char szElapsed[32], szLeft[32];
+    char szElapsed[32], szLeft[32], szLine[LINE_ROOM];
     FormatMinutes(szElapsed, sizeof szElapsed, (long)dElapsed);
     FormatTimeLeft(szLeft, sizeof szLeft, dElapsed);
-    fprintf(stdout, "\r%-11s %5u/%u bytes %3u%%  %s elapsed  %s left\x1b[K", g_Line.pszPhase,
-            (unsigned)g_Line.dwDone, (unsigned)g_Line.dwTotal, dwPercent, szElapsed, szLeft);
+    snprintf(szLine, sizeof szLine, "%-11s %5u/%u bytes %3u%%  %s elapsed  %s left",
+             g_Line.pszPhase, (unsigned)g_Line.dwDone, (unsigned)g_Line.dwTotal, dwPercent,
+             szElapsed, szLeft);
+    fprintf(stdout, "\r%-*s", (int)LINE_WIDTH, szLine);
     fflush(stdout);
     g_Line.lastDrawn = now;
     g_Line.dwDrawn = g_Line.dwDone;

@@ -96,6 +96,8 @@ void OnInterrupt(int nSignal) {
     char szMessage[256];
     size_t cchMessage = FormatInterruptMessage(szMessage, sizeof(szMessage));
     ReleaseAllPorts();
+    const char *pszLeftover = GetInterruptLeftover();
+    if (pszLeftover != NULL) (void)unlink(pszLeftover);
     // The progress marks may have left standard output in mid-line. Nothing is left to do
     // about a failed write here.
     ssize_t nIgnored = write(STDOUT_FILENO, "\n", 1);

@@ -40,6 +40,10 @@ int SignalOfEvent(DWORD dwEvent) {
 BOOL WINAPI OnConsoleEvent(DWORD dwEvent) {
     char szMessage[256];
     size_t cchMessage = FormatInterruptMessage(szMessage, sizeof(szMessage));
+    // The C runtime holds the file open without delete sharing, so this may fail: the file
+    // then stays under its temporary name, never under the one asked for.
+    const char *pszLeftover = GetInterruptLeftover();
+    if (pszLeftover != NULL) DeleteFileA(pszLeftover);
     DWORD dwWritten = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "\n", 1, &dwWritten, NULL);
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), szMessage, (DWORD)cchMessage, &dwWritten, NULL);

@@ -8,7 +8,6 @@ namespace {
 // $00C4 in normal-mode vector order up to the clock monitor's at $00FD; reset enters the ROM.
 constexpr uint16_t kFirstPseudoVector = 0x00C4;
 constexpr uint16_t kFirstUsedVector = 0xFFD6;  // the SCI's, in normal-mode addresses
-constexpr uint16_t kResetVector = 0xFFFE;
 
 }  // namespace
 

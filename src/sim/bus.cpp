@@ -8,7 +8,7 @@ namespace hc11 {
 
 namespace {
 
-constexpr uint64_t kBprotWindowCycles = 64;  // normal modes: BPROT clears only this early
+constexpr uint64_t kProtectedWindowCycles = 64;  // normal modes: time-protected bits
 constexpr size_t kRegisterLogLimit = size_t(1) << 20;
 constexpr uint8_t kUnmappedRead = 0xFF;
 
@@ -47,25 +47,59 @@ Bus::Bus(Clock &clock, Trace &trace, const PartInfo &part, std::optional<Address
       part_(part),
       eeprom_(clock, trace, part),
       sci_(clock, trace),
+      timer_(clock, trace),
+      cop_(clock, trace),
       ram_(size_t(part.wRamEnd) + 1, 0),
       registers_(size_t(part.wRegisterEnd - part.wRegisterStart) + 1, 0),
       bootRom_(BootRomImage()),
       xramRange_(xram) {
     if (xram) xram_.assign(xram->size(), 0);
+    owners_.assign(registers_.size(), nullptr);
+    attach(sci_, Sci::kRegisters);
+    attach(timer_, Timer::kRegisters);
+    attach(cop_, Cop::kRegisters);
+    // Without BPROT (A8, A1) $1035 is a reserved location like any other.
+    if (part.fHasBprot)
+        attach(eeprom_, Eeprom::kRegisters);
+    else
+        attach(eeprom_, {reg::PPROG});
     reset();
+}
+
+template <size_t N>
+void Bus::attach(Device &device, const uint8_t (&offsets)[N]) {
+    device.connect(*this);
+    devices_.push_back(&device);
+    for (uint8_t offset : offsets) owners_[offset] = &device;
+}
+
+uint16_t Bus::pendingInterruptVector() {
+    uint16_t highest = 0;
+    for (const Device *device : devices_) highest = std::max(highest, device->pendingInterrupt());
+    return highest;
+}
+
+uint64_t Bus::nextDeviceEvent() const {
+    uint64_t next = UINT64_MAX;
+    for (const Device *device : devices_) next = std::min(next, device->nextEvent());
+    return next;
+}
+
+void Bus::advanceDevices() {
+    for (Device *device : devices_) device->advance();
 }
 
 void Bus::reset(ChipMode mode) {
     std::fill(registers_.begin(), registers_.end(), 0);
-    registers_[reg::OPTION] = 0x10;  // DLY set
-    registers_[reg::INIT] = 0x01;    // RAM at $0000, registers at $1000
+    registers_[reg::INIT] = 0x01;  // RAM at $0000, registers at $1000
+    for (uint8_t offset : {0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F})
+        registers_[offset] = 0xFF;  // TOC1-TOC4 and TI4/O5 reset to $FFFF
     hprio_ = HprioAtReset(mode);
     spcr_ = 0x04;  // CPHA set
     resetCycle_ = clock_.now;
     configLatch_ = eeprom_.cell(kConfigAddress);
     eeprom_.setBase(GetEepromStart(&part_, configLatch_));
-    eeprom_.reset();
-    sci_.reset();
+    for (Device *device : devices_) device->reset();
     mapEeprom();
 }
 
@@ -109,50 +143,27 @@ void Bus::write(uint16_t address, uint8_t value) {
     }
 }
 
+// Registers no device owns read as their reset values and ignore stores (the ports, SPI,
+// A/D, input captures, output compares...), with a trace line.
 uint8_t Bus::readRegister(uint8_t offset) {
-    switch (offset) {
-        case reg::SCSR: {
-            uint8_t status = sci_.readScsr();
-            if (!(status & scsr::RDRF)) attention_ |= attention::EmptyPoll;
-            return status;
-        }
-        case reg::SCDR:
-            return sci_.readScdr();
-        case reg::SPCR:
-        case reg::BAUD:
-        case reg::SCCR1:
-        case reg::SCCR2:
-        case reg::BPROT:
-        case reg::PPROG:
-        case reg::HPRIO:
-        case reg::CONFIG:
-            return registerValue(offset);
-        default:
-            trace_.line(clock_.now, "read of %s ($%04X) is not modelled", RegisterName(offset),
-                        kRegisterBase + offset);
-            return registers_[offset];
-    }
+    if (Device *device = owners_[offset]) return device->readRegister(offset);
+    if (!ownRegister(offset))
+        trace_.line(clock_.now, "read of %s ($%04X) is not modelled", RegisterName(offset),
+                    kRegisterBase + offset);
+    return registerValue(offset);
+}
+
+bool Bus::ownRegister(uint8_t offset) {
+    return offset == reg::SPCR || offset == reg::HPRIO || offset == reg::CONFIG ||
+           offset == reg::INIT;
 }
 
 // The value a register reads as, without the side effects of a CPU read.
 uint8_t Bus::registerValue(uint8_t offset) const {
+    if (const Device *device = owners_[offset]) return device->peekRegister(offset);
     switch (offset) {
         case reg::SPCR:
             return spcr_;
-        case reg::BAUD:
-            return sci_.baud();
-        case reg::SCCR1:
-            return sci_.sccr1();
-        case reg::SCCR2:
-            return sci_.sccr2();
-        case reg::SCSR:
-            return sci_.scsr();
-        case reg::SCDR:
-            return sci_.scdr();
-        case reg::BPROT:
-            return eeprom_.bprot();
-        case reg::PPROG:
-            return eeprom_.pprog();
         case reg::HPRIO:
             return hprio_;
         case reg::CONFIG:
@@ -165,29 +176,10 @@ uint8_t Bus::registerValue(uint8_t offset) const {
 void Bus::writeRegister(uint8_t offset, uint8_t value) {
     attention_ |= attention::RegisterWrite;
     logRegisterWrite(offset, value);
+    if (Device *device = owners_[offset]) return device->writeRegister(offset, value);
     switch (offset) {
         case reg::SPCR:
             writeSpcr(value);
-            break;
-        case reg::BAUD:
-            sci_.writeBaud(value);
-            break;
-        case reg::SCCR1:
-            sci_.writeSccr1(value);
-            break;
-        case reg::SCCR2:
-            sci_.writeSccr2(value);
-            break;
-        case reg::SCSR:
-            break;  // read only
-        case reg::SCDR:
-            sci_.writeScdr(value);
-            break;
-        case reg::BPROT:
-            eeprom_.writeBprot(value, bprotMayClear());
-            break;
-        case reg::PPROG:
-            eeprom_.writePprog(value);
             break;
         case reg::HPRIO:
             writeHprio(value);
@@ -199,7 +191,6 @@ void Bus::writeRegister(uint8_t offset, uint8_t value) {
         default:
             trace_.line(clock_.now, "store of $%02X to %s ($%04X) is not modelled", value,
                         RegisterName(offset), kRegisterBase + offset);
-            registers_[offset] = value;
     }
 }
 
@@ -229,8 +220,8 @@ void Bus::logRegisterWrite(uint8_t offset, uint8_t value) {
         registerWrites_.push_back({uint16_t(kRegisterBase + offset), value, clock_.now});
 }
 
-bool Bus::bprotMayClear() const {
-    return (hprio_ & hprio::SMOD) || clock_.now - resetCycle_ < kBprotWindowCycles;
+bool Bus::timeProtectedWritable() const {
+    return (hprio_ & hprio::SMOD) || clock_.now - resetCycle_ < kProtectedWindowCycles;
 }
 
 uint8_t *Bus::externalCell(uint16_t address) {

@@ -19,10 +19,13 @@
 #include <vector>
 
 #include "clock.h"
+#include "cop.h"
 #include "cpu_bus.h"
+#include "device.h"
 #include "eeprom.h"
 #include "part_table.h"
 #include "sci.h"
+#include "timer.h"
 #include "trace.h"
 
 namespace hc11 {
@@ -31,7 +34,6 @@ constexpr uint16_t kRegisterBase = 0x1000;
 constexpr uint16_t kBootRomStart = 0xBF40;
 constexpr uint16_t kBootVectorBase = 0xBFC0;
 constexpr uint16_t kBootRomSize = 0xC0;
-constexpr uint16_t kSciVector = 0xFFD6;  // normal-mode address of the SCI vector
 
 // The operating mode the MODA and MODB pins select at reset.
 enum class ChipMode { Bootstrap, SingleChip, Expanded };
@@ -47,18 +49,6 @@ namespace spcr {
 constexpr uint8_t SPE = 0x40, DWOM = 0x20;
 }
 
-// Offsets of the modelled registers inside the block.
-namespace reg {
-constexpr uint8_t SPCR = 0x28, BAUD = 0x2B, SCCR1 = 0x2C, SCCR2 = 0x2D, SCSR = 0x2E, SCDR = 0x2F,
-                  BPROT = 0x35, OPTION = 0x39, PPROG = 0x3B, HPRIO = 0x3C, INIT = 0x3D,
-                  CONFIG = 0x3F;
-}
-
-namespace attention {
-constexpr uint8_t EmptyPoll = 0x01;      // SCSR read with RDRF clear
-constexpr uint8_t RegisterWrite = 0x02;  // a store into the register block
-}  // namespace attention
-
 struct AddressRange {
     uint16_t first, last;  // both included
     bool contains(uint16_t address) const { return address >= first && address <= last; }
@@ -72,7 +62,7 @@ struct RegisterWrite {
     uint64_t cycle;
 };
 
-class Bus : public CpuBus {
+class Bus : public CpuBus, public ChipControl {
   public:
     Bus(Clock &clock, Trace &trace, const PartInfo &part = *GetDefaultPart(),
         std::optional<AddressRange> xram = std::nullopt);
@@ -91,20 +81,31 @@ class Bus : public CpuBus {
     uint16_t vectorBase() const override {
         return (hprio_ & hprio::SMOD) ? kBootVectorBase : 0xFFC0;
     }
-    uint16_t pendingInterruptVector() override { return sci_.interruptPending() ? kSciVector : 0; }
+    // The devices' highest-priority pending interrupt: the higher its vector, the higher.
+    uint16_t pendingInterruptVector() override;
+
+    // The time loop's view of the devices: the earliest next event, and servicing them.
+    uint64_t nextDeviceEvent() const;
+    void advanceDevices();
+
+    // ChipControl, for the devices.
+    bool timeProtectedWritable() const override;
+    uint8_t configLatch() const override { return configLatch_; }
+    bool normalMode() const override { return !(hprio_ & hprio::SMOD); }
+    void callAttention(uint8_t bits) override { attention_ |= bits; }
 
     Eeprom &eeprom() { return eeprom_; }
     const Eeprom &eeprom() const { return eeprom_; }
     Sci &sci() { return sci_; }
     const Sci &sci() const { return sci_; }
+    Timer &timer() { return timer_; }
+    Cop &cop() { return cop_; }
 
     const PartInfo &part() const { return part_; }
     uint16_t ramSize() const { return uint16_t(ram_.size()); }
     bool inRegisters(uint16_t address) const {
         return unsigned(uint16_t(address - kRegisterBase)) < registers_.size();
     }
-    // The CONFIG value in force since the last reset.
-    uint8_t configLatch() const { return configLatch_; }
     // Whether the EEPROM array answers at address now.
     bool eepromMapped(uint16_t address) const {
         return unsigned(uint16_t(address - eepromStart_)) < eepromSize_;
@@ -142,12 +143,14 @@ class Bus : public CpuBus {
   private:
     uint8_t readSlow(uint16_t address);
     uint8_t readRegister(uint8_t offset);
+    static bool ownRegister(uint8_t offset);
     void writeRegister(uint8_t offset, uint8_t value);
     void writeHprio(uint8_t value);
     void writeSpcr(uint8_t value);
     void logRegisterWrite(uint8_t offset, uint8_t value);
-    bool bprotMayClear() const;
     void mapEeprom();
+    template <size_t N>
+    void attach(Device &device, const uint8_t (&offsets)[N]);
     uint8_t *externalCell(uint16_t address);
     const uint8_t *externalCell(uint16_t address) const;
     uint8_t registerValue(uint8_t offset) const;
@@ -157,6 +160,10 @@ class Bus : public CpuBus {
     const PartInfo &part_;
     Eeprom eeprom_;
     Sci sci_;
+    Timer timer_;
+    Cop cop_;
+    std::vector<Device *> devices_;
+    std::vector<Device *> owners_;  // by register offset; null: the chip's own or unmodelled
     std::vector<uint8_t> ram_;
     std::vector<uint8_t> registers_;  // storage of the unmodelled ones
     uint16_t eepromStart_ = 0;

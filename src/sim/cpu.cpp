@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint16_t kVectorTableStart = 0xFFC0;
 constexpr uint16_t kXirqVector = 0xFFF4;
-constexpr uint16_t kResetVector = 0xFFFE;
 // Stacking nine bytes and fetching the vector take as long as SWI.
 constexpr unsigned kInterruptEntryCycles = 14;
 
@@ -22,11 +21,11 @@ inline uint16_t branchTarget(uint16_t next, uint8_t offset) {
 
 Cpu::Cpu(CpuBus &bus) : bus_(bus) {}
 
-void Cpu::reset() {
+void Cpu::reset(uint16_t vector) {
     regs_.ccr |= ccr::S | ccr::X | ccr::I;
     state_ = CpuState::Running;
     interruptsHeld_ = false;
-    jumpThroughVector(kResetVector);
+    jumpThroughVector(vector);
 }
 
 // PCL, PCH, IYL, IYH, IXL, IXH, A, B, CCR: the CCR ends at the lowest address.

@@ -9,6 +9,8 @@
 
 namespace hc11 {
 
+constexpr uint16_t kResetVector = 0xFFFE;
+
 struct OpcodeInfo;
 struct Operand;
 
@@ -34,8 +36,9 @@ class Cpu {
   public:
     explicit Cpu(CpuBus &bus);
 
-    // Reset: S, X and I set, running, PC from the reset vector (vectorBase() + $3E).
-    void reset();
+    // Reset: S, X and I set, running, PC from the reset vector (vectorBase() + $3E), or from
+    // another reset source's vector (the COP's $FFFA) given as its normal-mode address.
+    void reset(uint16_t vector = kResetVector);
 
     // Runs one instruction, or the entry into one pending interrupt, and returns the E cycles
     // it took. While waiting (WAI) or stopped (STOP) it returns 1 and only checks for a

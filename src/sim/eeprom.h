@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "clock.h"
+#include "device.h"
 #include "part_table.h"
 #include "trace.h"
 
@@ -47,13 +48,32 @@ struct EepromStats {
     uint64_t pprogWrites = 0;
 };
 
-class Eeprom {
+class Eeprom : public Device {
   public:
     Eeprom(const Clock &clock, Trace &trace, const PartInfo &part);
 
     // Reset: PPROG $00, BPROT $1F (none without BPROT), nothing latched. The cells keep
     // their contents.
-    void reset();
+    void reset() override;
+
+    // Its registers: PPROG and BPROT (CONFIG's reads are the chip's latch, its stores reach
+    // storeConfig through the bus). The end of an operation's 10 ms is an event, so that a
+    // waiting program is woken exactly then.
+    static constexpr uint8_t kRegisters[] = {reg::PPROG, reg::BPROT};
+    uint8_t readRegister(uint8_t offset) override { return peekRegister(offset); }
+    uint8_t peekRegister(uint8_t offset) const override {
+        return offset == reg::PPROG ? pprog_ : bprot_;
+    }
+    void writeRegister(uint8_t offset, uint8_t value) override {
+        if (offset == reg::PPROG)
+            writePprog(value);
+        else
+            writeBprot(value, !chip_ || chip_->timeProtectedWritable());
+    }
+    uint64_t nextEvent() const override {
+        uint64_t done = completionCycle();
+        return done > clock_.now ? done : UINT64_MAX;
+    }
     // Where the array starts in the memory map from now on.
     void setBase(uint16_t base) { base_ = base; }
     uint16_t base() const { return base_; }

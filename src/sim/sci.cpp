@@ -64,6 +64,48 @@ void Sci::writeSccr2(uint8_t value) {
         startBreak(clock_.now);
 }
 
+uint8_t Sci::readRegister(uint8_t offset) {
+    if (offset == reg::SCDR) return readScdr();
+    if (offset != reg::SCSR) return peekRegister(offset);
+    uint8_t status = readScsr();
+    if (!(status & scsr::RDRF) && chip_) chip_->callAttention(attention::EmptyPoll);
+    return status;
+}
+
+uint8_t Sci::peekRegister(uint8_t offset) const {
+    switch (offset) {
+        case reg::BAUD:
+            return baud_;
+        case reg::SCCR1:
+            return sccr1_;
+        case reg::SCCR2:
+            return sccr2_;
+        case reg::SCSR:
+            return scsr_;
+        default:
+            return rdr_;
+    }
+}
+
+void Sci::writeRegister(uint8_t offset, uint8_t value) {
+    switch (offset) {
+        case reg::BAUD:
+            writeBaud(value);
+            break;
+        case reg::SCCR1:
+            writeSccr1(value);
+            break;
+        case reg::SCCR2:
+            writeSccr2(value);
+            break;
+        case reg::SCDR:
+            writeScdr(value);
+            break;
+        default:
+            break;  // SCSR is read only
+    }
+}
+
 uint8_t Sci::readScsr() {
     armedReceiveFlags_ = scsr_ & scsr::kReceiveFlags;
     armedTransmitFlags_ = scsr_ & scsr::kTransmitFlags;

@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "clock.h"
+#include "device.h"
 #include "line_frame.h"
 #include "trace.h"
 
@@ -43,14 +44,24 @@ struct SciStats {
     uint64_t framingErrors = 0;
 };
 
-class Sci {
+class Sci : public Device {
   public:
     // Called for each character the transmitter finishes, with the cycle its stop bit ended.
     using TransmitSink = std::function<void(const Frame &frame, uint64_t endCycle)>;
 
     Sci(const Clock &clock, Trace &trace);
 
-    void reset();  // BAUD, SCCR1, SCCR2 $00, SCSR $C0, the line idle
+    void reset() override;  // BAUD, SCCR1, SCCR2 $00, SCSR $C0, the line idle
+
+    // Its registers: BAUD, SCCR1, SCCR2, SCSR, SCDR. A read of SCSR with RDRF clear calls
+    // the chip's attention: the CPU may be polling for input.
+    static constexpr uint8_t kRegisters[] = {reg::BAUD, reg::SCCR1, reg::SCCR2, reg::SCSR,
+                                             reg::SCDR};
+    uint8_t readRegister(uint8_t offset) override;
+    uint8_t peekRegister(uint8_t offset) const override;
+    void writeRegister(uint8_t offset, uint8_t value) override;
+    uint16_t pendingInterrupt() const override { return interruptPending() ? kVector : 0; }
+    static constexpr uint16_t kVector = 0xFFD6;
     // Sets BAUD and SCCR2 as if written long ago: no preamble is under way.
     void configure(uint8_t baudValue, uint8_t sccr2Value) {
         baud_ = baudValue;
@@ -78,9 +89,9 @@ class Sci {
     void lineIn(const Frame &frame, uint64_t startCycle);
 
     // The next cycle at which the SCI changes by itself, UINT64_MAX when nothing is under way.
-    uint64_t nextEvent() const;
+    uint64_t nextEvent() const override;
     // Does everything that falls due up to the clock's present cycle, in time order.
-    void advance();
+    void advance() override;
     bool interruptPending() const;
     bool transmitterBusy() const { return shifting_; }
     // The host's line (RxD) is low now: a character from the host has begun.

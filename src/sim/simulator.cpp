@@ -100,14 +100,14 @@ void Simulator::powerOn() {
     powerOnBreak_ = true;
 }
 
-void Simulator::resetInto(ChipMode mode) {
+void Simulator::resetInto(ChipMode mode, uint16_t vector) {
     trace_.line(clock_.now, "reset in %s mode",
                 mode == ChipMode::Bootstrap    ? "bootstrap"
                 : mode == ChipMode::SingleChip ? "single-chip"
                                                : "expanded");
     powerOnBreak_ = false;
     bus_.reset(mode);
-    cpu_.reset();
+    cpu_.reset(vector);
     bootRomRunning_ = false;
     lineFreeAt_ = clock_.now;
     polls_.clear();
@@ -274,7 +274,8 @@ void Simulator::traceInstruction() {
 }
 
 void Simulator::serviceDevices() {
-    bus_.sci().advance();
+    bus_.advanceDevices();
+    if (bus_.cop().takeTimeout()) resetInto(mode_, Cop::kVector);
     applyPendingReset();
     polls_.clear();
     waiting_ = false;
@@ -291,11 +292,9 @@ void Simulator::applyPendingReset() {
 }
 
 void Simulator::updateNextEvent() {
-    nextEvent_ = bus_.sci().nextEvent();
+    nextEvent_ = bus_.nextDeviceEvent();
     if (bootRomRunning_ && !holdLineTimeouts_)
         nextEvent_ = std::min(nextEvent_, bootRom_.nextEvent());
-    uint64_t done = bus_.eeprom().completionCycle();
-    if (done > clock_.now) nextEvent_ = std::min(nextEvent_, done);
 }
 
 // The target waits when its next steps can only repeat the last ones until a device changes:

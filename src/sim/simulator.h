@@ -180,7 +180,7 @@ class Simulator {
     };
 
     RunEnd run(const Goal &goal);
-    void resetInto(ChipMode mode);
+    void resetInto(ChipMode mode, uint16_t vector = kResetVector);
     bool resetWhenAsked(const ServeOptions &options, double servingSeconds, bool *resetDone);
     unsigned stepProcessor();
     void traceInstruction();

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -59,6 +60,33 @@ void SimProcess::stop() {
     }
     waitpid(pid_, nullptr, 0);
     pid_ = -1;
+}
+
+void SimProcess::reset() {
+    kill(pid_, SIGUSR1);
+    usleep(200 * 1000);  // the simulator takes the signal between two of its steps
+}
+
+std::vector<uint8_t> SimProcess::converse(const std::vector<uint8_t> &bytes, unsigned baud,
+                                          size_t count, int timeoutMs) const {
+    int fd = open(path_.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) throw std::runtime_error("cannot open " + path_);
+    termios tio;
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    speed_t speed = baud == 1200 ? B1200 : baud == 9600 ? B9600 : B38400;
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    tcsetattr(fd, TCSANOW, &tio);
+    std::vector<uint8_t> answer;
+    if (write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size())) {
+        uint8_t byte;
+        pollfd pfd = {fd, POLLIN, 0};
+        while (answer.size() < count && poll(&pfd, 1, timeoutMs) == 1 && read(fd, &byte, 1) == 1)
+            answer.push_back(byte);
+    }
+    close(fd);
+    return answer;
 }
 
 double SimProcess::stat(const std::string &name) const {

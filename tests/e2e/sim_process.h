@@ -10,7 +10,7 @@
 #include <vector>
 
 class SimProcess {
-public:
+  public:
     // Starts hc11sim with --dump and --stats into a temporary folder, plus extraArgs.
     explicit SimProcess(const std::vector<std::string> &extraArgs = {});
     ~SimProcess();
@@ -18,14 +18,20 @@ public:
     const std::string &path() const { return path_; }
     // Stops the simulator (SIGTERM) and reads its statistics; the dump is then written.
     void stop();
+    // Resets the chip (SIGUSR1): RAM and registers as after a reset, the boot ROM waiting.
+    void reset();
     double stat(const std::string &name) const;
     const std::string &dumpPath() const { return dumpPath_; }
     // The dumped bytes from first to last (inclusive), read with srec_cat.
     std::vector<uint8_t> dumped(uint16_t first, uint16_t last) const;
     // What hc11sim wrote to standard error (its trace, with --trace).
     std::string errors() const;
+    // A terminal on the pty at baud, raw: sends bytes, then returns what came back within
+    // timeoutMs of each byte, count bytes at most.
+    std::vector<uint8_t> converse(const std::vector<uint8_t> &bytes, unsigned baud, size_t count,
+                                  int timeoutMs = 3000) const;
 
-private:
+  private:
     pid_t pid_ = -1;
     int stdout_ = -1;
     std::string dir_, path_, dumpPath_;

@@ -2,10 +2,14 @@
 // with srec_cat.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
+#include "child_process.h"
 #include "fake_target.h"
 #include "run_fixtures.h"
 #include "sim_process.h"
@@ -89,6 +93,34 @@ TEST_F(Operations, FailedReadLeavesNoHalfFile) {
     EXPECT_NE(result.out.find("Reading $F800-$FFFF into " + out + "\n"), std::string::npos);
     EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n");
     EXPECT_EQ(FirstLine(out), "S9030000FC");
+    EXPECT_FALSE(Exists(out + ".partial"));
+}
+
+// Ctrl-C during the read: the tool says how far it got, and removes its temporary file.
+TEST_F(Operations, InterruptedReadLeavesNoFile) {
+    std::string out = dir + "/out.s19";
+    SimProcess sim;
+    ChildProcess run =
+        StartChild({kProgram, "-d", sim.path(), "-r", "f800-ffff", "-o", out}, dir + "/err");
+    ASSERT_GT(run.pid, 0);
+    std::string printed;
+    char ch;
+    while (printed.find("Reading $F800-$FFFF into " + out + "\n...") == std::string::npos &&
+           read(run.stdoutFd, &ch, 1) == 1) {
+        printed += ch;
+    }
+    ASSERT_TRUE(Exists(out + ".partial")) << printed;
+    kill(run.pid, SIGINT);
+    int status = 0;
+    waitpid(run.pid, &status, 0);
+    close(run.stdoutFd);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    std::ifstream errFile(dir + "/err");
+    std::string err((std::istreambuf_iterator<char>(errFile)), std::istreambuf_iterator<char>());
+    EXPECT_NE(err.find(" of 2048 bytes read; no read-back file was written\n"), std::string::npos)
+        << err;
+    EXPECT_FALSE(Exists(out));
     EXPECT_FALSE(Exists(out + ".partial"));
 }
 

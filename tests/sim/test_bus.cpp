@@ -61,8 +61,9 @@ INSTANTIATE_TEST_SUITE_P(Addresses, SingleChipMap,
                                            MapCase{"RamTop", 0x00FF, 0x34, 0x34},
                                            MapCase{"AboveRam", 0x0100, 0x56, 0xFF},
                                            MapCase{"BelowRegisters", 0x0FFF, 0x56, 0xFF},
-                                           MapCase{"UnmodelledRegisterKeepsValue", 0x1000, 0xA5,
-                                                   0xA5},
+                                           MapCase{"UnmodelledRegisterReadsItsResetValue", 0x1000,
+                                                   0xA5, 0x00},
+                                           MapCase{"OutputCompareResetsToFFFF", 0x1016, 0x12, 0xFF},
                                            MapCase{"AboveRegisters", 0x1040, 0x56, 0xFF},
                                            MapCase{"Middle", 0x8000, 0x56, 0xFF},
                                            MapCase{"BootRomIgnoresStores", 0xBFFE, 0x00, 0xBF},
@@ -149,11 +150,11 @@ TEST_F(BusTest, ChipMemoriesHideExternalRamBehindThem) {
 TEST_F(BusTest, UnmodelledRegisterAccessIsTraced) {
     Trace traced(traceFile);
     Bus bus(clock, traced);
-    bus.write(0x100E, 0x12);
-    bus.read(0x100E);
+    bus.write(0x1031, 0x12);
+    bus.read(0x1031);
     std::string text = TraceText();
-    EXPECT_NE(text.find("store of $12 to TCNT ($100E) is not modelled"), std::string::npos) << text;
-    EXPECT_NE(text.find("read of TCNT ($100E) is not modelled"), std::string::npos) << text;
+    EXPECT_NE(text.find("store of $12 to ADR1 ($1031) is not modelled"), std::string::npos) << text;
+    EXPECT_NE(text.find("read of ADR1 ($1031) is not modelled"), std::string::npos) << text;
 }
 
 TEST_F(BusTest, EepromControlWritesAreLoggedWithTheirCycle) {

@@ -1,0 +1,132 @@
+// The free-running timer (TCNT, TOF, the prescaler, the real-time interrupt) and the COP
+// watchdog: through the register block, and as small programs in EEPROM run after a reset in
+// single-chip mode.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "bus.h"
+#include "simulator.h"
+
+namespace {
+
+using hc11::Bus;
+using hc11::ChipMode;
+using hc11::Simulator;
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint16_t kTcnt = 0x100E, kTmsk2 = 0x1024, kTflg2 = 0x1025, kPactl = 0x1026;
+
+class TimerTest : public ::testing::Test {
+  protected:
+    uint16_t Tcnt(Bus &bus) { return uint16_t(bus.read(kTcnt) << 8 | bus.read(kTcnt + 1)); }
+    hc11::Clock clock;
+    hc11::Trace trace;
+};
+
+TEST_F(TimerTest, TcntCountsThroughThePrescalerAndWrapsIntoTof) {
+    Bus bus(clock, trace);
+    bus.reset(ChipMode::SingleChip);
+    clock.now += 1000;
+    EXPECT_EQ(Tcnt(bus), 1000);
+    clock.now += 100;
+    bus.write(kTmsk2, 0x03);  // PR: /16, but time-protected after 64 cycles
+    EXPECT_EQ(bus.read(kTmsk2) & 0x03, 0);
+    bus.reset(ChipMode::SingleChip);
+    bus.write(kTmsk2, 0x03);
+    clock.now += 1600;
+    EXPECT_EQ(Tcnt(bus), 100);
+    EXPECT_EQ(bus.read(kTflg2) & 0x80, 0);
+    clock.now += 16 * 0x10000;
+    EXPECT_EQ(Tcnt(bus), 100) << "wrapped once";
+    EXPECT_EQ(bus.read(kTflg2) & 0x80, 0x80) << "TOF";
+    bus.write(kTflg2, 0x40);  // a 1 clears its own flag only
+    EXPECT_EQ(bus.read(kTflg2) & 0x80, 0x80);
+    bus.write(kTflg2, 0x80);
+    EXPECT_EQ(bus.read(kTflg2) & 0x80, 0);
+}
+
+TEST_F(TimerTest, RealTimeFlagFollowsRtr) {
+    Bus bus(clock, trace);
+    bus.reset(ChipMode::SingleChip);
+    bus.write(kPactl, 0x02);  // RTR: 2^13 x 4
+    clock.now += 4 * 8192 - 1;
+    EXPECT_EQ(bus.read(kTflg2) & 0x40, 0);
+    clock.now += 1;
+    EXPECT_EQ(bus.read(kTflg2) & 0x40, 0x40) << "RTIF";
+}
+
+// Single-chip programs at $F800 with their vectors, started by a reset.
+Simulator &Reset(Simulator &sim, uint8_t config, const Bytes &code,
+                 const std::vector<std::pair<uint16_t, Bytes>> &more) {
+    sim.poke(0x103F, config);
+    sim.load(0xF800, code);
+    for (const auto &[address, bytes] : more) sim.load(address, bytes);
+    sim.load(0xFFFE, {0xF8, 0x00});
+    sim.reset();
+    sim.setHostBaud(9600);
+    return sim;
+}
+
+Simulator SingleChip() {
+    hc11::SimConfig config;
+    config.mode = ChipMode::SingleChip;
+    return Simulator(config);
+}
+
+Bytes Sent(const Simulator &sim) {
+    Bytes values;
+    for (const auto &byte : sim.targetSent()) values.push_back(byte.value);
+    return values;
+}
+
+// Counts real-time interrupts at $0080 while it sleeps in WAI.
+TEST(TimerProgram, RealTimeInterruptsComeEvery8192Cycles) {
+    const Bytes main = {0x8E, 0x00, 0xFF,     // LDS  #$00FF
+                        0xCE, 0x10, 0x00,     // LDX  #$1000
+                        0x7F, 0x00, 0x80,     // CLR  $0080
+                        0x86, 0x40,           // LDAA #RTII
+                        0xA7, 0x24,           // STAA TMSK2,X
+                        0x0E,                 // CLI
+                        0x3E,                 // WAI
+                        0x20, 0xFD};          // BRA  the WAI
+    const Bytes handler = {0x7C, 0x00, 0x80,  // $F820 INC $0080
+                           0x86, 0x40,        //       LDAA #RTIF
+                           0xA7, 0x25,        //       STAA TFLG2,X
+                           0x3B};             //       RTI
+    Simulator sim = SingleChip();
+    Reset(sim, 0xFF, main, {{0xF820, handler}, {0xFFF0, {0xF8, 0x20}}});
+    sim.runCycles(200'000);
+    EXPECT_EQ(sim.peek(0x0080), 200'000 / 8192);
+}
+
+// Sends 'R' after reset, then either spins without feeding the watchdog or feeds it; the
+// COP vector sends 'C'.
+const Bytes kSayR = {0x8E, 0x00, 0xFF, 0xCE, 0x10, 0x00,  // LDS #$00FF; LDX #$1000
+                     0x86, 0x30, 0xA7, 0x2B,              // BAUD 9600
+                     0x86, 0x08, 0xA7, 0x2D,              // SCCR2 TE
+                     0x86, 'R',  0xA7, 0x2F};             // 'R'
+const Bytes kSpin = {0x20, 0xFE};                         // BRA *
+const Bytes kFeed = {0x86, 0x55, 0xB7, 0x10, 0x3A,        // COPRST <- $55
+                     0x86, 0xAA, 0xB7, 0x10, 0x3A,        // COPRST <- $AA
+                     0x20, 0xF4};                         // BRA back
+const Bytes kSayC = {0xCE, 0x10, 0x00, 0x86, 0x30, 0xA7, 0x2B, 0x86, 0x08,
+                     0xA7, 0x2D, 0x86, 'C',  0xA7, 0x2F, 0x20, 0xFE};
+
+Bytes RunCop(uint8_t config, const Bytes &loop) {
+    Bytes code = kSayR;
+    code.insert(code.end(), loop.begin(), loop.end());
+    Simulator sim = SingleChip();
+    Reset(sim, config, code, {{0xF840, kSayC}, {0xFFFA, {0xF8, 0x40}}});
+    sim.runCycles(50'000);  // the COP's 2^15 cycles, and the 'C' out
+    return Sent(sim);
+}
+
+TEST(TimerProgram, CopResetsAProgramThatStopsFeedingIt) {
+    EXPECT_EQ(RunCop(0xFB, kSpin), Bytes({'R', 'C'})) << "NOCOP clear: reset via $FFFA";
+    EXPECT_EQ(RunCop(0xFB, kFeed), Bytes({'R'})) << "fed with $55, $AA";
+    EXPECT_EQ(RunCop(0xFF, kSpin), Bytes({'R'})) << "NOCOP set";
+}
+
+}  // namespace
