@@ -126,11 +126,12 @@ const DWORD PROBE_WAIT_MS = 100;
 
 // The talker goes into the chip unless the one of an earlier run still answers. A part whose
 // boot ROM ends its load after 4 idle characters (33 ms at 1200 baud) is not probed: an
-// unanswered probe would leave the load racing that end across the port's reopening.
-int LoadTalker(void) {
+// unanswered probe would leave the load racing that end across the port's reopening. Nor is
+// a load at the ROM's own 7812 baud: the probe's "s" would have set the ROM to 1200.
+int LoadTalker(DWORD dwLoadBaud) {
     fprintf(stdout, "Downloading talker file\n");
-    if (g_Settings.pPart->fVariableLoad) {
-        return DownloadTalker(g_Settings.dwComPort, BOOT_BAUD_1200, 0);
+    if (g_Settings.pPart->fVariableLoad || dwLoadBaud != BOOT_BAUD_1200) {
+        return DownloadTalker(g_Settings.dwComPort, dwLoadBaud, 0);
     }
     ProbeResult eProbe = ProbeTalker(g_Settings.dwComPort, PROBE_WAIT_MS);
     if (eProbe == PROBE_FAILED) return 0;
@@ -144,7 +145,7 @@ int LoadTalker(void) {
 // Everything that talks to the target, from the talker load to the end of the download.
 int ProgramTarget(const SRecordFile *pFile) {
     InstallInterruptHandlers();
-    if (!LoadTalker()) return EXIT_TARGET;
+    if (!LoadTalker(BOOT_BAUD_1200)) return EXIT_TARGET;
     HANDLE hPort = OpenComPort(g_Settings.dwComPort, TALKER_BAUD_RATE);
     if (hPort == INVALID_HANDLE_VALUE) return EXIT_TARGET;
     int nStatus = PrepareTarget(hPort, pFile) ? UseTarget(hPort, pFile) : EXIT_TARGET;

@@ -64,8 +64,9 @@ int BuildLoad(TalkerLoad *pLoad) {
     return 1;
 }
 
-// Anything received before the $FF is not an echo (a break from a reset, noise on the line),
-// so it is emptied first. The ROM echoes at the rate it receives, so the wire paces the load.
+// Anything received before the load is not an echo (a break from a reset, noise on the
+// line), so it is emptied first. The ROM echoes at the rate it receives, so the wire paces the
+// load.
 int SendLoad(HANDLE hPort, const TalkerLoad *pLoad, int fFirstSent) {
     PurgeComm(hPort, PURGE_RXCLEAR);
     BYTE bStart = BOOT_START_BYTE;
