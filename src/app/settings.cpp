@@ -6,10 +6,12 @@
 #include <cstring>
 
 #include "exit_status.h"
+#include "part_table.h"
 
 // The 811E2's row gives the same range and CONFIG value as these.
-static const Settings kDefaultSettings = {
-    1, 256, 0xF5, 0xF800, 0xFFFF, "", "", "", "", 0, 0, 0, 0, 0, 0, 0, "", 0, 0, GetDefaultPart()};
+static const Settings kDefaultSettings = {1,  256, 0xF5, 0xF800, 0xFFFF, "",   "",
+                                          "", "",  0,    0,      0,      0,    0,
+                                          0,  0,   "",   0,      0,      9600, GetDefaultPart()};
 
 Settings g_Settings = kDefaultSettings;
 
@@ -48,6 +50,8 @@ void PrintUsage(void) {
     fprintf(stderr, "\t-o <filename> S19 file the read-back is written to\n");
     fprintf(stderr, "\t-n verify only: compare the chip with the -i file, write nothing\n");
     PrintPartUsage();
+    fprintf(stderr,
+            "\t-b <rate> talker link rate: 9600 (default), 15625, 31250, 62500 or 125000\n");
     fprintf(stderr, "\nNormal operation on COM1 is as follows:\n");
     fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", g_Settings.pszProgramName);
 }
@@ -170,6 +174,18 @@ int SetOutputFile(const char *pszValue) {
     return CopyName(g_Settings.szOutputFile, pszValue, "Expected output filename value\n");
 }
 
+// One of the rates the talker's SCI makes (the part table's list).
+int SetTalkerRate(const char *pszValue) {
+    char *pszEnd = NULL;
+    unsigned long dwRate = strtoul(pszValue, &pszEnd, 10);
+    if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' ||
+        FindSciRate((uint32_t)dwRate) == NULL) {
+        return RefuseValue("Expected rate 9600, 15625, 31250, 62500 or 125000\n");
+    }
+    g_Settings.dwTalkerRate = (uint32_t)dwRate;
+    return 1;
+}
+
 // An option that takes a value: its setter and the message when the value is missing.
 struct ValueOption {
     const char *pszName;
@@ -186,6 +202,7 @@ const ValueOption g_rgValueOptions[] = {
     {"-p", SetPart, nullptr},
     {"-r", SetReadRange, "Expected read range\n"},
     {"-o", SetOutputFile, "Expected output filename value\n"},
+    {"-b", SetTalkerRate, "Expected rate 9600, 15625, 31250, 62500 or 125000\n"},
 };
 
 // An option without a value: the flag it sets (none for "-s" and "-S").

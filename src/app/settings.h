@@ -28,6 +28,7 @@ struct Settings {
     char szOutputFile[MAX_FILE_NAME];  // "-o": where the read-back goes, as S19
     uint32_t fVerifyOnly;              // "-n": compare the chip with the file, write nothing
     uint32_t fListPorts;               // "-l"
+    uint32_t dwTalkerRate;             // "-b": the line rate the talker runs at
     const PartInfo *pPart;             // "-p": the chip, the 811E2 unless another is named
 };
 

@@ -13,6 +13,7 @@ struct LinkSettings {
     uint8_t bConfigValue;     // what the bulk erase programs into CONFIG
     uint16_t wEepromStart;    // the EEPROM range, both ends included
     uint16_t wEepromEnd;
+    uint32_t dwTalkerRate;            // the line rate the talker runs at once it answers
     char szDevice[LINK_DEVICE_ROOM];  // a device opened instead of the COM number, or empty
 };
 

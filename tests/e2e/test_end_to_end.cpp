@@ -124,6 +124,25 @@ TEST_F(EndToEnd, RecordStraddlingTheEepromBoundIsSplit) {
     EXPECT_EQ(sim.dumped(0xF7F0, 0xF80F), data);
 }
 
+// At each family of rates (the talker's own 9600, a slower exact one, the SCI's fastest),
+// RAM records stream back to back, EEPROM bytes one ahead, and the record after an EEPROM one
+// as soon as the talker takes it: the file lands whole and the chip's receiver never overruns.
+TEST_F(EndToEnd, EveryRateStreamsWithoutOverrun) {
+    const Bytes ram = Pattern(200, 0x21), eeprom = Pattern(64, 0x90), after = Pattern(40, 0x07);
+    std::string file =
+        WriteS19(dir, "mixed.s19", {{0x2000, ram}, {0xF800, eeprom}, {0x3000, after}});
+    for (const char *pszRate : {"9600", "15625", "125000"}) {
+        SimProcess sim({"--xram", "2000-3FFF"});
+        ProgramResult result = Program(sim, std::string("-E -B -b ") + pszRate + " -i " + file);
+        sim.stop();
+        EXPECT_EQ(result.status, 0) << pszRate << result.err;
+        EXPECT_EQ(sim.dumped(0x2000, 0x20C7), ram) << pszRate;
+        EXPECT_EQ(sim.dumped(0xF800, 0xF83F), eeprom) << pszRate;
+        EXPECT_EQ(sim.dumped(0x3000, 0x3027), after) << pszRate;
+        EXPECT_EQ(sim.stat("sci_overruns"), 0) << pszRate;
+    }
+}
+
 TEST_F(EndToEnd, OtherEepromRangeSendsTheRestAsPlainStoresWhichDoNotVerify) {
     std::string file = WriteS19(dir, "range.s19", {{0xF800, {0x12}}, {0xF900, {0x34}}});
     SimProcess sim;
@@ -154,7 +173,8 @@ TEST_F(EndToEnd, BulkEraseWithoutAFileSetsConfig) {
 // "-p" on every part: the talker loads the part's way (256 bytes, or the talker alone and
 // the ROM's idle end waited out), the bulk erase leaves the part's CONFIG value, and the file
 // goes into the part's EEPROM and into the RAM above the talker's. The E9 runs in real time,
-// where a sync sent before the ROM's idle end would be taken into the load. Parts without
+// where a sync sent before the ROM's idle end would be taken into the load; the E20 is loaded
+// at the ROM's own 7812 baud, its idle end 5 ms instead of 33. Parts without
 // BPROT are sent no BPROT write: five bytes fewer than the 811E2 for the same file.
 TEST_F(EndToEnd, EveryPartIsProgrammedWithItsOwnSettings) {
     double rxOf811E2 = 0;
@@ -171,9 +191,11 @@ TEST_F(EndToEnd, EveryPartIsProgrammedWithItsOwnSettings) {
         std::string file = WriteS19(dir, "app.s19", blocks);
         std::string preload = WriteS19(dir, "preload.s19", {{uint16_t(ee + 0x40), Pattern(64, 1)}});
         std::vector<std::string> simArgs = {"--part", part->pszName, "--eeprom", preload};
-        if (std::string(part->pszName) == "E9") simArgs.push_back("--realtime");
+        const std::string name = part->pszName;
+        if (name == "E9") simArgs.push_back("--realtime");
+        const std::string rate = name == "E20" ? " -b 125000" : "";  // the load at 7812 baud
         SimProcess sim(simArgs);
-        ProgramResult result = Program(sim, std::string("-B -p ") + part->pszName + " -i " + file);
+        ProgramResult result = Program(sim, "-B -p " + name + rate + " -i " + file);
         sim.stop();
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.err, "");
@@ -189,6 +211,9 @@ TEST_F(EndToEnd, EveryPartIsProgrammedWithItsOwnSettings) {
             EXPECT_EQ(sim.dumped(blocks[b].address, last), blocks[b].data);
         }
         EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({part->bConfigAfterErase}));
+        if (!rate.empty()) {
+            EXPECT_LT(sim.stat("wire_seconds"), 1.0) << "a load at 1200 baud alone takes 4 s";
+        }
         if (part == GetDefaultPart()) rxOf811E2 = sim.stat("rx_bytes");
         if (!part->fHasBprot) {
             EXPECT_EQ(sim.stat("rx_bytes"), rxOf811E2 - 5);

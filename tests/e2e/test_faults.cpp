@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -201,7 +202,9 @@ std::string TenSyncAttempts() {
     return lines;
 }
 
-// How far the run's standard output got.
+// How far the run's standard output got. A line's dot shows once the records before it are on
+// their way, so a record whose replies go wrong after its last byte went out fails after the
+// next line's dot.
 enum class Reached {
     FirstTalkerLine,  // "0." and the first echo read failed
     TalkerLoad,       // inside image line 3
@@ -212,6 +215,7 @@ enum class Reached {
     FirstRecord,      // the file's second line
     SecondRecord,     // its third line
     FileEnd,          // the whole file, refused at its end
+    SomeRecord,       // somewhere in the file: how far the stream got depends on the timing
 };
 
 // What the chip must hold afterwards.
@@ -223,6 +227,7 @@ struct Chip {
     size_t programmed;          // leading file bytes in EEPROM; the rest as erased or preloaded
     uint16_t stuckCell = 0;     // a cell that keeps its preloaded byte, 0 for none
     bool ramRewritten = false;  // a reset let the boot ROM take RAM (or start EEPROM code)
+    bool nextMayBeIn = false;   // the byte after them was on its way when the line died
 };
 
 struct FaultCase {
@@ -273,6 +278,7 @@ std::string FaultRun::ExpectedOutput(Reached reached, bool bulkErase) const {
     out += "Downloading " + file + "\n";
     if (reached == Reached::FirstRecord) return out + "..Failure\n";
     if (reached == Reached::SecondRecord) return out + "...Failure\n";
+    if (reached == Reached::SomeRecord) return out + "[.]+Failure\n";
     return out + Dots(S19Lines({{kEepromStart, kFileData}})) + "Failure\n";
 }
 
@@ -294,7 +300,10 @@ void FaultRun::ExpectChipHolds(const SimProcess &sim, const Chip &chip) const {
     std::copy_n(kFileData.begin(), chip.programmed, eeprom.begin());
     if (chip.stuckCell)
         eeprom[chip.stuckCell - kEepromStart] = kPreload[chip.stuckCell - kEepromStart];
-    EXPECT_EQ(sim.dumped(kEepromStart, uint16_t(kEepromStart + kFileData.size() - 1)), eeprom);
+    Bytes held = sim.dumped(kEepromStart, uint16_t(kEepromStart + kFileData.size() - 1));
+    if (chip.nextMayBeIn && held[chip.programmed] == kFileData[chip.programmed])
+        eeprom[chip.programmed] = kFileData[chip.programmed];
+    EXPECT_EQ(held, eeprom);
     EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({chip.erased ? kConfigValue : kErased}));
 }
 
@@ -320,14 +329,17 @@ TEST_P(Faults, EndWithStatus3AndTheChipAsReported) {
     else
         EXPECT_EQ(result.err, c.errors);
     std::string out = WithoutBanner(result.out);
+    std::string expected = ExpectedOutput(c.reached, c.bulkErase);
     if (c.reached == Reached::TalkerCut) {
         // Whether echoes stop at the reset or the restarted ROM echoes the load's rest
         // depends on how much of it was on the line then.
         EXPECT_TRUE(out == ExpectedOutput(Reached::TalkerLoad, c.bulkErase) ||
                     out == ExpectedOutput(Reached::TalkerRefused, c.bulkErase))
             << out;
+    } else if (c.reached == Reached::SomeRecord) {
+        EXPECT_TRUE(std::regex_match(out, std::regex(expected))) << result.out;
     } else {
-        EXPECT_EQ(out, ExpectedOutput(c.reached, c.bulkErase));
+        EXPECT_EQ(out, expected);
     }
     ExpectChipHolds(sim, c.chip);
     ExpectReportedRecordsInChip(sim, c.reached);
@@ -338,6 +350,8 @@ const Chip kHalfLoaded{kLoadedBeforeFault, false, 0};
 const Chip kTalkerOnly{256, false, 0};
 const Chip kErasedOnly{256, true, 0};
 const Chip kSixBytes{256, true, kDataEchoIndex + 1};
+const Chip kSevenBytes{256, true, kDataEchoIndex + 2};
+const Chip kSixBytesMaybeSeven{256, true, kDataEchoIndex + 1, 0, false, true};
 const Chip kFirstRecordIn{256, true, kFirstRecordLength};
 const Chip kWholeFile{256, true, kFileData.size()};
 
@@ -390,41 +404,47 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"CorruptBulkErasePrompt", Fault("corrupt", kBulkErasePrompt), true,
                   Reached::BulkErase, GotInstead(uint8_t(~'>')), kErasedOnly},
         FaultCase{"NoiseAfterBulkErasePrompt", Fault("noise", kBulkErasePrompt), true,
-                  Reached::FirstRecord, NoiseInRecord(kFirstRecord, kEepromStart, 0),
+                  Reached::SecondRecord, NoiseInRecord(kFirstRecord, kEepromStart, 0),
                   kFirstRecordIn},
         FaultCase{"UnplugAfterBulkErasePrompt", Fault("unplug", kBulkErasePrompt), true,
                   Reached::FirstRecord, kNoEcho, kErasedOnly},
         FaultCase{"ResetAfterBulkErasePrompt", Fault("reset", kBulkErasePrompt), true,
-                  Reached::FirstRecord, kWhateverTheRomMakesOfIt, AfterReset(kErasedOnly)},
-        // A data echo inside the first record: the byte itself was programmed.
+                  Reached::SomeRecord, kWhateverTheRomMakesOfIt, AfterReset(kErasedOnly)},
+        // A data echo inside the first record: the byte itself was programmed, and the next,
+        // already on its way, too; its echo in the lost one's place is a mismatch, after which
+        // the host waits for each echo and the talker for the next byte.
         FaultCase{"DropDataEcho", Fault("drop", kSixthDataEcho), true, Reached::FirstRecord,
-                  kNoEcho, kSixBytes},
+                  DataMismatch(kFileData[kDataEchoIndex + 1], kDataEchoIndex,
+                               kFileData[kDataEchoIndex], kEepromStart) +
+                      kNoEcho,
+                  kSevenBytes},
         FaultCase{"CorruptDataEcho", Fault("corrupt", kSixthDataEcho), true, Reached::FileEnd,
                   DataMismatch(uint8_t(~kFileData[kDataEchoIndex]), kDataEchoIndex,
                                kFileData[kDataEchoIndex], kEepromStart) +
                       NotVerified(1),
                   kWholeFile},
-        FaultCase{"NoiseAfterDataEcho", Fault("noise", kSixthDataEcho), true, Reached::FirstRecord,
+        FaultCase{"NoiseAfterDataEcho", Fault("noise", kSixthDataEcho), true, Reached::SecondRecord,
                   NoiseInRecord(kFirstRecord, kEepromStart, kDataEchoIndex + 1), kFirstRecordIn},
+        // The next byte goes one ahead: it may reach the chip before the line dies.
         FaultCase{"UnplugAfterDataEcho", Fault("unplug", kSixthDataEcho), true,
-                  Reached::FirstRecord, kNoEcho, kSixBytes},
-        FaultCase{"ResetAfterDataEcho", Fault("reset", kSixthDataEcho), true, Reached::FirstRecord,
-                  kWhateverTheRomMakesOfIt, AfterReset(kSixBytes)},
-        // The prompt after the first record.
-        FaultCase{"DropRecordPrompt", Fault("drop", kFirstRecordPrompt), true, Reached::FirstRecord,
-                  kNoPrompt, kFirstRecordIn},
+                  Reached::FirstRecord, kNoEcho, kSixBytesMaybeSeven},
+        FaultCase{"ResetAfterDataEcho", Fault("reset", kSixthDataEcho), true, Reached::SomeRecord,
+                  kWhateverTheRomMakesOfIt, AfterReset(kSixBytesMaybeSeven)},
+        // The prompt after the first record: the second record's frame waits for it.
+        FaultCase{"DropRecordPrompt", Fault("drop", kFirstRecordPrompt), true,
+                  Reached::SecondRecord, kNoPrompt, kFirstRecordIn},
         FaultCase{"CorruptRecordPrompt", Fault("corrupt", kFirstRecordPrompt), true,
-                  Reached::FirstRecord, GotInstead(uint8_t(~'>')), kFirstRecordIn},
+                  Reached::SecondRecord, GotInstead(uint8_t(~'>')), kFirstRecordIn},
         FaultCase{"NoiseAfterRecordPrompt", Fault("noise", kFirstRecordPrompt), true,
-                  Reached::SecondRecord,
+                  Reached::FileEnd,
                   NoiseInRecord(kSecondRecord, kEepromStart + kFirstRecordLength, 0), kWholeFile},
         FaultCase{"UnplugAfterRecordPrompt", Fault("unplug", kFirstRecordPrompt), true,
                   Reached::SecondRecord, kNoEcho, kFirstRecordIn},
         FaultCase{"ResetAfterRecordPrompt", Fault("reset", kFirstRecordPrompt), true,
-                  Reached::SecondRecord, kWhateverTheRomMakesOfIt, AfterReset(kFirstRecordIn)},
+                  Reached::SomeRecord, kWhateverTheRomMakesOfIt, AfterReset(kFirstRecordIn)},
         // The last prompt of the file, lost: the whole file is in, but the tool cannot know.
-        FaultCase{"DropLastPrompt", Fault("drop", kLastPrompt), true, Reached::SecondRecord,
-                  kNoPrompt, kWholeFile},
+        FaultCase{"DropLastPrompt", Fault("drop", kLastPrompt), true, Reached::FileEnd, kNoPrompt,
+                  kWholeFile},
         // The talker starts and the line dies at once: ten sync attempts, 20 s.
         FaultCase{"UnplugAtTalkerStart", Fault("unplug", kTalkerStart), true, Reached::TalkerLoaded,
                   TenSyncAttempts(), kTalkerOnly},

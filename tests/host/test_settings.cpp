@@ -238,6 +238,23 @@ TEST(ParseCommandLine, ReadBackVerifyAndTheirRefusals) {
     EXPECT_EQ(g_Settings.fReadBack & g_Settings.fVerifyOnly & g_Settings.fListPorts, 1u);
 }
 
+TEST(ParseCommandLine, TalkerRateIsOneTheSciMakes) {
+    const char *const kRefused = "Expected rate 9600, 15625, 31250, 62500 or 125000\n";
+    struct Case {
+        const char *pszValue;
+        uint32_t dwRate;  // 0 when refused
+    } cases[] = {{"9600", 9600},     {"15625", 15625}, {"31250", 31250}, {"62500", 62500},
+                 {"125000", 125000}, {"115200", 0},    {"19200", 0},     {"125000x", 0},
+                 {"-9600", 0},       {"", 0}};
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse({"-b", c.pszValue});
+        EXPECT_EQ(outcome.nResult, c.dwRate ? 1 : 0) << c.pszValue;
+        EXPECT_EQ(g_Settings.dwTalkerRate, c.dwRate ? c.dwRate : 9600u) << c.pszValue;
+        EXPECT_EQ(outcome.strErr, c.dwRate ? "" : kRefused + UsageWithRange("f800-ffff"));
+    }
+    EXPECT_EQ(Parse({"-b"}).strErr, kRefused + UsageWithRange("f800-ffff"));
+}
+
 TEST(ParseCommandLineDeath, ArgumentThatIsNoOptionEndsTheProcessWithStatus1) {
     for (const char *pszArg : {"-H", "-x", "file.s19", "--help"}) {
         char szProgram[] = "hc11prog", szFlag[] = "-B";
