@@ -48,17 +48,20 @@ int ReadReply(HANDLE hPort, BYTE *pbReply) {
     return TracedRead(hPort, pbReply, 1, &dwRead) && dwRead == 1;
 }
 
-// A boot ROM waiting for its first character echoes nothing; one that echoed the "s" had
-// already taken a first character (a stray byte on the line), so the load would land one
-// byte late. An earlier talker in the middle of a command answers with a data byte too.
-void ReportLoadUnderWay(BYTE bReply) {
+// A boot ROM waiting for its first character never answers the probe, so another answer
+// comes from a program that runs: most likely a talker that an interrupted run left inside a
+// block, which took the "s" as a data byte. A boot ROM that had already taken a first
+// character (a stray byte on the line, or a part other than -p names whose load has ended)
+// echoes it too; the load would land one byte late or not at all.
+ProbeResult ReportBusyTarget(BYTE bReply) {
     fprintf(stderr,
-            "ProbeTalker: the chip answered the talker's sync with $%02X, not the prompt: its "
-            "boot ROM had already begun a load (a stray byte reached it first, or -p names another "
-            "part), or an earlier "
-            "talker is in the middle of a command. Reset the board into bootstrap mode and run "
-            "again\n",
+            "ProbeTalker: the board answered $%02X, not the talker's prompt: a talker left "
+            "inside a command by an interrupted run, or a program of its own (a boot ROM that "
+            "a stray byte started, or another part than -p names). Reset the board into "
+            "special bootstrap mode (MODA and MODB low) and run again\n",
             bReply);
+    fprintf(stdout, "Failure\n");
+    return PROBE_FAILED;
 }
 
 }  // namespace
@@ -72,11 +75,10 @@ ProbeResult ProbeTalker(DWORD dwComPort, DWORD dwWaitMs) {
     DWORD dwWritten = 0;
     // A failed write or read means no talker answered: the load that follows reports what
     // is wrong with the port.
-    int fReplied =
+    int fAnswered =
         TracedWrite(hPort, &bSync, 1, &dwWritten) && dwWritten == 1 && ReadReply(hPort, &bReply);
     CloseHandle(hPort);
-    if (!fReplied) return PROBE_NO_TALKER;
+    if (!fAnswered) return PROBE_NO_TALKER;
     if (bReply == PROMPT) return PROBE_TALKER_RUNNING;
-    ReportLoadUnderWay(bReply);
-    return PROBE_FAILED;
+    return ReportBusyTarget(bReply);
 }

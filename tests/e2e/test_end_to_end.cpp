@@ -237,7 +237,8 @@ TEST_F(EndToEnd, TheTalkerLoadsOnFixedLoadPartsAndVariableOnesFailTheLoad) {
         sim.stop();
         if (part->fVariableLoad) {
             EXPECT_EQ(result.status, 3);
-            EXPECT_NE(result.err.find("-p names another part"), std::string::npos) << result.err;
+            EXPECT_NE(result.err.find("another part than -p names"), std::string::npos)
+                << result.err;
             EXPECT_EQ(sim.dumped(part->wEepromStart, uint16_t(part->wEepromStart + 63)),
                       Pattern(64, 1));
             continue;
@@ -261,11 +262,11 @@ TEST_F(EndToEnd, StrayByteBeforeTheLoadFailsItAndSaysWhatToDo) {
         const char *part;
         std::string out, advice;
     } cases[] = {
-        {"811E2", "Downloading talker file\n",
-         "ProbeTalker: the chip answered the talker's sync with $80, not the prompt: its boot "
-         "ROM had already begun a load (a stray byte reached it first, or -p names another part), "
-         "or an earlier talker is in the middle of a command. Reset the board into bootstrap mode "
-         "and run again\n"},
+        {"811E2", "Downloading talker file\nFailure\n",
+         "ProbeTalker: the board answered $80, not the talker's prompt: a talker left inside a "
+         "command by an interrupted run, or a program of its own (a boot ROM that a stray byte "
+         "started, or another part than -p names). Reset the board into special bootstrap mode "
+         "(MODA and MODB low) and run again\n"},
         {"E9", "Downloading talker file\n" + TalkerMarks() + "Failure\n",
          "DownloadTalker: the boot ROM echoed the $FF as the talker's first byte: a stray byte "
          "reached it first and the talker landed one byte late. Reset the board into bootstrap "
@@ -466,6 +467,25 @@ TEST_F(EndToEnd, SecondRunWithoutResetKeepsTheRunningTalker) {
     };
     EXPECT_EQ(Count("boot ROM: $F9 first, loading at 1200 baud"), 2u);
     EXPECT_EQ(Count("boot ROM: load complete"), 2u) << "once before the reset, once after";
+}
+
+// A run interrupted inside a "P" block leaves the talker waiting for the block's data: the
+// next run's probe is taken as a data byte and answered with its read-back. The run must stop
+// there and ask for a reset, not send the 256 bytes of a load for the talker to obey.
+TEST_F(EndToEnd, TalkerLeftInsideABlockAsksForAReset) {
+    std::string file = WriteS19(dir, "app.s19", {{0xF800, Pattern(40, 1)}});
+    SimProcess sim;
+    ASSERT_EQ(Program(sim, "-i " + file).status, 0);
+    ASSERT_EQ(sim.converse({'P', 0xF9, 0x00, 0x00, 0x10, 0x5A}, 9600, 1), Bytes({0x5A}));
+    ProgramResult again = Program(sim, "-i " + file);
+    sim.stop();
+    EXPECT_EQ(again.status, 3);
+    EXPECT_EQ(WithoutBanner(again.out), "Downloading talker file\nFailure\n");
+    EXPECT_EQ(again.err,
+              "ProbeTalker: the board answered $73, not the talker's prompt: a talker left inside "
+              "a command by an interrupted run, or a program of its own (a boot ROM that a stray "
+              "byte started, or another part than -p names). Reset the board into special "
+              "bootstrap mode (MODA and MODB low) and run again\n");
 }
 
 TEST(EndToEndSilentPort, TalkerLoadAgainstNothingEndsWithStatus3) {
