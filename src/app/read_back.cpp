@@ -29,7 +29,7 @@ void PrintReadMark(DWORD dwDone) {
 // The S0 text names the part and the range, and says when part of it was the talker itself:
 // the boot ROM loads it into the start of RAM.
 void FormatHeaderText(char *pszText, size_t cchText) {
-    const PartInfo *pPart = GetDefaultPart();
+    const PartInfo *pPart = g_Settings.pPart;
     WORD wTalkerStart = pPart->wRamStart;
     WORD wTalkerEnd = (WORD)(wTalkerStart + g_Settings.dwTalkerLength - 1);
     int fTalker = g_Settings.wReadStart <= wTalkerEnd && g_Settings.wReadEnd >= wTalkerStart;
