@@ -46,13 +46,15 @@ void PrintBanner(const char *pszProgramName) {
 }
 
 // Reads the input file once and checks every line before the target is touched. No record
-// may write the RAM, where the talker runs with its stack, nor the register block: a write
+// may write the RAM where the talker runs with its stack (the rest of a larger RAM is plain
+// memory), nor the register block: a write
 // to BAUD or SCCR2 cuts the link, and CONFIG can never read back (it is set with -B -C).
 // Returns EXIT_DONE with *pFile filled, or the exit status of the failure.
 int LoadInputFile(SRecordFile *pFile) {
-    const PartInfo *pPart = GetDefaultPart();
+    const PartInfo *pPart = g_Settings.pPart;
+    const WORD wTalkerRamEnd = (WORD)(pPart->wRamStart + g_Settings.dwTalkerLength - 1);
     const RefusedRange rgRanges[] = {
-        {pPart->wRamStart, pPart->wRamEnd, "the RAM the talker runs in"},
+        {pPart->wRamStart, wTalkerRamEnd, "the RAM the talker runs in"},
         {pPart->wRegisterStart, pPart->wRegisterEnd,
          "the chip's registers (CONFIG is set with -B -C)"},
     };
@@ -66,7 +68,8 @@ int LoadInputFile(SRecordFile *pFile) {
 // Hands the link layer what it needs of the user's choices.
 void ApplyLinkSettings(void) {
     g_LinkSettings.fVerbose = g_Settings.fVerbose;
-    g_LinkSettings.dwTalkerLength = g_Settings.dwTalkerLength;
+    g_LinkSettings.dwTalkerLength = g_Settings.pPart->wBootLoadMax;
+    g_LinkSettings.fVariableLoad = g_Settings.pPart->fVariableLoad;
     g_LinkSettings.bConfigValue = g_Settings.bConfigValue;
     g_LinkSettings.wEepromStart = g_Settings.wEepromStart;
     g_LinkSettings.wEepromEnd = g_Settings.wEepromEnd;
@@ -108,12 +111,12 @@ int EraseEeprom(HANDLE hPort) {
 // "-b": the talker and the port go to the faster rate once the talker answers at its own.
 int MoveTalkerRate(HANDLE hPort) {
     const SciRate *pRate = FindSciRate(g_Settings.dwTalkerRate);
-    WORD wBaud = (WORD)(GetDefaultPart()->wRegisterStart + SCI_BAUD_OFFSET);
+    WORD wBaud = (WORD)(g_Settings.pPart->wRegisterStart + SCI_BAUD_OFFSET);
     return SetTalkerRate(hPort, wBaud, pRate->bBaud, pRate->dwRate);
 }
 
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
-// unprotected, and the bulk erase if asked.
+// unprotected where the part has BPROT, and the bulk erase if asked.
 int PrepareTarget(HANDLE hPort, const SRecordFile *pFile) {
     EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(hPort, 1)) return 0;
@@ -122,7 +125,8 @@ int PrepareTarget(HANDLE hPort, const SRecordFile *pFile) {
         fprintf(stdout, "Enable Expanded Memory\n");
         if (!WriteTargetByte(hPort, HPRIO, HPRIO_EXPANDED)) return 0;
     }
-    if (WritesTarget(pFile) && !WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
+    int fWriteBprot = g_Settings.pPart->fHasBprot && WritesTarget(pFile);
+    if (fWriteBprot && !WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
     if (g_Settings.fBulkErase && !EraseEeprom(hPort)) return 0;
     return 1;
 }
@@ -132,17 +136,12 @@ const DWORD PROBE_WAIT_MS = 100;
 
 // The talker goes into the chip unless the one of an earlier run still answers. A part whose
 // boot ROM ends its load after 4 idle characters (33 ms at 1200 baud) is not probed: an
-// unanswered probe would leave the load racing that end across the port's reopening.
-int LoadTalker(void) {
+// unanswered probe would leave the load racing that end across the port's reopening. Nor is
+// a load at the ROM's own 7812 baud: the probe's "s" would have set the ROM to 1200.
+int LoadTalker(DWORD dwLoadBaud) {
     fprintf(stdout, "Downloading talker file\n");
-    if (GetDefaultPart()->fVariableLoad) {
-        return DownloadTalker(g_Settings.dwComPort, 0, BOOT_BAUD_1200);
-    }
-    // With -b the load, too, goes faster: at the boot ROM's own 7812 baud, its $FF the ROM's
-    // first character. No probe: a talker left running by an earlier -b run is at its fast
-    // rate, and the probe's "s" would make the ROM pick 1200.
-    if (g_Settings.dwTalkerRate != TALKER_BAUD_RATE) {
-        return DownloadTalker(g_Settings.dwComPort, 0, BOOT_BAUD_7812);
+    if (g_Settings.pPart->fVariableLoad || dwLoadBaud != BOOT_BAUD_1200) {
+        return DownloadTalker(g_Settings.dwComPort, dwLoadBaud, 0);
     }
     ProbeResult eProbe = ProbeTalker(g_Settings.dwComPort, PROBE_WAIT_MS);
     if (eProbe == PROBE_FAILED) return 0;
@@ -150,13 +149,16 @@ int LoadTalker(void) {
         fprintf(stdout, "Talker already running\n");
         return 1;
     }
-    return DownloadTalker(g_Settings.dwComPort, 1, BOOT_BAUD_1200);
+    return DownloadTalker(g_Settings.dwComPort, BOOT_BAUD_1200, 1);
 }
 
 // Everything that talks to the target, from the talker load to the end of the download.
 int ProgramTarget(const SRecordFile *pFile) {
     InstallInterruptHandlers();
-    if (!LoadTalker()) return EXIT_TARGET;
+    // With -b the load, too, goes faster: at the boot ROM's own 7812 baud.
+    DWORD dwLoadBaud =
+        g_Settings.dwTalkerRate == TALKER_BAUD_RATE ? BOOT_BAUD_1200 : BOOT_BAUD_7812;
+    if (!LoadTalker(dwLoadBaud)) return EXIT_TARGET;
     HANDLE hPort = OpenComPort(g_Settings.dwComPort, TALKER_BAUD_RATE);
     if (hPort == INVALID_HANDLE_VALUE) return EXIT_TARGET;
     int nStatus = PrepareTarget(hPort, pFile) ? UseTarget(hPort, pFile) : EXIT_TARGET;

@@ -142,7 +142,9 @@ int WriteOneByte(HANDLE hPort, const BYTE *pbByte) {
     return 1;
 }
 
-int ReadOneByte(HANDLE hPort, BYTE *pbByte) {
+}  // namespace
+
+int ReadRawByte(HANDLE hPort, BYTE *pbByte) {
     DWORD dwRead = 0;
     if (!TracedRead(hPort, pbByte, 1, &dwRead)) {
         fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)GetLastError());
@@ -155,10 +157,15 @@ int ReadOneByte(HANDLE hPort, BYTE *pbByte) {
     return 1;
 }
 
-}  // namespace
+int EchoMatches(BYTE bEcho, const BYTE *pbBuffer, DWORD dwIndex) {
+    if (bEcho == pbBuffer[dwIndex]) return 1;
+    fprintf(stderr, "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n", bEcho,
+            (unsigned)dwIndex, pbBuffer[dwIndex]);
+    return 0;
+}
 
 int SendByteReadEcho(HANDLE hPort, BYTE bSend, BYTE *pbEcho) {
-    return WriteOneByte(hPort, &bSend) && ReadOneByte(hPort, pbEcho);
+    return WriteOneByte(hPort, &bSend) && ReadRawByte(hPort, pbEcho);
 }
 
 int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fReadEcho,
@@ -166,12 +173,10 @@ int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fRea
     for (DWORD i = 0; i < dwLength; i++) {
         if (!WriteOneByte(hPort, &pbBuffer[i])) return 0;
         if (!fReadEcho) continue;
-        BYTE pbReadBuffer[1] = {0};
-        if (!ReadOneByte(hPort, pbReadBuffer)) return 0;
-        if (!fNoCompare && pbReadBuffer[0] != pbBuffer[i]) {
-            fprintf(stderr, "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n",
-                    pbReadBuffer[0], (unsigned)i, pbBuffer[i]);
-            if (pdwMismatches != NULL) (*pdwMismatches)++;
+        BYTE bEcho = 0;
+        if (!ReadRawByte(hPort, &bEcho)) return 0;
+        if (!fNoCompare && !EchoMatches(bEcho, pbBuffer, i) && pdwMismatches != NULL) {
+            (*pdwMismatches)++;
         }
     }
     return 1;

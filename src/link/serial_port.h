@@ -27,6 +27,14 @@ int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fRea
 int SendRawNoEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength);
 int SendRawCheckEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwMismatches);
 
+// Reads the one byte the far end sends next, for a caller that sent bytes ahead of their
+// echoes. Returns 1, or 0 after the message of the failed read.
+int ReadRawByte(HANDLE hPort, BYTE *pbByte);
+
+// 1 when bEcho is pbBuffer[dwIndex]; else reports the difference as SendRawWithEcho does and
+// returns 0.
+int EchoMatches(BYTE bEcho, const BYTE *pbBuffer, DWORD dwIndex);
+
 // Writes dwLength bytes in one call, traced one line per byte with "-V". Returns 1, or 0
 // after the message of a failed or short write (the texts of SendRawWithEcho's).
 int WriteBytes(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength);

@@ -27,6 +27,7 @@ namespace {
 const DWORD TALKER_BAUD_RATE = 9600;
 const BYTE SYNC = 's';
 const BYTE PROMPT = '>';
+const BYTE BREAK_BYTE = 0x00;  // how a UART reads a break
 
 // One read that gives up after dwWaitMs instead of the usual 2 s.
 void SetProbeTimeout(HANDLE hPort, DWORD dwWaitMs) {
@@ -38,14 +39,26 @@ void SetProbeTimeout(HANDLE hPort, DWORD dwWaitMs) {
     SetCommTimeouts(hPort, &timeouts);
 }
 
-// The boot ROM never answers the probe, so another answer comes from a program that runs:
-// most likely a talker that an interrupted run left inside a block, which took the "s" as a
-// data byte. The load's 256 bytes would be taken as data and commands too.
+// One byte of reply, if any came. A $00 is the break a boot ROM holds from reset until the
+// probe's start bit (read when the port opened during it), not a reply: the next byte is.
+int ReadReply(HANDLE hPort, BYTE *pbReply) {
+    DWORD dwRead = 0;
+    if (!TracedRead(hPort, pbReply, 1, &dwRead) || dwRead != 1) return 0;
+    if (*pbReply != BREAK_BYTE) return 1;
+    return TracedRead(hPort, pbReply, 1, &dwRead) && dwRead == 1;
+}
+
+// A boot ROM waiting for its first character never answers the probe, so another answer
+// comes from a program that runs: most likely a talker that an interrupted run left inside a
+// block, which took the "s" as a data byte. A boot ROM that had already taken a first
+// character (a stray byte on the line, or a part other than -p names whose load has ended)
+// echoes it too; the load would land one byte late or not at all.
 ProbeResult ReportBusyTarget(BYTE bReply) {
     fprintf(stderr,
             "ProbeTalker: the board answered $%02X, not the talker's prompt: a talker left "
-            "inside a command by an interrupted run, or a program of its own. Reset the board "
-            "into special bootstrap mode (MODA and MODB low) and run again\n",
+            "inside a command by an interrupted run, or a program of its own (a boot ROM that "
+            "a stray byte started, or another part than -p names). Reset the board into "
+            "special bootstrap mode (MODA and MODB low) and run again\n",
             bReply);
     fprintf(stdout, "Failure\n");
     return PROBE_FAILED;
@@ -59,11 +72,11 @@ ProbeResult ProbeTalker(DWORD dwComPort, DWORD dwWaitMs) {
     SetProbeTimeout(hPort, dwWaitMs);
     PurgeComm(hPort, PURGE_RXCLEAR);
     BYTE bSync = SYNC, bReply = 0;
-    DWORD dwWritten = 0, dwRead = 0;
+    DWORD dwWritten = 0;
     // A failed write or read means no talker answered: the load that follows reports what
     // is wrong with the port.
-    int fAnswered = TracedWrite(hPort, &bSync, 1, &dwWritten) && dwWritten == 1 &&
-                    TracedRead(hPort, &bReply, 1, &dwRead) && dwRead == 1;
+    int fAnswered =
+        TracedWrite(hPort, &bSync, 1, &dwWritten) && dwWritten == 1 && ReadReply(hPort, &bReply);
     CloseHandle(hPort);
     if (!fAnswered) return PROBE_NO_TALKER;
     if (bReply == PROMPT) return PROBE_TALKER_RUNNING;

@@ -15,6 +15,7 @@
 //   295-311  the second record's 16 data echoes and its prompt
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 #include <regex>
@@ -156,6 +157,29 @@ std::string NoiseInTalkerLoad(size_t after) {
                 ShiftedEchoes(record, after > start ? after - start : 0, &previous, &mismatches);
         start += record.size();
     }
+    return lines + TalkerEchoedWrong(mismatches) + "DownloadTalker: from talker byte " +
+           std::to_string(after) +
+           " on, each echo came one byte late: a stray byte reached the line. Reset the board "
+           "into bootstrap mode and run again\n";
+}
+
+// The echo of talker byte `lost` (counted from 1) never comes: the rest of the load is read
+// one early, and the load is refused. The fill's echoes are not judged.
+std::string EchoLostInTalkerLoad(size_t lost) {
+    std::string lines;
+    unsigned mismatches = 0;
+    Bytes code = TalkerCode();
+    code.push_back(0x00);  // the fill's first byte
+    size_t start = 0;
+    for (const Bytes &record : TalkerRecords()) {
+        for (size_t i = 0; i < record.size(); i++) {
+            size_t at = start + i;
+            if (at + 1 < lost || code[at + 1] == record[i]) continue;
+            lines += Mismatch(code[at + 1], i, record[i]);
+            mismatches++;
+        }
+        start += record.size();
+    }
     return lines + TalkerEchoedWrong(mismatches) + kCheckBoard;
 }
 
@@ -184,6 +208,7 @@ std::string TenSyncAttempts() {
 enum class Reached {
     FirstTalkerLine,  // "0." and the first echo read failed
     TalkerLoad,       // inside image line 3
+    TalkerCut,        // inside image line 3, or every mark: the ROM restarted mid-load
     TalkerRefused,    // every mark, and the load judged failed
     TalkerLoaded,     // every mark, then the target preparation
     BulkErase,        // "Bulk Erasing EEPROM"
@@ -195,7 +220,9 @@ enum class Reached {
 
 // What the chip must hold afterwards.
 struct Chip {
-    size_t talkerLoaded;        // download bytes stored from $0000; 256: the talker ran
+    // Download bytes stored from $0000, at least; 256: the talker ran. The load goes out
+    // whole before its echoes are read, so a line that dies takes the rest at its own time.
+    size_t talkerLoaded;
     bool erased;                // the bulk erase ran and programmed CONFIG
     size_t programmed;          // leading file bytes in EEPROM; the rest as erased or preloaded
     uint16_t stuckCell = 0;     // a cell that keeps its preloaded byte, 0 for none
@@ -260,13 +287,14 @@ void FaultRun::ExpectChipHolds(const SimProcess &sim, const Chip &chip) const {
     Bytes code = TalkerCode();
     if (chip.ramRewritten) {
         // RAM is whatever the boot ROM and the code it started made of it.
-    } else if (chip.talkerLoaded == 256) {
-        EXPECT_EQ(Bytes(ram.begin(), ram.begin() + code.size()), code) << "the talker in RAM";
     } else {
-        Bytes expected = code;
-        expected.resize(256, 0x00);
-        std::fill(expected.begin() + chip.talkerLoaded, expected.end(), 0x00);
-        EXPECT_EQ(ram, expected) << "the talker's first " << chip.talkerLoaded << " bytes";
+        // Once the whole talker is in, it may have run and used its stack.
+        size_t stored = std::mismatch(code.begin(), code.end(), ram.begin()).first - code.begin();
+        EXPECT_GE(stored, std::min(chip.talkerLoaded, code.size())) << "the talker's first bytes";
+        if (stored < code.size()) {
+            EXPECT_EQ(Bytes(ram.begin() + stored, ram.end()), Bytes(256 - stored, 0x00))
+                << "nothing after the talker's first " << stored << " bytes";
+        }
     }
     Bytes eeprom = chip.erased ? Bytes(kFileData.size(), kErased) : kPreload;
     std::copy_n(kFileData.begin(), chip.programmed, eeprom.begin());
@@ -303,12 +331,19 @@ TEST_P(Faults, EndWithStatus3AndTheChipAsReported) {
         EXPECT_NE(result.err, "") << "a message names what failed";
     else
         EXPECT_EQ(result.err, c.errors);
+    std::string out = WithoutBanner(result.out);
     std::string expected = ExpectedOutput(c.reached, c.bulkErase);
-    if (c.reached == Reached::SomeRecord)
-        EXPECT_TRUE(std::regex_match(WithoutBanner(result.out), std::regex(expected)))
-            << result.out;
-    else
-        EXPECT_EQ(WithoutBanner(result.out), expected);
+    if (c.reached == Reached::TalkerCut) {
+        // Whether echoes stop at the reset or the restarted ROM echoes the load's rest
+        // depends on how much of it was on the line then.
+        EXPECT_TRUE(out == ExpectedOutput(Reached::TalkerLoad, c.bulkErase) ||
+                    out == ExpectedOutput(Reached::TalkerRefused, c.bulkErase))
+            << out;
+    } else if (c.reached == Reached::SomeRecord) {
+        EXPECT_TRUE(std::regex_match(out, std::regex(expected))) << result.out;
+    } else {
+        EXPECT_EQ(out, expected);
+    }
     ExpectChipHolds(sim, c.chip);
     ExpectReportedRecordsInChip(sim, c.reached);
 }
@@ -339,15 +374,15 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"SilentBoard", "silent", true, Reached::FirstTalkerLine, kNoEcho + kCheckBoard,
                   kUntouched},
         // Inside the talker load.
-        FaultCase{"DropInTalkerLoad", Fault("drop", kInTalkerLoad), true, Reached::TalkerLoad,
-                  kNoEcho + kCheckBoard, kHalfLoaded},
+        FaultCase{"DropInTalkerLoad", Fault("drop", kInTalkerLoad), true, Reached::TalkerRefused,
+                  EchoLostInTalkerLoad(kLoadedBeforeFault), kTalkerOnly},
         FaultCase{"CorruptInTalkerLoad", Fault("corrupt", kInTalkerLoad), true,
                   Reached::TalkerRefused, TalkerByteCorrupted(kLoadedBeforeFault), kTalkerOnly},
         FaultCase{"NoiseInTalkerLoad", Fault("noise", kInTalkerLoad), true, Reached::TalkerRefused,
                   NoiseInTalkerLoad(kLoadedBeforeFault), kTalkerOnly},
         FaultCase{"UnplugInTalkerLoad", Fault("unplug", kInTalkerLoad), true, Reached::TalkerLoad,
                   kNoEcho + kCheckBoard, kHalfLoaded},
-        FaultCase{"ResetInTalkerLoad", Fault("reset", kInTalkerLoad), true, Reached::TalkerLoad,
+        FaultCase{"ResetInTalkerLoad", Fault("reset", kInTalkerLoad), true, Reached::TalkerCut,
                   kWhateverTheRomMakesOfIt, AfterReset(kHalfLoaded)},
         // The prompt answering the sync: a stray byte behind it meets the BPROT write, which
         // reads it as the read-back and the read-back ($00) as the prompt.
