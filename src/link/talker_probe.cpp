@@ -16,6 +16,17 @@
 // switches to 1200 baud and waits for the load's first byte: the load must follow without
 // the $FF it would otherwise send, and (on parts whose load ends after 4 idle characters,
 // 33 ms at 1200 baud) within a few character times.
+//
+// A stray byte that reached the ROM before the probe was its first character instead. Then
+// the ROM already stores and echoes what comes, and the "s" would take the talker's place:
+//   - at 1200 baud (most stray bytes), the "s" is over before the first data bit is sampled:
+//     it reads $FF, and its echo reads at 9600 as $80 (an SCI that rejects the start bit
+//     stores nothing and stays silent, and the load without $FF is then right);
+//   - at 7812 (a stray byte read as $FF, such as $FD sent at 9600), it reads $F9, and its
+//     echo at 7812 reads at 9600 as $F1.
+// Such an answer is neither ">" nor silence: the probe fails and says what to do. A stray
+// $55 or $00 sends the ROM off to RAM or EEPROM without a load; whatever runs there answers
+// the probe or lets the load go out unechoed, which fails the load.
 #include "talker_probe.h"
 
 #include <cstdio>
@@ -27,6 +38,7 @@ namespace {
 const DWORD TALKER_BAUD_RATE = 9600;
 const BYTE SYNC = 's';
 const BYTE PROMPT = '>';
+const BYTE BREAK_BYTE = 0x00;  // how the port reads the break the boot ROM sends from reset
 
 // One read that gives up after dwWaitMs instead of the usual 2 s.
 void SetProbeTimeout(HANDLE hPort, DWORD dwWaitMs) {
@@ -38,6 +50,32 @@ void SetProbeTimeout(HANDLE hPort, DWORD dwWaitMs) {
     SetCommTimeouts(hPort, &timeouts);
 }
 
+// The first byte that answers the probe, into *pbReply; 0 when the line stays silent. One
+// $00 is passed over: the break of a reset may reach the port after the purge (an adapter
+// holds bytes for some ms). It is never an echo of the probe: the ROM samples the "s"'s first
+// data bit high at either rate, and an echo whose first data bit is high never reads at 9600
+// as $00 (at 1200 that bit lands in the 9600 reading's bit 7, at 7812 in its bit 0).
+int ReadProbeReply(HANDLE hPort, BYTE *pbReply) {
+    DWORD dwRead = 0;
+    if (!TracedRead(hPort, pbReply, 1, &dwRead) || dwRead != 1) return 0;
+    if (*pbReply != BREAK_BYTE) return 1;
+    return TracedRead(hPort, pbReply, 1, &dwRead) && dwRead == 1;
+}
+
+// An answer that is neither the talker's prompt nor a waiting ROM's silence: the ROM took a
+// stray byte as its first character and stores what comes, the probe's "s" included, so a
+// talker loaded now would sit one byte off its place; or a program the ROM jumped to runs.
+void ReportStrayByte(BYTE bReply) {
+    fprintf(stderr,
+            "ProbeTalker: the chip answered the talker's sync with $%02X, where a running talker "
+            "answers \">\" and a boot ROM waiting for the talker stays silent: a byte reached "
+            "the boot ROM before the talker (a talker loaded now would land one byte off and "
+            "not run), or another program runs in the chip. Reset the board into special "
+            "bootstrap mode (MODA and MODB low) and run again\n",
+            (unsigned)bReply);
+    fprintf(stdout, "Failure\n");
+}
+
 }  // namespace
 
 ProbeResult ProbeTalker(DWORD dwComPort, DWORD dwWaitMs) {
@@ -46,11 +84,14 @@ ProbeResult ProbeTalker(DWORD dwComPort, DWORD dwWaitMs) {
     SetProbeTimeout(hPort, dwWaitMs);
     PurgeComm(hPort, PURGE_RXCLEAR);
     BYTE bSync = SYNC, bReply = 0;
-    DWORD dwWritten = 0, dwRead = 0;
-    // A failed write or read means no talker answered: the load that follows reports what
-    // is wrong with the port.
+    DWORD dwWritten = 0;
+    // A failed write or read counts as silence: the load that follows reports what is wrong
+    // with the port.
     int fAnswered = TracedWrite(hPort, &bSync, 1, &dwWritten) && dwWritten == 1 &&
-                    TracedRead(hPort, &bReply, 1, &dwRead) && dwRead == 1 && bReply == PROMPT;
+                    ReadProbeReply(hPort, &bReply);
     CloseHandle(hPort);
-    return fAnswered ? PROBE_TALKER_RUNNING : PROBE_NO_TALKER;
+    if (!fAnswered) return PROBE_NO_TALKER;
+    if (bReply == PROMPT) return PROBE_TALKER_RUNNING;
+    ReportStrayByte(bReply);
+    return PROBE_FAILED;
 }

@@ -155,7 +155,7 @@ TEST_F(EndToEnd, BulkEraseWithoutAFileSetsConfig) {
 // clears the part's own EEPROM wherever it lies. A variable-load part, taken for the default
 // 811E2, ends its load when the line stays idle for 4 character times, which here comes
 // while the probe waits for an answer: the chip does not take the talker, and the run says
-// so with status 3.
+// so with status 3, in the probe when what runs at $0000 then answers it, else in the load.
 TEST_F(EndToEnd, TheTalkerLoadsOnFixedLoadPartsAndVariableOnesFailTheLoad) {
     for (unsigned i = 0; i < GetPartCount(); i++) {
         const PartInfo *part = GetPartByIndex(i);
@@ -166,7 +166,9 @@ TEST_F(EndToEnd, TheTalkerLoadsOnFixedLoadPartsAndVariableOnesFailTheLoad) {
         sim.stop();
         if (part->fVariableLoad) {
             EXPECT_EQ(result.status, 3);
-            EXPECT_NE(result.err.find("DownloadTalker: "), std::string::npos) << result.err;
+            bool failedClearly = result.err.find("DownloadTalker: ") != std::string::npos ||
+                                 result.err.find("ProbeTalker: ") != std::string::npos;
+            EXPECT_TRUE(failedClearly) << result.err;
             EXPECT_EQ(sim.dumped(part->wEepromStart, uint16_t(part->wEepromStart + 63)),
                       Pattern(64, 1));
             continue;
@@ -353,6 +355,38 @@ TEST_F(EndToEnd, SecondRunWithoutResetKeepsTheRunningTalker) {
     };
     EXPECT_EQ(Count("boot ROM: $F9 first, loading at 1200 baud"), 2u);
     EXPECT_EQ(Count("boot ROM: load complete"), 2u) << "once before the reset, once after";
+}
+
+// A byte on the line before the run becomes the boot ROM's first character: $3C at 9600
+// switches it to 1200, $FD at 9600 reads as $FF and keeps 7812. Either way the ROM takes the
+// probe's "s" as the talker's first byte and echoes it; the run must stop there, never load
+// a talker one byte off its place, and leave the EEPROM as it was.
+TEST_F(EndToEnd, AStrayByteBeforeTheRunFailsTheProbeAndLeavesTheEepromAlone) {
+    const std::pair<uint8_t, std::string> kStrays[] = {
+        {0x3C, "boot ROM: $DE first, loading at 1200 baud"},
+        {0xFD, "boot ROM: $FF first, loading at 7812 baud"}};
+    std::string preload = WriteS19(dir, "preload.s19", {{0xF800, Pattern(64, 1)}});
+    std::string file = WriteS19(dir, "app.s19", {{0xF800, Pattern(40, 2)}});
+    for (const auto &[stray, romChoice] : kStrays) {
+        SCOPED_TRACE(romChoice);
+        SimProcess sim({"--eeprom", preload, "--trace"});
+        sim.converse({stray}, 9600, 0);
+        ProgramResult result = Program(sim, "-B -i " + file);
+        sim.stop();
+        EXPECT_EQ(result.status, 3);
+        EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\nFailure\n");
+        EXPECT_NE(result.err.find("ProbeTalker: the chip answered the talker's sync with $"),
+                  std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find("a byte reached the boot ROM before the talker (a talker "
+                                  "loaded now would land one byte off and not run), or another "
+                                  "program runs in the chip. Reset the board into special "
+                                  "bootstrap mode (MODA and MODB low) and run again\n"),
+                  std::string::npos)
+            << result.err;
+        EXPECT_NE(sim.errors().find(romChoice), std::string::npos);
+        EXPECT_EQ(sim.dumped(0xF800, 0xF83F), Pattern(64, 1));
+    }
 }
 
 TEST(EndToEndSilentPort, TalkerLoadAgainstNothingEndsWithStatus3) {
