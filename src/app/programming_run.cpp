@@ -121,9 +121,10 @@ int PrepareTarget(HANDLE hPort, const SRecordFile *pFile) {
 const DWORD PROBE_WAIT_MS = 100;
 
 // The talker goes into the chip unless the one of an earlier run still answers; any other
-// answer to the probe (a ROM that a stray byte set loading) stops the run. A part whose
-// boot ROM ends its load after 4 idle characters (33 ms at 1200 baud) is not probed: an
-// unanswered probe would leave the load racing that end across the port's reopening.
+// answer to the probe (a talker inside a command, a ROM that a stray byte set loading)
+// stops the run. A part whose boot ROM ends its load after 4 idle characters (33 ms at 1200
+// baud) is not probed: an unanswered probe would leave the load racing that end across the
+// port's reopening.
 int LoadTalker(void) {
     fprintf(stdout, "Downloading talker file\n");
     if (GetDefaultPart()->fVariableLoad) return DownloadTalker(g_Settings.dwComPort, 0);

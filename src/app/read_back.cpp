@@ -1,5 +1,6 @@
 #include "read_back.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "interrupt.h"
@@ -50,9 +51,12 @@ int WriteS19(FILE *pFile) {
     return fprintf(pFile, "%s\n", szLine) >= 0;
 }
 
-// Windows' rename does not replace an existing file; POSIX's does, atomically.
+// Windows' rename does not replace an existing file (EEXIST or EACCES); POSIX's does,
+// atomically. Any other refusal, such as a directory of that name, is final: remove() would
+// delete an empty directory.
 int RenameOver(const char *pszFrom, const char *pszTo) {
     if (rename(pszFrom, pszTo) == 0) return 1;
+    if (errno != EEXIST && errno != EACCES) return 0;
     remove(pszTo);
     return rename(pszFrom, pszTo) == 0;
 }
@@ -63,7 +67,7 @@ int CreateReadBackFile(ReadBackFile *pOut) {
     snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", g_Settings.szOutputFile);
     pOut->pFile = fopen(pOut->szTempName, "w");
     if (pOut->pFile == NULL) {
-        fprintf(stderr, "File Error: Could not create %s\n", pOut->szTempName);
+        fprintf(stderr, "File Error: Could not create %s: %s\n", pOut->szTempName, strerror(errno));
         return 0;
     }
     SetInterruptLeftover(pOut->szTempName);
@@ -90,7 +94,8 @@ int SaveReadBackFile(ReadBackFile *pOut) {
     int fRenamed = fWritten && RenameOver(pOut->szTempName, g_Settings.szOutputFile);
     SetInterruptLeftover(NULL);
     if (fRenamed) return 1;
-    fprintf(stderr, "File Error: Could not write %s\n", g_Settings.szOutputFile);
+    fprintf(stderr, "File Error: Could not write %s: %s\n", g_Settings.szOutputFile,
+            strerror(errno));
     remove(pOut->szTempName);
     return 0;
 }

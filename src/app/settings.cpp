@@ -82,7 +82,8 @@ int SetInputFile(const char *pszValue) {
 
 int SetDevice(const char *pszValue) {
     if (pszValue[0] == '\0') return RefuseValue("Expected device name value\n");
-    return CopyName(g_Settings.szDevice, pszValue, "Expected device name value\n");
+    return CopyName(g_Settings.szDevice, pszValue,
+                    "Device name is too long: at most 259 characters\n");
 }
 
 // "-C" only acts through the bulk erase; said once the whole line is read.
@@ -118,7 +119,8 @@ int SetReadRange(const char *pszValue) {
 
 int SetOutputFile(const char *pszValue) {
     if (pszValue[0] == '-') return RefuseValue("Expected output filename value\n");
-    return CopyName(g_Settings.szOutputFile, pszValue, "Expected output filename value\n");
+    return CopyName(g_Settings.szOutputFile, pszValue,
+                    "Output file name is too long: at most 259 characters\n");
 }
 
 // An option that takes a value: its setter and the message when the value is missing.

@@ -74,7 +74,8 @@ int VerifyFile(HANDLE hPort, const SRecordFile *pFile) {
         if (!VerifyRecord(hPort, &record, &diff)) return ReportFailure();
     }
     if (EndsWithLineEnd(pFile)) PrintDot();
-    EndProgress("");
+    // The list of differences starts on a line of its own, not after the dots.
+    EndProgress(diff.dwCount != 0 ? "\n" : "");
     if (diff.dwCount != 0) return ReportDifferences(&diff);
     fprintf(stdout, "Success\n");
     return 1;

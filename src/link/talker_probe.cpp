@@ -54,7 +54,8 @@ void SetProbeTimeout(HANDLE hPort, DWORD dwWaitMs) {
 // $00 is passed over: the break of a reset may reach the port after the purge (an adapter
 // holds bytes for some ms). It is never an echo of the probe: the ROM samples the "s"'s first
 // data bit high at either rate, and an echo whose first data bit is high never reads at 9600
-// as $00 (at 1200 that bit lands in the 9600 reading's bit 7, at 7812 in its bit 0).
+// as $00 (at 1200 that bit lands in the 9600 reading's bit 7, at 7812 in its bit 0). A
+// talker inside a block answers $00 only for a cell that cannot take the "s".
 int ReadProbeReply(HANDLE hPort, BYTE *pbReply) {
     DWORD dwRead = 0;
     if (!TracedRead(hPort, pbReply, 1, &dwRead) || dwRead != 1) return 0;
@@ -62,18 +63,21 @@ int ReadProbeReply(HANDLE hPort, BYTE *pbReply) {
     return TracedRead(hPort, pbReply, 1, &dwRead) && dwRead == 1;
 }
 
-// An answer that is neither the talker's prompt nor a waiting ROM's silence: the ROM took a
-// stray byte as its first character and stores what comes, the probe's "s" included, so a
-// talker loaded now would sit one byte off its place; or a program the ROM jumped to runs.
-void ReportStrayByte(BYTE bReply) {
+// Any other answer comes from a chip that is not waiting for the talker: a talker that an
+// interrupted run left inside a block took the "s" as a data byte and answered its read-back
+// (the load's 256 bytes would be taken as data and commands too); a boot ROM that a stray
+// byte had set loading stored the "s" and echoed it (a talker loaded now would sit one byte
+// off its place); or a program of the board's own runs.
+ProbeResult ReportBusyTarget(BYTE bReply) {
     fprintf(stderr,
-            "ProbeTalker: the chip answered the talker's sync with $%02X, where a running talker "
-            "answers \">\" and a boot ROM waiting for the talker stays silent: a byte reached "
-            "the boot ROM before the talker (a talker loaded now would land one byte off and "
-            "not run), or another program runs in the chip. Reset the board into special "
-            "bootstrap mode (MODA and MODB low) and run again\n",
-            (unsigned)bReply);
+            "ProbeTalker: the board answered $%02X, not the talker's prompt: a talker left "
+            "inside a command by an interrupted run, a byte that reached the boot ROM before "
+            "the talker (a talker loaded now would land one byte off and not run), or a "
+            "program of its own. Reset the board into special bootstrap mode (MODA and MODB "
+            "low) and run again\n",
+            bReply);
     fprintf(stdout, "Failure\n");
+    return PROBE_FAILED;
 }
 
 }  // namespace
@@ -92,6 +96,5 @@ ProbeResult ProbeTalker(DWORD dwComPort, DWORD dwWaitMs) {
     CloseHandle(hPort);
     if (!fAnswered) return PROBE_NO_TALKER;
     if (bReply == PROMPT) return PROBE_TALKER_RUNNING;
-    ReportStrayByte(bReply);
-    return PROBE_FAILED;
+    return ReportBusyTarget(bReply);
 }

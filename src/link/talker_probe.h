@@ -17,6 +17,7 @@ enum ProbeResult {
 // reset may still deliver), and closes the port. ">" is a running talker. Silence is a chip
 // waiting in its boot ROM, which takes that "s" as its first character and switches to 1200
 // baud (see talker_probe.cpp): after PROBE_NO_TALKER the load must not send the ROM's $FF
-// again. Any other answer is a ROM that a stray byte already set loading (or another program
-// running): a load now would land shifted, so the probe fails.
+// again. Any other answer fails the probe, and the chip must be reset first: a talker left
+// inside a command, a ROM that a stray byte already set loading (a load now would land
+// shifted), or another program running.
 ProbeResult ProbeTalker(DWORD dwComPort, DWORD dwWaitMs);

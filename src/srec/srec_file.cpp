@@ -128,6 +128,19 @@ const RefusedRange *RangeHit(const SRecord *pRecord, const RefusedRange *prgRang
     return NULL;
 }
 
+// Text after the checksum is not read, but a second record there would be lost without a
+// word: such a line is refused.
+int CheckNoSecondRecord(const SRecordFile *pFile, const SRecordLine *pLine,
+                        const SRecord *pRecord) {
+    size_t iEnd = 4 + 2 * (pRecord->wLength + AddressBytesOfType(pRecord->wType) + 1);
+    while (iEnd < pLine->cchText && IsLineSpace(pLine->szText[iEnd])) iEnd++;
+    if (iEnd + 1 >= pLine->cchText || iEnd + 1 >= SRECORD_TEXT_ROOM) return 1;
+    char chLetter = pLine->szText[iEnd], chType = pLine->szText[iEnd + 1];
+    if ((chLetter != 'S' && chLetter != 's') || chType < '0' || chType > '9') return 1;
+    RefuseLine(pFile, pLine, "Two records on one line: each record must have a line of its own");
+    return 0;
+}
+
 void CopyTrimmed(const char *pchLine, size_t cchLine, SRecordLine *pLine) {
     while (cchLine > 0 && IsLineSpace(pchLine[0])) pchLine++, cchLine--;
     while (cchLine > 0 && IsLineSpace(pchLine[cchLine - 1])) cchLine--;
@@ -195,6 +208,7 @@ LineKind ParseSRecordLine(const SRecordFile *pFile, const SRecordLine *pLine, SR
         return LINE_REFUSED;
     }
     if (!CheckRecordDigits(pFile, pLine, pRecord)) return LINE_REFUSED;
+    if (!CheckNoSecondRecord(pFile, pLine, pRecord)) return LINE_REFUSED;
     if (pRecord->wType == 5 || pRecord->wType == 6) return LINE_SKIPPED;
     return LINE_RECORD;
 }

@@ -96,6 +96,20 @@ TEST_F(Operations, FailedReadLeavesNoHalfFile) {
     EXPECT_FALSE(Exists(out + ".partial"));
 }
 
+// An -o that names a directory is refused once the range is read; the directory stays.
+TEST_F(Operations, ReadBackIntoADirectoryNameLeavesTheDirectory) {
+    std::string out = dir + "/folder";
+    ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+    SimProcess sim;
+    ProgramResult result = Run(sim, "-r f800-f80f -o " + out);
+    sim.stop();
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "File Error: Could not write " + out + ": Is a directory\n");
+    struct stat info;
+    EXPECT_TRUE(stat(out.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+    EXPECT_FALSE(Exists(out + ".partial"));
+}
+
 // Ctrl-C during the read: the tool says how far it got, and removes its temporary file.
 TEST_F(Operations, InterruptedReadLeavesNoFile) {
     std::string out = dir + "/out.s19";
@@ -160,7 +174,7 @@ TEST_F(Operations, VerifyFailsWithTheFirstDifferingAddresses) {
     }
     expected << "... and 5 more\n25 byte(s) differ: the chip does not hold the file\n";
     EXPECT_EQ(result.err, expected.str());
-    EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n");
+    EXPECT_EQ(result.out.substr(result.out.size() - 12), "...\nFailure\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xF83F), chip);
 }
 

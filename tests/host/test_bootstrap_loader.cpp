@@ -133,7 +133,7 @@ TEST_F(BootstrapLoader, ProbeJudgesTheAnswerToItsSync) {
         EXPECT_EQ(far.received, Bytes({'s'}));
         bool failed = probeCase.expected == PROBE_FAILED;
         EXPECT_EQ(out, failed ? "Failure\n" : "");
-        EXPECT_EQ(err.rfind("ProbeTalker: the chip answered the talker's sync with $", 0),
+        EXPECT_EQ(err.rfind("ProbeTalker: the board answered $", 0),
                   failed ? 0u : std::string::npos)
             << err;
     }

@@ -74,7 +74,9 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
          "-n can't go with -B: verifying writes nothing\n" + Usage(kProgram), ""},
         {"-r 0-ff", 1, "-r needs -o <filename> to write the read-back to\n" + Usage(kProgram), ""},
         {"-d /dev/null -r 0-ff -o " + dir + "/no/such/dir/chip.s19", 2,
-         "File Error: Could not create " + dir + "/no/such/dir/chip.s19.partial\n", ""},
+         "File Error: Could not create " + dir +
+             "/no/such/dir/chip.s19.partial: No such file or directory\n",
+         ""},
     };
     for (const Case &c : cases) {
         ProgramResult result = RunProgram(kProgram + " " + c.args);

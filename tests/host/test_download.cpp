@@ -160,6 +160,8 @@ TEST(CheckSRecordFile, AcceptsWhatTheDownloadAccepts) {
         {"S5030001FB\nS604000001FA\n", 0},
         {"S0FF0000" + std::string(504, '0') + "00\n", 0},
         {"S1FF2000" + std::string(504, '0') + "E0\r\n\x1a\x1a", 252},
+        // Text after the checksum is not read, unless it starts another record.
+        {S1(0x2000, {1}) + " ; S-record\n", 1},
     };
     for (const Case &c : cases) {
         std::string path = MakeTempDir() + "/file.s19";
@@ -190,6 +192,10 @@ TEST(CheckSRecordFile, RefusesNamingTheFileTheLineAndItsText) {
          "ParseSRecordString: S2 record at $FFFFFF lies beyond $FFFF (S205FFFFFF01FD)\n"
          "F line 1: Can't parse S record (S205FFFFFF01FD)\n"},
         {"hello\n", "F line 1: Can't parse S record (hello)\n"},
+        // The second record would be lost: the first one's checksum ends what is read.
+        {S1(0x2000, {1}) + " s104200102D8\n",
+         "F line 1: Two records on one line: each record must have a line of its own "
+         "(S104200001DA s104200102D8)\n"},
         {S1(0x2000, {1}) + "\r" + S1(0x2001, {2}) + "\r",
          "F line 1: Carriage return inside a line: the file's lines must end in LF or CR LF "
          "(S104200001DA\\x0DS104200102D8)\n"},

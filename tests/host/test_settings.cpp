@@ -172,7 +172,8 @@ TEST(ParseCommandLine, HelpPrintsTheUsageAloneAndStops) {
 TEST(ParseCommandLine, DeviceNameReplacesThePortNumber) {
     EXPECT_EQ(Parse({"-d", "/dev/ttyUSB0"}).nResult, 1);
     EXPECT_STREQ(g_Settings.szDevice, "/dev/ttyUSB0");
-    EXPECT_EQ(Parse({"-d", std::string(300, 'd')}).nResult, 0);
+    EXPECT_EQ(Parse({"-d", std::string(300, 'd')}).strErr,
+              "Device name is too long: at most 259 characters\n" + UsageWithRange("f800-ffff"));
     EXPECT_STREQ(g_Settings.szDevice, "");
 }
 
@@ -189,6 +190,8 @@ TEST(ParseCommandLine, ReadBackVerifyAndTheirRefusals) {
         {{"-r", "f800-ffff"}, "-r needs -o <filename> to write the read-back to\n"},
         {{"-o", "chip.s19"}, "-o needs -r <start>-<end>: there is nothing to read\n"},
         {{"-r", "0-ff", "-o", "-n"}, "Expected output filename value\n"},
+        {{"-r", "0-ff", "-o", std::string(260, 'o')},
+         "Output file name is too long: at most 259 characters\n"},
         {{"-n", "-i", "a.s19", "-B"}, "-n can't go with -B: verifying writes nothing\n"},
     };
     for (const Case &c : cases) {
