@@ -27,6 +27,7 @@
 namespace {
 
 const DWORD TALKER_BAUD_RATE = 9600;
+const WORD SCI_BAUD_OFFSET = 0x2B;  // BAUD, from the register block's start
 const WORD HPRIO = 0x103C;
 const BYTE HPRIO_EXPANDED = 0x65;  // MDA set (expanded bus), RBOOT cleared
 const WORD BPROT = 0x1035;
@@ -45,13 +46,15 @@ void PrintBanner(const char *pszProgramName) {
 }
 
 // Reads the input file once and checks every line before the target is touched. No record
-// may write the RAM, where the talker runs with its stack, nor the register block: a write
+// may write the RAM where the talker runs with its stack (the rest of a larger RAM is plain
+// memory), nor the register block: a write
 // to BAUD or SCCR2 cuts the link, and CONFIG can never read back (it is set with -B -C).
 // Returns EXIT_DONE with *pFile filled, or the exit status of the failure.
 int LoadInputFile(SRecordFile *pFile) {
-    const PartInfo *pPart = GetDefaultPart();
+    const PartInfo *pPart = g_Settings.pPart;
+    const WORD wTalkerRamEnd = (WORD)(pPart->wRamStart + g_Settings.dwTalkerLength - 1);
     const RefusedRange rgRanges[] = {
-        {pPart->wRamStart, pPart->wRamEnd, "the RAM the talker runs in"},
+        {pPart->wRamStart, wTalkerRamEnd, "the RAM the talker runs in"},
         {pPart->wRegisterStart, pPart->wRegisterEnd,
          "the chip's registers (CONFIG is set with -B -C)"},
     };
@@ -65,10 +68,12 @@ int LoadInputFile(SRecordFile *pFile) {
 // Hands the link layer what it needs of the user's choices.
 void ApplyLinkSettings(void) {
     g_LinkSettings.fVerbose = g_Settings.fVerbose;
-    g_LinkSettings.dwTalkerLength = g_Settings.dwTalkerLength;
+    g_LinkSettings.dwTalkerLength = g_Settings.pPart->wBootLoadMax;
+    g_LinkSettings.fVariableLoad = g_Settings.pPart->fVariableLoad;
     g_LinkSettings.bConfigValue = g_Settings.bConfigValue;
     g_LinkSettings.wEepromStart = g_Settings.wEepromStart;
     g_LinkSettings.wEepromEnd = g_Settings.wEepromEnd;
+    g_LinkSettings.dwTalkerRate = g_Settings.dwTalkerRate;
     static_assert(sizeof(g_LinkSettings.szDevice) == sizeof(g_Settings.szDevice), "same room");
     memcpy(g_LinkSettings.szDevice, g_Settings.szDevice, sizeof(g_LinkSettings.szDevice));
 }
@@ -103,16 +108,25 @@ int EraseEeprom(HANDLE hPort) {
     return 1;
 }
 
+// "-b": the talker and the port go to the faster rate once the talker answers at its own.
+int MoveTalkerRate(HANDLE hPort) {
+    const SciRate *pRate = FindSciRate(g_Settings.dwTalkerRate);
+    WORD wBaud = (WORD)(g_Settings.pPart->wRegisterStart + SCI_BAUD_OFFSET);
+    return SetTalkerRate(hPort, wBaud, pRate->bBaud, pRate->dwRate);
+}
+
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
-// unprotected, and the bulk erase if asked.
+// unprotected where the part has BPROT, and the bulk erase if asked.
 int PrepareTarget(HANDLE hPort, const SRecordFile *pFile) {
     EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(hPort, 1)) return 0;
+    if (g_Settings.dwTalkerRate != TALKER_BAUD_RATE && !MoveTalkerRate(hPort)) return 0;
     if (g_Settings.fExpandedBus) {
         fprintf(stdout, "Enable Expanded Memory\n");
         if (!WriteTargetByte(hPort, HPRIO, HPRIO_EXPANDED)) return 0;
     }
-    if (WritesTarget(pFile) && !WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
+    int fWriteBprot = g_Settings.pPart->fHasBprot && WritesTarget(pFile);
+    if (fWriteBprot && !WriteTargetByte(hPort, BPROT, BprotValue())) return 0;
     if (g_Settings.fBulkErase && !EraseEeprom(hPort)) return 0;
     return 1;
 }
@@ -124,23 +138,29 @@ const DWORD PROBE_WAIT_MS = 100;
 // answer to the probe (a talker inside a command, a ROM that a stray byte set loading)
 // stops the run. A part whose boot ROM ends its load after 4 idle characters (33 ms at 1200
 // baud) is not probed: an unanswered probe would leave the load racing that end across the
-// port's reopening.
-int LoadTalker(void) {
+// port's reopening. Nor is a load at the ROM's own 7812 baud: the probe's "s" would have set
+// the ROM to 1200.
+int LoadTalker(DWORD dwLoadBaud) {
     fprintf(stdout, "Downloading talker file\n");
-    if (GetDefaultPart()->fVariableLoad) return DownloadTalker(g_Settings.dwComPort, 0);
+    if (g_Settings.pPart->fVariableLoad || dwLoadBaud != BOOT_BAUD_1200) {
+        return DownloadTalker(g_Settings.dwComPort, dwLoadBaud, 0);
+    }
     ProbeResult eProbe = ProbeTalker(g_Settings.dwComPort, PROBE_WAIT_MS);
     if (eProbe == PROBE_FAILED) return 0;
     if (eProbe == PROBE_TALKER_RUNNING) {
         fprintf(stdout, "Talker already running\n");
         return 1;
     }
-    return DownloadTalker(g_Settings.dwComPort, 1);
+    return DownloadTalker(g_Settings.dwComPort, BOOT_BAUD_1200, 1);
 }
 
 // Everything that talks to the target, from the talker load to the end of the download.
 int ProgramTarget(const SRecordFile *pFile) {
     InstallInterruptHandlers();
-    if (!LoadTalker()) return EXIT_TARGET;
+    // With -b the load, too, goes faster: at the boot ROM's own 7812 baud.
+    DWORD dwLoadBaud =
+        g_Settings.dwTalkerRate == TALKER_BAUD_RATE ? BOOT_BAUD_1200 : BOOT_BAUD_7812;
+    if (!LoadTalker(dwLoadBaud)) return EXIT_TARGET;
     HANDLE hPort = OpenComPort(g_Settings.dwComPort, TALKER_BAUD_RATE);
     if (hPort == INVALID_HANDLE_VALUE) return EXIT_TARGET;
     int nStatus = PrepareTarget(hPort, pFile) ? UseTarget(hPort, pFile) : EXIT_TARGET;

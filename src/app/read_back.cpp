@@ -1,5 +1,7 @@
 #include "read_back.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -27,7 +29,7 @@ void PrintReadMark(DWORD dwDone) {
 // The S0 text names the part and the range, and says when part of it was the talker itself:
 // the boot ROM loads it into the start of RAM.
 void FormatHeaderText(char *pszText, size_t cchText) {
-    const PartInfo *pPart = GetDefaultPart();
+    const PartInfo *pPart = g_Settings.pPart;
     WORD wTalkerStart = pPart->wRamStart;
     WORD wTalkerEnd = (WORD)(wTalkerStart + g_Settings.dwTalkerLength - 1);
     int fTalker = g_Settings.wReadStart <= wTalkerEnd && g_Settings.wReadEnd >= wTalkerStart;
@@ -61,9 +63,25 @@ int RenameOver(const char *pszFrom, const char *pszTo) {
     return rename(pszFrom, pszTo) == 0;
 }
 
+// A name that exists and is neither a file nor a folder: a device, a pipe, a socket.
+int IsSpecialFile(const char *pszName) {
+    struct stat info;
+    if (stat(pszName, &info) != 0) return 0;
+    return (info.st_mode & S_IFMT) != S_IFREG && (info.st_mode & S_IFMT) != S_IFDIR;
+}
+
+int WriteDirectly(const char *pszName) {
+    FILE *pFile = fopen(pszName, "w");
+    if (pFile == NULL) return 0;
+    int fWritten = WriteS19(pFile);
+    return fclose(pFile) == 0 && fWritten;
+}
+
 }  // namespace
 
 int CreateReadBackFile(ReadBackFile *pOut) {
+    pOut->fDirect = IsSpecialFile(g_Settings.szOutputFile);
+    if (pOut->fDirect) return 1;
     snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", g_Settings.szOutputFile);
     pOut->pFile = fopen(pOut->szTempName, "w");
     if (pOut->pFile == NULL) {
@@ -88,6 +106,12 @@ int ReadBackRange(HANDLE hPort) {
 }
 
 int SaveReadBackFile(ReadBackFile *pOut) {
+    if (pOut->fDirect) {
+        if (WriteDirectly(g_Settings.szOutputFile)) return 1;
+        fprintf(stderr, "File Error: Could not write %s: %s\n", g_Settings.szOutputFile,
+                strerror(errno));
+        return 0;
+    }
     int fWritten = WriteS19(pOut->pFile);
     if (fclose(pOut->pFile) != 0) fWritten = 0;
     pOut->pFile = NULL;

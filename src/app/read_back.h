@@ -10,10 +10,12 @@
 
 struct ReadBackFile {
     char szTempName[MAX_FILE_NAME + 16];
-    FILE *pFile;  // NULL when no read-back was asked for
+    FILE *pFile;  // NULL when no read-back was asked for, or when written directly
+    int fDirect;  // "-o" names a device or a pipe: written at the end, under that name
 };
 
-// Creates the temporary file beside the "-o" name before the target is touched.
+// Creates the temporary file beside the "-o" name before the target is touched; a device or
+// a pipe (/dev/stdout, /dev/null) gets no temporary file, which would be renamed over it.
 // Returns 1, or 0 after "File Error: Could not create ...".
 int CreateReadBackFile(ReadBackFile *pOut);
 

@@ -6,15 +6,33 @@
 #include <cstring>
 
 #include "exit_status.h"
+#include "part_table.h"
 
-static const Settings kDefaultSettings = {1, 256, 0xF5, 0xF800, 0xFFFF, "", "", "", "", 0,
-                                          0, 0,   0,    0,      0,      0,  "", 0,  0};
+// The 811E2's row gives the same range and CONFIG value as these.
+static const Settings kDefaultSettings = {1,  256, 0xF5, 0xF800, 0xFFFF, "",   "",
+                                          "", "",  0,    0,      0,      0,    0,
+                                          0,  0,   "",   0,      0,      9600, GetDefaultPart()};
 
 Settings g_Settings = kDefaultSettings;
 
 void ResetSettings(void) {
     g_Settings = kDefaultSettings;
 }
+
+namespace {
+
+// The parts by name, the default one marked.
+void PrintPartUsage(void) {
+    fprintf(stderr, "\t-p <part> 68HC11 part:");
+    for (unsigned i = 0; i < GetPartCount(); i++) {
+        const PartInfo *pPart = GetPartByIndex(i);
+        fprintf(stderr, "%s %s%s", i == 0 ? "" : ",", pPart->pszName,
+                pPart == GetDefaultPart() ? " (default)" : "");
+    }
+    fprintf(stderr, "\n");
+}
+
+}  // namespace
 
 void PrintUsage(void) {
     fprintf(stderr, "%s: [options][-i <filename>]\n", g_Settings.pszProgramName);
@@ -31,11 +49,18 @@ void PrintUsage(void) {
     fprintf(stderr, "\t-r <start>-<end> read that range back into the -o file\n");
     fprintf(stderr, "\t-o <filename> S19 file the read-back is written to\n");
     fprintf(stderr, "\t-n verify only: compare the chip with the -i file, write nothing\n");
+    PrintPartUsage();
+    fprintf(stderr,
+            "\t-b <rate> talker link rate: 9600 (default), 15625, 31250, 62500 or 125000\n");
     fprintf(stderr, "\nNormal operation on COM1 is as follows:\n");
     fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", g_Settings.pszProgramName);
 }
 
 namespace {
+
+// What the user named explicitly: a part's defaults do not override it, whichever comes first.
+int g_fEepromRangeGiven;
+int g_fConfigGiven;
 
 // A refused value: its message, then the usage; the walk stops.
 int RefuseValue(const char *pszMessage) {
@@ -64,6 +89,7 @@ int SetConfigValue(const char *pszValue) {
         return RefuseValue("Expected Config Register Value between 0 and FF\n");
     }
     g_Settings.bConfigValue = (uint8_t)dwValue;
+    g_fConfigGiven = 1;
     return 1;
 }
 
@@ -87,8 +113,8 @@ int SetDevice(const char *pszValue) {
 }
 
 // "-C" only acts through the bulk erase; said once the whole line is read.
-void WarnUnusedConfigValue(int fConfigGiven) {
-    if (fConfigGiven && !g_Settings.fBulkErase) {
+void WarnUnusedConfigValue(void) {
+    if (g_fConfigGiven && !g_Settings.fBulkErase) {
         fprintf(stderr, "-C has no effect without -B: CONFIG is programmed by the bulk erase\n");
     }
 }
@@ -101,6 +127,33 @@ int SetEepromRange(const char *pszValue) {
     if ((uint16_t)dwStart > (uint16_t)dwEnd) return RefuseValue("Invalid EEPROM range\n");
     g_Settings.wEepromStart = (uint16_t)dwStart;
     g_Settings.wEepromEnd = (uint16_t)dwEnd;
+    g_fEepromRangeGiven = 1;
+    return 1;
+}
+
+// The message for a part name that is missing or unknown: the names that are.
+const char *PartNameMessage(void) {
+    static char szMessage[128];
+    size_t cch = (size_t)snprintf(szMessage, sizeof szMessage, "Expected part name:");
+    for (unsigned i = 0; i < GetPartCount() && cch < sizeof szMessage; i++) {
+        cch += (size_t)snprintf(szMessage + cch, sizeof szMessage - cch, "%s %s", i == 0 ? "" : ",",
+                                GetPartByIndex(i)->pszName);
+    }
+    if (cch + 1 < sizeof szMessage) strcpy(szMessage + cch, "\n");
+    return szMessage;
+}
+
+// The part's EEPROM (with CONFIG erased) and its CONFIG value, where "-e" and "-C" did not
+// name them.
+int SetPart(const char *pszValue) {
+    const PartInfo *pPart = FindPart(pszValue);
+    if (pPart == nullptr) return RefuseValue(PartNameMessage());
+    g_Settings.pPart = pPart;
+    if (!g_fEepromRangeGiven) {
+        g_Settings.wEepromStart = pPart->wEepromStart;
+        g_Settings.wEepromEnd = pPart->wEepromEnd;
+    }
+    if (!g_fConfigGiven) g_Settings.bConfigValue = pPart->bConfigAfterErase;
     return 1;
 }
 
@@ -123,6 +176,18 @@ int SetOutputFile(const char *pszValue) {
                     "Output file name is too long: at most 259 characters\n");
 }
 
+// One of the rates the talker's SCI makes (the part table's list).
+int SetTalkerRate(const char *pszValue) {
+    char *pszEnd = NULL;
+    unsigned long dwRate = strtoul(pszValue, &pszEnd, 10);
+    if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' ||
+        FindSciRate((uint32_t)dwRate) == NULL) {
+        return RefuseValue("Expected rate 9600, 15625, 31250, 62500 or 125000\n");
+    }
+    g_Settings.dwTalkerRate = (uint32_t)dwRate;
+    return 1;
+}
+
 // An option that takes a value: its setter and the message when the value is missing.
 struct ValueOption {
     const char *pszName;
@@ -136,8 +201,10 @@ const ValueOption g_rgValueOptions[] = {
     {"-i", SetInputFile, "Expected input filename value\n"},
     {"-e", SetEepromRange, "Expected EEPROM Range\n"},
     {"-d", SetDevice, "Expected device name value\n"},
+    {"-p", SetPart, nullptr},
     {"-r", SetReadRange, "Expected read range\n"},
     {"-o", SetOutputFile, "Expected output filename value\n"},
+    {"-b", SetTalkerRate, "Expected rate 9600, 15625, 31250, 62500 or 125000\n"},
 };
 
 // An option without a value: the flag it sets (none for "-s" and "-S").
@@ -155,6 +222,10 @@ const FlagOption g_rgFlagOptions[] = {
     {"-n", &g_Settings.fVerifyOnly},
     {"-l", &g_Settings.fListPorts},
 };
+
+const char *MissingValueMessage(const ValueOption *pOption) {
+    return pOption->pszMissing != nullptr ? pOption->pszMissing : PartNameMessage();
+}
 
 const ValueOption *FindValueOption(const char *pszArg) {
     for (const ValueOption &option : g_rgValueOptions) {
@@ -192,13 +263,12 @@ int CheckCombinations(void) {
 
 int ParseCommandLine(int argc, char **argv) {
     g_Settings.pszProgramName = argv[0];
-    int fConfigGiven = 0;
+    g_fEepromRangeGiven = g_fConfigGiven = 0;
     for (int i = 1; i < argc; i++) {
         const char *pszArg = argv[i];
         if (const ValueOption *pValue = FindValueOption(pszArg)) {
-            if (i + 1 >= argc) return RefuseValue(pValue->pszMissing);
+            if (i + 1 >= argc) return RefuseValue(MissingValueMessage(pValue));
             if (!pValue->pfnSet(argv[++i])) return 0;
-            fConfigGiven |= pValue->pfnSet == SetConfigValue;
         } else if (const FlagOption *pFlag = FindFlagOption(pszArg)) {
             if (pFlag->pfFlag != nullptr) *pFlag->pfFlag = 1;
         } else if (strcmp(pszArg, "-I") == 0) {
@@ -212,6 +282,6 @@ int ParseCommandLine(int argc, char **argv) {
             exit(EXIT_COMMAND_LINE);
         }
     }
-    WarnUnusedConfigValue(fConfigGiven);
+    WarnUnusedConfigValue();
     return CheckCombinations();
 }

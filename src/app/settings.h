@@ -4,13 +4,15 @@
 
 #include <cstdint>
 
+#include "part_table.h"
+
 enum { MAX_FILE_NAME = 260 };  // room for 259 characters and the terminator
 
 struct Settings {
     uint32_t dwComPort;       // "-c": COM port number
-    uint32_t dwTalkerLength;  // bytes sent to the bootstrap ROM after the $FF
-    uint8_t bConfigValue;     // "-C": value the bulk erase programs into CONFIG
-    uint16_t wEepromStart;    // "-e": the EEPROM range, both ends included
+    uint32_t dwTalkerLength;  // the RAM the talker takes from $0000, its stack included
+    uint8_t bConfigValue;     // "-C", else the part's: what the bulk erase programs into CONFIG
+    uint16_t wEepromStart;    // "-e", else the part's: the EEPROM range, both ends included
     uint16_t wEepromEnd;
     char szInputFile[MAX_FILE_NAME];  // "-i"; "-I" empties it
     char szTalkerFile[MAX_FILE_NAME];
@@ -26,6 +28,8 @@ struct Settings {
     char szOutputFile[MAX_FILE_NAME];  // "-o": where the read-back goes, as S19
     uint32_t fVerifyOnly;              // "-n": compare the chip with the file, write nothing
     uint32_t fListPorts;               // "-l"
+    uint32_t dwTalkerRate;             // "-b": the line rate the talker runs at
+    const PartInfo *pPart;             // "-p": the chip, the 811E2 unless another is named
 };
 
 extern Settings g_Settings;

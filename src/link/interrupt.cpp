@@ -61,6 +61,13 @@ const char *PhaseName(RunStage eStage) {
     }
 }
 
+// Stages that send the talker commands: stopped there, the talker may wait inside a command
+// for bytes that never come, and would take the next run's bytes as the rest of it.
+int StopsInsideACommand(RunStage eStage) {
+    return eStage == STAGE_PREPARE || eStage == STAGE_DOWNLOAD || eStage == STAGE_VERIFY ||
+           eStage == STAGE_READ;
+}
+
 }  // namespace
 
 void EnterStage(RunStage eStage, DWORD dwTotal) {
@@ -116,5 +123,10 @@ size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage) {
             break;
     }
     Append(&builder, "\n");
+    if (StopsInsideACommand((RunStage)g_nStage)) {
+        Append(&builder,
+               "Reset the board into special bootstrap mode before the next run: the talker "
+               "may have stopped inside a command\n");
+    }
     return builder.cchUsed;
 }

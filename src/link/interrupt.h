@@ -28,6 +28,7 @@ void NoteBytesDone(DWORD dwBytes);
 void SetInterruptLeftover(const char *pszPath);
 const char *GetInterruptLeftover(void);
 
-// Writes "Interrupted: ..." for the current stage, with its line end, into pchMessage.
+// Writes "Interrupted: ..." for the current stage, with its line end, into pchMessage; a
+// stage that talks to the talker adds a line that asks for a reset.
 // Async-signal-safe. Returns the number of characters written.
 size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage);

@@ -35,7 +35,7 @@ void SetRawLineFormat(DCB *pDcb, DWORD dwBaudRate) {
     pDcb->fDsrSensitivity = 0;
 }
 
-// Every transfer moves one byte: a read gives up after 2 s, a write after 3 s.
+// Every read moves one byte: it gives up after 2 s. A write of one byte gives up after 3 s.
 void SetOneByteTimeouts(HANDLE hPort) {
     COMMTIMEOUTS timeouts = {};
     GetCommTimeouts(hPort, &timeouts);
@@ -46,10 +46,26 @@ void SetOneByteTimeouts(HANDLE hPort) {
     SetCommTimeouts(hPort, &timeouts);
 }
 
+// Sets the line; a port that refuses says so, with the rate asked for.
+int SetLineState(HANDLE hPort, DCB *pDcb) {
+    if (SetCommState(hPort, pDcb)) return 1;
+    fprintf(stderr, "SetCommState failed %x\n", (unsigned)GetLastError());
+    fprintf(stderr,
+            "The port can't run at %u baud 8N1: some adapters can't make the chip's fast rates "
+            "(try a lower -b)\n",
+            (unsigned)pDcb->BaudRate);
+    return 0;
+}
+
 void TraceBytes(const char *pszWhat, const BYTE *pbBuffer, DWORD dwCount) {
     fprintf(stderr, "%s:", pszWhat);
     for (DWORD i = 0; i < dwCount; i++) fprintf(stderr, "%02X ", pbBuffer[i]);
     fprintf(stderr, "\n");
+}
+
+// One trace line per byte, as if each had been its own call.
+void TraceEachByte(const char *pszWhat, const BYTE *pbBuffer, DWORD dwCount) {
+    for (DWORD i = 0; i < dwCount; i++) TraceBytes(pszWhat, &pbBuffer[i], 1);
 }
 
 }  // namespace
@@ -77,11 +93,26 @@ HANDLE OpenComPort(DWORD dwComPort, DWORD dwBaudRate) {
     SetRawLineFormat(&dcb, dwBaudRate);
     if (!SetCommState(hPort, &dcb)) {
         fprintf(stderr, "SetCommState failed %x\n", (unsigned)GetLastError());
+        fprintf(stderr,
+                "%s: the port can't be set to %u baud 8N1 (some adapters can't make the "
+                "chip's fast rates: try a lower -b)\n",
+                name.szShown, (unsigned)dwBaudRate);
         CloseHandle(hPort);
         return INVALID_HANDLE_VALUE;
     }
     SetOneByteTimeouts(hPort);
     return hPort;
+}
+
+int SetComPortRate(HANDLE hPort, DWORD dwBaudRate) {
+    DCB dcb = {};
+    dcb.DCBlength = sizeof(dcb);
+    if (!GetCommState(hPort, &dcb)) {
+        fprintf(stderr, "GetCommState failed %x\n", (unsigned)GetLastError());
+        return 0;
+    }
+    SetRawLineFormat(&dcb, dwBaudRate);
+    return SetLineState(hPort, &dcb);
 }
 
 BOOL TracedWrite(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwWritten) {
@@ -111,7 +142,9 @@ int WriteOneByte(HANDLE hPort, const BYTE *pbByte) {
     return 1;
 }
 
-int ReadOneByte(HANDLE hPort, BYTE *pbByte) {
+}  // namespace
+
+int ReadRawByte(HANDLE hPort, BYTE *pbByte) {
     DWORD dwRead = 0;
     if (!TracedRead(hPort, pbByte, 1, &dwRead)) {
         fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)GetLastError());
@@ -124,10 +157,15 @@ int ReadOneByte(HANDLE hPort, BYTE *pbByte) {
     return 1;
 }
 
-}  // namespace
+int EchoMatches(BYTE bEcho, const BYTE *pbBuffer, DWORD dwIndex) {
+    if (bEcho == pbBuffer[dwIndex]) return 1;
+    fprintf(stderr, "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n", bEcho,
+            (unsigned)dwIndex, pbBuffer[dwIndex]);
+    return 0;
+}
 
 int SendByteReadEcho(HANDLE hPort, BYTE bSend, BYTE *pbEcho) {
-    return WriteOneByte(hPort, &bSend) && ReadOneByte(hPort, pbEcho);
+    return WriteOneByte(hPort, &bSend) && ReadRawByte(hPort, pbEcho);
 }
 
 int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fReadEcho,
@@ -135,13 +173,25 @@ int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fRea
     for (DWORD i = 0; i < dwLength; i++) {
         if (!WriteOneByte(hPort, &pbBuffer[i])) return 0;
         if (!fReadEcho) continue;
-        BYTE pbReadBuffer[1] = {0};
-        if (!ReadOneByte(hPort, pbReadBuffer)) return 0;
-        if (!fNoCompare && pbReadBuffer[0] != pbBuffer[i]) {
-            fprintf(stderr, "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n",
-                    pbReadBuffer[0], (unsigned)i, pbBuffer[i]);
-            if (pdwMismatches != NULL) (*pdwMismatches)++;
+        BYTE bEcho = 0;
+        if (!ReadRawByte(hPort, &bEcho)) return 0;
+        if (!fNoCompare && !EchoMatches(bEcho, pbBuffer, i) && pdwMismatches != NULL) {
+            (*pdwMismatches)++;
         }
+    }
+    return 1;
+}
+
+int WriteBytes(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength) {
+    DWORD dwWrite = 0;
+    if (!WriteFile(hPort, pbBuffer, dwLength, &dwWrite, NULL)) {
+        fprintf(stderr, "SendRawWithEcho: Write error 0x%x\n", (unsigned)GetLastError());
+        return 0;
+    }
+    if (g_LinkSettings.fVerbose) TraceEachByte("Write", pbBuffer, dwWrite);
+    if (dwWrite != dwLength) {
+        fprintf(stderr, "SendRawWithEcho: dwWrite != 1\n");
+        return 0;
     }
     return 1;
 }

@@ -9,6 +9,10 @@
 // Returns INVALID_HANDLE_VALUE after printing why.
 HANDLE OpenComPort(DWORD dwComPort, DWORD dwBaudRate);
 
+// Sets an open port to another rate, the line format kept. Returns 1, or 0 after the
+// message.
+int SetComPortRate(HANDLE hPort, DWORD dwBaudRate);
+
 // One WriteFile / ReadFile, traced on standard error with "-V". Returns the call's result.
 BOOL TracedWrite(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwWritten);
 BOOL TracedRead(HANDLE hPort, BYTE *pbBuffer, DWORD dwLength, DWORD *pdwRead);
@@ -22,6 +26,18 @@ int SendRawWithEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, int fRea
                     int fNoCompare, DWORD *pdwMismatches);
 int SendRawNoEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength);
 int SendRawCheckEcho(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength, DWORD *pdwMismatches);
+
+// Reads the one byte the far end sends next, for a caller that sent bytes ahead of their
+// echoes. Returns 1, or 0 after the message of the failed read.
+int ReadRawByte(HANDLE hPort, BYTE *pbByte);
+
+// 1 when bEcho is pbBuffer[dwIndex]; else reports the difference as SendRawWithEcho does and
+// returns 0.
+int EchoMatches(BYTE bEcho, const BYTE *pbBuffer, DWORD dwIndex);
+
+// Writes dwLength bytes in one call, traced one line per byte with "-V". Returns 1, or 0
+// after the message of a failed or short write (the texts of SendRawWithEcho's).
+int WriteBytes(HANDLE hPort, const BYTE *pbBuffer, DWORD dwLength);
 
 // Sends one byte and reads the one byte that answers it into *pbEcho, for callers that judge
 // the answer themselves. Returns 1, or 0 after the message of the failed write or read.

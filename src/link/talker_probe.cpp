@@ -56,7 +56,7 @@ void SetProbeTimeout(HANDLE hPort, DWORD dwWaitMs) {
 // data bit high at either rate, and an echo whose first data bit is high never reads at 9600
 // as $00 (at 1200 that bit lands in the 9600 reading's bit 7, at 7812 in its bit 0). A
 // talker inside a block answers $00 only for a cell that cannot take the "s".
-int ReadProbeReply(HANDLE hPort, BYTE *pbReply) {
+int ReadReply(HANDLE hPort, BYTE *pbReply) {
     DWORD dwRead = 0;
     if (!TracedRead(hPort, pbReply, 1, &dwRead) || dwRead != 1) return 0;
     if (*pbReply != BREAK_BYTE) return 1;
@@ -67,14 +67,15 @@ int ReadProbeReply(HANDLE hPort, BYTE *pbReply) {
 // interrupted run left inside a block took the "s" as a data byte and answered its read-back
 // (the load's 256 bytes would be taken as data and commands too); a boot ROM that a stray
 // byte had set loading stored the "s" and echoed it (a talker loaded now would sit one byte
-// off its place); or a program of the board's own runs.
+// off its place); a variable-length part other than -p names ended its empty load and runs
+// what its RAM held; or a program of the board's own runs.
 ProbeResult ReportBusyTarget(BYTE bReply) {
     fprintf(stderr,
             "ProbeTalker: the board answered $%02X, not the talker's prompt: a talker left "
             "inside a command by an interrupted run, a byte that reached the boot ROM before "
-            "the talker (a talker loaded now would land one byte off and not run), or a "
-            "program of its own. Reset the board into special bootstrap mode (MODA and MODB "
-            "low) and run again\n",
+            "the talker (a talker loaded now would land one byte off and not run), another part "
+            "than -p names, or a program of its own. Reset the board into special bootstrap "
+            "mode (MODA and MODB low) and run again\n",
             bReply);
     fprintf(stdout, "Failure\n");
     return PROBE_FAILED;
@@ -91,8 +92,8 @@ ProbeResult ProbeTalker(DWORD dwComPort, DWORD dwWaitMs) {
     DWORD dwWritten = 0;
     // A failed write or read counts as silence: the load that follows reports what is wrong
     // with the port.
-    int fAnswered = TracedWrite(hPort, &bSync, 1, &dwWritten) && dwWritten == 1 &&
-                    ReadProbeReply(hPort, &bReply);
+    int fAnswered =
+        TracedWrite(hPort, &bSync, 1, &dwWritten) && dwWritten == 1 && ReadReply(hPort, &bReply);
     CloseHandle(hPort);
     if (!fAnswered) return PROBE_NO_TALKER;
     if (bReply == PROMPT) return PROBE_TALKER_RUNNING;

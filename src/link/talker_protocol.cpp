@@ -1,17 +1,19 @@
-// Talker commands: a letter and four frame bytes (address and count, high byte first),
-// block data paced one byte per reply, then the prompt.
+// Talker commands: a letter and four frame bytes (address and count, high byte first), then
+// the prompt. The set-up commands go one at a time; records go through a stream.
 #include "talker_protocol.h"
 
 #include <cstdio>
 
-#include "interrupt.h"
 #include "link_settings.h"
 #include "serial_port.h"
+#include "talker_stream.h"
 
 namespace {
 
 const BYTE PROMPT = '>';
 const DWORD SYNC_ATTEMPTS = 10;
+const DWORD RATE_SWITCH_WAIT_MS = 25;
+const DWORD SYNC_SETTLE_MS = 32;  // twice the common adapters' default latency timer
 
 enum { FRAME_LENGTH = 5 };
 
@@ -27,6 +29,9 @@ void BuildFrame(BYTE bLetter, WORD wAddress, BYTE bCountLow, BYTE *pbFrame) {
 // call failed and no further attempt may be made.
 int TryPrompt(HANDLE hPort, int fSync) {
     if (fSync) {
+        // A USB adapter may still hold bytes the chip sent before (the talker's start-up
+        // prompt, up to its latency timer late): they come in before the purge.
+        Sleep(SYNC_SETTLE_MS);
         PurgeComm(hPort, PURGE_RXCLEAR);
         BYTE bSync = 's';
         DWORD dwWrite = 0;
@@ -48,34 +53,6 @@ int TryPrompt(HANDLE hPort, int fSync) {
     if (bReply == PROMPT) return 1;
     fprintf(stderr, "GetPrompt: Got a %c(0x%x), expected '>'\n", bReply, bReply);
     return 0;
-}
-
-// The data of one block, each byte answered by what the target now holds there. A byte
-// that differs is reported with its address and its index from the start of the record.
-int SendBlockData(HANDLE hPort, const SRecord *pRecord, DWORD dwStart, DWORD dwEnd,
-                  DWORD *pdwMismatches) {
-    for (DWORD i = dwStart; i < dwEnd; i++) {
-        BYTE bEcho = 0;
-        if (!SendByteReadEcho(hPort, pRecord->bData[i], &bEcho)) return 0;
-        NoteBytesDone(1);
-        if (bEcho == pRecord->bData[i]) continue;
-        fprintf(stderr,
-                "WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back %02X\n",
-                (unsigned)(WORD)(pRecord->wAddress + i), (unsigned)i, pRecord->wAddress,
-                pRecord->bData[i], bEcho);
-        (*pdwMismatches)++;
-    }
-    return 1;
-}
-
-// One block command ("W" or "P") over the record's bytes dwStart to dwEnd.
-int SendBlock(HANDLE hPort, BYTE bLetter, const SRecord *pRecord, DWORD dwStart, DWORD dwEnd,
-              DWORD *pdwMismatches) {
-    BYTE pbFrame[FRAME_LENGTH];
-    BuildFrame(bLetter, (WORD)(pRecord->wAddress + dwStart), (BYTE)(dwEnd - dwStart), pbFrame);
-    if (!SendRawNoEcho(hPort, pbFrame, FRAME_LENGTH)) return 0;
-    if (!SendBlockData(hPort, pRecord, dwStart, dwEnd, pdwMismatches)) return 0;
-    return GetPrompt(hPort, 0);
 }
 
 }  // namespace
@@ -111,19 +88,26 @@ int InEepromRange(WORD wAddress) {
 }
 
 int WriteSRecord(HANDLE hPort, const SRecord *pRecord, DWORD *pdwMismatches) {
-    if (g_LinkSettings.fVerbose) fprintf(stderr, "WriteSRecord(%x bytes)\n", pRecord->wLength);
-    DWORD dwStart = 0;
-    while (dwStart < pRecord->wLength) {
-        WORD wAddress = (WORD)(pRecord->wAddress + dwStart);
-        int fEeprom = InEepromRange(wAddress);
-        DWORD dwEnd = dwStart + 1;
-        while (dwEnd < pRecord->wLength &&
-               InEepromRange((WORD)(pRecord->wAddress + dwEnd)) == fEeprom) {
-            dwEnd++;
-        }
-        BYTE bLetter = fEeprom ? 'P' : 'W';
-        if (!SendBlock(hPort, bLetter, pRecord, dwStart, dwEnd, pdwMismatches)) return 0;
-        dwStart = dwEnd;
-    }
-    return 1;
+    TalkerStream stream;
+    StartTalkerStream(&stream, hPort);
+    int nResult = StreamSRecord(&stream, pRecord) && FinishTalkerStream(&stream);
+    *pdwMismatches += stream.dwMismatches;
+    return nResult;
+}
+
+int SetTalkerRate(HANDLE hPort, WORD wBaudAddress, BYTE bBaud, DWORD dwRate) {
+    BYTE pbFrame[FRAME_LENGTH];
+    BuildFrame('w', wBaudAddress, bBaud, pbFrame);
+    if (!SendRawNoEcho(hPort, pbFrame, FRAME_LENGTH)) return 0;
+    // The frame's last byte must have left at the old rate before the port changes: drained,
+    // then its wire time at 9600 and a USB adapter's latency over.
+    FlushFileBuffers(hPort);
+    Sleep(RATE_SWITCH_WAIT_MS);
+    if (!SetComPortRate(hPort, dwRate)) return 0;
+    if (GetPrompt(hPort, 1)) return 1;
+    fprintf(stderr,
+            "SetTalkerRate: the talker did not answer at %u baud: the adapter or the cable may "
+            "not carry this rate (try a lower -b)\n",
+            (unsigned)dwRate);
+    return 0;
 }

@@ -12,6 +12,12 @@ int GetPrompt(HANDLE hPort, int fSync);
 // "w": stores bValue at wAddress; the read-back is read but not compared.
 int WriteTargetByte(HANDLE hPort, WORD wAddress, BYTE bValue);
 
+// Moves the talker and the port to dwRate: "w" of bBaud into the SCI's BAUD register at
+// wBaudAddress (its read-back and prompt come at the new rate and are not read), the port set
+// to dwRate, then the sync. Returns 1 when the talker answers at the new rate; 0 after a
+// message saying the rate did not work (the run never falls back to the old one).
+int SetTalkerRate(HANDLE hPort, WORD wBaudAddress, BYTE bBaud, DWORD dwRate);
+
 // "B": bulk-erases the EEPROM and programs CONFIG with the "-C" value.
 int BulkErase(HANDLE hPort);
 

@@ -18,6 +18,9 @@
 #ifdef __linux__
 #include <linux/serial.h>
 #endif
+#ifdef __APPLE__
+#include <IOKit/serial/ioss.h>
+#endif
 
 #include "interrupt.h"
 #include "platform.h"
@@ -194,6 +197,53 @@ DWORD RateFromSpeed(speed_t speed) {
     return 0;
 }
 
+#ifdef __linux__
+// The kernel's termios2, which carries a rate in bit/s beside the speed codes (glibc's
+// <termios.h> and the kernel's <asm/termbits.h> can't be included together).
+struct termios2 {
+    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed, c_ospeed;
+};
+const tcflag_t RATE_IN_BITS_PER_SECOND = 0010000;  // the kernel's BOTHER
+
+// A rate without a speed code, such as 15625 or 125000, given in bit/s.
+bool SetAnyRate(int fd, DWORD dwRate) {
+    struct termios2 tio;
+    if (ioctl(fd, TCGETS2, &tio) != 0) return false;
+    tio.c_cflag &= ~(tcflag_t)CBAUD;
+    tio.c_cflag |= RATE_IN_BITS_PER_SECOND;
+    tio.c_ispeed = tio.c_ospeed = dwRate;
+    return ioctl(fd, TCSETS2, &tio) == 0;
+}
+
+DWORD GetAnyRate(int fd) {
+    struct termios2 tio;
+    return ioctl(fd, TCGETS2, &tio) == 0 ? (DWORD)tio.c_ospeed : 0;
+}
+#elif defined(__APPLE__)
+// Untested here: macOS sets any rate with IOSSIOSPEED once the line is configured.
+bool SetAnyRate(int fd, DWORD dwRate) {
+    speed_t speed = dwRate;
+    return ioctl(fd, IOSSIOSPEED, &speed) == 0;
+}
+
+DWORD GetAnyRate(int fd) {
+    struct termios tio;
+    return tcgetattr(fd, &tio) == 0 ? (DWORD)cfgetospeed(&tio) : 0;
+}
+#else
+bool SetAnyRate(int, DWORD) {
+    errno = EINVAL;
+    return false;
+}
+
+DWORD GetAnyRate(int) {
+    return 0;
+}
+#endif
+
 BYTE ByteSizeFromFlags(tcflag_t cflag) {
     switch (cflag & CSIZE) {
         case CS5:
@@ -258,6 +308,7 @@ BOOL GetCommState(HANDLE hFile, DCB *lpDCB) {
     *lpDCB = DCB{};
     lpDCB->DCBlength = sizeof(DCB);
     lpDCB->BaudRate = RateFromSpeed(cfgetospeed(&tio));
+    if (lpDCB->BaudRate == 0) lpDCB->BaudRate = GetAnyRate(pPort->fd);
     lpDCB->fBinary = 1;
     lpDCB->fParity = (tio.c_iflag & INPCK) ? 1 : 0;
     lpDCB->fOutxCtsFlow = (tio.c_cflag & CRTSCTS) ? 1 : 0;
@@ -280,8 +331,8 @@ BOOL GetCommState(HANDLE hFile, DCB *lpDCB) {
 BOOL SetCommState(HANDLE hFile, DCB *lpDCB) {
     PortSlot *pPort = SlotFromHandle(hFile);
     if (pPort == nullptr) return FailWith(EBADF);
-    speed_t speed;
-    if (!SpeedFromRate(lpDCB->BaudRate, &speed)) return FailWith(EINVAL);
+    speed_t speed = B9600;  // a placeholder for a rate without a speed code
+    bool fCodedRate = SpeedFromRate(lpDCB->BaudRate, &speed);
     struct termios tio;
     if (tcgetattr(pPort->fd, &tio) != 0) return FailWith(errno);
     cfmakeraw(&tio);
@@ -302,6 +353,7 @@ BOOL SetCommState(HANDLE hFile, DCB *lpDCB) {
     cfsetispeed(&tio, speed);
     cfsetospeed(&tio, speed);
     if (tcsetattr(pPort->fd, TCSANOW, &tio) != 0) return FailWith(errno);
+    if (!fCodedRate && !SetAnyRate(pPort->fd, lpDCB->BaudRate)) return FailWith(errno);
     return TRUE;
 }
 
@@ -385,6 +437,20 @@ BOOL PurgeComm(HANDLE hFile, DWORD dwFlags) {
         nQueue = TCOFLUSH;
     if (nQueue >= 0 && tcflush(pPort->fd, nQueue) != 0) return FailWith(errno);
     return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE hFile) {
+    PortSlot *pPort = SlotFromHandle(hFile);
+    if (pPort == nullptr) return FailWith(EBADF);
+    if (tcdrain(pPort->fd) != 0) return FailWith(errno);
+    return TRUE;
+}
+
+void Sleep(DWORD dwMilliseconds) {
+    struct timespec ts = {(time_t)(dwMilliseconds / 1000),
+                          (long)(dwMilliseconds % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
 }
 
 // Gives up the tty's exclusive flag too, so that the port can be opened again at once.

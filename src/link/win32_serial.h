@@ -95,6 +95,8 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPVOID lpOverlapped);
 BOOL PurgeComm(HANDLE hFile, DWORD dwFlags);
+BOOL FlushFileBuffers(HANDLE hFile);  // returns once every byte written has gone out
+void Sleep(DWORD dwMilliseconds);
 BOOL CloseHandle(HANDLE hObject);
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);

@@ -19,7 +19,7 @@ typedef struct PartInfo {
     // (see GetEepromStart).
     uint16_t wEepromStart, wEepromEnd;
     uint32_t fEepromMovable;
-    uint32_t fHasBprot;         // BPROT at $1035 guards the array and CONFIG
+    uint32_t fHasBprot;  // BPROT at $1035 guards the array and CONFIG
     // Where the blocks that BPRT0-BPRT3 guard begin, counted from the array's start.
     uint16_t awBprotBlockStart[4];
     uint8_t bConfigAfterErase;  // what a bulk erase should program back into CONFIG
@@ -56,6 +56,20 @@ const PartInfo *GetPartByIndex(unsigned dwIndex);
 // Where the EEPROM array starts and ends with this CONFIG value in force.
 uint16_t GetEepromStart(const PartInfo *pPart, uint8_t bConfig);
 uint16_t GetEepromEnd(const PartInfo *pPart, uint8_t bConfig);
+
+// A rate the talker's SCI makes from an 8 MHz crystal (E = 2 MHz), with its BAUD value:
+// rate = E / (16 x prescaler x divider), SCP1:SCP0 dividing by 1, 3, 4 or 13 and SCR2-SCR0
+// by 1 to 128 (the same on every part of the table).
+typedef struct SciRate {
+    uint32_t dwRate;  // what the host's port is set to
+    uint8_t bBaud;    // what the talker writes into BAUD
+} SciRate;
+
+// The talker's rates, the first (9600) its own from the start; 0 for an index past the end.
+const SciRate *GetSciRateByIndex(unsigned dwIndex);
+
+// The row of dwRate, or 0 when the talker can't run at it.
+const SciRate *FindSciRate(uint32_t dwRate);
 
 #ifdef __cplusplus
 }

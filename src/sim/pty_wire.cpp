@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -27,6 +28,28 @@ const SpeedRate kSpeeds[] = {{B50, 50},         {B75, 75},        {B110, 110},  
                              {B1200, 1200},     {B1800, 1800},    {B2400, 2400},   {B4800, 4800},
                              {B9600, 9600},     {B19200, 19200},  {B38400, 38400}, {B57600, 57600},
                              {B115200, 115200}, {B230400, 230400}};
+
+#ifdef __linux__
+// The kernel's termios2: a rate without a speed code (BOTHER) is given in bit/s, as the host
+// sets 7812, 15625 or 125000. (<asm/termbits.h> can't be included beside <termios.h>.)
+struct KernelTermios2 {
+    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed, c_ospeed;
+};
+
+unsigned RateInBitsPerSecond(int fd) {
+    KernelTermios2 tio;
+    return ioctl(fd, _IOR('T', 0x2A, KernelTermios2), &tio) == 0 ? tio.c_ospeed : 0;  // TCGETS2
+}
+#else
+// macOS keeps any rate in the speed field itself.
+unsigned RateInBitsPerSecond(int fd) {
+    termios tio;
+    return tcgetattr(fd, &tio) == 0 ? unsigned(cfgetospeed(&tio)) : 0;
+}
+#endif
 
 bool Fail(const char *what) {
     std::fprintf(stderr, "hc11sim: %s: %s\n", what, strerror(errno));
@@ -87,7 +110,8 @@ bool PtyWire::link(const std::string &linkPath) {
 unsigned PtyWire::hostBaud() {
     termios tio;
     if (tcgetattr(slaveFd_, &tio) != 0) return 0;
-    return BaudFromSpeed(cfgetospeed(&tio));
+    unsigned baud = BaudFromSpeed(cfgetospeed(&tio));
+    return baud != 0 ? baud : RateInBitsPerSecond(slaveFd_);
 }
 
 size_t PtyWire::receive(uint8_t *buffer, size_t room) {

@@ -15,8 +15,10 @@
 //   295-311  the second record's 16 data echoes and its prompt
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -155,6 +157,29 @@ std::string NoiseInTalkerLoad(size_t after) {
                 ShiftedEchoes(record, after > start ? after - start : 0, &previous, &mismatches);
         start += record.size();
     }
+    return lines + TalkerEchoedWrong(mismatches) + "DownloadTalker: from talker byte " +
+           std::to_string(after) +
+           " on, each echo came one byte late: a stray byte reached the line. Reset the board "
+           "into bootstrap mode and run again\n";
+}
+
+// The echo of talker byte `lost` (counted from 1) never comes: the rest of the load is read
+// one early, and the load is refused. The fill's echoes are not judged.
+std::string EchoLostInTalkerLoad(size_t lost) {
+    std::string lines;
+    unsigned mismatches = 0;
+    Bytes code = TalkerCode();
+    code.push_back(0x00);  // the fill's first byte
+    size_t start = 0;
+    for (const Bytes &record : TalkerRecords()) {
+        for (size_t i = 0; i < record.size(); i++) {
+            size_t at = start + i;
+            if (at + 1 < lost || code[at + 1] == record[i]) continue;
+            lines += Mismatch(code[at + 1], i, record[i]);
+            mismatches++;
+        }
+        start += record.size();
+    }
     return lines + TalkerEchoedWrong(mismatches) + kCheckBoard;
 }
 
@@ -177,25 +202,32 @@ std::string TenSyncAttempts() {
     return lines;
 }
 
-// How far the run's standard output got.
+// How far the run's standard output got. A line's dot shows once the records before it are on
+// their way, so a record whose replies go wrong after its last byte went out fails after the
+// next line's dot.
 enum class Reached {
     FirstTalkerLine,  // "0." and the first echo read failed
     TalkerLoad,       // inside image line 3
+    TalkerCut,        // inside image line 3, or every mark: the ROM restarted mid-load
     TalkerRefused,    // every mark, and the load judged failed
     TalkerLoaded,     // every mark, then the target preparation
     BulkErase,        // "Bulk Erasing EEPROM"
     FirstRecord,      // the file's second line
     SecondRecord,     // its third line
     FileEnd,          // the whole file, refused at its end
+    SomeRecord,       // somewhere in the file: how far the stream got depends on the timing
 };
 
 // What the chip must hold afterwards.
 struct Chip {
-    size_t talkerLoaded;        // download bytes stored from $0000; 256: the talker ran
+    // Download bytes stored from $0000, at least; 256: the talker ran. The load goes out
+    // whole before its echoes are read, so a line that dies takes the rest at its own time.
+    size_t talkerLoaded;
     bool erased;                // the bulk erase ran and programmed CONFIG
     size_t programmed;          // leading file bytes in EEPROM; the rest as erased or preloaded
     uint16_t stuckCell = 0;     // a cell that keeps its preloaded byte, 0 for none
     bool ramRewritten = false;  // a reset let the boot ROM take RAM (or start EEPROM code)
+    bool nextMayBeIn = false;   // the byte after them was on its way when the line died
 };
 
 struct FaultCase {
@@ -246,6 +278,7 @@ std::string FaultRun::ExpectedOutput(Reached reached, bool bulkErase) const {
     out += "Downloading " + file + "\n";
     if (reached == Reached::FirstRecord) return out + "..Failure\n";
     if (reached == Reached::SecondRecord) return out + "...Failure\n";
+    if (reached == Reached::SomeRecord) return out + "[.]+Failure\n";
     return out + Dots(S19Lines({{kEepromStart, kFileData}})) + "Failure\n";
 }
 
@@ -254,19 +287,23 @@ void FaultRun::ExpectChipHolds(const SimProcess &sim, const Chip &chip) const {
     Bytes code = TalkerCode();
     if (chip.ramRewritten) {
         // RAM is whatever the boot ROM and the code it started made of it.
-    } else if (chip.talkerLoaded == 256) {
-        EXPECT_EQ(Bytes(ram.begin(), ram.begin() + code.size()), code) << "the talker in RAM";
     } else {
-        Bytes expected = code;
-        expected.resize(256, 0x00);
-        std::fill(expected.begin() + chip.talkerLoaded, expected.end(), 0x00);
-        EXPECT_EQ(ram, expected) << "the talker's first " << chip.talkerLoaded << " bytes";
+        // Once the whole talker is in, it may have run and used its stack.
+        size_t stored = std::mismatch(code.begin(), code.end(), ram.begin()).first - code.begin();
+        EXPECT_GE(stored, std::min(chip.talkerLoaded, code.size())) << "the talker's first bytes";
+        if (stored < code.size()) {
+            EXPECT_EQ(Bytes(ram.begin() + stored, ram.end()), Bytes(256 - stored, 0x00))
+                << "nothing after the talker's first " << stored << " bytes";
+        }
     }
     Bytes eeprom = chip.erased ? Bytes(kFileData.size(), kErased) : kPreload;
     std::copy_n(kFileData.begin(), chip.programmed, eeprom.begin());
     if (chip.stuckCell)
         eeprom[chip.stuckCell - kEepromStart] = kPreload[chip.stuckCell - kEepromStart];
-    EXPECT_EQ(sim.dumped(kEepromStart, uint16_t(kEepromStart + kFileData.size() - 1)), eeprom);
+    Bytes held = sim.dumped(kEepromStart, uint16_t(kEepromStart + kFileData.size() - 1));
+    if (chip.nextMayBeIn && held[chip.programmed] == kFileData[chip.programmed])
+        eeprom[chip.programmed] = kFileData[chip.programmed];
+    EXPECT_EQ(held, eeprom);
     EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({chip.erased ? kConfigValue : kErased}));
 }
 
@@ -291,7 +328,19 @@ TEST_P(Faults, EndWithStatus3AndTheChipAsReported) {
         EXPECT_NE(result.err, "") << "a message names what failed";
     else
         EXPECT_EQ(result.err, c.errors);
-    EXPECT_EQ(WithoutBanner(result.out), ExpectedOutput(c.reached, c.bulkErase));
+    std::string out = WithoutBanner(result.out);
+    std::string expected = ExpectedOutput(c.reached, c.bulkErase);
+    if (c.reached == Reached::TalkerCut) {
+        // Whether echoes stop at the reset or the restarted ROM echoes the load's rest
+        // depends on how much of it was on the line then.
+        EXPECT_TRUE(out == ExpectedOutput(Reached::TalkerLoad, c.bulkErase) ||
+                    out == ExpectedOutput(Reached::TalkerRefused, c.bulkErase))
+            << out;
+    } else if (c.reached == Reached::SomeRecord) {
+        EXPECT_TRUE(std::regex_match(out, std::regex(expected))) << result.out;
+    } else {
+        EXPECT_EQ(out, expected);
+    }
     ExpectChipHolds(sim, c.chip);
     ExpectReportedRecordsInChip(sim, c.reached);
 }
@@ -301,6 +350,8 @@ const Chip kHalfLoaded{kLoadedBeforeFault, false, 0};
 const Chip kTalkerOnly{256, false, 0};
 const Chip kErasedOnly{256, true, 0};
 const Chip kSixBytes{256, true, kDataEchoIndex + 1};
+const Chip kSevenBytes{256, true, kDataEchoIndex + 2};
+const Chip kSixBytesMaybeSeven{256, true, kDataEchoIndex + 1, 0, false, true};
 const Chip kFirstRecordIn{256, true, kFirstRecordLength};
 const Chip kWholeFile{256, true, kFileData.size()};
 
@@ -320,15 +371,15 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"SilentBoard", "silent", true, Reached::FirstTalkerLine, kNoEcho + kCheckBoard,
                   kUntouched},
         // Inside the talker load.
-        FaultCase{"DropInTalkerLoad", Fault("drop", kInTalkerLoad), true, Reached::TalkerLoad,
-                  kNoEcho + kCheckBoard, kHalfLoaded},
+        FaultCase{"DropInTalkerLoad", Fault("drop", kInTalkerLoad), true, Reached::TalkerRefused,
+                  EchoLostInTalkerLoad(kLoadedBeforeFault), kTalkerOnly},
         FaultCase{"CorruptInTalkerLoad", Fault("corrupt", kInTalkerLoad), true,
                   Reached::TalkerRefused, TalkerByteCorrupted(kLoadedBeforeFault), kTalkerOnly},
         FaultCase{"NoiseInTalkerLoad", Fault("noise", kInTalkerLoad), true, Reached::TalkerRefused,
                   NoiseInTalkerLoad(kLoadedBeforeFault), kTalkerOnly},
         FaultCase{"UnplugInTalkerLoad", Fault("unplug", kInTalkerLoad), true, Reached::TalkerLoad,
                   kNoEcho + kCheckBoard, kHalfLoaded},
-        FaultCase{"ResetInTalkerLoad", Fault("reset", kInTalkerLoad), true, Reached::TalkerLoad,
+        FaultCase{"ResetInTalkerLoad", Fault("reset", kInTalkerLoad), true, Reached::TalkerCut,
                   kWhateverTheRomMakesOfIt, AfterReset(kHalfLoaded)},
         // The prompt answering the sync: a stray byte behind it meets the BPROT write, which
         // reads it as the read-back and the read-back ($00) as the prompt.
@@ -353,41 +404,47 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"CorruptBulkErasePrompt", Fault("corrupt", kBulkErasePrompt), true,
                   Reached::BulkErase, GotInstead(uint8_t(~'>')), kErasedOnly},
         FaultCase{"NoiseAfterBulkErasePrompt", Fault("noise", kBulkErasePrompt), true,
-                  Reached::FirstRecord, NoiseInRecord(kFirstRecord, kEepromStart, 0),
+                  Reached::SecondRecord, NoiseInRecord(kFirstRecord, kEepromStart, 0),
                   kFirstRecordIn},
         FaultCase{"UnplugAfterBulkErasePrompt", Fault("unplug", kBulkErasePrompt), true,
                   Reached::FirstRecord, kNoEcho, kErasedOnly},
         FaultCase{"ResetAfterBulkErasePrompt", Fault("reset", kBulkErasePrompt), true,
-                  Reached::FirstRecord, kWhateverTheRomMakesOfIt, AfterReset(kErasedOnly)},
-        // A data echo inside the first record: the byte itself was programmed.
+                  Reached::SomeRecord, kWhateverTheRomMakesOfIt, AfterReset(kErasedOnly)},
+        // A data echo inside the first record: the byte itself was programmed, and the next,
+        // already on its way, too; its echo in the lost one's place is a mismatch, after which
+        // the host waits for each echo and the talker for the next byte.
         FaultCase{"DropDataEcho", Fault("drop", kSixthDataEcho), true, Reached::FirstRecord,
-                  kNoEcho, kSixBytes},
+                  DataMismatch(kFileData[kDataEchoIndex + 1], kDataEchoIndex,
+                               kFileData[kDataEchoIndex], kEepromStart) +
+                      kNoEcho,
+                  kSevenBytes},
         FaultCase{"CorruptDataEcho", Fault("corrupt", kSixthDataEcho), true, Reached::FileEnd,
                   DataMismatch(uint8_t(~kFileData[kDataEchoIndex]), kDataEchoIndex,
                                kFileData[kDataEchoIndex], kEepromStart) +
                       NotVerified(1),
                   kWholeFile},
-        FaultCase{"NoiseAfterDataEcho", Fault("noise", kSixthDataEcho), true, Reached::FirstRecord,
+        FaultCase{"NoiseAfterDataEcho", Fault("noise", kSixthDataEcho), true, Reached::SecondRecord,
                   NoiseInRecord(kFirstRecord, kEepromStart, kDataEchoIndex + 1), kFirstRecordIn},
+        // The next byte goes one ahead: it may reach the chip before the line dies.
         FaultCase{"UnplugAfterDataEcho", Fault("unplug", kSixthDataEcho), true,
-                  Reached::FirstRecord, kNoEcho, kSixBytes},
-        FaultCase{"ResetAfterDataEcho", Fault("reset", kSixthDataEcho), true, Reached::FirstRecord,
-                  kWhateverTheRomMakesOfIt, AfterReset(kSixBytes)},
-        // The prompt after the first record.
-        FaultCase{"DropRecordPrompt", Fault("drop", kFirstRecordPrompt), true, Reached::FirstRecord,
-                  kNoPrompt, kFirstRecordIn},
+                  Reached::FirstRecord, kNoEcho, kSixBytesMaybeSeven},
+        FaultCase{"ResetAfterDataEcho", Fault("reset", kSixthDataEcho), true, Reached::SomeRecord,
+                  kWhateverTheRomMakesOfIt, AfterReset(kSixBytesMaybeSeven)},
+        // The prompt after the first record: the second record's frame waits for it.
+        FaultCase{"DropRecordPrompt", Fault("drop", kFirstRecordPrompt), true,
+                  Reached::SecondRecord, kNoPrompt, kFirstRecordIn},
         FaultCase{"CorruptRecordPrompt", Fault("corrupt", kFirstRecordPrompt), true,
-                  Reached::FirstRecord, GotInstead(uint8_t(~'>')), kFirstRecordIn},
+                  Reached::SecondRecord, GotInstead(uint8_t(~'>')), kFirstRecordIn},
         FaultCase{"NoiseAfterRecordPrompt", Fault("noise", kFirstRecordPrompt), true,
-                  Reached::SecondRecord,
+                  Reached::FileEnd,
                   NoiseInRecord(kSecondRecord, kEepromStart + kFirstRecordLength, 0), kWholeFile},
         FaultCase{"UnplugAfterRecordPrompt", Fault("unplug", kFirstRecordPrompt), true,
                   Reached::SecondRecord, kNoEcho, kFirstRecordIn},
         FaultCase{"ResetAfterRecordPrompt", Fault("reset", kFirstRecordPrompt), true,
-                  Reached::SecondRecord, kWhateverTheRomMakesOfIt, AfterReset(kFirstRecordIn)},
+                  Reached::SomeRecord, kWhateverTheRomMakesOfIt, AfterReset(kFirstRecordIn)},
         // The last prompt of the file, lost: the whole file is in, but the tool cannot know.
-        FaultCase{"DropLastPrompt", Fault("drop", kLastPrompt), true, Reached::SecondRecord,
-                  kNoPrompt, kWholeFile},
+        FaultCase{"DropLastPrompt", Fault("drop", kLastPrompt), true, Reached::FileEnd, kNoPrompt,
+                  kWholeFile},
         // The talker starts and the line dies at once: ten sync attempts, 20 s.
         FaultCase{"UnplugAtTalkerStart", Fault("unplug", kTalkerStart), true, Reached::TalkerLoaded,
                   TenSyncAttempts(), kTalkerOnly},

@@ -1,5 +1,6 @@
 // Reading back and verifying: the real hc11prog against the real hc11sim, the files compared
 // with srec_cat.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -108,6 +109,25 @@ TEST_F(Operations, ReadBackIntoADirectoryNameLeavesTheDirectory) {
     struct stat info;
     EXPECT_TRUE(stat(out.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
     EXPECT_FALSE(Exists(out + ".partial"));
+}
+
+// A pipe or a device (/dev/null, /dev/stdout) is written through, never renamed over.
+TEST_F(Operations, ReadBackIntoAPipeWritesThroughIt) {
+    std::string out = dir + "/pipe";
+    ASSERT_EQ(mkfifo(out.c_str(), 0600), 0);
+    int fd = open(out.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    SimProcess sim;
+    ProgramResult result = Run(sim, "-r f800-f80f -o " + out);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    char text[512];
+    ssize_t cch = read(fd, text, sizeof text);
+    close(fd);
+    EXPECT_NE(std::string(text, cch > 0 ? size_t(cch) : 0).find("\nS113F800FFFF"),
+              std::string::npos);
+    struct stat info;
+    EXPECT_TRUE(stat(out.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
 }
 
 // Ctrl-C during the read: the tool says how far it got, and removes its temporary file.

@@ -32,6 +32,19 @@ Bytes ExpectedDownload() {
     return bytes;
 }
 
+// The talker's own bytes, without the fill.
+size_t TalkerLength() {
+    size_t length = 0;
+    SRecord record;
+    for (unsigned i = 0; i < dwTalkerImageLines; i++) {
+        testing::internal::CaptureStderr();
+        if (ParseSRecordString(TalkerImage[i], &record) == 1 && record.wType == 1)
+            length += record.wLength;
+        testing::internal::GetCapturedStderr();
+    }
+    return length;
+}
+
 // A bootstrap ROM: takes the $FF without an answer, then echoes 256 bytes, the one at
 // wrongAt (if any) changed.
 void PlayBootRom(FakeTarget &target, int wrongAt) {
@@ -54,7 +67,7 @@ class BootstrapLoader : public testing::Test {
 TEST_F(BootstrapLoader, SendsFFTheTalkerAndTheFillAndReadsEveryEcho) {
     target.start([](FakeTarget &t) { PlayBootRom(t, -1); });
     testing::internal::CaptureStdout();
-    EXPECT_EQ(DownloadTalker(0, 0), 1);
+    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
     target.join();
     Bytes expected = ExpectedDownload();
@@ -62,11 +75,58 @@ TEST_F(BootstrapLoader, SendsFFTheTalkerAndTheFillAndReadsEveryEcho) {
     EXPECT_EQ(target.received, expected);
 }
 
+// The boot ROM's break from a reset reads as $00: one waiting in the port before the load, or
+// one that arrives ahead of the first echo, is no echo and the load goes through.
+TEST_F(BootstrapLoader, BreakFromAResetBeforeTheFirstEchoIsNotAnEcho) {
+    for (bool fBeforeOpen : {true, false}) {
+        SCOPED_TRACE(fBeforeOpen ? "waiting before the open" : "after the $FF");
+        FakeTarget board;
+        strcpy(g_LinkSettings.szDevice, board.path().c_str());
+        if (fBeforeOpen) board.writeByte(0x00);
+        board.start([fBeforeOpen](FakeTarget &t) {
+            uint8_t byte;
+            if (!t.readByte(&byte)) return;
+            if (!fBeforeOpen) t.writeByte(0x00);
+            for (int i = 0; i < 256 && t.readByte(&byte); i++) t.writeByte(byte);
+        });
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
+        board.join();
+    }
+}
+
+// A variable-length part takes the talker alone: every byte sent is the talker's, and every
+// echo is judged.
+TEST_F(BootstrapLoader, VariableLengthLoadSendsTheTalkerAlone) {
+    g_LinkSettings.fVariableLoad = 1;
+    g_LinkSettings.dwTalkerLength = 512;
+    Bytes talker = ExpectedDownload();
+    talker.resize(TalkerLength());
+    target.start([&talker](FakeTarget &t) {
+        uint8_t byte;
+        if (!t.readByte(&byte)) return;
+        for (size_t i = 0; i < talker.size() && t.readByte(&byte); i++)
+            t.writeByte(i + 1 == talker.size() ? uint8_t(byte ^ 0x80) : byte);
+        t.readByte(&byte, 200);  // nothing more comes
+    });
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 0) << "the last talker byte's echo is judged";
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks() + "Failure\n");
+    target.join();
+    talker.insert(talker.begin(), 0xFF);
+    EXPECT_EQ(target.received, talker);
+}
+
 TEST_F(BootstrapLoader, WrongEchoOfATalkerByteFailsTheLoadOnceAllIsSent) {
     target.start([](FakeTarget &t) { PlayBootRom(t, 17); });
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(DownloadTalker(0, 0), 0);
+    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 0);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks() + "Failure\n");
     target.join();
@@ -85,7 +145,7 @@ TEST_F(BootstrapLoader, WrongEchoOfAFillByteIsNotAFailure) {
     target.start([](FakeTarget &t) { PlayBootRom(t, 255); });
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    EXPECT_EQ(DownloadTalker(0, 0), 1);
+    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 1);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }

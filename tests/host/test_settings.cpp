@@ -137,6 +137,40 @@ TEST(ParseCommandLine, EepromRange) {
     }
 }
 
+// A part sets the EEPROM range and the CONFIG value the bulk erase programs, unless "-e" or
+// "-C" names them, before or after it.
+TEST(ParseCommandLine, PartSetsWhatEAndCDidNotName) {
+    struct Case {
+        std::vector<std::string> args;
+        const char *pszPart;
+        uint16_t wStart, wEnd;
+        uint8_t bConfig;
+    } cases[] = {
+        {{"-p", "E9"}, "E9", 0xB600, 0xB7FF, 0x0F},
+        {{"-p", "mc68hc11a1"}, "A1", 0xB600, 0xB7FF, 0x0D},
+        {{"-p", "f1", "-p", "811E2"}, "811E2", 0xF800, 0xFFFF, 0xF5},
+        {{"-e", "1000-1fff", "-p", "E9"}, "E9", 0x1000, 0x1FFF, 0x0F},
+        {{"-p", "E9", "-e", "1000-1fff"}, "E9", 0x1000, 0x1FFF, 0x0F},
+        {{"-B", "-C", "3", "-p", "A8"}, "A8", 0xB600, 0xB7FF, 0x03},
+        {{"-B", "-p", "A8", "-C", "3"}, "A8", 0xB600, 0xB7FF, 0x03},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        ParseOutcome outcome = Parse(c.args);
+        EXPECT_EQ(outcome.nResult, 1);
+        EXPECT_EQ(outcome.strErr, "");
+        EXPECT_STREQ(g_Settings.pPart->pszName, c.pszPart);
+        EXPECT_EQ(g_Settings.wEepromStart, c.wStart);
+        EXPECT_EQ(g_Settings.wEepromEnd, c.wEnd);
+        EXPECT_EQ(g_Settings.bConfigValue, c.bConfig);
+    }
+    EXPECT_EQ(Parse({"-p", "E9", "-h"}).strErr, UsageWithRange("b600-b7ff"));
+    const std::string strNames = "Expected part name: 811E2, E9, E1, E20, A8, A1, F1\n";
+    EXPECT_EQ(Parse({"-p", "HC12"}).strErr, strNames + UsageWithRange("f800-ffff"));
+    EXPECT_EQ(Parse({"-p"}).strErr, strNames + UsageWithRange("f800-ffff"));
+    EXPECT_EQ(g_Settings.pPart, GetDefaultPart());
+}
+
 TEST(ParseCommandLine, MissingValuesAreRefusedWithTheirMessage) {
     struct Case {
         const char *pszOption;
@@ -205,6 +239,23 @@ TEST(ParseCommandLine, ReadBackVerifyAndTheirRefusals) {
     EXPECT_EQ(g_Settings.wReadEnd, 0x01FF);
     EXPECT_STREQ(g_Settings.szOutputFile, "chip.s19");
     EXPECT_EQ(g_Settings.fReadBack & g_Settings.fVerifyOnly & g_Settings.fListPorts, 1u);
+}
+
+TEST(ParseCommandLine, TalkerRateIsOneTheSciMakes) {
+    const char *const kRefused = "Expected rate 9600, 15625, 31250, 62500 or 125000\n";
+    struct Case {
+        const char *pszValue;
+        uint32_t dwRate;  // 0 when refused
+    } cases[] = {{"9600", 9600},     {"15625", 15625}, {"31250", 31250}, {"62500", 62500},
+                 {"125000", 125000}, {"115200", 0},    {"19200", 0},     {"125000x", 0},
+                 {"-9600", 0},       {"", 0}};
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse({"-b", c.pszValue});
+        EXPECT_EQ(outcome.nResult, c.dwRate ? 1 : 0) << c.pszValue;
+        EXPECT_EQ(g_Settings.dwTalkerRate, c.dwRate ? c.dwRate : 9600u) << c.pszValue;
+        EXPECT_EQ(outcome.strErr, c.dwRate ? "" : kRefused + UsageWithRange("f800-ffff"));
+    }
+    EXPECT_EQ(Parse({"-b"}).strErr, kRefused + UsageWithRange("f800-ffff"));
 }
 
 TEST(ParseCommandLineDeath, ArgumentThatIsNoOptionEndsTheProcessWithStatus1) {
