@@ -134,10 +134,12 @@ int PrepareTarget(HANDLE hPort, const SRecordFile *pFile) {
 // The probe waits this long for a running talker's prompt: a USB adapter may hold it 16 ms.
 const DWORD PROBE_WAIT_MS = 100;
 
-// The talker goes into the chip unless the one of an earlier run still answers. A part whose
-// boot ROM ends its load after 4 idle characters (33 ms at 1200 baud) is not probed: an
-// unanswered probe would leave the load racing that end across the port's reopening. Nor is
-// a load at the ROM's own 7812 baud: the probe's "s" would have set the ROM to 1200.
+// The talker goes into the chip unless the one of an earlier run still answers; any other
+// answer to the probe (a talker inside a command, a ROM that a stray byte set loading)
+// stops the run. A part whose boot ROM ends its load after 4 idle characters (33 ms at 1200
+// baud) is not probed: an unanswered probe would leave the load racing that end across the
+// port's reopening. Nor is a load at the ROM's own 7812 baud: the probe's "s" would have set
+// the ROM to 1200.
 int LoadTalker(DWORD dwLoadBaud) {
     fprintf(stdout, "Downloading talker file\n");
     if (g_Settings.pPart->fVariableLoad || dwLoadBaud != BOOT_BAUD_1200) {

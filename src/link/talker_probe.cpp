@@ -16,6 +16,17 @@
 // switches to 1200 baud and waits for the load's first byte: the load must follow without
 // the $FF it would otherwise send, and (on parts whose load ends after 4 idle characters,
 // 33 ms at 1200 baud) within a few character times.
+//
+// A stray byte that reached the ROM before the probe was its first character instead. Then
+// the ROM already stores and echoes what comes, and the "s" would take the talker's place:
+//   - at 1200 baud (most stray bytes), the "s" is over before the first data bit is sampled:
+//     it reads $FF, and its echo reads at 9600 as $80 (an SCI that rejects the start bit
+//     stores nothing and stays silent, and the load without $FF is then right);
+//   - at 7812 (a stray byte read as $FF, such as $FD sent at 9600), it reads $F9, and its
+//     echo at 7812 reads at 9600 as $F1.
+// Such an answer is neither ">" nor silence: the probe fails and says what to do. A stray
+// $55 or $00 sends the ROM off to RAM or EEPROM without a load; whatever runs there answers
+// the probe or lets the load go out unechoed, which fails the load.
 #include "talker_probe.h"
 
 #include <cstdio>
@@ -27,7 +38,7 @@ namespace {
 const DWORD TALKER_BAUD_RATE = 9600;
 const BYTE SYNC = 's';
 const BYTE PROMPT = '>';
-const BYTE BREAK_BYTE = 0x00;  // how a UART reads a break
+const BYTE BREAK_BYTE = 0x00;  // how the port reads the break the boot ROM sends from reset
 
 // One read that gives up after dwWaitMs instead of the usual 2 s.
 void SetProbeTimeout(HANDLE hPort, DWORD dwWaitMs) {
@@ -39,8 +50,12 @@ void SetProbeTimeout(HANDLE hPort, DWORD dwWaitMs) {
     SetCommTimeouts(hPort, &timeouts);
 }
 
-// One byte of reply, if any came. A $00 is the break a boot ROM holds from reset until the
-// probe's start bit (read when the port opened during it), not a reply: the next byte is.
+// The first byte that answers the probe, into *pbReply; 0 when the line stays silent. One
+// $00 is passed over: the break of a reset may reach the port after the purge (an adapter
+// holds bytes for some ms). It is never an echo of the probe: the ROM samples the "s"'s first
+// data bit high at either rate, and an echo whose first data bit is high never reads at 9600
+// as $00 (at 1200 that bit lands in the 9600 reading's bit 7, at 7812 in its bit 0). A
+// talker inside a block answers $00 only for a cell that cannot take the "s".
 int ReadReply(HANDLE hPort, BYTE *pbReply) {
     DWORD dwRead = 0;
     if (!TracedRead(hPort, pbReply, 1, &dwRead) || dwRead != 1) return 0;
@@ -48,17 +63,19 @@ int ReadReply(HANDLE hPort, BYTE *pbReply) {
     return TracedRead(hPort, pbReply, 1, &dwRead) && dwRead == 1;
 }
 
-// A boot ROM waiting for its first character never answers the probe, so another answer
-// comes from a program that runs: most likely a talker that an interrupted run left inside a
-// block, which took the "s" as a data byte. A boot ROM that had already taken a first
-// character (a stray byte on the line, or a part other than -p names whose load has ended)
-// echoes it too; the load would land one byte late or not at all.
+// Any other answer comes from a chip that is not waiting for the talker: a talker that an
+// interrupted run left inside a block took the "s" as a data byte and answered its read-back
+// (the load's 256 bytes would be taken as data and commands too); a boot ROM that a stray
+// byte had set loading stored the "s" and echoed it (a talker loaded now would sit one byte
+// off its place); a variable-length part other than -p names ended its empty load and runs
+// what its RAM held; or a program of the board's own runs.
 ProbeResult ReportBusyTarget(BYTE bReply) {
     fprintf(stderr,
             "ProbeTalker: the board answered $%02X, not the talker's prompt: a talker left "
-            "inside a command by an interrupted run, or a program of its own (a boot ROM that "
-            "a stray byte started, or another part than -p names). Reset the board into "
-            "special bootstrap mode (MODA and MODB low) and run again\n",
+            "inside a command by an interrupted run, a byte that reached the boot ROM before "
+            "the talker (a talker loaded now would land one byte off and not run), another part "
+            "than -p names, or a program of its own. Reset the board into special bootstrap "
+            "mode (MODA and MODB low) and run again\n",
             bReply);
     fprintf(stdout, "Failure\n");
     return PROBE_FAILED;
@@ -73,8 +90,8 @@ ProbeResult ProbeTalker(DWORD dwComPort, DWORD dwWaitMs) {
     PurgeComm(hPort, PURGE_RXCLEAR);
     BYTE bSync = SYNC, bReply = 0;
     DWORD dwWritten = 0;
-    // A failed write or read means no talker answered: the load that follows reports what
-    // is wrong with the port.
+    // A failed write or read counts as silence: the load that follows reports what is wrong
+    // with the port.
     int fAnswered =
         TracedWrite(hPort, &bSync, 1, &dwWritten) && dwWritten == 1 && ReadReply(hPort, &bReply);
     CloseHandle(hPort);

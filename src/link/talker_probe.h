@@ -5,14 +5,19 @@
 #include "win32_serial.h"
 
 enum ProbeResult {
-    PROBE_FAILED = -1,  // the port could not be opened, or something else answered: said why
+    // The port could not be opened, or the chip answered as neither a talker nor a boot ROM
+    // waiting for its first character; the probe said why (and "Failure" for the answer).
+    PROBE_FAILED = -1,
     PROBE_NO_TALKER = 0,
     PROBE_TALKER_RUNNING = 1,
 };
 
 // Opens the port at the talker's 9600 baud, empties the receive buffer, sends the talker's
-// sync "s" once, waits at most dwWaitMs for its prompt, and closes the port. A chip waiting
-// in its boot ROM takes that "s" as its first character and switches to 1200 baud (see
-// talker_probe.cpp), so after PROBE_NO_TALKER the load must not send the ROM's $FF again.
-// An answer that is not the prompt fails the probe: the chip must be reset first.
+// sync "s" once, waits at most dwWaitMs for an answer (passing over one break the ROM's
+// reset may still deliver), and closes the port. ">" is a running talker. Silence is a chip
+// waiting in its boot ROM, which takes that "s" as its first character and switches to 1200
+// baud (see talker_probe.cpp): after PROBE_NO_TALKER the load must not send the ROM's $FF
+// again. Any other answer fails the probe, and the chip must be reset first: a talker left
+// inside a command, a ROM that a stray byte already set loading (a load now would land
+// shifted), or another program running.
 ProbeResult ProbeTalker(DWORD dwComPort, DWORD dwWaitMs);

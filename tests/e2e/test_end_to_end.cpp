@@ -266,9 +266,10 @@ TEST_F(EndToEnd, StrayByteBeforeTheLoadFailsItAndSaysWhatToDo) {
     } cases[] = {
         {"811E2", "Downloading talker file\nFailure\n",
          "ProbeTalker: the board answered $80, not the talker's prompt: a talker left inside a "
-         "command by an interrupted run, or a program of its own (a boot ROM that a stray byte "
-         "started, or another part than -p names). Reset the board into special bootstrap mode "
-         "(MODA and MODB low) and run again\n"},
+         "command by an interrupted run, a byte that reached the boot ROM before the talker (a "
+         "talker loaded now would land one byte off and not run), another part than -p names, "
+         "or a program of its own. Reset the board into special bootstrap mode (MODA and MODB "
+         "low) and run again\n"},
         {"E9", "Downloading talker file\n" + TalkerMarks() + "Failure\n",
          "DownloadTalker: the boot ROM echoed the $FF as the talker's first byte: a stray byte "
          "reached it first and the talker landed one byte late. Reset the board into bootstrap "
@@ -473,6 +474,34 @@ TEST_F(EndToEnd, SecondRunWithoutResetKeepsTheRunningTalker) {
     EXPECT_EQ(Count("boot ROM: load complete"), 2u) << "once before the reset, once after";
 }
 
+// A stray byte that the boot ROM reads as $FF ($FD sent at 9600) keeps it at 7812 and starts
+// the load there: the probe's "s" is stored as $F9 and echoed, read at 9600 as $F1. The run
+// must stop there, never load a talker one byte off its place, and leave the EEPROM alone;
+// so must one that switches the ROM to 1200 ($3C at 9600 reads as $DE).
+TEST_F(EndToEnd, AStrayByteBeforeTheRunFailsTheProbeAndLeavesTheEepromAlone) {
+    const std::pair<uint8_t, std::string> kStrays[] = {
+        {0xFD, "boot ROM: $FF first, loading at 7812 baud"},
+        {0x3C, "boot ROM: $DE first, loading at 1200 baud"}};
+    std::string preload = WriteS19(dir, "preload.s19", {{0xF800, Pattern(64, 1)}});
+    std::string file = WriteS19(dir, "app.s19", {{0xF800, Pattern(40, 2)}});
+    for (const auto &[stray, romChoice] : kStrays) {
+        SCOPED_TRACE(romChoice);
+        SimProcess sim({"--eeprom", preload, "--trace"});
+        sim.converse({stray}, 9600, 0);
+        ProgramResult result = Program(sim, "-B -i " + file);
+        sim.stop();
+        EXPECT_EQ(result.status, 3);
+        EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\nFailure\n");
+        EXPECT_EQ(result.err.rfind("ProbeTalker: the board answered $", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find("a byte that reached the boot ROM before the talker (a talker "
+                                  "loaded now would land one byte off and not run)"),
+                  std::string::npos)
+            << result.err;
+        EXPECT_NE(sim.errors().find(romChoice), std::string::npos);
+        EXPECT_EQ(sim.dumped(0xF800, 0xF83F), Pattern(64, 1));
+    }
+}
+
 // A run interrupted inside a "P" block leaves the talker waiting for the block's data: the
 // next run's probe is taken as a data byte and answered with its read-back. The run must stop
 // there and ask for a reset, not send the 256 bytes of a load for the talker to obey.
@@ -487,9 +516,10 @@ TEST_F(EndToEnd, TalkerLeftInsideABlockAsksForAReset) {
     EXPECT_EQ(WithoutBanner(again.out), "Downloading talker file\nFailure\n");
     EXPECT_EQ(again.err,
               "ProbeTalker: the board answered $73, not the talker's prompt: a talker left inside "
-              "a command by an interrupted run, or a program of its own (a boot ROM that a stray "
-              "byte started, or another part than -p names). Reset the board into special "
-              "bootstrap mode (MODA and MODB low) and run again\n");
+              "a command by an interrupted run, a byte that reached the boot ROM before the "
+              "talker (a talker loaded now would land one byte off and not run), another part "
+              "than -p names, or a program of its own. Reset the board into special bootstrap "
+              "mode (MODA and MODB low) and run again\n");
 }
 
 TEST(EndToEndSilentPort, TalkerLoadAgainstNothingEndsWithStatus3) {

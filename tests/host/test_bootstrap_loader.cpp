@@ -1,5 +1,6 @@
 // The talker load against a far end that plays the bootstrap ROM: the bytes on the wire,
-// the progress marks, and what an echo that differs from a talker byte does to the run.
+// the progress marks, and what an echo that differs from a talker byte does to the run; and
+// how the probe before it judges the answers to its "s".
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "link_settings.h"
 #include "srecord.h"
 #include "talker_image.h"
+#include "talker_probe.h"
 
 namespace {
 
@@ -159,6 +161,42 @@ TEST_F(BootstrapLoader, RunEndsBeforeReopeningThePortWhenTheLoadFailed) {
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() + "Failure\n");
     EXPECT_EQ(target.received.size(), 257u) << "nothing may follow a failed load";
+}
+
+// What answers the probe's "s" decides: ">" is a running talker, silence a waiting boot ROM;
+// one $00 (the break of a reset, reaching the port late) is no answer; anything else is a
+// ROM already loading, and the probe fails rather than let a shifted talker load.
+TEST_F(BootstrapLoader, ProbeJudgesTheAnswerToItsSync) {
+    const struct {
+        Bytes answer;
+        ProbeResult expected;
+    } kCases[] = {
+        {{}, PROBE_NO_TALKER},         {{0x00}, PROBE_NO_TALKER},
+        {{'>'}, PROBE_TALKER_RUNNING}, {{0x00, '>'}, PROBE_TALKER_RUNNING},
+        {{0x80}, PROBE_FAILED},        {{0x00, 0x00}, PROBE_FAILED},
+        {{0xF1, '>'}, PROBE_FAILED},
+    };
+    for (const auto &probeCase : kCases) {
+        SCOPED_TRACE(testing::PrintToString(probeCase.answer));
+        FakeTarget far;
+        strcpy(g_LinkSettings.szDevice, far.path().c_str());
+        far.start([&probeCase](FakeTarget &t) {
+            uint8_t sync;
+            if (t.readByte(&sync) && sync == 's') t.writeBytes(probeCase.answer);
+        });
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(ProbeTalker(0, 100), probeCase.expected);
+        std::string err = testing::internal::GetCapturedStderr();
+        std::string out = testing::internal::GetCapturedStdout();
+        far.join();
+        EXPECT_EQ(far.received, Bytes({'s'}));
+        bool failed = probeCase.expected == PROBE_FAILED;
+        EXPECT_EQ(out, failed ? "Failure\n" : "");
+        EXPECT_EQ(err.rfind("ProbeTalker: the board answered $", 0),
+                  failed ? 0u : std::string::npos)
+            << err;
+    }
 }
 
 }  // namespace
