@@ -7,7 +7,7 @@
 namespace hc11 {
 
 class CpuBus {
-public:
+  public:
     virtual ~CpuBus() = default;
 
     virtual uint8_t read(uint16_t address) = 0;

@@ -41,4 +41,6 @@ Bytes EveryByteValue() {
     return bytes;
 }
 
-std::string Dots(size_t lines) { return std::string(lines + 1, '.'); }
+std::string Dots(size_t lines) {
+    return std::string(lines + 1, '.');
+}

@@ -47,7 +47,7 @@ struct ScriptedTalker {
 
 // A port opened at 9600 baud onto a pty whose far end a ScriptedTalker can serve.
 class TalkerLinkTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
     // Starts the scripted talker and consumes its start-up prompt.

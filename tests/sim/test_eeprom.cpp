@@ -43,8 +43,7 @@ class EepromTest : public ::testing::Test {
     }
     void Tick(uint64_t cycles) { clock.now += cycles; }
     void Fill(uint8_t value) {
-        for (unsigned i = 0; i < 0x800u; i++)
-            eeprom.setCell(uint16_t(0xF800 + i), value);
+        for (unsigned i = 0; i < 0x800u; i++) eeprom.setCell(uint16_t(0xF800 + i), value);
         eeprom.setCell(kConfig, value);
     }
 
