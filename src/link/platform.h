@@ -7,7 +7,7 @@
 
 #include "win32_serial.h"
 
-enum { PORT_HINT_ROOM = 256 };
+enum { PORT_HINT_ROOM = 640 };
 
 // The system's text for an error of a port call (GetLastError's value), and a hint on what
 // to do for the usual causes: no such port, permission denied, busy, not a serial device.

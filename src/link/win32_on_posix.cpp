@@ -3,12 +3,14 @@
 // and writes that honour the COMMTIMEOUTS totals without busy-waiting or sleeping.
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -109,6 +111,25 @@ void OnInterrupt(int nSignal) {
     _exit(128 + nSignal);
 }
 
+// The device the last open was for: a refused open's hint names the group that owns it.
+char g_szLastOpened[260];
+
+// What to do about a refused open: join the group that owns the device (dialout on Debian,
+// uucp on Arch, whatever the system chose), or fix the device's permissions.
+void FormatPermissionHint(char *pszHint, size_t cchHint) {
+    struct stat st;
+    const struct group *pGroup = NULL;
+    if (stat(g_szLastOpened, &st) == 0) pGroup = getgrgid(st.st_gid);
+    if (pGroup == NULL || pGroup->gr_gid == 0) {
+        snprintf(pszHint, cchHint, "check the device's permissions for your user");
+        return;
+    }
+    snprintf(pszHint, cchHint,
+             "add your user to the %s group that owns %s (sudo usermod -aG %s $USER), "
+             "then log in again",
+             pGroup->gr_name, g_szLastOpened, pGroup->gr_name);
+}
+
 // What to do about the usual causes of a failed open, or NULL.
 const char *HintForError(int nErrno) {
     switch (nErrno) {
@@ -116,16 +137,6 @@ const char *HintForError(int nErrno) {
         case ENXIO:
         case ENODEV:
             return "no such port: check the port number or the -d device name";
-#ifdef __linux__
-        case EACCES:
-        case EPERM:
-            return "add your user to the dialout group (sudo usermod -aG dialout $USER), "
-                   "then log in again";
-#else
-        case EACCES:
-        case EPERM:
-            return "check the device's permissions for your user";
-#endif
         case EBUSY:
             return "another program holds the port: close it and try again";
         case ENOTTY:
@@ -279,6 +290,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPVOID, DWORD, DWORD, HANDLE
         FailWith(EMFILE);
         return INVALID_HANDLE_VALUE;
     }
+    snprintf(g_szLastOpened, sizeof(g_szLastOpened), "%s", lpFileName);
     int fd = open(lpFileName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         FailWith(errno);
@@ -473,6 +485,12 @@ void SetLastError(DWORD dwErrCode) {
 }
 
 void DescribePortError(DWORD dwError, char *pszHint, size_t cchHint) {
+    if (dwError == EACCES || dwError == EPERM) {
+        char szAdvice[PORT_HINT_ROOM];
+        FormatPermissionHint(szAdvice, sizeof(szAdvice));
+        snprintf(pszHint, cchHint, "%s: %s", strerror((int)dwError), szAdvice);
+        return;
+    }
     const char *pszHintText = HintForError((int)dwError);
     if (pszHintText == NULL) {
         snprintf(pszHint, cchHint, "%s", strerror((int)dwError));

@@ -1,11 +1,14 @@
 // The link layer through a real pseudo-terminal whose far end a test thread plays.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 
 #include "fake_target.h"
 #include "link_settings.h"
+#include "platform.h"
 #include "port_name.h"
 #include "serial_port.h"
 
@@ -150,6 +153,27 @@ TEST(OpenComPort, MissingDevicesAndNonSerialFilesAreReported) {
                   ": Inappropriate ioctl for device: not a serial device\n");
 }
 
+}  // namespace
+
+// A refused open names the group that owns the device: dialout on Debian, uucp elsewhere.
+TEST(OpenComPort, RefusedOpenNamesTheGroupThatOwnsTheDevice) {
+    ResetLinkSettings();
+    std::string strFile = MakeTempDir() + "/owned-port";
+    WriteTextFile(strFile, "");
+    const struct group *pGroup = getegid() != 0 ? getgrgid(getegid()) : getgrnam("dialout");
+    if (pGroup == nullptr || chown(strFile.c_str(), (uid_t)-1, pGroup->gr_gid) != 0) {
+        GTEST_SKIP() << "no group other than root's to give the file";
+    }
+    std::string strGroup = pGroup->gr_name;
+    strcpy(g_LinkSettings.szDevice, strFile.c_str());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OpenComPort(0, 9600), INVALID_HANDLE_VALUE);
+    testing::internal::GetCapturedStderr();
+    char szHint[PORT_HINT_ROOM];
+    DescribePortError(EACCES, szHint, sizeof(szHint));
+    EXPECT_EQ(std::string(szHint), "Permission denied: add your user to the " + strGroup +
+                                       " group that owns " + strFile + " (sudo usermod -aG " +
+                                       strGroup + " $USER), then log in again");
 }  // namespace
 
 namespace {
