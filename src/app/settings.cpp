@@ -119,14 +119,23 @@ void WarnUnusedConfigValue(void) {
     }
 }
 
-int SetEepromRange(const char *pszValue) {
+// Reads "start-end" (hexadecimal, at most four digits each) into *pwStart and *pwEnd, or
+// refuses it: pszExpected when fewer than two numbers convert, pszInvalid when start > end.
+int ReadAddressRange(const char *pszValue, uint16_t *pwStart, uint16_t *pwEnd,
+                     const char *pszExpected, const char *pszInvalid) {
     unsigned int dwStart = 0, dwEnd = 0;
-    if (sscanf(pszValue, "%04x-%04x", &dwStart, &dwEnd) != 2) {
-        return RefuseValue("Expected EEPROM Range\n");
+    if (sscanf(pszValue, "%04x-%04x", &dwStart, &dwEnd) != 2) return RefuseValue(pszExpected);
+    if ((uint16_t)dwStart > (uint16_t)dwEnd) return RefuseValue(pszInvalid);
+    *pwStart = (uint16_t)dwStart;
+    *pwEnd = (uint16_t)dwEnd;
+    return 1;
+}
+
+int SetEepromRange(const char *pszValue) {
+    if (!ReadAddressRange(pszValue, &g_Settings.wEepromStart, &g_Settings.wEepromEnd,
+                          "Expected EEPROM Range\n", "Invalid EEPROM range\n")) {
+        return 0;
     }
-    if ((uint16_t)dwStart > (uint16_t)dwEnd) return RefuseValue("Invalid EEPROM range\n");
-    g_Settings.wEepromStart = (uint16_t)dwStart;
-    g_Settings.wEepromEnd = (uint16_t)dwEnd;
     g_fEepromRangeGiven = 1;
     return 1;
 }
@@ -159,13 +168,10 @@ int SetPart(const char *pszValue) {
 
 // "-r" reads like "-e": two hexadecimal numbers, the start not above the end.
 int SetReadRange(const char *pszValue) {
-    unsigned int dwStart = 0, dwEnd = 0;
-    if (sscanf(pszValue, "%04x-%04x", &dwStart, &dwEnd) != 2) {
-        return RefuseValue("Expected read range\n");
+    if (!ReadAddressRange(pszValue, &g_Settings.wReadStart, &g_Settings.wReadEnd,
+                          "Expected read range\n", "Invalid read range\n")) {
+        return 0;
     }
-    if ((uint16_t)dwStart > (uint16_t)dwEnd) return RefuseValue("Invalid read range\n");
-    g_Settings.wReadStart = (uint16_t)dwStart;
-    g_Settings.wReadEnd = (uint16_t)dwEnd;
     g_Settings.fReadBack = 1;
     return 1;
 }
