@@ -417,6 +417,11 @@ TEST_F(TalkerOnSim, StackStaysWithinItsStatedDepth) {
     }
 }
 
+class UnbootedTalkerOnSim : public TalkerOnSim {
+  protected:
+    void SetUp() override {}
+};
+
 struct BlockReadCase {
     const char *name;
     uint16_t address;
@@ -481,6 +486,21 @@ TEST_F(TalkerOnSim, BlockReadOfCountZeroSendsAllMemory) {
     EXPECT_EQ(Bytes(data.begin(), data.begin() + 0x800), ChipBytes(start, 0x800));
     EXPECT_EQ(Bytes(data.begin() + 0x800, data.begin() + 0x800 + FirstFreeRamByte()),
               ChipBytes(0x0000, FirstFreeRamByte()));
+}
+
+// At the SCI's fastest rate, 125000 baud (160 cycles a character at 2 MHz), the read loop
+// still keeps the line busy: one character time between bytes.
+TEST_F(UnbootedTalkerOnSim, BlockReadKeepsUpWithTheFastestRate) {
+    const unsigned fastestBaud = 125000;
+    const uint64_t fastestCharCycles = 160;
+    BootTalker(PatchedTalker(0x80, ImageWord(TALKER_SHORT_DELAY_OFFSET),
+                             ImageWord(TALKER_LONG_DELAY_OFFSET)),
+               fastestBaud);
+    EXPECT_EQ(firstByte_, '>');
+    for (unsigned address = 0xF800; address <= 0xFFFF; address++)
+        sim_.poke(uint16_t(address), uint8_t(address ^ (address >> 8)));
+    EXPECT_EQ(Send(CommandFrame('R', 0xF800, 0x0800)), BlockReadAnswer(0xF800, 0x0800));
+    EXPECT_LE(longestGap_, fastestCharCycles + 2);
 }
 
 // What the line does to the "R" answer's third byte, counted over the session: the boot
@@ -572,11 +592,6 @@ INSTANTIATE_TEST_SUITE_P(Talker, PatchedTalkerOnSim, ::testing::ValuesIn(kPatchC
                          [](const ::testing::TestParamInfo<PatchCase> &info) {
                              return std::string(info.param.name);
                          });
-
-class UnbootedTalkerOnSim : public TalkerOnSim {
-  protected:
-    void SetUp() override {}
-};
 
 // The bulk erase holds EPGM on for the patched long count.
 TEST_F(UnbootedTalkerOnSim, PatchedLongDelayTimesTheBulkErase) {
