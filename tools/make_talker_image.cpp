@@ -5,7 +5,9 @@
 //
 // The talker is assembled and linked at $0000, its code is taken out as raw bytes, checked
 // against the RAM it must fit, cut into S1 lines of 30 data bytes and ended by the S9 line.
-// The source name is printed into the output as given, so run it from the top of the tree.
+// Beside talker_image.cpp it writes talker_image.h, which states where the host patches the
+// image for another E clock. The source name is printed into the output as given, so run it
+// from the top of the tree.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,9 +19,7 @@
 namespace {
 
 enum {
-    RAM_SIZE = 256,      // the chip's RAM, $0000-$00FF: code, variables and stack
-    VARIABLE_BYTES = 2,  // the block mode flag and the scratch byte
-    STACK_RESERVE = 10,  // the deepest the talker's stack may grow
+    RAM_SIZE = 256,  // the chip's RAM, $0000-$00FF: code, variables and stack
     DATA_BYTES_PER_LINE = 30,
 };
 
@@ -34,12 +34,41 @@ struct GeneratorSettings {
     std::string sOutput;
 };
 
-// Where the link put the things the image's conditions are about.
+// Where the link put the things the image's conditions are about, and the values the source
+// gives the patchable places.
 struct TalkerLayout {
     long lStart = -1;
-    long lModeFlag = -1;
-    long lScratch = -1;
+    long lFirstVariable = -1;
+    long lVariablesEnd = -1;
     long lStackTop = -1;
+    long lStackBytes = -1;
+    long lBaudOffset = -1;
+    long lShortDelayOffset = -1;
+    long lLongDelayOffset = -1;
+    long lDelayPassCycles = -1;
+    long lBaudValue = -1;
+    long lShortPasses = -1;
+    long lLongPasses = -1;
+};
+
+struct SymbolField {
+    const char *pszName;
+    long TalkerLayout::*plField;
+};
+
+const SymbolField LAYOUT_SYMBOLS[] = {
+    {"start", &TalkerLayout::lStart},
+    {"scratch", &TalkerLayout::lFirstVariable},
+    {"variables_end", &TalkerLayout::lVariablesEnd},
+    {"STACK_TOP", &TalkerLayout::lStackTop},
+    {"STACK_BYTES", &TalkerLayout::lStackBytes},
+    {"baud_value", &TalkerLayout::lBaudOffset},
+    {"short_passes", &TalkerLayout::lShortDelayOffset},
+    {"long_passes", &TalkerLayout::lLongDelayOffset},
+    {"DELAY_PASS_CYCLES", &TalkerLayout::lDelayPassCycles},
+    {"BAUD_9600", &TalkerLayout::lBaudValue},
+    {"SHORT_PASSES", &TalkerLayout::lShortPasses},
+    {"LONG_PASSES", &TalkerLayout::lLongPasses},
 };
 
 void PrintUsage() {
@@ -116,10 +145,9 @@ int ReadBinary(const std::string &sPath, std::vector<uint8_t> *pbCode) {
 }
 
 void NoteSymbol(const char *pszName, long lValue, TalkerLayout *pLayout) {
-    if (strcmp(pszName, "start") == 0) pLayout->lStart = lValue;
-    if (strcmp(pszName, "mode_flag") == 0) pLayout->lModeFlag = lValue;
-    if (strcmp(pszName, "scratch") == 0) pLayout->lScratch = lValue;
-    if (strcmp(pszName, "STACK_TOP") == 0) pLayout->lStackTop = lValue;
+    for (const SymbolField &symbol : LAYOUT_SYMBOLS) {
+        if (strcmp(pszName, symbol.pszName) == 0) pLayout->*symbol.plField = lValue;
+    }
 }
 
 int ReadLayout(const GeneratorSettings &settings, const std::string &sElf, TalkerLayout *pLayout) {
@@ -150,17 +178,40 @@ int Require(bool fHolds, const char *pszCondition) {
     return fHolds ? 1 : 0;
 }
 
-// The image's conditions on the RAM: code from $0000, the two variables right after it,
-// room for the stack below $00FF.
-int CheckLayout(size_t dwCodeSize, const TalkerLayout &layout) {
+// The image's conditions on the RAM: code from $0000, the variables right after it, room for
+// the stack below $00FF.
+int CheckRam(size_t dwCodeSize, const TalkerLayout &layout) {
     long lCodeSize = long(dwCodeSize);
     return Require(dwCodeSize > 0, "no code") &&
            Require(layout.lStart == 0, "start is not at $0000") &&
-           Require(layout.lModeFlag == lCodeSize, "mode_flag does not follow the code") &&
-           Require(layout.lScratch == lCodeSize + 1, "scratch does not follow mode_flag") &&
+           Require(layout.lFirstVariable == lCodeSize, "scratch does not follow the code") &&
+           Require(layout.lVariablesEnd >= layout.lFirstVariable, "variables_end is missing") &&
            Require(layout.lStackTop == RAM_SIZE - 1, "STACK_TOP is not $00FF") &&
-           Require(lCodeSize + VARIABLE_BYTES + STACK_RESERVE <= RAM_SIZE,
+           Require(layout.lStackBytes > 0, "STACK_BYTES is missing") &&
+           Require(layout.lVariablesEnd + layout.lStackBytes <= RAM_SIZE,
                    "code, variables and stack exceed 256 bytes");
+}
+
+// The code's byte or big-endian word at an offset; -1 when it lies outside the code.
+long CodeValue(const std::vector<uint8_t> &bCode, long lOffset, size_t dwBytes) {
+    if (lOffset < 0 || size_t(lOffset) + dwBytes > bCode.size()) return -1;
+    long lValue = 0;
+    for (size_t i = 0; i < dwBytes; i++) lValue = lValue << 8 | bCode[size_t(lOffset) + i];
+    return lValue;
+}
+
+// Each patchable place holds the value the source gives it, so its offset is right.
+int CheckPatchPlaces(const std::vector<uint8_t> &bCode, const TalkerLayout &layout) {
+    return Require(layout.lBaudValue >= 0 &&
+                       CodeValue(bCode, layout.lBaudOffset, 1) == layout.lBaudValue,
+                   "baud_value does not hold BAUD_9600") &&
+           Require(layout.lShortPasses > 0 &&
+                       CodeValue(bCode, layout.lShortDelayOffset, 2) == layout.lShortPasses,
+                   "short_passes does not hold SHORT_PASSES") &&
+           Require(layout.lLongPasses > 0 &&
+                       CodeValue(bCode, layout.lLongDelayOffset, 2) == layout.lLongPasses,
+                   "long_passes does not hold LONG_PASSES") &&
+           Require(layout.lDelayPassCycles > 0, "DELAY_PASS_CYCLES is missing");
 }
 
 int FormatImageLines(const std::vector<uint8_t> &bCode, std::vector<std::string> *pLines) {
@@ -184,32 +235,78 @@ int FormatImageLines(const std::vector<uint8_t> &bCode, std::vector<std::string>
 }
 
 void PrintImageSource(FILE *pFile, const std::string &sSource, size_t dwCodeSize,
-                      const std::vector<std::string> &lines) {
+                      const TalkerLayout &layout, const std::vector<std::string> &lines) {
     unsigned dwEnd = unsigned(dwCodeSize);
     fprintf(pFile,
             "// Generated by tools/make_talker_image from %s; do not edit by hand.\n"
-            "// The talker's code: %u bytes at $0000-$%04X. Its mode flag is at $%04X, its\n"
-            "// scratch byte at $%04X, and its stack grows down from $00FF.\n"
+            "// The talker's code: %u bytes at $0000-$%04X. Its variables take $%04X-$%04X, and\n"
+            "// its stack grows down from $00FF, at most %ld bytes deep.\n"
             "#include \"talker_image.h\"\n\n"
             "const char *const TalkerImage[] = {\n",
-            sSource.c_str(), dwEnd, dwEnd - 1, dwEnd, dwEnd + 1);
+            sSource.c_str(), dwEnd, dwEnd - 1, dwEnd, unsigned(layout.lVariablesEnd) - 1,
+            layout.lStackBytes);
     for (const std::string &sLine : lines) fprintf(pFile, "    \"%s\",\n", sLine.c_str());
     fprintf(pFile,
             "};\n\n"
             "const unsigned dwTalkerImageLines = sizeof TalkerImage / sizeof TalkerImage[0];\n");
 }
 
-int WriteImageSource(const GeneratorSettings &settings, size_t dwCodeSize,
-                     const std::vector<std::string> &lines) {
-    FILE *pFile = fopen(settings.sOutput.c_str(), "w");
-    if (pFile == nullptr) {
-        fprintf(stderr, "make_talker_image: cannot create %s\n", settings.sOutput.c_str());
-        return 0;
-    }
-    PrintImageSource(pFile, settings.sSource, dwCodeSize, lines);
+void PrintImageHeader(FILE *pFile, const std::string &sSource, const TalkerLayout &layout) {
+    fprintf(
+        pFile,
+        "// The talker's machine code as the host carries it: S1 lines from $0000 without gaps,\n"
+        "// then one S9 line; and the places where the host patches it.\n"
+        "// Generated by tools/make_talker_image from %s; do not edit by hand.\n"
+        "#pragma once\n\n"
+        "extern const char *const TalkerImage[];\n"
+        "extern const unsigned dwTalkerImageLines;\n\n"
+        "// For another E clock the host patches the image it sends (offsets from its first byte,\n"
+        "// at $0000): the BAUD value, one byte, and the passes of the 10 ms and 100 ms EEPROM\n"
+        "// delays, two bytes each, high byte first. A delay of t seconds at E Hz takes\n"
+        "// ceil(t * E / TALKER_DELAY_PASS_CYCLES) passes, from 1 to 65535.\n"
+        "const unsigned TALKER_BAUD_OFFSET = %ld;\n"
+        "const unsigned TALKER_SHORT_DELAY_OFFSET = %ld;\n"
+        "const unsigned TALKER_LONG_DELAY_OFFSET = %ld;\n"
+        "const unsigned TALKER_DELAY_PASS_CYCLES = %ld;\n\n"
+        "// The RAM the talker never touches: after its variables, above its deepest stack.\n"
+        "const unsigned TALKER_FREE_RAM_START = 0x%04lX;\n"
+        "const unsigned TALKER_FREE_RAM_END = 0x%04lX;\n",
+        sSource.c_str(), layout.lBaudOffset, layout.lShortDelayOffset, layout.lLongDelayOffset,
+        layout.lDelayPassCycles, layout.lVariablesEnd, layout.lStackTop - layout.lStackBytes);
+}
+
+// talker_image.h beside talker_image.cpp: the output's name with its extension replaced.
+std::string HeaderPath(const std::string &sOutput) {
+    size_t dwDot = sOutput.rfind('.');
+    size_t dwSlash = sOutput.rfind('/');
+    if (dwDot == std::string::npos || (dwSlash != std::string::npos && dwDot < dwSlash))
+        return sOutput + ".h";
+    return sOutput.substr(0, dwDot) + ".h";
+}
+
+FILE *CreateOutput(const std::string &sPath) {
+    FILE *pFile = fopen(sPath.c_str(), "w");
+    if (pFile == nullptr) fprintf(stderr, "make_talker_image: cannot create %s\n", sPath.c_str());
+    return pFile;
+}
+
+int CloseOutput(FILE *pFile, const std::string &sPath) {
     int fClosed = fclose(pFile) == 0;
-    if (!fClosed) fprintf(stderr, "make_talker_image: cannot write %s\n", settings.sOutput.c_str());
+    if (!fClosed) fprintf(stderr, "make_talker_image: cannot write %s\n", sPath.c_str());
     return fClosed;
+}
+
+int WriteImageFiles(const GeneratorSettings &settings, size_t dwCodeSize,
+                    const TalkerLayout &layout, const std::vector<std::string> &lines) {
+    FILE *pSource = CreateOutput(settings.sOutput);
+    if (pSource == nullptr) return 0;
+    PrintImageSource(pSource, settings.sSource, dwCodeSize, layout, lines);
+    if (!CloseOutput(pSource, settings.sOutput)) return 0;
+    std::string sHeader = HeaderPath(settings.sOutput);
+    FILE *pHeader = CreateOutput(sHeader);
+    if (pHeader == nullptr) return 0;
+    PrintImageHeader(pHeader, settings.sSource, layout);
+    return CloseOutput(pHeader, sHeader);
 }
 
 }  // namespace
@@ -223,8 +320,9 @@ int main(int argc, char **argv) {
     TalkerLayout layout;
     std::vector<std::string> lines;
     if (!AssembleTalker(settings, sElf, sBinary) || !ReadBinary(sBinary, &bCode) ||
-        !ReadLayout(settings, sElf, &layout) || !CheckLayout(bCode.size(), layout) ||
-        !FormatImageLines(bCode, &lines) || !WriteImageSource(settings, bCode.size(), lines)) {
+        !ReadLayout(settings, sElf, &layout) || !CheckRam(bCode.size(), layout) ||
+        !CheckPatchPlaces(bCode, layout) || !FormatImageLines(bCode, &lines) ||
+        !WriteImageFiles(settings, bCode.size(), layout, lines)) {
         return 1;
     }
     printf("make_talker_image: %zu bytes of talker code in %zu lines\n", bCode.size(),

@@ -2,8 +2,8 @@
 add_executable(make_talker_image ${CMAKE_CURRENT_LIST_DIR}/make_talker_image.cpp)
 target_link_libraries(make_talker_image PRIVATE hc11srec)
 
-# `cmake --build <dir> --target talker_image_update` rewrites the committed image in the
-# source tree after a change to talker.s; tests/talker checks that the two agree.
+# `cmake --build <dir> --target talker_image_update` rewrites the committed image and its
+# header in the source tree after a change to talker.s; tests/talker checks that they agree.
 get_filename_component(TALKER_TREE ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 if(M68HC11_AS AND M68HC11_LD AND M68HC11_OBJCOPY AND M68HC11_NM)
   set(TALKER_WORK_DIR ${CMAKE_BINARY_DIR}/talker_update)
@@ -13,6 +13,6 @@ if(M68HC11_AS AND M68HC11_LD AND M68HC11_OBJCOPY AND M68HC11_NM)
             --nm ${M68HC11_NM} --work ${TALKER_WORK_DIR}
             src/talker/talker.s src/talker/talker.ld src/talker/talker_image.cpp
     WORKING_DIRECTORY ${TALKER_TREE}
-    COMMENT "Regenerating src/talker/talker_image.cpp from talker.s"
+    COMMENT "Regenerating src/talker/talker_image.cpp and talker_image.h from talker.s"
     VERBATIM)
 endif()

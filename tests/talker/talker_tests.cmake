@@ -33,8 +33,8 @@ if(TARGET make_talker_image AND M68HC11_AS AND M68HC11_LD AND M68HC11_OBJCOPY AN
     WORKING_DIRECTORY ${TALKER_TREE})
   set_tests_properties(talker_image_regenerate PROPERTIES FIXTURES_SETUP talker_image)
   add_test(NAME talker_image_matches_committed
-    COMMAND sh -c "diff -u \"$1\" \"$2\" || { echo \"$1 is stale: build the talker_image_update target\"; exit 1; }"
-            sh ${TALKER_TREE}/src/talker/talker_image.cpp ${TALKER_IMAGE_WORK}/talker_image.cpp)
+    COMMAND sh -c "for f in talker_image.cpp talker_image.h; do diff -u \"$1/$f\" \"$2/$f\" || { echo \"$1/$f is stale: build the talker_image_update target\"; exit 1; }; done"
+            sh ${TALKER_TREE}/src/talker ${TALKER_IMAGE_WORK})
   set_tests_properties(talker_image_matches_committed PROPERTIES FIXTURES_REQUIRED talker_image)
 else()
   message(STATUS "m68hc11 binutils not found: the committed talker image is not checked")

@@ -17,8 +17,8 @@
 namespace {
 
 constexpr unsigned kRamSize = 256;
-constexpr unsigned kVariableBytes = 3;  // block mode, scratch byte, byte held while programming
-constexpr unsigned kStackReserve = 10;
+constexpr unsigned kVariableBytes = 2;  // scratch byte, byte held while programming
+constexpr unsigned kStackReserve = 8;   // command return, count, two routine returns
 constexpr unsigned kDataBytesPerLine = 30;
 
 std::vector<std::string> ImageLines() {
@@ -76,6 +76,40 @@ TEST(TalkerImage, CodeVariablesAndStackFitTheRam) {
     size_t codeSize = ImageBytes().size();
     EXPECT_GT(codeSize, 0u);
     EXPECT_LE(codeSize + kVariableBytes + kStackReserve, kRamSize);
+}
+
+// Delay passes for a time in microseconds at an E clock, by the rule talker_image.h gives:
+// rounded up, never shorter.
+uint64_t DelayPasses(uint64_t microseconds, uint64_t eHz) {
+    uint64_t cycles = (microseconds * eHz + 999999) / 1000000;
+    return (cycles + TALKER_DELAY_PASS_CYCLES - 1) / TALKER_DELAY_PASS_CYCLES;
+}
+
+unsigned ImageWordAt(const std::vector<uint8_t> &bytes, unsigned offset) {
+    return unsigned(bytes[offset] << 8 | bytes[offset + 1]);
+}
+
+// The places the host patches hold the values for a 2 MHz E clock: BAUD $B0 (9615 baud), and
+// the passes the rule makes of 10 ms and 100 ms.
+TEST(TalkerImage, PatchPlacesHoldTheTwoMegahertzValues) {
+    std::vector<uint8_t> bytes = ImageBytes();
+    ASSERT_LT(TALKER_BAUD_OFFSET, bytes.size());
+    ASSERT_LT(TALKER_SHORT_DELAY_OFFSET + 1, bytes.size());
+    ASSERT_LT(TALKER_LONG_DELAY_OFFSET + 1, bytes.size());
+    EXPECT_EQ(bytes[TALKER_BAUD_OFFSET], 0xB0);
+    EXPECT_EQ(ImageWordAt(bytes, TALKER_SHORT_DELAY_OFFSET), DelayPasses(10000, 2000000));
+    EXPECT_EQ(ImageWordAt(bytes, TALKER_LONG_DELAY_OFFSET), DelayPasses(100000, 2000000));
+}
+
+// Every crystal the boards use, 3.6864 to 16 MHz: 100 ms and the EEPROM's program time (10 ms,
+// 20 ms with CSEL below E = 1 MHz) fit the 16-bit counts.
+TEST(TalkerImage, DelayCountsFitEveryCrystal) {
+    for (uint64_t crystalHz : {3686400, 4915200, 7372800, 8000000, 9830400, 12000000, 16000000}) {
+        uint64_t eHz = crystalHz / 4;
+        uint64_t programMicroseconds = eHz < 1000000 ? 20000 : 10000;
+        EXPECT_GE(DelayPasses(programMicroseconds, eHz), 1u) << crystalHz;
+        EXPECT_LE(DelayPasses(100000, eHz), 65535u) << crystalHz;
+    }
 }
 
 // Every line's text, read digit by digit: count, length and checksum agree, digits are
@@ -192,26 +226,27 @@ struct RegisterUse {
     std::vector<std::string> instructions;
 };
 
-// The start-up stores through X at the register block; the delays poll the SCI so that a byte
-// the host sends while an EEPROM byte programs is taken into RAM (17 cycles a pass).
+// The start-up lets the boot ROM's last echo finish, then stores through X at the register
+// block; the delays poll the SCI so that a byte the host sends while an EEPROM byte programs
+// is taken into RAM (17 cycles a pass).
 const RegisterUse kRegisterUses[] = {
     {"stack from $00FF", {"lds #0xff"}},
-    {"SPCR: DWOM cleared, other bits kept", {"ldx #0x1000", "bclr 0x28,x, #0x20"}},
+    {"SCSR polled for TC before BAUD changes", {"ldx #0x1000", "brclr 0x2e,x, #0x40, 0x6"}},
+    {"SPCR: DWOM cleared, other bits kept", {"bclr 0x28,x, #0x20"}},
     {"BAUD $B0", {"ldaa #0xb0", "staa 0x2b,x"}},
     {"SCCR2 $0C", {"ldaa #0xc", "staa 0x2d,x"}},
     {"SCSR polled for TDRE (bit 7)", {"tst 0x102e"}},
     {"SCSR polled for RDRF", {"ldab 0x102e", "bitb #0x20"}},
     {"SCDR read", {"ldab 0x102f"}},
     {"SCDR written", {"staa 0x102f"}},
-    {"byte erase: PPROG $16, then $17", {"ldd #0x1617"}},
-    {"program: PPROG $02, then $03", {"ldd #0x203"}},
-    {"PPROG given the latch pattern", {"staa 0x103b"}},
-    {"PPROG given the pattern with EPGM", {"stab 0x103b"}},
-    {"bulk erase: PPROG $06 then $07, latched at CONFIG, 11765 passes",
-     {"ldx #0x103f", "ldd #0x607", "ldy #0x2df5"}},
+    {"byte erase: PPROG $16", {"ldaa #0x16"}},
+    {"program: PPROG $02, 1177 passes", {"ldaa #0x2", "ldy #0x499"}},
+    {"PPROG: the pattern, the store that latches, the pattern with EPGM",
+     {"staa 0x103b", "stab 0x0,x", "inca", "staa 0x103b"}},
+    {"bulk erase: PPROG $06, latched at CONFIG, 11765 passes",
+     {"ldx #0x103f", "ldaa #0x6", "ldy #0x2df5"}},
     {"PPROG cleared to $00", {"clr 0x103b"}},
-    {"short delay: 1177 passes", {"ldy #0x499"}},
-    {"delay pass polls the SCI while held_byte is free", {"ldab 0x102e", "andb *0xef"}},
+    {"delay pass polls the SCI while held_byte is free", {"ldaa 0x102e", "anda *0xed"}},
 };
 
 TEST(TalkerFirmware, DisassemblyHoldsTheRegisterAddressesAndValues) {

@@ -2,6 +2,7 @@
 // then driven at 9600 baud with the commands the host sends. Times are in E cycles at 2 MHz.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,9 +52,36 @@ Bytes TalkerBytes() {
     return bytes;
 }
 
-// The first RAM byte the talker leaves alone: after the code and its two variables.
+// The talker with the values the host patches for another E clock replaced.
+Bytes PatchedTalker(uint8_t baud, uint16_t shortPasses, uint16_t longPasses) {
+    Bytes bytes = TalkerBytes();
+    bytes[TALKER_BAUD_OFFSET] = baud;
+    bytes[TALKER_SHORT_DELAY_OFFSET] = High(shortPasses);
+    bytes[TALKER_SHORT_DELAY_OFFSET + 1] = Low(shortPasses);
+    bytes[TALKER_LONG_DELAY_OFFSET] = High(longPasses);
+    bytes[TALKER_LONG_DELAY_OFFSET + 1] = Low(longPasses);
+    return bytes;
+}
+
+uint16_t ImageWord(unsigned offset) {
+    Bytes bytes = TalkerBytes();
+    return uint16_t(bytes[offset] << 8 | bytes[offset + 1]);
+}
+
+// The first RAM byte the talker leaves alone: after the code and its variables.
 uint16_t FirstFreeRamByte() {
-    return uint16_t(TalkerBytes().size() + 2);
+    return uint16_t(TALKER_FREE_RAM_START);
+}
+
+// The check word of "R", from its definition: low is the sum of the n bytes, high the sum of
+// each byte times the number of running sums it is in (n for the first, 1 for the last).
+uint16_t BlockCheck(const Bytes &bytes) {
+    unsigned low = 0, high = 0;
+    for (size_t i = 0; i < bytes.size(); i++) {
+        low += bytes[i];
+        high += unsigned((bytes.size() - i) % 256) * bytes[i];
+    }
+    return uint16_t((high % 256) << 8 | (low % 256));
 }
 
 Bytes CommandFrame(char letter, uint16_t address, uint16_t count) {
@@ -62,22 +90,26 @@ Bytes CommandFrame(char letter, uint16_t address, uint16_t count) {
 
 class TalkerOnSim : public ::testing::Test {
   protected:
-    void SetUp() override { BootTalker(); }
+    TalkerOnSim() = default;
+    explicit TalkerOnSim(const hc11::SimConfig &config) : sim_(config) {}
+
+    void SetUp() override { BootTalker(TalkerBytes(), kTalkerBaud); }
 
     // The host's download through the boot ROM: $FF, the talker, zeros up to 256 bytes,
-    // every echo read at 1200 baud; then the talker's first byte at 9600 baud.
-    void BootTalker() {
-        Bytes talker = TalkerBytes();
+    // every echo read at 1200 baud, the last one too (the talker lets it go out before it
+    // changes BAUD); then the talker's first byte at its own rate.
+    void BootTalker(const Bytes &talker, unsigned talkerBaud) {
         ASSERT_LE(talker.size(), kDownloadLength);
         Bytes download = talker;
         download.resize(kDownloadLength, 0x00);
         sim_.hostSend({0xFF}, kBootBaud);
         sim_.hostSend(download, kBootBaud);
         ASSERT_EQ(sim_.runUntilSent(kDownloadLength, kBudget), RunEnd::Reached);
-        for (size_t i = 0; i < talker.size(); i++) {
-            ASSERT_EQ(sim_.targetSent()[i].value, talker[i]) << "echo of byte " << i;
+        for (size_t i = 0; i < download.size(); i++) {
+            ASSERT_EQ(sim_.targetSent()[i].value, download[i]) << "echo of byte " << i;
         }
-        sim_.setHostBaud(kTalkerBaud);
+        talkerBaud_ = talkerBaud;
+        sim_.setHostBaud(talkerBaud);
         ASSERT_EQ(sim_.runUntilSent(kDownloadLength + 1, kBudget), RunEnd::Reached);
         firstByte_ = sim_.targetSent()[kDownloadLength].value;
         ASSERT_EQ(sim_.runUntilWaiting(kBudget), RunEnd::Waiting);
@@ -86,20 +118,40 @@ class TalkerOnSim : public ::testing::Test {
 
     // Sends bytes at 9600 baud and runs until the talker waits for more input; returns
     // everything it sent meanwhile. frameEnd_ is where the last byte sent ends on the line.
-    Bytes Send(const Bytes &bytes) {
+    Bytes Send(const Bytes &bytes, uint64_t budget = kBudget) {
         writesSeen_ = sim_.registerWrites().size();
         frameEnd_ = sim_.cycles() + bytes.size() * kCharCycles;
-        sim_.hostSend(bytes, kTalkerBaud);
-        EXPECT_EQ(sim_.runUntilWaiting(kBudget), RunEnd::Waiting);
+        sim_.hostSend(bytes, talkerBaud_);
+        EXPECT_EQ(sim_.runUntilWaiting(budget), RunEnd::Waiting);
         return Received();
     }
 
     Bytes Received() {
         Bytes bytes;
+        longestGap_ = 0;
         for (; read_ < sim_.targetSent().size(); read_++) {
             bytes.push_back(sim_.targetSent()[read_].value);
-            lastArrival_ = sim_.targetSent()[read_].cycle;
+            if (bytes.size() > 1)
+                longestGap_ = std::max(longestGap_, Arrival(read_) - lastArrival_);
+            lastArrival_ = Arrival(read_);
         }
+        return bytes;
+    }
+
+    uint64_t Arrival(size_t index) const { return sim_.targetSent()[index].cycle; }
+
+    // What a block read of the range should answer: its bytes as the chip holds them, the
+    // check word, the prompt.
+    Bytes BlockReadAnswer(uint16_t address, size_t count) const {
+        Bytes bytes = ChipBytes(address, count);
+        uint16_t check = BlockCheck(bytes);
+        bytes.insert(bytes.end(), {High(check), Low(check), '>'});
+        return bytes;
+    }
+
+    Bytes ChipBytes(uint16_t address, size_t count) const {
+        Bytes bytes;
+        for (size_t i = 0; i < count; i++) bytes.push_back(sim_.peek(uint16_t(address + i)));
         return bytes;
     }
 
@@ -142,11 +194,13 @@ class TalkerOnSim : public ::testing::Test {
     }
 
     hc11::Simulator sim_;
+    unsigned talkerBaud_ = kTalkerBaud;
     uint8_t firstByte_ = 0;
     size_t read_ = 0;
     size_t writesSeen_ = 0;
     uint64_t frameEnd_ = 0;
     uint64_t lastArrival_ = 0;
+    uint64_t longestGap_ = 0;  // between two bytes the last Send brought
 };
 
 TEST_F(TalkerOnSim, FirstSendsThePromptThenAnswersEverySyncAtOnce) {
@@ -157,10 +211,10 @@ TEST_F(TalkerOnSim, FirstSendsThePromptThenAnswersEverySyncAtOnce) {
     }
 }
 
-// Letters are compared exactly: the upper-case forms of "s", "r", "w", "p" and the lower-case
-// forms of "W", "P", "B" are unknown like any other.
+// Letters are compared exactly: "S" (the sync's upper case), "b" (the bulk erase's lower case)
+// and "Q" (beside "R") are unknown like any other.
 TEST_F(TalkerOnSim, UnknownLetterReadsItsFourFrameBytesThenAnswersQuestionMark) {
-    for (char letter : {'x', 'S', 'R', 'b', '\0'}) {
+    for (char letter : {'x', 'S', 'Q', 'b', '\0'}) {
         SCOPED_TRACE(std::string("letter ") + std::to_string(int(letter)));
         EXPECT_EQ(Send({uint8_t(letter)}), Bytes());
         EXPECT_EQ(Send({0x00, 0x10, 0x00}), Bytes());
@@ -337,11 +391,12 @@ TEST_F(TalkerOnSim, BulkEraseClearsTheArrayAndProgramsConfig) {
     EXPECT_EQ(sim_.peek(kConfig), 0xF5);
 }
 
-// Every command, the deepest paths included ("P" with an erase, "B"), leaves the RAM between
-// the variables and $00F6 as it was: the stack never grows beyond 10 bytes.
-TEST_F(TalkerOnSim, StackStaysWithinTenBytes) {
+// Every command, the deepest paths included ("P" with an erase, "B", "R"), leaves the RAM
+// between the variables and the deepest stack byte as it was: the stack never grows deeper
+// than the talker states.
+TEST_F(TalkerOnSim, StackStaysWithinItsStatedDepth) {
     const uint16_t first = FirstFreeRamByte();
-    for (uint16_t address = first; address < kDeepestStackByte; address++) {
+    for (uint16_t address = first; address <= TALKER_FREE_RAM_END; address++) {
         sim_.poke(address, uint8_t(0xA0 + address));
     }
     UnprotectEeprom(0x00);
@@ -355,10 +410,208 @@ TEST_F(TalkerOnSim, StackStaysWithinTenBytes) {
     EXPECT_EQ(Send({0x55}), Bytes({0x55, '>'}));
     Send(CommandFrame('W', kEepromByte, 1));
     Send({0x00});
+    EXPECT_EQ(Send(CommandFrame('R', kEepromByte, 2)).size(), 5u);
     EXPECT_EQ(Send(CommandFrame('B', 0xF800, 0xF5)), Bytes({'>'}));
-    for (uint16_t address = first; address < kDeepestStackByte; address++) {
+    for (uint16_t address = first; address <= TALKER_FREE_RAM_END; address++) {
         EXPECT_EQ(sim_.peek(address), uint8_t(0xA0 + address)) << "RAM $" << std::hex << address;
     }
+}
+
+class UnbootedTalkerOnSim : public TalkerOnSim {
+  protected:
+    void SetUp() override {}
+};
+
+struct BlockReadCase {
+    const char *name;
+    uint16_t address;
+    uint16_t count;
+};
+
+void PrintTo(const BlockReadCase &c, std::ostream *out) {
+    *out << c.name;
+}
+
+class BlockReadOnSim : public TalkerOnSim, public ::testing::WithParamInterface<BlockReadCase> {
+  protected:
+    // Distinct values in the EEPROM and the free RAM, so that a byte out of place shows.
+    void FillMemory() {
+        for (unsigned address = 0xF800; address <= 0xFFFF; address++)
+            sim_.poke(uint16_t(address), uint8_t(address * 7 + (address >> 8)));
+        for (unsigned address = FirstFreeRamByte(); address <= TALKER_FREE_RAM_END; address++)
+            sim_.poke(uint16_t(address), uint8_t(0x5A ^ address));
+    }
+};
+
+// "R" answers the range's bytes back to back, one character time apart, without a byte from
+// the host, then the check word of what it sent and the prompt.
+TEST_P(BlockReadOnSim, SendsTheBytesThenTheirCheckWordThenThePrompt) {
+    const BlockReadCase &c = GetParam();
+    FillMemory();
+    Bytes expected = BlockReadAnswer(c.address, c.count);
+    EXPECT_EQ(Send(CommandFrame('R', c.address, c.count)), expected);
+    if (c.count > 1) {
+        EXPECT_LE(longestGap_, kCharCycles + 20);
+    }
+    EXPECT_EQ(ChipBytes(c.address, c.count), Bytes(expected.begin(), expected.end() - 3))
+        << "the read changed the memory";
+}
+
+// The talker's own code and variables, the free RAM, EEPROM, the boot ROM; one byte; a range
+// that wraps from $FFFF to $0000.
+const BlockReadCase kBlockReadCases[] = {
+    {"TalkerInRam", 0x0000, uint16_t(TALKER_FREE_RAM_START)},
+    {"FreeRam", uint16_t(TALKER_FREE_RAM_START),
+     uint16_t(TALKER_FREE_RAM_END - TALKER_FREE_RAM_START + 1)},
+    {"WholeEeprom", 0xF800, 0x0800},
+    {"BootRom", 0xBF40, 0x00C0},
+    {"OneByte", 0xF9AB, 1},
+    {"WrapsToZero", 0xFFF8, 16},
+};
+
+INSTANTIATE_TEST_SUITE_P(Talker, BlockReadOnSim, ::testing::ValuesIn(kBlockReadCases),
+                         [](const ::testing::TestParamInfo<BlockReadCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+// A count of 0 reads all 65536 addresses, from the frame's address round to it again.
+TEST_F(TalkerOnSim, BlockReadOfCountZeroSendsAllMemory) {
+    const uint16_t start = 0xF800;
+    const uint64_t budget = 70000 * kCharCycles;
+    Bytes reply = Send(CommandFrame('R', start, 0), budget);
+    ASSERT_EQ(reply.size(), 65536u + 3);
+    Bytes data(reply.begin(), reply.end() - 3);
+    EXPECT_EQ(reply.back(), '>');
+    EXPECT_EQ(reply[65536] << 8 | reply[65537], BlockCheck(data));
+    EXPECT_EQ(Bytes(data.begin(), data.begin() + 0x800), ChipBytes(start, 0x800));
+    EXPECT_EQ(Bytes(data.begin() + 0x800, data.begin() + 0x800 + FirstFreeRamByte()),
+              ChipBytes(0x0000, FirstFreeRamByte()));
+}
+
+// At the SCI's fastest rate, 125000 baud (160 cycles a character at 2 MHz), the read loop
+// still keeps the line busy: one character time between bytes.
+TEST_F(UnbootedTalkerOnSim, BlockReadKeepsUpWithTheFastestRate) {
+    const unsigned fastestBaud = 125000;
+    const uint64_t fastestCharCycles = 160;
+    BootTalker(PatchedTalker(0x80, ImageWord(TALKER_SHORT_DELAY_OFFSET),
+                             ImageWord(TALKER_LONG_DELAY_OFFSET)),
+               fastestBaud);
+    EXPECT_EQ(firstByte_, '>');
+    for (unsigned address = 0xF800; address <= 0xFFFF; address++)
+        sim_.poke(uint16_t(address), uint8_t(address ^ (address >> 8)));
+    EXPECT_EQ(Send(CommandFrame('R', 0xF800, 0x0800)), BlockReadAnswer(0xF800, 0x0800));
+    EXPECT_LE(longestGap_, fastestCharCycles + 2);
+}
+
+// What the line does to the "R" answer's third byte, counted over the session: the boot
+// ROM's 256 echoes and the talker's first prompt come before it.
+constexpr uint32_t kThirdBlockByte = kDownloadLength + 1 + 3;
+
+hc11::SimConfig LineFault(hc11::FaultKind kind) {
+    hc11::SimConfig config;
+    config.faults.push_back({kind, kThirdBlockByte});
+    return config;
+}
+
+template <hc11::FaultKind kKind>
+class TalkerOnFaultyLine : public TalkerOnSim {
+  protected:
+    TalkerOnFaultyLine() : TalkerOnSim(LineFault(kKind)) {}
+};
+
+using CorruptingLine = TalkerOnFaultyLine<hc11::FaultKind::Corrupt>;
+using DroppingLine = TalkerOnFaultyLine<hc11::FaultKind::Drop>;
+
+// A byte the host hears wrong makes the check word disagree with what it heard, while the
+// check word still matches what the chip holds.
+TEST_F(CorruptingLine, BlockReadCheckWordShowsTheWrongByte) {
+    const uint16_t start = 0xF800, count = 16;
+    for (uint16_t i = 0; i < count; i++) sim_.poke(uint16_t(start + i), uint8_t(0x30 + i));
+    Bytes reply = Send(CommandFrame('R', start, count));
+    ASSERT_EQ(reply.size(), count + 3u);
+    Bytes heard(reply.begin(), reply.begin() + count);
+    EXPECT_EQ(heard[2], uint8_t(~sim_.peek(start + 2)));
+    uint16_t check = uint16_t(reply[count] << 8 | reply[count + 1]);
+    EXPECT_NE(check, BlockCheck(heard));
+    EXPECT_EQ(check, BlockCheck(ChipBytes(start, count)));
+}
+
+// A byte lost on the line leaves the host one byte short of count + 3: it waits in vain.
+TEST_F(DroppingLine, BlockReadComesOneByteShort) {
+    EXPECT_EQ(Send(CommandFrame('R', 0xF800, 16)).size(), 16u + 2);
+}
+
+// The host patches the image for another E clock. Here the E clock stays at 2 MHz and the
+// patched values give other rates and times, which the simulated chip holds the talker to.
+struct PatchCase {
+    const char *name;
+    uint8_t baud;
+    unsigned hostBaud;
+    uint16_t shortPasses;  // 0: the image's own
+    bool programs;         // EPGM stays on long enough for the EEPROM to take the byte
+};
+
+void PrintTo(const PatchCase &c, std::ostream *out) {
+    *out << c.name;
+}
+
+class PatchedTalkerOnSim : public TalkerOnSim, public ::testing::WithParamInterface<PatchCase> {
+  protected:
+    void SetUp() override {
+        const PatchCase &c = GetParam();
+        shortPasses_ = c.shortPasses ? c.shortPasses : ImageWord(TALKER_SHORT_DELAY_OFFSET);
+        Bytes talker = PatchedTalker(c.baud, shortPasses_, ImageWord(TALKER_LONG_DELAY_OFFSET));
+        BootTalker(talker, c.hostBaud);
+    }
+    uint16_t shortPasses_ = 0;
+};
+
+// The talker answers at the patched rate and holds EPGM on for the patched passes, each
+// TALKER_DELAY_PASS_CYCLES long; a count short of 10 ms leaves the EEPROM byte unchanged.
+TEST_P(PatchedTalkerOnSim, RunsAtThePatchedRateAndDelay) {
+    const PatchCase &c = GetParam();
+    EXPECT_EQ(firstByte_, '>');
+    UnprotectEeprom(0x10);
+    uint8_t readBack = c.programs ? 0x42 : 0xFF;
+    EXPECT_EQ(Send(CommandFrame('p', kEepromByte, 0x42)), Bytes({readBack, '>'}));
+    EXPECT_EQ(sim_.peek(kEepromByte), readBack);
+    std::vector<uint64_t> onTimes = EpgmOnTimes();
+    ASSERT_EQ(onTimes.size(), 1u);
+    uint64_t passCycles = uint64_t(shortPasses_) * TALKER_DELAY_PASS_CYCLES;
+    EXPECT_GE(onTimes[0], passCycles);
+    EXPECT_LE(onTimes[0], passCycles + kDelayOverhead);
+}
+
+const PatchCase kPatchCases[] = {
+    {"HalfTheRate", 0xB1, 4800, 0, true},            // SCR = 1: 2 MHz / (16 * 13 * 2) = 4808 baud
+    {"TwentyMilliseconds", 0xB0, 9600, 2353, true},  // as below E = 1 MHz, with CSEL
+    {"ShortOfTenMilliseconds", 0xB0, 9600, 1100, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Talker, PatchedTalkerOnSim, ::testing::ValuesIn(kPatchCases),
+                         [](const ::testing::TestParamInfo<PatchCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+// The bulk erase holds EPGM on for the patched long count.
+TEST_F(UnbootedTalkerOnSim, PatchedLongDelayTimesTheBulkErase) {
+    BootTalker(PatchedTalker(0xB0, ImageWord(TALKER_SHORT_DELAY_OFFSET), 30000), kTalkerBaud);
+    UnprotectEeprom(0x00);
+    EXPECT_EQ(Send(CommandFrame('B', 0xF800, 0xF5)), Bytes({'>'}));
+    std::vector<uint64_t> onTimes = EpgmOnTimes();
+    ASSERT_EQ(onTimes.size(), 2u);
+    EXPECT_GE(onTimes[0], 30000u * TALKER_DELAY_PASS_CYCLES);
+    EXPECT_LE(onTimes[0], 30000u * TALKER_DELAY_PASS_CYCLES + kDelayOverhead);
+    EXPECT_EQ(sim_.peek(kConfig), 0xF5);
+}
+
+// Two bytes swapped in the chip change the check word's high byte only.
+TEST(BlockCheck, SwappedBytesChangeTheHighByte) {
+    uint16_t inOrder = BlockCheck({0x01, 0x02, 0x03, 0x04});
+    uint16_t swapped = BlockCheck({0x01, 0x03, 0x02, 0x04});
+    EXPECT_EQ(Low(inOrder), Low(swapped));
+    EXPECT_NE(High(inOrder), High(swapped));
+    EXPECT_EQ(BlockCheck({0x01, 0x02}), 0x0403);
 }
 
 }  // namespace
