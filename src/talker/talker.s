@@ -29,7 +29,10 @@
 ;
 ; Wire protocol, 9600 baud, 8 data bits, no parity, one stop bit:
 ;   The talker sends the prompt ">" whenever it is ready to read a command letter.
-;   "s" alone is answered by ">" at once. Every other letter starts a five-byte frame:
+;   "s" alone is answered by ">" at once, and so is $FF: a host that must not disturb a
+;   boot ROM still waiting at 7812 baud probes with a $FF at 9600, which the ROM takes as
+;   its own $FF (only the start bit is low at either rate) and a talker as a sync.
+;   Every other letter starts a five-byte frame:
 ;   letter, address high, address low, count high, count low.
 ;     "r"  answers the byte at the address
 ;     "w"  stores the count's low byte at the address, answers the byte read back
@@ -96,6 +99,7 @@ LONG_PASSES  = (200000 + DELAY_PASS_CYCLES - 1) / DELAY_PASS_CYCLES  ; 11765, 10
 PROMPT          = '>'
 REPLY_UNKNOWN   = '?'
 CMD_SYNC        = 's'
+CMD_SYNC_FF     = 0xFF              ; a second sync: a boot ROM at 7812 baud takes it as its $FF
 CMD_READ        = 'r'
 CMD_WRITE       = 'w'
 CMD_PROGRAM     = 'p'
@@ -155,6 +159,8 @@ serve_command:
         bsr     send
         bsr     receive                 ; B = letter
         cmpb    #CMD_SYNC
+        beq     served
+        cmpb    #CMD_SYNC_FF            ; the probe before a load at the boot ROM's own rate
         beq     served
         pshb
         bsr     receive_word

@@ -11,10 +11,10 @@ extern const unsigned dwTalkerImageLines;
 // delays, two bytes each, high byte first. A delay of t seconds at E Hz takes
 // ceil(t * E / TALKER_DELAY_PASS_CYCLES) passes, from 1 to 65535.
 const unsigned TALKER_BAUD_OFFSET = 14;
-const unsigned TALKER_SHORT_DELAY_OFFSET = 203;
-const unsigned TALKER_LONG_DELAY_OFFSET = 107;
+const unsigned TALKER_SHORT_DELAY_OFFSET = 207;
+const unsigned TALKER_LONG_DELAY_OFFSET = 111;
 const unsigned TALKER_DELAY_PASS_CYCLES = 17;
 
 // The RAM the talker never touches: after its variables, above its deepest stack.
-const unsigned TALKER_FREE_RAM_START = 0x00F0;
+const unsigned TALKER_FREE_RAM_START = 0x00F4;
 const unsigned TALKER_FREE_RAM_END = 0x00F7;

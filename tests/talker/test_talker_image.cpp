@@ -246,7 +246,7 @@ const RegisterUse kRegisterUses[] = {
     {"bulk erase: PPROG $06, latched at CONFIG, 11765 passes",
      {"ldx #0x103f", "ldaa #0x6", "ldy #0x2df5"}},
     {"PPROG cleared to $00", {"clr 0x103b"}},
-    {"delay pass polls the SCI while held_byte is free", {"ldaa 0x102e", "anda *0xed"}},
+    {"delay pass polls the SCI while held_byte is free", {"ldaa 0x102e", "anda *0xf1"}},
 };
 
 TEST(TalkerFirmware, DisassemblyHoldsTheRegisterAddressesAndValues) {

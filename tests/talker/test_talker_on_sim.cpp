@@ -205,8 +205,8 @@ class TalkerOnSim : public ::testing::Test {
 
 TEST_F(TalkerOnSim, FirstSendsThePromptThenAnswersEverySyncAtOnce) {
     EXPECT_EQ(firstByte_, '>');
-    for (int i = 0; i < 3; i++) {
-        EXPECT_EQ(Send({'s'}), Bytes({'>'}));
+    for (uint8_t sync : {uint8_t('s'), uint8_t(0xFF), uint8_t('s'), uint8_t(0xFF)}) {
+        EXPECT_EQ(Send({sync}), Bytes({'>'}));
         EXPECT_LE(lastArrival_ - frameEnd_, kCharCycles + 200);
     }
 }
