@@ -13,11 +13,12 @@ const uint8_t ELF_MAGIC[4] = {0x7F, 'E', 'L', 'F'};
 // "<kind> at $XXXX " after the file and the source: the start of every placement message.
 void PrintRecordWhere(const ImageFill *pFill, const PlacedRecord *pRecord) {
     PrintImageWhere(pFill->pImage, pRecord->dwWhere);
-    fprintf(stderr, "%s at $%04X ", pRecord->pszKind, pRecord->wAddress);
+    fprintf(stderr, "%s at $%04X", pRecord->pszKind, pRecord->wAddress);
 }
 
 void EndRecordMessage(const PlacedRecord *pRecord) {
     if (pRecord->pLine != NULL) {
+        fputc(' ', stderr);
         PrintSRecordLineText(pRecord->pLine);
     } else {
         fputc('\n', stderr);
@@ -37,7 +38,7 @@ int CheckRefusedRanges(const ImageFill *pFill, const PlacedRecord *pRecord) {
             const RefusedRange *pRange = &pRules->prgRefused[r];
             if (wAddress < pRange->wFirst || wAddress > pRange->wLast) continue;
             PrintRecordWhere(pFill, pRecord);
-            fprintf(stderr, "writes into $%04X-$%04X, %s ", pRange->wFirst, pRange->wLast,
+            fprintf(stderr, " writes into $%04X-$%04X, %s", pRange->wFirst, pRange->wLast,
                     pRange->pszWhat);
             EndRecordMessage(pRecord);
             return 0;
@@ -61,7 +62,7 @@ void PrintMap(const ImageRules *pRules) {
         fprintf(stderr, "%s$%04X-$%04X %s", r == 0 ? "" : ", ", pRange->wFirst, pRange->wLast,
                 pRange->pszWhat);
     }
-    fputs(") ", stderr);
+    fputc(')', stderr);
 }
 
 int CheckMemoryMap(const ImageFill *pFill, const PlacedRecord *pRecord) {
@@ -71,7 +72,7 @@ int CheckMemoryMap(const ImageFill *pFill, const PlacedRecord *pRecord) {
         uint16_t wAddress = AddressOfByte(pRecord, i);
         if (IsInsideMap(pRules, wAddress)) continue;
         PrintRecordWhere(pFill, pRecord);
-        fprintf(stderr, "writes $%04X, ", wAddress);
+        fprintf(stderr, " writes $%04X, ", wAddress);
         PrintMap(pRules);
         EndRecordMessage(pRecord);
         return 0;
@@ -90,7 +91,7 @@ int CheckSameValues(const ImageFill *pFill, const PlacedRecord *pRecord) {
         FormatImageSource(pImage, &pImage->rgSource[pImage->rgwSource[wAddress]], szFirst,
                           sizeof szFirst);
         PrintRecordWhere(pFill, pRecord);
-        fprintf(stderr, "gives $%04X the value %02X where %s gave %02X ", wAddress,
+        fprintf(stderr, " gives $%04X the value %02X where %s gave %02X", wAddress,
                 pRecord->pbData[i], szFirst, pImage->rgbValue[wAddress]);
         EndRecordMessage(pRecord);
         return 0;

@@ -10,8 +10,9 @@
 // Larger files are refused: a 68HC11's 64 KB as S-records takes well under 1 MB.
 enum { SRECORD_FILE_MAX_BYTES = 16 * 1024 * 1024 };
 
-// Room for one line's record text: an S3 line of count 255 is 514 characters.
-enum { SRECORD_TEXT_ROOM = 520 };
+// Room for one line's record text: an S3 line of count 255 is 514 characters, an Intel HEX
+// line of count 255 is 521.
+enum { SRECORD_TEXT_ROOM = 528 };
 
 struct SRecordFile {
     const char *pszName;  // as the user gave it, for messages

@@ -134,7 +134,7 @@ TEST_F(ProgramImageTest, ElfLoadsSectionsNotSegments) {
     EXPECT_EQ(LoadPath(strPath),
               strPath +
                   " section .text: data at $2000 writes $2000, outside the E9's memory map "
-                  "($0000-$01FF RAM, $1000-$103F registers, $B600-$B7FF EEPROM) \n");
+                  "($0000-$01FF RAM, $1000-$103F registers, $B600-$B7FF EEPROM)\n");
     EXPECT_EQ(fResult, 0);
 }
 
