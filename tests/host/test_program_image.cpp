@@ -214,7 +214,7 @@ TEST_F(ProgramImageTest, S19MessagesAreTheWholeFileChecksOwn) {
     const std::string kTexts[] = {
         "S1050010AABB85\n",           "S1131000010203\n",   "S1050010AABB00\n",
         "S1050010AABB85S9030000FC\n", "S1051000AAZZ00\n",   "S4030000FC\n",
-        "S1050010AABB85\rS1\n",       "S2060100000102F5\n",
+        "S1050010AABB85\rS1\n",       "S2060100000102F5\n", "S105F8000102FF030405060708090A0B\n",
     };
     for (const std::string &strText : kTexts) {
         SCOPED_TRACE(strText);
