@@ -138,7 +138,19 @@ TEST_F(ProgramImageTest, ElfLoadsSectionsNotSegments) {
     EXPECT_EQ(fResult, 0);
 }
 
-TEST_F(ProgramImageTest, ElfFilesOfOtherMachinesOrCutShortAreRefused) {
+void PutBe32(std::string *pstrBytes, size_t dwOffset, uint32_t dwValue) {
+    for (int i = 0; i < 4; i++)
+        (*pstrBytes)[dwOffset + i] = static_cast<char>(dwValue >> (24 - 8 * i));
+}
+
+uint32_t Be32At(const std::string &strBytes, size_t dwOffset) {
+    uint32_t dwValue = 0;
+    for (int i = 0; i < 4; i++)
+        dwValue = dwValue << 8 | static_cast<uint8_t>(strBytes[dwOffset + i]);
+    return dwValue;
+}
+
+TEST_F(ProgramImageTest, ElfFilesThatCannotBeLoadedAreRefused) {
     if (kFixtureDir.empty()) GTEST_SKIP() << "the 68HC11 binutils or srec_cat are not installed";
     const std::string strElf = ReadFileText(kFixtureDir + "/at_f800.elf");
     const std::string strPath = PathOf("x.elf");
@@ -146,6 +158,12 @@ TEST_F(ProgramImageTest, ElfFilesOfOtherMachinesOrCutShortAreRefused) {
     strOtherMachine[19] = 53;  // the 68HC12
     std::string strLittle = strElf;
     strLittle[5] = 1;
+    // The one segment over both sections loaded at $FFF0: the sections follow it there.
+    std::string strHigh = ReadFileText(kFixtureDir + "/at_2000.elf");
+    PutBe32(&strHigh, Be32At(strHigh, 28) + 12, 0xFFF0);
+    // .text's contents placed past the file's end.
+    std::string strFar = strElf;
+    PutBe32(&strFar, Be32At(strFar, 32) + 40 + 16, 0x10000);
     const struct {
         const char *pszWhat;
         std::string strContent, strErr;
@@ -155,6 +173,10 @@ TEST_F(ProgramImageTest, ElfFilesOfOtherMachinesOrCutShortAreRefused) {
         {"little-endian", strLittle,
          "File Error: " + strPath +
              " is an ELF file but not 32-bit big-endian, as 68HC11 ones are\n"},
+        {"loaded beyond $FFFF", strHigh,
+         strPath + " section .text: loaded at $FFF0 lies beyond $FFFF\n"},
+        {"contents beyond the end", strFar,
+         strPath + " section .text: contents for $F800 lie beyond the file's end\n"},
         {"header cut", strElf.substr(0, 40),
          "File Error: " + strPath + " is an ELF file cut short\n"},
         {"tables cut", strElf.substr(0, strElf.size() - 10),
@@ -266,6 +288,10 @@ TEST_F(ProgramImageTest, IntelHexRecordsAndTheirRefusals) {
         std::string strText, strErr;  // strErr after "<path> line N: "; empty: accepted
         int nLine;
     } kCases[] = {
+        {"CR LF line ends", ":01080000AA4D\r\n" + kEnd, "", 0},
+        {"a line too long", ":01080000AA4D" + std::string(520, ' ') + "x\n",
+         "Line too long for an Intel HEX record (:01080000AA4D" + std::string(47, ' ') + "...)\n",
+         1},
         {"segment base inside 16 bits", ":020000020F00ED\n:01080000AA4D\n" + kEnd, "", 0},
         {"linear base pushing beyond 16 bits", ":020000040001F9\n:0100000055AA\n" + kEnd,
          "data record at $10000 lies beyond $FFFF (:0100000055AA)\n", 2},
@@ -299,7 +325,7 @@ TEST_F(ProgramImageTest, IntelHexRecordsAndTheirRefusals) {
         EXPECT_EQ(strErr, c.strErr.empty() ? "" : Where("f.hex", c.nLine) + c.strErr);
         EXPECT_EQ(fResult, c.strErr.empty() ? 1 : 0);
     }
-    Load("f.hex", kCases[0].strText);
+    Load("f.hex", ":020000020F00ED\n:01080000AA4D\n" + kEnd);  // the segment base
     EXPECT_EQ(pImage->rgbValue[0xF800], 0xAA);
     EXPECT_EQ(SourceName(*pImage, 0xF800), "line 2");
 }
@@ -307,13 +333,15 @@ TEST_F(ProgramImageTest, IntelHexRecordsAndTheirRefusals) {
 TEST_F(ProgramImageTest, BinaryLoadsAtItsBaseOnlyWhenAskedFor) {
     std::string strBytes(70, '\0');
     for (size_t i = 0; i < strBytes.size(); i++) strBytes[i] = static_cast<char>(i * 7);
-    strBytes[0] = ':';  // would read as Intel HEX by its content
+    strBytes[0] = ':';    // would read as Intel HEX by its content
+    strBytes[69] = 0x1A;  // and a text's end-of-file mark is a byte like any other
     rules.fBinary = 1;
     rules.wBinaryBase = 0xF800;
     EXPECT_EQ(Load("f.bin", strBytes), "");
     ASSERT_EQ(fResult, 1);
     EXPECT_EQ(pImage->dwBytes, 70u);
-    EXPECT_EQ(pImage->rgbValue[0xF845], 69 * 7 & 0xFF);
+    EXPECT_EQ(pImage->rgbValue[0xF844], 68 * 7 & 0xFF);
+    EXPECT_EQ(pImage->rgbValue[0xF845], 0x1A);
     EXPECT_EQ(SourceName(*pImage, 0xF845), "offset $0040");
     EXPECT_EQ(pImage->dwDots, 3u);  // one per block of 32 bytes
     rules.wBinaryBase = 0xFFC0;
