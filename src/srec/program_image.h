@@ -80,7 +80,10 @@ struct ImageWalk {
     int fSkipHeld;              // leave out bytes that MarkImageBytesHeld marked
 };
 
-// The first run at or after dwFrom (up to 65536). Returns 0 when there is none.
+// The first run at or after dwFrom (up to 65536). Returns 0 when there is none. A download:
+//   for (dw = 0; NextImageRun(pImage, &walk, dw, &run); dw = run.wFirst + run.dwLength)
+//       send rgbValue[run.wFirst...] as one block, a dot for each of ImageDotsIn(...);
+// a mismatch names its line with ImageSourceOf and FormatImageSource.
 int NextImageRun(const ProgramImage *pImage, const ImageWalk *pWalk, uint32_t dwFrom,
                  ImageRun *pRun);
 
