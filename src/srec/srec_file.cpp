@@ -141,6 +141,21 @@ int CheckNoSecondRecord(const SRecordFile *pFile, const SRecordLine *pLine,
     return 0;
 }
 
+// A count that ends before further hex digits would drop them without a word: the record's
+// text runs on right after its checksum. Other text there stays ignored.
+int CheckNoDigitsAfterChecksum(const SRecordFile *pFile, const SRecordLine *pLine,
+                               const SRecord *pRecord) {
+    size_t iEnd = 4 + 2 * (pRecord->wLength + AddressBytesOfType(pRecord->wType) + 1);
+    if (iEnd >= pLine->cchText || HexValue(pLine->szText[iEnd]) < 0) return 1;
+    PrintWhere(pFile, pLine);
+    fprintf(stderr, "S%u record at $%04X goes on in hex digits after its checksum: its count ",
+            (unsigned)pRecord->wType, pRecord->wAddress);
+    fprintf(stderr, "($%02X) ends before them ",
+            (unsigned)(pRecord->wLength + AddressBytesOfType(pRecord->wType) + 1));
+    PrintLineText(pLine);
+    return 0;
+}
+
 void CopyTrimmed(const char *pchLine, size_t cchLine, SRecordLine *pLine) {
     while (cchLine > 0 && IsLineSpace(pchLine[0])) pchLine++, cchLine--;
     while (cchLine > 0 && IsLineSpace(pchLine[cchLine - 1])) cchLine--;
@@ -163,6 +178,7 @@ int ReadSRecordFile(const char *pszName, SRecordFile *pFile) {
     int fRead = ReadWhole(pStream, pszName, &cchRead);
     fclose(pStream);
     if (!fRead) return 0;
+    pFile->cchWhole = cchRead;
     while (cchRead > 0 && g_rgchFileText[cchRead - 1] == DOS_END_OF_FILE) cchRead--;
     pFile->pszName = pszName;
     pFile->pchText = g_rgchFileText;
@@ -209,6 +225,7 @@ LineKind ParseSRecordLine(const SRecordFile *pFile, const SRecordLine *pLine, SR
     }
     if (!CheckRecordDigits(pFile, pLine, pRecord)) return LINE_REFUSED;
     if (!CheckNoSecondRecord(pFile, pLine, pRecord)) return LINE_REFUSED;
+    if (!CheckNoDigitsAfterChecksum(pFile, pLine, pRecord)) return LINE_REFUSED;
     if (pRecord->wType == 5 || pRecord->wType == 6) return LINE_SKIPPED;
     return LINE_RECORD;
 }
@@ -238,4 +255,8 @@ int CheckSRecordFile(SRecordFile *pFile, const RefusedRange *prgRanges, size_t d
         pFile->dwDataBytes += record.wLength;
     }
     return 1;
+}
+
+void PrintSRecordLineText(const SRecordLine *pLine) {
+    PrintLineText(pLine);
 }

@@ -10,13 +10,15 @@
 // Larger files are refused: a 68HC11's 64 KB as S-records takes well under 1 MB.
 enum { SRECORD_FILE_MAX_BYTES = 16 * 1024 * 1024 };
 
-// Room for one line's record text: an S3 line of count 255 is 514 characters.
-enum { SRECORD_TEXT_ROOM = 520 };
+// Room for one line's record text: an S3 line of count 255 is 514 characters, an Intel HEX
+// line of count 255 is 521.
+enum { SRECORD_TEXT_ROOM = 528 };
 
 struct SRecordFile {
     const char *pszName;  // as the user gave it, for messages
     const char *pchText;  // the file's bytes, a trailing DOS end-of-file mark dropped
     size_t cchText;
+    size_t cchWhole;       // the file's length, DOS end-of-file marks included (binary, ELF)
     uint32_t dwDataBytes;  // the data bytes of its records, counted by CheckSRecordFile
 };
 
@@ -61,3 +63,7 @@ LineKind ParseSRecordLine(const SRecordFile *pFile, const SRecordLine *pLine, SR
 // whole file can be downloaded; otherwise 0 after the line's message and "Failure" on
 // standard output.
 int CheckSRecordFile(SRecordFile *pFile, const RefusedRange *prgRanges, size_t dwRanges);
+
+// Prints the line's text for a message, in parentheses, and the line end: as the refusals above
+// show it (control characters as \xHH, a long line's start and "...").
+void PrintSRecordLineText(const SRecordLine *pLine);
