@@ -202,6 +202,7 @@ void Bus::writeHprio(uint8_t value) {
     uint8_t next = uint8_t((hprio_ & ~hprio::PSEL) | (value & hprio::PSEL));
     if (hprio_ & hprio::SMOD) next = uint8_t((next & ~kSpecialOnly) | (value & kSpecialOnly));
     if (!(value & hprio::SMOD)) next &= uint8_t(~(hprio::SMOD | hprio::RBOOT));
+    if ((hprio_ ^ next) & hprio::SMOD) cop_.advance();  // time-outs so far stay held off
     hprio_ = next;
     mapEeprom();
 }

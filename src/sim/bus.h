@@ -91,6 +91,7 @@ class Bus : public CpuBus, public ChipControl {
     // ChipControl, for the devices.
     bool timeProtectedWritable() const override;
     uint8_t configLatch() const override { return configLatch_; }
+    uint8_t option() const override { return cop_.peekRegister(reg::OPTION); }
     bool normalMode() const override { return !(hprio_ & hprio::SMOD); }
     void callAttention(uint8_t bits) override { attention_ |= bits; }
 

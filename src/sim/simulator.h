@@ -1,5 +1,6 @@
 // The simulated target: a 68HC11 of the part table (CPU, memory map, SCI, EEPROM, boot ROM;
-// the 811E2 unless SimConfig says otherwise) at a 2 MHz E clock, and the time loop that runs
+// the 811E2 unless SimConfig says otherwise) at the E clock of its crystal (8 MHz, E = 2 MHz,
+// unless SimConfig says otherwise), and the time loop that runs
 // it. Knows nothing of pseudo-terminals: the host's
 // end of the wire is either driven directly (the testing API below) or a HostLine (serve()).
 //
@@ -70,6 +71,9 @@ struct SimConfig {
     std::optional<AddressRange> xram;     // external RAM, reached in expanded mode
     std::FILE *trace = nullptr;           // --trace output, none when null
     std::vector<Fault> faults;            // --fault: failures of the field to play
+
+    // --crystal: E runs at a quarter of it.
+    double crystalHz = kDefaultCrystalHz;
 };
 
 // A byte the target sent, as the host read it, and the cycle at which its stop bit ended.
@@ -84,6 +88,7 @@ struct SimStats {
     uint64_t txBytes = 0;  // target to host
     double wireSeconds = 0;
     uint64_t skippedCycles = 0;  // cycles skipped while the target waited
+    double eClockHz = kDefaultCrystalHz / kCrystalToE;
     EepromStats eeprom;
     SciStats sci;
 };
@@ -106,7 +111,7 @@ class HostLine {
 };
 
 struct ServeOptions {
-    bool realtime = false;        // lock to a 2 MHz E clock in wall-clock time
+    bool realtime = false;        // lock the E clock to wall-clock time
     double exitAfterSeconds = 0;  // end after this long without wire activity; 0: never
     double latencyMs = 0;         // hold the target's bytes as a USB adapter does; 0: don't
     const volatile std::sig_atomic_t *stopRequested = nullptr;

@@ -14,7 +14,8 @@ void Timer::reset() {
     tmsk2_ = tflg2_ = pactl_ = 0;
     countStart_ = clock_.now;
     nextOverflow_ = countStart_ + overflowPeriod();
-    nextRti_ = clock_.now + rtiPeriod();
+    rtiOrigin_ = clock_.now;
+    nextRti_ = rtiOrigin_ + rtiPeriod();
 }
 
 unsigned Timer::prescale() const {
@@ -66,7 +67,8 @@ void Timer::writeRegister(uint8_t offset, uint8_t value) {
             break;
         case reg::PACTL:
             pactl_ = value;
-            nextRti_ = clock_.now + rtiPeriod();
+            // The next tick of the new tap; RTIF then sets at each of its ticks.
+            nextRti_ = rtiOrigin_ + ((clock_.now - rtiOrigin_) / rtiPeriod() + 1) * rtiPeriod();
             break;
         default:
             trace_.line(clock_.now, "TCNT: writes count only in test mode, ignored");

@@ -60,7 +60,7 @@ TEST(BootRom, StoresAndEchoesEachByteThenStartsTheProgram) {
     EXPECT_EQ(SentValues(sim), download);
     // Byte i arrives after the $FF and i bytes before it; its echo then takes ten bit-times
     // at the SCI's rate, after a few polling passes of the ROM.
-    uint64_t charAtHost = uint64_t(hc11::BitCyclesAtBaud(kBootBaud) * 10 + 0.5);
+    uint64_t charAtHost = uint64_t(hc11::Clock().bitCycles(kBootBaud) * 10 + 0.5);
     for (size_t i = 0; i < kLoadLength; i++) {
         uint64_t arrival = start + (i + 2) * charAtHost;
         uint64_t echoEnd = sim.targetSent()[i].cycle;

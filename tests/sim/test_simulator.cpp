@@ -117,7 +117,7 @@ TEST(SimulatorTime, EepromOperationRunsItsTimeWhileTheProgramWaits) {
     const auto &writes = sim.registerWrites();
     ASSERT_EQ(writes.size(), 3u);  // BPROT, PPROG $02, PPROG $03
     EXPECT_EQ(writes[2].value, 0x03);
-    EXPECT_GE(sim.cycles(), writes[2].cycle + hc11::kEepromProgramCycles);
+    EXPECT_GE(sim.cycles(), writes[2].cycle + sim.bus().eeprom().programCycles());
     EXPECT_EQ(sim.peek(0xF900), 0xFF) << "done only when EPGM goes off";
     sim.hostSend({0x00}, 1200);
     ASSERT_EQ(sim.runUntilWaiting(kBudget), RunEnd::Waiting);
