@@ -105,6 +105,7 @@ int main(int argc, char **argv) {
     config.part = options.part;
     config.mode = options.mode;
     config.secure = options.secure;
+    config.crystalHz = options.crystalHz;
     hc11::Simulator sim(config);
     if (!options.eepromPath.empty()) {
         if (!hc11::LoadEepromImage(sim.bus(), options.eepromPath.c_str())) return 1;

@@ -41,6 +41,19 @@ bool ParseSeconds(const char *text, double *seconds) {
     return end != text && *end == '\0' && *seconds > 0;
 }
 
+// The crystals of 68HC11 boards run from about 1 MHz (E = 250 kHz) up to 20 MHz (the
+// fastest parts' E = 5 MHz); anything outside is taken for a mistake.
+constexpr double kLowestCrystalMhz = 1, kHighestCrystalMhz = 20;
+
+bool ParseCrystal(const char *text, double *hz) {
+    char *end = nullptr;
+    double mhz = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(mhz >= kLowestCrystalMhz && mhz <= kHighestCrystalMhz))
+        return false;
+    *hz = mhz * 1e6;
+    return true;
+}
+
 bool ParseMode(const char *text, ChipMode *mode) {
     const std::pair<const char *, ChipMode> names[] = {{"bootstrap", ChipMode::Bootstrap},
                                                        {"single", ChipMode::SingleChip},
@@ -90,6 +103,9 @@ bool TakeValue(const char *option, const char *value, SimOptions *options,
     } else if (!std::strcmp(option, "--reset-after")) {
         if (!ParseSeconds(value, &options->resetAfterSeconds))
             return Refuse(option, "a number of seconds above 0");
+    } else if (!std::strcmp(option, "--crystal")) {
+        if (!ParseCrystal(value, &options->crystalHz))
+            return Refuse(option, "the crystal's frequency in MHz, from 1 to 20 (e.g. 7.3728)");
     } else if (!std::strcmp(option, "--latency")) {
         if (!ParseSeconds(value, &options->latencyMs))
             return Refuse(option, "a number of milliseconds above 0");
@@ -123,7 +139,7 @@ bool SetFlag(const char *argument, SimOptions *options) {
 
 bool TakesValue(const char *argument) {
     for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault",
-                               "--part", "--mode", "--latency", "--reset-after"})
+                               "--part", "--mode", "--latency", "--reset-after", "--crystal"})
         if (!std::strcmp(argument, option)) return true;
     return false;
 }
@@ -167,7 +183,8 @@ void PrintSimUsage(const char *programName) {
         "  --dump FILE          at exit, write RAM, EEPROM, CONFIG and external RAM as S19\n"
         "  --xram START-END     external RAM (hex, e.g. 2000-7FFF), reached in expanded mode\n"
         "  --exit-after SECONDS exit after that long without wire activity\n"
-        "  --realtime           run at 2 MHz in wall-clock time, not as fast as possible\n"
+        "  --realtime           run at the E clock's rate in wall-clock time, not as fast as\n"
+        "                       possible\n"
         "  --latency MS         hold the bytes sent to the host as a USB adapter does: they\n"
         "                       go together once MS ms have passed since the first one\n"
         "                       held, or once 62 are held\n"
@@ -182,6 +199,10 @@ void PrintSimUsage(const char *programName) {
         "      stuck:ADDR       the EEPROM byte at ADDR (hex) ignores programming and erasing\n"
         "      unplug:N         the line goes dead after byte N: nothing more sent or received\n"
         "      reset:N          the chip resets (in the --mode) after byte N\n"
+        "  --crystal MHZ        the crystal (default 8, e.g. 4.9152, 7.3728, 12, 16); E runs\n"
+        "                       at a quarter of it, and the boot ROM's rates, the EEPROM's\n"
+        "                       programming time in real time, the timers and --realtime\n"
+        "                       follow it\n"
         "  -h                   this help\n",
         programName, PartNames().c_str());
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bus.h"
+#include "clock.h"
 #include "part_table.h"
 #include "wire_faults.h"
 
@@ -27,6 +28,8 @@ struct SimOptions {
     bool trace = false;
     bool stats = false;
     bool help = false;
+
+    double crystalHz = kDefaultCrystalHz;  // --crystal MHZ
 };
 
 enum class ParseResult { Run, Help, Error };

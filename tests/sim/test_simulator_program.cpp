@@ -286,7 +286,15 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{{"--fault", "drop:0"}, hc11::ParseResult::Error},
                       OptionCase{{"--fault", "melt:1"}, hc11::ParseResult::Error},
                       OptionCase{{"--fault"}, hc11::ParseResult::Error},
-                      OptionCase{{"-x"}, hc11::ParseResult::Error}));
+                      OptionCase{{"-x"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal", "7.3728"}, hc11::ParseResult::Run},
+                      OptionCase{{"--crystal", "16"}, hc11::ParseResult::Run},
+                      OptionCase{{"--crystal", "0"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal", "-8"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal", "8MHz"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal", "8000000"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal", "nan"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal"}, hc11::ParseResult::Error}));
 
 TEST(SimOptions, KeepTheValuesGiven) {
     const char *args[] = {"hc11sim", "--link", "/tmp/x",    "--dump",       "d.s19", "--eeprom",
