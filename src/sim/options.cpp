@@ -103,6 +103,10 @@ bool TakeValue(const char *option, const char *value, SimOptions *options,
     } else if (!std::strcmp(option, "--reset-after")) {
         if (!ParseSeconds(value, &options->resetAfterSeconds))
             return Refuse(option, "a number of seconds above 0");
+    } else if (!std::strcmp(option, "--reset-mode")) {
+        ChipMode mode;
+        if (!ParseMode(value, &mode)) return Refuse(option, "bootstrap, single or expanded");
+        options->resetMode = mode;
     } else if (!std::strcmp(option, "--crystal")) {
         if (!ParseCrystal(value, &options->crystalHz))
             return Refuse(option, "the crystal's frequency in MHz, from 1 to 20 (e.g. 7.3728)");
@@ -138,8 +142,9 @@ bool SetFlag(const char *argument, SimOptions *options) {
 }
 
 bool TakesValue(const char *argument) {
-    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault",
-                               "--part", "--mode", "--latency", "--reset-after", "--crystal"})
+    for (const char *option :
+         {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault", "--part", "--mode",
+          "--latency", "--reset-after", "--crystal", "--reset-mode"})
         if (!std::strcmp(argument, option)) return true;
     return false;
 }
@@ -167,13 +172,13 @@ void PrintSimUsage(const char *programName) {
     std::printf(
         "usage: %s [options]\n"
         "A simulated 68HC11 target (the 68HC811E2 unless --part says otherwise), reset in\n"
-        "special bootstrap mode, behind a pseudo-terminal. The first line of output is the\n"
-        "terminal's path.\n"
+        "the mode --mode gives (special bootstrap unless it says otherwise), behind a\n"
+        "pseudo-terminal. The first line of output is the terminal's path.\n"
         "  --part NAME          the chip: %s\n"
-        "  --mode MODE          the mode pins for every reset after power-up (which is in\n"
-        "                       bootstrap mode): bootstrap (the default), single\n"
-        "                       (single-chip) or expanded, where the CPU starts from the\n"
-        "                       reset vector; EEPROM, CONFIG and external RAM are kept\n"
+        "  --mode MODE          the mode pins at power-up and every reset: bootstrap (the\n"
+        "                       default), single (single-chip) or expanded, where the CPU\n"
+        "                       starts from the reset vector; EEPROM, CONFIG and external\n"
+        "                       RAM are kept across resets\n"
         "  --reset-after SECONDS  reset the chip once, that long after it started serving;\n"
         "                       SIGUSR1 resets it at any time\n"
         "  --secure             the part's mask honours CONFIG's NOSEC: with NOSEC clear,\n"
@@ -198,11 +203,14 @@ void PrintSimUsage(const char *programName) {
         "      noise:N          an extra byte $55 follows byte N\n"
         "      stuck:ADDR       the EEPROM byte at ADDR (hex) ignores programming and erasing\n"
         "      unplug:N         the line goes dead after byte N: nothing more sent or received\n"
-        "      reset:N          the chip resets (in the --mode) after byte N\n"
+        "      reset:N          the chip resets (in its pins' mode) after byte N\n"
         "  --crystal MHZ        the crystal (default 8, e.g. 4.9152, 7.3728, 12, 16); E runs\n"
         "                       at a quarter of it, and the boot ROM's rates, the EEPROM's\n"
         "                       programming time in real time, the timers and --realtime\n"
         "                       follow it\n"
+        "  --reset-mode MODE    the mode pins from the first reset after power-up on, as\n"
+        "                       when the jumper is moved once the board is programmed:\n"
+        "                       --mode bootstrap (power-up) with --reset-mode single\n"
         "  -h                   this help\n",
         programName, PartNames().c_str());
 }

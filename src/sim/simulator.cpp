@@ -90,6 +90,8 @@ Simulator::Simulator(const SimConfig &config)
       cpu_(bus_),
       bootRom_(bus_, trace_, clock_, config.secure),
       mode_(config.mode),
+      powerUpMode_(config.mode),
+      resetMode_(config.resetMode.value_or(config.mode)),
       faults_(config.faults) {
     for (const Fault &fault : config.faults)
         if (fault.kind == FaultKind::Stuck) bus_.eeprom().setStuck(uint16_t(fault.value));
@@ -99,11 +101,12 @@ Simulator::Simulator(const SimConfig &config)
 }
 
 void Simulator::powerOn() {
-    resetInto(ChipMode::Bootstrap);
-    powerOnBreak_ = true;
+    resetThrough(powerUpMode_, kResetVector);
+    powerOnBreak_ = powerUpMode_ == ChipMode::Bootstrap;
+    mode_ = resetMode_;
 }
 
-void Simulator::resetInto(ChipMode mode, uint16_t vector) {
+void Simulator::resetThrough(ChipMode mode, uint16_t vector) {
     trace_.line(clock_.now, "reset in %s mode",
                 mode == ChipMode::Bootstrap    ? "bootstrap"
                 : mode == ChipMode::SingleChip ? "single-chip"
@@ -278,7 +281,7 @@ void Simulator::traceInstruction() {
 
 void Simulator::serviceDevices() {
     bus_.advanceDevices();
-    if (bus_.cop().takeTimeout()) resetInto(mode_, Cop::kVector);
+    if (bus_.cop().takeTimeout()) resetThrough(mode_, Cop::kVector);
     applyPendingReset();
     polls_.clear();
     waiting_ = false;

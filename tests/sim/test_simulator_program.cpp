@@ -194,6 +194,42 @@ TEST(SimProgram, EepromPreloadAndDumpRoundTrip) {
     for (const std::string &path : {in, first, second}) unlink(path.c_str());
 }
 
+// The pty as a terminal program opens it: raw, at speed.
+int OpenRaw(const std::string &path, speed_t speed) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    termios tio;
+    if (fd < 0 || tcgetattr(fd, &tio) != 0) return -1;
+    cfmakeraw(&tio);
+    cfsetspeed(&tio, speed);
+    return tcsetattr(fd, TCSANOW, &tio) == 0 ? fd : -1;
+}
+
+// The mode pins are read at power-up: a program in EEPROM answers at once, with no reset.
+TEST(SimProgram, PowerUpInSingleChipModeRunsTheProgramAtOnce) {
+    const Bytes kPlusOne = {0x8E, 0x00, 0xFF, 0xCE, 0x10, 0x00,  // LDS #$00FF; LDX #$1000
+                            0x86, 0x30, 0xA7, 0x2B,              // BAUD  <- 9600
+                            0x86, 0x0C, 0xA7, 0x2D,              // SCCR2 <- TE RE
+                            0x1F, 0x2E, 0x20, 0xFC,              // $F80E BRCLR SCSR,X #RDRF *
+                            0xA6, 0x2F, 0x4C,                    // LDAA SCDR,X; INCA
+                            0x1F, 0x2E, 0x80, 0xFC,              // BRCLR SCSR,X #TDRE *
+                            0xA7, 0x2F, 0x20, 0xF1};             // STAA SCDR,X; BRA $F80E
+    Bytes eeprom = kPlusOne;
+    eeprom.resize(0x7FE, 0xFF);
+    eeprom.insert(eeprom.end(), {0xF8, 0x00});  // the reset vector
+    std::string file = SimProgram::Temp("plus_one.s19");
+    WriteS19(file, 0xF800, eeprom);
+    SimProgram sim({"--mode", "single", "--eeprom", file});
+    int fd = OpenRaw(sim.line(), B9600);
+    ASSERT_GE(fd, 0);
+    uint8_t byte = 'a';
+    ASSERT_EQ(write(fd, &byte, 1), 1);
+    pollfd pfd = {fd, POLLIN, 0};
+    ASSERT_EQ(poll(&pfd, 1, 3000), 1);
+    ASSERT_EQ(read(fd, &byte, 1), 1);
+    EXPECT_EQ(byte, 'b');
+    close(fd);
+}
+
 TEST(SimProgram, DumpHoldsExternalRamNotHiddenByTheChip) {
 #ifndef SIM_TEST_SREC_CAT
     GTEST_SKIP() << "srec_cat not installed";
@@ -294,7 +330,9 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{{"--crystal", "8MHz"}, hc11::ParseResult::Error},
                       OptionCase{{"--crystal", "8000000"}, hc11::ParseResult::Error},
                       OptionCase{{"--crystal", "nan"}, hc11::ParseResult::Error},
-                      OptionCase{{"--crystal"}, hc11::ParseResult::Error}));
+                      OptionCase{{"--crystal"}, hc11::ParseResult::Error},
+                      OptionCase{{"--reset-mode", "single"}, hc11::ParseResult::Run},
+                      OptionCase{{"--reset-mode", "normal"}, hc11::ParseResult::Error}));
 
 TEST(SimOptions, KeepTheValuesGiven) {
     const char *args[] = {"hc11sim", "--link", "/tmp/x",    "--dump",       "d.s19", "--eeprom",
