@@ -1,6 +1,7 @@
 #include "bus.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "boot_rom.h"
 
@@ -40,6 +41,25 @@ uint8_t HprioAtReset(ChipMode mode) {
 }
 
 }  // namespace
+
+// An 811E2 CONFIG that moves the EEPROM onto external RAM later is not foreseen here: there
+// the EEPROM answers, as the chip's own memories come first.
+std::string ChipMemoriesIn(const PartInfo &part, const AddressRange &range) {
+    const std::pair<const char *, AddressRange> memories[] = {
+        {"RAM", {part.wRamStart, part.wRamEnd}},
+        {"registers", {part.wRegisterStart, part.wRegisterEnd}},
+        {"boot ROM", {kBootRomStart, uint16_t(kBootRomStart + kBootRomSize - 1)}},
+        {"EEPROM", {part.wEepromStart, part.wEepromEnd}}};
+    std::string found;
+    for (const auto &[name, memory] : memories) {
+        if (memory.last < range.first || memory.first > range.last) continue;
+        char text[40];
+        std::snprintf(text, sizeof text, "%s%s $%04X-$%04X", found.empty() ? "" : ", ", name,
+                      memory.first, memory.last);
+        found += text;
+    }
+    return found;
+}
 
 Bus::Bus(Clock &clock, Trace &trace, const PartInfo &part, std::optional<AddressRange> xram)
     : clock_(clock),

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "clock.h"
@@ -54,6 +55,10 @@ struct AddressRange {
     bool contains(uint16_t address) const { return address >= first && address <= last; }
     size_t size() const { return size_t(last) - first + 1; }
 };
+
+// The part's own memories (RAM, registers, boot ROM, EEPROM where the part's row puts it)
+// that range overlaps, as "RAM $0000-$00FF, registers $1000-$103F", or "" for none.
+std::string ChipMemoriesIn(const PartInfo &part, const AddressRange &range);
 
 // One write to PPROG, BPROT, CONFIG or HPRIO, stamped with the cycle its instruction began.
 struct RegisterWrite {

@@ -97,6 +97,7 @@ int main(int argc, char **argv) {
         case hc11::ParseResult::Run:
             break;
     }
+    if (!options.dumpPath.empty() && !hc11::CheckMemoryDumpPath(options.dumpPath.c_str())) return 1;
     if (options.trace) setvbuf(stderr, nullptr, _IOLBF, 1 << 16);
     if (options.realtime) AskForPreciseSleeps();
     hc11::SimConfig config;

@@ -131,6 +131,17 @@ bool TakeFaults(const std::vector<std::string> &texts, SimOptions *options) {
     return true;
 }
 
+// External RAM goes where the chip has nothing of its own.
+bool CheckExternalRam(const SimOptions &options) {
+    if (!options.xram) return true;
+    std::string overlapped = ChipMemoriesIn(*options.part, *options.xram);
+    if (overlapped.empty()) return true;
+    std::fprintf(stderr, "hc11sim: --xram %04X-%04X overlaps the %s's own %s\n",
+                 options.xram->first, options.xram->last, options.part->pszName,
+                 overlapped.c_str());
+    return false;
+}
+
 bool SetFlag(const char *argument, SimOptions *options) {
     if (!std::strcmp(argument, "--realtime")) return options->realtime = true;
     if (!std::strcmp(argument, "--secure")) return options->secure = true;
@@ -164,7 +175,7 @@ ParseResult ParseSimOptions(int argc, char **argv, SimOptions *options) {
             return ParseResult::Error;
         }
     }
-    if (!TakeFaults(faultTexts, options)) return ParseResult::Error;
+    if (!TakeFaults(faultTexts, options) || !CheckExternalRam(*options)) return ParseResult::Error;
     return options->help ? ParseResult::Help : ParseResult::Run;
 }
 

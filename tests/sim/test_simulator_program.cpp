@@ -230,16 +230,65 @@ TEST(SimProgram, PowerUpInSingleChipModeRunsTheProgramAtOnce) {
     close(fd);
 }
 
+// External RAM can't overlap the chip's memories at start, but a CONFIG can move the 811E2's
+// EEPROM onto it: the dump then holds the EEPROM there, and the external RAM around it.
 TEST(SimProgram, DumpHoldsExternalRamNotHiddenByTheChip) {
 #ifndef SIM_TEST_SREC_CAT
     GTEST_SKIP() << "srec_cat not installed";
 #endif
-    std::string dump = SimProgram::Temp("xram.s19");
-    SimProgram sim({"--xram", "0000-1FFF", "--dump", dump, "--exit-after", "0.2"});
+    std::string preload = SimProgram::Temp("moved.s19"), dump = SimProgram::Temp("xram.s19");
+    WriteS19(preload, 0x2800, Bytes(0x800, 0x5A));
+    std::ofstream(preload, std::ios::app) << "S104103F2F7D\n";  // CONFIG $2F: EEPROM at $2800
+    SimProgram sim(
+        {"--xram", "2000-3FFF", "--eeprom", preload, "--dump", dump, "--exit-after", "0.2"});
+    EXPECT_EQ(sim.exitStatus(), 0) << sim.errors();
+    EXPECT_EQ(ReadRange(dump, 0x2000, 0x27FF), Bytes(0x800, 0x00));
+    EXPECT_EQ(ReadRange(dump, 0x2800, 0x2FFF), Bytes(0x800, 0x5A)) << "the EEPROM, once";
+    EXPECT_EQ(ReadRange(dump, 0x3000, 0x3FFF), Bytes(0x1000, 0x00));
+    unlink(dump.c_str());
+}
+
+// hc11sim's own inputs are checked before it serves: a preload line with a wrong checksum, a
+// dump it could not write at exit, external RAM over the chip's own memories.
+TEST(SimProgram, RefusesItsOwnBadInputsAtStart) {
+    std::string preload = SimProgram::Temp("bad_sum.s19");
+    WriteS19(preload, 0xF800, Bytes(32, 0x11));
+    std::string text = ReadFile(preload);
+    text[text.find('\n') - 1] ^= 1;  // the first line's checksum, one bit off
+    std::ofstream(preload) << text;
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    } cases[] = {
+        {{"--eeprom", preload}, 1, "has a wrong checksum"},
+        {{"--eeprom", preload}, 1, "hc11sim: --eeprom " + preload + ": line 1 is no S-record"},
+        {{"--dump", "/nonexistent/x"}, 1, "hc11sim: --dump /nonexistent/x: "},
+        {{"--dump", SimProgram::Temp("")}, 1, "hc11sim: --dump "},
+        {{"--xram", "0000-FFFF"},
+         2,
+         "hc11sim: --xram 0000-FFFF overlaps the 811E2's own RAM $0000-$00FF, registers "
+         "$1000-$103F, boot ROM $BF40-$BFFF, EEPROM $F800-$FFFF"},
+        {{"--part", "E9", "--xram", "B000-B7FF"}, 2, "EEPROM $B600-$B7FF"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.back());
+        SimProgram sim(c.args);
+        EXPECT_EQ(sim.line(), "") << "no terminal offered";
+        EXPECT_EQ(sim.exitStatus(), c.status);
+        EXPECT_NE(sim.errors().find(c.message), std::string::npos) << sim.errors();
+    }
+}
+
+// A dump that does not exist yet is only tried at start: it appears at exit.
+TEST(SimProgram, ANewDumpIsWrittenOnlyAtExit) {
+    std::string dump = SimProgram::Temp("later.s19");
+    unlink(dump.c_str());
+    SimProgram sim({"--dump", dump, "--exit-after", "0.3"});
+    ASSERT_NE(sim.line(), "");
+    struct stat st;
+    EXPECT_NE(stat(dump.c_str(), &st), 0) << "not left behind by the check";
     EXPECT_EQ(sim.exitStatus(), 0);
-    EXPECT_EQ(ReadRange(dump, 0x0100, 0x0FFF), Bytes(0xF00, 0x00));
-    EXPECT_EQ(ReadRange(dump, 0x1040, 0x1FFF), Bytes(0xFC0, 0x00));
-    EXPECT_EQ(ReadFile(dump).find("S1231000"), std::string::npos) << "registers are no RAM";
+    EXPECT_EQ(stat(dump.c_str(), &st), 0);
     unlink(dump.c_str());
 }
 
@@ -311,6 +360,9 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{{"--xram", "12000-13000"}, hc11::ParseResult::Error},
                       OptionCase{{"--xram", "8000-7FFF"}, hc11::ParseResult::Error},
                       OptionCase{{"--xram", "20g0-7FFF"}, hc11::ParseResult::Error},
+                      OptionCase{{"--xram", "0000-1FFF"}, hc11::ParseResult::Error},
+                      OptionCase{{"--xram", "C000-F7FF"}, hc11::ParseResult::Run},
+                      OptionCase{{"--xram", "BF00-BF40"}, hc11::ParseResult::Error},
                       OptionCase{{"--exit-after", "2.5"}, hc11::ParseResult::Run},
                       OptionCase{{"--exit-after", "-1"}, hc11::ParseResult::Error},
                       OptionCase{{"--exit-after", "soon"}, hc11::ParseResult::Error},
