@@ -7,7 +7,7 @@ namespace hc11 {
 void Cop::reset() {
     option_ = kOptionAtReset;
     test1_ = chip_ && !chip_->normalMode() ? test1::DISR : 0x00;
-    armed_ = timedOut_ = false;
+    armed_ = timedOut_ = protectedWritten_ = false;
     restarted_ = clock_.now;
 }
 
@@ -26,12 +26,7 @@ uint8_t Cop::peekRegister(uint8_t offset) const {
 
 void Cop::writeRegister(uint8_t offset, uint8_t value) {
     if (offset == reg::TEST1) return writeTest1(value);
-    if (offset == reg::OPTION) {
-        bool writable = !chip_ || chip_->timeProtectedWritable();
-        uint8_t cr = writable ? value & option::CR : option_ & option::CR;
-        option_ = uint8_t((value & ~option::CR) | cr);
-        return;
-    }
+    if (offset == reg::OPTION) return writeOption(value);
     if (value == 0x55) {
         armed_ = true;
     } else if (value == 0xAA && armed_) {
@@ -40,6 +35,14 @@ void Cop::writeRegister(uint8_t offset, uint8_t value) {
     } else {
         armed_ = false;
     }
+}
+
+void Cop::writeOption(uint8_t value) {
+    bool normal = chip_ && chip_->normalMode();
+    bool writable = !chip_ || (chip_->timeProtectedWritable() && !(normal && protectedWritten_));
+    uint8_t kept = writable ? value : option_;
+    option_ = uint8_t((value & ~option::kTimeProtected) | (kept & option::kTimeProtected));
+    protectedWritten_ = true;
 }
 
 // TEST1 is written only in the special modes; only DISR is modelled.

@@ -1,11 +1,12 @@
 // The computer-operating-properly watchdog. It counts while CONFIG's latched NOCOP is clear
 // and times out 2^15 E cycles times 1, 4, 16 or 64 (as OPTION's CR1:CR0 say) after reset or
 // after the last $55 then $AA written to COPRST; a time-out resets the chip through the COP
-// vector ($FFFA). CR is time-protected (the first 64 cycles after reset in the normal modes)
-// and the deadline follows the rate written. TEST1's DISR, set out of reset in the special
-// modes (bootstrap) and clear in the normal ones, holds the COP's reset off in the special
-// modes, which lets the boot ROM (which does not feed the COP) wait for the host. OPTION is
-// kept whole (DLY set at reset); its other bits and TEST1's other bits are not modelled.
+// vector ($FFFA). CR (with IRQE and DLY) is time-protected: in the normal modes it takes one
+// write in the first 64 cycles after reset. The deadline follows the rate written. TEST1's DISR,
+// set out of reset in the special modes (bootstrap) and clear in the normal ones, holds the COP's
+// reset off in the special modes, which lets the boot ROM (which does not feed the COP) wait for
+// the host. OPTION is kept whole (DLY set at reset); its other bits and TEST1's other bits are not
+// modelled.
 #pragma once
 
 #include <cstdint>
@@ -51,13 +52,15 @@ class Cop : public Device {
     bool resetHeldOff() const;
     uint64_t period() const { return kBaseCycles << (2 * (option_ & option::CR)); }
     uint64_t deadline() const { return restarted_ + period(); }
+    void writeOption(uint8_t value);
     void writeTest1(uint8_t value);
 
     const Clock &clock_;
     Trace &trace_;
     uint8_t option_ = kOptionAtReset;
     uint8_t test1_ = 0;
-    bool armed_ = false;  // $55 written, waiting for the $AA
+    bool protectedWritten_ = false;  // the normal modes' one write of IRQE, DLY and CR is done
+    bool armed_ = false;             // $55 written, waiting for the $AA
     bool timedOut_ = false;
     uint64_t restarted_ = 0;  // when the count last began from zero
 };

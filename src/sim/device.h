@@ -18,8 +18,9 @@ constexpr uint8_t TCNT = 0x0E, TCNT_LOW = 0x0F, TMSK2 = 0x24, TFLG2 = 0x25, PACT
 
 // OPTION's bits that the devices use: the EEPROM's charge-pump clock and the COP's rate.
 namespace option {
-constexpr uint8_t CSEL = 0x40, DLY = 0x10, CR = 0x03;
-}
+constexpr uint8_t CSEL = 0x40, IRQE = 0x20, DLY = 0x10, CR = 0x03;
+constexpr uint8_t kTimeProtected = IRQE | DLY | CR;
+}  // namespace option
 
 namespace attention {
 constexpr uint8_t EmptyPoll = 0x01;      // SCSR read with RDRF clear
@@ -30,8 +31,9 @@ constexpr uint8_t RegisterWrite = 0x02;  // a store into the register block
 class ChipControl {
   public:
     virtual ~ChipControl() = default;
-    // Time-protected bits (BPROT's clearing, OPTION's CR, TMSK2's PR) may be written: in the
-    // special modes always, in the normal ones only in the first 64 cycles after reset.
+    // Time-protected bits (BPROT's clearing, OPTION's IRQE, DLY and CR, TMSK2's PR) may be
+    // written: in the special modes always, in the normal ones only in the first 64 cycles
+    // after reset (and OPTION's and TMSK2's only once: the devices keep that).
     virtual bool timeProtectedWritable() const = 0;
     virtual uint8_t configLatch() const = 0;
     virtual uint8_t option() const = 0;

@@ -12,6 +12,7 @@ const unsigned kPrescales[4] = {1, 4, 8, 16};
 
 void Timer::reset() {
     tmsk2_ = tflg2_ = pactl_ = 0;
+    prescaleWritten_ = false;
     countStart_ = clock_.now;
     nextOverflow_ = countStart_ + overflowPeriod();
     rtiOrigin_ = clock_.now;
@@ -54,9 +55,11 @@ void Timer::writeRegister(uint8_t offset, uint8_t value) {
     switch (offset) {
         case reg::TMSK2: {
             uint16_t count = tcnt();
-            uint8_t pr =
-                chip_ && !chip_->timeProtectedWritable() ? tmsk2_ & tmsk2::PR : value & tmsk2::PR;
+            bool locked = chip_ && (!chip_->timeProtectedWritable() ||
+                                    (chip_->normalMode() && prescaleWritten_));
+            uint8_t pr = locked ? tmsk2_ & tmsk2::PR : value & tmsk2::PR;
             tmsk2_ = uint8_t((value & ~tmsk2::PR) | pr);
+            prescaleWritten_ = true;
             // The count goes on from where it is, at the new prescale.
             countStart_ = clock_.now - uint64_t(count) * prescale();
             nextOverflow_ = countStart_ + overflowPeriod();

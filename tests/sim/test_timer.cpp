@@ -47,6 +47,29 @@ TEST_F(TimerTest, TcntCountsThroughThePrescalerAndWrapsIntoTof) {
     EXPECT_EQ(bus.read(kTflg2) & 0x80, 0);
 }
 
+// In the normal modes OPTION's IRQE, DLY and CR and TMSK2's PR take one write, in the first
+// 64 cycles after reset; in the special modes any number, at any time.
+TEST_F(TimerTest, TimeProtectedBitsTakeOneWriteInTheFirst64Cycles) {
+    constexpr uint16_t kOption = 0x1039;
+    Bus bus(clock, trace);
+    bus.reset(ChipMode::SingleChip);
+    bus.write(kOption, 0x01);  // CR 01, DLY clear
+    bus.write(kTmsk2, 0x01);   // PR /4
+    clock.now += 10;
+    bus.write(kOption, 0x53);  // CSEL taken, DLY and CR kept
+    bus.write(kTmsk2, 0x03);
+    EXPECT_EQ(bus.read(kOption), 0x41);
+    EXPECT_EQ(bus.read(kTmsk2) & 0x03, 0x01);
+    bus.reset(ChipMode::Bootstrap);
+    clock.now += 1000;
+    bus.write(kOption, 0x01);
+    bus.write(kOption, 0x13);
+    bus.write(kTmsk2, 0x02);
+    bus.write(kTmsk2, 0x03);
+    EXPECT_EQ(bus.read(kOption), 0x13);
+    EXPECT_EQ(bus.read(kTmsk2) & 0x03, 0x03);
+}
+
 TEST_F(TimerTest, RealTimeFlagFollowsRtr) {
     Bus bus(clock, trace);
     bus.reset(ChipMode::SingleChip);
