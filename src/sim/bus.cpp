@@ -42,13 +42,13 @@ uint8_t HprioAtReset(ChipMode mode) {
 
 }  // namespace
 
-// An 811E2 CONFIG that moves the EEPROM onto external RAM later is not foreseen here: there
-// the EEPROM answers, as the chip's own memories come first.
+// The boot ROM is left out: it is there only in the special modes while RBOOT is set, and a
+// program turns it off. An 811E2 CONFIG that moves the EEPROM onto external RAM later is
+// not foreseen either: there the EEPROM answers, as the chip's own memories come first.
 std::string ChipMemoriesIn(const PartInfo &part, const AddressRange &range) {
     const std::pair<const char *, AddressRange> memories[] = {
         {"RAM", {part.wRamStart, part.wRamEnd}},
         {"registers", {part.wRegisterStart, part.wRegisterEnd}},
-        {"boot ROM", {kBootRomStart, uint16_t(kBootRomStart + kBootRomSize - 1)}},
         {"EEPROM", {part.wEepromStart, part.wEepromEnd}}};
     std::string found;
     for (const auto &[name, memory] : memories) {

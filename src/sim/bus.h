@@ -56,7 +56,7 @@ struct AddressRange {
     size_t size() const { return size_t(last) - first + 1; }
 };
 
-// The part's own memories (RAM, registers, boot ROM, EEPROM where the part's row puts it)
+// The part's own memories (RAM, registers, EEPROM where the part's row puts it)
 // that range overlaps, as "RAM $0000-$00FF, registers $1000-$103F", or "" for none.
 std::string ChipMemoriesIn(const PartInfo &part, const AddressRange &range);
 

@@ -268,7 +268,7 @@ TEST(SimProgram, RefusesItsOwnBadInputsAtStart) {
         {{"--xram", "0000-FFFF"},
          2,
          "hc11sim: --xram 0000-FFFF overlaps the 811E2's own RAM $0000-$00FF, registers "
-         "$1000-$103F, boot ROM $BF40-$BFFF, EEPROM $F800-$FFFF"},
+         "$1000-$103F, EEPROM $F800-$FFFF"},
         {{"--part", "E9", "--xram", "B000-B7FF"}, 2, "EEPROM $B600-$B7FF"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.args.back());
@@ -362,7 +362,8 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{{"--xram", "20g0-7FFF"}, hc11::ParseResult::Error},
                       OptionCase{{"--xram", "0000-1FFF"}, hc11::ParseResult::Error},
                       OptionCase{{"--xram", "C000-F7FF"}, hc11::ParseResult::Run},
-                      OptionCase{{"--xram", "BF00-BF40"}, hc11::ParseResult::Error},
+                      OptionCase{{"--xram", "1040-F7FF"}, hc11::ParseResult::Run},
+                      OptionCase{{"--xram", "0100-1000"}, hc11::ParseResult::Error},
                       OptionCase{{"--exit-after", "2.5"}, hc11::ParseResult::Run},
                       OptionCase{{"--exit-after", "-1"}, hc11::ParseResult::Error},
                       OptionCase{{"--exit-after", "soon"}, hc11::ParseResult::Error},
