@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "chip_test_programs.h"
 #include "options.h"
 #include "srecord.h"
 
@@ -232,6 +234,34 @@ TEST(SimProgram, PowerUpInSingleChipModeRunsTheProgramAtOnce) {
 
 // External RAM can't overlap the chip's memories at start, but a CONFIG can move the 811E2's
 // EEPROM onto it: the dump then holds the EEPROM there, and the external RAM around it.
+// Reads count bytes, or what came until a second passed without one.
+Bytes ReadBytes(int fd, size_t count) {
+    Bytes bytes;
+    uint8_t buffer[256];
+    pollfd pfd = {fd, POLLIN, 0};
+    while (bytes.size() < count && poll(&pfd, 1, 1000) == 1) {
+        ssize_t got = read(fd, buffer, std::min(sizeof buffer, count - bytes.size()));
+        if (got <= 0) break;
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    return bytes;
+}
+
+// A 9.8304 MHz crystal makes the boot ROM's E/256 exactly 9600 baud: the host loads there.
+TEST(SimProgram, BootRomAnswersAtTheCrystalsRate) {
+    SimProgram sim({"--crystal", "9.8304"});
+    int fd = OpenRaw(sim.line(), B9600);
+    ASSERT_GE(fd, 0);
+    Bytes load = hc11::test::Download(hc11::test::kPlusOne);
+    load.insert(load.begin(), 0xFF);
+    ASSERT_EQ(write(fd, load.data(), load.size()), ssize_t(load.size()));
+    EXPECT_EQ(ReadBytes(fd, 256), Bytes(load.begin() + 1, load.end())) << "the echoes";
+    uint8_t byte = 'x';
+    ASSERT_EQ(write(fd, &byte, 1), 1);
+    EXPECT_EQ(ReadBytes(fd, 1), Bytes({'y'}));
+    close(fd);
+}
+
 TEST(SimProgram, DumpHoldsExternalRamNotHiddenByTheChip) {
 #ifndef SIM_TEST_SREC_CAT
     GTEST_SKIP() << "srec_cat not installed";
