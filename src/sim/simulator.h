@@ -1,7 +1,6 @@
 // The simulated target: a 68HC11 of the part table (CPU, memory map, SCI, EEPROM, boot ROM;
-// the 811E2 unless SimConfig says otherwise) at the E clock of its crystal (8 MHz, E = 2 MHz,
-// unless SimConfig says otherwise), and the time loop that runs
-// it. Knows nothing of pseudo-terminals: the host's
+// the 811E2 and an 8 MHz crystal, E = 2 MHz, unless SimConfig says otherwise), and the time
+// loop that runs it. Knows nothing of pseudo-terminals: the host's
 // end of the wire is either driven directly (the testing API below) or a HostLine (serve()).
 //
 // Testing API, in brief:

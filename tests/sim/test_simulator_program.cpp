@@ -359,9 +359,10 @@ TEST(SimProgram, HelpListsTheOptions) {
     SimProgram sim({"-h"});
     std::string usage = sim.rest();
     EXPECT_EQ(sim.exitStatus(), 0);
-    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after",
-                               "--realtime", "--trace", "--stats", "--fault", "silent", "drop:N",
-                               "corrupt:N", "noise:N", "stuck:ADDR", "unplug:N", "reset:N"})
+    for (const char *option :
+         {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--realtime", "--trace",
+          "--stats", "--fault", "silent", "drop:N", "corrupt:N", "noise:N", "stuck:ADDR",
+          "unplug:N", "reset:N", "--crystal", "--reset-mode"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
