@@ -21,7 +21,7 @@ done
 
 echo "== Starting the simulated 68HC811E2 (bootstrap mode, external RAM at \$2000-\$7FFF;"
 echo "   its mode pins say expanded for the next reset)"
-"$build/hc11sim" --xram 2000-7FFF --mode expanded --dump "$work/chip.s19" --stats \
+"$build/hc11sim" --xram 2000-7FFF --reset-mode expanded --dump "$work/chip.s19" --stats \
   >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 for _ in $(seq 50); do [ -s "$work/sim.out" ] && break; sleep 0.1; done

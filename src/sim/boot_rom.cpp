@@ -165,7 +165,8 @@ unsigned BootRom::startErase(Erasing what) {
     bus_.write(what == Erasing::Array ? bus_.eeprom().base() : kConfigAddress, 0xFF);
     writeRegister(reg::PPROG, pattern | pprog::EPGM);
     erasing_ = what;
-    deadline_ = clock_.now + kEepromProgramCycles;
+    // The ROM's delay is a loop of its own; modelled, it waits what the EEPROM needs at this E.
+    deadline_ = clock_.now + bus_.eeprom().programCycles();
     state_ = State::SecureWait;
     return kStoreCycles;
 }

@@ -1,6 +1,7 @@
 #include "bus.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "boot_rom.h"
 
@@ -40,6 +41,25 @@ uint8_t HprioAtReset(ChipMode mode) {
 }
 
 }  // namespace
+
+// The boot ROM is left out: it is there only in the special modes while RBOOT is set, and a
+// program turns it off. An 811E2 CONFIG that moves the EEPROM onto external RAM later is
+// not foreseen either: there the EEPROM answers, as the chip's own memories come first.
+std::string ChipMemoriesIn(const PartInfo &part, const AddressRange &range) {
+    const std::pair<const char *, AddressRange> memories[] = {
+        {"RAM", {part.wRamStart, part.wRamEnd}},
+        {"registers", {part.wRegisterStart, part.wRegisterEnd}},
+        {"EEPROM", {part.wEepromStart, part.wEepromEnd}}};
+    std::string found;
+    for (const auto &[name, memory] : memories) {
+        if (memory.last < range.first || memory.first > range.last) continue;
+        char text[40];
+        std::snprintf(text, sizeof text, "%s%s $%04X-$%04X", found.empty() ? "" : ", ", name,
+                      memory.first, memory.last);
+        found += text;
+    }
+    return found;
+}
 
 Bus::Bus(Clock &clock, Trace &trace, const PartInfo &part, std::optional<AddressRange> xram)
     : clock_(clock),
@@ -202,6 +222,7 @@ void Bus::writeHprio(uint8_t value) {
     uint8_t next = uint8_t((hprio_ & ~hprio::PSEL) | (value & hprio::PSEL));
     if (hprio_ & hprio::SMOD) next = uint8_t((next & ~kSpecialOnly) | (value & kSpecialOnly));
     if (!(value & hprio::SMOD)) next &= uint8_t(~(hprio::SMOD | hprio::RBOOT));
+    if ((hprio_ ^ next) & hprio::SMOD) cop_.advance();  // time-outs so far stay held off
     hprio_ = next;
     mapEeprom();
 }

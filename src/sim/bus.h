@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "clock.h"
@@ -55,6 +56,10 @@ struct AddressRange {
     size_t size() const { return size_t(last) - first + 1; }
 };
 
+// The part's own memories (RAM, registers, EEPROM where the part's row puts it)
+// that range overlaps, as "RAM $0000-$00FF, registers $1000-$103F", or "" for none.
+std::string ChipMemoriesIn(const PartInfo &part, const AddressRange &range);
+
 // One write to PPROG, BPROT, CONFIG or HPRIO, stamped with the cycle its instruction began.
 struct RegisterWrite {
     uint16_t address;
@@ -91,6 +96,7 @@ class Bus : public CpuBus, public ChipControl {
     // ChipControl, for the devices.
     bool timeProtectedWritable() const override;
     uint8_t configLatch() const override { return configLatch_; }
+    uint8_t option() const override { return cop_.peekRegister(reg::OPTION); }
     bool normalMode() const override { return !(hprio_ & hprio::SMOD); }
     void callAttention(uint8_t bits) override { attention_ |= bits; }
 

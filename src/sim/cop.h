@@ -1,9 +1,12 @@
-// The computer-operating-properly watchdog. It runs while CONFIG's latched NOCOP is clear and
-// the chip is in a normal mode (bootstrap mode leaves it off, so that the boot ROM, which does
-// not feed it, can wait for the host; the documentation leaves this open). It times out after
-// 2^15 E cycles times 1, 4, 16 or 64 as OPTION's time-protected CR1:CR0 say, unless $55 then
-// $AA are written to COPRST; a timeout resets the chip through the COP vector ($FFFA). OPTION
-// is kept whole (DLY set at reset); its other bits are not modelled.
+// The computer-operating-properly watchdog. It counts while CONFIG's latched NOCOP is clear
+// and times out 2^15 E cycles times 1, 4, 16 or 64 (as OPTION's CR1:CR0 say) after reset or
+// after the last $55 then $AA written to COPRST; a time-out resets the chip through the COP
+// vector ($FFFA). CR (with IRQE and DLY) is time-protected: in the normal modes it takes one
+// write in the first 64 cycles after reset. The deadline follows the rate written. TEST1's DISR,
+// set out of reset in the special modes (bootstrap) and clear in the normal ones, holds the COP's
+// reset off in the special modes, which lets the boot ROM (which does not feed the COP) wait for
+// the host. OPTION is kept whole (DLY set at reset); its other bits and TEST1's other bits are not
+// modelled.
 #pragma once
 
 #include <cstdint>
@@ -14,22 +17,27 @@
 
 namespace hc11 {
 
+namespace test1 {
+constexpr uint8_t DISR = 0x08;
+}
+
 class Cop : public Device {
   public:
-    static constexpr uint8_t kRegisters[] = {reg::OPTION, reg::COPRST};
+    static constexpr uint8_t kRegisters[] = {reg::OPTION, reg::COPRST, reg::TEST1};
     static constexpr uint16_t kVector = 0xFFFA;
     static constexpr uint64_t kBaseCycles = 1u << 15;
-    static constexpr uint8_t kOptionAtReset = 0x10;  // DLY set
+    static constexpr uint8_t kOptionAtReset = option::DLY;
 
     Cop(const Clock &clock, Trace &trace) : clock_(clock), trace_(trace) {}
 
     void reset() override;
     uint8_t readRegister(uint8_t offset) override { return peekRegister(offset); }
-    uint8_t peekRegister(uint8_t offset) const override {
-        return offset == reg::OPTION ? option_ : 0x00;
-    }
+    uint8_t peekRegister(uint8_t offset) const override;
     void writeRegister(uint8_t offset, uint8_t value) override;
-    uint64_t nextEvent() const override { return running() ? deadline_ : UINT64_MAX; }
+    // A time-out whose reset is held off changes nothing a program sees: no event then.
+    uint64_t nextEvent() const override {
+        return counting() && !resetHeldOff() ? deadline() : UINT64_MAX;
+    }
     void advance() override;
 
     // The watchdog timed out since the last call: the chip must reset.
@@ -40,15 +48,21 @@ class Cop : public Device {
     }
 
   private:
-    bool running() const;
-    uint64_t period() const { return kBaseCycles << (2 * (option_ & 0x03)); }
+    bool counting() const;
+    bool resetHeldOff() const;
+    uint64_t period() const { return kBaseCycles << (2 * (option_ & option::CR)); }
+    uint64_t deadline() const { return restarted_ + period(); }
+    void writeOption(uint8_t value);
+    void writeTest1(uint8_t value);
 
     const Clock &clock_;
     Trace &trace_;
     uint8_t option_ = kOptionAtReset;
-    bool armed_ = false;  // $55 written, waiting for the $AA
+    uint8_t test1_ = 0;
+    bool protectedWritten_ = false;  // the normal modes' one write of IRQE, DLY and CR is done
+    bool armed_ = false;             // $55 written, waiting for the $AA
     bool timedOut_ = false;
-    uint64_t deadline_ = 0;
+    uint64_t restarted_ = 0;  // when the count last began from zero
 };
 
 }  // namespace hc11

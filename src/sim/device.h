@@ -13,8 +13,14 @@ namespace reg {
 constexpr uint8_t TCNT = 0x0E, TCNT_LOW = 0x0F, TMSK2 = 0x24, TFLG2 = 0x25, PACTL = 0x26,
                   SPCR = 0x28, BAUD = 0x2B, SCCR1 = 0x2C, SCCR2 = 0x2D, SCSR = 0x2E, SCDR = 0x2F,
                   BPROT = 0x35, OPTION = 0x39, COPRST = 0x3A, PPROG = 0x3B, HPRIO = 0x3C,
-                  INIT = 0x3D, CONFIG = 0x3F;
+                  INIT = 0x3D, TEST1 = 0x3E, CONFIG = 0x3F;
 }
+
+// OPTION's bits that the devices use: the EEPROM's charge-pump clock and the COP's rate.
+namespace option {
+constexpr uint8_t CSEL = 0x40, IRQE = 0x20, DLY = 0x10, CR = 0x03;
+constexpr uint8_t kTimeProtected = IRQE | DLY | CR;
+}  // namespace option
 
 namespace attention {
 constexpr uint8_t EmptyPoll = 0x01;      // SCSR read with RDRF clear
@@ -25,10 +31,12 @@ constexpr uint8_t RegisterWrite = 0x02;  // a store into the register block
 class ChipControl {
   public:
     virtual ~ChipControl() = default;
-    // Time-protected bits (BPROT's clearing, OPTION's CR, TMSK2's PR) may be written: in the
-    // special modes always, in the normal ones only in the first 64 cycles after reset.
+    // Time-protected bits (BPROT's clearing, OPTION's IRQE, DLY and CR, TMSK2's PR) may be
+    // written: in the special modes always, in the normal ones only in the first 64 cycles
+    // after reset (and OPTION's and TMSK2's only once: the devices keep that).
     virtual bool timeProtectedWritable() const = 0;
     virtual uint8_t configLatch() const = 0;
+    virtual uint8_t option() const = 0;
     virtual bool normalMode() const = 0;
     // A read that found nothing to do (attention:: bits), for telling a waiting CPU.
     virtual void callAttention(uint8_t bits) = 0;

@@ -58,6 +58,7 @@ void Eeprom::writePprog(uint8_t value) {
     if (!wasOn && epgm) {
         epgmOnCycle_ = clock_.now;
         operationPattern_ = value;
+        csel_ = chip_ && (chip_->option() & option::CSEL);
     }
     if (!eelat) latched_ = false;
     pprog_ = uint8_t((value & ~pprog::EPGM) | (epgm ? pprog::EPGM : 0));
@@ -74,10 +75,16 @@ void Eeprom::finishOperation() {
     uint64_t onCycles = clock_.now - epgmOnCycle_;
     stats_.busyCycles += onCycles;
     const char *name = OperationName(operationPattern_);
-    if (onCycles < kEepromProgramCycles) {
+    if (onCycles < programCycles()) {
         stats_.aborted++;
         trace_.line(clock_.now, "EEPROM: %s aborted after %llu cycles, cells unchanged", name,
                     static_cast<unsigned long long>(onCycles));
+        return;
+    }
+    if (pumpTooWeak()) {
+        stats_.aborted++;
+        trace_.line(clock_.now, "EEPROM: %s with CSEL clear below E = 1 MHz, cells unchanged",
+                    name);
         return;
     }
     if (!latched_) {
@@ -88,6 +95,17 @@ void Eeprom::finishOperation() {
     countOperation(operation);
     trace_.line(clock_.now, "EEPROM: %s at $%04X done", name, latchAddress_);
     apply(operation);
+}
+
+uint64_t Eeprom::programCycles() const {
+    bool slow = clock_.eHz < kEepromSlowClockHz;
+    return clock_.cyclesFor(slow ? kEepromRcProgramSeconds : kEepromProgramSeconds);
+}
+
+// The manual asks for CSEL below E = 1 MHz without saying what happens otherwise: the
+// operation is taken to leave the cells unchanged, as one cut short does.
+bool Eeprom::pumpTooWeak() const {
+    return clock_.eHz < kEepromSlowClockHz && !csel_;
 }
 
 Eeprom::Operation Eeprom::operationFor(uint8_t pattern) const {

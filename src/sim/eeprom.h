@@ -5,10 +5,11 @@
 //
 // How an operation runs: a PPROG write sets EELAT; a later store to an EEPROM address (or to
 // CONFIG) latches that address and the data; a further PPROG write sets EPGM. The operation
-// takes effect when EPGM is cleared again, and only if it stayed on for 20,000 E cycles
-// (10 ms); cleared earlier, nothing changes. Programming ANDs the data into the cell, the
-// erases set cells to $FF. Reads of the array while EELAT is set return $FF: the array is cut
-// off from the read path while it is latched for programming.
+// takes effect when EPGM is cleared again, and only if it stayed on for 10 ms of real time at
+// the crystal's E clock (20,000 E cycles at E = 2 MHz); cleared earlier, nothing changes.
+// Below E = 1 MHz the charge pump needs OPTION's CSEL (its own RC clock) and 20 ms. Programming
+// ANDs the data into the cell, the erases set cells to $FF. Reads of the array while EELAT is set
+// return $FF: the array is cut off from the read path while it is latched for programming.
 #pragma once
 
 #include <algorithm>
@@ -24,7 +25,11 @@
 namespace hc11 {
 
 constexpr uint16_t kConfigAddress = 0x103F;
-constexpr uint64_t kEepromProgramCycles = 20000;  // 10 ms at 2 MHz
+constexpr double kEepromProgramSeconds = 0.010;
+// Below this E clock the E-driven charge pump is too weak: CSEL must be set, and the
+// operation take twice as long.
+constexpr double kEepromSlowClockHz = 1000000.0;
+constexpr double kEepromRcProgramSeconds = 0.020;
 constexpr uint8_t kErasedByte = 0xFF;
 
 namespace pprog {
@@ -42,7 +47,7 @@ struct EepromStats {
     uint64_t byteErase = 0;
     uint64_t rowErase = 0;
     uint64_t bulkErase = 0;
-    uint64_t aborted = 0;       // EPGM cleared before 10 ms
+    uint64_t aborted = 0;       // EPGM cleared too early, or CSEL clear below E = 1 MHz
     uint64_t protectedOps = 0;  // completed operations that BPROT kept from some cell
     uint64_t busyCycles = 0;    // EPGM-on time of every operation
     uint64_t pprogWrites = 0;
@@ -98,7 +103,9 @@ class Eeprom : public Device {
     // EPGM is on: an operation is running.
     bool busy() const { return (pprog_ & pprog::EPGM) != 0; }
     // The cycle at which the running operation will have had its 10 ms, or 0 when none runs.
-    uint64_t completionCycle() const { return busy() ? epgmOnCycle_ + kEepromProgramCycles : 0; }
+    uint64_t completionCycle() const { return busy() ? epgmOnCycle_ + programCycles() : 0; }
+    // How long EPGM must stay on at this E clock, in E cycles.
+    uint64_t programCycles() const;
 
     // Direct access to the cells, for preloading and dumps: the array and CONFIG.
     uint8_t cell(uint16_t address) const;
@@ -116,6 +123,7 @@ class Eeprom : public Device {
 
     void store(uint16_t address, uint8_t value);
     void finishOperation();
+    bool pumpTooWeak() const;
     Operation operationFor(uint8_t pattern) const;
     void apply(Operation operation);
     void countOperation(Operation operation);
@@ -139,6 +147,7 @@ class Eeprom : public Device {
     uint8_t bprot_ = bprot::kResetValue;
     uint8_t operationPattern_ = 0;  // PPROG's mode bits when EPGM went on
     uint64_t epgmOnCycle_ = 0;
+    bool csel_ = false;  // OPTION's CSEL when EPGM went on
     bool latched_ = false;
     uint16_t latchAddress_ = 0;
     uint8_t latchData_ = 0;

@@ -43,9 +43,4 @@ Reception Receive(const Frame &frame, double receiverBitCycles);
 
 bool RatesAgree(double senderBitCycles, double receiverBitCycles);
 
-// E cycles per bit at a line rate in bit/s.
-inline double BitCyclesAtBaud(unsigned baud) {
-    return baud ? 2000000.0 / baud : 0.0;
-}
-
 }  // namespace hc11

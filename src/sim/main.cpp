@@ -1,7 +1,8 @@
-// hc11sim: a simulated 68HC11 target of the part table, powered up in special bootstrap mode
-// behind a pseudo-terminal. Prints the terminal's path as its first line, serves it until
-// SIGINT, SIGTERM or --exit-after, then writes the --dump and the --stats. SIGUSR1 (and
-// --reset-after) resets the chip in the mode --mode gives its pins.
+// hc11sim: a simulated 68HC11 target of the part table, powered up in the mode --mode gives
+// its pins (special bootstrap by default) behind a pseudo-terminal. Prints the terminal's
+// path as its first line, serves it until SIGINT, SIGTERM or --exit-after, then writes the
+// --dump and the --stats. SIGUSR1 (and --reset-after) resets the chip in the mode its pins
+// then give: --reset-mode's, or --mode's.
 #include <fcntl.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -96,6 +97,7 @@ int main(int argc, char **argv) {
         case hc11::ParseResult::Run:
             break;
     }
+    if (!options.dumpPath.empty() && !hc11::CheckMemoryDumpPath(options.dumpPath.c_str())) return 1;
     if (options.trace) setvbuf(stderr, nullptr, _IOLBF, 1 << 16);
     if (options.realtime) AskForPreciseSleeps();
     hc11::SimConfig config;
@@ -105,6 +107,8 @@ int main(int argc, char **argv) {
     config.part = options.part;
     config.mode = options.mode;
     config.secure = options.secure;
+    config.crystalHz = options.crystalHz;
+    config.resetMode = options.resetMode;
     hc11::Simulator sim(config);
     if (!options.eepromPath.empty()) {
         if (!hc11::LoadEepromImage(sim.bus(), options.eepromPath.c_str())) return 1;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "srec_file.h"
 #include "srecord.h"
 
 namespace hc11 {
@@ -14,7 +15,6 @@ namespace hc11 {
 namespace {
 
 constexpr size_t kDumpBytesPerLine = 32;
-constexpr size_t kLineRoom = 600;  // longest S-record line (count $FF) and its line end
 
 std::string Hex(unsigned byte) {
     char text[3];
@@ -94,11 +94,22 @@ bool WriteDump(std::FILE *file, const Bus &bus) {
     return WriteEnd(file);
 }
 
-bool IsBlank(const char *line) {
-    return line[std::strspn(line, " \t\r\n")] == '\0';
-}
-
 }  // namespace
+
+// A dump that did not exist is created and removed again, so that a session that ends early
+// leaves none behind; one that exists is opened for writing without being cut.
+int CheckMemoryDumpPath(const char *path) {
+    std::FILE *file = std::fopen(path, "wx");
+    bool created = file != nullptr;
+    if (!file && errno == EEXIST) file = std::fopen(path, "r+");
+    if (!file) {
+        std::fprintf(stderr, "hc11sim: --dump %s: %s\n", path, std::strerror(errno));
+        return 0;
+    }
+    std::fclose(file);
+    if (created) std::remove(path);
+    return 1;
+}
 
 int WriteMemoryDump(const Bus &bus, const char *path) {
     std::FILE *file = std::fopen(path, "w");
@@ -116,20 +127,22 @@ namespace {
 
 using Cells = std::vector<std::pair<uint16_t, uint8_t>>;
 
-// Every data byte of the file's S1 records, in file order; false after a message.
-bool ReadCells(std::FILE *file, const char *path, Cells *cells) {
-    char line[kLineRoom];
+// Every data byte of the file's S1 records, in file order; false after a message. Each line
+// is checked whole (its digits, its count, its checksum), as hc11prog checks its input.
+bool ReadCells(const char *path, Cells *cells) {
+    SRecordFile file;
+    if (!ReadSRecordFile(path, &file)) return false;
+    SRecordLine line;
     SRecord record;
-    unsigned lineNumber = 0;
-    while (std::fgets(line, sizeof line, file)) {
-        lineNumber++;
-        if (IsBlank(line)) continue;
-        if (!ParseSRecordString(line, &record)) {
+    StartSRecordLines(&line);
+    while (NextSRecordLine(&file, &line)) {
+        LineKind kind = ParseSRecordLine(&file, &line, &record);
+        if (kind == LINE_REFUSED) {
             std::fprintf(stderr, "hc11sim: --eeprom %s: line %u is no S-record\n", path,
-                         lineNumber);
+                         unsigned(line.dwNumber));
             return false;
         }
-        if (record.wType != 1) continue;
+        if (kind != LINE_RECORD || record.wType != 1) continue;
         for (uint16_t i = 0; i < record.wLength; i++)
             cells->emplace_back(uint16_t(record.wAddress + i), record.bData[i]);
     }
@@ -157,10 +170,9 @@ int LoadEepromImage(Bus &bus, const char *path) {
         std::fprintf(stderr, "hc11sim: --eeprom %s: %s\n", path, std::strerror(errno));
         return 0;
     }
+    std::fclose(file);  // opened for its message; the whole file is read and checked below
     Cells cells;
-    bool read = ReadCells(file, path, &cells);
-    std::fclose(file);
-    if (!read) return 0;
+    if (!ReadCells(path, &cells)) return 0;
     size_t leftOut = StoreCells(bus, cells);
     if (leftOut)
         std::fprintf(stderr, "hc11sim: --eeprom %s: %zu bytes outside EEPROM and CONFIG left out\n",

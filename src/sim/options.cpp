@@ -41,6 +41,19 @@ bool ParseSeconds(const char *text, double *seconds) {
     return end != text && *end == '\0' && *seconds > 0;
 }
 
+// The crystals of 68HC11 boards run from about 1 MHz (E = 250 kHz) up to 20 MHz (the
+// fastest parts' E = 5 MHz); anything outside is taken for a mistake.
+constexpr double kLowestCrystalMhz = 1, kHighestCrystalMhz = 20;
+
+bool ParseCrystal(const char *text, double *hz) {
+    char *end = nullptr;
+    double mhz = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(mhz >= kLowestCrystalMhz && mhz <= kHighestCrystalMhz))
+        return false;
+    *hz = mhz * 1e6;
+    return true;
+}
+
 bool ParseMode(const char *text, ChipMode *mode) {
     const std::pair<const char *, ChipMode> names[] = {{"bootstrap", ChipMode::Bootstrap},
                                                        {"single", ChipMode::SingleChip},
@@ -90,6 +103,13 @@ bool TakeValue(const char *option, const char *value, SimOptions *options,
     } else if (!std::strcmp(option, "--reset-after")) {
         if (!ParseSeconds(value, &options->resetAfterSeconds))
             return Refuse(option, "a number of seconds above 0");
+    } else if (!std::strcmp(option, "--reset-mode")) {
+        ChipMode mode;
+        if (!ParseMode(value, &mode)) return Refuse(option, "bootstrap, single or expanded");
+        options->resetMode = mode;
+    } else if (!std::strcmp(option, "--crystal")) {
+        if (!ParseCrystal(value, &options->crystalHz))
+            return Refuse(option, "the crystal's frequency in MHz, from 1 to 20 (e.g. 7.3728)");
     } else if (!std::strcmp(option, "--latency")) {
         if (!ParseSeconds(value, &options->latencyMs))
             return Refuse(option, "a number of milliseconds above 0");
@@ -111,6 +131,17 @@ bool TakeFaults(const std::vector<std::string> &texts, SimOptions *options) {
     return true;
 }
 
+// External RAM goes where the chip has nothing of its own.
+bool CheckExternalRam(const SimOptions &options) {
+    if (!options.xram) return true;
+    std::string overlapped = ChipMemoriesIn(*options.part, *options.xram);
+    if (overlapped.empty()) return true;
+    std::fprintf(stderr, "hc11sim: --xram %04X-%04X overlaps the %s's own %s\n",
+                 options.xram->first, options.xram->last, options.part->pszName,
+                 overlapped.c_str());
+    return false;
+}
+
 bool SetFlag(const char *argument, SimOptions *options) {
     if (!std::strcmp(argument, "--realtime")) return options->realtime = true;
     if (!std::strcmp(argument, "--secure")) return options->secure = true;
@@ -122,8 +153,9 @@ bool SetFlag(const char *argument, SimOptions *options) {
 }
 
 bool TakesValue(const char *argument) {
-    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault",
-                               "--part", "--mode", "--latency", "--reset-after"})
+    for (const char *option :
+         {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault", "--part", "--mode",
+          "--latency", "--reset-after", "--crystal", "--reset-mode"})
         if (!std::strcmp(argument, option)) return true;
     return false;
 }
@@ -143,7 +175,7 @@ ParseResult ParseSimOptions(int argc, char **argv, SimOptions *options) {
             return ParseResult::Error;
         }
     }
-    if (!TakeFaults(faultTexts, options)) return ParseResult::Error;
+    if (!TakeFaults(faultTexts, options) || !CheckExternalRam(*options)) return ParseResult::Error;
     return options->help ? ParseResult::Help : ParseResult::Run;
 }
 
@@ -151,13 +183,13 @@ void PrintSimUsage(const char *programName) {
     std::printf(
         "usage: %s [options]\n"
         "A simulated 68HC11 target (the 68HC811E2 unless --part says otherwise), reset in\n"
-        "special bootstrap mode, behind a pseudo-terminal. The first line of output is the\n"
-        "terminal's path.\n"
+        "the mode --mode gives (special bootstrap unless it says otherwise), behind a\n"
+        "pseudo-terminal. The first line of output is the terminal's path.\n"
         "  --part NAME          the chip: %s\n"
-        "  --mode MODE          the mode pins for every reset after power-up (which is in\n"
-        "                       bootstrap mode): bootstrap (the default), single\n"
-        "                       (single-chip) or expanded, where the CPU starts from the\n"
-        "                       reset vector; EEPROM, CONFIG and external RAM are kept\n"
+        "  --mode MODE          the mode pins at power-up and every reset: bootstrap (the\n"
+        "                       default), single (single-chip) or expanded, where the CPU\n"
+        "                       starts from the reset vector; EEPROM, CONFIG and external\n"
+        "                       RAM are kept across resets\n"
         "  --reset-after SECONDS  reset the chip once, that long after it started serving;\n"
         "                       SIGUSR1 resets it at any time\n"
         "  --secure             the part's mask honours CONFIG's NOSEC: with NOSEC clear,\n"
@@ -167,7 +199,8 @@ void PrintSimUsage(const char *programName) {
         "  --dump FILE          at exit, write RAM, EEPROM, CONFIG and external RAM as S19\n"
         "  --xram START-END     external RAM (hex, e.g. 2000-7FFF), reached in expanded mode\n"
         "  --exit-after SECONDS exit after that long without wire activity\n"
-        "  --realtime           run at 2 MHz in wall-clock time, not as fast as possible\n"
+        "  --realtime           run at the E clock's rate in wall-clock time, not as fast as\n"
+        "                       possible\n"
         "  --latency MS         hold the bytes sent to the host as a USB adapter does: they\n"
         "                       go together once MS ms have passed since the first one\n"
         "                       held, or once 62 are held\n"
@@ -181,7 +214,14 @@ void PrintSimUsage(const char *programName) {
         "      noise:N          an extra byte $55 follows byte N\n"
         "      stuck:ADDR       the EEPROM byte at ADDR (hex) ignores programming and erasing\n"
         "      unplug:N         the line goes dead after byte N: nothing more sent or received\n"
-        "      reset:N          the chip resets (in the --mode) after byte N\n"
+        "      reset:N          the chip resets (in its pins' mode) after byte N\n"
+        "  --crystal MHZ        the crystal (default 8, e.g. 4.9152, 7.3728, 12, 16); E runs\n"
+        "                       at a quarter of it, and the boot ROM's rates, the EEPROM's\n"
+        "                       programming time in real time, the timers and --realtime\n"
+        "                       follow it\n"
+        "  --reset-mode MODE    the mode pins from the first reset after power-up on, as\n"
+        "                       when the jumper is moved once the board is programmed:\n"
+        "                       --mode bootstrap (power-up) with --reset-mode single\n"
         "  -h                   this help\n",
         programName, PartNames().c_str());
 }

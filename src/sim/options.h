@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bus.h"
+#include "clock.h"
 #include "part_table.h"
 #include "wire_faults.h"
 
@@ -21,12 +22,15 @@ struct SimOptions {
     double latencyMs = 0;                     // --latency MS; 0: bytes pass at once
     std::vector<Fault> faults;                // --fault KIND[:ARG], each one given
     const PartInfo *part = GetDefaultPart();  // --part NAME
-    ChipMode mode = ChipMode::Bootstrap;      // --mode: the pins at every reset after power-up
+    ChipMode mode = ChipMode::Bootstrap;      // --mode: the pins at power-up and every reset
     bool secure = false;                      // --secure
     bool realtime = false;
     bool trace = false;
     bool stats = false;
     bool help = false;
+
+    double crystalHz = kDefaultCrystalHz;  // --crystal MHZ
+    std::optional<ChipMode> resetMode;     // --reset-mode: the pins from the first reset on
 };
 
 enum class ParseResult { Run, Help, Error };

@@ -13,11 +13,11 @@ namespace {
 using WallClock = std::chrono::steady_clock;
 
 constexpr uint64_t kFastSliceCycles = 20000;    // between looks at the wire when running flat out
-constexpr uint64_t kRealtimeLeadCycles = 2000;  // 1 ms
+constexpr double kRealtimeLeadSeconds = 0.001;  // 2000 cycles at E = 2 MHz
 constexpr size_t kPollHistory = 4;
 constexpr size_t kNoCount = SIZE_MAX;
-constexpr uint64_t kMaxBurstCycles = 20000;  // a burst is passed on in parts after 10 ms
-constexpr size_t kAdapterPacketBytes = 62;   // a full-speed USB packet, less its status bytes
+constexpr double kMaxBurstSeconds = 0.010;  // a burst is passed on in parts after 10 ms
+constexpr size_t kAdapterPacketBytes = 62;  // a full-speed USB packet, less its status bytes
 
 bool SameState(const Registers &a, const Registers &b) {
     return a.a == b.a && a.b == b.b && a.x == b.x && a.y == b.y && a.sp == b.sp && a.pc == b.pc &&
@@ -31,16 +31,18 @@ double SecondsSince(WallClock::time_point start) {
 // Ties simulated cycles to the wall clock from the moment serving began.
 class WallAnchor {
   public:
-    explicit WallAnchor(uint64_t cycle) : cycle_(cycle), start_(WallClock::now()) {}
-    uint64_t cycleNow() const { return cycle_ + uint64_t(SecondsSince(start_) * kEClockHz); }
+    explicit WallAnchor(const Clock &clock)
+        : clock_(clock), cycle_(clock.now), start_(WallClock::now()) {}
+    uint64_t cycleNow() const { return cycle_ + uint64_t(SecondsSince(start_) * clock_.eHz); }
     // Seconds until the wall clock reaches cycle: 0 if it has, infinity for UINT64_MAX.
     double secondsUntil(uint64_t cycle) const {
         if (cycle == UINT64_MAX) return std::numeric_limits<double>::infinity();
         return std::max(0.0,
-                        CyclesToSeconds(cycle - std::min(cycle, cycle_)) - SecondsSince(start_));
+                        clock_.seconds(cycle - std::min(cycle, cycle_)) - SecondsSince(start_));
     }
 
   private:
+    const Clock &clock_;
     uint64_t cycle_;
     WallClock::time_point start_;
 };
@@ -71,10 +73,10 @@ void PauseServing(HostLine &line, const WallAnchor &wall, uint64_t resume, uint6
 class LineQuiet {
   public:
     void hostActive() { since_.reset(); }
-    // Seconds still to wait before cyclesLeft of quiet have passed on the wall clock.
-    double remaining(uint64_t cyclesLeft) {
+    // Seconds still to wait before secondsLeft of quiet have passed on the wall clock.
+    double remaining(double secondsLeft) {
         if (!since_) since_ = WallClock::now();
-        return std::max(0.0, CyclesToSeconds(cyclesLeft) - SecondsSince(*since_));
+        return std::max(0.0, secondsLeft - SecondsSince(*since_));
     }
 
   private:
@@ -82,11 +84,14 @@ class LineQuiet {
 };
 
 Simulator::Simulator(const SimConfig &config)
-    : trace_(config.trace),
+    : clock_(config.crystalHz),
+      trace_(config.trace),
       bus_(clock_, trace_, config.part ? *config.part : *GetDefaultPart(), config.xram),
       cpu_(bus_),
       bootRom_(bus_, trace_, clock_, config.secure),
       mode_(config.mode),
+      powerUpMode_(config.mode),
+      resetMode_(config.resetMode.value_or(config.mode)),
       faults_(config.faults) {
     for (const Fault &fault : config.faults)
         if (fault.kind == FaultKind::Stuck) bus_.eeprom().setStuck(uint16_t(fault.value));
@@ -96,11 +101,12 @@ Simulator::Simulator(const SimConfig &config)
 }
 
 void Simulator::powerOn() {
-    resetInto(ChipMode::Bootstrap);
-    powerOnBreak_ = true;
+    resetThrough(powerUpMode_, kResetVector);
+    powerOnBreak_ = powerUpMode_ == ChipMode::Bootstrap;
+    mode_ = resetMode_;
 }
 
-void Simulator::resetInto(ChipMode mode, uint16_t vector) {
+void Simulator::resetThrough(ChipMode mode, uint16_t vector) {
     trace_.line(clock_.now, "reset in %s mode",
                 mode == ChipMode::Bootstrap    ? "bootstrap"
                 : mode == ChipMode::SingleChip ? "single-chip"
@@ -151,14 +157,14 @@ void Simulator::queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud,
         trace_.line(clock_.now, "fault: the line is dead, %zu host byte(s) lost", bytes.size());
         return;
     }
-    double bitCycles = baud ? BitCyclesAtBaud(baud) : double(bus_.sci().bitCycles());
+    double bitCycles = baud ? clock_.bitCycles(baud) : double(bus_.sci().bitCycles());
     for (uint8_t value : bytes) {
         Frame frame = Frame::AtRate(value, bitCycles);
         uint64_t start = std::max(startCycle, lineFreeAt_);
         bus_.sci().lineIn(frame, start);
         lineFreeAt_ = start + uint64_t(frame.length() + 0.5);
         stats_.rxBytes++;
-        stats_.wireSeconds += frame.length() / kEClockHz;
+        stats_.wireSeconds += clock_.seconds(frame.length());
         trace_.line(lineFreeAt_, "wire: host -> target $%02X at %u baud", value, baud);
     }
     polls_.clear();
@@ -179,7 +185,7 @@ void Simulator::onTargetFrame(const Frame &frame, uint64_t endCycle) {
         return;
     }
     stats_.txBytes++;
-    stats_.wireSeconds += frame.length() / kEClockHz;
+    stats_.wireSeconds += clock_.seconds(frame.length());
     Delivery delivery = faults_.targetSent();
     traceDelivery(delivery, frame.value);
     if (delivery.resetAfter) resetPending_ = true;
@@ -218,7 +224,7 @@ void Simulator::passToHost(const Frame &frame, uint64_t start, uint64_t end) {
 
 uint8_t Simulator::readByHost(const Frame &frame, uint64_t cycle) {
     unsigned baud = currentHostBaud();
-    uint8_t seen = baud ? Receive(frame, BitCyclesAtBaud(baud)).value : frame.value;
+    uint8_t seen = baud ? Receive(frame, clock_.bitCycles(baud)).value : frame.value;
     trace_.line(cycle, "wire: target -> host $%02X, read as $%02X by the host at %u baud",
                 frame.value, seen, baud);
     return seen;
@@ -275,7 +281,7 @@ void Simulator::traceInstruction() {
 
 void Simulator::serviceDevices() {
     bus_.advanceDevices();
-    if (bus_.cop().takeTimeout()) resetInto(mode_, Cop::kVector);
+    if (bus_.cop().takeTimeout()) resetThrough(mode_, Cop::kVector);
     applyPendingReset();
     polls_.clear();
     waiting_ = false;
@@ -342,6 +348,7 @@ void Simulator::skipWaiting(uint64_t until) {
 SimStats Simulator::stats() const {
     SimStats stats = stats_;
     stats.cycles = clock_.now;
+    stats.eClockHz = clock_.eHz;
     stats.eeprom = bus_.eeprom().stats();
     stats.sci = bus_.sci().stats();
     return stats;
@@ -376,7 +383,7 @@ size_t Simulator::adapterRelease(uint64_t dueBy) const {
     if (inAdapter >= kAdapterPacketBytes) return kAdapterPacketBytes;
     if (inAdapter == 0) return 0;
     bool expired = dueBy == UINT64_MAX
-                       ? SecondsSince(firstHeldAt_) >= CyclesToSeconds(uint64_t(latencyCycles_))
+                       ? SecondsSince(firstHeldAt_) >= clock_.seconds(latencyCycles_)
                        : dueBy >= heldForLine_.front().end + uint64_t(latencyCycles_);
     return expired ? inAdapter : 0;
 }
@@ -384,7 +391,7 @@ size_t Simulator::adapterRelease(uint64_t dueBy) const {
 // Seconds until the adapter's timer expires on the wall clock, as fast as it can.
 double Simulator::adapterWait(bool realtime) const {
     if (latencyCycles_ <= 0 || realtime || heldForLine_.empty()) return kForever;
-    return std::max(0.0, CyclesToSeconds(uint64_t(latencyCycles_)) - SecondsSince(firstHeldAt_));
+    return std::max(0.0, clock_.seconds(latencyCycles_) - SecondsSince(firstHeldAt_));
 }
 
 size_t Simulator::burstRelease(uint64_t dueBy) const {
@@ -395,7 +402,8 @@ size_t Simulator::burstRelease(uint64_t dueBy) const {
         count = end;
     }
     if (count == 0 && !heldForLine_.empty() &&
-        heldForLine_.front().end + kMaxBurstCycles <= std::min(dueBy, clock_.now)) {
+        heldForLine_.front().end + clock_.cyclesFor(kMaxBurstSeconds) <=
+            std::min(dueBy, clock_.now)) {
         while (count < heldForLine_.size() && heldForLine_[count].end <= dueBy) count++;
     }
     return count;
@@ -424,7 +432,8 @@ bool Simulator::pumpHostInput(HostLine &line, uint64_t startCycle) {
 // character at 9600 baud: a host character, stamped with the wall time it was read at,
 // then never ends before the cycle the CPU has reached.
 uint64_t Simulator::sliceEnd(bool realtime, uint64_t wallCycle) const {
-    return realtime ? wallCycle + kRealtimeLeadCycles : clock_.now + kFastSliceCycles;
+    return realtime ? wallCycle + clock_.cyclesFor(kRealtimeLeadSeconds)
+                    : clock_.now + kFastSliceCycles;
 }
 
 // The cycle at which the serving loop runs the target on, or UINT64_MAX when only the host
@@ -433,7 +442,7 @@ uint64_t Simulator::sliceEnd(bool realtime, uint64_t wallCycle) const {
 uint64_t Simulator::resumeCycle(bool realtime, RunEnd ran) const {
     if (ran == RunEnd::Waiting) return UINT64_MAX;
     if (!realtime) return 0;
-    return clock_.now - std::min(clock_.now, kRealtimeLeadCycles / 2);
+    return clock_.now - std::min(clock_.now, clock_.cyclesFor(kRealtimeLeadSeconds) / 2);
 }
 
 // In real time, the cycle at which the first held character is due at the host.
@@ -464,7 +473,7 @@ bool Simulator::resetWhenAsked(const ServeOptions &options, double servingSecond
 double Simulator::awaitLineTimeout(LineQuiet &quiet, RunEnd ran) {
     uint64_t timeout = bootRomRunning_ ? bootRom_.nextEvent() : UINT64_MAX;
     if (!holdLineTimeouts_ || ran != RunEnd::Waiting || timeout == UINT64_MAX) return kForever;
-    double left = quiet.remaining(timeout - std::min(timeout, clock_.now));
+    double left = quiet.remaining(clock_.seconds(timeout - std::min(timeout, clock_.now)));
     if (left > 0) return left;
     trace_.line(clock_.now, "line quiet: %llu cycles on to the boot ROM's timeout",
                 static_cast<unsigned long long>(timeout - std::min(timeout, clock_.now)));
@@ -477,11 +486,11 @@ double Simulator::awaitLineTimeout(LineQuiet &quiet, RunEnd ran) {
 
 ServeEnd Simulator::serve(HostLine &line, const ServeOptions &options) {
     line_ = &line;
-    latencyCycles_ = options.latencyMs * kEClockHz / 1000.0;
+    latencyCycles_ = options.latencyMs * clock_.eHz / 1000.0;
     holdLineTimeouts_ = !options.realtime;
     updateNextEvent();
     LineQuiet lineQuiet;
-    WallAnchor wall(clock_.now);
+    WallAnchor wall(clock_);
     WallClock::time_point lastActivity = WallClock::now(), started = lastActivity;
     bool resetDone = false;
     ServeEnd end = ServeEnd::StopRequested;
@@ -529,7 +538,7 @@ void PrintStats(const SimStats &stats, std::FILE *out) {
                                                         {"eeprom_aborted", e.aborted}};
     for (const auto &count : counts)
         std::fprintf(out, "%s %llu\n", count.first, static_cast<unsigned long long>(count.second));
-    std::fprintf(out, "eeprom_busy_seconds %.6f\n", CyclesToSeconds(e.busyCycles));
+    std::fprintf(out, "eeprom_busy_seconds %.6f\n", double(e.busyCycles) / stats.eClockHz);
     const std::pair<const char *, uint64_t> more[] = {
         {"pprog_writes", e.pprogWrites},
         {"eeprom_protected", e.protectedOps},
@@ -538,7 +547,7 @@ void PrintStats(const SimStats &stats, std::FILE *out) {
         {"skipped_cycles", stats.skippedCycles}};
     for (const auto &count : more)
         std::fprintf(out, "%s %llu\n", count.first, static_cast<unsigned long long>(count.second));
-    std::fprintf(out, "simulated_seconds %.6f\n", CyclesToSeconds(stats.cycles));
+    std::fprintf(out, "simulated_seconds %.6f\n", double(stats.cycles) / stats.eClockHz);
 }
 
 }  // namespace hc11

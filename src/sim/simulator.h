@@ -1,6 +1,6 @@
 // The simulated target: a 68HC11 of the part table (CPU, memory map, SCI, EEPROM, boot ROM;
-// the 811E2 unless SimConfig says otherwise) at a 2 MHz E clock, and the time loop that runs
-// it. Knows nothing of pseudo-terminals: the host's
+// the 811E2 and an 8 MHz crystal, E = 2 MHz, unless SimConfig says otherwise), and the time
+// loop that runs it. Knows nothing of pseudo-terminals: the host's
 // end of the wire is either driven directly (the testing API below) or a HostLine (serve()).
 //
 // Testing API, in brief:
@@ -65,11 +65,17 @@ class LineQuiet;
 
 struct SimConfig {
     const PartInfo *part = nullptr;       // the chip; the default part (811E2) when null
-    ChipMode mode = ChipMode::Bootstrap;  // the mode pins at every reset after power-up
+    ChipMode mode = ChipMode::Bootstrap;  // the mode pins at power-up and every reset
     bool secure = false;                  // the part's mask honours NOSEC = 0 (--secure)
     std::optional<AddressRange> xram;     // external RAM, reached in expanded mode
     std::FILE *trace = nullptr;           // --trace output, none when null
     std::vector<Fault> faults;            // --fault: failures of the field to play
+
+    // --crystal: E runs at a quarter of it.
+    double crystalHz = kDefaultCrystalHz;
+    // --reset-mode: the mode pins from the first reset after power-up on, when they differ
+    // from mode's (a jumper moved once the board is up).
+    std::optional<ChipMode> resetMode;
 };
 
 // A byte the target sent, as the host read it, and the cycle at which its stop bit ended.
@@ -84,6 +90,7 @@ struct SimStats {
     uint64_t txBytes = 0;  // target to host
     double wireSeconds = 0;
     uint64_t skippedCycles = 0;  // cycles skipped while the target waited
+    double eClockHz = kDefaultCrystalHz / kCrystalToE;
     EepromStats eeprom;
     SciStats sci;
 };
@@ -106,7 +113,7 @@ class HostLine {
 };
 
 struct ServeOptions {
-    bool realtime = false;        // lock to a 2 MHz E clock in wall-clock time
+    bool realtime = false;        // lock the E clock to wall-clock time
     double exitAfterSeconds = 0;  // end after this long without wire activity; 0: never
     double latencyMs = 0;         // hold the target's bytes as a USB adapter does; 0: don't
     const volatile std::sig_atomic_t *stopRequested = nullptr;
@@ -124,14 +131,20 @@ class Simulator {
     Simulator(const Simulator &) = delete;
     Simulator &operator=(const Simulator &) = delete;
 
-    // Reset in the mode SimConfig gives the pins (bootstrap: the boot ROM sends its break and
-    // waits for its first character; single-chip and expanded: the CPU starts from the reset
+    // Reset in the mode the pins select (bootstrap: the boot ROM sends its break and waits
+    // for its first character; single-chip and expanded: the CPU starts from the reset
     // vector). RAM, EEPROM, CONFIG and external RAM keep their contents; a newly programmed
     // CONFIG takes effect. The host's side of the wire is untouched.
-    void reset() { resetInto(mode_); }
+    void reset() { resetThrough(mode_, kResetVector); }
+    // RESET with the pins set to mode; they stay so for every later reset (the COP's, a
+    // fault's, reset()) until the next call: the modem lines that drive the pins use this.
+    void resetInto(ChipMode mode) {
+        mode_ = mode;
+        reset();
+    }
     void resetIntoBootstrap() { resetInto(ChipMode::Bootstrap); }
-    // Power-up, always in special bootstrap mode (the board is wired for programming); its
-    // break is heard by nobody.
+    // Power-up in SimConfig::mode; a break of the boot ROM then is heard by nobody. The pins
+    // then take SimConfig::resetMode, when given.
     void powerOn();
     // Starts the CPU at pc as if the boot ROM had just finished a 1200-baud load: SCI at
     // 1200 baud with TE and RE on, DWOM set, registers as BootRom::EntryRegisters (with pc,
@@ -180,7 +193,7 @@ class Simulator {
     };
 
     RunEnd run(const Goal &goal);
-    void resetInto(ChipMode mode, uint16_t vector = kResetVector);
+    void resetThrough(ChipMode mode, uint16_t vector);
     bool resetWhenAsked(const ServeOptions &options, double servingSeconds, bool *resetDone);
     unsigned stepProcessor();
     void traceInstruction();
@@ -220,7 +233,8 @@ class Simulator {
         Frame frame;
         uint64_t start, end;
     };
-    ChipMode mode_;
+    ChipMode mode_;  // the mode pins now
+    const ChipMode powerUpMode_, resetMode_;
     bool powerOnBreak_ = false;           // the next break is the one nobody hears
     HostLine *line_ = nullptr;            // the served line
     std::vector<HeldFrame> heldForLine_;  // sent by the target, not yet passed to the line

@@ -12,9 +12,11 @@ const unsigned kPrescales[4] = {1, 4, 8, 16};
 
 void Timer::reset() {
     tmsk2_ = tflg2_ = pactl_ = 0;
+    prescaleWritten_ = false;
     countStart_ = clock_.now;
     nextOverflow_ = countStart_ + overflowPeriod();
-    nextRti_ = clock_.now + rtiPeriod();
+    rtiOrigin_ = clock_.now;
+    nextRti_ = rtiOrigin_ + rtiPeriod();
 }
 
 unsigned Timer::prescale() const {
@@ -53,9 +55,11 @@ void Timer::writeRegister(uint8_t offset, uint8_t value) {
     switch (offset) {
         case reg::TMSK2: {
             uint16_t count = tcnt();
-            uint8_t pr =
-                chip_ && !chip_->timeProtectedWritable() ? tmsk2_ & tmsk2::PR : value & tmsk2::PR;
+            bool locked = chip_ && (!chip_->timeProtectedWritable() ||
+                                    (chip_->normalMode() && prescaleWritten_));
+            uint8_t pr = locked ? tmsk2_ & tmsk2::PR : value & tmsk2::PR;
             tmsk2_ = uint8_t((value & ~tmsk2::PR) | pr);
+            prescaleWritten_ = true;
             // The count goes on from where it is, at the new prescale.
             countStart_ = clock_.now - uint64_t(count) * prescale();
             nextOverflow_ = countStart_ + overflowPeriod();
@@ -66,7 +70,8 @@ void Timer::writeRegister(uint8_t offset, uint8_t value) {
             break;
         case reg::PACTL:
             pactl_ = value;
-            nextRti_ = clock_.now + rtiPeriod();
+            // The next tick of the new tap; RTIF then sets at each of its ticks.
+            nextRti_ = rtiOrigin_ + ((clock_.now - rtiOrigin_) / rtiPeriod() + 1) * rtiPeriod();
             break;
         default:
             trace_.line(clock_.now, "TCNT: writes count only in test mode, ignored");

@@ -1,9 +1,12 @@
 // The main timer's free-running part: TCNT ($100E-$100F) counting E cycles through the
 // prescaler that TMSK2's PR1:PR0 pick (1, 4, 8 or 16), TOF in TFLG2 when it wraps from $FFFF
 // to $0000, and the real-time interrupt: RTIF every 2^13 E cycles times 1, 2, 4 or 8 as
-// PACTL's RTR1:RTR0 say. Flags clear by writing 1 to them; TOI and RTII in TMSK2 ask for the
-// interrupts ($FFDE, $FFF0). PR1:PR0 are time-protected. The input captures, output compares
-// and pulse accumulator are not modelled: their registers read as their reset values.
+// PACTL's RTR1:RTR0 say, taken from a divider chain that runs freely from reset (a PACTL
+// write picks another tap of it, it does not restart it). Flags clear by writing 1 to them;
+// TOI and RTII in TMSK2 ask for the interrupts ($FFDE, $FFF0). PR1:PR0 are time-protected:
+// in the normal modes they take one write in the first 64 cycles after reset. The input
+// captures, output compares and pulse accumulator are not modelled: their registers read as
+// their reset values.
 #pragma once
 
 #include <cstdint>
@@ -53,7 +56,9 @@ class Timer : public Device {
     Trace &trace_;
     uint64_t countStart_ = 0;  // cycle at which TCNT was $0000 at the present prescale
     uint64_t nextOverflow_ = 0, nextRti_ = 0;
+    uint64_t rtiOrigin_ = 0;  // the reset: the RTI's divider chain counts from there
     uint8_t tmsk2_ = 0, tflg2_ = 0, pactl_ = 0;
+    bool prescaleWritten_ = false;  // the normal modes' one write of PR1:PR0 is done
 };
 
 }  // namespace hc11

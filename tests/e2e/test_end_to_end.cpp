@@ -64,7 +64,7 @@ TEST_F(EndToEnd, AProgramInEepromRunsAfterAResetIntoSingleChipMode) {
                             0xA7, 0x2F,              //       STAA SCDR,X
                             0x20, 0xF1};             //       BRA  $F80E
     std::string file = WriteS19(dir, "echo.s19", {{0xF800, kPlusOne}, {0xFFFE, {0xF8, 0x00}}});
-    SimProcess sim({"--mode", "single"});
+    SimProcess sim({"--reset-mode", "single"});
     ProgramResult result = Program(sim, "-B -i " + file);
     EXPECT_EQ(result.status, 0) << result.err;
     sim.reset();

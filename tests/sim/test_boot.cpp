@@ -60,7 +60,7 @@ TEST(BootRom, StoresAndEchoesEachByteThenStartsTheProgram) {
     EXPECT_EQ(SentValues(sim), download);
     // Byte i arrives after the $FF and i bytes before it; its echo then takes ten bit-times
     // at the SCI's rate, after a few polling passes of the ROM.
-    uint64_t charAtHost = uint64_t(hc11::BitCyclesAtBaud(kBootBaud) * 10 + 0.5);
+    uint64_t charAtHost = uint64_t(hc11::Clock().bitCycles(kBootBaud) * 10 + 0.5);
     for (size_t i = 0; i < kLoadLength; i++) {
         uint64_t arrival = start + (i + 2) * charAtHost;
         uint64_t echoEnd = sim.targetSent()[i].cycle;
@@ -196,6 +196,42 @@ TEST(BootRom, LoadsAtItsOwn7812BaudAfterAFirstFF) {
     sim.hostSend({'x'}, kRomBaud);
     ASSERT_EQ(sim.runUntilSent(kLoadLength + 1, kBudget), RunEnd::Reached);
     EXPECT_EQ(sim.targetSent().back().value, 'y') << "the program answers at 7812";
+}
+
+// The ROM's rates divide E: BAUD $A2 is E/256 (7812 baud from an 8 MHz crystal) and $33 is
+// E/1664 (1202 baud). At another crystal a host loads at the scaled rates, and a host at the
+// 8 MHz rates reads garbage.
+struct CrystalCase {
+    double mhz;
+    unsigned fast, slow;  // the host's rates nearest E/256 and E/1664
+};
+
+TEST(BootRom, RatesFollowTheCrystal) {
+    const CrystalCase cases[] = {
+        {4.9152, 4800, 738}, {7.3728, 7200, 1108}, {12, 11718, 1800}, {16, 15625, 2400}};
+    for (const CrystalCase &c : cases) {
+        for (unsigned baud : {c.fast, c.slow}) {
+            SCOPED_TRACE(testing::Message() << c.mhz << " MHz, " << baud << " baud");
+            hc11::SimConfig config;
+            config.crystalHz = c.mhz * 1e6;
+            Simulator sim(config);
+            Bytes download = Download(kPlusOne);
+            sim.hostSend({0xFF}, baud);
+            sim.hostSend(download, baud);
+            ASSERT_EQ(sim.runUntilSent(kLoadLength, kBudget), RunEnd::Reached);
+            EXPECT_EQ(SentValues(sim), download);
+            sim.hostSend({'x'}, baud);
+            ASSERT_EQ(sim.runUntilSent(kLoadLength + 1, kBudget), RunEnd::Reached);
+            EXPECT_EQ(sim.targetSent().back().value, 'y');
+        }
+    }
+    hc11::SimConfig config;
+    config.crystalHz = 12e6;
+    Simulator sim(config);
+    sim.hostSend({0xFF}, kRomBaud);
+    sim.hostSend(Download(kPlusOne), kRomBaud);
+    sim.runCycles(kBudget);
+    EXPECT_NE(SentValues(sim), Download(kPlusOne)) << "7812 baud at E = 3 MHz";
 }
 
 // A stray byte before the host's $FF (a probe at another rate, a cable plugged in) switches

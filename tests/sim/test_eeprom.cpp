@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "eeprom.h"
+#include "simulator.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ constexpr uint8_t kProgram = pprog::EELAT;
 constexpr uint8_t kByteErase = pprog::BYTE | pprog::ERASE | pprog::EELAT;
 constexpr uint8_t kRowErase = pprog::ROW | pprog::ERASE | pprog::EELAT;
 constexpr uint8_t kBulkErase = pprog::ERASE | pprog::EELAT;
-constexpr uint64_t kTenMs = hc11::kEepromProgramCycles;
+constexpr uint64_t kTenMs = 20000;  // at the default E clock of 2 MHz
 constexpr uint16_t kConfig = hc11::kConfigAddress;
 
 class EepromTest : public ::testing::Test {
@@ -278,6 +279,59 @@ TEST_F(EepromTest, CompletionCycleIsTenMsAfterEpgmWentOn) {
     Tick(7);
     eeprom.writePprog(kProgram | pprog::EPGM);
     EXPECT_EQ(eeprom.completionCycle(), 7 + kTenMs);
+}
+
+}  // namespace
+
+namespace {
+
+// A program in RAM (bootstrap mode) that programs $5A into $F900 with a delay loop counted
+// for 10 ms at E = 2 MHz (2,900 passes of 7 cycles), after writing OPTION (DLY, and CSEL
+// as asked).
+std::vector<uint8_t> ProgramWithFixedDelay(bool csel) {
+    return {0xCE, 0x10,
+            0x00,                               // $0000 LDX  #$1000
+            0x6F, 0x35,                         //       CLR  BPROT,X
+            0x86, uint8_t(csel ? 0x50 : 0x10),  //       LDAA #DLY (+CSEL)
+            0xA7, 0x39,                         //       STAA OPTION,X
+            0x86, 0x02,
+            0xA7, 0x3B,  //       PPROG <- EELAT
+            0x86, 0x5A,
+            0xB7, 0xF9,
+            0x00,  //       $F900 <- $5A
+            0x86, 0x03,
+            0xA7, 0x3B,  //       PPROG <- EELAT EPGM
+            0x18, 0xCE,
+            0x0B, 0x54,  //       LDY  #2900
+            0x18, 0x09,
+            0x26, 0xFC,   // $001A DEY; BNE $001A
+            0x6F, 0x3B,   //       CLR  PPROG,X
+            0x20, 0xFE};  //       BRA  *
+}
+
+struct CrystalCase {
+    double mhz;
+    bool csel;
+    bool programmed;
+};
+
+// The EEPROM wants 10 ms of real time: a delay loop long enough at 8 MHz is too short at 12
+// or 16 MHz. Below E = 1 MHz it wants CSEL set (and 20 ms).
+TEST(EepromProgram, DelayMustLastTheTimeAtTheCrystalsClock) {
+    const CrystalCase cases[] = {{8, false, true},   {4.9152, false, true}, {12, false, false},
+                                 {16, false, false}, {2, true, true},       {2, false, false}};
+    for (const CrystalCase &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.mhz << " MHz, CSEL " << c.csel);
+        hc11::SimConfig config;
+        config.crystalHz = c.mhz * 1e6;
+        hc11::Simulator sim(config);
+        sim.poke(0xF900, 0xFF);
+        sim.load(0x0000, ProgramWithFixedDelay(c.csel));
+        sim.startAt(0x0000);
+        sim.runCycles(100'000);
+        EXPECT_EQ(sim.peek(0xF900), c.programmed ? 0x5A : 0xFF);
+        EXPECT_EQ(sim.stats().eeprom.aborted, c.programmed ? 0u : 1u);
+    }
 }
 
 }  // namespace

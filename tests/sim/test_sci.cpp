@@ -41,7 +41,7 @@ class SciTest : public ::testing::Test {
     }
     // The host sends one character at its rate now; runs until it has arrived.
     void HostSends(uint8_t value, unsigned baud) {
-        Frame frame = Frame::AtRate(value, hc11::BitCyclesAtBaud(baud));
+        Frame frame = Frame::AtRate(value, clock.bitCycles(baud));
         sci.lineIn(frame, clock.now);
         RunTo(clock.now + uint64_t(frame.length() + 0.5));
     }
@@ -149,7 +149,7 @@ TEST_F(SciTest, IdleLineIsFlaggedOneCharacterAfterTheLast) {
 }
 
 TEST_F(SciTest, BackToBackCharactersLeaveNoIdleBetween) {
-    Frame frame = Frame::AtRate(0x11, hc11::BitCyclesAtBaud(1200));
+    Frame frame = Frame::AtRate(0x11, clock.bitCycles(1200));
     sci.lineIn(frame, 0);
     sci.lineIn(frame, 16667);
     RunTo(16667);
@@ -212,7 +212,7 @@ TEST_F(SciTest, BaudChangeWhileShiftingGarblesThatCharacter) {
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_TRUE(sent[0].frame.disturbed);
     EXPECT_LT(sent[0].end, kChar1200) << "the rest of the bits went at the faster rate";
-    hc11::Reception seen = hc11::Receive(sent[0].frame, hc11::BitCyclesAtBaud(1200));
+    hc11::Reception seen = hc11::Receive(sent[0].frame, clock.bitCycles(1200));
     EXPECT_TRUE(seen.framingError);
     EXPECT_NE(seen.value, 0x00);
 }
@@ -246,8 +246,8 @@ class LineRule : public ::testing::TestWithParam<LineCase> {};
 // What the host reads from the target follows the same rule as the other way round.
 TEST_P(LineRule, ReceiverReadsTheValueOnlyAtAnAgreeingRate) {
     const LineCase &c = GetParam();
-    Frame frame = Frame::AtRate(c.value, hc11::BitCyclesAtBaud(c.senderBaud));
-    hc11::Reception seen = hc11::Receive(frame, hc11::BitCyclesAtBaud(c.receiverBaud));
+    Frame frame = Frame::AtRate(c.value, Clock().bitCycles(c.senderBaud));
+    hc11::Reception seen = hc11::Receive(frame, Clock().bitCycles(c.receiverBaud));
     EXPECT_EQ(seen.framingError, !c.clean);
     EXPECT_EQ(seen.value == c.value, c.clean);
 }

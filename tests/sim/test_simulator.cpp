@@ -117,7 +117,7 @@ TEST(SimulatorTime, EepromOperationRunsItsTimeWhileTheProgramWaits) {
     const auto &writes = sim.registerWrites();
     ASSERT_EQ(writes.size(), 3u);  // BPROT, PPROG $02, PPROG $03
     EXPECT_EQ(writes[2].value, 0x03);
-    EXPECT_GE(sim.cycles(), writes[2].cycle + hc11::kEepromProgramCycles);
+    EXPECT_GE(sim.cycles(), writes[2].cycle + sim.bus().eeprom().programCycles());
     EXPECT_EQ(sim.peek(0xF900), 0xFF) << "done only when EPGM goes off";
     sim.hostSend({0x00}, 1200);
     ASSERT_EQ(sim.runUntilWaiting(kBudget), RunEnd::Waiting);
@@ -249,7 +249,7 @@ TEST(SimulatorApi, ResetInTheNormalModesRunsTheProgramAtTheResetVector) {
     for (auto [mode, hprio] :
          {std::pair{hc11::ChipMode::SingleChip, 0x05}, std::pair{hc11::ChipMode::Expanded, 0x25}}) {
         hc11::SimConfig config;
-        config.mode = mode;
+        config.resetMode = mode;  // power-up in bootstrap mode, the pins moved afterwards
         config.xram = hc11::AddressRange{0x2000, 0x2FFF};
         Simulator sim(config);
         EXPECT_TRUE(sim.bootRomRunning()) << "power-up is in bootstrap mode";
@@ -265,6 +265,30 @@ TEST(SimulatorApi, ResetInTheNormalModesRunsTheProgramAtTheResetVector) {
         EXPECT_EQ(sim.targetSent()[0].value, 'H');
         EXPECT_EQ(sim.bus().read(0x2000), mode == hc11::ChipMode::Expanded ? 0x77 : 0xFF);
     }
+}
+
+// The pins are read at power-up too: in single-chip mode the program starts at once. The
+// lines that drive the pins reset into a mode, which then holds for the resets that follow.
+TEST(SimulatorApi, PowerUpAndEveryResetReadTheModePins) {
+    const Bytes kSayHi = {0xCE, 0x10, 0x00, 0x86, 0x30, 0xA7, 0x2B, 0x86, 0x08,  // 9600, TE
+                          0xA7, 0x2D, 0x86, 'H',  0xA7, 0x2F, 0x20, 0xFE};       // 'H'; BRA *
+    hc11::SimConfig config;
+    config.mode = hc11::ChipMode::SingleChip;
+    Simulator sim(config);
+    sim.load(0xF800, kSayHi);
+    sim.load(0xFFFE, {0xF8, 0x00});
+    sim.powerOn();
+    EXPECT_FALSE(sim.bootRomRunning());
+    sim.setHostBaud(9600);
+    ASSERT_EQ(sim.runUntilSent(1, kBudget), RunEnd::Reached);
+    EXPECT_EQ(sim.targetSent()[0].value, 'H');
+    sim.resetInto(hc11::ChipMode::Bootstrap);
+    EXPECT_TRUE(sim.bootRomRunning());
+    sim.setHostBaud(7812);
+    ASSERT_EQ(sim.runUntilSent(2, kBudget), RunEnd::Reached);
+    EXPECT_EQ(sim.targetSent()[1].value, 0x00) << "the boot ROM's break, heard after power-up";
+    sim.reset();
+    EXPECT_TRUE(sim.bootRomRunning()) << "the pins stay in bootstrap mode";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "chip_test_programs.h"
 #include "options.h"
 #include "srecord.h"
 
@@ -194,16 +196,129 @@ TEST(SimProgram, EepromPreloadAndDumpRoundTrip) {
     for (const std::string &path : {in, first, second}) unlink(path.c_str());
 }
 
+// The pty as a terminal program opens it: raw, at speed.
+int OpenRaw(const std::string &path, speed_t speed) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    termios tio;
+    if (fd < 0 || tcgetattr(fd, &tio) != 0) return -1;
+    cfmakeraw(&tio);
+    cfsetspeed(&tio, speed);
+    return tcsetattr(fd, TCSANOW, &tio) == 0 ? fd : -1;
+}
+
+// The mode pins are read at power-up: a program in EEPROM answers at once, with no reset.
+TEST(SimProgram, PowerUpInSingleChipModeRunsTheProgramAtOnce) {
+    const Bytes kPlusOne = {0x8E, 0x00, 0xFF, 0xCE, 0x10, 0x00,  // LDS #$00FF; LDX #$1000
+                            0x86, 0x30, 0xA7, 0x2B,              // BAUD  <- 9600
+                            0x86, 0x0C, 0xA7, 0x2D,              // SCCR2 <- TE RE
+                            0x1F, 0x2E, 0x20, 0xFC,              // $F80E BRCLR SCSR,X #RDRF *
+                            0xA6, 0x2F, 0x4C,                    // LDAA SCDR,X; INCA
+                            0x1F, 0x2E, 0x80, 0xFC,              // BRCLR SCSR,X #TDRE *
+                            0xA7, 0x2F, 0x20, 0xF1};             // STAA SCDR,X; BRA $F80E
+    Bytes eeprom = kPlusOne;
+    eeprom.resize(0x7FE, 0xFF);
+    eeprom.insert(eeprom.end(), {0xF8, 0x00});  // the reset vector
+    std::string file = SimProgram::Temp("plus_one.s19");
+    WriteS19(file, 0xF800, eeprom);
+    SimProgram sim({"--mode", "single", "--eeprom", file});
+    int fd = OpenRaw(sim.line(), B9600);
+    ASSERT_GE(fd, 0);
+    uint8_t byte = 'a';
+    ASSERT_EQ(write(fd, &byte, 1), 1);
+    pollfd pfd = {fd, POLLIN, 0};
+    ASSERT_EQ(poll(&pfd, 1, 3000), 1);
+    ASSERT_EQ(read(fd, &byte, 1), 1);
+    EXPECT_EQ(byte, 'b');
+    close(fd);
+}
+
+// External RAM can't overlap the chip's memories at start, but a CONFIG can move the 811E2's
+// EEPROM onto it: the dump then holds the EEPROM there, and the external RAM around it.
+// Reads count bytes, or what came until a second passed without one.
+Bytes ReadBytes(int fd, size_t count) {
+    Bytes bytes;
+    uint8_t buffer[256];
+    pollfd pfd = {fd, POLLIN, 0};
+    while (bytes.size() < count && poll(&pfd, 1, 1000) == 1) {
+        ssize_t got = read(fd, buffer, std::min(sizeof buffer, count - bytes.size()));
+        if (got <= 0) break;
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    return bytes;
+}
+
+// A 9.8304 MHz crystal makes the boot ROM's E/256 exactly 9600 baud: the host loads there.
+TEST(SimProgram, BootRomAnswersAtTheCrystalsRate) {
+    SimProgram sim({"--crystal", "9.8304"});
+    int fd = OpenRaw(sim.line(), B9600);
+    ASSERT_GE(fd, 0);
+    Bytes load = hc11::test::Download(hc11::test::kPlusOne);
+    load.insert(load.begin(), 0xFF);
+    ASSERT_EQ(write(fd, load.data(), load.size()), ssize_t(load.size()));
+    EXPECT_EQ(ReadBytes(fd, 256), Bytes(load.begin() + 1, load.end())) << "the echoes";
+    uint8_t byte = 'x';
+    ASSERT_EQ(write(fd, &byte, 1), 1);
+    EXPECT_EQ(ReadBytes(fd, 1), Bytes({'y'}));
+    close(fd);
+}
+
 TEST(SimProgram, DumpHoldsExternalRamNotHiddenByTheChip) {
 #ifndef SIM_TEST_SREC_CAT
     GTEST_SKIP() << "srec_cat not installed";
 #endif
-    std::string dump = SimProgram::Temp("xram.s19");
-    SimProgram sim({"--xram", "0000-1FFF", "--dump", dump, "--exit-after", "0.2"});
+    std::string preload = SimProgram::Temp("moved.s19"), dump = SimProgram::Temp("xram.s19");
+    WriteS19(preload, 0x2800, Bytes(0x800, 0x5A));
+    std::ofstream(preload, std::ios::app) << "S104103F2F7D\n";  // CONFIG $2F: EEPROM at $2800
+    SimProgram sim(
+        {"--xram", "2000-3FFF", "--eeprom", preload, "--dump", dump, "--exit-after", "0.2"});
+    EXPECT_EQ(sim.exitStatus(), 0) << sim.errors();
+    EXPECT_EQ(ReadRange(dump, 0x2000, 0x27FF), Bytes(0x800, 0x00));
+    EXPECT_EQ(ReadRange(dump, 0x2800, 0x2FFF), Bytes(0x800, 0x5A)) << "the EEPROM, once";
+    EXPECT_EQ(ReadRange(dump, 0x3000, 0x3FFF), Bytes(0x1000, 0x00));
+    unlink(dump.c_str());
+}
+
+// hc11sim's own inputs are checked before it serves: a preload line with a wrong checksum, a
+// dump it could not write at exit, external RAM over the chip's own memories.
+TEST(SimProgram, RefusesItsOwnBadInputsAtStart) {
+    std::string preload = SimProgram::Temp("bad_sum.s19");
+    WriteS19(preload, 0xF800, Bytes(32, 0x11));
+    std::string text = ReadFile(preload);
+    text[text.find('\n') - 1] ^= 1;  // the first line's checksum, one bit off
+    std::ofstream(preload) << text;
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    } cases[] = {
+        {{"--eeprom", preload}, 1, "has a wrong checksum"},
+        {{"--eeprom", preload}, 1, "hc11sim: --eeprom " + preload + ": line 1 is no S-record"},
+        {{"--dump", "/nonexistent/x"}, 1, "hc11sim: --dump /nonexistent/x: "},
+        {{"--dump", SimProgram::Temp("")}, 1, "hc11sim: --dump "},
+        {{"--xram", "0000-FFFF"},
+         2,
+         "hc11sim: --xram 0000-FFFF overlaps the 811E2's own RAM $0000-$00FF, registers "
+         "$1000-$103F, EEPROM $F800-$FFFF"},
+        {{"--part", "E9", "--xram", "B000-B7FF"}, 2, "EEPROM $B600-$B7FF"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.back());
+        SimProgram sim(c.args);
+        EXPECT_EQ(sim.line(), "") << "no terminal offered";
+        EXPECT_EQ(sim.exitStatus(), c.status);
+        EXPECT_NE(sim.errors().find(c.message), std::string::npos) << sim.errors();
+    }
+}
+
+// A dump that does not exist yet is only tried at start: it appears at exit.
+TEST(SimProgram, ANewDumpIsWrittenOnlyAtExit) {
+    std::string dump = SimProgram::Temp("later.s19");
+    unlink(dump.c_str());
+    SimProgram sim({"--dump", dump, "--exit-after", "0.3"});
+    ASSERT_NE(sim.line(), "");
+    struct stat st;
+    EXPECT_NE(stat(dump.c_str(), &st), 0) << "not left behind by the check";
     EXPECT_EQ(sim.exitStatus(), 0);
-    EXPECT_EQ(ReadRange(dump, 0x0100, 0x0FFF), Bytes(0xF00, 0x00));
-    EXPECT_EQ(ReadRange(dump, 0x1040, 0x1FFF), Bytes(0xFC0, 0x00));
-    EXPECT_EQ(ReadFile(dump).find("S1231000"), std::string::npos) << "registers are no RAM";
+    EXPECT_EQ(stat(dump.c_str(), &st), 0);
     unlink(dump.c_str());
 }
 
@@ -244,9 +359,10 @@ TEST(SimProgram, HelpListsTheOptions) {
     SimProgram sim({"-h"});
     std::string usage = sim.rest();
     EXPECT_EQ(sim.exitStatus(), 0);
-    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after",
-                               "--realtime", "--trace", "--stats", "--fault", "silent", "drop:N",
-                               "corrupt:N", "noise:N", "stuck:ADDR", "unplug:N", "reset:N"})
+    for (const char *option :
+         {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--realtime", "--trace",
+          "--stats", "--fault", "silent", "drop:N", "corrupt:N", "noise:N", "stuck:ADDR",
+          "unplug:N", "reset:N", "--crystal", "--reset-mode"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
@@ -275,6 +391,10 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{{"--xram", "12000-13000"}, hc11::ParseResult::Error},
                       OptionCase{{"--xram", "8000-7FFF"}, hc11::ParseResult::Error},
                       OptionCase{{"--xram", "20g0-7FFF"}, hc11::ParseResult::Error},
+                      OptionCase{{"--xram", "0000-1FFF"}, hc11::ParseResult::Error},
+                      OptionCase{{"--xram", "C000-F7FF"}, hc11::ParseResult::Run},
+                      OptionCase{{"--xram", "1040-F7FF"}, hc11::ParseResult::Run},
+                      OptionCase{{"--xram", "0100-1000"}, hc11::ParseResult::Error},
                       OptionCase{{"--exit-after", "2.5"}, hc11::ParseResult::Run},
                       OptionCase{{"--exit-after", "-1"}, hc11::ParseResult::Error},
                       OptionCase{{"--exit-after", "soon"}, hc11::ParseResult::Error},
@@ -286,7 +406,17 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{{"--fault", "drop:0"}, hc11::ParseResult::Error},
                       OptionCase{{"--fault", "melt:1"}, hc11::ParseResult::Error},
                       OptionCase{{"--fault"}, hc11::ParseResult::Error},
-                      OptionCase{{"-x"}, hc11::ParseResult::Error}));
+                      OptionCase{{"-x"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal", "7.3728"}, hc11::ParseResult::Run},
+                      OptionCase{{"--crystal", "16"}, hc11::ParseResult::Run},
+                      OptionCase{{"--crystal", "0"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal", "-8"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal", "8MHz"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal", "8000000"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal", "nan"}, hc11::ParseResult::Error},
+                      OptionCase{{"--crystal"}, hc11::ParseResult::Error},
+                      OptionCase{{"--reset-mode", "single"}, hc11::ParseResult::Run},
+                      OptionCase{{"--reset-mode", "normal"}, hc11::ParseResult::Error}));
 
 TEST(SimOptions, KeepTheValuesGiven) {
     const char *args[] = {"hc11sim", "--link", "/tmp/x",    "--dump",       "d.s19", "--eeprom",

@@ -47,6 +47,29 @@ TEST_F(TimerTest, TcntCountsThroughThePrescalerAndWrapsIntoTof) {
     EXPECT_EQ(bus.read(kTflg2) & 0x80, 0);
 }
 
+// In the normal modes OPTION's IRQE, DLY and CR and TMSK2's PR take one write, in the first
+// 64 cycles after reset; in the special modes any number, at any time.
+TEST_F(TimerTest, TimeProtectedBitsTakeOneWriteInTheFirst64Cycles) {
+    constexpr uint16_t kOption = 0x1039;
+    Bus bus(clock, trace);
+    bus.reset(ChipMode::SingleChip);
+    bus.write(kOption, 0x01);  // CR 01, DLY clear
+    bus.write(kTmsk2, 0x01);   // PR /4
+    clock.now += 10;
+    bus.write(kOption, 0x53);  // CSEL taken, DLY and CR kept
+    bus.write(kTmsk2, 0x03);
+    EXPECT_EQ(bus.read(kOption), 0x41);
+    EXPECT_EQ(bus.read(kTmsk2) & 0x03, 0x01);
+    bus.reset(ChipMode::Bootstrap);
+    clock.now += 1000;
+    bus.write(kOption, 0x01);
+    bus.write(kOption, 0x13);
+    bus.write(kTmsk2, 0x02);
+    bus.write(kTmsk2, 0x03);
+    EXPECT_EQ(bus.read(kOption), 0x13);
+    EXPECT_EQ(bus.read(kTmsk2) & 0x03, 0x03);
+}
+
 TEST_F(TimerTest, RealTimeFlagFollowsRtr) {
     Bus bus(clock, trace);
     bus.reset(ChipMode::SingleChip);
@@ -55,6 +78,24 @@ TEST_F(TimerTest, RealTimeFlagFollowsRtr) {
     EXPECT_EQ(bus.read(kTflg2) & 0x40, 0);
     clock.now += 1;
     EXPECT_EQ(bus.read(kTflg2) & 0x40, 0x40) << "RTIF";
+}
+
+// The RTI's divider chain runs freely from reset: a PACTL write picks a tap, the period does
+// not start again.
+TEST_F(TimerTest, PactlWritesDoNotRestartTheRealTimePeriod) {
+    Bus bus(clock, trace);
+    bus.reset(ChipMode::SingleChip);
+    for (int i = 0; i < 3; i++) {
+        clock.now += 3000;
+        bus.write(kPactl, 0x00);
+    }
+    EXPECT_EQ(bus.read(kTflg2) & 0x40, 0x40) << "RTIF at 8192 cycles, 9000 in";
+    bus.write(kTflg2, 0x40);
+    bus.write(kPactl, 0x01);  // 2^14: the next tick of that tap is at 16384
+    clock.now = 16383;
+    EXPECT_EQ(bus.read(kTflg2) & 0x40, 0);
+    clock.now = 16384;
+    EXPECT_EQ(bus.read(kTflg2) & 0x40, 0x40);
 }
 
 // Single-chip programs at $F800 with their vectors, started by a reset.
@@ -123,10 +164,83 @@ Bytes RunCop(uint8_t config, const Bytes &loop) {
     return Sent(sim);
 }
 
+// Rewrites PACTL every 4,000 cycles or so, 20 times, then keeps TFLG2 at $0080.
+TEST(TimerProgram, RewritingPactlLeavesTheRealTimeFlagToSet) {
+    const Bytes code = {0xCE, 0x10, 0x00,        // $F800 LDX  #$1000
+                        0xC6, 0x14,              //       LDAB #20
+                        0x86, 0x00,              // $F805 LDAA #0      RTR: 2^13
+                        0xA7, 0x26,              //       STAA PACTL,X
+                        0x18, 0xCE, 0x02, 0x3A,  //       LDY  #570    7 cycles a pass
+                        0x18, 0x09,              // $F80D DEY
+                        0x26, 0xFC,              //       BNE  $F80D
+                        0x5A,                    //       DECB
+                        0x26, 0xF1,              //       BNE  $F805
+                        0xA6, 0x25,              //       LDAA TFLG2,X
+                        0x97, 0x80,              //       STAA $80
+                        0x20, 0xFE};             //       BRA  *
+    Simulator sim = SingleChip();
+    sim.poke(0x0080, 0x00);
+    Reset(sim, 0xFF, code, {});
+    sim.runCycles(100'000);
+    EXPECT_EQ(sim.peek(0x0080) & 0x40, 0x40) << "RTIF";
+}
+
 TEST(TimerProgram, CopResetsAProgramThatStopsFeedingIt) {
     EXPECT_EQ(RunCop(0xFB, kSpin), Bytes({'R', 'C'})) << "NOCOP clear: reset via $FFFA";
     EXPECT_EQ(RunCop(0xFB, kFeed), Bytes({'R'})) << "fed with $55, $AA";
     EXPECT_EQ(RunCop(0xFF, kSpin), Bytes({'R'})) << "NOCOP set";
+}
+
+}  // namespace
+
+namespace {
+
+// Writes OPTION (DLY, and CR as given) first thing after reset, then says 'R' and spins.
+Bytes WithOption(uint8_t cr) {
+    Bytes code = {0x86, uint8_t(0x10 | cr), 0xB7, 0x10, 0x39};  // LDAA #; STAA OPTION
+    code.insert(code.end(), kSayR.begin(), kSayR.end());
+    code.insert(code.end(), kSpin.begin(), kSpin.end());
+    return code;
+}
+
+// The first time-out follows the rate written to OPTION's CR in the first 64 cycles.
+TEST(TimerProgram, CopTimesOutAtTheRateWrittenToOption) {
+    for (uint8_t cr : {0, 1, 3}) {
+        SCOPED_TRACE(int(cr));
+        uint64_t period = uint64_t(1) << (15 + 2 * cr);
+        Simulator sim = SingleChip();
+        Reset(sim, 0xFB, WithOption(cr), {{0xF840, kSayC}, {0xFFFA, {0xF8, 0x40}}});
+        sim.runCycles(period - 1000);
+        EXPECT_EQ(Sent(sim), Bytes({'R'}));
+        sim.runCycles(6000);  // the reset, and the 'C' out at 9600 after its preamble
+        EXPECT_EQ(Sent(sim), Bytes({'R', 'C'}));
+    }
+}
+
+// A bootstrap-mode program in RAM that writes TEST1 and spins; a COP reset goes through the
+// boot ROM's vector to the pseudo-vector at $00FA, which counts at $0080. DISR is set out of
+// reset in bootstrap mode and holds the COP's reset off; in single-chip mode TEST1 can't be
+// written, and DISR stays clear.
+TEST(TimerProgram, DisrHoldsTheCopOffInTheSpecialModesOnly) {
+    const Bytes countReset = {0x7C, 0x00, 0x80, 0x20, 0xFE};  // INC $0080; BRA *
+    for (uint8_t test1 : {0x08, 0x00}) {
+        SCOPED_TRACE(int(test1));
+        Simulator sim;
+        sim.poke(0x103F, 0xFB);                                         // NOCOP clear
+        sim.load(0x0000, {0x86, test1, 0xB7, 0x10, 0x3E, 0x20, 0xFE});  // TEST1; BRA *
+        sim.load(0x00FA, countReset);
+        sim.startAt(0x0000);
+        EXPECT_EQ(sim.peek(0x103E), 0x08) << "DISR out of reset";
+        sim.runCycles(200'000);
+        EXPECT_EQ(sim.peek(0x0080), test1 ? 0 : 1) << "one COP reset, then DISR is set again";
+    }
+    Bytes code = {0x86, 0x08, 0xB7, 0x10, 0x3E};  // single-chip: TEST1 <- DISR, ignored
+    code.insert(code.end(), kSayR.begin(), kSayR.end());
+    code.insert(code.end(), kSpin.begin(), kSpin.end());
+    Simulator sim = SingleChip();
+    Reset(sim, 0xFB, code, {{0xF840, kSayC}, {0xFFFA, {0xF8, 0x40}}});
+    sim.runCycles(50'000);
+    EXPECT_EQ(Sent(sim), Bytes({'R', 'C'}));
 }
 
 }  // namespace
