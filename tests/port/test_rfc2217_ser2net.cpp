@@ -1,0 +1,184 @@
+// The network serial port through ser2net, the usual server, in front of a pty this test
+// holds: the rate the client sets reaches the pty's termios, and every byte value passes
+// both ways. A pty has no modem lines: ser2net leaves SET-CONTROL unanswered there.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "rfc2217_port.h"
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+// The kernel's termios2, whose c_ospeed holds any rate in bit/s (<asm/termbits.h> can't be
+// included beside <termios.h>).
+struct KernelTermios2 {
+    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed, c_ospeed;
+};
+
+unsigned PtyRate(int fd) {
+    KernelTermios2 tio;
+    return ioctl(fd, _IOR('T', 0x2A, KernelTermios2), &tio) == 0 ? tio.c_ospeed : 0;  // TCGETS2
+}
+
+uint16_t FreeLoopbackPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t cbAddress = sizeof(address);
+    bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address));
+    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &cbAddress);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+Bytes EveryByteValue() {
+    Bytes bytes;
+    for (int i = 0; i < 256; i++) bytes.push_back(uint8_t(i));
+    bytes.insert(bytes.end(), {255, 255, 0});
+    return bytes;
+}
+
+class Ser2netPort : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (std::string(SER2NET_PATH).empty()) GTEST_SKIP() << "ser2net is not installed";
+        ASSERT_EQ(openpty(&masterFd_, &slaveFd_, NULL, NULL, NULL), 0);
+        termios tio;
+        tcgetattr(slaveFd_, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(slaveFd_, TCSANOW, &tio);
+        char szDir[] = "/tmp/rfc2217_ser2net_XXXXXX";
+        ASSERT_NE(mkdtemp(szDir), nullptr);
+        dir_ = szDir;
+        url_ = "rfc2217://127.0.0.1:" + std::to_string(FreeLoopbackPort());
+        StartSer2net();
+        OpenThroughSer2net();
+    }
+
+    // The configuration the README shows, on a free loopback port in front of the pty.
+    void StartSer2net() {
+        std::ofstream(dir_ + "/ser2net.yaml")
+            << "%YAML 1.1\n---\nconnection: &hc11\n"
+            << "    accepter: telnet(rfc2217),tcp,127.0.0.1," << url_.substr(url_.rfind(':') + 1)
+            << "\n    connector: serialdev," << ttyname(slaveFd_) << ",9600n81,local\n";
+        std::string strConfig = dir_ + "/ser2net.yaml";
+        std::string strLog = dir_ + "/ser2net.log";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, strLog.c_str(), O_WRONLY | O_CREAT, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        const char *rgpszArgs[] = {SER2NET_PATH, "-n", "-d", "-u", "-c", strConfig.c_str(), NULL};
+        ASSERT_EQ(posix_spawn(&ser2netPid_, SER2NET_PATH, &actions, NULL,
+                              const_cast<char **>(rgpszArgs), environ),
+                  0);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    // ser2net listens a moment after it starts: the open is tried again until then.
+    void OpenThroughSer2net() {
+        for (int i = 0; i < 50 && port_.pOps == NULL; i++) {
+            testing::internal::CaptureStderr();
+            if (!OpenRfc2217Port(&port_, url_.c_str(), 9600)) usleep(100000);
+            lastOpenMessage_ = testing::internal::GetCapturedStderr();
+        }
+        ASSERT_NE(port_.pOps, nullptr) << lastOpenMessage_;
+    }
+
+    void TearDown() override {
+        if (port_.pOps != NULL) port_.pOps->pfnClose(&port_);
+        if (ser2netPid_ > 0) {
+            kill(ser2netPid_, SIGTERM);
+            waitpid(ser2netPid_, NULL, 0);
+        }
+        if (masterFd_ >= 0) close(masterFd_);
+        if (slaveFd_ >= 0) close(slaveFd_);
+        if (!dir_.empty()) {
+            unlink((dir_ + "/ser2net.yaml").c_str());
+            unlink((dir_ + "/ser2net.log").c_str());
+            rmdir(dir_.c_str());
+        }
+    }
+
+    Bytes ReadFromPty(size_t cbCount) {
+        Bytes bytes;
+        pollfd entry = {masterFd_, POLLIN, 0};
+        while (bytes.size() < cbCount && poll(&entry, 1, 3000) > 0) {
+            uint8_t rgbBuffer[512];
+            ssize_t cbRead = read(masterFd_, rgbBuffer, sizeof(rgbBuffer));
+            if (cbRead <= 0) break;
+            bytes.insert(bytes.end(), rgbBuffer, rgbBuffer + cbRead);
+        }
+        return bytes;
+    }
+
+    Bytes ReadFromPort(size_t cbCount) {
+        Bytes bytes;
+        for (int iQuiet = 0; bytes.size() < cbCount && iQuiet < 30;) {
+            uint8_t rgbBuffer[512];
+            uint32_t dwRead = 0;
+            if (!port_.pOps->pfnRead(&port_, rgbBuffer, sizeof(rgbBuffer), 100, &dwRead)) break;
+            bytes.insert(bytes.end(), rgbBuffer, rgbBuffer + dwRead);
+            iQuiet = dwRead == 0 ? iQuiet + 1 : 0;
+        }
+        return bytes;
+    }
+
+    void ExpectBytesBothWays(const Bytes &bytes) {
+        uint32_t dwWritten = 0;
+        ASSERT_TRUE(
+            port_.pOps->pfnWrite(&port_, bytes.data(), uint32_t(bytes.size()), 2000, &dwWritten));
+        EXPECT_EQ(ReadFromPty(bytes.size()), bytes);
+        ASSERT_EQ(write(masterFd_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        EXPECT_EQ(ReadFromPort(bytes.size()), bytes);
+    }
+
+    int masterFd_ = -1, slaveFd_ = -1;
+    pid_t ser2netPid_ = -1;
+    std::string dir_, url_, lastOpenMessage_;
+    Port port_ = {};
+};
+
+TEST_F(Ser2netPort, TheRateReachesThePtyAndEveryByteValuePassesBothWays) {
+    EXPECT_EQ(PtyRate(slaveFd_), 9600u);
+    ExpectBytesBothWays(EveryByteValue());
+    for (uint32_t dwRate : {125000u, 1200u}) {
+        SCOPED_TRACE(dwRate);
+        ASSERT_TRUE(port_.pOps->pfnSetRate(&port_, dwRate));
+        EXPECT_EQ(PtyRate(slaveFd_), dwRate);
+        ExpectBytesBothWays(EveryByteValue());
+    }
+}
+
+TEST_F(Ser2netPort, LinesBreakDrainAndPurgeGoOnWithoutModemLines) {
+    EXPECT_TRUE(port_.pOps->pfnSetLine(&port_, PORT_LINE_DTR, 1));
+    EXPECT_TRUE(port_.pOps->pfnSetLine(&port_, PORT_LINE_RTS, 1));
+    EXPECT_TRUE(port_.pOps->pfnSetLine(&port_, PORT_LINE_DTR, 0));
+    EXPECT_TRUE(port_.pOps->pfnSendBreak(&port_, 10));
+    ASSERT_EQ(write(masterFd_, "stale", 5), 5);
+    EXPECT_EQ(ReadFromPort(5), (Bytes{'s', 't', 'a', 'l', 'e'}));
+    EXPECT_TRUE(port_.pOps->pfnPurgeInput(&port_));
+    EXPECT_TRUE(port_.pOps->pfnDrain(&port_));
+    ExpectBytesBothWays({'o', 'k', 255});
+}
+
+}  // namespace
