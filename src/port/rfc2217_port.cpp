@@ -53,6 +53,9 @@ struct Rfc2217State {
     int fDropDataUntilPurgeAnswer;
     int fControlUnanswered;  // once a SET-CONTROL went unanswered, no other is waited for
     int fQueryUnanswered;
+    // When the server's UART will have sent the last byte written, if it sends each byte as
+    // it comes: the written bytes' time on the wire, from the first of them.
+    std::chrono::steady_clock::time_point wireIdle;
     uint32_t dwRateAsked, dwRateAnswered;
     char szHost[HOST_ROOM];
     char szService[SERVICE_ROOM];
@@ -240,6 +243,16 @@ int ReadRfc2217(Port *pPort, uint8_t *pbBuffer, uint32_t dwLength, uint32_t dwTi
     return 1;
 }
 
+// Ten bits a byte (start, 8 data, stop) at the port's rate.
+void AddWireTime(Port *pPort, uint32_t cbBytes) {
+    Rfc2217State *pState = State(pPort);
+    auto now = std::chrono::steady_clock::now();
+    if (pState->wireIdle < now) pState->wireIdle = now;
+    if (pPort->dwBaudRate == 0) return;
+    uint64_t qwMicroseconds = uint64_t(cbBytes) * 10 * 1000000 / pPort->dwBaudRate;
+    pState->wireIdle += std::chrono::microseconds(qwMicroseconds);
+}
+
 int WriteRfc2217(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength, uint32_t dwTimeoutMs,
                  uint32_t *pdwWritten) {
     *pdwWritten = 0;
@@ -251,11 +264,13 @@ int WriteRfc2217(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength, uint32
         if (!SendBytes(pPort, rgbEscaped, cbEscaped, dwTimeoutMs)) return 0;
         *pdwWritten += uint32_t(cbConsumed);
     }
+    AddWireTime(pPort, dwLength);
     return 1;
 }
 
 // The server takes the stream in order: once it answers a question sent after the data, it
-// has taken every byte of it. (Whether its UART has sent them, no RFC 2217 message tells.)
+// has taken every byte of it. Whether its UART has sent them no RFC 2217 message tells: the
+// port waits as long as the wire needs for them, from when they were written.
 int DrainRfc2217(Port *pPort) {
     Rfc2217State *pState = State(pPort);
     uint32_t dwTimeoutMs = pState->fQueryUnanswered ? 0 : NEGOTIATION_TIMEOUT_MS;
@@ -263,6 +278,7 @@ int DrainRfc2217(Port *pPort) {
     uint32_t dwRate = 0;
     if (!AskComPort(pPort, COM_PORT_SET_BAUDRATE, 0, dwTimeoutMs, &fAnswered, &dwRate)) return 0;
     if (!fAnswered) pState->fQueryUnanswered = 1;
+    std::this_thread::sleep_until(pState->wireIdle);
     return 1;
 }
 
