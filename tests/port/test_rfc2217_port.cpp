@@ -95,6 +95,10 @@ TEST_F(Rfc2217Port, GoesOnWhenSetControlIsNotAnsweredAndSendsEachLineChangeAsked
     EXPECT_TRUE(port_.pOps->pfnSetLine(&port_, PORT_LINE_DTR, 1));
     EXPECT_TRUE(port_.pOps->pfnSetLine(&port_, PORT_LINE_RTS, 0));
     EXPECT_TRUE(port_.pOps->pfnSendBreak(&port_, 5));
+    // The data goes after the commands: once the server has it, it has them all.
+    uint32_t dwWritten = 0;
+    ASSERT_TRUE(port_.pOps->pfnWrite(&port_, (const uint8_t *)"ok", 2, 1000, &dwWritten));
+    EXPECT_EQ(server_->WaitForData(2), (Bytes{'o', 'k'}));
     std::vector<ReceivedCommand> commands = server_->Commands();
     ASSERT_EQ(commands.size(), 8u);
     const uint8_t kControls[] = {COM_PORT_CONTROL_DTR_ON, COM_PORT_CONTROL_RTS_OFF,
@@ -103,9 +107,6 @@ TEST_F(Rfc2217Port, GoesOnWhenSetControlIsNotAnsweredAndSendsEachLineChangeAsked
         EXPECT_EQ(commands[4 + i].bCommand, COM_PORT_SET_CONTROL);
         EXPECT_EQ(commands[4 + i].dwValue, kControls[i]);
     }
-    uint32_t dwWritten = 0;
-    ASSERT_TRUE(port_.pOps->pfnWrite(&port_, (const uint8_t *)"ok", 2, 1000, &dwWritten));
-    EXPECT_EQ(server_->WaitForData(2), (Bytes{'o', 'k'}));
 }
 
 TEST_F(Rfc2217Port, PurgeDropsWhatCameBeforeTheServersAnswerAndKeepsWhatCameAfter) {
