@@ -328,55 +328,51 @@ void DescribeConnectError(const Rfc2217State *pState, uint32_t dwError, char *ps
              pState->szHost, szSystem, pszHint);
 }
 
+// The words for the server's failures that carry no value of their own.
+const struct {
+    uint32_t dwError;
+    const char *pszText;
+} kServerFailures[] = {
+    {RFC2217_ERROR_BAD_URL, "not a network port: write rfc2217://HOST:PORT, PORT from 1 to 65535"},
+    {RFC2217_ERROR_CLOSED, "the server closed the connection"},
+    {RFC2217_ERROR_COM_PORT_REFUSED,
+     "the server refuses RFC 2217's COM-PORT-OPTION: it is no network serial port (ser2net's "
+     "accepter must be telnet(rfc2217))"},
+    {RFC2217_ERROR_COM_PORT_UNANSWERED,
+     "the server did not take up RFC 2217's COM-PORT-OPTION: a raw TCP port? (ser2net's "
+     "accepter must be telnet(rfc2217))"},
+    {RFC2217_ERROR_FORMAT_REFUSED,
+     "the server's port can't be set to 8 data bits, no parity, one stop bit"},
+    {RFC2217_ERROR_WRITE_STALLED, "the server took no data within the write's time-out"},
+};
+
 void DescribeRfc2217Error(const Port *pPort, char *pszText, size_t cchText) {
     const Rfc2217State *pState = PortState<Rfc2217State>(pPort);
-    char szSystem[PORT_ERROR_ROOM / 2];
-    switch (pPort->dwLastError) {
-        case RFC2217_ERROR_BAD_URL:
-            snprintf(pszText, cchText,
-                     "not a network port: write rfc2217://HOST:PORT, PORT from 1 to 65535");
+    uint32_t dwError = pPort->dwLastError;
+    for (const auto &failure : kServerFailures) {
+        if (failure.dwError == dwError) {
+            snprintf(pszText, cchText, "%s", failure.pszText);
             return;
-        case RFC2217_ERROR_HOST_UNKNOWN:
-            DescribeResolverError(pState->dwResolverError, szSystem, sizeof(szSystem));
-            snprintf(pszText, cchText, "the host %s is not known (%s)", pState->szHost, szSystem);
-            return;
-        case RFC2217_ERROR_CLOSED:
-            snprintf(pszText, cchText, "the server closed the connection");
-            return;
-        case RFC2217_ERROR_COM_PORT_REFUSED:
-            snprintf(pszText, cchText,
-                     "the server refuses RFC 2217's COM-PORT-OPTION: it is no network serial "
-                     "port (ser2net's accepter must be telnet(rfc2217))");
-            return;
-        case RFC2217_ERROR_COM_PORT_UNANSWERED:
-            snprintf(pszText, cchText,
-                     "the server did not take up RFC 2217's COM-PORT-OPTION within %u s: a "
-                     "raw TCP port? (ser2net's accepter must be telnet(rfc2217))",
-                     unsigned(NEGOTIATION_TIMEOUT_MS / 1000));
-            return;
-        case RFC2217_ERROR_FORMAT_REFUSED:
-            snprintf(pszText, cchText,
-                     "the server's port can't be set to 8 data bits, no "
-                     "parity, one stop bit");
-            return;
-        case RFC2217_ERROR_RATE_REFUSED:
-            snprintf(pszText, cchText,
-                     "the server's port runs at %u baud, not the %u asked for: it can't make "
-                     "that rate (try a lower -b)",
-                     unsigned(pState->dwRateAnswered), unsigned(pState->dwRateAsked));
-            return;
-        case RFC2217_ERROR_RATE_UNANSWERED:
-            snprintf(pszText, cchText, "the server did not answer the request for %u baud",
-                     unsigned(pState->dwRateAsked));
-            return;
-        case RFC2217_ERROR_WRITE_STALLED:
-            snprintf(pszText, cchText, "the server took no data within the write's time-out");
-            return;
+        }
     }
-    if (!pState->fConnected)
-        return DescribeConnectError(pState, pPort->dwLastError, pszText, cchText);
-    DescribeTcpError(pPort->dwLastError, szSystem, sizeof(szSystem));
-    snprintf(pszText, cchText, "the connection failed (%s)", szSystem);
+    char szSystem[PORT_ERROR_ROOM / 2];
+    if (dwError == RFC2217_ERROR_HOST_UNKNOWN) {
+        DescribeResolverError(pState->dwResolverError, szSystem, sizeof(szSystem));
+        snprintf(pszText, cchText, "the host %s is not known (%s)", pState->szHost, szSystem);
+    } else if (dwError == RFC2217_ERROR_RATE_REFUSED) {
+        snprintf(pszText, cchText,
+                 "the server's port runs at %u baud, not the %u asked for: it can't make that "
+                 "rate (try a lower -b)",
+                 unsigned(pState->dwRateAnswered), unsigned(pState->dwRateAsked));
+    } else if (dwError == RFC2217_ERROR_RATE_UNANSWERED) {
+        snprintf(pszText, cchText, "the server did not answer the request for %u baud",
+                 unsigned(pState->dwRateAsked));
+    } else if (!pState->fConnected) {
+        DescribeConnectError(pState, dwError, pszText, cchText);
+    } else {
+        DescribeTcpError(dwError, szSystem, sizeof(szSystem));
+        snprintf(pszText, cchText, "the connection failed (%s)", szSystem);
+    }
 }
 
 const PortOps kRfc2217Ops = {SetRfc2217Rate,   ReadRfc2217,       WriteRfc2217,

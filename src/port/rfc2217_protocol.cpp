@@ -32,6 +32,24 @@ void EndEvent(TelnetParser *pParser, TelnetEventKind eKind, TelnetEvent *pEvent)
     pParser->eState = TELNET_PARSE_DATA;
 }
 
+// The byte after IAC inside a subnegotiation; returns 1 when it ends the subnegotiation.
+int TakeSubnegotiationCommand(TelnetParser *pParser, uint8_t bByte, uint8_t *pbData,
+                              size_t *pcbData, TelnetEvent *pEvent) {
+    if (bByte == TELNET_SE) {
+        EndEvent(pParser, TELNET_EVENT_SUBNEGOTIATION, pEvent);
+        return 1;
+    }
+    if (bByte == TELNET_IAC) {
+        KeepSubnegotiationByte(pParser, bByte);
+        pParser->eState = TELNET_PARSE_SUB;
+        return 0;
+    }
+    // RFC 854 leaves a command inside a subnegotiation open: the subnegotiation is dropped
+    // and the command taken, so that a server that never sends SE can't swallow the data.
+    TakeCommand(pParser, bByte, pbData, pcbData);
+    return 0;
+}
+
 // Takes one byte; returns 1 when it ends an event.
 int TakeByte(TelnetParser *pParser, uint8_t bByte, uint8_t *pbData, size_t *pcbData,
              TelnetEvent *pEvent) {
@@ -63,20 +81,8 @@ int TakeByte(TelnetParser *pParser, uint8_t bByte, uint8_t *pbData, size_t *pcbD
             }
             return 0;
         case TELNET_PARSE_SUB_IAC:
-            break;
+            return TakeSubnegotiationCommand(pParser, bByte, pbData, pcbData, pEvent);
     }
-    if (bByte == TELNET_SE) {
-        EndEvent(pParser, TELNET_EVENT_SUBNEGOTIATION, pEvent);
-        return 1;
-    }
-    if (bByte == TELNET_IAC) {
-        KeepSubnegotiationByte(pParser, bByte);
-        pParser->eState = TELNET_PARSE_SUB;
-        return 0;
-    }
-    // RFC 854 leaves a command inside a subnegotiation open: the subnegotiation is dropped
-    // and the command taken, so that a server that never sends SE can't swallow the data.
-    TakeCommand(pParser, bByte, pbData, pcbData);
     return 0;
 }
 

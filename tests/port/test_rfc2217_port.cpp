@@ -190,8 +190,8 @@ TEST(Rfc2217Open, SaysWhyItCantOpen) {
     script.eComPort = ServerScript::SILENT;
     ScriptedServer silent(script);
     EXPECT_EQ(OpenFails(silent.Url(), 9600),
-              "the server did not take up RFC 2217's COM-PORT-OPTION within 2 s: a raw TCP "
-              "port? (ser2net's accepter must be telnet(rfc2217))\n");
+              "the server did not take up RFC 2217's COM-PORT-OPTION: a raw TCP port? (ser2net's "
+              "accepter must be telnet(rfc2217))\n");
     script.eComPort = ServerScript::ACCEPT;
     script.dwRateAnswer = 9600;
     ScriptedServer slow(script);

@@ -1,13 +1,11 @@
 // The network serial port through ser2net, the usual server, in front of a pty this test
 // holds: the rate the client sets reaches the pty's termios, and every byte value passes
 // both ways. A pty has no modem lines: ser2net leaves SET-CONTROL unanswered there.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -19,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "rfc2217_port.h"
 
 namespace {
@@ -75,23 +74,28 @@ class Ser2netPort : public testing::Test {
         OpenThroughSer2net();
     }
 
-    // The configuration the README shows, on a free loopback port in front of the pty.
+    // The configuration the README shows, on a free loopback port in front of the pty. With
+    // -d, ser2net tells on standard output what it did with it.
     void StartSer2net() {
         std::ofstream(dir_ + "/ser2net.yaml")
             << "%YAML 1.1\n---\nconnection: &hc11\n"
             << "    accepter: telnet(rfc2217),tcp,127.0.0.1," << url_.substr(url_.rfind(':') + 1)
             << "\n    connector: serialdev," << ttyname(slaveFd_) << ",9600n81,local\n";
-        std::string strConfig = dir_ + "/ser2net.yaml";
-        std::string strLog = dir_ + "/ser2net.log";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, strLog.c_str(), O_WRONLY | O_CREAT, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        const char *rgpszArgs[] = {SER2NET_PATH, "-n", "-d", "-u", "-c", strConfig.c_str(), NULL};
-        ASSERT_EQ(posix_spawn(&ser2netPid_, SER2NET_PATH, &actions, NULL,
-                              const_cast<char **>(rgpszArgs), environ),
-                  0);
-        posix_spawn_file_actions_destroy(&actions);
+        ser2net_ = StartChild({SER2NET_PATH, "-n", "-d", "-u", "-c", dir_ + "/ser2net.yaml"},
+                              dir_ + "/ser2net.log");
+        ASSERT_GT(ser2net_.pid, 0);
+    }
+
+    std::string Ser2netOutput() {
+        std::string strOutput;
+        char rgchBuffer[512];
+        pollfd entry = {ser2net_.stdoutFd, POLLIN, 0};
+        while (poll(&entry, 1, 0) > 0) {
+            ssize_t cbRead = read(ser2net_.stdoutFd, rgchBuffer, sizeof(rgchBuffer));
+            if (cbRead <= 0) break;
+            strOutput.append(rgchBuffer, size_t(cbRead));
+        }
+        return strOutput;
     }
 
     // ser2net listens a moment after it starts: the open is tried again until then.
@@ -101,14 +105,15 @@ class Ser2netPort : public testing::Test {
             if (!OpenRfc2217Port(&port_, url_.c_str(), 9600)) usleep(100000);
             lastOpenMessage_ = testing::internal::GetCapturedStderr();
         }
-        ASSERT_NE(port_.pOps, nullptr) << lastOpenMessage_;
+        ASSERT_NE(port_.pOps, nullptr) << lastOpenMessage_ << Ser2netOutput();
     }
 
     void TearDown() override {
         if (port_.pOps != NULL) port_.pOps->pfnClose(&port_);
-        if (ser2netPid_ > 0) {
-            kill(ser2netPid_, SIGTERM);
-            waitpid(ser2netPid_, NULL, 0);
+        if (ser2net_.pid > 0) {
+            kill(ser2net_.pid, SIGTERM);
+            waitpid(ser2net_.pid, NULL, 0);
+            close(ser2net_.stdoutFd);
         }
         if (masterFd_ >= 0) close(masterFd_);
         if (slaveFd_ >= 0) close(slaveFd_);
@@ -153,7 +158,7 @@ class Ser2netPort : public testing::Test {
     }
 
     int masterFd_ = -1, slaveFd_ = -1;
-    pid_t ser2netPid_ = -1;
+    ChildProcess ser2net_;
     std::string dir_, url_, lastOpenMessage_;
     Port port_ = {};
 };
