@@ -3,6 +3,7 @@
 #include "tcp_socket.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -115,11 +116,18 @@ void CloseNative(NativeSocket hSocket) {
     close(hSocket);
 }
 
+// A signal (Ctrl-C) is the run's interrupt handler's to judge: the wait goes on after it.
 int WaitNative(NativeSocket hSocket, int fWrite, uint32_t dwTimeoutMs, int *pfReady) {
-    pollfd entry = {hSocket, short(fWrite ? POLLOUT : POLLIN), 0};
-    int iCount = poll(&entry, 1, int(dwTimeoutMs));
-    *pfReady = iCount > 0;
-    return iCount >= 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwTimeoutMs);
+    for (;;) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
+                                                                 std::chrono::steady_clock::now());
+        pollfd entry = {hSocket, short(fWrite ? POLLOUT : POLLIN), 0};
+        int iCount = poll(&entry, 1, left.count() > 0 ? int(left.count()) : 0);
+        if (iCount < 0 && errno == EINTR) continue;
+        *pfReady = iCount > 0;
+        return iCount >= 0;
+    }
 }
 
 void DescribeSystemError(uint32_t dwError, char *pszText, size_t cchText) {
