@@ -189,14 +189,18 @@ int HasAnswer(const Rfc2217State *pState, const void *pContext) {
 
 // Sends a COM-PORT-OPTION command and waits up to dwTimeoutMs for its answer: *pfAnswered,
 // and the answer's value in *pdwAnswer. Returns 0 only when the connection failed.
-int AskComPort(Port *pPort, uint8_t bCommand, uint32_t dwValue, uint32_t dwTimeoutMs,
-               int *pfAnswered, uint32_t *pdwAnswer) {
-    Rfc2217State *pState = State(pPort);
+int SendComPort(Port *pPort, uint8_t bCommand, uint32_t dwValue) {
     uint8_t rgbCommand[TELNET_COMMAND_ROOM];
     size_t cbValue = bCommand == COM_PORT_SET_BAUDRATE ? 4 : 1;
     size_t cbCommand = FormatComPortCommand(bCommand, dwValue, cbValue, rgbCommand);
+    return SendBytes(pPort, rgbCommand, cbCommand, NEGOTIATION_TIMEOUT_MS);
+}
+
+int AskComPort(Port *pPort, uint8_t bCommand, uint32_t dwValue, uint32_t dwTimeoutMs,
+               int *pfAnswered, uint32_t *pdwAnswer) {
+    Rfc2217State *pState = State(pPort);
     AnswerWait wait = {bCommand, pState->rgdwAnswerCount[bCommand]};
-    if (!SendBytes(pPort, rgbCommand, cbCommand, NEGOTIATION_TIMEOUT_MS)) return 0;
+    if (!SendComPort(pPort, bCommand, dwValue)) return 0;
     if (!ReceiveUntil(pPort, HasAnswer, &wait, dwTimeoutMs, pfAnswered)) return 0;
     *pdwAnswer = pState->rgdwAnswer[bCommand];
     return 1;
@@ -416,27 +420,66 @@ int NegotiateComPort(Port *pPort) {
     return 1;
 }
 
-// 8 data bits, no parity, one stop bit. A server that answers with another value can't make
-// it; one that does not answer is taken at its word.
-int SetLineFormat(Port *pPort) {
-    static const struct {
-        uint8_t bCommand;
-        uint8_t bValue;
-    } kFormat[] = {{COM_PORT_SET_DATASIZE, 8},
+// 8 data bits, no parity, one stop bit.
+const struct {
+    uint8_t bCommand;
+    uint8_t bValue;
+} kLineFormat[] = {{COM_PORT_SET_DATASIZE, 8},
                    {COM_PORT_SET_PARITY, COM_PORT_PARITY_NONE},
                    {COM_PORT_SET_STOPSIZE, 1}};
-    for (const auto &setting : kFormat) {
-        int fAnswered = 0;
-        uint32_t dwAnswer = 0;
-        if (!AskComPort(pPort, setting.bCommand, setting.bValue, NEGOTIATION_TIMEOUT_MS, &fAnswered,
-                        &dwAnswer)) {
-            return 0;
-        }
-        if (fAnswered && dwAnswer != setting.bValue) {
+
+// The line format goes out without waiting: the answers come before the rate's, which the
+// open waits for next, and CheckLineFormat reads them then.
+int SendLineFormat(Port *pPort) {
+    for (const auto &setting : kLineFormat) {
+        if (!SendComPort(pPort, setting.bCommand, setting.bValue)) return 0;
+    }
+    return 1;
+}
+
+// A server that answers another value can't make it; one that does not answer is taken at
+// its word.
+int CheckLineFormat(Port *pPort) {
+    const Rfc2217State *pState = State(pPort);
+    for (const auto &setting : kLineFormat) {
+        if (pState->rgdwAnswerCount[setting.bCommand] != 0 &&
+            pState->rgdwAnswer[setting.bCommand] != setting.bValue) {
             return Fail(pPort, RFC2217_ERROR_FORMAT_REFUSED);
         }
     }
     return 1;
+}
+
+// What a failed open's server still has to say, read up to its end; the first failure stays
+// the one to report.
+void ReceiveLastWords(Port *pPort) {
+    Rfc2217State *pState = State(pPort);
+    uint32_t dwFirstError = pPort->dwLastError;
+    int fReady = 1;
+    uint32_t dwError = 0;
+    while (pState->fConnected && WaitTcpReadable(pState->hSocket, 0, &fReady, &dwError) && fReady &&
+           ReceiveAndTake(pPort)) {
+    }
+    pPort->dwLastError = dwFirstError;
+}
+
+// The text a server sent instead of data while the port opened ("Port already in use"), in
+// quotes after pszText: the lines' ends and what is not printable left out.
+void AppendServerWords(Port *pPort, char *pszText, size_t cchText) {
+    Rfc2217State *pState = State(pPort);
+    ReceiveLastWords(pPort);
+    char szWords[120];
+    size_t cchWords = 0;
+    for (size_t i = pState->ibDataStart; i < pState->ibDataEnd; i++) {
+        uint8_t bByte = pState->rgbData[i];
+        if (bByte >= ' ' && bByte < 127 && cchWords + 1 < sizeof(szWords)) {
+            szWords[cchWords++] = char(bByte);
+        }
+    }
+    szWords[cchWords] = '\0';
+    size_t cchUsed = strlen(pszText);
+    if (cchWords == 0) return;
+    snprintf(pszText + cchUsed, cchText - cchUsed, " (the server said \"%s\")", szWords);
 }
 
 }  // namespace
@@ -447,13 +490,14 @@ int OpenRfc2217Port(Port *pPort, const char *pszUrl, uint32_t dwBaudRate) {
     Rfc2217State *pState = State(pPort);
     pState->hSocket = TCP_SOCKET_NONE;
     InitTelnetParser(&pState->parser);
-    if (ConnectToServer(pPort, pszUrl) && NegotiateComPort(pPort) && SetLineFormat(pPort) &&
-        SetRfc2217Rate(pPort, dwBaudRate)) {
+    if (ConnectToServer(pPort, pszUrl) && NegotiateComPort(pPort) && SendLineFormat(pPort) &&
+        SetRfc2217Rate(pPort, dwBaudRate) && CheckLineFormat(pPort)) {
         pPort->pOps = &kRfc2217Ops;
         return 1;
     }
     char szText[PORT_ERROR_ROOM];
     DescribeRfc2217Error(pPort, szText, sizeof(szText));
+    AppendServerWords(pPort, szText, sizeof(szText));
     fprintf(stderr, "%s: %s\n", pPort->szName, szText);
     CloseRfc2217(pPort);
     return 0;

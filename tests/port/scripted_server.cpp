@@ -83,6 +83,9 @@ void ScriptedServer::TakeClientBytes(const uint8_t *pbBytes, size_t cbBytes) {
         if (fComPortOffered && script_.eComPort != ServerScript::SILENT) {
             uint8_t bVerb = script_.eComPort == ServerScript::ACCEPT ? TELNET_DO : TELNET_DONT;
             SendNow({TELNET_IAC, bVerb, TELNET_OPTION_COM_PORT});
+            // Half-closed, the server still takes the client's bytes: no reset loses the words.
+            SendNow(script_.wordsThenHangUp);
+            if (!script_.wordsThenHangUp.empty()) shutdown(clientFd_, SHUT_WR);
         }
         if (event.eKind == TELNET_EVENT_SUBNEGOTIATION && event.cbBytes > 0) {
             TakeCommand(event.pbBytes[0], event.pbBytes + 1, event.cbBytes - 1);
@@ -111,7 +114,7 @@ void ScriptedServer::TakeCommand(uint8_t bCommand, const uint8_t *pbValue, size_
 }
 
 void ScriptedServer::SendNow(const Bytes &bytes) {
-    if (!bytes.empty()) write(clientFd_, bytes.data(), bytes.size());
+    if (!bytes.empty()) send(clientFd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
 }
 
 void ScriptedServer::Send(const Bytes &bytes) {

@@ -21,6 +21,7 @@ struct ServerScript {
     bool fAnswerControl = false;      // answers SET-CONTROL (ser2net before a pty does not)
     Bytes beforePurgeAnswer;          // raw bytes sent just before the answer to PURGE-DATA
     Bytes afterPurgeAnswer;
+    Bytes wordsThenHangUp;  // when not empty: sent after DO COM-PORT-OPTION, then the end
 };
 
 // One COM-PORT-OPTION command the client sent.

@@ -193,6 +193,11 @@ TEST(Rfc2217Open, SaysWhyItCantOpen) {
               "the server did not take up RFC 2217's COM-PORT-OPTION: a raw TCP port? (ser2net's "
               "accepter must be telnet(rfc2217))\n");
     script.eComPort = ServerScript::ACCEPT;
+    script.wordsThenHangUp = {'P', 'o', 'r', 't', ' ', 'b', 'u', 's', 'y', '\r', '\n'};
+    ScriptedServer busy(script);
+    EXPECT_EQ(OpenFails(busy.Url(), 9600),
+              "the server closed the connection (the server said \"Port busy\")\n");
+    script.wordsThenHangUp.clear();
     script.dwRateAnswer = 9600;
     ScriptedServer slow(script);
     EXPECT_EQ(OpenFails(slow.Url(), 125000),

@@ -187,3 +187,18 @@ TEST_F(Ser2netPort, LinesBreakDrainAndPurgeGoOnWithoutModemLines) {
 }
 
 }  // namespace
+
+namespace {
+
+// ser2net says "Port already in use" and ends the connection; whether its words arrive
+// before the end depends on timing. The open fails at once, in one line.
+TEST_F(Ser2netPort, ASecondClientIsRefusedAtOnce) {
+    Port second;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(OpenRfc2217Port(&second, url_.c_str(), 9600));
+    std::string strMessage = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(strMessage.rfind(url_ + ": ", 0), 0u) << strMessage;
+    EXPECT_EQ(strMessage.find('\n'), strMessage.size() - 1) << strMessage;
+}
+
+}  // namespace
