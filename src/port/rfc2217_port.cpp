@@ -105,6 +105,10 @@ int TakeEvent(Port *pPort, const TelnetEvent &event) {
         TakeComPortAnswer(pState, event);
     }
     if (event.eKind != TELNET_EVENT_OPTION) return 1;
+    // Some servers answer the client's WILL with WONT: a refusal all the same.
+    if (event.bVerb == TELNET_WONT && event.bOption == TELNET_OPTION_COM_PORT) {
+        pState->options.rgbLocal[TELNET_OPTION_COM_PORT] = TELNET_OPTION_OFF;
+    }
     uint8_t rgbAnswer[3];
     size_t cbAnswer = AnswerTelnetOption(&pState->options, event.bVerb, event.bOption, rgbAnswer);
     return cbAnswer == 0 || SendBytes(pPort, rgbAnswer, cbAnswer, NEGOTIATION_TIMEOUT_MS);

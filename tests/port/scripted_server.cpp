@@ -81,7 +81,9 @@ void ScriptedServer::TakeClientBytes(const uint8_t *pbBytes, size_t cbBytes) {
         bool fComPortOffered = event.eKind == TELNET_EVENT_OPTION && event.bVerb == TELNET_WILL &&
                                event.bOption == TELNET_OPTION_COM_PORT;
         if (fComPortOffered && script_.eComPort != ServerScript::SILENT) {
-            uint8_t bVerb = script_.eComPort == ServerScript::ACCEPT ? TELNET_DO : TELNET_DONT;
+            uint8_t bVerb = script_.eComPort == ServerScript::ACCEPT   ? TELNET_DO
+                            : script_.eComPort == ServerScript::REFUSE ? TELNET_DONT
+                                                                       : TELNET_WONT;
             SendNow({TELNET_IAC, bVerb, TELNET_OPTION_COM_PORT});
             // Half-closed, the server still takes the client's bytes: no reset loses the words.
             SendNow(script_.wordsThenHangUp);

@@ -15,7 +15,7 @@
 typedef std::vector<uint8_t> Bytes;
 
 struct ServerScript {
-    enum ComPortAnswer { ACCEPT, REFUSE, SILENT };
+    enum ComPortAnswer { ACCEPT, REFUSE, REFUSE_WITH_WONT, SILENT };
     ComPortAnswer eComPort = ACCEPT;  // the answer to WILL COM-PORT-OPTION (SILENT: none at all)
     uint32_t dwRateAnswer = 0;        // answers this rate to every request; 0: the rate asked
     bool fAnswerControl = false;      // answers SET-CONTROL (ser2net before a pty does not)

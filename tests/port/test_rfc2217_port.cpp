@@ -182,11 +182,13 @@ TEST(Rfc2217Open, SaysWhyItCantOpen) {
               "not a network port: write rfc2217://HOST:PORT, PORT from 1 to 65535\n");
 
     ServerScript script;
-    script.eComPort = ServerScript::REFUSE;
-    ScriptedServer refusing(script);
-    EXPECT_EQ(OpenFails(refusing.Url(), 9600),
-              "the server refuses RFC 2217's COM-PORT-OPTION: it is no network serial port "
-              "(ser2net's accepter must be telnet(rfc2217))\n");
+    for (auto eRefusal : {ServerScript::REFUSE, ServerScript::REFUSE_WITH_WONT}) {
+        script.eComPort = eRefusal;
+        ScriptedServer refusing(script);
+        EXPECT_EQ(OpenFails(refusing.Url(), 9600),
+                  "the server refuses RFC 2217's COM-PORT-OPTION: it is no network serial port "
+                  "(ser2net's accepter must be telnet(rfc2217))\n");
+    }
     script.eComPort = ServerScript::SILENT;
     ScriptedServer silent(script);
     EXPECT_EQ(OpenFails(silent.Url(), 9600),
