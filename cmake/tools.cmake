@@ -27,6 +27,7 @@ hc11_find_tool(MINGW_OBJDUMP x86_64-w64-mingw32-objdump)
 hc11_find_tool(WINE wine)
 hc11_find_tool(WINESERVER wineserver)
 hc11_find_tool(WINEBOOT wineboot)
+hc11_find_tool(SER2NET ser2net)
 
 # GoogleTest is a library: without it the tests are left out, and its headers' folder is
 # watched like the programs' folders.

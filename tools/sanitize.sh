@@ -30,11 +30,14 @@ cd "$build"
 ctest --output-on-failure -j "$jobs"
 
 # ThreadSanitizer, in build-tsan: the host tests, whose scripted far ends serve the pty from a
-# thread of their own while the test reads what they received.
+# thread of their own while the test reads what they received, and the network port's tests,
+# whose scripted server does the same over TCP.
 tsan=$top/build-tsan
 cmake -S "$top" -B "$tsan" -DHC11_TSAN=ON -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
-cmake --build "$tsan" -j "$jobs" --target host_tests
+cmake --build "$tsan" -j "$jobs" --target host_tests rfc2217_tests
 # The report goes to a file: a test may be capturing standard error when it comes.
 rm -f "$tsan"/report.*
-TSAN_OPTIONS="halt_on_error=1:abort_on_error=1:log_path=$tsan/report" "$tsan/host_tests" ||
-  { cat "$tsan"/report.* 2>/dev/null; exit 1; }
+for tests in host_tests rfc2217_tests; do
+  TSAN_OPTIONS="halt_on_error=1:abort_on_error=1:log_path=$tsan/report" "$tsan/$tests" ||
+    { cat "$tsan"/report.* 2>/dev/null; exit 1; }
+done
