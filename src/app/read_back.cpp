@@ -5,24 +5,24 @@
 #include <cerrno>
 #include <cstring>
 
-#include "interrupt.h"
 #include "part_table.h"
 #include "progress.h"
 #include "srecord.h"
+#include "stopped_run.h"
 #include "target_read.h"
 
 namespace {
 
 enum { BYTES_PER_RECORD = 32, HEADER_ROOM = 128, ADDRESS_SPACE = 0x10000 };
 
-BYTE g_pbChip[ADDRESS_SPACE];
+uint8_t g_pbChip[ADDRESS_SPACE];
 
-DWORD RangeLength(void) {
-    return (DWORD)g_Settings.wReadEnd - g_Settings.wReadStart + 1;
+uint32_t RangeLength(void) {
+    return (uint32_t)g_Settings.wReadEnd - g_Settings.wReadStart + 1;
 }
 
 // One "." per S1 record's worth of bytes, as the download prints one per line.
-void PrintReadMark(DWORD dwDone) {
+void PrintReadMark(uint32_t dwDone) {
     if (dwDone % BYTES_PER_RECORD == 0 || dwDone == RangeLength()) PrintProgressMark(".");
 }
 
@@ -30,8 +30,8 @@ void PrintReadMark(DWORD dwDone) {
 // the boot ROM loads it into the start of RAM.
 void FormatHeaderText(char *pszText, size_t cchText) {
     const PartInfo *pPart = g_Settings.pPart;
-    WORD wTalkerStart = pPart->wRamStart;
-    WORD wTalkerEnd = (WORD)(wTalkerStart + g_Settings.dwTalkerLength - 1);
+    uint16_t wTalkerStart = pPart->wRamStart;
+    uint16_t wTalkerEnd = (uint16_t)(wTalkerStart + TALKER_RAM_LENGTH - 1);
     int fTalker = g_Settings.wReadStart <= wTalkerEnd && g_Settings.wReadEnd >= wTalkerStart;
     int cch = snprintf(pszText, cchText, "68HC11 %s $%04X-$%04X", pPart->pszName,
                        g_Settings.wReadStart, g_Settings.wReadEnd);
@@ -92,14 +92,12 @@ int CreateReadBackFile(ReadBackFile *pOut) {
     return 1;
 }
 
-int ReadBackRange(HANDLE hPort) {
+int ReadBackRange(const TalkerLink *pLink) {
     fprintf(stdout, "Reading $%04X-$%04X into %s\n", g_Settings.wReadStart, g_Settings.wReadEnd,
             g_Settings.szOutputFile);
     EnterStage(STAGE_READ, RangeLength());
-    if (!ReadTargetBytes(hPort, g_Settings.wReadStart, g_pbChip, RangeLength(), PrintReadMark)) {
-        fprintf(stdout, "Failure\n");
+    if (!ReadTargetBytes(pLink, g_Settings.wReadStart, g_pbChip, RangeLength(), PrintReadMark))
         return 0;
-    }
     EndProgress("");
     fprintf(stdout, "Success\n");
     return 1;

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "settings.h"
-#include "win32_serial.h"
+#include "talker_link.h"
 
 struct ReadBackFile {
     char szTempName[MAX_FILE_NAME + 16];
@@ -19,9 +19,9 @@ struct ReadBackFile {
 // Returns 1, or 0 after "File Error: Could not create ...".
 int CreateReadBackFile(ReadBackFile *pOut);
 
-// Reads the "-r" range through the talker, printing its stage line and progress.
-// Returns 1 when every byte came, 0 after the failure's message.
-int ReadBackRange(HANDLE hPort);
+// Reads the "-r" range through the talker, printing its stage line and progress, then
+// "Success". Returns 1 when every byte came, 0 after the failure's message.
+int ReadBackRange(const TalkerLink *pLink);
 
 // Writes what ReadBackRange read as S19 and gives the file its name. Returns 1, or 0 after a
 // message; the temporary file is then gone.

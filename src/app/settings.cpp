@@ -5,18 +5,26 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "exit_status.h"
 #include "part_table.h"
 
-// The 811E2's row gives the same range and CONFIG value as these.
-static const Settings kDefaultSettings = {1,  256, 0xF5, 0xF800, 0xFFFF, "",   "",
-                                          "", "",  0,    0,      0,      0,    0,
-                                          0,  0,   "",   0,      0,      9600, GetDefaultPart()};
+Settings g_Settings = MakeDefaultSettings();
 
-Settings g_Settings = kDefaultSettings;
+// The defaults of the fields that do not start empty; the 811E2's row gives the same range
+// and CONFIG value.
+Settings MakeDefaultSettings(void) {
+    Settings settings = {};
+    settings.dwComPort = 1;
+    settings.dwTalkerLength = 256;
+    settings.bConfigValue = 0xF5;
+    settings.wEepromStart = 0xF800;
+    settings.wEepromEnd = 0xFFFF;
+    settings.dwTalkerRate = 9600;
+    settings.pPart = GetDefaultPart();
+    return settings;
+}
 
 void ResetSettings(void) {
-    g_Settings = kDefaultSettings;
+    g_Settings = MakeDefaultSettings();
 }
 
 namespace {
@@ -158,6 +166,7 @@ int SetPart(const char *pszValue) {
     const PartInfo *pPart = FindPart(pszValue);
     if (pPart == nullptr) return RefuseValue(PartNameMessage());
     g_Settings.pPart = pPart;
+    g_Settings.dwTalkerLength = pPart->wBootLoadMax;
     if (!g_fEepromRangeGiven) {
         g_Settings.wEepromStart = pPart->wEepromStart;
         g_Settings.wEepromEnd = pPart->wEepromEnd;
@@ -285,7 +294,7 @@ int ParseCommandLine(int argc, char **argv) {
             return 0;
         } else {
             PrintUsage();
-            exit(EXIT_COMMAND_LINE);
+            return 0;
         }
     }
     WarnUnusedConfigValue();

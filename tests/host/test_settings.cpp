@@ -258,13 +258,14 @@ TEST(ParseCommandLine, TalkerRateIsOneTheSciMakes) {
     EXPECT_EQ(Parse({"-b"}).strErr, kRefused + UsageWithRange("f800-ffff"));
 }
 
-TEST(ParseCommandLineDeath, ArgumentThatIsNoOptionEndsTheProcessWithStatus1) {
+// The parser returns; the entry turns the refusal into exit status 1 (test_command_line.cpp).
+TEST(ParseCommandLine, ArgumentThatIsNoOptionStopsTheParseWithTheUsage) {
     for (const char *pszArg : {"-H", "-x", "file.s19", "--help"}) {
-        char szProgram[] = "hc11prog", szFlag[] = "-B";
-        char *argv[] = {szProgram, szFlag, const_cast<char *>(pszArg), nullptr};
-        EXPECT_EXIT(ParseCommandLine(3, argv), testing::ExitedWithCode(1),
-                    testing::HasSubstr("Normal operation on COM1"))
-            << pszArg;
+        ParseOutcome outcome = Parse({"-B", pszArg, "-E"});
+        EXPECT_EQ(outcome.nResult, 0) << pszArg;
+        EXPECT_THAT(outcome.strErr, testing::HasSubstr("Normal operation on COM1")) << pszArg;
+        EXPECT_EQ(g_Settings.fHelpRequested, 0u) << "a refusal, not the usage asked for";
+        EXPECT_EQ(g_Settings.fExpandedBus, 0u) << "the walk stops at " << pszArg;
     }
 }
 
