@@ -34,8 +34,8 @@ const uint8_t BPROT_ALL = 0x00;         // CONFIG too: the bulk erase reprograms
 
 // CONFIG is unprotected only when the bulk erase is to give it a new value: with PTCON set
 // its erase and programming would silently do nothing.
-uint8_t BprotValue(void) {
-    return g_Settings.fBulkErase ? BPROT_ALL : BPROT_ARRAY_ONLY;
+uint8_t BprotValue(const Settings *pSettings) {
+    return pSettings->fBulkErase ? BPROT_ALL : BPROT_ARRAY_ONLY;
 }
 
 void PrintBanner(const char *pszProgramName) {
@@ -48,15 +48,15 @@ void PrintBanner(const char *pszProgramName) {
 // memory), nor the register block: a write
 // to BAUD or SCCR2 cuts the link, and CONFIG can never read back (it is set with -B -C).
 // Returns EXIT_DONE with *pFile filled, or the exit status of the failure.
-int LoadInputFile(SRecordFile *pFile) {
-    const PartInfo *pPart = g_Settings.pPart;
+int LoadInputFile(const Settings *pSettings, SRecordFile *pFile) {
+    const PartInfo *pPart = pSettings->pPart;
     const uint16_t wTalkerRamEnd = (uint16_t)(pPart->wRamStart + TALKER_RAM_LENGTH - 1);
     const RefusedRange rgRanges[] = {
         {pPart->wRamStart, wTalkerRamEnd, "the RAM the talker runs in"},
         {pPart->wRegisterStart, pPart->wRegisterEnd,
          "the chip's registers (CONFIG is set with -B -C)"},
     };
-    if (!ReadSRecordFile(g_Settings.szInputFile, pFile)) return EXIT_INPUT_FILE;
+    if (!ReadSRecordFile(pSettings->szInputFile, pFile)) return EXIT_INPUT_FILE;
     if (!CheckSRecordFile(pFile, rgRanges, sizeof(rgRanges) / sizeof(rgRanges[0]))) {
         fprintf(stdout, "Failure\n");
         return EXIT_INPUT_FILE;
@@ -65,15 +65,15 @@ int LoadInputFile(SRecordFile *pFile) {
 }
 
 // What the link needs of the user's choices.
-void FillTalkerLink(TalkerLink *pLink) {
-    StartTalkerLink(pLink, g_Settings.dwComPort, g_Settings.szDevice);
-    pLink->fTrace = (int)g_Settings.fVerbose;
-    pLink->pPart = g_Settings.pPart;
-    pLink->dwLoadLength = g_Settings.dwTalkerLength;
-    pLink->bConfigValue = g_Settings.bConfigValue;
-    pLink->wEepromStart = g_Settings.wEepromStart;
-    pLink->wEepromEnd = g_Settings.wEepromEnd;
-    pLink->dwTalkerRate = g_Settings.dwTalkerRate;
+void FillTalkerLink(const Settings *pSettings, TalkerLink *pLink) {
+    StartTalkerLink(pLink, pSettings->dwComPort, pSettings->szDevice);
+    pLink->fTrace = (int)pSettings->fVerbose;
+    pLink->pPart = pSettings->pPart;
+    pLink->dwLoadLength = pSettings->dwTalkerLength;
+    pLink->bConfigValue = pSettings->bConfigValue;
+    pLink->wEepromStart = pSettings->wEepromStart;
+    pLink->wEepromEnd = pSettings->wEepromEnd;
+    pLink->dwTalkerRate = pSettings->dwTalkerRate;
 }
 
 // The run's verdict on an operation that reached the target and failed.
@@ -84,26 +84,27 @@ int ReportFailure(int nStatus) {
 
 // Whether the run stores anything in the chip's memory: reading back and verifying do not,
 // so they leave BPROT alone.
-int WritesTarget(const SRecordFile *pFile) {
-    return g_Settings.fBulkErase || (pFile != NULL && !g_Settings.fVerifyOnly);
+int WritesTarget(const Settings *pSettings, const SRecordFile *pFile) {
+    return pSettings->fBulkErase || (pFile != NULL && !pSettings->fVerifyOnly);
 }
 
 // Downloads the file, or with "-n" compares the chip with it; then reads back with "-r".
-int UseTarget(const TalkerLink *pLink, const SRecordFile *pFile) {
-    if (pFile != NULL && g_Settings.fVerifyOnly) {
-        fprintf(stdout, "Verifying %s\n", g_Settings.szInputFile);
+int UseTarget(const Settings *pSettings, const TalkerLink *pLink, const SRecordFile *pFile,
+              ReadBackFile *pReadBack) {
+    if (pFile != NULL && pSettings->fVerifyOnly) {
+        fprintf(stdout, "Verifying %s\n", pSettings->szInputFile);
         if (!VerifyFile(pLink, pFile)) return ReportFailure(EXIT_TARGET);
     } else if (pFile != NULL) {
-        fprintf(stdout, "Downloading %s\n", g_Settings.szInputFile);
+        fprintf(stdout, "Downloading %s\n", pSettings->szInputFile);
         if (!DownloadFile(pLink, pFile)) return ReportFailure(EXIT_TARGET);
     }
-    if (g_Settings.fReadBack && !ReadBackRange(pLink)) return ReportFailure(EXIT_TARGET);
+    if (pSettings->fReadBack && !ReadBackRange(pLink, pReadBack)) return ReportFailure(EXIT_TARGET);
     return EXIT_DONE;
 }
 
 // The erase is one command: its progress goes from nothing to the whole EEPROM at once.
 int EraseEeprom(const TalkerLink *pLink) {
-    uint32_t dwSize = (uint32_t)g_Settings.wEepromEnd - g_Settings.wEepromStart + 1;
+    uint32_t dwSize = (uint32_t)pLink->wEepromEnd - pLink->wEepromStart + 1;
     fprintf(stdout, "Bulk Erasing EEPROM\n");
     EnterStage(STAGE_BULK_ERASE, dwSize);
     if (!BulkErase(pLink)) return 0;
@@ -121,18 +122,18 @@ int MoveTalkerRate(const TalkerLink *pLink) {
 
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
 // unprotected where the part has BPROT, and the bulk erase if asked.
-int PrepareTarget(const TalkerLink *pLink, const SRecordFile *pFile) {
+int PrepareTarget(const Settings *pSettings, const TalkerLink *pLink, const SRecordFile *pFile) {
     Port *pPort = pLink->pPort;
     EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(pPort, 1)) return 0;
     if (pLink->dwTalkerRate != TALKER_BAUD_RATE && !MoveTalkerRate(pLink)) return 0;
-    if (g_Settings.fExpandedBus) {
+    if (pSettings->fExpandedBus) {
         fprintf(stdout, "Enable Expanded Memory\n");
         if (!WriteTargetByte(pPort, HPRIO, HPRIO_EXPANDED)) return 0;
     }
-    int fWriteBprot = pLink->pPart->fHasBprot && WritesTarget(pFile);
-    if (fWriteBprot && !WriteTargetByte(pPort, BPROT, BprotValue())) return 0;
-    if (g_Settings.fBulkErase && !EraseEeprom(pLink)) return 0;
+    int fWriteBprot = pLink->pPart->fHasBprot && WritesTarget(pSettings, pFile);
+    if (fWriteBprot && !WriteTargetByte(pPort, BPROT, BprotValue(pSettings))) return 0;
+    if (pSettings->fBulkErase && !EraseEeprom(pLink)) return 0;
     return 1;
 }
 
@@ -161,7 +162,8 @@ LinkOutcome LoadTalker(TalkerLink *pLink, uint32_t dwLoadBaud) {
 }
 
 // Everything that talks to the target, from the talker load to the end of the download.
-int ProgramTarget(TalkerLink *pLink, const SRecordFile *pFile) {
+int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFile *pFile,
+                  ReadBackFile *pReadBack) {
     InstallInterruptHandlers();
     // With -b the load, too, goes faster: at the boot ROM's own 7812 baud.
     uint32_t dwLoadBaud = pLink->dwTalkerRate == TALKER_BAUD_RATE ? BOOT_BAUD_1200 : BOOT_BAUD_7812;
@@ -169,7 +171,9 @@ int ProgramTarget(TalkerLink *pLink, const SRecordFile *pFile) {
     if (eLoad == LINK_FAILED) return ReportFailure(EXIT_TARGET);
     if (eLoad != LINK_DONE) return EXIT_TARGET;
     if (!OpenComPort(pLink, TALKER_BAUD_RATE)) return EXIT_TARGET;
-    int nStatus = PrepareTarget(pLink, pFile) ? UseTarget(pLink, pFile) : EXIT_TARGET;
+    int nStatus = PrepareTarget(pSettings, pLink, pFile)
+                      ? UseTarget(pSettings, pLink, pFile, pReadBack)
+                      : EXIT_TARGET;
     CloseComPort(pLink);
     return nStatus;
 }
@@ -183,34 +187,48 @@ int FinishReadBack(ReadBackFile *pReadBack, int nStatus) {
     return SaveReadBackFile(pReadBack) ? EXIT_DONE : EXIT_INPUT_FILE;
 }
 
+// What the user asked for, once the command line is read: EXIT_DONE with *pFile filled (or
+// NULL when the run takes no file), or the exit status that ends the run.
+int TakeInputFile(const Settings *pSettings, SRecordFile *pFile, const SRecordFile **ppFile) {
+    *ppFile = NULL;
+    if (pSettings->szInputFile[0] != '\0') {
+        int nStatus = LoadInputFile(pSettings, pFile);
+        if (nStatus == EXIT_DONE) *ppFile = pFile;
+        return nStatus;
+    }
+    if (pSettings->fReadBack) return EXIT_DONE;  // reading back alone needs no file
+    fprintf(stderr, "No input file specified\n");
+    if (pSettings->fBulkErase) return EXIT_DONE;
+    PrintUsage(pSettings);
+    return EXIT_COMMAND_LINE;
+}
+
+// Everything after the command line: the file, the read-back file, the target.
+int RunWithSettings(const Settings *pSettings) {
+    UseProgressLine(IsTerminalOutput());
+    if (pSettings->fListPorts) return ListSerialPorts("") ? EXIT_DONE : EXIT_TARGET;
+    SRecordFile file;
+    const SRecordFile *pFile = NULL;
+    int nStatus = TakeInputFile(pSettings, &file, &pFile);
+    if (nStatus != EXIT_DONE) return nStatus;
+    ReadBackFile readBack;
+    StartReadBackFile(&readBack, pSettings);
+    if (pSettings->fReadBack && !CreateReadBackFile(&readBack)) return EXIT_INPUT_FILE;
+    TalkerLink link;
+    FillTalkerLink(pSettings, &link);
+    nStatus = ProgramTarget(pSettings, &link, pFile, &readBack);
+    return pSettings->fReadBack ? FinishReadBack(&readBack, nStatus) : nStatus;
+}
+
 }  // namespace
 
 int RunProgramming(int argc, char **argv) {
     PrintBanner(argv[0]);
-    if (!ParseCommandLine(argc, argv)) {
-        if (!g_Settings.fHelpRequested) return EXIT_COMMAND_LINE;
+    Settings settings = MakeDefaultSettings();
+    if (!ParseCommandLine(argc, argv, &settings)) {
+        if (!settings.fHelpRequested) return EXIT_COMMAND_LINE;
         fprintf(stderr, "hc11prog version %s\n", HC11PROG_VERSION);
         return EXIT_DONE;
     }
-    UseProgressLine(IsTerminalOutput());
-    if (g_Settings.fListPorts) return ListSerialPorts("") ? EXIT_DONE : EXIT_TARGET;
-    SRecordFile file;
-    const SRecordFile *pFile = NULL;
-    if (g_Settings.szInputFile[0] != '\0') {
-        int nStatus = LoadInputFile(&file);
-        if (nStatus != EXIT_DONE) return nStatus;
-        pFile = &file;
-    } else if (!g_Settings.fReadBack) {  // reading back alone needs no file
-        fprintf(stderr, "No input file specified\n");
-        if (!g_Settings.fBulkErase) {
-            PrintUsage();
-            return EXIT_COMMAND_LINE;
-        }
-    }
-    ReadBackFile readBack = {};
-    if (g_Settings.fReadBack && !CreateReadBackFile(&readBack)) return EXIT_INPUT_FILE;
-    TalkerLink link;
-    FillTalkerLink(&link);
-    int nStatus = ProgramTarget(&link, pFile);
-    return g_Settings.fReadBack ? FinishReadBack(&readBack, nStatus) : nStatus;
+    return RunWithSettings(&settings);
 }

@@ -1,5 +1,5 @@
-// What the user asked for: one process-wide record, filled by ParseCommandLine and read by
-// everything else.
+// What the user asked for: the command line's record, filled by ParseCommandLine and read by
+// the entry, which hands each operation what it needs.
 #pragma once
 
 #include <cstdint>
@@ -29,20 +29,19 @@ struct Settings {
     uint32_t fListPorts;               // "-l"
     uint32_t dwTalkerRate;             // "-b": the line rate the talker runs at
     const PartInfo *pPart;             // "-p": the chip, the 811E2 unless another is named
+    // What the user named explicitly: a part's defaults do not override it, whichever comes
+    // first.
+    uint32_t fEepromRangeGiven;
+    uint32_t fConfigGiven;
 };
-
-extern Settings g_Settings;
 
 // The record as it is before any option is read.
 Settings MakeDefaultSettings(void);
 
-// Puts every field back to its default (the state at process start).
-void ResetSettings(void);
-
-// Walks the options from left to right into g_Settings. Returns 1 when every argument was
-// accepted, 0 after "-h" or a refused value or an argument that is no option (its message
-// and the usage printed).
-int ParseCommandLine(int argc, char **argv);
+// Walks the options from left to right into *pSettings, which holds the defaults. Returns 1 when
+// every argument was accepted, 0 after "-h" or a refused value or an argument that is no option
+// (its message and the usage printed).
+int ParseCommandLine(int argc, char **argv, Settings *pSettings);
 
 // Prints the usage text to standard error, with the program name and the current range.
-void PrintUsage(void);
+void PrintUsage(const Settings *pSettings);

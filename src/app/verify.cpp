@@ -20,7 +20,7 @@ struct Differences {
 // Compares one record with the chip.
 int VerifyRecord(const TalkerLink *pLink, const SRecord *pRecord, Differences *pDiff) {
     uint8_t pbChip[SRECORD_DATA_ROOM];
-    if (!ReadTargetBytes(pLink, pRecord->wAddress, pbChip, pRecord->wLength, NULL)) return 0;
+    if (!ReadTargetBytes(pLink, pRecord->wAddress, pbChip, pRecord->wLength, NULL, NULL)) return 0;
     for (unsigned i = 0; i < pRecord->wLength; i++) {
         if (pbChip[i] == pRecord->bData[i]) continue;
         if (pDiff->dwCount < MAX_LISTED) {
@@ -52,7 +52,7 @@ int ReportDifferences(const Differences *pDiff) {
 int VerifyFile(const TalkerLink *pLink, const SRecordFile *pFile) {
     SRecordLine line;
     SRecord record;
-    static Differences diff;
+    Differences diff;
     diff.dwCount = 0;
     EnterStage(STAGE_VERIFY, pFile->dwDataBytes);
     StartSRecordLines(&line);

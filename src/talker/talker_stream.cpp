@@ -124,7 +124,8 @@ int CheckReply(TalkerStream *pStream, uint8_t bReply) {
             *pExpected->pbValue = bReply;
             NoteBytesDone(1);
             pStream->dwValuesRead++;
-            if (pStream->pfnReadProgress != NULL) pStream->pfnReadProgress(pStream->dwValuesRead);
+            if (pStream->pfnReadProgress != NULL)
+                pStream->pfnReadProgress(pStream->pProgressContext, pStream->dwValuesRead);
             return 1;
         default:
             NoteBytesDone(1);
@@ -220,6 +221,7 @@ void StartTalkerStream(TalkerStream *pStream, const TalkerLink *pLink) {
     pStream->fLockstep = 0;
     pStream->dwValuesRead = 0;
     pStream->pfnReadProgress = NULL;
+    pStream->pProgressContext = NULL;
     // A character is 10 bits: the rate / 10 characters a second.
     pStream->dwWindow = pLink->dwTalkerRate / 10 * WINDOW_LINE_MS / 1000 + WINDOW_PACKET;
 }
@@ -253,8 +255,11 @@ int StreamReadByte(TalkerStream *pStream, uint16_t wAddress, uint8_t *pbValue) {
     return 1;
 }
 
-void SetStreamReadProgress(TalkerStream *pStream, void (*pfnReadProgress)(uint32_t dwValuesRead)) {
+void SetStreamReadProgress(TalkerStream *pStream,
+                           void (*pfnReadProgress)(void *pContext, uint32_t dwValuesRead),
+                           void *pContext) {
     pStream->pfnReadProgress = pfnReadProgress;
+    pStream->pProgressContext = pContext;
 }
 
 uint32_t GetStreamMismatches(const TalkerStream *pStream) {

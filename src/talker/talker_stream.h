@@ -49,14 +49,17 @@ struct TalkerStream {
     uint32_t dwMismatches;      // data bytes whose read-back differed
     int fLockstep;          // after a wrong read-back: each byte waits for every reply before it
     uint32_t dwValuesRead;  // "r" values that have come
-    void (*pfnReadProgress)(uint32_t dwValuesRead);  // told of each, when not NULL
+    void (*pfnReadProgress)(void *pContext, uint32_t dwValuesRead);  // told of each, or NULL
+    void *pProgressContext;
 };
 
 // Starts an empty stream on the link's open port, at the link's talker rate.
 void StartTalkerStream(TalkerStream *pStream, const TalkerLink *pLink);
 
-// pfnReadProgress is told of each "r" value as it comes (NULL: nobody).
-void SetStreamReadProgress(TalkerStream *pStream, void (*pfnReadProgress)(uint32_t dwValuesRead));
+// pfnReadProgress is told, with pContext, of each "r" value as it comes (NULL: nobody).
+void SetStreamReadProgress(TalkerStream *pStream,
+                           void (*pfnReadProgress)(void *pContext, uint32_t dwValuesRead),
+                           void *pContext);
 
 // The data bytes whose read-back differed so far.
 uint32_t GetStreamMismatches(const TalkerStream *pStream);

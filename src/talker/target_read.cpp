@@ -6,10 +6,10 @@
 #include "talker_stream.h"
 
 int ReadTargetBytes(const TalkerLink *pLink, uint16_t wAddress, uint8_t *pbBuffer,
-                    uint32_t dwLength, ReadProgressFn pfnProgress) {
+                    uint32_t dwLength, ReadProgressFn pfnProgress, void *pContext) {
     TalkerStream stream;
     StartTalkerStream(&stream, pLink);
-    SetStreamReadProgress(&stream, pfnProgress);
+    SetStreamReadProgress(&stream, pfnProgress, pContext);
     for (uint32_t i = 0; i < dwLength; i++) {
         if (!StreamReadByte(&stream, (uint16_t)(wAddress + i), &pbBuffer[i])) return 0;
     }

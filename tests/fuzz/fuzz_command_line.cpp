@@ -54,14 +54,14 @@ bool IsEmptyOrGiven(const char *pszField, const std::vector<std::string> &argume
     return false;
 }
 
-void CheckSettings(const std::vector<std::string> &arguments) {
-    Require(g_Settings.wEepromStart <= g_Settings.wEepromEnd, "the range starts above its end");
-    Require(IsTerminated(g_Settings.szInputFile), "the input file name runs past its room");
-    Require(IsTerminated(g_Settings.szDevice), "the device name runs past its room");
-    Require(IsEmptyOrGiven(g_Settings.szInputFile, arguments), "the input file name was cut");
-    Require(IsEmptyOrGiven(g_Settings.szDevice, arguments), "the device name was cut");
-    Require(g_Settings.fBulkErase <= 1 && g_Settings.fExpandedBus <= 1 &&
-                g_Settings.fVerbose <= 1 && g_Settings.fHelpRequested <= 1,
+void CheckSettings(const Settings &settings, const std::vector<std::string> &arguments) {
+    Require(settings.wEepromStart <= settings.wEepromEnd, "the range starts above its end");
+    Require(IsTerminated(settings.szInputFile), "the input file name runs past its room");
+    Require(IsTerminated(settings.szDevice), "the device name runs past its room");
+    Require(IsEmptyOrGiven(settings.szInputFile, arguments), "the input file name was cut");
+    Require(IsEmptyOrGiven(settings.szDevice, arguments), "the device name was cut");
+    Require(settings.fBulkErase <= 1 && settings.fExpandedBus <= 1 && settings.fVerbose <= 1 &&
+                settings.fHelpRequested <= 1,
             "a flag is neither 0 nor 1");
 }
 
@@ -73,10 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pbData, size_t cbData) {
     for (std::string &argument : arguments) argv.push_back(&argument[0]);
     argv.push_back(nullptr);
 
-    ResetSettings();
-    int nResult = ParseCommandLine(static_cast<int>(arguments.size()), argv.data());
+    Settings settings = MakeDefaultSettings();
+    int nResult = ParseCommandLine(static_cast<int>(arguments.size()), argv.data(), &settings);
     Require(nResult == 0 || nResult == 1, "the parser returned neither 0 nor 1");
-    Require(!g_Settings.fHelpRequested || nResult == 0, "the parse went on after -h");
-    CheckSettings(arguments);
+    Require(!settings.fHelpRequested || nResult == 0, "the parse went on after -h");
+    CheckSettings(settings, arguments);
     return 0;
 }
