@@ -14,6 +14,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #ifdef __linux__
 #include <linux/serial.h>
 #endif
@@ -333,6 +335,7 @@ int OpenIntoSlot(const char *pszOpen, int nSlot) {
     pOpen->fd = fd;
     pOpen->fHaveBefore = tcgetattr(fd, &pOpen->tioBefore) == 0;
     int nErrno = errno;
+    std::atomic_signal_fence(std::memory_order_seq_cst);  // the slot is whole before it counts
     pOpen->fInUse = 1;
     if (!TakeExclusiveUse(fd)) {
         nErrno = errno;

@@ -76,7 +76,7 @@ int Win32Read(Port *pPort, uint8_t *pbBuffer, uint32_t dwLength, uint32_t dwTime
     COMMTIMEOUTS timeouts = State(pPort)->timeoutsSet;
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    timeouts.ReadTotalTimeoutConstant = dwTimeoutMs;
+    timeouts.ReadTotalTimeoutConstant = dwTimeoutMs > 0 ? dwTimeoutMs : 1;  // 0 has no such meaning
     if (!UseTimeouts(pPort, &timeouts)) return 0;
     DWORD dwRead = 0;
     if (!ReadFile(State(pPort)->hPort, pbBuffer, dwLength, &dwRead, NULL))

@@ -42,6 +42,6 @@ struct TalkerLink {
     Port trace;
 };
 
-// The link of the 811E2 with its defaults, on the port pszDevice names (or COM1 when empty),
-// closed.
+// The link of the 811E2 with its defaults, closed, on the device pszDevice names, or on COM
+// port dwComPort when pszDevice is empty.
 void StartTalkerLink(TalkerLink *pLink, uint32_t dwComPort, const char *pszDevice);
