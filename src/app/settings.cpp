@@ -7,17 +7,17 @@
 
 #include "part_table.h"
 
-// The defaults of the fields that do not start empty; the 811E2's row gives the same range
-// and CONFIG value.
+// The defaults of the fields that do not start empty: the default part's (the 811E2's).
 Settings MakeDefaultSettings(void) {
+    const PartInfo *pPart = GetDefaultPart();
     Settings settings = {};
     settings.dwComPort = 1;
-    settings.dwTalkerLength = 256;
-    settings.bConfigValue = 0xF5;
-    settings.wEepromStart = 0xF800;
-    settings.wEepromEnd = 0xFFFF;
-    settings.dwTalkerRate = 9600;
-    settings.pPart = GetDefaultPart();
+    settings.dwTalkerLength = pPart->wBootLoadMax;     // 256
+    settings.bConfigValue = pPart->bConfigAfterErase;  // $F5
+    settings.wEepromStart = pPart->wEepromStart;       // $F800-$FFFF
+    settings.wEepromEnd = pPart->wEepromEnd;
+    settings.dwTalkerRate = GetSciRateByIndex(0)->dwRate;  // the talker's own, 9600
+    settings.pPart = pPart;
     return settings;
 }
 
