@@ -63,8 +63,8 @@ windows:
 	cmake --build build-win --target hc11prog -j $(JOBS)
 	@# Linked statically: the .exe needs no DLL that Windows does not bring.
 	@x86_64-w64-mingw32-objdump -p build-win/hc11prog.exe | sed -n 's/^\tDLL Name: //p' | \
-	  sort | tr '\n' ' ' | grep -qx 'KERNEL32.dll msvcrt.dll ' || \
-	  { echo "build-win/hc11prog.exe imports more than KERNEL32.dll and msvcrt.dll" >&2; exit 1; }
+	  LC_ALL=C sort | tr '\n' ' ' | grep -qx 'KERNEL32.dll WS2_32.dll msvcrt.dll ' || \
+	  { echo "build-win/hc11prog.exe imports more than KERNEL32.dll, WS2_32.dll and msvcrt.dll" >&2; exit 1; }
 
 # Every build folder the targets above make.
 clean:

@@ -5,48 +5,50 @@
 #include <cerrno>
 #include <cstring>
 
-#include "interrupt.h"
 #include "part_table.h"
 #include "progress.h"
 #include "srecord.h"
+#include "stopped_run.h"
 #include "target_read.h"
 
 namespace {
 
-enum { BYTES_PER_RECORD = 32, HEADER_ROOM = 128, ADDRESS_SPACE = 0x10000 };
+enum { BYTES_PER_RECORD = 32, HEADER_ROOM = 128 };
 
-BYTE g_pbChip[ADDRESS_SPACE];
-
-DWORD RangeLength(void) {
-    return (DWORD)g_Settings.wReadEnd - g_Settings.wReadStart + 1;
+uint32_t RangeLength(const Settings *pSettings) {
+    return (uint32_t)pSettings->wReadEnd - pSettings->wReadStart + 1;
 }
 
 // One "." per S1 record's worth of bytes, as the download prints one per line.
-void PrintReadMark(DWORD dwDone) {
-    if (dwDone % BYTES_PER_RECORD == 0 || dwDone == RangeLength()) PrintProgressMark(".");
+void PrintReadMark(void *pContext, uint32_t dwDone) {
+    const ReadBackFile *pOut = static_cast<const ReadBackFile *>(pContext);
+    if (dwDone % BYTES_PER_RECORD == 0 || dwDone == RangeLength(pOut->pSettings))
+        PrintProgressMark(".");
 }
 
 // The S0 text names the part and the range, and says when part of it was the talker itself:
 // the boot ROM loads it into the start of RAM.
-void FormatHeaderText(char *pszText, size_t cchText) {
-    const PartInfo *pPart = g_Settings.pPart;
-    WORD wTalkerStart = pPart->wRamStart;
-    WORD wTalkerEnd = (WORD)(wTalkerStart + g_Settings.dwTalkerLength - 1);
-    int fTalker = g_Settings.wReadStart <= wTalkerEnd && g_Settings.wReadEnd >= wTalkerStart;
+void FormatHeaderText(const Settings *pSettings, char *pszText, size_t cchText) {
+    const PartInfo *pPart = pSettings->pPart;
+    uint16_t wTalkerStart = pPart->wRamStart;
+    uint16_t wTalkerEnd = (uint16_t)(wTalkerStart + TALKER_RAM_LENGTH - 1);
+    int fTalker = pSettings->wReadStart <= wTalkerEnd && pSettings->wReadEnd >= wTalkerStart;
     int cch = snprintf(pszText, cchText, "68HC11 %s $%04X-$%04X", pPart->pszName,
-                       g_Settings.wReadStart, g_Settings.wReadEnd);
+                       pSettings->wReadStart, pSettings->wReadEnd);
     if (fTalker && cch > 0 && (size_t)cch < cchText) {
         snprintf(pszText + cch, cchText - cch, ", $%04X-$%04X read as the talker", wTalkerStart,
                  wTalkerEnd);
     }
 }
 
-int WriteS19(FILE *pFile) {
+int WriteS19(const ReadBackFile *pOut, FILE *pFile) {
+    const Settings *pSettings = pOut->pSettings;
     char szText[HEADER_ROOM], szLine[SRECORD_LINE_ROOM];
-    FormatHeaderText(szText, sizeof szText);
+    FormatHeaderText(pSettings, szText, sizeof szText);
     if (!FormatS0Record(szText, szLine, sizeof szLine)) return 0;
     if (fprintf(pFile, "%s\n", szLine) < 0) return 0;
-    if (!WriteS1Lines(pFile, g_Settings.wReadStart, g_pbChip, RangeLength(), BYTES_PER_RECORD)) {
+    if (!WriteS1Lines(pFile, pSettings->wReadStart, pOut->pbChip, RangeLength(pSettings),
+                      BYTES_PER_RECORD)) {
         return 0;
     }
     if (!FormatS9Record(0, szLine, sizeof szLine)) return 0;
@@ -70,19 +72,27 @@ int IsSpecialFile(const char *pszName) {
     return (info.st_mode & S_IFMT) != S_IFREG && (info.st_mode & S_IFMT) != S_IFDIR;
 }
 
-int WriteDirectly(const char *pszName) {
-    FILE *pFile = fopen(pszName, "w");
+int WriteDirectly(const ReadBackFile *pOut) {
+    FILE *pFile = fopen(pOut->pSettings->szOutputFile, "w");
     if (pFile == NULL) return 0;
-    int fWritten = WriteS19(pFile);
+    int fWritten = WriteS19(pOut, pFile);
     return fclose(pFile) == 0 && fWritten;
 }
 
 }  // namespace
 
+void StartReadBackFile(ReadBackFile *pOut, const Settings *pSettings) {
+    pOut->pSettings = pSettings;
+    pOut->szTempName[0] = '\0';
+    pOut->pFile = NULL;
+    pOut->fDirect = 0;
+}
+
 int CreateReadBackFile(ReadBackFile *pOut) {
-    pOut->fDirect = IsSpecialFile(g_Settings.szOutputFile);
+    const Settings *pSettings = pOut->pSettings;
+    pOut->fDirect = IsSpecialFile(pSettings->szOutputFile);
     if (pOut->fDirect) return 1;
-    snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", g_Settings.szOutputFile);
+    snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", pSettings->szOutputFile);
     pOut->pFile = fopen(pOut->szTempName, "w");
     if (pOut->pFile == NULL) {
         fprintf(stderr, "File Error: Could not create %s: %s\n", pOut->szTempName, strerror(errno));
@@ -92,33 +102,34 @@ int CreateReadBackFile(ReadBackFile *pOut) {
     return 1;
 }
 
-int ReadBackRange(HANDLE hPort) {
-    fprintf(stdout, "Reading $%04X-$%04X into %s\n", g_Settings.wReadStart, g_Settings.wReadEnd,
-            g_Settings.szOutputFile);
-    EnterStage(STAGE_READ, RangeLength());
-    if (!ReadTargetBytes(hPort, g_Settings.wReadStart, g_pbChip, RangeLength(), PrintReadMark)) {
-        fprintf(stdout, "Failure\n");
+int ReadBackRange(const TalkerLink *pLink, ReadBackFile *pOut) {
+    const Settings *pSettings = pOut->pSettings;
+    fprintf(stdout, "Reading $%04X-$%04X into %s\n", pSettings->wReadStart, pSettings->wReadEnd,
+            pSettings->szOutputFile);
+    EnterStage(STAGE_READ, RangeLength(pSettings));
+    if (!ReadTargetBytes(pLink, pSettings->wReadStart, pOut->pbChip, RangeLength(pSettings),
+                         PrintReadMark, pOut))
         return 0;
-    }
     EndProgress("");
     fprintf(stdout, "Success\n");
     return 1;
 }
 
 int SaveReadBackFile(ReadBackFile *pOut) {
+    const Settings *pSettings = pOut->pSettings;
     if (pOut->fDirect) {
-        if (WriteDirectly(g_Settings.szOutputFile)) return 1;
-        fprintf(stderr, "File Error: Could not write %s: %s\n", g_Settings.szOutputFile,
+        if (WriteDirectly(pOut)) return 1;
+        fprintf(stderr, "File Error: Could not write %s: %s\n", pSettings->szOutputFile,
                 strerror(errno));
         return 0;
     }
-    int fWritten = WriteS19(pOut->pFile);
+    int fWritten = WriteS19(pOut, pOut->pFile);
     if (fclose(pOut->pFile) != 0) fWritten = 0;
     pOut->pFile = NULL;
-    int fRenamed = fWritten && RenameOver(pOut->szTempName, g_Settings.szOutputFile);
+    int fRenamed = fWritten && RenameOver(pOut->szTempName, pSettings->szOutputFile);
     SetInterruptLeftover(NULL);
     if (fRenamed) return 1;
-    fprintf(stderr, "File Error: Could not write %s: %s\n", g_Settings.szOutputFile,
+    fprintf(stderr, "File Error: Could not write %s: %s\n", pSettings->szOutputFile,
             strerror(errno));
     remove(pOut->szTempName);
     return 0;

@@ -6,22 +6,29 @@
 #include <cstdio>
 
 #include "settings.h"
-#include "win32_serial.h"
+#include "talker_link.h"
+
+enum { ADDRESS_SPACE = 0x10000 };
 
 struct ReadBackFile {
+    const Settings *pSettings;  // the range ("-r"), the part and the name ("-o")
     char szTempName[MAX_FILE_NAME + 16];
     FILE *pFile;  // NULL when no read-back was asked for, or when written directly
     int fDirect;  // "-o" names a device or a pipe: written at the end, under that name
+    uint8_t pbChip[ADDRESS_SPACE];  // the range as read, from its first address
 };
+
+// Makes *pOut ready for the other calls, nothing created yet.
+void StartReadBackFile(ReadBackFile *pOut, const Settings *pSettings);
 
 // Creates the temporary file beside the "-o" name before the target is touched; a device or
 // a pipe (/dev/stdout, /dev/null) gets no temporary file, which would be renamed over it.
 // Returns 1, or 0 after "File Error: Could not create ...".
 int CreateReadBackFile(ReadBackFile *pOut);
 
-// Reads the "-r" range through the talker, printing its stage line and progress.
-// Returns 1 when every byte came, 0 after the failure's message.
-int ReadBackRange(HANDLE hPort);
+// Reads the "-r" range through the talker, printing its stage line and progress, then
+// "Success". Returns 1 when every byte came, 0 after the failure's message.
+int ReadBackRange(const TalkerLink *pLink, ReadBackFile *pOut);
 
 // Writes what ReadBackRange read as S19 and gives the file its name. Returns 1, or 0 after a
 // message; the temporary file is then gone.

@@ -5,18 +5,20 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "exit_status.h"
 #include "part_table.h"
 
-// The 811E2's row gives the same range and CONFIG value as these.
-static const Settings kDefaultSettings = {1,  256, 0xF5, 0xF800, 0xFFFF, "",   "",
-                                          "", "",  0,    0,      0,      0,    0,
-                                          0,  0,   "",   0,      0,      9600, GetDefaultPart()};
-
-Settings g_Settings = kDefaultSettings;
-
-void ResetSettings(void) {
-    g_Settings = kDefaultSettings;
+// The defaults of the fields that do not start empty: the default part's (the 811E2's).
+Settings MakeDefaultSettings(void) {
+    const PartInfo *pPart = GetDefaultPart();
+    Settings settings = {};
+    settings.dwComPort = 1;
+    settings.dwTalkerLength = pPart->wBootLoadMax;     // 256
+    settings.bConfigValue = pPart->bConfigAfterErase;  // $F5
+    settings.wEepromStart = pPart->wEepromStart;       // $F800-$FFFF
+    settings.wEepromEnd = pPart->wEepromEnd;
+    settings.dwTalkerRate = GetSciRateByIndex(0)->dwRate;  // the talker's own, 9600
+    settings.pPart = pPart;
+    return settings;
 }
 
 namespace {
@@ -34,8 +36,8 @@ void PrintPartUsage(void) {
 
 }  // namespace
 
-void PrintUsage(void) {
-    fprintf(stderr, "%s: [options][-i <filename>]\n", g_Settings.pszProgramName);
+void PrintUsage(const Settings *pSettings) {
+    fprintf(stderr, "%s: [options][-i <filename>]\n", pSettings->pszProgramName);
     fprintf(stderr, "\twhere\n\t-c n\tn specifies COM port (1 is default)\n");
     fprintf(stderr, "\t-i <filename> is input file\n");
     fprintf(stderr, "\t-E enable expanded memory bus\n");
@@ -43,7 +45,7 @@ void PrintUsage(void) {
     fprintf(stderr, "\t-h Help message\n");
     fprintf(stderr, "\t-C <n> Config register value\n");
     fprintf(stderr, "\t-e <start>-<stop> EEPROM address range (default %04x-%04x)\n",
-            g_Settings.wEepromStart, g_Settings.wEepromEnd);
+            pSettings->wEepromStart, pSettings->wEepromEnd);
     fprintf(stderr, "\t-d <device> serial device to use instead of the COM port\n");
     fprintf(stderr, "\t-l list the serial ports\n");
     fprintf(stderr, "\t-r <start>-<end> read that range back into the -o file\n");
@@ -53,90 +55,88 @@ void PrintUsage(void) {
     fprintf(stderr,
             "\t-b <rate> talker link rate: 9600 (default), 15625, 31250, 62500 or 125000\n");
     fprintf(stderr, "\nNormal operation on COM1 is as follows:\n");
-    fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", g_Settings.pszProgramName);
+    fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", pSettings->pszProgramName);
 }
 
 namespace {
 
-// What the user named explicitly: a part's defaults do not override it, whichever comes first.
-int g_fEepromRangeGiven;
-int g_fConfigGiven;
-
 // A refused value: its message, then the usage; the walk stops.
-int RefuseValue(const char *pszMessage) {
+int RefuseValue(const Settings *pSettings, const char *pszMessage) {
     fputs(pszMessage, stderr);
-    PrintUsage();
+    PrintUsage(pSettings);
     return 0;
 }
 
 // Decimal digits only, and a value that fits 32 bits: anything else would open a port the
 // user did not name.
-int SetComPort(const char *pszValue) {
+int SetComPort(Settings *pSettings, const char *pszValue) {
     uint64_t qwPort = 0;
-    if (pszValue[0] == '\0') return RefuseValue("Expected com port value\n");
+    if (pszValue[0] == '\0') return RefuseValue(pSettings, "Expected com port value\n");
     for (const char *pch = pszValue; *pch != '\0'; pch++) {
-        if (*pch < '0' || *pch > '9') return RefuseValue("Expected com port value\n");
+        if (*pch < '0' || *pch > '9') return RefuseValue(pSettings, "Expected com port value\n");
         qwPort = qwPort * 10 + (uint64_t)(*pch - '0');
-        if (qwPort > UINT32_MAX) return RefuseValue("Expected com port value\n");
+        if (qwPort > UINT32_MAX) return RefuseValue(pSettings, "Expected com port value\n");
     }
-    g_Settings.dwComPort = (uint32_t)qwPort;
+    pSettings->dwComPort = (uint32_t)qwPort;
     return 1;
 }
 
-int SetConfigValue(const char *pszValue) {
+int SetConfigValue(Settings *pSettings, const char *pszValue) {
     unsigned int dwValue = 0;
     if (sscanf(pszValue, "%x", &dwValue) != 1 || dwValue > 0xFF) {
-        return RefuseValue("Expected Config Register Value between 0 and FF\n");
+        return RefuseValue(pSettings, "Expected Config Register Value between 0 and FF\n");
     }
-    g_Settings.bConfigValue = (uint8_t)dwValue;
-    g_fConfigGiven = 1;
+    pSettings->bConfigValue = (uint8_t)dwValue;
+    pSettings->fConfigGiven = 1;
     return 1;
 }
 
 // Copies a name whole, or refuses it: a name cut short would be another file or device.
-int CopyName(char *pszField, const char *pszValue, const char *pszMessage) {
-    if (strlen(pszValue) >= MAX_FILE_NAME) return RefuseValue(pszMessage);
+int CopyName(const Settings *pSettings, char *pszField, const char *pszValue,
+             const char *pszMessage) {
+    if (strlen(pszValue) >= MAX_FILE_NAME) return RefuseValue(pSettings, pszMessage);
     strcpy(pszField, pszValue);
     return 1;
 }
 
-int SetInputFile(const char *pszValue) {
-    if (pszValue[0] == '-') return RefuseValue("Expected input filename value\n");
-    return CopyName(g_Settings.szInputFile, pszValue,
+int SetInputFile(Settings *pSettings, const char *pszValue) {
+    if (pszValue[0] == '-') return RefuseValue(pSettings, "Expected input filename value\n");
+    return CopyName(pSettings, pSettings->szInputFile, pszValue,
                     "Input file name is too long: at most 259 characters\n");
 }
 
-int SetDevice(const char *pszValue) {
-    if (pszValue[0] == '\0') return RefuseValue("Expected device name value\n");
-    return CopyName(g_Settings.szDevice, pszValue,
+int SetDevice(Settings *pSettings, const char *pszValue) {
+    if (pszValue[0] == '\0') return RefuseValue(pSettings, "Expected device name value\n");
+    return CopyName(pSettings, pSettings->szDevice, pszValue,
                     "Device name is too long: at most 259 characters\n");
 }
 
 // "-C" only acts through the bulk erase; said once the whole line is read.
-void WarnUnusedConfigValue(void) {
-    if (g_fConfigGiven && !g_Settings.fBulkErase) {
+void WarnUnusedConfigValue(const Settings *pSettings) {
+    if (pSettings->fConfigGiven && !pSettings->fBulkErase) {
         fprintf(stderr, "-C has no effect without -B: CONFIG is programmed by the bulk erase\n");
     }
 }
 
 // Reads "start-end" (hexadecimal, at most four digits each) into *pwStart and *pwEnd, or
 // refuses it: pszExpected when fewer than two numbers convert, pszInvalid when start > end.
-int ReadAddressRange(const char *pszValue, uint16_t *pwStart, uint16_t *pwEnd,
-                     const char *pszExpected, const char *pszInvalid) {
+int ReadAddressRange(const Settings *pSettings, const char *pszValue, uint16_t *pwStart,
+                     uint16_t *pwEnd, const char *pszExpected, const char *pszInvalid) {
     unsigned int dwStart = 0, dwEnd = 0;
-    if (sscanf(pszValue, "%04x-%04x", &dwStart, &dwEnd) != 2) return RefuseValue(pszExpected);
-    if ((uint16_t)dwStart > (uint16_t)dwEnd) return RefuseValue(pszInvalid);
+    if (sscanf(pszValue, "%04x-%04x", &dwStart, &dwEnd) != 2)
+        return RefuseValue(pSettings, pszExpected);
+    if ((uint16_t)dwStart > (uint16_t)dwEnd) return RefuseValue(pSettings, pszInvalid);
     *pwStart = (uint16_t)dwStart;
     *pwEnd = (uint16_t)dwEnd;
     return 1;
 }
 
-int SetEepromRange(const char *pszValue) {
-    if (!ReadAddressRange(pszValue, &g_Settings.wEepromStart, &g_Settings.wEepromEnd,
+int SetEepromRange(Settings *pSettings, const char *pszValue) {
+    if (!ReadAddressRange(pSettings, pszValue, &pSettings->wEepromStart, &pSettings->wEepromEnd,
                           "Expected EEPROM Range\n", "Invalid EEPROM range\n")) {
         return 0;
     }
-    g_fEepromRangeGiven = 1;
+    pSettings->fEepromRangeGiven = 1;
     return 1;
 }
 
@@ -154,50 +154,51 @@ const char *PartNameMessage(void) {
 
 // The part's EEPROM (with CONFIG erased) and its CONFIG value, where "-e" and "-C" did not
 // name them.
-int SetPart(const char *pszValue) {
+int SetPart(Settings *pSettings, const char *pszValue) {
     const PartInfo *pPart = FindPart(pszValue);
-    if (pPart == nullptr) return RefuseValue(PartNameMessage());
-    g_Settings.pPart = pPart;
-    if (!g_fEepromRangeGiven) {
-        g_Settings.wEepromStart = pPart->wEepromStart;
-        g_Settings.wEepromEnd = pPart->wEepromEnd;
+    if (pPart == nullptr) return RefuseValue(pSettings, PartNameMessage());
+    pSettings->pPart = pPart;
+    pSettings->dwTalkerLength = pPart->wBootLoadMax;
+    if (!pSettings->fEepromRangeGiven) {
+        pSettings->wEepromStart = pPart->wEepromStart;
+        pSettings->wEepromEnd = pPart->wEepromEnd;
     }
-    if (!g_fConfigGiven) g_Settings.bConfigValue = pPart->bConfigAfterErase;
+    if (!pSettings->fConfigGiven) pSettings->bConfigValue = pPart->bConfigAfterErase;
     return 1;
 }
 
 // "-r" reads like "-e": two hexadecimal numbers, the start not above the end.
-int SetReadRange(const char *pszValue) {
-    if (!ReadAddressRange(pszValue, &g_Settings.wReadStart, &g_Settings.wReadEnd,
+int SetReadRange(Settings *pSettings, const char *pszValue) {
+    if (!ReadAddressRange(pSettings, pszValue, &pSettings->wReadStart, &pSettings->wReadEnd,
                           "Expected read range\n", "Invalid read range\n")) {
         return 0;
     }
-    g_Settings.fReadBack = 1;
+    pSettings->fReadBack = 1;
     return 1;
 }
 
-int SetOutputFile(const char *pszValue) {
-    if (pszValue[0] == '-') return RefuseValue("Expected output filename value\n");
-    return CopyName(g_Settings.szOutputFile, pszValue,
+int SetOutputFile(Settings *pSettings, const char *pszValue) {
+    if (pszValue[0] == '-') return RefuseValue(pSettings, "Expected output filename value\n");
+    return CopyName(pSettings, pSettings->szOutputFile, pszValue,
                     "Output file name is too long: at most 259 characters\n");
 }
 
 // One of the rates the talker's SCI makes (the part table's list).
-int SetTalkerRate(const char *pszValue) {
+int SetTalkerRate(Settings *pSettings, const char *pszValue) {
     char *pszEnd = NULL;
     unsigned long dwRate = strtoul(pszValue, &pszEnd, 10);
     if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' ||
         FindSciRate((uint32_t)dwRate) == NULL) {
-        return RefuseValue("Expected rate 9600, 15625, 31250, 62500 or 125000\n");
+        return RefuseValue(pSettings, "Expected rate 9600, 15625, 31250, 62500 or 125000\n");
     }
-    g_Settings.dwTalkerRate = (uint32_t)dwRate;
+    pSettings->dwTalkerRate = (uint32_t)dwRate;
     return 1;
 }
 
 // An option that takes a value: its setter and the message when the value is missing.
 struct ValueOption {
     const char *pszName;
-    int (*pfnSet)(const char *pszValue);
+    int (*pfnSet)(Settings *pSettings, const char *pszValue);
     const char *pszMissing;
 };
 
@@ -216,17 +217,17 @@ const ValueOption g_rgValueOptions[] = {
 // An option without a value: the flag it sets (none for "-s" and "-S").
 struct FlagOption {
     const char *pszName;
-    uint32_t *pfFlag;
+    uint32_t Settings::*pfFlag;
 };
 
 const FlagOption g_rgFlagOptions[] = {
     {"-s", nullptr},
     {"-S", nullptr},
-    {"-B", &g_Settings.fBulkErase},
-    {"-E", &g_Settings.fExpandedBus},
-    {"-V", &g_Settings.fVerbose},
-    {"-n", &g_Settings.fVerifyOnly},
-    {"-l", &g_Settings.fListPorts},
+    {"-B", &Settings::fBulkErase},
+    {"-E", &Settings::fExpandedBus},
+    {"-V", &Settings::fVerbose},
+    {"-n", &Settings::fVerifyOnly},
+    {"-l", &Settings::fListPorts},
 };
 
 const char *MissingValueMessage(const ValueOption *pOption) {
@@ -252,42 +253,42 @@ const FlagOption *FindFlagOption(const char *pszArg) {
 namespace {
 
 // Options that make no sense together, or one without the other it needs.
-int CheckCombinations(void) {
-    if (g_Settings.fReadBack && g_Settings.szOutputFile[0] == '\0') {
-        return RefuseValue("-r needs -o <filename> to write the read-back to\n");
+int CheckCombinations(const Settings *pSettings) {
+    if (pSettings->fReadBack && pSettings->szOutputFile[0] == '\0') {
+        return RefuseValue(pSettings, "-r needs -o <filename> to write the read-back to\n");
     }
-    if (!g_Settings.fReadBack && g_Settings.szOutputFile[0] != '\0') {
-        return RefuseValue("-o needs -r <start>-<end>: there is nothing to read\n");
+    if (!pSettings->fReadBack && pSettings->szOutputFile[0] != '\0') {
+        return RefuseValue(pSettings, "-o needs -r <start>-<end>: there is nothing to read\n");
     }
-    if (g_Settings.fVerifyOnly && g_Settings.fBulkErase) {
-        return RefuseValue("-n can't go with -B: verifying writes nothing\n");
+    if (pSettings->fVerifyOnly && pSettings->fBulkErase) {
+        return RefuseValue(pSettings, "-n can't go with -B: verifying writes nothing\n");
     }
     return 1;
 }
 
 }  // namespace
 
-int ParseCommandLine(int argc, char **argv) {
-    g_Settings.pszProgramName = argv[0];
-    g_fEepromRangeGiven = g_fConfigGiven = 0;
+int ParseCommandLine(int argc, char **argv, Settings *pSettings) {
+    pSettings->pszProgramName = argv[0];
+    pSettings->fEepromRangeGiven = pSettings->fConfigGiven = 0;
     for (int i = 1; i < argc; i++) {
         const char *pszArg = argv[i];
         if (const ValueOption *pValue = FindValueOption(pszArg)) {
-            if (i + 1 >= argc) return RefuseValue(MissingValueMessage(pValue));
-            if (!pValue->pfnSet(argv[++i])) return 0;
+            if (i + 1 >= argc) return RefuseValue(pSettings, MissingValueMessage(pValue));
+            if (!pValue->pfnSet(pSettings, argv[++i])) return 0;
         } else if (const FlagOption *pFlag = FindFlagOption(pszArg)) {
-            if (pFlag->pfFlag != nullptr) *pFlag->pfFlag = 1;
+            if (pFlag->pfFlag != nullptr) pSettings->*pFlag->pfFlag = 1;
         } else if (strcmp(pszArg, "-I") == 0) {
-            g_Settings.szInputFile[0] = '\0';
+            pSettings->szInputFile[0] = '\0';
         } else if (strcmp(pszArg, "-h") == 0) {
-            g_Settings.fHelpRequested = 1;
-            PrintUsage();
+            pSettings->fHelpRequested = 1;
+            PrintUsage(pSettings);
             return 0;
         } else {
-            PrintUsage();
-            exit(EXIT_COMMAND_LINE);
+            PrintUsage(pSettings);
+            return 0;
         }
     }
-    WarnUnusedConfigValue();
-    return CheckCombinations();
+    WarnUnusedConfigValue(pSettings);
+    return CheckCombinations(pSettings);
 }

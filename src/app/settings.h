@@ -1,5 +1,5 @@
-// What the user asked for: one process-wide record, filled by ParseCommandLine and read by
-// everything else.
+// What the user asked for: the command line's record, filled by ParseCommandLine and read by
+// the entry, which hands each operation what it needs.
 #pragma once
 
 #include <cstdint>
@@ -10,19 +10,18 @@ enum { MAX_FILE_NAME = 260 };  // room for 259 characters and the terminator
 
 struct Settings {
     uint32_t dwComPort;       // "-c": COM port number
-    uint32_t dwTalkerLength;  // the RAM the talker takes from $0000, its stack included
+    uint32_t dwTalkerLength;  // the bytes the boot ROM loads after the $FF: the part's
     uint8_t bConfigValue;     // "-C", else the part's: what the bulk erase programs into CONFIG
     uint16_t wEepromStart;    // "-e", else the part's: the EEPROM range, both ends included
     uint16_t wEepromEnd;
     char szInputFile[MAX_FILE_NAME];  // "-i"; "-I" empties it
-    char szTalkerFile[MAX_FILE_NAME];
-    char szDevice[MAX_FILE_NAME];  // "-d": serial device used instead of the COM number
-    const char *pszProgramName;    // the program name as invoked
-    uint32_t fBulkErase;           // "-B"
-    uint32_t fExpandedBus;         // "-E"
-    uint32_t fVerbose;             // "-V"
-    uint32_t fHelpRequested;       // "-h": the parse stopped for the usage, not an error
-    uint16_t wReadStart;           // "-r": the range read back, both ends included
+    char szDevice[MAX_FILE_NAME];     // "-d": serial device used instead of the COM number
+    const char *pszProgramName;       // the program name as invoked
+    uint32_t fBulkErase;              // "-B"
+    uint32_t fExpandedBus;            // "-E"
+    uint32_t fVerbose;                // "-V"
+    uint32_t fHelpRequested;          // "-h": the parse stopped for the usage, not an error
+    uint16_t wReadStart;              // "-r": the range read back, both ends included
     uint16_t wReadEnd;
     uint32_t fReadBack;                // "-r" given
     char szOutputFile[MAX_FILE_NAME];  // "-o": where the read-back goes, as S19
@@ -30,17 +29,19 @@ struct Settings {
     uint32_t fListPorts;               // "-l"
     uint32_t dwTalkerRate;             // "-b": the line rate the talker runs at
     const PartInfo *pPart;             // "-p": the chip, the 811E2 unless another is named
+    // What the user named explicitly: a part's defaults do not override it, whichever comes
+    // first.
+    uint32_t fEepromRangeGiven;
+    uint32_t fConfigGiven;
 };
 
-extern Settings g_Settings;
+// The record as it is before any option is read.
+Settings MakeDefaultSettings(void);
 
-// Puts every field back to its default (the state at process start).
-void ResetSettings(void);
-
-// Walks the options from left to right into g_Settings. Returns 1 when every argument was
-// accepted, 0 after "-h" or a refused value (its message and the usage printed). An argument
-// that is no option prints the usage and ends the process with exit status 1.
-int ParseCommandLine(int argc, char **argv);
+// Walks the options from left to right into *pSettings, which holds the defaults. Returns 1 when
+// every argument was accepted, 0 after "-h" or a refused value or an argument that is no option
+// (its message and the usage printed).
+int ParseCommandLine(int argc, char **argv, Settings *pSettings);
 
 // Prints the usage text to standard error, with the program name and the current range.
-void PrintUsage(void);
+void PrintUsage(const Settings *pSettings);

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "interrupt.h"
 #include "progress.h"
 #include "srecord.h"
 #include "target_read.h"
@@ -11,30 +10,21 @@ namespace {
 
 enum { MAX_LISTED = 20 };
 
-void PrintDot(void) {
-    PrintProgressMark(".");
-}
-
-int ReportFailure(void) {
-    fprintf(stdout, "Failure\n");
-    return 0;
-}
-
 // The differences found so far: the first MAX_LISTED kept for the report, all counted.
 struct Differences {
-    WORD rgwAddress[MAX_LISTED];
-    BYTE rgbFile[MAX_LISTED], rgbChip[MAX_LISTED];
-    DWORD dwCount;
+    uint16_t rgwAddress[MAX_LISTED];
+    uint8_t rgbFile[MAX_LISTED], rgbChip[MAX_LISTED];
+    uint32_t dwCount;
 };
 
 // Compares one record with the chip.
-int VerifyRecord(HANDLE hPort, const SRecord *pRecord, Differences *pDiff) {
-    BYTE pbChip[SRECORD_DATA_ROOM];
-    if (!ReadTargetBytes(hPort, pRecord->wAddress, pbChip, pRecord->wLength, NULL)) return 0;
+int VerifyRecord(const TalkerLink *pLink, const SRecord *pRecord, Differences *pDiff) {
+    uint8_t pbChip[SRECORD_DATA_ROOM];
+    if (!ReadTargetBytes(pLink, pRecord->wAddress, pbChip, pRecord->wLength, NULL, NULL)) return 0;
     for (unsigned i = 0; i < pRecord->wLength; i++) {
         if (pbChip[i] == pRecord->bData[i]) continue;
         if (pDiff->dwCount < MAX_LISTED) {
-            pDiff->rgwAddress[pDiff->dwCount] = (WORD)(pRecord->wAddress + i);
+            pDiff->rgwAddress[pDiff->dwCount] = (uint16_t)(pRecord->wAddress + i);
             pDiff->rgbFile[pDiff->dwCount] = pRecord->bData[i];
             pDiff->rgbChip[pDiff->dwCount] = pbChip[i];
         }
@@ -45,7 +35,7 @@ int VerifyRecord(HANDLE hPort, const SRecord *pRecord, Differences *pDiff) {
 
 // Listed once the walk is over, so that they do not break into the progress line.
 int ReportDifferences(const Differences *pDiff) {
-    for (DWORD i = 0; i < pDiff->dwCount && i < MAX_LISTED; i++) {
+    for (uint32_t i = 0; i < pDiff->dwCount && i < MAX_LISTED; i++) {
         fprintf(stderr, "$%04X: file %02X, chip %02X\n", pDiff->rgwAddress[i], pDiff->rgbFile[i],
                 pDiff->rgbChip[i]);
     }
@@ -54,26 +44,26 @@ int ReportDifferences(const Differences *pDiff) {
     }
     fprintf(stderr, "%u byte(s) differ: the chip does not hold the file\n",
             (unsigned)pDiff->dwCount);
-    return ReportFailure();
+    return 0;
 }
 
 }  // namespace
 
-int VerifyFile(HANDLE hPort, const SRecordFile *pFile) {
+int VerifyFile(const TalkerLink *pLink, const SRecordFile *pFile) {
     SRecordLine line;
     SRecord record;
-    static Differences diff;
+    Differences diff;
     diff.dwCount = 0;
     EnterStage(STAGE_VERIFY, pFile->dwDataBytes);
     StartSRecordLines(&line);
     while (NextSRecordLine(pFile, &line)) {
-        PrintDot();
+        PrintProgressMark(".");
         // The whole file was checked before the target was touched: no line is refused.
         if (ParseSRecordLine(pFile, &line, &record) != LINE_RECORD) continue;
         if (!IsDataRecord(&record)) continue;
-        if (!VerifyRecord(hPort, &record, &diff)) return ReportFailure();
+        if (!VerifyRecord(pLink, &record, &diff)) return 0;
     }
-    if (EndsWithLineEnd(pFile)) PrintDot();
+    if (EndsWithLineEnd(pFile)) PrintProgressMark(".");
     // The list of differences starts on a line of its own, not after the dots.
     EndProgress(diff.dwCount != 0 ? "\n" : "");
     if (diff.dwCount != 0) return ReportDifferences(&diff);

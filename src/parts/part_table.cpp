@@ -5,42 +5,140 @@
 
 namespace {
 
-// Facts from the parts' data sheets and reference manual. Where the documentation leaves a
-// fact open, pszNotes says what the row chose.
-// One row per part, in the field order of PartInfo:
-//   name, alias, RAM, registers, EEPROM (CONFIG erased), movable, BPROT, BPROT blocks,
-//   CONFIG after erase, CONFIG shipped, boot load max, variable load, $00 jump, $55 to RAM,
-//   security mask, stack top, notes
-// clang-format off
-const PartInfo kParts[] = {
-    {"811E2", "E2", 0x0000, 0x00FF, 0x1000, 0x103F, 0xF800, 0xFFFF, 1, 1,
-     {0x000, 0x200, 0x400, 0x600}, 0xF5, 0xFF, 256, 0, 0xF800, 1, 0, 0x00FF,
-     "2 KB EEPROM at $x800, x = CONFIG bits 7-4. A bulk erase programs CONFIG $F5, the value "
-     "the tool has always used (NOSEC clear: a part whose mask honours security would secure "
-     "itself); $FF would keep the EEPROM at $F800 with NOSEC set. Shipped erased ($FF)."},
-    {"E9", 0, 0x0000, 0x01FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 1,
-     {0x000, 0x020, 0x060, 0x0E0}, 0x0F, 0x0F, 512, 1, 0xB600, 0, 0, 0x01FF,
-     "Chosen: CONFIG $0F after a bulk erase (NOSEC, NOCOP, ROMON, EEON set). The 12 KB mask "
-     "ROM is not modelled."},
-    {"E1", 0, 0x0000, 0x01FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 1,
-     {0x000, 0x020, 0x060, 0x0E0}, 0x0D, 0x0D, 512, 1, 0xB600, 0, 0, 0x01FF,
-     "An E9 with its ROM off. Chosen: CONFIG $0D after a bulk erase (ROMON clear)."},
-    {"E20", 0, 0x0000, 0x02FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 1,
-     {0x000, 0x020, 0x060, 0x0E0}, 0x0F, 0x0F, 768, 1, 0xB600, 0, 0, 0x02FF,
-     "Chosen as the E9: BPROT present with the E9's blocks, CONFIG $0F after a bulk erase, a "
-     "variable load of up to 768 bytes (its whole RAM)."},
-    {"A8", 0, 0x0000, 0x00FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 0,
-     {0, 0, 0, 0}, 0x0F, 0x0F, 256, 0, 0xB600, 1, 0, 0x00FF,
-     "No BPROT: the EEPROM is never block-protected, and $1035 is a reserved location."},
-    {"A1", 0, 0x0000, 0x00FF, 0x1000, 0x103F, 0xB600, 0xB7FF, 0, 0,
-     {0, 0, 0, 0}, 0x0D, 0x0D, 256, 0, 0xB600, 1, 0, 0x00FF,
-     "An A8 with its ROM off: CONFIG $0D. No BPROT."},
-    {"F1", 0, 0x0000, 0x03FF, 0x1000, 0x105F, 0xFE00, 0xFFFF, 0, 1,
-     {0x000, 0x020, 0x060, 0x0E0}, 0xFF, 0xFF, 1024, 1, 0xFE00, 0, 0, 0x03FF,
-     "Chosen: CONFIG $FF after a bulk erase (EEPROM on, COP off, no security); the EEPROM is "
-     "taken as fixed at $FE00, BPROT's blocks as the E9's."},
-};
-// clang-format on
+// Facts from the parts' data sheets and reference manual, one function per row, each field by
+// its name. Where the documentation leaves a fact open, pszNotes says what the row chose. A
+// part that is another with a difference (its ROM off, more RAM) starts from that part's row.
+
+// The fields every part of the table shares: the 64-byte register block at $1000, RAM from
+// $0000 with the stack at its top, and a mask that ignores NOSEC.
+constexpr PartInfo MakeRow(const char *pszName, uint16_t wRamEnd) {
+    PartInfo part = {};
+    part.pszName = pszName;
+    part.wRamStart = 0x0000;
+    part.wRamEnd = wRamEnd;
+    part.wRegisterStart = 0x1000;
+    part.wRegisterEnd = 0x103F;
+    part.wStackTop = wRamEnd;
+    part.fSecurityMask = 0;
+    return part;
+}
+
+// BPROT's blocks of the 512-byte EEPROM: 32, 64, 128 and 288 bytes.
+constexpr void SetE9BprotBlocks(PartInfo *pPart) {
+    pPart->fHasBprot = 1;
+    pPart->awBprotBlockStart[0] = 0x000;
+    pPart->awBprotBlockStart[1] = 0x020;
+    pPart->awBprotBlockStart[2] = 0x060;
+    pPart->awBprotBlockStart[3] = 0x0E0;
+}
+
+constexpr PartInfo Make811E2() {
+    PartInfo part = MakeRow("811E2", 0x00FF);
+    part.pszAlias = "E2";
+    part.wEepromStart = 0xF800;
+    part.wEepromEnd = 0xFFFF;
+    part.fEepromMovable = 1;
+    part.fHasBprot = 1;
+    part.awBprotBlockStart[0] = 0x000;
+    part.awBprotBlockStart[1] = 0x200;
+    part.awBprotBlockStart[2] = 0x400;
+    part.awBprotBlockStart[3] = 0x600;
+    part.bConfigAfterErase = 0xF5;
+    part.bConfigShipped = 0xFF;
+    part.wBootLoadMax = 256;
+    part.fVariableLoad = 0;
+    part.wBreakJump = 0xF800;
+    part.f55JumpsToRam = 1;
+    part.pszNotes =
+        "2 KB EEPROM at $x800, x = CONFIG bits 7-4. A bulk erase programs CONFIG $F5, the value "
+        "the tool has always used (NOSEC clear: a part whose mask honours security would secure "
+        "itself); $FF would keep the EEPROM at $F800 with NOSEC set. Shipped erased ($FF).";
+    return part;
+}
+
+constexpr PartInfo MakeE9() {
+    PartInfo part = MakeRow("E9", 0x01FF);
+    part.wEepromStart = 0xB600;
+    part.wEepromEnd = 0xB7FF;
+    SetE9BprotBlocks(&part);
+    part.bConfigAfterErase = 0x0F;
+    part.bConfigShipped = 0x0F;
+    part.wBootLoadMax = 512;
+    part.fVariableLoad = 1;
+    part.wBreakJump = 0xB600;
+    part.pszNotes =
+        "Chosen: CONFIG $0F after a bulk erase (NOSEC, NOCOP, ROMON, EEON set). The 12 KB mask "
+        "ROM is not modelled.";
+    return part;
+}
+
+// An E9 with its ROM off.
+constexpr PartInfo MakeE1() {
+    PartInfo part = MakeE9();
+    part.pszName = "E1";
+    part.bConfigAfterErase = 0x0D;
+    part.bConfigShipped = 0x0D;
+    part.pszNotes = "An E9 with its ROM off. Chosen: CONFIG $0D after a bulk erase (ROMON clear).";
+    return part;
+}
+
+// An E9 with 768 bytes of RAM, all of it loadable.
+constexpr PartInfo MakeE20() {
+    PartInfo part = MakeE9();
+    part.pszName = "E20";
+    part.wRamEnd = part.wStackTop = 0x02FF;
+    part.wBootLoadMax = 768;
+    part.pszNotes =
+        "Chosen as the E9: BPROT present with the E9's blocks, CONFIG $0F after a bulk erase, a "
+        "variable load of up to 768 bytes (its whole RAM).";
+    return part;
+}
+
+constexpr PartInfo MakeA8() {
+    PartInfo part = MakeRow("A8", 0x00FF);
+    part.wEepromStart = 0xB600;
+    part.wEepromEnd = 0xB7FF;
+    part.fHasBprot = 0;
+    part.bConfigAfterErase = 0x0F;
+    part.bConfigShipped = 0x0F;
+    part.wBootLoadMax = 256;
+    part.fVariableLoad = 0;
+    part.wBreakJump = 0xB600;
+    part.f55JumpsToRam = 1;
+    part.pszNotes =
+        "No BPROT: the EEPROM is never block-protected, and $1035 is a reserved location.";
+    return part;
+}
+
+// An A8 with its ROM off.
+constexpr PartInfo MakeA1() {
+    PartInfo part = MakeA8();
+    part.pszName = "A1";
+    part.bConfigAfterErase = 0x0D;
+    part.bConfigShipped = 0x0D;
+    part.pszNotes = "An A8 with its ROM off: CONFIG $0D. No BPROT.";
+    return part;
+}
+
+constexpr PartInfo MakeF1() {
+    PartInfo part = MakeRow("F1", 0x03FF);
+    part.wRegisterEnd = 0x105F;  // a 96-byte register block
+    part.wEepromStart = 0xFE00;
+    part.wEepromEnd = 0xFFFF;
+    SetE9BprotBlocks(&part);
+    part.bConfigAfterErase = 0xFF;
+    part.bConfigShipped = 0xFF;
+    part.wBootLoadMax = 1024;
+    part.fVariableLoad = 1;
+    part.wBreakJump = 0xFE00;
+    part.pszNotes =
+        "Chosen: CONFIG $FF after a bulk erase (EEPROM on, COP off, no security); the EEPROM is "
+        "taken as fixed at $FE00, BPROT's blocks as the E9's.";
+    return part;
+}
+
+constexpr PartInfo kParts[] = {Make811E2(), MakeE9(), MakeE1(), MakeE20(),
+                               MakeA8(),    MakeA1(), MakeF1()};
 
 const unsigned PART_COUNT = sizeof kParts / sizeof kParts[0];
 

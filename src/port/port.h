@@ -9,9 +9,9 @@
 #include <cstdint>
 
 enum {
-    PORT_NAME_ROOM = 280,      // a device name, "COMn", or "rfc2217://host:port"
-    PORT_STATE_ROOM = 8192,    // the implementation's state, buffers included
-    PORT_ERROR_ROOM = 640,     // the system's words for an error, and what to do
+    PORT_NAME_ROOM = 280,    // a device name, "COMn", or "rfc2217://host:port"
+    PORT_STATE_ROOM = 8192,  // the implementation's state, buffers included
+    PORT_ERROR_ROOM = 640,   // the system's words for an error, and what to do
 };
 
 // The modem-control lines the tool may move. Asserted means the line's active level (DTR
@@ -29,9 +29,10 @@ struct PortOps {
     // (success with *pdwRead = 0: a time-out is no error).
     int (*pfnRead)(Port *pPort, uint8_t *pbBuffer, uint32_t dwLength, uint32_t dwTimeoutMs,
                    uint32_t *pdwRead);
-    // Writes every byte, or fails; waits at most dwTimeoutMs for room.
-    int (*pfnWrite)(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength,
-                    uint32_t dwTimeoutMs, uint32_t *pdwWritten);
+    // Writes every byte, or fails; waits at most dwTimeoutMs for room (success with a short
+    // *pdwWritten when it ran out).
+    int (*pfnWrite)(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength, uint32_t dwTimeoutMs,
+                    uint32_t *pdwWritten);
     // Returns once every byte written has left the host (as far as the host can tell).
     int (*pfnDrain)(Port *pPort);
     // Drops whatever was received and not yet read.
@@ -44,13 +45,15 @@ struct PortOps {
     void (*pfnClose)(Port *pPort);
     // The system's words for dwLastError, and a hint for the usual causes.
     void (*pfnDescribeError)(const Port *pPort, char *pszText, size_t cchText);
+    // Drops what was written and has not left yet; NULL where the port can't.
+    int (*pfnPurgeOutput)(Port *pPort);
 };
 
 struct Port {
     const PortOps *pOps;  // NULL while the port is closed
     uint32_t dwLastError;
-    uint32_t dwBaudRate;            // the rate set last
-    char szName[PORT_NAME_ROOM];    // what messages call the port
+    uint32_t dwBaudRate;                                 // the rate set last
+    char szName[PORT_NAME_ROOM];                         // what messages call the port
     alignas(16) unsigned char rgState[PORT_STATE_ROOM];  // the implementation's own
 };
 
@@ -64,4 +67,41 @@ template <typename T>
 const T *PortState(const Port *pPort) {
     static_assert(sizeof(T) <= PORT_STATE_ROOM, "a port's state fits its room");
     return reinterpret_cast<const T *>(pPort->rgState);
+}
+
+// The operations through the port's own table, for the code above the interface.
+inline int SetPortRate(Port *pPort, uint32_t dwBaudRate) {
+    return pPort->pOps->pfnSetRate(pPort, dwBaudRate);
+}
+inline int ReadPort(Port *pPort, uint8_t *pbBuffer, uint32_t dwLength, uint32_t dwTimeoutMs,
+                    uint32_t *pdwRead) {
+    return pPort->pOps->pfnRead(pPort, pbBuffer, dwLength, dwTimeoutMs, pdwRead);
+}
+inline int WritePort(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength, uint32_t dwTimeoutMs,
+                     uint32_t *pdwWritten) {
+    return pPort->pOps->pfnWrite(pPort, pbBuffer, dwLength, dwTimeoutMs, pdwWritten);
+}
+inline int DrainPort(Port *pPort) {
+    return pPort->pOps->pfnDrain(pPort);
+}
+inline int PurgePortInput(Port *pPort) {
+    return pPort->pOps->pfnPurgeInput(pPort);
+}
+inline int PurgePortOutput(Port *pPort) {
+    return pPort->pOps->pfnPurgeOutput == NULL ? 1 : pPort->pOps->pfnPurgeOutput(pPort);
+}
+inline int SetPortLine(Port *pPort, PortLine eLine, int fAsserted) {
+    return pPort->pOps->pfnSetLine(pPort, eLine, fAsserted);
+}
+inline int SendPortBreak(Port *pPort, uint32_t dwMs) {
+    return pPort->pOps->pfnSendBreak(pPort, dwMs);
+}
+inline void DescribePortError(const Port *pPort, char *pszText, size_t cchText) {
+    pPort->pOps->pfnDescribeError(pPort, pszText, cchText);
+}
+// Closes an open port and marks it closed; a closed port is left alone.
+inline void ClosePort(Port *pPort) {
+    if (pPort->pOps == NULL) return;
+    pPort->pOps->pfnClose(pPort);
+    pPort->pOps = NULL;
 }

@@ -237,10 +237,7 @@ int CheckSRecordFile(SRecordFile *pFile, const RefusedRange *prgRanges, size_t d
     StartSRecordLines(&line);
     while (NextSRecordLine(pFile, &line)) {
         LineKind eKind = ParseSRecordLine(pFile, &line, &record);
-        if (eKind == LINE_REFUSED) {
-            fprintf(stdout, "Failure\n");
-            return 0;
-        }
+        if (eKind == LINE_REFUSED) return 0;
         if (eKind != LINE_RECORD || !IsDataRecord(&record)) continue;
         const RefusedRange *pRange = RangeHit(&record, prgRanges, dwRanges);
         if (pRange != NULL) {
@@ -249,7 +246,6 @@ int CheckSRecordFile(SRecordFile *pFile, const RefusedRange *prgRanges, size_t d
                     (unsigned)record.wType, record.wAddress, pRange->wFirst, pRange->wLast,
                     pRange->pszWhat);
             PrintLineText(&line);
-            fprintf(stdout, "Failure\n");
             return 0;
         }
         pFile->dwDataBytes += record.wLength;

@@ -60,8 +60,7 @@ LineKind ParseSRecordLine(const SRecordFile *pFile, const SRecordLine *pLine, SR
 
 // Walks the whole file as the download will take it, and refuses data records that write into
 // any of the dwRanges ranges. Counts the data bytes into pFile->dwDataBytes. Returns 1 when the
-// whole file can be downloaded; otherwise 0 after the line's message and "Failure" on
-// standard output.
+// whole file can be downloaded; otherwise 0 after the line's message.
 int CheckSRecordFile(SRecordFile *pFile, const RefusedRange *prgRanges, size_t dwRanges);
 
 // Prints the line's text for a message, in parentheses, and the line end: as the refusals above

@@ -1,14 +1,11 @@
 // libFuzzer target for ParseCommandLine. Each input is an argument list: the bytes split at
-// every zero byte, after the program name. An argument that is no option ends the process
-// from inside the parser; the fuzzer is linked with --wrap=exit, so that this one call comes
-// back here with a longjmp (the parser holds nothing that needs destroying) and every other
-// exit, libFuzzer's own included, goes on to the real one.
+// every zero byte, after the program name.
 //
 // After each parse the settings must hold what the rest of the tool relies on: a range whose
 // start is not above its end, names terminated inside their 260 bytes and each equal to an
-// argument given (a name is copied whole or refused, never cut), flags of 0 or 1, a result of
-// 0 or 1 (0 after "-h"), and status 1 when the parser ends the process.
-#include <csetjmp>
+// argument given (a name is copied whole or refused, never cut), flags of 0 or 1, and a result
+// of 0 or 1 (0 after "-h" and after an argument that is no option: the parser never ends the
+// process itself).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,17 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "exit_status.h"
 #include "settings.h"
 
 namespace {
 
 // The most arguments taken from one input: enough for every option twice over.
 const size_t MAX_ARGUMENTS = 64;
-
-std::jmp_buf g_ParseExit;
-bool g_fInsideParse = false;
-int g_nExitStatus = -1;
 
 void Require(bool fCondition, const char *pszWhat) {
     if (fCondition) return;
@@ -62,28 +54,18 @@ bool IsEmptyOrGiven(const char *pszField, const std::vector<std::string> &argume
     return false;
 }
 
-void CheckSettings(const std::vector<std::string> &arguments) {
-    Require(g_Settings.wEepromStart <= g_Settings.wEepromEnd, "the range starts above its end");
-    Require(IsTerminated(g_Settings.szInputFile), "the input file name runs past its room");
-    Require(IsTerminated(g_Settings.szDevice), "the device name runs past its room");
-    Require(IsTerminated(g_Settings.szTalkerFile), "the talker file name runs past its room");
-    Require(IsEmptyOrGiven(g_Settings.szInputFile, arguments), "the input file name was cut");
-    Require(IsEmptyOrGiven(g_Settings.szDevice, arguments), "the device name was cut");
-    Require(g_Settings.szTalkerFile[0] == '\0', "an option filled the talker file name");
-    Require(g_Settings.fBulkErase <= 1 && g_Settings.fExpandedBus <= 1 &&
-                g_Settings.fVerbose <= 1 && g_Settings.fHelpRequested <= 1,
+void CheckSettings(const Settings &settings, const std::vector<std::string> &arguments) {
+    Require(settings.wEepromStart <= settings.wEepromEnd, "the range starts above its end");
+    Require(IsTerminated(settings.szInputFile), "the input file name runs past its room");
+    Require(IsTerminated(settings.szDevice), "the device name runs past its room");
+    Require(IsEmptyOrGiven(settings.szInputFile, arguments), "the input file name was cut");
+    Require(IsEmptyOrGiven(settings.szDevice, arguments), "the device name was cut");
+    Require(settings.fBulkErase <= 1 && settings.fExpandedBus <= 1 && settings.fVerbose <= 1 &&
+                settings.fHelpRequested <= 1,
             "a flag is neither 0 nor 1");
 }
 
 }  // namespace
-
-// Every call of exit in the fuzzer lands here (see the link options).
-extern "C" [[noreturn]] void __real_exit(int nStatus);
-extern "C" [[noreturn]] void __wrap_exit(int nStatus) {
-    if (!g_fInsideParse) __real_exit(nStatus);
-    g_nExitStatus = nStatus;
-    std::longjmp(g_ParseExit, 1);
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pbData, size_t cbData) {
     std::vector<std::string> arguments = SplitArguments(pbData, cbData);
@@ -91,22 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pbData, size_t cbData) {
     for (std::string &argument : arguments) argv.push_back(&argument[0]);
     argv.push_back(nullptr);
 
-    ResetSettings();
-    g_nExitStatus = -1;
-    g_fInsideParse = true;
-    volatile int nResult = -1;
-    if (setjmp(g_ParseExit) == 0) {
-        nResult = ParseCommandLine(static_cast<int>(arguments.size()), argv.data());
-    }
-    g_fInsideParse = false;
-
-    if (g_nExitStatus >= 0) {
-        Require(g_nExitStatus == EXIT_COMMAND_LINE,
-                "the parser ended the process with status != 1");
-    } else {
-        Require(nResult == 0 || nResult == 1, "the parser returned neither 0 nor 1");
-        Require(!g_Settings.fHelpRequested || nResult == 0, "the parse went on after -h");
-    }
-    CheckSettings(arguments);
+    Settings settings = MakeDefaultSettings();
+    int nResult = ParseCommandLine(static_cast<int>(arguments.size()), argv.data(), &settings);
+    Require(nResult == 0 || nResult == 1, "the parser returned neither 0 nor 1");
+    Require(!settings.fHelpRequested || nResult == 0, "the parse went on after -h");
+    CheckSettings(settings, arguments);
     return 0;
 }

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <utility>
 
-#include "link_settings.h"
-#include "serial_port.h"
+#include "com_port.h"
 #include "talker_protocol.h"
+#include "trace_port.h"
 
 bool ScriptedTalker::readByte(FakeTarget &target, uint8_t *byte) {
     while (!stop) {
@@ -89,19 +89,24 @@ void ScriptedTalker::serve(FakeTarget &target) {
 }
 
 void TalkerLinkTest::SetUp() {
-    ResetLinkSettings();
-    strcpy(g_LinkSettings.szDevice, target.path().c_str());
-    hPort = OpenComPort(0, 9600);
-    ASSERT_NE(hPort, INVALID_HANDLE_VALUE);
+    StartTalkerLink(&link, 0, target.path().c_str());
+    ASSERT_EQ(OpenComPort(&link, 9600), 1);
+    pPort = link.pPort;
 }
 
 void TalkerLinkTest::TearDown() {
     talker.stop = true;
     target.join();
-    CloseHandle(hPort);
+    CloseComPort(&link);
 }
 
 void TalkerLinkTest::StartTalker() {
     target.start([this](FakeTarget &t) { talker.serve(t); });
-    ASSERT_EQ(GetPrompt(hPort, 0), 1);
+    ASSERT_EQ(GetPrompt(pPort, 0), 1);
+}
+
+void TalkerLinkTest::StartTracing() {
+    link.fTrace = 1;
+    OpenTracePort(&link.trace, &link.device);
+    pPort = link.pPort = &link.trace;
 }

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "fake_target.h"
-#include "win32_serial.h"
+#include "port.h"
+#include "talker_link.h"
 
 struct TalkerFrame {
     char letter;
@@ -52,8 +53,11 @@ class TalkerLinkTest : public testing::Test {
     void TearDown() override;
     // Starts the scripted talker and consumes its start-up prompt.
     void StartTalker();
+    // "-V" from here on: the port wrapped in the tracing port.
+    void StartTracing();
 
     FakeTarget target;
     ScriptedTalker talker;
-    HANDLE hPort = INVALID_HANDLE_VALUE;
+    TalkerLink link;
+    Port *pPort = nullptr;  // link.pPort
 };

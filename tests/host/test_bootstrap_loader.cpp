@@ -7,7 +7,7 @@
 
 #include "bootstrap_loader.h"
 #include "fake_target.h"
-#include "link_settings.h"
+#include "part_table.h"
 #include "srecord.h"
 #include "talker_image.h"
 #include "talker_probe.h"
@@ -57,17 +57,15 @@ void PlayBootRom(FakeTarget &target, int wrongAt) {
 
 class BootstrapLoader : public testing::Test {
   protected:
-    void SetUp() override {
-        ResetLinkSettings();
-        strcpy(g_LinkSettings.szDevice, target.path().c_str());
-    }
+    void SetUp() override { StartTalkerLink(&link, 0, target.path().c_str()); }
     FakeTarget target;
+    TalkerLink link;
 };
 
 TEST_F(BootstrapLoader, SendsFFTheTalkerAndTheFillAndReadsEveryEcho) {
     target.start([](FakeTarget &t) { PlayBootRom(t, -1); });
     testing::internal::CaptureStdout();
-    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 1);
+    EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
     target.join();
     Bytes expected = ExpectedDownload();
@@ -81,7 +79,7 @@ TEST_F(BootstrapLoader, BreakFromAResetBeforeTheFirstEchoIsNotAnEcho) {
     for (bool fBeforeOpen : {true, false}) {
         SCOPED_TRACE(fBeforeOpen ? "waiting before the open" : "after the $FF");
         FakeTarget board;
-        strcpy(g_LinkSettings.szDevice, board.path().c_str());
+        StartTalkerLink(&link, 0, board.path().c_str());
         if (fBeforeOpen) board.writeByte(0x00);
         board.start([fBeforeOpen](FakeTarget &t) {
             uint8_t byte;
@@ -91,7 +89,7 @@ TEST_F(BootstrapLoader, BreakFromAResetBeforeTheFirstEchoIsNotAnEcho) {
         });
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 1);
+        EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 1);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
         board.join();
@@ -101,8 +99,8 @@ TEST_F(BootstrapLoader, BreakFromAResetBeforeTheFirstEchoIsNotAnEcho) {
 // A variable-length part takes the talker alone: every byte sent is the talker's, and every
 // echo is judged.
 TEST_F(BootstrapLoader, VariableLengthLoadSendsTheTalkerAlone) {
-    g_LinkSettings.fVariableLoad = 1;
-    g_LinkSettings.dwTalkerLength = 512;
+    link.pPart = FindPart("E9");  // a variable-length load
+    link.dwLoadLength = 512;
     Bytes talker = ExpectedDownload();
     talker.resize(TalkerLength());
     target.start([&talker](FakeTarget &t) {
@@ -114,9 +112,10 @@ TEST_F(BootstrapLoader, VariableLengthLoadSendsTheTalkerAlone) {
     });
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 0) << "the last talker byte's echo is judged";
+    EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 0)
+        << "the last talker byte's echo is judged";
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks() + "Failure\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
     target.join();
     talker.insert(talker.begin(), 0xFF);
     EXPECT_EQ(target.received, talker);
@@ -126,9 +125,9 @@ TEST_F(BootstrapLoader, WrongEchoOfATalkerByteFailsTheLoadOnceAllIsSent) {
     target.start([](FakeTarget &t) { PlayBootRom(t, 17); });
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 0);
+    EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 0);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks() + "Failure\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
     target.join();
     EXPECT_EQ(target.received.size(), 257u) << "the load is completed before it is judged";
     uint8_t sent = ExpectedDownload()[17];
@@ -145,7 +144,7 @@ TEST_F(BootstrapLoader, WrongEchoOfAFillByteIsNotAFailure) {
     target.start([](FakeTarget &t) { PlayBootRom(t, 255); });
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    EXPECT_EQ(DownloadTalker(0, BOOT_BAUD_1200, 0), 1);
+    EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 1);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
@@ -179,20 +178,20 @@ TEST_F(BootstrapLoader, ProbeJudgesTheAnswerToItsSync) {
     for (const auto &probeCase : kCases) {
         SCOPED_TRACE(testing::PrintToString(probeCase.answer));
         FakeTarget far;
-        strcpy(g_LinkSettings.szDevice, far.path().c_str());
+        StartTalkerLink(&link, 0, far.path().c_str());
         far.start([&probeCase](FakeTarget &t) {
             uint8_t sync;
             if (t.readByte(&sync) && sync == 's') t.writeBytes(probeCase.answer);
         });
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        EXPECT_EQ(ProbeTalker(0, 100), probeCase.expected);
+        EXPECT_EQ(ProbeTalker(&link, 100), probeCase.expected);
         std::string err = testing::internal::GetCapturedStderr();
         std::string out = testing::internal::GetCapturedStdout();
         far.join();
         EXPECT_EQ(far.received, Bytes({'s'}));
         bool failed = probeCase.expected == PROBE_FAILED;
-        EXPECT_EQ(out, failed ? "Failure\n" : "");
+        EXPECT_EQ(out, "");
         EXPECT_EQ(err.rfind("ProbeTalker: the board answered $", 0),
                   failed ? 0u : std::string::npos)
             << err;

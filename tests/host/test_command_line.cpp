@@ -1,5 +1,6 @@
 // The real hc11prog binary: exit statuses and exact output of the paths that end before or
 // without the target.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -98,14 +99,24 @@ TEST(CommandLine, BadFileNeverTouchesThePort) {
     EXPECT_FALSE(target.readByte(&byte, 200));
 }
 
+// The system's words for the error, not its number as a Win32 code.
 TEST(CommandLine, PortThatCannotBeOpenedEndsTheRunWithStatus3) {
     ProgramResult result = RunProgram(kProgram + " -B -c 0");
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n");
     EXPECT_EQ(result.err,
-              "No input file specified\nCreateFile on COM0 error: 2\n"
+              "No input file specified\n"
               "COM0: No such file or directory: no such port: check the port "
               "number or the -d device name\n");
+}
+
+TEST(CommandLine, ArgumentThatIsNoOptionEndsTheRunWithStatus1) {
+    for (const char *pszArg : {"-x", "file.s19"}) {
+        ProgramResult result = RunProgram(kProgram + " -B " + pszArg);
+        EXPECT_EQ(result.status, 1) << pszArg;
+        EXPECT_EQ(WithoutBanner(result.out), "") << pszArg;
+        EXPECT_THAT(result.err, testing::HasSubstr("Normal operation on COM1")) << pszArg;
+    }
 }
 
 }  // namespace

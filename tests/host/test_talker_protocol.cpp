@@ -5,10 +5,9 @@
 #include <cstring>
 #include <thread>
 
+#include "com_port.h"
 #include "fake_target.h"
-#include "link_settings.h"
 #include "scripted_talker.h"
-#include "serial_port.h"
 #include "talker_protocol.h"
 
 namespace {
@@ -40,7 +39,7 @@ TEST_F(ProtocolTest, SyncDiscardsStaleBytesAndSucceedsAtOnce) {
         if (t.readByte(&byte) && byte == 's') t.writeByte('>');
     });
     testing::internal::CaptureStderr();
-    EXPECT_EQ(GetPrompt(hPort, 1), 1);
+    EXPECT_EQ(GetPrompt(pPort, 1), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     target.join();
     EXPECT_EQ(target.received, Bytes({'s'}));
@@ -52,7 +51,7 @@ TEST_F(ProtocolTest, SyncGivesUpAfterTenWrongAnswers) {
         while (t.readByte(&byte, 500)) t.writeByte('x');
     });
     testing::internal::CaptureStderr();
-    EXPECT_EQ(GetPrompt(hPort, 1), 0);
+    EXPECT_EQ(GetPrompt(pPort, 1), 0);
     std::string strErr = testing::internal::GetCapturedStderr();
     EXPECT_EQ(CountLines(strErr, "GetPrompt: Got a x(0x78), expected '>'\n"), 10);
     EXPECT_EQ(strErr.size(), 10 * strlen("GetPrompt: Got a x(0x78), expected '>'\n"));
@@ -69,7 +68,7 @@ TEST_F(ProtocolTest, FailingReadOnTheThirdAttemptEndsTheSync) {
         }
     });
     testing::internal::CaptureStderr();
-    EXPECT_EQ(GetPrompt(hPort, 1), 0);
+    EXPECT_EQ(GetPrompt(pPort, 1), 0);
     std::string strErr = testing::internal::GetCapturedStderr();
     EXPECT_EQ(CountLines(strErr, "GetPrompt: Got a ?(0x3f), expected '>'"), 2);
     EXPECT_EQ(CountLines(strErr, "GetPrompt: Error on read ("), 1);
@@ -78,7 +77,7 @@ TEST_F(ProtocolTest, FailingReadOnTheThirdAttemptEndsTheSync) {
 
 TEST_F(ProtocolTest, PromptWithoutSyncAgainstSilenceReadsOnce) {
     testing::internal::CaptureStderr();
-    EXPECT_EQ(GetPrompt(hPort, 0), 0);
+    EXPECT_EQ(GetPrompt(pPort, 0), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "GetPrompt: Didn't read a character\n");
     uint8_t byte;
     EXPECT_FALSE(target.readByte(&byte, 100)) << "nothing may be sent without sync";
@@ -87,30 +86,30 @@ TEST_F(ProtocolTest, PromptWithoutSyncAgainstSilenceReadsOnce) {
 TEST_F(ProtocolTest, WriteTargetByteFrameAndUncheckedReadBack) {
     talker.setStuckAddresses({0x1035});  // reads back something else: still a success
     StartTalker();
-    EXPECT_EQ(WriteTargetByte(hPort, 0x1035, 0x10), 1);
+    EXPECT_EQ(WriteTargetByte(pPort, 0x1035, 0x10), 1);
     talker.stop = true;
     target.join();
     EXPECT_EQ(target.received, Bytes({'w', 0x10, 0x35, 0x00, 0x10}));
 }
 
 TEST_F(ProtocolTest, BulkEraseSendsTheConfigValueAndReadsOnlyThePrompt) {
-    g_LinkSettings.bConfigValue = 0xF5;
-    g_LinkSettings.wEepromStart = 0xB600;  // the frame's address does not follow the range
+    link.bConfigValue = 0xF5;
+    link.wEepromStart = 0xB600;  // the frame's address does not follow the range
     StartTalker();
-    g_LinkSettings.fVerbose = 1;
+    StartTracing();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(BulkErase(hPort), 1);
+    EXPECT_EQ(BulkErase(&link), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "BulkErase\nWrite:42 \nWrite:F8 \nWrite:00 \nWrite:00 \nWrite:F5 \nRead:3E \n");
 }
 
 TEST_F(ProtocolTest, ThirtyByteRecordWrites35AndReads31) {
     StartTalker();
-    g_LinkSettings.fVerbose = 1;
+    StartTracing();
     SRecord record = MakeRecord(0x2000, 30);
-    DWORD dwMismatches = 0;
+    uint32_t dwMismatches = 0;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(WriteSRecord(hPort, &record, &dwMismatches), 1);
+    EXPECT_EQ(WriteSRecord(&link, &record, &dwMismatches), 1);
     EXPECT_EQ(dwMismatches, 0u);
     std::string strErr = testing::internal::GetCapturedStderr();
     EXPECT_EQ(strErr.rfind("WriteSRecord(1e bytes)\n", 0), 0u);
@@ -139,12 +138,12 @@ TEST_F(ProtocolTest, RecordsStraddlingTheRangeAreSplitAtEachBound) {
     };
     StartTalker();
     for (const Case &c : cases) {
-        g_LinkSettings.wEepromStart = c.wStart;
-        g_LinkSettings.wEepromEnd = c.wEnd;
+        link.wEepromStart = c.wStart;
+        link.wEepromEnd = c.wEnd;
         talker.clearFrames();
         SRecord record = MakeRecord(c.wAddress, c.dwLength);
-        DWORD dwMismatches = 0;
-        EXPECT_EQ(WriteSRecord(hPort, &record, &dwMismatches), 1);
+        uint32_t dwMismatches = 0;
+        EXPECT_EQ(WriteSRecord(&link, &record, &dwMismatches), 1);
         EXPECT_EQ(dwMismatches, 0u);
         std::vector<TalkerFrame> frames = talker.frames();
         ASSERT_EQ(frames.size(), c.blocks.size()) << std::hex << c.wAddress;
@@ -161,24 +160,25 @@ TEST_F(ProtocolTest, RecordsStraddlingTheRangeAreSplitAtEachBound) {
 TEST_F(ProtocolTest, ByteThatDoesNotTakeItsValueIsReportedAndCounted) {
     talker.setStuckAddresses({0xF802});
     StartTalker();
-    DWORD dwMismatches = 0;
+    uint32_t dwMismatches = 0;
     SRecord record = MakeRecord(0xF800, 4);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(WriteSRecord(hPort, &record, &dwMismatches), 1);
+    EXPECT_EQ(WriteSRecord(&link, &record, &dwMismatches), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "WriteSRecord: $F802 (byte 2 of the record at $F800) wrote A2, read back 00\n");
     EXPECT_EQ(dwMismatches, 1u);
 }
 
 TEST(InEepromRange, BothBoundsAreInside) {
-    ResetLinkSettings();
-    EXPECT_EQ(InEepromRange(0xF7FF), 0);
-    EXPECT_EQ(InEepromRange(0xF800), 1);
-    EXPECT_EQ(InEepromRange(0xFFFF), 1);
-    g_LinkSettings.wEepromStart = g_LinkSettings.wEepromEnd = 0xB600;
-    EXPECT_EQ(InEepromRange(0xB5FF), 0);
-    EXPECT_EQ(InEepromRange(0xB600), 1);
-    EXPECT_EQ(InEepromRange(0xB601), 0);
+    static TalkerLink link;
+    StartTalkerLink(&link, 1, "");
+    EXPECT_EQ(InEepromRange(&link, 0xF7FF), 0);
+    EXPECT_EQ(InEepromRange(&link, 0xF800), 1);
+    EXPECT_EQ(InEepromRange(&link, 0xFFFF), 1);
+    link.wEepromStart = link.wEepromEnd = 0xB600;
+    EXPECT_EQ(InEepromRange(&link, 0xB5FF), 0);
+    EXPECT_EQ(InEepromRange(&link, 0xB600), 1);
+    EXPECT_EQ(InEepromRange(&link, 0xB601), 0);
 }
 
 }  // namespace

@@ -1,0 +1,44 @@
+// The interrupt handler and the console on Linux and macOS.
+#include <signal.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "native_port.h"
+#include "os.h"
+#include "stopped_run.h"
+
+namespace {
+
+void OnInterrupt(int nSignal) {
+    char szMessage[256];
+    size_t cchMessage = FormatInterruptMessage(szMessage, sizeof(szMessage));
+    ReleaseNativePorts();
+    const char *pszLeftover = GetInterruptLeftover();
+    if (pszLeftover != NULL) (void)unlink(pszLeftover);
+    // The progress marks may have left standard output in mid-line. Nothing is left to do
+    // about a failed write here.
+    ssize_t nIgnored = write(STDOUT_FILENO, "\n", 1);
+    nIgnored = write(STDERR_FILENO, szMessage, cchMessage);
+    (void)nIgnored;
+    _exit(128 + nSignal);
+}
+
+}  // namespace
+
+// A signal the user's shell set to be ignored (nohup, a background job) stays ignored.
+void InstallInterruptHandlers(void) {
+    struct sigaction action;
+    memset(&action, 0, sizeof(action));
+    action.sa_handler = OnInterrupt;
+    sigfillset(&action.sa_mask);
+    const int rgnSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    for (int nSignal : rgnSignals) {
+        struct sigaction before;
+        if (sigaction(nSignal, NULL, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(nSignal, &action, NULL);
+    }
+}
+
+int IsTerminalOutput(void) {
+    return isatty(STDOUT_FILENO);
+}

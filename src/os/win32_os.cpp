@@ -1,0 +1,51 @@
+// The interrupt handler and the console on Windows.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <csignal>
+
+#include "os.h"
+#include "stopped_run.h"
+
+namespace {
+
+// The console's events as the signals they stand for, for the exit status.
+int SignalOfEvent(DWORD dwEvent) {
+    switch (dwEvent) {
+        case CTRL_C_EVENT:
+            return SIGINT;
+        case CTRL_BREAK_EVENT:
+            return SIGBREAK;
+        default:
+            return SIGTERM;
+    }
+}
+
+// Runs on a thread of its own: the process ends here, and Windows releases the port with it.
+BOOL WINAPI OnConsoleEvent(DWORD dwEvent) {
+    char szMessage[256];
+    size_t cchMessage = FormatInterruptMessage(szMessage, sizeof(szMessage));
+    // The C runtime holds the file open without delete sharing, so this may fail: the file
+    // then stays under its temporary name, never under the one asked for.
+    const char *pszLeftover = GetInterruptLeftover();
+    if (pszLeftover != NULL) DeleteFileA(pszLeftover);
+    DWORD dwWritten = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "\n", 1, &dwWritten, NULL);
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), szMessage, (DWORD)cchMessage, &dwWritten, NULL);
+    ExitProcess((UINT)(128 + SignalOfEvent(dwEvent)));
+    return TRUE;
+}
+
+}  // namespace
+
+void InstallInterruptHandlers(void) {
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+// A console answers GetConsoleMode; a pipe or a file does not.
+int IsTerminalOutput(void) {
+    DWORD dwMode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &dwMode) != 0;
+}

@@ -1,0 +1,197 @@
+#include "bootstrap_loader.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "com_port.h"
+#include "progress.h"
+#include "srecord.h"
+#include "talker_image.h"
+
+namespace {
+
+const uint8_t BOOT_START_BYTE = 0xFF;
+const uint32_t BITS_PER_CHARACTER = 10;  // start, 8 data, stop
+const uint32_t IDLE_END_CHARACTERS = 4;  // the idle line that ends a variable-length load
+const uint32_t LATE_EVIDENCE_BYTES = 2;  // wrong echoes needed to call the load one byte late
+enum { MAX_DOWNLOAD_LENGTH = 256, MAX_IMAGE_LINES = 16 };
+
+// What follows the $FF, where each image line's data begins in it, and the echoes read.
+struct TalkerLoad {
+    uint8_t pbBytes[MAX_DOWNLOAD_LENGTH];
+    uint8_t pbEchoes[MAX_DOWNLOAD_LENGTH];
+    uint32_t dwLength;  // bytes sent after the $FF
+    uint32_t dwTalker;  // of which the talker's; the rest is zero fill
+    uint32_t rgdwLineStart[MAX_IMAGE_LINES + 1];
+    uint32_t dwLines;
+};
+
+// The S1 data of the image in table order: the ROM places bytes by arrival, so addresses and
+// checksums are not sent.
+int AddTalkerImage(TalkerLoad *pLoad) {
+    SRecord record;
+    pLoad->dwTalker = pLoad->dwLines = 0;
+    for (unsigned i = 0; i < dwTalkerImageLines; i++) {
+        if (!ParseSRecordString(TalkerImage[i], &record)) return 0;
+        if (record.wType == 9) break;
+        if (record.wType != 1) continue;
+        if (pLoad->dwLines == MAX_IMAGE_LINES ||
+            pLoad->dwTalker + record.wLength > MAX_DOWNLOAD_LENGTH) {
+            fprintf(stderr, "DownloadTalker: the talker image exceeds %u bytes\n",
+                    (unsigned)MAX_DOWNLOAD_LENGTH);
+            return 0;
+        }
+        pLoad->rgdwLineStart[pLoad->dwLines++] = pLoad->dwTalker;
+        memcpy(pLoad->pbBytes + pLoad->dwTalker, record.bData, record.wLength);
+        pLoad->dwTalker += record.wLength;
+    }
+    pLoad->rgdwLineStart[pLoad->dwLines] = pLoad->dwTalker;
+    return 1;
+}
+
+// A fixed-length load is filled with zeros to its length; a variable-length one is the
+// talker alone, ended by the idle line.
+int BuildLoad(const TalkerLink *pLink, TalkerLoad *pLoad) {
+    if (!AddTalkerImage(pLoad)) return 0;
+    uint32_t dwLength = pLink->dwLoadLength;
+    if (dwLength > MAX_DOWNLOAD_LENGTH) dwLength = MAX_DOWNLOAD_LENGTH;
+    if (pLink->pPart->fVariableLoad || dwLength < pLoad->dwTalker) dwLength = pLoad->dwTalker;
+    memset(pLoad->pbBytes + pLoad->dwTalker, 0, dwLength - pLoad->dwTalker);
+    pLoad->dwLength = dwLength;
+    return 1;
+}
+
+// Anything received before the load is not an echo (a break from a reset, noise on the
+// line), so it is emptied first. The ROM echoes at the rate it receives, so the wire paces the
+// load.
+int SendLoad(Port *pPort, const TalkerLoad *pLoad, int fFirstSent) {
+    PurgePortInput(pPort);
+    uint8_t bStart = BOOT_START_BYTE;
+    uint32_t dwWrite = 0;
+    if (!fFirstSent && !TracedWrite(pPort, &bStart, 1, &dwWrite)) {
+        fprintf(stderr, "Initial 0xFF write failed %x\n", (unsigned)pPort->dwLastError);
+        return 0;
+    }
+    return SendRawNoEcho(pPort, pLoad->pbBytes, pLoad->dwLength);
+}
+
+// "%u." before each image line's echoes and after the last, where no progress line is drawn.
+void PrintLineMark(uint32_t dwLine) {
+    char szMark[16];
+    snprintf(szMark, sizeof szMark, "%u.", (unsigned)dwLine);
+    PrintProgressMark(szMark);
+}
+
+// The ROM holds its break from reset until the $FF's start bit; a UART that was listening
+// then reads it as a $00 ahead of the first echo.
+int ReadEcho(Port *pPort, TalkerLoad *pLoad, uint32_t dwIndex) {
+    if (!ReadRawByte(pPort, &pLoad->pbEchoes[dwIndex])) return 0;
+    if (dwIndex != 0 || pLoad->pbEchoes[0] != BOOT_BREAK_BYTE ||
+        pLoad->pbBytes[0] == BOOT_BREAK_BYTE)
+        return 1;
+    return ReadRawByte(pPort, &pLoad->pbEchoes[0]);
+}
+
+// The echoes of one image line, each compared with its byte.
+int ReadLineEchoes(Port *pPort, TalkerLoad *pLoad, uint32_t dwLine, uint32_t *pdwMismatches) {
+    uint32_t dwStart = pLoad->rgdwLineStart[dwLine];
+    for (uint32_t i = dwStart; i < pLoad->rgdwLineStart[dwLine + 1]; i++) {
+        if (!ReadEcho(pPort, pLoad, i)) return 0;
+        if (!EchoMatches(pLoad->pbEchoes[i], pLoad->pbBytes + dwStart, i - dwStart))
+            (*pdwMismatches)++;
+        NoteBytesDone(1);
+    }
+    return 1;
+}
+
+// The fill's echoes are read but not compared: the last one is garbled when the talker
+// switches the line to 9600 baud while it is still going out.
+int ReadEchoes(Port *pPort, TalkerLoad *pLoad, uint32_t *pdwMismatches) {
+    for (uint32_t dwLine = 0; dwLine < pLoad->dwLines; dwLine++) {
+        PrintLineMark(dwLine);
+        if (!ReadLineEchoes(pPort, pLoad, dwLine, pdwMismatches)) return 0;
+    }
+    PrintLineMark(pLoad->dwLines);
+    for (uint32_t i = pLoad->dwTalker; i < pLoad->dwLength; i++) {
+        if (!ReadEcho(pPort, pLoad, i)) return 0;
+        NoteBytesDone(1);
+    }
+    return 1;
+}
+
+// Whether, from the first wrong echo on, every echo was the byte sent before it: a stray
+// byte put the ROM one byte behind the host. Stores the first wrong echo's index.
+int EchoesRanLate(const TalkerLoad *pLoad, uint32_t *pdwFirst) {
+    uint32_t dwFirst = 0, dwWrong = 0;
+    while (dwFirst < pLoad->dwTalker && pLoad->pbEchoes[dwFirst] == pLoad->pbBytes[dwFirst])
+        dwFirst++;
+    for (uint32_t i = dwFirst + 1; i < pLoad->dwTalker; i++) {
+        if (pLoad->pbEchoes[i] != pLoad->pbBytes[i - 1]) return 0;
+        if (pLoad->pbEchoes[i] != pLoad->pbBytes[i]) dwWrong++;
+    }
+    *pdwFirst = dwFirst;
+    return dwWrong >= LATE_EVIDENCE_BYTES;
+}
+
+void PrintCheckBoard(void) {
+    fprintf(stderr,
+            "DownloadTalker: Check that the board was reset into special bootstrap mode (MODA "
+            "and MODB low), the port, and the cable\n");
+}
+
+// A load whose echoes differed: the chip would run code that is not the talker.
+void ReportWrongEchoes(const TalkerLoad *pLoad, uint32_t dwMismatches) {
+    fprintf(stderr,
+            "DownloadTalker: %u talker byte(s) echoed wrong: the target is not running the "
+            "talker\n",
+            (unsigned)dwMismatches);
+    uint32_t dwFirst = 0;
+    if (!EchoesRanLate(pLoad, &dwFirst)) {
+        PrintCheckBoard();
+    } else if (dwFirst == 0 && pLoad->pbEchoes[0] == BOOT_START_BYTE) {
+        fprintf(stderr,
+                "DownloadTalker: the boot ROM echoed the $FF as the talker's first byte: a "
+                "stray byte reached it first and the talker landed one byte late. Reset the "
+                "board into bootstrap mode and run again\n");
+    } else {
+        fprintf(stderr,
+                "DownloadTalker: from talker byte %u on, each echo came one byte late: a stray "
+                "byte reached the line. Reset the board into bootstrap mode and run again\n",
+                (unsigned)dwFirst);
+    }
+}
+
+// Sends the load and judges its echoes. Returns 1 when every talker byte came back as sent.
+int LoadTalker(Port *pPort, TalkerLoad *pLoad, int fFirstSent) {
+    uint32_t dwMismatches = 0;
+    int fRead = SendLoad(pPort, pLoad, fFirstSent) && ReadEchoes(pPort, pLoad, &dwMismatches);
+    EndProgress("\n");  // ends the line of progress marks
+    if (!fRead) {
+        PrintCheckBoard();
+        return 0;
+    }
+    if (dwMismatches == 0) return 1;
+    ReportWrongEchoes(pLoad, dwMismatches);
+    return 0;
+}
+
+// The ROM starts a variable-length load's program once the line has been idle for 4
+// character times after the last byte; that count began as the last echo was sent, one
+// character before it arrived here. One character more covers the ROM noticing.
+void WaitOutIdleEnd(uint32_t dwLoadBaud) {
+    uint32_t dwBits = (IDLE_END_CHARACTERS + 1) * BITS_PER_CHARACTER;
+    SleepMs((dwBits * 1000 + dwLoadBaud - 1) / dwLoadBaud);
+}
+
+}  // namespace
+
+LinkOutcome DownloadTalker(TalkerLink *pLink, uint32_t dwLoadBaud, int fFirstSent) {
+    TalkerLoad load;
+    if (!BuildLoad(pLink, &load)) return LINK_NOT_REACHED;
+    EnterStage(STAGE_TALKER_LOAD, load.dwLength);
+    if (!OpenComPort(pLink, dwLoadBaud)) return LINK_NOT_REACHED;
+    int fLoaded = LoadTalker(pLink->pPort, &load, fFirstSent);
+    if (fLoaded && pLink->pPart->fVariableLoad) WaitOutIdleEnd(dwLoadBaud);
+    CloseComPort(pLink);
+    return fLoaded ? LINK_DONE : LINK_FAILED;
+}

@@ -1,0 +1,52 @@
+// The host's only road to the wire: opening the link's port, and moving bytes one at a time
+// with the reading and comparing of echoes.
+#pragma once
+
+#include <cstdint>
+
+#include "port.h"
+#include "talker_link.h"
+
+// Opens the link's port at dwBaudRate, 8N1, raw, wrapped in the tracing port with "-V".
+// Returns 1, or 0 after printing why.
+int OpenComPort(TalkerLink *pLink, uint32_t dwBaudRate);
+void CloseComPort(TalkerLink *pLink);
+
+// Sets the open port to another rate, the line format kept. Returns 1, or 0 after the
+// message.
+int SetComPortRate(Port *pPort, uint32_t dwBaudRate);
+
+// One write or read with the link's time-outs: a read of a byte gives up after 2 s, a write
+// after 1.5 s a byte and 1.5 s more. Returns the port's result; a time-out is a short count.
+int TracedWrite(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength, uint32_t *pdwWritten);
+int TracedRead(Port *pPort, uint8_t *pbBuffer, uint32_t dwLength, uint32_t *pdwRead);
+
+// Sends dwLength bytes one at a time; with fReadEcho reads one byte back after each, and
+// unless fNoCompare reports one that differs from the byte sent and adds it to
+// *pdwMismatches (when not NULL): a mismatch does not stop a transfer, so the callers that
+// must not report success over one keep the count. Returns 1 when every byte went out (and
+// every echo came), 0 at the first failure.
+int SendRawWithEcho(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength, int fReadEcho,
+                    int fNoCompare, uint32_t *pdwMismatches);
+int SendRawNoEcho(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength);
+int SendRawCheckEcho(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength,
+                     uint32_t *pdwMismatches);
+
+// Reads the one byte the far end sends next, for a caller that sent bytes ahead of their
+// echoes. Returns 1, or 0 after the message of the failed read.
+int ReadRawByte(Port *pPort, uint8_t *pbByte);
+
+// 1 when bEcho is pbBuffer[dwIndex]; else reports the difference as SendRawWithEcho does and
+// returns 0.
+int EchoMatches(uint8_t bEcho, const uint8_t *pbBuffer, uint32_t dwIndex);
+
+// Writes dwLength bytes in one call. Returns 1, or 0 after the message of a failed or short
+// write (the texts of SendRawWithEcho's).
+int WriteBytes(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength);
+
+// Sends one byte and reads the one byte that answers it into *pbEcho, for callers that judge
+// the answer themselves. Returns 1, or 0 after the message of the failed write or read.
+int SendByteReadEcho(Port *pPort, uint8_t bSend, uint8_t *pbEcho);
+
+// Waits dwMs milliseconds.
+void SleepMs(uint32_t dwMs);

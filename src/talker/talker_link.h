@@ -1,0 +1,47 @@
+// What the link's operations need, passed to each of them: the port, the part and the
+// user's choices for it. The entry fills it once from the command line; nothing in
+// src/talker reads the command line or a global record.
+#pragma once
+
+#include <cstdint>
+
+#include "part_table.h"
+#include "port.h"
+#include "port_name.h"
+
+// The talker's side of the wire, fixed by talker.s.
+const uint8_t TALKER_PROMPT = '>';
+const uint8_t TALKER_SYNC = 's';
+const uint32_t TALKER_BAUD_RATE = 9600;  // the talker's rate from its start
+// How a UART reads the break the boot ROM holds on the line from reset.
+const uint8_t BOOT_BREAK_BYTE = 0x00;
+// The RAM the talker takes from the start of RAM, its stack included.
+const uint32_t TALKER_RAM_LENGTH = 256;
+
+// What an operation that opens the port itself did. The run prints "Failure" after
+// LINK_FAILED alone: the target was reached and did not do what was asked.
+enum LinkOutcome {
+    LINK_NOT_REACHED = -1,  // nothing went to the target: the port did not open
+    LINK_FAILED = 0,
+    LINK_DONE = 1,
+};
+
+struct TalkerLink {
+    PortName portName;      // the port each stage opens ("-c" or "-d")
+    int fTrace;             // "-V": every byte, and the commands, on standard error
+    const PartInfo *pPart;  // the chip
+    uint32_t dwLoadLength;  // the bytes the boot ROM loads after the $FF: a fixed load takes all
+    uint8_t bConfigValue;   // what the bulk erase programs into CONFIG
+    uint16_t wEepromStart;  // the EEPROM range, both ends included
+    uint16_t wEepromEnd;
+    uint32_t dwTalkerRate;  // the line rate the talker runs at once it answers
+    // The open port: pPort is &device, or with fTrace &trace, a port over device that prints
+    // each byte. NULL while closed.
+    Port *pPort;
+    Port device;
+    Port trace;
+};
+
+// The link of the 811E2 with its defaults, closed, on the device pszDevice names, or on COM
+// port dwComPort when pszDevice is empty.
+void StartTalkerLink(TalkerLink *pLink, uint32_t dwComPort, const char *pszDevice);

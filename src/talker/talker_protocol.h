@@ -1,0 +1,41 @@
+// The host's end of the talker command protocol: one command at a time, each exchange
+// ending with the talker's prompt ">".
+#pragma once
+
+#include <cstdint>
+
+#include "port.h"
+#include "srecord.h"
+#include "talker_link.h"
+
+enum { FRAME_LENGTH = 5 };
+
+// A command's frame: its letter, the address high byte first, a zero, and the count's (or
+// the value's) low byte.
+void BuildFrame(uint8_t bLetter, uint16_t wAddress, uint8_t bCountLow, uint8_t *pbFrame);
+
+// Waits for the prompt. With fSync, up to ten attempts, each emptying the receive buffer and
+// sending "s" first; without, one read. Returns 1 when ">" came.
+int GetPrompt(Port *pPort, int fSync);
+
+// "w": stores bValue at wAddress; the read-back is read but not compared.
+int WriteTargetByte(Port *pPort, uint16_t wAddress, uint8_t bValue);
+
+// Moves the talker and the port to dwRate: "w" of bBaud into the SCI's BAUD register at
+// wBaudAddress (its read-back and prompt come at the new rate and are not read), the port set
+// to dwRate, then the sync. Returns 1 when the talker answers at the new rate; 0 after a
+// message saying the rate did not work (the run never falls back to the old one).
+int SetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dwRate);
+
+// "B": bulk-erases the EEPROM and programs CONFIG with the link's value.
+int BulkErase(const TalkerLink *pLink);
+
+// 1 when wAddress lies in the link's EEPROM range, both ends included.
+int InEepromRange(const TalkerLink *pLink, uint16_t wAddress);
+
+// Sends the data of one S1 record: the bytes inside the EEPROM range with "P" (programmed),
+// the others with "W" (stored), a record that straddles a bound split at it. Each byte's
+// read-back is compared with it; a difference is reported with the byte's address, index in
+// the record, value written and value read back, and added to *pdwMismatches, but does not
+// fail the record. A record without data bytes sends nothing.
+int WriteSRecord(const TalkerLink *pLink, const SRecord *pRecord, uint32_t *pdwMismatches);

@@ -1,0 +1,35 @@
+// Progress of the phase under way, in one of two forms chosen once per run. On a terminal:
+// one line that rewrites itself with the phase, the bytes done of the total, the percentage,
+// the time elapsed and the time left, and stays when the phase ends. Anywhere else (pipes,
+// files, CI logs): the marks the operations have always printed, the talker load's "0.1."
+// and the download's dots, and no line.
+#pragma once
+
+#include <cstdint>
+
+#include "stopped_run.h"
+
+// Starts a stage of dwTotal bytes (0 where bytes are not counted): recorded for the message
+// of a stopped run, and its progress line begun where it has one.
+void EnterStage(RunStage eStage, uint32_t dwTotal);
+
+// Counts bytes of the current stage as done, and moves its line.
+void NoteBytesDone(uint32_t dwBytes);
+
+// fOn: draw the line (standard output is a terminal); otherwise print the marks.
+void UseProgressLine(int fOn);
+
+// Starts the line of a phase ("talker load", "download", ...) of dwTotal bytes.
+void BeginProgressLine(const char *pszPhase, uint32_t dwTotal);
+
+// dwDone bytes of the phase are done. Redraws the line at most ten times a second, and
+// always when the phase is complete.
+void UpdateProgressLine(uint32_t dwDone);
+
+// Prints a progress mark when no line is drawn; on a terminal the line stands in for it.
+void PrintProgressMark(const char *pszMark);
+
+// Ends the phase's progress: the line drawn a last time and ended so that it stays, or,
+// without a line, pszAfterMarks printed after the marks ("\n" after the talker load's, ""
+// before the "Success" that follows the download's dots).
+void EndProgress(const char *pszAfterMarks);
