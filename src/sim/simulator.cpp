@@ -154,7 +154,9 @@ void Simulator::queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud,
     double bitCycles = baud ? BitCyclesAtBaud(baud) : double(bus_.sci().bitCycles());
     for (uint8_t value : bytes) {
         Frame frame = Frame::AtRate(value, bitCycles);
-        uint64_t start = std::max(startCycle, lineFreeAt_);
+        // Never before the present: the CPU has already run past it, and every character
+        // that should have come in meanwhile would complete at once.
+        uint64_t start = std::max({startCycle, lineFreeAt_, clock_.now});
         bus_.sci().lineIn(frame, start);
         lineFreeAt_ = start + uint64_t(frame.length() + 0.5);
         stats_.rxBytes++;

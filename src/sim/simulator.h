@@ -39,9 +39,11 @@
 // stuck EEPROM cells.
 //
 // serve() runs hc11sim's wire. As fast as it can, time stands still while the target waits
-// for the host; in real time, simulated time keeps to the wall clock, host characters start
-// at the wall time they were read at, and the target's characters reach the host when the
-// wall clock reaches their stop bit. Either way characters the target sent back to back reach
+// for the host; in real time, simulated time keeps to the wall clock (running at most 1 ms
+// ahead), host characters start at the wall time they were read at or, when the CPU has
+// already run past it, at the cycle it has reached, and the target's characters reach the
+// host when the wall clock reaches their stop bit. Each host character starts where the one
+// before it ended: two never complete in the same instant. Either way characters the target sent back to back reach
 // the host in one write.
 #pragma once
 
