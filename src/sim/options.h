@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bus.h"
+#include "line_wiring.h"
 #include "part_table.h"
 #include "wire_faults.h"
 
@@ -27,6 +28,10 @@ struct SimOptions {
     bool trace = false;
     bool stats = false;
     bool help = false;
+    std::string listenHost;  // --listen [HOST:]PORT: serve RFC 2217 there instead of a pty
+    unsigned listenPort = 0;
+    bool listen = false;
+    LineWiringOptions wiring;  // --reset-line, --mode-line, --invert-lines (with --listen)
 };
 
 enum class ParseResult { Run, Help, Error };
