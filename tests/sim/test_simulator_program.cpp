@@ -244,9 +244,11 @@ TEST(SimProgram, HelpListsTheOptions) {
     SimProgram sim({"-h"});
     std::string usage = sim.rest();
     EXPECT_EQ(sim.exitStatus(), 0);
-    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after",
-                               "--realtime", "--trace", "--stats", "--fault", "silent", "drop:N",
-                               "corrupt:N", "noise:N", "stuck:ADDR", "unplug:N", "reset:N"})
+    for (const char *option :
+         {"--link",     "--dump",    "--eeprom",     "--xram",      "--exit-after",
+          "--realtime", "--trace",   "--stats",      "--fault",     "silent",
+          "drop:N",     "corrupt:N", "noise:N",      "stuck:ADDR",  "unplug:N",
+          "reset:N",    "--listen",  "--reset-line", "--mode-line", "--invert-lines"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
@@ -268,25 +270,37 @@ TEST_P(SimOptionParse, AcceptsOrRefuses) {
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, SimOptionParse,
-    ::testing::Values(OptionCase{{}, hc11::ParseResult::Run},
-                      OptionCase{{"--xram", "2000-7FFF"}, hc11::ParseResult::Run},
-                      OptionCase{{"--xram", "2000-7fff"}, hc11::ParseResult::Run},
-                      OptionCase{{"--xram", "2000"}, hc11::ParseResult::Error},
-                      OptionCase{{"--xram", "12000-13000"}, hc11::ParseResult::Error},
-                      OptionCase{{"--xram", "8000-7FFF"}, hc11::ParseResult::Error},
-                      OptionCase{{"--xram", "20g0-7FFF"}, hc11::ParseResult::Error},
-                      OptionCase{{"--exit-after", "2.5"}, hc11::ParseResult::Run},
-                      OptionCase{{"--exit-after", "-1"}, hc11::ParseResult::Error},
-                      OptionCase{{"--exit-after", "soon"}, hc11::ParseResult::Error},
-                      OptionCase{{"--dump"}, hc11::ParseResult::Error},
-                      OptionCase{{"--realtime", "--trace", "--stats"}, hc11::ParseResult::Run},
-                      OptionCase{{"--stats", "-h"}, hc11::ParseResult::Help},
-                      OptionCase{{"--fault", "drop:3", "--fault", "stuck:F800"},
-                                 hc11::ParseResult::Run},
-                      OptionCase{{"--fault", "drop:0"}, hc11::ParseResult::Error},
-                      OptionCase{{"--fault", "melt:1"}, hc11::ParseResult::Error},
-                      OptionCase{{"--fault"}, hc11::ParseResult::Error},
-                      OptionCase{{"-x"}, hc11::ParseResult::Error}));
+    ::testing::Values(
+        OptionCase{{}, hc11::ParseResult::Run},
+        OptionCase{{"--xram", "2000-7FFF"}, hc11::ParseResult::Run},
+        OptionCase{{"--xram", "2000-7fff"}, hc11::ParseResult::Run},
+        OptionCase{{"--xram", "2000"}, hc11::ParseResult::Error},
+        OptionCase{{"--xram", "12000-13000"}, hc11::ParseResult::Error},
+        OptionCase{{"--xram", "8000-7FFF"}, hc11::ParseResult::Error},
+        OptionCase{{"--xram", "20g0-7FFF"}, hc11::ParseResult::Error},
+        OptionCase{{"--exit-after", "2.5"}, hc11::ParseResult::Run},
+        OptionCase{{"--exit-after", "-1"}, hc11::ParseResult::Error},
+        OptionCase{{"--exit-after", "soon"}, hc11::ParseResult::Error},
+        OptionCase{{"--dump"}, hc11::ParseResult::Error},
+        OptionCase{{"--realtime", "--trace", "--stats"}, hc11::ParseResult::Run},
+        OptionCase{{"--stats", "-h"}, hc11::ParseResult::Help},
+        OptionCase{{"--fault", "drop:3", "--fault", "stuck:F800"}, hc11::ParseResult::Run},
+        OptionCase{{"--fault", "drop:0"}, hc11::ParseResult::Error},
+        OptionCase{{"--fault", "melt:1"}, hc11::ParseResult::Error},
+        OptionCase{{"--fault"}, hc11::ParseResult::Error},
+        OptionCase{{"-x"}, hc11::ParseResult::Error},
+        OptionCase{{"--listen", "4000"}, hc11::ParseResult::Run},
+        OptionCase{{"--listen", "0.0.0.0:4000"}, hc11::ParseResult::Run},
+        OptionCase{{"--listen", "65536"}, hc11::ParseResult::Error},
+        OptionCase{{"--listen", "lab:4000"}, hc11::ParseResult::Error},
+        OptionCase{{"--listen", "127.0.0.1:"}, hc11::ParseResult::Error},
+        OptionCase{{"--listen", "0", "--reset-line", "dtr", "--mode-line", "rts", "--invert-lines"},
+                   hc11::ParseResult::Run},
+        OptionCase{{"--listen", "0", "--reset-line", "cts"}, hc11::ParseResult::Error},
+        OptionCase{{"--listen", "0", "--reset-line", "rts", "--mode-line", "rts"},
+                   hc11::ParseResult::Error},
+        OptionCase{{"--reset-line", "dtr"}, hc11::ParseResult::Error},
+        OptionCase{{"--invert-lines"}, hc11::ParseResult::Error}));
 
 TEST(SimOptions, KeepTheValuesGiven) {
     const char *args[] = {"hc11sim", "--link", "/tmp/x",    "--dump",       "d.s19", "--eeprom",
