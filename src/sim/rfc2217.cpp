@@ -128,7 +128,7 @@ void Rfc2217Session::setControl(uint8_t value) {
             state = control::NO_FLOW;
             break;
         case control::BREAK_ON:
-            breakBegun_ = breakBegun_ || !break_;
+            if (!break_) breaksBegun_++;
             break_ = true;
             break;
         case control::BREAK_OFF:
@@ -156,7 +156,7 @@ void Rfc2217Session::setControl(uint8_t value) {
                                                                 : control::NO_FLOW;
             break;
     }
-    if (dtr_ != dtrBefore || rts_ != rtsBefore) linesChanged_ = true;
+    if (dtr_ != dtrBefore || rts_ != rtsBefore) lineChanges_.emplace_back(dtr_, rts_);
     reply(cpo::SET_CONTROL, &state, 1);
 }
 
@@ -176,15 +176,17 @@ void Rfc2217Session::Escape(const uint8_t *bytes, size_t count, std::vector<uint
 }
 
 bool Rfc2217Session::takeBreak() {
-    bool begun = breakBegun_;
-    breakBegun_ = false;
-    return begun;
+    if (breaksBegun_ == 0) return false;
+    breaksBegun_--;
+    return true;
 }
 
-bool Rfc2217Session::takeLineChange() {
-    bool changed = linesChanged_;
-    linesChanged_ = false;
-    return changed;
+bool Rfc2217Session::takeLineChange(bool *dtr, bool *rts) {
+    if (lineChanges_.empty()) return false;
+    *dtr = lineChanges_.front().first;
+    *rts = lineChanges_.front().second;
+    lineChanges_.pop_front();
+    return true;
 }
 
 }  // namespace hc11

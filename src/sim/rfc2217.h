@@ -13,6 +13,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <utility>
 #include <vector>
 
 namespace hc11 {
@@ -37,8 +39,8 @@ class Rfc2217Session {
     bool rts() const { return rts_; }
     // True once for each break the client began.
     bool takeBreak();
-    // True once after DTR or RTS changed.
-    bool takeLineChange();
+    // Each change of DTR or RTS in turn, oldest first: true with the lines' states then.
+    bool takeLineChange(bool *dtr, bool *rts);
 
   private:
     enum class State { Data, Command, Option, Sub, SubCommand };
@@ -58,7 +60,8 @@ class Rfc2217Session {
     std::vector<uint8_t> replies_;
     unsigned baud_ = 0;
     bool dtr_ = false, rts_ = false, break_ = false;
-    bool breakBegun_ = false, linesChanged_ = false;
+    unsigned breaksBegun_ = 0;
+    std::deque<std::pair<bool, bool>> lineChanges_;  // DTR and RTS after each change
 };
 
 }  // namespace hc11

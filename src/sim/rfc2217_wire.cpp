@@ -160,11 +160,11 @@ void Rfc2217Wire::waitForInput(double seconds) {
 }
 
 bool Rfc2217Wire::takeLineChange(bool *dtr, bool *rts) {
-    bool changed = session_.takeLineChange() || released_;
+    if (session_.takeLineChange(dtr, rts)) return true;
+    if (!released_) return false;
     released_ = false;
-    *dtr = session_.dtr();
-    *rts = session_.rts();
-    return changed;
+    *dtr = *rts = false;
+    return true;
 }
 
 }  // namespace hc11

@@ -88,23 +88,24 @@ bool Simulator::passHeldBytes(HostLine &line, uint64_t dueBy) {
     return true;
 }
 
-// What the host sent since the last look: its bytes, a break, its modem lines.
+// What the host sent since the last look: its bytes, then its breaks and the moves of its
+// modem lines, in the order they came.
 bool Simulator::pumpHostInput(HostLine &line, uint64_t startCycle) {
-    bool active = false;
+    uint8_t buffer[256];
+    size_t count = line.receive(buffer, sizeof buffer);
+    if (count > 0)
+        queueHostBytes(std::vector<uint8_t>(buffer, buffer + count), line.hostBaud(), startCycle);
+    bool active = count > 0;
     bool dtr = false, rts = false;
-    if (line.takeLineChange(&dtr, &rts)) {
+    while (line.takeLineChange(&dtr, &rts)) {
         wiring_.linesMoved(chip_, dtr, rts);
         active = true;
     }
-    if (line.takeBreak()) {
+    while (line.takeBreak()) {
         hostSendBreak(line.hostBaud());
         active = true;
     }
-    uint8_t buffer[256];
-    size_t count = line.receive(buffer, sizeof buffer);
-    if (count == 0) return active;
-    queueHostBytes(std::vector<uint8_t>(buffer, buffer + count), line.hostBaud(), startCycle);
-    return true;
+    return active;
 }
 
 // In real time the simulation runs at most a lead ahead of the wall clock, less than one

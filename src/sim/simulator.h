@@ -88,7 +88,7 @@ class HostLine {
     virtual void waitForInput(double seconds) = 0;
     // A break the host sent since the last call (its line held low for a character or more).
     virtual bool takeBreak() { return false; }
-    // The modem lines the host drives moved since the last call: true, with their states.
+    // Each move of the modem lines the host drives, in turn: true, with their states then.
     virtual bool takeLineChange(bool *dtr, bool *rts) {
         (void)dtr;
         (void)rts;

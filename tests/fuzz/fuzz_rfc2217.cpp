@@ -24,7 +24,8 @@ void Require(bool condition, const char *what) {
 struct Outcome {
     std::vector<uint8_t> data, replies;
     unsigned baud;
-    bool dtr, rts, breakBegun;
+    std::vector<int> lineChanges;  // DTR * 2 + RTS after each change
+    unsigned breaks;
 };
 
 Outcome Feed(const uint8_t *bytes, size_t count, size_t cut) {
@@ -35,8 +36,14 @@ Outcome Feed(const uint8_t *bytes, size_t count, size_t cut) {
     size_t second = session.take(bytes + cut, count - cut, data.data() + first);
     Require(second <= count - cut, "more data than bytes in the second read");
     data.resize(first + second);
-    return {data, session.replies(), session.baud(), session.dtr(), session.rts(),
-            session.takeBreak()};
+    Outcome outcome{data, session.replies(), session.baud(), {}, 0};
+    bool dtr = false, rts = false;
+    while (session.takeLineChange(&dtr, &rts)) outcome.lineChanges.push_back(dtr * 2 + rts);
+    Require(outcome.lineChanges.empty() ||
+                outcome.lineChanges.back() == session.dtr() * 2 + session.rts(),
+            "the last line change is not the lines' state");
+    while (session.takeBreak()) outcome.breaks++;
+    return outcome;
 }
 
 // Each reply: IAC and a negotiation, or IAC SB COM-PORT-OPTION, a server code, IAC SE.
@@ -68,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t count) {
     Outcome whole = Feed(bytes, count, count);
     Outcome cut = Feed(bytes, count, count / 2);
     Require(whole.data == cut.data && whole.replies == cut.replies && whole.baud == cut.baud &&
-                whole.dtr == cut.dtr && whole.rts == cut.rts && whole.breakBegun == cut.breakBegun,
+                whole.lineChanges == cut.lineChanges && whole.breaks == cut.breaks,
             "the stream reads differently when cut in two");
     CheckReplies(whole.replies);
     std::vector<uint8_t> escaped;
