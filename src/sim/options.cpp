@@ -150,13 +150,18 @@ bool TakesValue(const char *argument) {
     return false;
 }
 
-// The modem lines exist only on the network port, and one line cannot do two things.
+// The modem lines exist only on the network port, the terminal only without it, and one line
+// cannot do two things.
 bool CheckWiring(const SimOptions &options) {
     const LineWiringOptions &wiring = options.wiring;
     bool wired = wiring.resetLine != ModemLine::None || wiring.modeLine != ModemLine::None;
     if ((wired || wiring.invert) && !options.listen) {
         std::fprintf(stderr,
                      "hc11sim: --reset-line, --mode-line and --invert-lines need --listen\n");
+        return false;
+    }
+    if (options.listen && !options.linkPath.empty()) {
+        std::fprintf(stderr, "hc11sim: --link names a terminal, which --listen does not open\n");
         return false;
     }
     if (wired && wiring.resetLine == wiring.modeLine) {
