@@ -75,8 +75,8 @@ def load(port, program):
     check("boot ROM echo", port.read(256), image)
 
 
-def boot_rom_and_program():
-    sim = Sim()
+def boot_rom_and_program(*options):
+    sim = Sim(*options)
     port = sim.open(1200)
     load(port, PLUS_ONE)
     port.write(b"a\xfe\xff")
@@ -91,6 +91,8 @@ def boot_rom_and_program():
     second = sim.open(1200)  # the next client after the first left
     second.write(b"c")
     check("the next client", second.read(1), b"d")
+    if "--fault" in options:  # 256 echoes, 3 answers, the break's, the 9600 byte's: "c"'s is the 262nd
+        check("the noise fault", second.read(1), b"\x55")
     second.close()
     stats = sim.stop()
     check("framing errors: the break and the 9600 byte", int(stats["sci_framing_errors"]) >= 2,
@@ -124,6 +126,7 @@ def reset_and_mode_lines(eeprom):
 
 def main():
     boot_rom_and_program()
+    boot_rom_and_program("--realtime", "--latency", "16", "--fault", "noise:262")
     with tempfile.TemporaryDirectory() as folder:
         eeprom = os.path.join(folder, "plus_one.s19")
         with open(eeprom, "w") as out:
