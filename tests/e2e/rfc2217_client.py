@@ -7,7 +7,8 @@ Over the network port: the boot ROM takes a load at 1200 baud and echoes it, the
 program answers (IAC doubled both ways), a break reaches the SCI as a break, and a client at
 another rate is heard as garbage. With --reset-line and --mode-line: the mode line held and
 RESET pulsed gives the boot ROM's break and a boot ROM that takes a load; the mode line
-released and RESET pulsed starts the program in EEPROM from the reset vector.
+released and RESET pulsed starts the program in EEPROM from the reset vector. The first part
+runs again in real time, behind a USB adapter's latency, with a fault.
 """
 import os
 import signal
