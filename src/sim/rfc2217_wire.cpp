@@ -5,17 +5,16 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "pty_wire.h"
 
 namespace hc11 {
 
@@ -141,22 +140,8 @@ bool Rfc2217Wire::writeAll(const uint8_t *bytes, size_t count) {
     return true;
 }
 
-// pselect, as the pty's wait: real time needs its nanoseconds.
 void Rfc2217Wire::waitForInput(double seconds) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    int watched = clientFd_ >= 0 ? clientFd_ : listenFd_;
-    FD_SET(watched, &readable);
-    if (wakeFd_ >= 0) FD_SET(wakeFd_, &readable);
-    timespec timeout;
-    timespec *limit = nullptr;
-    if (seconds >= 0) {
-        double whole = std::floor(seconds);
-        timeout.tv_sec = time_t(whole);
-        timeout.tv_nsec = long((seconds - whole) * 1e9);
-        limit = &timeout;
-    }
-    pselect(std::max(watched, wakeFd_) + 1, &readable, nullptr, nullptr, limit, nullptr);
+    WaitReadable(clientFd_ >= 0 ? clientFd_ : listenFd_, wakeFd_, seconds);
 }
 
 bool Rfc2217Wire::takeLineChange(bool *dtr, bool *rts) {
