@@ -155,9 +155,9 @@ void WaitReadable(int fd, int wakeFd, double seconds) {
     }
     if (pselect(std::max(fd, wakeFd) + 1, &readable, nullptr, nullptr, limit, nullptr) <= 0) return;
     if (wakeFd < 0 || !FD_ISSET(wakeFd, &readable)) return;
-    char drained[64];
-    while (read(wakeFd, drained, sizeof drained) > 0) {
-    }
+    char drained[64];  // one read: readable, it cannot block, and it takes what is there
+    ssize_t count = read(wakeFd, drained, sizeof drained);
+    (void)count;
 }
 
 }  // namespace hc11
