@@ -298,3 +298,34 @@ TEST(SimulatorApi, ResetInTheNormalModesRunsTheProgramAtTheResetVector) {
 }
 
 }  // namespace
+
+namespace {
+
+// The board's wiring of DTR (RESET) and RTS (MODA, MODB), plain and through an inverting
+// driver: the release of RESET resets the chip into the mode its pins give then.
+TEST(SimulatorLines, ResetReleasedStartsTheChipInTheModeOfItsPins) {
+    for (bool invert : {false, true}) {
+        SCOPED_TRACE(invert ? "inverted" : "plain");
+        hc11::SimConfig config;
+        config.mode = hc11::ChipMode::SingleChip;
+        Simulator sim(config);
+        sim.load(0xFFFE, {0xF8, 0x00});
+        hc11::LineWiring wiring({hc11::ModemLine::Dtr, hc11::ModemLine::Rts, invert}, config.mode);
+        auto move = [&](bool dtr, bool rts) {
+            wiring.linesMoved(sim.chip(), dtr != invert, rts != invert);
+        };
+        move(true, true);  // RESET held, bootstrap
+        EXPECT_TRUE(wiring.resetHeld());
+        EXPECT_EQ(sim.chip().modePins(), hc11::ChipMode::Bootstrap);
+        move(false, true);
+        EXPECT_FALSE(wiring.resetHeld());
+        EXPECT_TRUE(sim.bootRomRunning()) << "reset into bootstrap mode";
+        move(true, false);
+        EXPECT_TRUE(sim.bootRomRunning()) << "held: nothing runs from the vector yet";
+        move(false, false);
+        EXPECT_FALSE(sim.bootRomRunning());
+        EXPECT_EQ(sim.cpu().regs().pc, 0xF800) << "single-chip, from the reset vector";
+    }
+}
+
+}  // namespace
