@@ -59,22 +59,30 @@ bool Rfc2217Session::feed(uint8_t byte, uint8_t *data) {
             state_ = State::Data;
             return false;
         case State::Sub:
-            if (byte == IAC)
-                state_ = State::SubCommand;
-            else if (subSize_ < kMaxSub)
-                sub_[subSize_++] = byte;
-            return false;
         case State::SubCommand:
-            if (byte == SE) {
-                subnegotiation();
-                state_ = State::Data;
-                return false;
-            }
-            if (byte == IAC && subSize_ < kMaxSub) sub_[subSize_++] = byte;
-            state_ = State::Sub;  // a stray IAC x inside SB: x is dropped
+            feedSubnegotiation(byte);
             return false;
     }
     return false;
+}
+
+// Inside IAC SB ... IAC SE: a doubled IAC is one byte of it; a stray IAC x drops x.
+void Rfc2217Session::feedSubnegotiation(uint8_t byte) {
+    using namespace telnet;
+    if (state_ == State::Sub) {
+        if (byte == IAC)
+            state_ = State::SubCommand;
+        else if (subSize_ < kMaxSub)
+            sub_[subSize_++] = byte;
+        return;
+    }
+    state_ = State::Sub;
+    if (byte == SE) {
+        subnegotiation();
+        state_ = State::Data;
+    } else if (byte == IAC && subSize_ < kMaxSub) {
+        sub_[subSize_++] = byte;
+    }
 }
 
 // WILL and DO are answered with DO and WILL for the options agreed to, DONT and WONT for

@@ -47,6 +47,7 @@ class Rfc2217Session {
     static constexpr size_t kMaxSub = 16;  // longer subnegotiations are cut: none needs more
 
     bool feed(uint8_t byte, uint8_t *data);
+    void feedSubnegotiation(uint8_t byte);
     void negotiate(uint8_t verb, uint8_t option);
     void subnegotiation();
     void setControl(uint8_t value);
