@@ -83,6 +83,18 @@ bool OpenNetworkWire(const hc11::SimOptions &options, hc11::Rfc2217Wire *wire) {
     return true;
 }
 
+hc11::ServeOptions ServeOptionsOf(const hc11::SimOptions &options) {
+    hc11::ServeOptions serveOptions;
+    serveOptions.realtime = options.realtime;
+    serveOptions.exitAfterSeconds = options.exitAfterSeconds;
+    serveOptions.latencyMs = options.latencyMs;
+    serveOptions.stopRequested = &g_stopRequested;
+    serveOptions.resetRequested = &g_resetRequested;
+    serveOptions.resetAfterSeconds = options.resetAfterSeconds;
+    serveOptions.wiring = options.wiring;
+    return serveOptions;
+}
+
 int Finish(const hc11::SimOptions &options, const hc11::Simulator &sim) {
     int status = 0;
     if (!options.dumpPath.empty() && !hc11::WriteMemoryDump(sim.bus(), options.dumpPath.c_str()))
@@ -128,14 +140,6 @@ int main(int argc, char **argv) {
         return 1;
     ptyWire.setWakeDescriptor(g_wakePipe[0]);
     networkWire.setWakeDescriptor(g_wakePipe[0]);
-    hc11::ServeOptions serveOptions;
-    serveOptions.realtime = options.realtime;
-    serveOptions.exitAfterSeconds = options.exitAfterSeconds;
-    serveOptions.latencyMs = options.latencyMs;
-    serveOptions.stopRequested = &g_stopRequested;
-    serveOptions.resetRequested = &g_resetRequested;
-    serveOptions.resetAfterSeconds = options.resetAfterSeconds;
-    serveOptions.wiring = options.wiring;
-    sim.serve(wire, serveOptions);
+    sim.serve(wire, ServeOptionsOf(options));
     return Finish(options, sim);
 }
