@@ -21,6 +21,7 @@
 #include "srec_file.h"
 #include "talker_probe.h"
 #include "talker_protocol.h"
+#include "target_read.h"
 #include "verify.h"
 
 namespace {
@@ -31,6 +32,8 @@ const uint8_t HPRIO_EXPANDED = 0x65;  // MDA set (expanded bus), RBOOT cleared
 const uint16_t BPROT = 0x1035;
 const uint8_t BPROT_ARRAY_ONLY = 0x10;  // BPRT3-0 cleared, PTCON kept: CONFIG stays protected
 const uint8_t BPROT_ALL = 0x00;         // CONFIG too: the bulk erase reprograms it
+const uint16_t OPTION = 0x1039;
+const uint8_t OPTION_CSEL = 0x40;  // the EEPROM's charge pump on its own RC clock
 
 // CONFIG is unprotected only when the bulk erase is to give it a new value: with PTCON set
 // its erase and programming would silently do nothing.
@@ -120,6 +123,14 @@ int MoveTalkerRate(const TalkerLink *pLink) {
     if (!FindTalkerRate(&pLink->clock, pLink->dwTalkerRate, &rate)) return 0;  // refused by -b
     uint16_t wBaud = (uint16_t)(pLink->pPart->wRegisterStart + SCI_BAUD_OFFSET);
     return SetTalkerRate(pLink->pPort, wBaud, rate.bBaud, rate.dwRate);
+}
+
+// Below E = 1 MHz the EEPROM needs CSEL: OPTION is read with "r" and written back with it set.
+int SelectEepromClock(const TalkerLink *pLink) {
+    if (!pLink->clock.fNeedsCsel) return 1;
+    uint8_t bOption = 0;
+    if (!ReadTargetBytes(pLink, OPTION, &bOption, 1, NULL, NULL)) return 0;
+    return WriteTargetByte(pLink->pPort, OPTION, (uint8_t)(bOption | OPTION_CSEL));
 }
 
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM

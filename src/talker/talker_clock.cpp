@@ -5,9 +5,6 @@
 #include <cstdio>
 
 #include "talker_image.h"
-#include "talker_link.h"
-#include "talker_protocol.h"
-#include "target_read.h"
 
 namespace {
 
@@ -15,8 +12,6 @@ const uint32_t SHORT_DELAY_MS = 10;
 const uint32_t SLOW_CLOCK_SHORT_DELAY_MS = 20;  // with CSEL: the reference manual's time
 const uint32_t LONG_DELAY_MS = 100;
 const double CSEL_BELOW_E_HZ = 1000000.0;
-const uint16_t OPTION_OFFSET = 0x39;  // from the register block's start
-const uint8_t OPTION_CSEL = 0x40;
 
 // The talker's first rate by preference where E can't make 9600: a standard rate, the
 // faster the better (a 12 MHz crystal makes 14423 and 7212, both standard within 0.2 %).
@@ -128,12 +123,4 @@ void ReportTalkerClock(const TalkerClock *pClock) {
     if (pClock->firstRate.dwRate == TALKER_WANTED_RATE) return;
     fprintf(stdout, "The talker runs at %u baud with a %g MHz crystal\n",
             (unsigned)pClock->firstRate.dwRate, pClock->dwCrystalHz / 1e6);
-}
-
-int SelectEepromClock(const TalkerLink *pLink) {
-    if (!pLink->clock.fNeedsCsel) return 1;
-    uint16_t wOption = (uint16_t)(pLink->pPart->wRegisterStart + OPTION_OFFSET);
-    uint8_t bOption = 0;
-    if (!ReadTargetBytes(pLink, wOption, &bOption, 1, NULL, NULL)) return 0;
-    return WriteTargetByte(pLink->pPort, wOption, (uint8_t)(bOption | OPTION_CSEL));
 }

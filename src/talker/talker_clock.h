@@ -52,9 +52,3 @@ int ProbeSuitsTalkerClock(const TalkerClock *pClock);
 // "The talker runs at 14400 baud with a 12 MHz crystal" on standard output, where its first
 // rate is not 9600.
 void ReportTalkerClock(const TalkerClock *pClock);
-
-struct TalkerLink;
-// Below E = 1 MHz: reads OPTION with "r" and sets its CSEL with "w", the other bits kept, so
-// that the EEPROM's charge pump runs on its own RC clock. Does nothing at a faster E. Returns
-// 1 when done, 0 after a message.
-int SelectEepromClock(const TalkerLink *pLink);
