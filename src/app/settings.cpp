@@ -38,21 +38,30 @@ void PrintPartUsage(void) {
     fprintf(stderr, "\n");
 }
 
-// The rates the talker runs at with the crystal named so far, its first the default.
-void PrintRateUsage(const Settings *pSettings) {
+const char CRYSTAL_MESSAGE[] = "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n";
+
+// The rates the talker runs at with the crystal named so far, " 9600 (default), 15625, ...
+// or 125000" with pszFirstMark after the first, into szText; returns its length.
+size_t FormatTalkerRates(const Settings *pSettings, const char *pszFirstMark, char *pszText,
+                         size_t cchText) {
     TalkerClock clock;
     SetTalkerClock(&clock, pSettings->dwCrystalHz);
     SciRate rgRates[MAX_TALKER_RATES];
     uint32_t dwCount = ListTalkerRates(&clock, rgRates);
-    fprintf(stderr, "\t-b <rate> talker link rate:");
-    for (uint32_t i = 0; i < dwCount; i++) {
-        fprintf(stderr, "%s %u%s",
-                i == 0             ? ""
-                : i + 1 == dwCount ? " or"
-                                   : ",",
-                (unsigned)rgRates[i].dwRate, i == 0 ? " (default)" : "");
+    size_t cch = 0;
+    pszText[0] = '\0';
+    for (uint32_t i = 0; i < dwCount && cch < cchText; i++) {
+        const char *pszBefore = i == 0 ? "" : i + 1 == dwCount ? " or" : ",";
+        cch += (size_t)snprintf(pszText + cch, cchText - cch, "%s %u%s", pszBefore,
+                                (unsigned)rgRates[i].dwRate, i == 0 ? pszFirstMark : "");
     }
-    fprintf(stderr, "\n");
+    return cch < cchText ? cch : cchText - 1;
+}
+
+void PrintRateUsage(const Settings *pSettings) {
+    char szRates[512];
+    FormatTalkerRates(pSettings, " (default)", szRates, sizeof szRates);
+    fprintf(stderr, "\t-b <rate> talker link rate:%s\n", szRates);
 }
 
 }  // namespace
@@ -208,19 +217,9 @@ int SetOutputFile(Settings *pSettings, const char *pszValue) {
 // far (which only an "-x" other than 8 MHz adds to the message).
 const char *TalkerRateMessage(const Settings *pSettings) {
     static char szMessage[512];
-    TalkerClock clock;
-    SetTalkerClock(&clock, pSettings->dwCrystalHz);
-    SciRate rgRates[MAX_TALKER_RATES];
-    uint32_t dwCount = ListTalkerRates(&clock, rgRates);
     size_t cch = (size_t)snprintf(szMessage, sizeof szMessage, "Expected rate");
-    for (uint32_t i = 0; i < dwCount && cch < sizeof szMessage; i++) {
-        cch += (size_t)snprintf(szMessage + cch, sizeof szMessage - cch, "%s %u",
-                                i == 0             ? ""
-                                : i + 1 == dwCount ? " or"
-                                                   : ",",
-                                (unsigned)rgRates[i].dwRate);
-    }
-    if (cch < sizeof szMessage && pSettings->dwCrystalHz != DEFAULT_CRYSTAL_HZ) {
+    cch += FormatTalkerRates(pSettings, "", szMessage + cch, sizeof szMessage - cch);
+    if (pSettings->dwCrystalHz != DEFAULT_CRYSTAL_HZ) {
         cch += (size_t)snprintf(szMessage + cch, sizeof szMessage - cch, " with a %g MHz crystal",
                                 pSettings->dwCrystalHz / 1e6);
     }
@@ -242,13 +241,11 @@ int SetTalkerRate(Settings *pSettings, const char *pszValue) {
 
 // The crystal in MHz, decimals allowed, within the range boards use; kept to the hertz.
 int SetCrystal(Settings *pSettings, const char *pszValue) {
-    static const char szMessage[] =
-        "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n";
     char *pszEnd = NULL;
     double dMhz = strtod(pszValue, &pszEnd);
     if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' ||
         !(dMhz * 1e6 >= LOWEST_CRYSTAL_HZ) || !(dMhz * 1e6 <= HIGHEST_CRYSTAL_HZ)) {
-        return RefuseValue(pSettings, szMessage);
+        return RefuseValue(pSettings, CRYSTAL_MESSAGE);
     }
     pSettings->dwCrystalHz = (uint32_t)(dMhz * 1e6 + 0.5);
     return 1;
@@ -271,7 +268,7 @@ const ValueOption g_rgValueOptions[] = {
     {"-r", SetReadRange, "Expected read range\n"},
     {"-o", SetOutputFile, "Expected output filename value\n"},
     {"-b", SetTalkerRate, "Expected rate 9600, 15625, 31250, 62500 or 125000\n"},
-    {"-x", SetCrystal, "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n"},
+    {"-x", SetCrystal, CRYSTAL_MESSAGE},
 };
 
 // An option without a value: the flag it sets (none for "-s" and "-S").
