@@ -125,7 +125,8 @@ int MoveTalkerRate(const TalkerLink *pLink) {
     return SetTalkerRate(pLink->pPort, wBaud, rate.bBaud, rate.dwRate);
 }
 
-// Below E = 1 MHz the EEPROM needs CSEL: OPTION is read with "r" and written back with it set.
+// Below E = 1 MHz the EEPROM needs CSEL: OPTION is read with "r" and written back with it set
+// (in bootstrap mode CSEL may be written at any time).
 int SelectEepromClock(const TalkerLink *pLink) {
     if (!pLink->clock.fNeedsCsel) return 1;
     uint8_t bOption = 0;
@@ -140,7 +141,7 @@ int PrepareTarget(const Settings *pSettings, const TalkerLink *pLink, const SRec
     EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(pPort, 1)) return 0;
     if (pLink->dwTalkerRate != pLink->clock.firstRate.dwRate && !MoveTalkerRate(pLink)) return 0;
-    if (!SelectEepromClock(pLink)) return 0;
+    if (WritesTarget(pSettings, pFile) && !SelectEepromClock(pLink)) return 0;
     if (pSettings->fExpandedBus) {
         fprintf(stdout, "Enable Expanded Memory\n");
         if (!WriteTargetByte(pPort, HPRIO, HPRIO_EXPANDED)) return 0;
