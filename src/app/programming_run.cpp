@@ -160,12 +160,11 @@ const uint32_t PROBE_WAIT_MS = 100;
 // stops the run. A part whose boot ROM ends its load after 4 idle characters (33 ms at 1200
 // baud) is not probed: an unanswered probe would leave the load racing that end across the
 // port's reopening. Nor is a load at the ROM's own 7812 baud: the probe's "s" would have set
-// the ROM to 1200. Nor with a crystal that gives the talker another BAUD value than at 8 MHz:
-// the ROM's reading of the probe holds for the ratio of the two rates there.
+// the ROM to 1200. Nor at a crystal where the ROM might read the probe as $00, $55 or $FF.
 LinkOutcome LoadTalker(TalkerLink *pLink, uint32_t dwLoadBaud) {
     fprintf(stdout, "Downloading talker file\n");
     if (pLink->pPart->fVariableLoad || dwLoadBaud != pLink->clock.dwBootSlowRate ||
-        !ProbeSuitsTalkerClock(&pLink->clock)) {
+        !ProbeSuitsTalkerClock(&pLink->clock, TALKER_SYNC)) {
         return DownloadTalker(pLink, dwLoadBaud, 0);
     }
     ProbeResult eProbe = ProbeTalker(pLink, PROBE_WAIT_MS);

@@ -60,6 +60,41 @@ int IsOfferedRate(const TalkerClock *pClock, uint32_t dwBaud, uint32_t *pdwPortR
     return (dwBaud & SCI_PRESCALER_BITS) == 0 || IsStandardRate(*pdwPortRate);
 }
 
+// A character as the boot ROM samples it: the sender's line level, bit by bit (index 0 the
+// start bit, 1-8 the data, 9 the stop bit, then idle), at its own bit times.
+enum { FRAME_BITS = 10, LEVEL_LOW = 1, LEVEL_HIGH = 2 };
+const double EDGE_MARGIN = 1.0 / 64;                    // of a receiver bit: its clock's jitter
+const double MAJORITY_SPREAD = 1.0 / 16 + EDGE_MARGIN;  // RT8-RT10 around the middle
+
+int SenderLevel(uint8_t bValue, int nBit) {
+    if (nBit <= 0) return nBit == 0 ? 0 : 1;
+    return nBit > 8 ? 1 : (bValue >> (nBit - 1)) & 1;
+}
+
+// The levels (LEVEL_LOW, LEVEL_HIGH or both) the line takes within dSpread sender bits of
+// dAt (in sender bits from the start bit's edge).
+uint32_t LevelsAround(uint8_t bValue, double dAt, double dSpread) {
+    uint32_t dwLevels = 0;
+    for (int n = (int)std::floor(dAt - dSpread); n <= (int)std::floor(dAt + dSpread); n++)
+        dwLevels |= SenderLevel(bValue, n) ? LEVEL_HIGH : LEVEL_LOW;
+    return dwLevels;
+}
+
+// Every value the data bits can read as, a bit with both levels either way, is ordinary.
+int AllReadingsOrdinary(const uint32_t *pdwLevels) {
+    for (uint32_t dwChoice = 0; dwChoice < 256; dwChoice++) {
+        uint32_t dwValue = 0;
+        for (uint32_t b = 0; b < 8; b++) {
+            uint32_t dwLevel = (dwChoice >> b) & 1 ? LEVEL_HIGH : LEVEL_LOW;
+            if (!(pdwLevels[b + 1] & dwLevel)) break;
+            dwValue |= (dwLevel == LEVEL_HIGH) << b;
+            if (b < 7) continue;
+            if (dwValue == 0x00 || dwValue == 0x55 || dwValue == 0xFF) return 0;
+        }
+    }
+    return 1;
+}
+
 void PutWord(uint8_t *pb, uint16_t w) {
     pb[0] = (uint8_t)(w >> 8);
     pb[1] = (uint8_t)w;
@@ -113,10 +148,18 @@ void PatchTalkerImage(const TalkerClock *pClock, uint8_t *pbImage) {
     PutWord(pbImage + TALKER_LONG_DELAY_OFFSET, pClock->wLongPasses);
 }
 
-int ProbeSuitsTalkerClock(const TalkerClock *pClock) {
-    TalkerClock standard;
-    SetTalkerClock(&standard, DEFAULT_CRYSTAL_HZ);
-    return pClock->firstRate.bBaud == standard.firstRate.bBaud;
+int ProbeSuitsTalkerClock(const TalkerClock *pClock, uint8_t bProbe) {
+    double dRomRate = GetSciRate(pClock->dEClockHz, BOOT_ROM_BAUD_FAST);
+    double dSenderBits = GetSciRate(pClock->dEClockHz, pClock->firstRate.bBaud) / dRomRate;
+    for (double dSample : {0.1875, 0.3125, 0.4375}) {  // RT3, RT5, RT7 verify the start bit
+        if (LevelsAround(bProbe, dSample * dSenderBits, EDGE_MARGIN * dSenderBits) != LEVEL_LOW)
+            return 0;
+    }
+    uint32_t dwLevels[FRAME_BITS];
+    for (uint32_t k = 1; k < FRAME_BITS; k++)
+        dwLevels[k] = LevelsAround(bProbe, (k + 0.5) * dSenderBits, MAJORITY_SPREAD * dSenderBits);
+    if (dwLevels[FRAME_BITS - 1] != LEVEL_HIGH) return 0;  // a framing error
+    return AllReadingsOrdinary(dwLevels);
 }
 
 void ReportTalkerClock(const TalkerClock *pClock) {

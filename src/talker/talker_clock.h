@@ -45,9 +45,11 @@ int FindTalkerRate(const TalkerClock *pClock, uint32_t dwRate, SciRate *pRate);
 // the image holds them from $0000, at least up to the offsets of talker_image.h).
 void PatchTalkerImage(const TalkerClock *pClock, uint8_t *pbImage);
 
-// Whether the talker's first rate stands to the boot ROM's as at 8 MHz: the reading of the
-// probe by a waiting ROM (talker_probe.cpp) holds only then.
-int ProbeSuitsTalkerClock(const TalkerClock *pClock);
+// Whether a boot ROM waiting at its own rate reads bProbe, sent at the talker's first rate, as
+// an ordinary first character (never $00, $55 or $FF, with a valid start and stop bit)
+// however it reads the bits whose samples fall on an edge: it then switches to its slow
+// rate, and a load that follows without the $FF lands in place (see talker_probe.cpp).
+int ProbeSuitsTalkerClock(const TalkerClock *pClock, uint8_t bProbe);
 
 // "The talker runs at 14400 baud with a 12 MHz crystal" on standard output, where its first
 // rate is not 9600.

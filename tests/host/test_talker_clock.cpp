@@ -112,14 +112,28 @@ TEST(TalkerClock, FastRatesAt8MhzKeepTheirBaudValues) {
         EXPECT_EQ(FindTalkerRate(&clock, dwRate, &rate), 0) << dwRate;
 }
 
-// The probe's reading by a waiting boot ROM holds where the talker starts with the BAUD value
-// it has at 8 MHz (the two rates then stand as 16 x 16 to 16 x 13).
-TEST(TalkerClock, ProbeOnlyWhereTheTalkerStartsWithItsOwnBaudValue) {
-    for (const ClockCase &c : kClocks) {
+// The probe "s" at the talker's first rate, sampled by a boot ROM at its own (bit centres
+// in the ROM's bits times talker rate / ROM rate, in the talker's bits): at 8 and 12 MHz
+// (1.23) $F9 or $D9 (b5 on the d6/d7 edge), at 16 MHz (0.615) $8E, at 7.3728 MHz (1.33)
+// $D9. At 4.9152 MHz (2.0) every data bit falls on an edge and $FF is possible; at 20 MHz
+// (0.5) the stop bit reads low; at 3.6864 and 1 MHz (2.67, 8.0) the start bit is over before
+// the ROM verifies it. Those are loaded without a probe.
+TEST(TalkerClock, ProbeOnlyWhereTheBootRomReadsItAsAnOrdinaryCharacter) {
+    const struct {
+        uint32_t dwCrystalHz;
+        int fProbe;
+    } kCases[] = {{8000000, 1}, {12000000, 1}, {16000000, 1}, {7372800, 1},
+                  {4915200, 0}, {20000000, 0}, {3686400, 0},  {1000000, 0}};
+    for (const auto &c : kCases) {
         TalkerClock clock;
         SetTalkerClock(&clock, c.dwCrystalHz);
-        EXPECT_EQ(ProbeSuitsTalkerClock(&clock), c.bFirstBaud == 0x30) << c.dwCrystalHz;
+        EXPECT_EQ(ProbeSuitsTalkerClock(&clock, 's'), c.fProbe) << c.dwCrystalHz;
     }
+    TalkerClock clock;
+    SetTalkerClock(&clock, 12000000);
+    EXPECT_EQ(ProbeSuitsTalkerClock(&clock, 0xFF), 0) << "$FF at any faster rate reads $FF";
+    EXPECT_EQ(ProbeSuitsTalkerClock(&clock, 0x00), 1)
+        << "$00 reads $C0: b6 and b7 on the idle line";
 }
 
 std::vector<uint8_t> ImageBytes() {
