@@ -12,4 +12,6 @@ void StartTalkerLink(TalkerLink *pLink, uint32_t dwComPort, const char *pszDevic
     pLink->dwTalkerRate = TALKER_BAUD_RATE;
     pLink->pPort = NULL;
     pLink->device.pOps = pLink->trace.pOps = NULL;
+    pLink->pfnOpenPort = NULL;
+    pLink->pOpenContext = NULL;
 }
