@@ -8,8 +8,13 @@
 #include "srecord.h"
 #include "talker_image.h"
 #include "talker_protocol.h"
+#include "trace_port.h"
 
 namespace {
+
+const uint16_t BPROT = 0x1035;
+const uint16_t HPRIO = 0x103C;
+const uint8_t HPRIO_EXPANDED = 0x65;  // MDA set, RBOOT clear: as the run sets it for "-x"
 
 struct SimPortState {
     hc11::Simulator *pSim;
@@ -143,4 +148,22 @@ void SimLinkTest::OpenLink(const hc11::SimConfig &config) {
 void SimLinkTest::StartTalker() {
     StartTalkerInSim(sim.get());
     ASSERT_EQ(GetPrompt(pPort, 0), 1);
+}
+
+void SimLinkTest::StartTalkerForWrites(uint8_t bBprot) {
+    StartTalker();
+    ASSERT_EQ(WriteTargetByte(pPort, HPRIO, HPRIO_EXPANDED), 1);
+    ASSERT_EQ(WriteTargetByte(pPort, BPROT, bBprot), 1);
+}
+
+hc11::SimConfig SimLinkTest::WithExternalRam() {
+    hc11::SimConfig config;
+    config.xram = hc11::AddressRange{0x2000, 0x3FFF};
+    return config;
+}
+
+void SimLinkTest::StartTracing() {
+    link.fTrace = 1;
+    OpenTracePort(&link.trace, &link.device);
+    pPort = link.pPort = &link.trace;
 }

@@ -34,6 +34,13 @@ class SimLinkTest : public testing::Test {
     void OpenLink(const hc11::SimConfig &config);
     // Starts the talker and reads its start-up prompt.
     void StartTalker();
+    // Then sets the chip up as a run does before it writes: the bus expanded (reaching the
+    // external RAM of WithExternalRam), BPROT set to bBprot.
+    void StartTalkerForWrites(uint8_t bBprot = 0x10);
+    // "-V" from here on: the port wrapped in the tracing port.
+    void StartTracing();
+    // A chip with external RAM at $2000-$3FFF, where the tests' lines outside the EEPROM land.
+    static hc11::SimConfig WithExternalRam();
 
     std::unique_ptr<hc11::Simulator> sim;
     TalkerLink link{};

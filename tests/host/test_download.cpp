@@ -34,29 +34,11 @@ struct DownloadOutcome {
     std::string strOut, strErr;
 };
 
-const uint16_t BPROT = 0x1035;
-const uint16_t HPRIO = 0x103C;
-const uint8_t HPRIO_EXPANDED = 0x65;  // as the run sets it for "-x": the bus reaches XRAM
-
-// External RAM on the expanded bus, where the file's lines outside the EEPROM land.
-hc11::SimConfig WithExternalRam() {
-    hc11::SimConfig config;
-    config.xram = hc11::AddressRange{0x2000, 0x3FFF};
-    return config;
-}
-
 class DownloadTest : public SimLinkTest {
   protected:
     void SetUp() override {
         OpenLink(WithExternalRam());
-        StartUnprotected();
-    }
-    // The talker running, the bus expanded and the EEPROM array unprotected as a run leaves
-    // them.
-    void StartUnprotected() {
-        StartTalker();
-        ASSERT_EQ(WriteTargetByte(pPort, HPRIO, HPRIO_EXPANDED), 1);
-        ASSERT_EQ(WriteTargetByte(pPort, BPROT, 0x10), 1);
+        StartTalkerForWrites();
     }
     // A fresh chip whose EEPROM cells at these addresses won't take a value.
     void UseStuckCells(const std::vector<uint16_t> &addresses) {
@@ -64,7 +46,7 @@ class DownloadTest : public SimLinkTest {
         for (uint16_t address : addresses)
             config.faults.push_back({hc11::FaultKind::Stuck, address});
         OpenLink(config);
-        StartUnprotected();
+        StartTalkerForWrites();
     }
     uint64_t Programmed() const { return sim->stats().eeprom.program; }
     DownloadOutcome Download(const std::string &text) {
