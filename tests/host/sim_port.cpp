@@ -136,11 +136,15 @@ void StartTalkerInSim(hc11::Simulator *pSim) {
     pSim->startAt(0x0000);
 }
 
-void SimLinkTest::OpenLink(const hc11::SimConfig &config) {
+void SimLinkTest::UseChip(const hc11::SimConfig &config) {
     CloseComPort(&link);
     sim = std::make_unique<hc11::Simulator>(config);
     StartTalkerLink(&link, 0, "sim");
     UseSimPort(&link, sim.get());
+}
+
+void SimLinkTest::OpenLink(const hc11::SimConfig &config) {
+    UseChip(config);
     ASSERT_EQ(OpenComPort(&link, 9600), 1);
     pPort = link.pPort;
 }

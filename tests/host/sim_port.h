@@ -30,7 +30,9 @@ class SimLinkTest : public testing::Test {
   protected:
     void SetUp() override { OpenLink(hc11::SimConfig{}); }
     void TearDown() override { CloseComPort(&link); }
-    // A fresh chip of config, the link reopened onto it.
+    // A fresh chip of config, the link closed and pointed at it.
+    void UseChip(const hc11::SimConfig &config);
+    // The same, the link's port then open at 9600 baud.
     void OpenLink(const hc11::SimConfig &config);
     // Starts the talker and reads its start-up prompt.
     void StartTalker();
