@@ -1,0 +1,109 @@
+// Whole runs of hc11prog across the network: through ser2net, started here with its own
+// configuration on a loopback port in front of hc11sim's pty, at the talker's rate and at the
+// chip's fastest; and with the configuration lines the README gives, so that it stays true.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "run_fixtures.h"
+#include "ser2net_process.h"
+#include "sim_process.h"
+
+namespace {
+
+const std::string kProgram = HC11PROG_PATH;
+
+// The fenced blocks of the README's section on a board on another machine, in order.
+std::vector<std::string> ReadmeBlocks() {
+    std::ifstream readme(README_PATH);
+    std::vector<std::string> blocks;
+    std::string line;
+    bool fSection = false, fInside = false;
+    while (std::getline(readme, line)) {
+        if (line.rfind("## ", 0) == 0)
+            fSection = line == "## Programming a board on another machine";
+        if (!fSection) continue;
+        if (line.rfind("```", 0) == 0) {
+            fInside = !fInside;
+            if (fInside) blocks.emplace_back();
+        } else if (fInside) {
+            blocks.back() += line + "\n";
+        }
+    }
+    return blocks;
+}
+
+class ThroughSer2net : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (std::string(SER2NET_PATH).empty()) GTEST_SKIP() << "ser2net is not installed";
+        wPort = FreeLoopbackPort();
+    }
+    void TearDown() override { StopSer2net(&ser2net, dir); }
+    // ser2net with yaml, listening before the run starts.
+    void Serve(const std::string &yaml) {
+        ser2net = StartSer2net(SER2NET_PATH, dir, yaml);
+        ASSERT_GT(ser2net.pid, 0);
+        ASSERT_TRUE(AwaitListener(wPort)) << "ser2net does not listen on " << wPort;
+    }
+    std::string Url() const { return "rfc2217://127.0.0.1:" + std::to_string(wPort); }
+
+    std::string dir = MakeTempDir();
+    uint16_t wPort = 0;
+    ChildProcess ser2net;
+};
+
+// A whole run at each rate: the talker loaded through the boot ROM, the EEPROM erased and
+// programmed, every byte verified; the file is in the chip's dump.
+TEST_F(ThroughSer2net, AWholeRunProgramsTheEepromAtEachRate) {
+    const Bytes code = Pattern(0x200, 0x5C);
+    const std::vector<Block> blocks = {{0xF800, code}, {0xFFFE, {0xF8, 0x00}}};
+    std::string file = WriteS19(dir, "app.s19", blocks);
+    for (const char *pszRate : {"", " -b 125000"}) {
+        SCOPED_TRACE(*pszRate ? pszRate : "9600");
+        SimProcess sim;
+        Serve(Ser2netYaml(wPort, sim.path()));
+        ProgramResult result =
+            RunProgram(kProgram + " -d " + Url() + " -B" + pszRate + " -i " + file);
+        sim.stop();
+        StopSer2net(&ser2net, dir);
+        EXPECT_EQ(result.status, 0) << result.out << result.err;
+        EXPECT_EQ(result.err, "");
+        EXPECT_NE(result.out.find(Dots(S19Lines(blocks)) + "Success\n"), std::string::npos)
+            << result.out;
+        EXPECT_EQ(sim.dumped(0xF800, 0xF9FF), code);
+        EXPECT_EQ(sim.dumped(0xFFFE, 0xFFFF), Bytes({0xF8, 0x00}));
+        wPort = FreeLoopbackPort();
+    }
+}
+
+// The README's ser2net lines, with its port kept to this machine and its device the
+// simulator's pty, serve the README's command line.
+TEST_F(ThroughSer2net, TheReadmeConfigurationServesTheReadmeCommand) {
+    std::vector<std::string> blocks = ReadmeBlocks();
+    ASSERT_GE(blocks.size(), 2u) << "the README's section lost its configuration or command";
+    std::string yaml = blocks[0], command = blocks[1];
+    ASSERT_NE(yaml.find("accepter: telnet(rfc2217),tcp,2000"), std::string::npos) << yaml;
+    ASSERT_NE(yaml.find("/dev/ttyUSB0"), std::string::npos) << yaml;
+    ASSERT_EQ(command.rfind("hc11prog -d rfc2217://labpi:2000 ", 0), 0u) << command;
+    SimProcess sim;
+    std::string port = std::to_string(wPort);
+    yaml = std::regex_replace(yaml, std::regex("tcp,2000"), "tcp,127.0.0.1," + port);
+    yaml = std::regex_replace(yaml, std::regex("/dev/ttyUSB0"), sim.path());
+    Serve(yaml);
+    const std::vector<Block> blocks19 = {{0xF800, Pattern(0x40, 0x33)}};
+    std::string file = WriteS19(dir, "myprog.s19", blocks19);
+    command = std::regex_replace(command, std::regex("labpi:2000"), "127.0.0.1:" + port);
+    command = std::regex_replace(command, std::regex("myprog\\.s19"), file);
+    command = std::regex_replace(command, std::regex("^hc11prog"), kProgram);
+    command.erase(command.find_last_not_of("\n") + 1);
+    ProgramResult result = RunProgram(command);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << command << "\n" << result.out << result.err;
+    EXPECT_EQ(sim.dumped(0xF800, 0xF83F), Pattern(0x40, 0x33));
+}
+
+}  // namespace
