@@ -1,8 +1,9 @@
-// Whole runs of hc11prog across the network: through ser2net, started here with its own
-// configuration on a loopback port in front of hc11sim's pty, at the talker's rate and at the
-// chip's fastest; and with the configuration lines the README gives, so that it stays true.
+// Whole runs of hc11prog across the network, at the talker's rate and at the chip's fastest:
+// through ser2net, started here with its own configuration on a loopback port in front of
+// hc11sim's pty (and with the configuration lines the README gives, so that it stays true),
+// and against hc11sim serving the chip itself with --listen.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <stdio.h>
 
 #include <fstream>
 #include <regex>
@@ -36,6 +37,30 @@ std::vector<std::string> ReadmeBlocks() {
     return blocks;
 }
 
+const Bytes kCode = Pattern(0x200, 0x5C);
+const std::vector<Block> kBlocks = {{0xF800, kCode}, {0xFFFE, {0xF8, 0x00}}};
+const char *const kRates[] = {"", " -b 125000"};  // the talker's 9600, the SCI's fastest
+
+// A run with a bulk erase has programmed the EEPROM with kBlocks and said so.
+void ExpectProgrammed(const ProgramResult &result, const SimProcess &sim) {
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_NE(result.out.find(Dots(S19Lines(kBlocks)) + "Success\n"), std::string::npos)
+        << result.out;
+    EXPECT_EQ(sim.dumped(0xF800, 0xF9FF), kCode);
+    EXPECT_EQ(sim.dumped(0xFFFE, 0xFFFF), Bytes({0xF8, 0x00}));
+}
+
+// Whether this hc11sim serves the chip over the network (its usage names --listen).
+bool SimListens() {
+    FILE *pUsage = popen(HC11SIM_PATH " --help 2>&1", "r");
+    std::string usage;
+    char rgch[256];
+    while (pUsage != nullptr && fgets(rgch, sizeof(rgch), pUsage) != nullptr) usage += rgch;
+    if (pUsage != nullptr) pclose(pUsage);
+    return usage.find("--listen") != std::string::npos;
+}
+
 class ThroughSer2net : public testing::Test {
   protected:
     void SetUp() override {
@@ -59,10 +84,8 @@ class ThroughSer2net : public testing::Test {
 // A whole run at each rate: the talker loaded through the boot ROM, the EEPROM erased and
 // programmed, every byte verified; the file is in the chip's dump.
 TEST_F(ThroughSer2net, AWholeRunProgramsTheEepromAtEachRate) {
-    const Bytes code = Pattern(0x200, 0x5C);
-    const std::vector<Block> blocks = {{0xF800, code}, {0xFFFE, {0xF8, 0x00}}};
-    std::string file = WriteS19(dir, "app.s19", blocks);
-    for (const char *pszRate : {"", " -b 125000"}) {
+    std::string file = WriteS19(dir, "app.s19", kBlocks);
+    for (const char *pszRate : kRates) {
         SCOPED_TRACE(*pszRate ? pszRate : "9600");
         SimProcess sim;
         Serve(Ser2netYaml(wPort, sim.path()));
@@ -70,12 +93,7 @@ TEST_F(ThroughSer2net, AWholeRunProgramsTheEepromAtEachRate) {
             RunProgram(kProgram + " -d " + Url() + " -B" + pszRate + " -i " + file);
         sim.stop();
         StopSer2net(&ser2net, dir);
-        EXPECT_EQ(result.status, 0) << result.out << result.err;
-        EXPECT_EQ(result.err, "");
-        EXPECT_NE(result.out.find(Dots(S19Lines(blocks)) + "Success\n"), std::string::npos)
-            << result.out;
-        EXPECT_EQ(sim.dumped(0xF800, 0xF9FF), code);
-        EXPECT_EQ(sim.dumped(0xFFFE, 0xFFFF), Bytes({0xF8, 0x00}));
+        ExpectProgrammed(result, sim);
         wPort = FreeLoopbackPort();
     }
 }
@@ -104,6 +122,21 @@ TEST_F(ThroughSer2net, TheReadmeConfigurationServesTheReadmeCommand) {
     sim.stop();
     EXPECT_EQ(result.status, 0) << command << "\n" << result.out << result.err;
     EXPECT_EQ(sim.dumped(0xF800, 0xF83F), Pattern(0x40, 0x33));
+}
+
+// hc11sim --listen prints the URL it serves as its first line, where the pty's path was.
+TEST(AgainstListeningSim, AWholeRunProgramsTheEepromAtEachRate) {
+    if (!SimListens()) GTEST_SKIP() << "this hc11sim does not serve over the network yet";
+    std::string file = WriteS19(MakeTempDir(), "app.s19", kBlocks);
+    for (const char *pszRate : kRates) {
+        SCOPED_TRACE(*pszRate ? pszRate : "9600");
+        SimProcess sim({"--listen", "0"});
+        ASSERT_EQ(sim.path().rfind("rfc2217://127.0.0.1:", 0), 0u) << sim.path();
+        ProgramResult result =
+            RunProgram(kProgram + " -d " + sim.path() + " -B" + pszRate + " -i " + file);
+        sim.stop();
+        ExpectProgrammed(result, sim);
+    }
 }
 
 }  // namespace
