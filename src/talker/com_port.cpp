@@ -32,7 +32,10 @@ int WriteOneByte(Port *pPort, const uint8_t *pbByte) {
 
 int OpenComPort(TalkerLink *pLink, uint32_t dwBaudRate) {
     pLink->pPort = NULL;
-    if (!OpenPortByName(&pLink->device, &pLink->portName, dwBaudRate)) return 0;
+    int fOpen = pLink->pfnOpenPort != NULL
+                    ? pLink->pfnOpenPort(&pLink->device, dwBaudRate, pLink->pOpenContext)
+                    : OpenPortByName(&pLink->device, &pLink->portName, dwBaudRate);
+    if (!fOpen) return 0;
     pLink->pPort = &pLink->device;
     if (pLink->fTrace) {
         OpenTracePort(&pLink->trace, &pLink->device);
@@ -127,4 +130,8 @@ int SendRawCheckEcho(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength,
 
 void SleepMs(uint32_t dwMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(dwMs));
+}
+
+void WaitOnPort(Port *pPort, uint32_t dwMs) {
+    if (!PassPortTime(pPort, dwMs)) SleepMs(dwMs);
 }

@@ -50,3 +50,5 @@ int SendByteReadEcho(Port *pPort, uint8_t bSend, uint8_t *pbEcho);
 
 // Waits dwMs milliseconds.
 void SleepMs(uint32_t dwMs);
+// Waits dwMs milliseconds with the port open: the line's own time where the port keeps one.
+void WaitOnPort(Port *pPort, uint32_t dwMs);

@@ -19,7 +19,7 @@ int TryPrompt(Port *pPort, int fSync) {
     if (fSync) {
         // A USB adapter may still hold bytes the chip sent before (the talker's start-up
         // prompt, up to its latency timer late): they come in before the purge.
-        SleepMs(SYNC_SETTLE_MS);
+        WaitOnPort(pPort, SYNC_SETTLE_MS);
         PurgePortInput(pPort);
         uint8_t bSync = TALKER_SYNC;
         uint32_t dwWrite = 0;
@@ -98,7 +98,7 @@ int SetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dw
     // The frame's last byte must have left at the old rate before the port changes: drained,
     // then its wire time at 9600 and a USB adapter's latency over.
     DrainPort(pPort);
-    SleepMs(RATE_SWITCH_WAIT_MS);
+    WaitOnPort(pPort, RATE_SWITCH_WAIT_MS);
     if (!SetComPortRate(pPort, dwRate)) return 0;
     if (GetPrompt(pPort, 1)) return 1;
     fprintf(stderr,
