@@ -5,6 +5,9 @@
 // said what went wrong; the run alone prints "Failure" and decides the exit status.
 #include "programming_run.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -57,10 +60,8 @@ int LoadInputFile(const Settings *pSettings, SRecordFile *pFile) {
          "the chip's registers (CONFIG is set with -B -C)"},
     };
     if (!ReadSRecordFile(pSettings->szInputFile, pFile)) return EXIT_INPUT_FILE;
-    if (!CheckSRecordFile(pFile, rgRanges, sizeof(rgRanges) / sizeof(rgRanges[0]))) {
-        fprintf(stdout, "Failure\n");
+    if (!CheckSRecordFile(pFile, rgRanges, sizeof(rgRanges) / sizeof(rgRanges[0])))
         return EXIT_INPUT_FILE;
-    }
     return EXIT_DONE;
 }
 
@@ -76,9 +77,10 @@ void FillTalkerLink(const Settings *pSettings, TalkerLink *pLink) {
     pLink->dwTalkerRate = pSettings->dwTalkerRate;
 }
 
-// The run's verdict on an operation that reached the target and failed.
+// The run's verdict on a run that failed past the command line: every one ends with it, the
+// ports that did not open and the files refused before the target included.
 int ReportFailure(int nStatus) {
-    fprintf(stdout, "Failure\n");
+    if (nStatus == EXIT_INPUT_FILE || nStatus == EXIT_TARGET) fprintf(stdout, "Failure\n");
     return nStatus;
 }
 
@@ -93,12 +95,13 @@ int UseTarget(const Settings *pSettings, const TalkerLink *pLink, const SRecordF
               ReadBackFile *pReadBack) {
     if (pFile != NULL && pSettings->fVerifyOnly) {
         fprintf(stdout, "Verifying %s\n", pSettings->szInputFile);
-        if (!VerifyFile(pLink, pFile)) return ReportFailure(EXIT_TARGET);
+        if (!VerifyFile(pLink, pFile)) return EXIT_TARGET;
     } else if (pFile != NULL) {
         fprintf(stdout, "Downloading %s\n", pSettings->szInputFile);
-        if (!DownloadFile(pLink, pFile)) return ReportFailure(EXIT_TARGET);
+        if (!DownloadFile(pLink, pFile)) return EXIT_TARGET;
     }
-    if (pSettings->fReadBack && !ReadBackRange(pLink, pReadBack)) return ReportFailure(EXIT_TARGET);
+    if (pSettings->fReadBack && !ReadBackRange(pLink, pReadBack)) return EXIT_TARGET;
+    if (pFile == NULL && !pSettings->fReadBack) fprintf(stdout, "Success\n");  // "-B" alone
     return EXIT_DONE;
 }
 
@@ -168,7 +171,6 @@ int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFil
     // With -b the load, too, goes faster: at the boot ROM's own 7812 baud.
     uint32_t dwLoadBaud = pLink->dwTalkerRate == TALKER_BAUD_RATE ? BOOT_BAUD_1200 : BOOT_BAUD_7812;
     LinkOutcome eLoad = LoadTalker(pLink, dwLoadBaud);
-    if (eLoad == LINK_FAILED) return ReportFailure(EXIT_TARGET);
     if (eLoad != LINK_DONE) return EXIT_TARGET;
     if (!OpenComPort(pLink, TALKER_BAUD_RATE)) return EXIT_TARGET;
     int nStatus = PrepareTarget(pSettings, pLink, pFile)
@@ -178,13 +180,25 @@ int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFil
     return nStatus;
 }
 
-// The read-back file gets its name only after a run that read the whole range.
+// The read-back file gets its name only after a run that read the whole range; its "Success"
+// waits for the file, so that no run says it before failing.
 int FinishReadBack(ReadBackFile *pReadBack, int nStatus) {
     if (nStatus != EXIT_DONE) {
         DiscardReadBackFile(pReadBack);
         return nStatus;
     }
-    return SaveReadBackFile(pReadBack) ? EXIT_DONE : EXIT_INPUT_FILE;
+    if (!SaveReadBackFile(pReadBack)) return EXIT_INPUT_FILE;
+    fprintf(stdout, "Success\n");
+    return EXIT_DONE;
+}
+
+// A folder named by "-o" could never be replaced by the file: refused before the target is
+// touched, with the words the rename would have failed with.
+int IsOutputNameUsable(const char *pszName) {
+    struct stat info;
+    if (stat(pszName, &info) != 0 || (info.st_mode & S_IFMT) != S_IFDIR) return 1;
+    fprintf(stderr, "File Error: Could not write %s: %s\n", pszName, strerror(EISDIR));
+    return 0;
 }
 
 // What the user asked for, once the command line is read: EXIT_DONE with *pFile filled (or
@@ -213,7 +227,9 @@ int RunWithSettings(const Settings *pSettings) {
     if (nStatus != EXIT_DONE) return nStatus;
     ReadBackFile readBack;
     StartReadBackFile(&readBack, pSettings);
-    if (pSettings->fReadBack && !CreateReadBackFile(&readBack)) return EXIT_INPUT_FILE;
+    if (pSettings->fReadBack &&
+        (!IsOutputNameUsable(pSettings->szOutputFile) || !CreateReadBackFile(&readBack)))
+        return EXIT_INPUT_FILE;
     TalkerLink link;
     FillTalkerLink(pSettings, &link);
     nStatus = ProgramTarget(pSettings, &link, pFile, &readBack);
@@ -230,5 +246,5 @@ int RunProgramming(int argc, char **argv) {
         fprintf(stderr, "hc11prog version %s\n", HC11PROG_VERSION);
         return EXIT_DONE;
     }
-    return RunWithSettings(&settings);
+    return ReportFailure(RunWithSettings(&settings));
 }

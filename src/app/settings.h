@@ -29,6 +29,7 @@ struct Settings {
     uint32_t fListPorts;               // "-l"
     uint32_t dwTalkerRate;             // "-b": the line rate the talker runs at
     const PartInfo *pPart;             // "-p": the chip, the 811E2 unless another is named
+    uint32_t fConfirmConfig;           // "--confirm-config": a CONFIG that needs it may go
     // What the user named explicitly: a part's defaults do not override it, whichever comes
     // first.
     uint32_t fEepromRangeGiven;

@@ -302,7 +302,8 @@ TEST_F(EndToEnd, MissingFileNeverTouchesTheSimulator) {
     ProgramResult result = Program(sim, "-B -i " + dir + "/nothing.s19");
     sim.stop();
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "File Error: Could not open " + dir + "/nothing.s19\n");
+    EXPECT_EQ(result.err,
+              "File Error: Could not open " + dir + "/nothing.s19: No such file or directory\n");
     EXPECT_EQ(sim.stat("rx_bytes"), 0);
 }
 

@@ -39,8 +39,9 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
     } cases[] = {
         {"", 1, "No input file specified\n" + Usage(kProgram), ""},
         {"-C 100", 1, "Expected Config Register Value between 0 and FF\n" + Usage(kProgram), ""},
-        {"-x", 1, Usage(kProgram), ""},
-        {"file.s19", 1, Usage(kProgram), ""},
+        {"-q", 1, "Unknown argument: -q\n" + Usage(kProgram), ""},
+        {"file.s19", 1,
+         "Unknown argument: file.s19 (an input file is named with -i)\n" + Usage(kProgram), ""},
         {"-i " + std::string(300, 'f'), 1,
          "Input file name is too long: at most 259 characters\n" + Usage(kProgram), ""},
         {"-c 4294967297", 1, "Expected com port value\n" + Usage(kProgram), ""},
@@ -50,14 +51,15 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
         {"-C 3F -i " + dir + "/missing.s19", 2,
          "-C has no effect without -B: CONFIG is programmed by the bulk erase\n"
          "File Error: Could not open " +
-             dir + "/missing.s19\n",
-         ""},
-        {"-i " + dir, 2, "File Error: Could not open " + dir + "\n", ""},
+             dir + "/missing.s19: No such file or directory\n",
+         "Failure\n"},
+        {"-i " + dir, 2, "File Error: Could not open " + dir + ": Is a directory\n", "Failure\n"},
         {"-i " + dir + "/huge.s19", 2,
          "File Error: " + dir + "/huge.s19 is larger than 16 MB, too large for an S-record file\n",
-         ""},
+         "Failure\n"},
         {"-d /dev/null -i " + dir + "/missing.s19", 2,
-         "File Error: Could not open " + dir + "/missing.s19\n", ""},
+         "File Error: Could not open " + dir + "/missing.s19: No such file or directory\n",
+         "Failure\n"},
         {"-d /dev/null -i " + dir + "/bad.s19", 2,
          "ParseSRecordString: Invalid length (S1)\n" + dir +
              "/bad.s19 line 2: Can't parse S "
@@ -77,7 +79,9 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
         {"-d /dev/null -r 0-ff -o " + dir + "/no/such/dir/chip.s19", 2,
          "File Error: Could not create " + dir +
              "/no/such/dir/chip.s19.partial: No such file or directory\n",
-         ""},
+         "Failure\n"},
+        {"-d /dev/null -r f800-f80f -o " + dir, 2,
+         "File Error: Could not write " + dir + ": Is a directory\n", "Failure\n"},
     };
     for (const Case &c : cases) {
         ProgramResult result = RunProgram(kProgram + " " + c.args);
@@ -99,19 +103,33 @@ TEST(CommandLine, BadFileNeverTouchesThePort) {
     EXPECT_FALSE(target.readByte(&byte, 200));
 }
 
+// A folder can never become the read-back file: said before the range is read, never after a
+// "Success".
+TEST(CommandLine, ReadBackIntoAFolderNeverTouchesThePort) {
+    FakeTarget target;
+    std::string dir = MakeTempDir();
+    ProgramResult result =
+        RunProgram(kProgram + " -d " + target.path() + " -r f800-f80f -o " + dir);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "File Error: Could not write " + dir + ": Is a directory\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Failure\n");
+    uint8_t byte;
+    EXPECT_FALSE(target.readByte(&byte, 200));
+}
+
 // The system's words for the error, not its number as a Win32 code.
 TEST(CommandLine, PortThatCannotBeOpenedEndsTheRunWithStatus3) {
-    ProgramResult result = RunProgram(kProgram + " -B -c 0");
+    ProgramResult result = RunProgram(kProgram + " -B -d /nonexistent/tty");
     EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\nFailure\n");
     EXPECT_EQ(result.err,
               "No input file specified\n"
-              "COM0: No such file or directory: no such port: check the port "
+              "/nonexistent/tty: No such file or directory: no such port: check the port "
               "number or the -d device name\n");
 }
 
 TEST(CommandLine, ArgumentThatIsNoOptionEndsTheRunWithStatus1) {
-    for (const char *pszArg : {"-x", "file.s19"}) {
+    for (const char *pszArg : {"-q", "file.s19"}) {
         ProgramResult result = RunProgram(kProgram + " -B " + pszArg);
         EXPECT_EQ(result.status, 1) << pszArg;
         EXPECT_EQ(WithoutBanner(result.out), "") << pszArg;

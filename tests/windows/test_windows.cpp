@@ -124,7 +124,7 @@ TEST_F(UnderWine, MissingFileLeavesTheTargetAlone) {
     ProgramResult result = Program("-c 5 -B -i nothing.s19");
     sim.stop();
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "File Error: Could not open nothing.s19\n");
+    EXPECT_EQ(result.err, "File Error: Could not open nothing.s19: No such file or directory\n");
     EXPECT_EQ(sim.stat("rx_bytes"), 0);
 }
 
