@@ -13,6 +13,7 @@
 
 #include "bootstrap_loader.h"
 #include "com_port.h"
+#include "config_value.h"
 #include "download.h"
 #include "exit_status.h"
 #include "os.h"
@@ -113,6 +114,7 @@ int EraseEeprom(const TalkerLink *pLink) {
     if (!BulkErase(pLink)) return 0;
     NoteBytesDone(dwSize);
     EndProgress("");
+    ReportConfigProgrammed(pLink->bConfigValue);
     return 1;
 }
 
@@ -225,6 +227,9 @@ int RunWithSettings(const Settings *pSettings) {
     const SRecordFile *pFile = NULL;
     int nStatus = TakeInputFile(pSettings, &file, &pFile);
     if (nStatus != EXIT_DONE) return nStatus;
+    if (pSettings->fBulkErase &&
+        !AnnounceConfigValue(pSettings->pPart, pSettings->bConfigValue, pSettings->fConfirmConfig))
+        return EXIT_COMMAND_LINE;
     ReadBackFile readBack;
     StartReadBackFile(&readBack, pSettings);
     if (pSettings->fReadBack &&
