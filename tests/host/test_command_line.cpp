@@ -121,11 +121,76 @@ TEST(CommandLine, ReadBackIntoAFolderNeverTouchesThePort) {
 TEST(CommandLine, PortThatCannotBeOpenedEndsTheRunWithStatus3) {
     ProgramResult result = RunProgram(kProgram + " -B -d /nonexistent/tty");
     EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\nFailure\n");
+    EXPECT_THAT(WithoutBanner(result.out), testing::EndsWith("Downloading talker file\nFailure\n"));
     EXPECT_EQ(result.err,
               "No input file specified\n"
               "/nonexistent/tty: No such file or directory: no such port: check the port "
               "number or the -d device name\n");
+}
+
+// -B tells the CONFIG value before the chip is touched; a value other than the part's
+// default that turns security or the EEPROM off waits for --confirm-config. The port does not
+// open here: the runs that go on end there, with status 3.
+TEST(CommandLine, BulkEraseTellsTheConfigValueAndAsksToConfirmARiskyOne) {
+    const std::string kSecurity =
+        "  NOSEC 0: on a part whose mask honours NOSEC, security on at the next reset: the boot "
+        "ROM will erase the EEPROM and RAM (standard masks ignore NOSEC)\n";
+    const std::string kGoesOn = "Downloading talker file\nFailure\n";
+    struct Case {
+        std::string args;
+        int status;
+        std::string out;
+        std::string refusal;  // after "No input file specified"; empty: none
+    } cases[] = {
+        {"", 3,
+         "CONFIG $F5 for the 811E2: EE3-EE0 F (EEPROM at $F800-$FFFF), NOSEC 0, NOCOP 1, "
+         "EEON 1\n" +
+             kSecurity + kGoesOn,
+         ""},
+        {"-C 75", 1,
+         "CONFIG $75 for the 811E2: EE3-EE0 7 (EEPROM at $7800-$7FFF), NOSEC 0, NOCOP 1, "
+         "EEON 1\n  EE3-EE0 7: from the next reset, the EEPROM is at $7800-$7FFF\n" +
+             kSecurity,
+         "CONFIG $75 is not the 811E2's default ($F5) and turns security on (NOSEC clear): give "
+         "--confirm-config to program it\n"},
+        {"-C 75 --confirm-config", 3,
+         "CONFIG $75 for the 811E2: EE3-EE0 7 (EEPROM at $7800-$7FFF), NOSEC 0, NOCOP 1, "
+         "EEON 1\n  EE3-EE0 7: from the next reset, the EEPROM is at $7800-$7FFF\n" +
+             kSecurity + kGoesOn,
+         ""},
+        {"-C ff", 3,
+         "CONFIG $FF for the 811E2: EE3-EE0 F (EEPROM at $F800-$FFFF), NOSEC 1, NOCOP 1, "
+         "EEON 1\n  NOSEC 1: from the next reset, security off\n" +
+             kGoesOn,
+         ""},
+        {"-p A8 -C 03", 1,
+         "CONFIG $03 for the A8: NOSEC 0, NOCOP 0, ROMON 1, EEON 1\n  NOCOP 0: from the next "
+         "reset, the COP watchdog runs: the program must service it or the chip resets\n" +
+             kSecurity,
+         "CONFIG $03 is not the A8's default ($0F) and turns security on (NOSEC clear): give "
+         "--confirm-config to program it\n"},
+        {"-p F1 -C f6", 1,
+         "CONFIG $F6 for the F1: NOSEC 0, NOCOP 1, EEON 0\n  EEON 0: from the next reset, the "
+         "EEPROM is off: it leaves the memory map\n" +
+             kSecurity,
+         "CONFIG $F6 is not the F1's default ($FF) and turns security on (NOSEC clear) and the "
+         "EEPROM off (EEON clear): give --confirm-config to program it\n"},
+        {"-p E1 -C 0f", 3,
+         "CONFIG $0F for the E1: NOSEC 1, NOCOP 1, ROMON 1, EEON 1\n  ROMON 1: from the next "
+         "reset, the ROM is on\n" +
+             kGoesOn,
+         ""},
+    };
+    for (const Case &c : cases) {
+        ProgramResult result = RunProgram(kProgram + " -d /nonexistent/tty -B " + c.args);
+        EXPECT_EQ(result.status, c.status) << c.args;
+        EXPECT_EQ(WithoutBanner(result.out), c.out) << c.args;
+        EXPECT_EQ(result.err.substr(0, 24), "No input file specified\n") << c.args;
+        if (c.refusal.empty())
+            EXPECT_EQ(result.err.find("--confirm-config"), std::string::npos) << c.args;
+        else
+            EXPECT_EQ(result.err.substr(24), c.refusal) << c.args;
+    }
 }
 
 TEST(CommandLine, ArgumentThatIsNoOptionEndsTheRunWithStatus1) {
