@@ -83,11 +83,15 @@ const char *ConfirmationReason(const PartInfo *pPart, uint8_t bConfig) {
 
 }  // namespace
 
-int AnnounceConfigValue(const PartInfo *pPart, uint8_t bConfig, int fConfirmed) {
+void PrintConfigValue(const PartInfo *pPart, uint8_t bConfig) {
     PrintDecodedValue(pPart, bConfig);
     PrintChoices(pPart, bConfig);
+}
+
+int IsConfigValueAllowed(const PartInfo *pPart, uint8_t bConfig, int fConfirmed) {
     const char *pszReason = ConfirmationReason(pPart, bConfig);
     if (pszReason == NULL || fConfirmed) return 1;
+    PrintConfigValue(pPart, bConfig);
     fprintf(stderr,
             "CONFIG $%02X is not the %s's default ($%02X) and %s: give --confirm-config to "
             "program it\n",

@@ -8,11 +8,13 @@
 #include "part_table.h"
 
 // Prints on standard output the value with the bits the part has decoded, then one line for
-// each choice that differs from the part's default and one whenever NOSEC is clear. Returns 1
-// when the value may be programmed; 0 after a message on standard error naming
-// --confirm-config, for a value other than the part's default that turns security on or the
-// EEPROM off when fConfirmed is 0.
-int AnnounceConfigValue(const PartInfo *pPart, uint8_t bConfig, int fConfirmed);
+// each choice that differs from the part's default and one whenever NOSEC is clear.
+void PrintConfigValue(const PartInfo *pPart, uint8_t bConfig);
+
+// Whether the value may be programmed: 1, or 0 after PrintConfigValue and a message on
+// standard error naming --confirm-config, for a value other than the part's default that
+// turns security on or the EEPROM off when fConfirmed is 0.
+int IsConfigValueAllowed(const PartInfo *pPart, uint8_t bConfig, int fConfirmed);
 
 // After the bulk erase: "CONFIG programmed to $xx: the chip takes the new value at its next
 // reset".

@@ -106,9 +106,12 @@ int UseTarget(const Settings *pSettings, const TalkerLink *pLink, const SRecordF
     return EXIT_DONE;
 }
 
-// The erase is one command: its progress goes from nothing to the whole EEPROM at once.
+// The erase is one command: its progress goes from nothing to the whole EEPROM at once. The
+// CONFIG value it programs is told first (a value that needs --confirm-config was refused
+// before the chip was touched).
 int EraseEeprom(const TalkerLink *pLink) {
     uint32_t dwSize = (uint32_t)pLink->wEepromEnd - pLink->wEepromStart + 1;
+    PrintConfigValue(pLink->pPart, pLink->bConfigValue);
     fprintf(stdout, "Bulk Erasing EEPROM\n");
     EnterStage(STAGE_BULK_ERASE, dwSize);
     if (!BulkErase(pLink)) return 0;
@@ -228,7 +231,7 @@ int RunWithSettings(const Settings *pSettings) {
     int nStatus = TakeInputFile(pSettings, &file, &pFile);
     if (nStatus != EXIT_DONE) return nStatus;
     if (pSettings->fBulkErase &&
-        !AnnounceConfigValue(pSettings->pPart, pSettings->bConfigValue, pSettings->fConfirmConfig))
+        !IsConfigValueAllowed(pSettings->pPart, pSettings->bConfigValue, pSettings->fConfirmConfig))
         return EXIT_COMMAND_LINE;
     ReadBackFile readBack;
     StartReadBackFile(&readBack, pSettings);
