@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <csignal>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -41,9 +42,10 @@ TEST_F(EndToEnd, TypicalRunProgramsTheFileIntoEeprom) {
     sim.stop();
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() +
-                                             "Bulk Erasing EEPROM\nDownloading " + file + "\n" +
-                                             Dots(S19Lines(blocks)) + "Success\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() + kConfigTold +
+                                             "Bulk Erasing EEPROM\n" + ConfigProgrammed() +
+                                             "Downloading " + file + "\n" + Dots(S19Lines(blocks)) +
+                                             "Success\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xF87F), code);
     EXPECT_EQ(sim.dumped(0xF880, 0xFFFD), Bytes(0xFFFE - 0xF880, 0xFF));
     EXPECT_EQ(sim.dumped(0xFFFE, 0xFFFF), Bytes({0xF8, 0x00}));
@@ -165,7 +167,13 @@ TEST_F(EndToEnd, BulkEraseWithoutAFileSetsConfig) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "No input file specified\n");
     EXPECT_EQ(WithoutBanner(result.out),
-              "Downloading talker file\n" + TalkerMarks() + "Bulk Erasing EEPROM\n");
+              "Downloading talker file\n" + TalkerMarks() +
+                  "CONFIG $0D for the 811E2: EE3-EE0 0 (EEPROM at $0800-$0FFF), NOSEC 1, NOCOP 1, "
+                  "EEON 1\n"
+                  "  EE3-EE0 0: from the next reset, the EEPROM is at $0800-$0FFF\n"
+                  "  NOSEC 1: from the next reset, security off\n"
+                  "Bulk Erasing EEPROM\n" +
+                  ConfigProgrammed(0x0D) + "Success\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xFFFF), Bytes(0x800, 0xFF));
     EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0x0D}));
 }
@@ -177,6 +185,16 @@ TEST_F(EndToEnd, BulkEraseWithoutAFileSetsConfig) {
 // at the ROM's own 7812 baud, its idle end 5 ms instead of 33. Parts without
 // BPROT are sent no BPROT write: five bytes fewer than the 811E2 for the same file.
 TEST_F(EndToEnd, EveryPartIsProgrammedWithItsOwnSettings) {
+    // Each part's default CONFIG, decoded by the bits it has.
+    const std::map<std::string, std::string> kPartConfigTold = {
+        {"811E2", kConfigTold},
+        {"E9", "CONFIG $0F for the E9: NOSEC 1, NOCOP 1, ROMON 1, EEON 1\n"},
+        {"E1", "CONFIG $0D for the E1: NOSEC 1, NOCOP 1, ROMON 0, EEON 1\n"},
+        {"E20", "CONFIG $0F for the E20: NOSEC 1, NOCOP 1, ROMON 1, EEON 1\n"},
+        {"A8", "CONFIG $0F for the A8: NOSEC 1, NOCOP 1, ROMON 1, EEON 1\n"},
+        {"A1", "CONFIG $0D for the A1: NOSEC 1, NOCOP 1, ROMON 0, EEON 1\n"},
+        {"F1", "CONFIG $FF for the F1: NOSEC 1, NOCOP 1, EEON 1\n"},
+    };
     double rxOf811E2 = 0;
     for (unsigned i = 0; i < GetPartCount(); i++) {
         const PartInfo *part = GetPartByIndex(i);
@@ -199,9 +217,10 @@ TEST_F(EndToEnd, EveryPartIsProgrammedWithItsOwnSettings) {
         sim.stop();
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.err, "");
-        EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() +
-                                                 "Bulk Erasing EEPROM\nDownloading " + file + "\n" +
-                                                 Dots(S19Lines(blocks)) + "Success\n");
+        EXPECT_EQ(WithoutBanner(result.out),
+                  "Downloading talker file\n" + TalkerMarks() + kPartConfigTold.at(name) +
+                      "Bulk Erasing EEPROM\n" + ConfigProgrammed(part->bConfigAfterErase) +
+                      "Downloading " + file + "\n" + Dots(S19Lines(blocks)) + "Success\n");
         Bytes eeprom(part->wEepromEnd - ee + 1, 0xFF);
         std::copy(blocks[0].data.begin(), blocks[0].data.end(), eeprom.begin());
         std::copy(blocks[1].data.begin(), blocks[1].data.end(), eeprom.end() - 2);
@@ -344,11 +363,11 @@ TEST_F(EndToEnd, ProgressOnATerminalIsOneLinePerPhase) {
     }
     EXPECT_EQ(screen,
               "Downloading talker file\n"
-              "talker load   256/256 bytes 100%  T elapsed  T left\n"
-              "Bulk Erasing EEPROM\n"
-              "erase        2048/2048 bytes 100%  T elapsed  T left\n"
-              "Downloading " +
-                  file +
+              "talker load   256/256 bytes 100%  T elapsed  T left\n" +
+                  kConfigTold +
+                  "Bulk Erasing EEPROM\n"
+                  "erase        2048/2048 bytes 100%  T elapsed  T left\n" +
+                  ConfigProgrammed() + "Downloading " + file +
                   "\n"
                   "download      130/130 bytes 100%  T elapsed  T left\n"
                   "Success\n");

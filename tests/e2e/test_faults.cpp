@@ -297,12 +297,17 @@ std::string FaultRun::ExpectedOutput(Reached reached, bool bulkErase) const {
     out += TalkerMarks();
     if (reached == Reached::TalkerRefused) return out + "Failure\n";
     if (reached == Reached::TalkerLoaded) return out + "Failure\n";
-    if (bulkErase) out += "Bulk Erasing EEPROM\n";
+    if (bulkErase) out += kConfigTold + "Bulk Erasing EEPROM\n";
     if (reached == Reached::BulkErase) return out + "Failure\n";
+    if (bulkErase) out += ConfigProgrammed();
     out += "Downloading " + file + "\n";
     if (reached == Reached::FirstRecord) return out + "..Failure\n";
     if (reached == Reached::SecondRecord) return out + "...Failure\n";
-    if (reached == Reached::SomeRecord) return out + "[.]+Failure\n";
+    if (reached == Reached::SomeRecord) {
+        // A pattern: the lines so far taken literally.
+        return std::regex_replace(out, std::regex(R"([\\^$.|?*+()\[\]{}])"), R"(\$&)") +
+               "[.]+Failure\n";
+    }
     return out + Dots(S19Lines({{kEepromStart, kFileData}})) + "Failure\n";
 }
 
