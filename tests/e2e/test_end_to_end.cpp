@@ -273,6 +273,66 @@ TEST_F(EndToEnd, TheTalkerLoadsOnFixedLoadPartsAndVariableOnesFailTheLoad) {
     }
 }
 
+// A -p that names another part than the board's: whatever answers the sync, no control byte
+// reaches the terminal, one line says what is likely, and the run ends with Failure rather
+// than ten wrong answers.
+TEST_F(EndToEnd, WrongPartIsNamedOnceWithoutRawBytes) {
+    struct Case {
+        const char *board, *part;
+    } cases[] = {{"811E2", "E9"}, {"811E2", "F1"}, {"A8", "E9"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.part) + " against " + c.board);
+        const PartInfo *part = FindPart(c.part);
+        std::string file = WriteS19(dir, "app.s19", {{part->wEepromStart, Pattern(16, 3)}});
+        SimProcess sim({"--part", c.board});
+        ProgramResult result = Program(sim, std::string("-p ") + c.part + " -i " + file);
+        sim.stop();
+        EXPECT_EQ(result.status, 3);
+        std::string out = WithoutBanner(result.out);
+        EXPECT_EQ(out.substr(out.size() - 8), "Failure\n") << out;
+        for (char ch : result.err)
+            EXPECT_TRUE(ch == '\n' || (ch >= 0x20 && ch < 0x7F)) << int(uint8_t(ch));
+        EXPECT_NE(result.err.find("another part than -p names"), std::string::npos) << result.err;
+        size_t wrong = 0;
+        for (size_t at = 0; (at = result.err.find("GetPrompt: Got a", at)) != std::string::npos;
+             at++)
+            wrong++;
+        EXPECT_LE(wrong, 2u) << result.err;
+    }
+}
+
+// A chip that resets during a -b run answers the sync at the new rate with its break, or its
+// boot ROM's slow echoes, read as $00: told apart from a rate the line does not carry.
+TEST_F(EndToEnd, ResetAtTheRateSwitchIsToldAsAReset) {
+    const char *const kSyncPromptAt9600 = "reset:258";
+    SimProcess sim({"--fault", kSyncPromptAt9600});
+    ProgramResult result = Program(sim, "-b 125000 -B");
+    sim.stop();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("SetTalkerRate: the board answered $00 at 125000 baud: the chip "
+                              "reset"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find("may not carry this rate"), std::string::npos) << result.err;
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() + "Failure\n");
+}
+
+// A byte that does not verify is reported on a line of its own, never after the progress
+// line's text on the same terminal.
+TEST_F(EndToEnd, MismatchLineStartsItsOwnLineOnATerminal) {
+    const std::vector<Block> blocks = {{0xF800, Pattern(64, 7)}};
+    std::string file = WriteS19(dir, "app.s19", blocks);
+    SimProcess sim({"--fault", "stuck:F805"});
+    FakeTarget terminal;
+    ProgramResult result = RunProgramOnTerminal(
+        "{ " + kProgram + " -d " + sim.path() + " -B -i " + file + " 2>&1; }", terminal);
+    sim.stop();
+    EXPECT_EQ(result.status, 3);
+    size_t at = result.out.find("WriteSRecord: $F805");
+    ASSERT_NE(at, std::string::npos) << result.out;
+    EXPECT_EQ(result.out[at - 1], '\n') << result.out.substr(0, at);
+}
+
 // A stray byte before the run (another program probing the port at 1200 baud) has the boot
 // ROM start its load. On a fixed-length part the ROM then echoes, at 1200 baud, the talker's
 // sync that probes for a running talker at 9600 (read there as $80); a variable-length part is not
