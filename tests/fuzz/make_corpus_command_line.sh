@@ -28,3 +28,12 @@ seed name_too_long -i "$(printf '%0260d' 0)"
 seed missing_value -B -e
 seed not_an_option -H
 seed bare_file_name file.s19
+seed range_junk -e f800-ffffJUNK
+seed range_five_digit_end -e b600-b7fff
+seed range_list -e b600-b7ff,f800-ffff
+seed read_range_junk -r f800-f80fff -o x.s19
+seed config_junk -C f5JUNK
+seed rate_past_32_bits -b 4294976896
+seed port_zero -c 0
+seed hex_prefixes -e 0xb600-0XB7FF -C 0x0f -r 0-f -o x.s19
+seed confirm_config -B -C 03 -p A8 --confirm-config
