@@ -69,10 +69,12 @@ int TracedRead(Port *pPort, uint8_t *pbBuffer, uint32_t dwLength, uint32_t *pdwR
 int ReadRawByte(Port *pPort, uint8_t *pbByte) {
     uint32_t dwRead = 0;
     if (!TracedRead(pPort, pbByte, 1, &dwRead)) {
+        EndProgressLineForMessage();
         fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)pPort->dwLastError);
         return 0;
     }
     if (dwRead != 1) {
+        EndProgressLineForMessage();
         fprintf(stderr, "SendRawWithEcho: dwRead != 1\n");
         return 0;
     }
