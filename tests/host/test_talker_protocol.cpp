@@ -33,34 +33,91 @@ SRecord MakeRecord(uint16_t wAddress, size_t dwLength) {
     return record;
 }
 
-TEST_F(ProtocolTest, SyncGivesUpAfterTenWrongAnswers) {
+// A wrong answer may be a garbled byte; a second one means the line carries something else
+// than the talker: the sync stops and says once what is likely.
+TEST_F(ProtocolTest, SyncStopsAtTheSecondWrongAnswerAndSaysWhatIsLikely) {
     target.start([](FakeTarget &t) {
         uint8_t byte;
-        while (t.readByte(&byte, 500)) t.writeByte('x');
+        while (t.readByte(&byte, 500)) t.writeByte(0x80);
     });
     testing::internal::CaptureStderr();
     EXPECT_EQ(GetPrompt(pPort, 1), 0);
     std::string strErr = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(CountLines(strErr, "GetPrompt: Got a x(0x78), expected '>'\n"), 10);
-    EXPECT_EQ(strErr.size(), 10 * strlen("GetPrompt: Got a x(0x78), expected '>'\n"));
+    EXPECT_EQ(strErr,
+              "GetPrompt: Got a $80, expected '>'\n"
+              "GetPrompt: Got a $80, expected '>'\n"
+              "GetPrompt: the board answers the sync with $80, not the talker's prompt: likely "
+              "another part than -p names (its boot ROM still taking the load), or a port that "
+              "does not make 9600 baud. Check -p, reset the board into special bootstrap mode "
+              "and run again\n");
     target.join();
-    EXPECT_EQ(target.received, Bytes(10, 's'));
+    EXPECT_EQ(target.received, Bytes(2, 's'));
 }
 
-TEST_F(ProtocolTest, FailingReadOnTheThirdAttemptEndsTheSync) {
+// Never a raw control byte on the terminal; a printable one keeps its form.
+TEST_F(ProtocolTest, OneWrongAnswerIsRiddenOutAndShownByItsValue) {
+    for (uint8_t bWrong : {uint8_t(0x1B), uint8_t(0x00), uint8_t(0xC1), uint8_t('x')}) {
+        target.start([bWrong](FakeTarget &t) {
+            uint8_t byte;
+            if (t.readByte(&byte)) t.writeByte(bWrong);
+            if (t.readByte(&byte)) t.writeByte('>');
+        });
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(GetPrompt(pPort, 1), 1);
+        target.join();
+        char szExpected[64];
+        if (bWrong == 'x')
+            snprintf(szExpected, sizeof szExpected, "GetPrompt: Got a x(0x78), expected '>'\n");
+        else
+            snprintf(szExpected, sizeof szExpected, "GetPrompt: Got a $%02X, expected '>'\n",
+                     bWrong);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), szExpected);
+    }
+}
+
+TEST_F(ProtocolTest, FailingReadOnTheSecondAttemptEndsTheSync) {
     target.start([](FakeTarget &t) {
         uint8_t byte;
         for (int attempt = 1; t.readByte(&byte); attempt++) {
-            if (attempt == 3) return t.hangUp();
+            if (attempt == 2) return t.hangUp();
             t.writeByte('?');
         }
     });
     testing::internal::CaptureStderr();
     EXPECT_EQ(GetPrompt(pPort, 1), 0);
     std::string strErr = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(CountLines(strErr, "GetPrompt: Got a ?(0x3f), expected '>'"), 2);
+    EXPECT_EQ(CountLines(strErr, "GetPrompt: Got a ?(0x3f), expected '>'"), 1);
     EXPECT_EQ(CountLines(strErr, "GetPrompt: Error on read ("), 1);
-    EXPECT_EQ(CountLines(strErr, "GetPrompt:"), 3);
+    EXPECT_EQ(CountLines(strErr, "GetPrompt:"), 2);
+}
+
+// After the switch, $00 is a chip that reset (its break, or its boot ROM's echoes at a slower
+// rate); other answers, or none, a rate the line does not carry.
+TEST_F(ProtocolTest, RateSwitchTellsAResetFromARateTheLineDoesNotCarry) {
+    struct Case {
+        int nAnswer;  // what answers every sync at the new rate
+        const char *pszVerdict;
+    } cases[] = {
+        {0x00, "SetTalkerRate: the board answered $00 at 15625 baud: the chip reset"},
+        {'x',
+         "SetTalkerRate: the talker did not answer at 15625 baud: the adapter or the cable "
+         "may not carry this rate (try a lower -b)\n"},
+    };
+    for (const Case &c : cases) {
+        target.received.clear();
+        target.start([&c](FakeTarget &t) {
+            t.readBytes(FRAME_LENGTH);
+            uint8_t byte;
+            while (t.readByte(&byte, 500)) t.writeByte(uint8_t(c.nAnswer));
+        });
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(SetTalkerRate(pPort, 0x102B, 0x03, 15625), 0);
+        std::string strErr = testing::internal::GetCapturedStderr();
+        target.join();
+        EXPECT_EQ(CountLines(strErr, "GetPrompt: Got a "), 2) << strErr;
+        EXPECT_EQ(CountLines(strErr, c.pszVerdict), 1) << strErr;
+        EXPECT_EQ(CountLines(strErr, "SetTalkerRate:"), 1) << strErr;
+    }
 }
 
 TEST_F(ProtocolTest, RecordsStraddlingTheRangeAreSplitAtEachBound) {
