@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "board_loop.h"
 #include "bootstrap_loader.h"
 #include "com_port.h"
 #include "download.h"
@@ -165,9 +166,13 @@ LinkOutcome LoadTalker(TalkerLink *pLink, uint32_t dwLoadBaud) {
 int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFile *pFile,
                   ReadBackFile *pReadBack) {
     InstallInterruptHandlers();
+    LinkOutcome eReset = ResetIntoBootstrap(pSettings, pLink);
+    if (eReset != LINK_DONE)
+        return eReset == LINK_FAILED ? ReportFailure(EXIT_TARGET) : EXIT_TARGET;
     // With -b the load, too, goes faster: at the boot ROM's own 7812 baud.
     uint32_t dwLoadBaud = pLink->dwTalkerRate == TALKER_BAUD_RATE ? BOOT_BAUD_1200 : BOOT_BAUD_7812;
     LinkOutcome eLoad = LoadTalker(pLink, dwLoadBaud);
+    eLoad = LoadAfterResetByHand(pSettings, pLink, dwLoadBaud, eLoad);
     if (eLoad == LINK_FAILED) return ReportFailure(EXIT_TARGET);
     if (eLoad != LINK_DONE) return EXIT_TARGET;
     if (!OpenComPort(pLink, TALKER_BAUD_RATE)) return EXIT_TARGET;
@@ -207,6 +212,9 @@ int TakeInputFile(const Settings *pSettings, SRecordFile *pFile, const SRecordFi
 int RunWithSettings(const Settings *pSettings) {
     UseProgressLine(IsTerminalOutput());
     if (pSettings->fListPorts) return ListSerialPorts("") ? EXIT_DONE : EXIT_TARGET;
+    TalkerLink link;
+    FillTalkerLink(pSettings, &link);
+    if (IsLoopAlone(pSettings)) return FinishLoop(pSettings, &link, EXIT_DONE);
     SRecordFile file;
     const SRecordFile *pFile = NULL;
     int nStatus = TakeInputFile(pSettings, &file, &pFile);
@@ -214,10 +222,9 @@ int RunWithSettings(const Settings *pSettings) {
     ReadBackFile readBack;
     StartReadBackFile(&readBack, pSettings);
     if (pSettings->fReadBack && !CreateReadBackFile(&readBack)) return EXIT_INPUT_FILE;
-    TalkerLink link;
-    FillTalkerLink(pSettings, &link);
     nStatus = ProgramTarget(pSettings, &link, pFile, &readBack);
-    return pSettings->fReadBack ? FinishReadBack(&readBack, nStatus) : nStatus;
+    if (pSettings->fReadBack) nStatus = FinishReadBack(&readBack, nStatus);
+    return FinishLoop(pSettings, &link, nStatus);
 }
 
 }  // namespace
