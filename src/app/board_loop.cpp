@@ -75,9 +75,6 @@ int ResetIntoProgram(const Settings *pSettings, Port *pPort) {
 int WatchAfterRun(const Settings *pSettings, Port *pPort) {
     MonitorOptions options = {pSettings->dwMonitorRate, (int)pSettings->fMonitorRaw,
                               pSettings->dwMonitorSeconds};
-    fprintf(stdout, "Monitoring %s at %u baud: Ctrl-] ends it\n", pPort->szName,
-            (unsigned)options.dwRate);
-    fflush(stdout);
     return WatchPort(pPort, &options);
 }
 

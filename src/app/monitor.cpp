@@ -101,6 +101,10 @@ uint32_t CountBytesToSend(const uint8_t *pbTyped, uint32_t cbTyped, int *pfEnd) 
 int WatchPort(Port *pPort, const MonitorOptions *pOptions) {
     RecordStage(STAGE_IDLE, 0);  // an interrupt now stops no operation on the chip
     if (!EnterKeyByKeyConsole()) fprintf(stderr, "The terminal stays line by line\n");
+    // Said once the keys go through one by one: what is typed from here on reaches the chip.
+    fprintf(stdout, "Monitoring %s at %u baud: Ctrl-] ends it\n", pPort->szName,
+            (unsigned)pOptions->dwRate);
+    fflush(stdout);
     uint64_t qwEnd = GetMonotonicMs() + (uint64_t)pOptions->dwSeconds * 1000;
     int fInputOpen = 1, fFailed = 0;
     while (WatchTurn(pPort, pOptions, &fInputOpen, &fFailed)) {

@@ -24,7 +24,8 @@ size_t FormatMonitorBytes(const uint8_t *pbBytes, size_t cbBytes, int fRaw, char
 // was among them.
 uint32_t CountBytesToSend(const uint8_t *pbTyped, uint32_t cbTyped, int *pfEnd);
 
-// Watches the link's open port until Ctrl-], the end of input (when standard input is no
-// terminal and no time was given) or the time given; the terminal is restored on every way
-// out. Returns 1, or 0 after the message of a failed read or write.
+// Says "Monitoring <port> at <rate> baud: Ctrl-] ends it" and watches the open port until Ctrl-],
+// the end of input (when standard input is no terminal and no time was given) or the time given;
+// the terminal is restored on every way out. Returns 1, or 0 after the message of a failed read or
+// write.
 int WatchPort(Port *pPort, const MonitorOptions *pOptions);
