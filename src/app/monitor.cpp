@@ -76,8 +76,10 @@ int WatchTurn(Port *pPort, const MonitorOptions *pOptions, int *pfInputOpen, int
 size_t FormatMonitorBytes(const uint8_t *pbBytes, size_t cbBytes, int fRaw, char *pszText,
                           size_t cchText) {
     size_t cch = 0;
-    for (size_t i = 0; i < cbBytes && cch + 5 <= cchText; i++) {
-        if (fRaw || IsShownAsIs(pbBytes[i])) {
+    for (size_t i = 0; i < cbBytes; i++) {
+        int fAsIs = fRaw || IsShownAsIs(pbBytes[i]);
+        if (cch + (fAsIs ? 1 : 4) + 1 > cchText) break;  // whole bytes only, and the terminator
+        if (fAsIs) {
             pszText[cch++] = (char)pbBytes[i];
         } else {
             cch += (size_t)snprintf(pszText + cch, cchText - cch, "\\x%02X", pbBytes[i]);

@@ -159,6 +159,16 @@ std::string UsageText(const std::string &program, const std::string &range) {
            "\t-n verify only: compare the chip with the -i file, write nothing\n"
            "\t-p <part> 68HC11 part: 811E2 (default), E9, E1, E20, A8, A1, F1\n"
            "\t-b <rate> talker link rate: 9600 (default), 15625, 31250, 62500 or 125000\n"
+           "\t--reset-line dtr|rts the line wired to RESET: reset the board for the load\n"
+           "\t--mode-line dtr|rts the line wired to MODA and MODB: bootstrap mode\n"
+           "\t--invert-lines the lines hold their pins low while released\n"
+           "\t--run reset into the program after the run (needs --reset-line)\n"
+           "\t--wait <seconds> wait that long for a reset by hand when the board does not "
+           "answer\n"
+           "\t--monitor [rate] show what the chip sends, send what is typed; Ctrl-] ends it "
+           "(9600 default)\n"
+           "\t--raw the monitor shows every byte as it is, not \\xHH\n"
+           "\t--monitor-for <seconds> the monitor ends after that long\n"
            "\nNormal operation on COM1 is as follows:\n" +
            program + " -c 1 -i myprog.s19\n\n";
 }
