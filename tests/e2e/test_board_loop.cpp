@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <string>
@@ -55,22 +56,24 @@ struct Tool {
             _exit(127);
         }
     }
-    // Reads what the tool writes until text appears (true) or it ends or time runs out.
+    // Reads what the tool writes until text appears (true), or until it ends or the
+    // patience runs out (false; an empty text reads to the end).
     bool readUntil(const std::string &text) {
-        for (int waited = 0; out.find(text) == std::string::npos && waited < kPatienceMs;
-             waited += 100) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+        while (text.empty() || out.find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
             struct pollfd pfd = {outFd, POLLIN, 0};
             if (poll(&pfd, 1, 100) <= 0) continue;
-            char buffer[4096];
+            char buffer[65536];
             ssize_t got = read(outFd, buffer, sizeof buffer);
             if (got <= 0) return false;
             out.append(buffer, (size_t)got);
         }
-        return out.find(text) != std::string::npos;
+        return true;
     }
     // Reads the rest and returns the exit status, or 128 + the signal; -1 when it hangs.
     int finish() {
-        readUntil(std::string(1, '\0'));  // everything until the end
+        readUntil("");
         for (int waited = 0; waited < kPatienceMs; waited += 10) {
             int status = 0;
             if (waitpid(pid, &status, WNOHANG) == pid)
@@ -226,6 +229,61 @@ TEST_F(BoardLoop, MonitorOnATerminalEndsOnCtrlBracketAndCtrlCRestoringIt) {
         close(master);
     }
     EXPECT_TRUE(SameSettings(portBefore, SettingsOf(sim->path())));
+}
+
+// The lines path over hc11sim --listen: RTS wired to RESET, DTR to the mode pins. The chip
+// starts in expanded mode running nothing; the tool resets it into bootstrap, programs it,
+// resets it into the program and shows the greeting through the monitor. The port is a
+// network one: its settings are the server's, nothing to give back here.
+TEST_F(BoardLoop, LinesResetIntoBootstrapProgramRunAndMonitorInOneCommand) {
+    struct Case {
+        std::vector<std::string> wiring;  // the same on both sides
+    } cases[] = {{{"--reset-line", "rts", "--mode-line", "dtr"}},
+                 {{"--reset-line", "dtr", "--mode-line", "rts"}}};
+    for (const Case &c : cases) {
+        std::vector<std::string> simArgs = {"--listen", "0",      "--mode",
+                                            "expanded", "--xram", "2000-7FFF"};
+        simArgs.insert(simArgs.end(), c.wiring.begin(), c.wiring.end());
+        sim = new SimProcess(simArgs);
+        ASSERT_EQ(sim->path().rfind("rfc2217://", 0), 0u) << sim->path();
+        std::vector<std::string> args = {kProgram, "-d", sim->path()};
+        args.insert(args.end(), c.wiring.begin(), c.wiring.end());
+        for (const char *psz :
+             {"-E", "-B", "-i", kExample.c_str(), "--run", "--monitor", "--monitor-for", "1"})
+            args.push_back(psz);
+        int out[2];
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        int nullFd = open("/dev/null", O_RDONLY);
+        Tool tool;
+        tool.start(args, nullFd, out[1], false);
+        close(out[1]);
+        close(nullFd);
+        tool.outFd = out[0];
+        EXPECT_EQ(tool.finish(), 0) << tool.out.substr(0, 2000);
+        std::string expected = "Resetting the board into bootstrap mode\nDownloading talker file\n";
+        EXPECT_EQ(WithoutBanner(tool.out).substr(0, expected.size()), expected);
+        size_t success = tool.out.find("Success\nResetting the board into the program\n");
+        size_t greeting = tool.out.find("Hello from the 68HC11\r\n");
+        EXPECT_NE(success, std::string::npos) << tool.out.substr(0, 2000);
+        EXPECT_NE(greeting, std::string::npos) << tool.out.substr(0, 2000);
+        EXPECT_LT(success, greeting);
+        sim->stop();
+        EXPECT_EQ(sim->dumped(0x2000, 0x2004), Bytes({'H', 'e', 'l', 'l', 'o'}));
+        delete sim;
+        sim = nullptr;
+    }
+}
+
+// A wiring that does not reach RESET: no break comes, and the run says what to check.
+TEST_F(BoardLoop, NoBreakAfterTheResetNamesTheWiring) {
+    sim = new SimProcess({"--listen", "0", "--mode", "single", "--reset-line", "rts"});
+    ProgramResult result =
+        RunProgram(kProgram + " -d " + sim->path() + " --reset-line dtr -B -i " + kExample);
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.err,
+              "No break from the boot ROM after the reset through DTR: check the wiring, "
+              "--reset-line, --mode-line and --invert-lines\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Resetting the board into bootstrap mode\nFailure\n");
 }
 
 }  // namespace
