@@ -223,6 +223,10 @@ TEST_F(BoardLoop, MonitorOnATerminalEndsOnCtrlBracketAndCtrlCRestoringIt) {
         EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u);
         ASSERT_EQ(write(master, &c.key, 1), 1);
         EXPECT_EQ(tool.finish(), c.status) << tool.out;
+        if (c.key == '\x03') {
+            EXPECT_NE(tool.out.find("Interrupted: the monitor ended"), std::string::npos)
+                << tool.out;
+        }
         termios after = {};
         tcgetattr(master, &after);
         EXPECT_TRUE(SameSettings(before, after)) << "key " << int(c.key);
