@@ -19,8 +19,9 @@ int IsTerminalInput(void) {
     return isatty(STDIN_FILENO);
 }
 
-// Output processing stays (the chip's "\n" still returns the carriage) and so does ISIG: Ctrl-C
-// interrupts as everywhere else in the tool, and its handler restores the terminal.
+// Output processing stays (the chip's "\n" still returns the carriage) and so does ISIG for
+// Ctrl-C alone: it interrupts as everywhere else in the tool, and its handler restores the
+// terminal.
 int EnterKeyByKeyConsole(void) {
     if (!isatty(STDIN_FILENO) || g_fChanged) return 1;
     if (tcgetattr(STDIN_FILENO, &g_tioBefore) != 0) return 0;
@@ -29,6 +30,9 @@ int EnterKeyByKeyConsole(void) {
     tio.c_iflag &= ~(tcflag_t)(ICRNL | INLCR | IGNCR | IXON | IXOFF);
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
+    // Ctrl-\ and Ctrl-Z would leave the terminal as it is now: they go to the chip instead.
+    tio.c_cc[VQUIT] = _POSIX_VDISABLE;
+    tio.c_cc[VSUSP] = _POSIX_VDISABLE;
     g_fChanged = 1;  // before the change: an interrupt in between restores what was there
     if (tcsetattr(STDIN_FILENO, TCSANOW, &tio) == 0) return 1;
     g_fChanged = 0;
