@@ -245,9 +245,10 @@ int PosixPurgeOutput(Port *pPort) {
 
 int PosixSetLine(Port *pPort, PortLine eLine, int fAsserted) {
     int nBits = eLine == PORT_LINE_DTR ? TIOCM_DTR : TIOCM_RTS;
-    g_rgOpen[PortState<PosixPortState>(pPort)->nSlot].fLinesMoved = 1;
     int nResult = ioctl(Descriptor(pPort), fAsserted ? TIOCMBIS : TIOCMBIC, &nBits);
-    return nResult == 0 ? 1 : FailWith(pPort, errno);
+    if (nResult != 0) return FailWith(pPort, errno);
+    g_rgOpen[PortState<PosixPortState>(pPort)->nSlot].fLinesMoved = 1;
+    return 1;
 }
 
 void SleepMs(uint32_t dwMs) {

@@ -167,6 +167,18 @@ TEST_F(BoardLoop, WithoutAResetTheRunEndsAsBefore) {
     EXPECT_EQ(WithoutBanner(waited.out).substr(0, 24), "Downloading talker file\n");
 }
 
+// A pty has no modem lines: the reset is refused with the system's words, before any load.
+TEST_F(BoardLoop, APortWithoutLinesRefusesTheReset) {
+    sim = new SimProcess();
+    termios before = SettingsOf(sim->path());
+    ProgramResult result =
+        RunProgram(kProgram + " -d " + sim->path() + " --reset-line rts -B -i " + kExample);
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.err.rfind("Could not set RTS on " + sim->path() + ": ", 0), 0u) << result.err;
+    EXPECT_EQ(WithoutBanner(result.out), "Resetting the board into bootstrap mode\nFailure\n");
+    EXPECT_TRUE(SameSettings(before, SettingsOf(sim->path())));
+}
+
 // What is typed goes to the chip, what it answers is shown (a byte that is not printable as
 // \xHH); the input's end does not cut the time asked for; the port is given back.
 TEST_F(BoardLoop, MonitorSendsInputAndShowsAnswersForTheTimeGiven) {
