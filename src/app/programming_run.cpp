@@ -22,6 +22,7 @@
 #include "srec_file.h"
 #include "talker_probe.h"
 #include "talker_protocol.h"
+#include "target_read.h"
 #include "verify.h"
 
 namespace {
@@ -32,6 +33,8 @@ const uint8_t HPRIO_EXPANDED = 0x65;  // MDA set (expanded bus), RBOOT cleared
 const uint16_t BPROT = 0x1035;
 const uint8_t BPROT_ARRAY_ONLY = 0x10;  // BPRT3-0 cleared, PTCON kept: CONFIG stays protected
 const uint8_t BPROT_ALL = 0x00;         // CONFIG too: the bulk erase reprograms it
+const uint16_t OPTION = 0x1039;
+const uint8_t OPTION_CSEL = 0x40;  // the EEPROM's charge pump on its own RC clock
 
 // CONFIG is unprotected only when the bulk erase is to give it a new value: with PTCON set
 // its erase and programming would silently do nothing.
@@ -75,6 +78,7 @@ void FillTalkerLink(const Settings *pSettings, TalkerLink *pLink) {
     pLink->wEepromStart = pSettings->wEepromStart;
     pLink->wEepromEnd = pSettings->wEepromEnd;
     pLink->dwTalkerRate = pSettings->dwTalkerRate;
+    SetTalkerClock(&pLink->clock, pSettings->dwCrystalHz);
 }
 
 // The run's verdict on an operation that reached the target and failed.
@@ -116,9 +120,19 @@ int EraseEeprom(const TalkerLink *pLink) {
 
 // "-b": the talker and the port go to the faster rate once the talker answers at its own.
 int MoveTalkerRate(const TalkerLink *pLink) {
-    const SciRate *pRate = FindSciRate(pLink->dwTalkerRate);
+    SciRate rate;
+    if (!FindTalkerRate(&pLink->clock, pLink->dwTalkerRate, &rate)) return 0;  // refused by -b
     uint16_t wBaud = (uint16_t)(pLink->pPart->wRegisterStart + SCI_BAUD_OFFSET);
-    return SetTalkerRate(pLink->pPort, wBaud, pRate->bBaud, pRate->dwRate);
+    return SetTalkerRate(pLink->pPort, wBaud, rate.bBaud, rate.dwRate);
+}
+
+// Below E = 1 MHz the EEPROM needs CSEL: OPTION is read with "r" and written back with it set
+// (in bootstrap mode CSEL may be written at any time).
+int SelectEepromClock(const TalkerLink *pLink) {
+    if (!pLink->clock.fNeedsCsel) return 1;
+    uint8_t bOption = 0;
+    if (!ReadTargetBytes(pLink, OPTION, &bOption, 1, NULL, NULL)) return 0;
+    return WriteTargetByte(pLink->pPort, OPTION, (uint8_t)(bOption | OPTION_CSEL));
 }
 
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
@@ -127,7 +141,8 @@ int PrepareTarget(const Settings *pSettings, const TalkerLink *pLink, const SRec
     Port *pPort = pLink->pPort;
     EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(pPort, 1)) return 0;
-    if (pLink->dwTalkerRate != TALKER_BAUD_RATE && !MoveTalkerRate(pLink)) return 0;
+    if (pLink->dwTalkerRate != pLink->clock.firstRate.dwRate && !MoveTalkerRate(pLink)) return 0;
+    if (WritesTarget(pSettings, pFile) && !SelectEepromClock(pLink)) return 0;
     if (pSettings->fExpandedBus) {
         fprintf(stdout, "Enable Expanded Memory\n");
         if (!WriteTargetByte(pPort, HPRIO, HPRIO_EXPANDED)) return 0;
@@ -146,10 +161,11 @@ const uint32_t PROBE_WAIT_MS = 100;
 // stops the run. A part whose boot ROM ends its load after 4 idle characters (33 ms at 1200
 // baud) is not probed: an unanswered probe would leave the load racing that end across the
 // port's reopening. Nor is a load at the ROM's own 7812 baud: the probe's "s" would have set
-// the ROM to 1200.
+// the ROM to 1200. Nor at a crystal where the ROM might read the probe as $00, $55 or $FF.
 LinkOutcome LoadTalker(TalkerLink *pLink, uint32_t dwLoadBaud) {
     fprintf(stdout, "Downloading talker file\n");
-    if (pLink->pPart->fVariableLoad || dwLoadBaud != BOOT_BAUD_1200) {
+    if (pLink->pPart->fVariableLoad || dwLoadBaud != pLink->clock.dwBootSlowRate ||
+        !ProbeSuitsTalkerClock(&pLink->clock, TALKER_SYNC)) {
         return DownloadTalker(pLink, dwLoadBaud, 0);
     }
     ProbeResult eProbe = ProbeTalker(pLink, PROBE_WAIT_MS);
@@ -159,7 +175,7 @@ LinkOutcome LoadTalker(TalkerLink *pLink, uint32_t dwLoadBaud) {
         fprintf(stdout, "Talker already running\n");
         return LINK_DONE;
     }
-    return DownloadTalker(pLink, BOOT_BAUD_1200, 1);
+    return DownloadTalker(pLink, pLink->clock.dwBootSlowRate, 1);
 }
 
 // Everything that talks to the target, from the talker load to the end of the download.
@@ -169,13 +185,16 @@ int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFil
     LinkOutcome eReset = ResetIntoBootstrap(pSettings, pLink);
     if (eReset != LINK_DONE)
         return eReset == LINK_FAILED ? ReportFailure(EXIT_TARGET) : EXIT_TARGET;
-    // With -b the load, too, goes faster: at the boot ROM's own 7812 baud.
-    uint32_t dwLoadBaud = pLink->dwTalkerRate == TALKER_BAUD_RATE ? BOOT_BAUD_1200 : BOOT_BAUD_7812;
+    // With -b the load, too, goes faster: at the boot ROM's own 7812 baud (at 8 MHz).
+    const TalkerClock *pClock = &pLink->clock;
+    uint32_t dwLoadBaud = pLink->dwTalkerRate == pClock->firstRate.dwRate ? pClock->dwBootSlowRate
+                                                                          : pClock->dwBootFastRate;
+    ReportTalkerClock(pClock);
     LinkOutcome eLoad = LoadTalker(pLink, dwLoadBaud);
     eLoad = LoadAfterResetByHand(pSettings, pLink, dwLoadBaud, eLoad);
     if (eLoad == LINK_FAILED) return ReportFailure(EXIT_TARGET);
     if (eLoad != LINK_DONE) return EXIT_TARGET;
-    if (!OpenComPort(pLink, TALKER_BAUD_RATE)) return EXIT_TARGET;
+    if (!OpenComPort(pLink, pClock->firstRate.dwRate)) return EXIT_TARGET;
     int nStatus = PrepareTarget(pSettings, pLink, pFile)
                       ? UseTarget(pSettings, pLink, pFile, pReadBack)
                       : EXIT_TARGET;

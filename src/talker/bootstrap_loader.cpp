@@ -53,6 +53,7 @@ int AddTalkerImage(TalkerLoad *pLoad) {
 // talker alone, ended by the idle line.
 int BuildLoad(const TalkerLink *pLink, TalkerLoad *pLoad) {
     if (!AddTalkerImage(pLoad)) return 0;
+    PatchTalkerImage(&pLink->clock, pLoad->pbBytes);
     uint32_t dwLength = pLink->dwLoadLength;
     if (dwLength > MAX_DOWNLOAD_LENGTH) dwLength = MAX_DOWNLOAD_LENGTH;
     if (pLink->pPart->fVariableLoad || dwLength < pLoad->dwTalker) dwLength = pLoad->dwTalker;

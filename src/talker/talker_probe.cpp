@@ -69,7 +69,7 @@ ProbeResult ReportBusyTarget(uint8_t bReply) {
 }  // namespace
 
 ProbeResult ProbeTalker(TalkerLink *pLink, uint32_t dwWaitMs) {
-    if (!OpenComPort(pLink, TALKER_BAUD_RATE)) return PROBE_NO_PORT;
+    if (!OpenComPort(pLink, pLink->clock.firstRate.dwRate)) return PROBE_NO_PORT;
     Port *pPort = pLink->pPort;
     PurgePortInput(pPort);
     uint8_t bSync = TALKER_SYNC, bReply = 0;

@@ -143,6 +143,29 @@ TEST_F(EndToEnd, EveryRateStreamsWithoutOverrun) {
     }
 }
 
+// The same in real time, where the wire spaces the host's bytes by the wall clock, behind
+// an adapter that sends at once or holds what it receives for 1 or 16 ms.
+TEST_F(EndToEnd, FastRatesStreamWithoutOverrunInRealTimeBehindEveryLatency) {
+    const Bytes ram = Pattern(200, 0x21), eeprom = Pattern(64, 0x90), after = Pattern(40, 0x07);
+    std::string file =
+        WriteS19(dir, "mixed.s19", {{0x2000, ram}, {0xF800, eeprom}, {0x3000, after}});
+    for (const char *pszRate : {"31250", "62500", "125000"}) {
+        for (const char *pszLatency : {"", "1", "16"}) {
+            SCOPED_TRACE(std::string(pszRate) + " baud, latency " + pszLatency);
+            std::vector<std::string> simArgs = {"--xram", "2000-3FFF", "--realtime"};
+            if (*pszLatency) simArgs.insert(simArgs.end(), {"--latency", pszLatency});
+            SimProcess sim(simArgs);
+            ProgramResult result = Program(sim, std::string("-E -B -b ") + pszRate + " -i " + file);
+            sim.stop();
+            EXPECT_EQ(result.status, 0) << result.err;
+            EXPECT_EQ(sim.dumped(0x2000, 0x20C7), ram);
+            EXPECT_EQ(sim.dumped(0xF800, 0xF83F), eeprom);
+            EXPECT_EQ(sim.dumped(0x3000, 0x3027), after);
+            EXPECT_EQ(sim.stat("sci_overruns"), 0);
+        }
+    }
+}
+
 TEST_F(EndToEnd, OtherEepromRangeSendsTheRestAsPlainStoresWhichDoNotVerify) {
     std::string file = WriteS19(dir, "range.s19", {{0xF800, {0x12}}, {0xF900, {0x34}}});
     SimProcess sim;

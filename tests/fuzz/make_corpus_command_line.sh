@@ -28,6 +28,8 @@ seed name_too_long -i "$(printf '%0260d' 0)"
 seed missing_value -B -e
 seed not_an_option -H
 seed bare_file_name file.s19
+seed crystal_values -x 4.9152 -x 12 -x 20.5 -x 8MHz
+seed crystal_then_rate -b 187500 -x 12 -b 14400
 seed loop_run -d rfc2217://127.0.0.1:7000 --reset-line dtr --mode-line rts --invert-lines --run -i a.s19 --monitor 9600 --monitor-for 5 --raw
 seed loop_refused --reset-line cts --mode-line dtr --run --wait 0 --monitor 49 --monitor-for
 seed loop_monitor_alone -d /dev/ttyUSB0 --monitor -B --wait 86400
