@@ -302,4 +302,19 @@ TEST_F(BoardLoop, NoBreakAfterTheResetNamesTheWiring) {
     EXPECT_EQ(WithoutBanner(result.out), "Resetting the board into bootstrap mode\nFailure\n");
 }
 
+// --run with no file restarts the program through the reset line and watches it.
+TEST_F(BoardLoop, RunAloneRestartsTheProgramAndWatchesIt) {
+    std::string file = WriteS19(dir, "plus1.s19", {{0xF800, kPlusOne}, {0xFFFE, {0xF8, 0x00}}});
+    sim = new SimProcess(
+        {"--listen", "0", "--reset-line", "rts", "--mode", "single", "--eeprom", file});
+    Tool tool;
+    int in = StartMonitorOnPipe(&tool, {"--reset-line", "rts", "--run", "--monitor-for", "1"});
+    ASSERT_TRUE(tool.readUntil("Ctrl-] ends it\n")) << tool.out;
+    ASSERT_EQ(write(in, "hal", 3), 3);
+    close(in);
+    EXPECT_EQ(tool.finish(), 0);
+    EXPECT_EQ(WithoutBanner(tool.out), "Resetting the board into the program\nMonitoring " +
+                                           sim->path() + " at 9600 baud: Ctrl-] ends it\nibm");
+}
+
 }  // namespace
