@@ -38,18 +38,25 @@ int SetBoardLine(const Settings *pSettings, Port *pPort, uint32_t dwLine, int fL
     return 0;
 }
 
-// Reads until a $00 that the line leaves quiet after it, or until dwWaitMs pass.
-int ReadBreak(Port *pPort, uint32_t dwWaitMs) {
+enum BreakOutcome { BREAK_PORT_FAILED = -1, BREAK_NOT_SEEN = 0, BREAK_SEEN = 1 };
+
+// Reads until a $00 that the line leaves quiet after it, or until dwWaitMs pass; a failed
+// read has said why.
+BreakOutcome ReadBreak(Port *pPort, uint32_t dwWaitMs) {
     uint8_t b = 0xFF;
     uint32_t dwRead = 0;
     uint64_t qwEnd = GetMonotonicMs() + dwWaitMs;
     while (GetMonotonicMs() < qwEnd) {
-        if (!ReadPort(pPort, &b, 1, 10, &dwRead)) return 0;
-        if (dwRead != 1 || b != BOOT_BREAK_BYTE) continue;
-        if (!ReadPort(pPort, &b, 1, QUIET_AFTER_BREAK_MS, &dwRead)) return 0;
-        if (dwRead == 0) return 1;
+        int fRead = ReadPort(pPort, &b, 1, 10, &dwRead);
+        if (fRead && dwRead == 1 && b == BOOT_BREAK_BYTE)
+            fRead = ReadPort(pPort, &b, 1, QUIET_AFTER_BREAK_MS, &dwRead);
+        if (!fRead) {
+            PrintPortError(pPort);
+            return BREAK_PORT_FAILED;
+        }
+        if (b == BOOT_BREAK_BYTE && dwRead == 0) return BREAK_SEEN;
     }
-    return 0;
+    return BREAK_NOT_SEEN;
 }
 
 // Holds RESET low for the pulse and lets it go; the mode pins as they are now decide the
@@ -85,15 +92,15 @@ LinkOutcome ResetIntoBootstrap(const Settings *pSettings, TalkerLink *pLink) {
     if (!OpenComPort(pLink, BOOT_BAUD_1200)) return LINK_NOT_REACHED;
     fprintf(stdout, "Resetting the board into bootstrap mode\n");
     int fDone = SetModeLine(pSettings, pLink->pPort, 1) && PulseReset(pSettings, pLink->pPort);
-    if (fDone && !ReadBreak(pLink->pPort, BREAK_WAIT_MS)) {
+    BreakOutcome eBreak = fDone ? ReadBreak(pLink->pPort, BREAK_WAIT_MS) : BREAK_PORT_FAILED;
+    if (eBreak == BREAK_NOT_SEEN) {
         fprintf(stderr,
                 "No break from the boot ROM after the reset through %s: check the wiring, "
                 "--reset-line, --mode-line and --invert-lines\n",
                 LineName(pSettings->dwResetLine));
-        fDone = 0;
     }
     CloseComPort(pLink);
-    return fDone ? LINK_DONE : LINK_FAILED;
+    return eBreak == BREAK_SEEN ? LINK_DONE : LINK_FAILED;
 }
 
 LinkOutcome LoadAfterResetByHand(const Settings *pSettings, TalkerLink *pLink, uint32_t dwLoadBaud,
@@ -103,12 +110,11 @@ LinkOutcome LoadAfterResetByHand(const Settings *pSettings, TalkerLink *pLink, u
     PurgePortInput(pLink->pPort);
     fprintf(stdout, "Waiting for the board: hold MODA and MODB low and press RESET\n");
     fflush(stdout);
-    int fReset = ReadBreak(pLink->pPort, pSettings->dwWaitSeconds * 1000);
+    BreakOutcome eBreak = ReadBreak(pLink->pPort, pSettings->dwWaitSeconds * 1000);
     CloseComPort(pLink);
-    if (!fReset) {
+    if (eBreak == BREAK_NOT_SEEN)
         fprintf(stderr, "No reset seen in %u s\n", (unsigned)pSettings->dwWaitSeconds);
-        return LINK_FAILED;
-    }
+    if (eBreak != BREAK_SEEN) return LINK_FAILED;
     return DownloadTalker(pLink, dwLoadBaud, 0);
 }
 
