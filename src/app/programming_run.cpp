@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "board_loop.h"
 #include "bootstrap_loader.h"
 #include "com_port.h"
 #include "config_value.h"
@@ -189,12 +190,15 @@ LinkOutcome LoadTalker(TalkerLink *pLink, uint32_t dwLoadBaud) {
 int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFile *pFile,
                   ReadBackFile *pReadBack) {
     InstallInterruptHandlers();
+    LinkOutcome eReset = ResetIntoBootstrap(pSettings, pLink);
+    if (eReset != LINK_DONE) return EXIT_TARGET;
     // With -b the load, too, goes faster: at the boot ROM's own 7812 baud (at 8 MHz).
     const TalkerClock *pClock = &pLink->clock;
     uint32_t dwLoadBaud = pLink->dwTalkerRate == pClock->firstRate.dwRate ? pClock->dwBootSlowRate
                                                                           : pClock->dwBootFastRate;
     ReportTalkerClock(pClock);
     LinkOutcome eLoad = LoadTalker(pLink, dwLoadBaud);
+    eLoad = LoadAfterResetByHand(pSettings, pLink, dwLoadBaud, eLoad);
     if (eLoad != LINK_DONE) return EXIT_TARGET;
     if (!OpenComPort(pLink, pClock->firstRate.dwRate)) return EXIT_TARGET;
     int nStatus = PrepareTarget(pSettings, pLink, pFile)
@@ -245,6 +249,9 @@ int TakeInputFile(const Settings *pSettings, SRecordFile *pFile, const SRecordFi
 int RunWithSettings(const Settings *pSettings) {
     UseProgressLine(IsTerminalOutput());
     if (pSettings->fListPorts) return ListSerialPorts("") ? EXIT_DONE : EXIT_TARGET;
+    TalkerLink link;
+    FillTalkerLink(pSettings, &link);
+    if (IsLoopAlone(pSettings)) return FinishLoop(pSettings, &link, EXIT_DONE);
     SRecordFile file;
     const SRecordFile *pFile = NULL;
     int nStatus = TakeInputFile(pSettings, &file, &pFile);
@@ -257,10 +264,9 @@ int RunWithSettings(const Settings *pSettings) {
     if (pSettings->fReadBack &&
         (!IsOutputNameUsable(pSettings->szOutputFile) || !CreateReadBackFile(&readBack)))
         return EXIT_INPUT_FILE;
-    TalkerLink link;
-    FillTalkerLink(pSettings, &link);
     nStatus = ProgramTarget(pSettings, &link, pFile, &readBack);
-    return pSettings->fReadBack ? FinishReadBack(&readBack, nStatus) : nStatus;
+    if (pSettings->fReadBack) nStatus = FinishReadBack(&readBack, nStatus);
+    return FinishLoop(pSettings, &link, nStatus);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ Settings MakeDefaultSettings(void) {
     TalkerClock clock;
     SetTalkerClock(&clock, settings.dwCrystalHz);
     settings.dwTalkerRate = clock.firstRate.dwRate;  // the talker's own, 9600
+    settings.dwMonitorRate = 9600;
     return settings;
 }
 
@@ -64,6 +65,23 @@ void PrintRateUsage(const Settings *pSettings) {
     fprintf(stderr, "\t-b <rate> talker link rate:%s\n", szRates);
 }
 
+// The board's lines, the wait for a reset by hand, the run and the monitor.
+void PrintLoopUsage(void) {
+    fprintf(stderr,
+            "\t--reset-line dtr|rts the line wired to RESET: reset the board for the load\n");
+    fprintf(stderr, "\t--mode-line dtr|rts the line wired to MODA and MODB: bootstrap mode\n");
+    fprintf(stderr, "\t--invert-lines the lines hold their pins low while released\n");
+    fprintf(stderr, "\t--run reset into the program after the run (needs --reset-line)\n");
+    fprintf(stderr,
+            "\t--wait <seconds> wait that long for a reset by hand when the board "
+            "does not answer\n");
+    fprintf(stderr,
+            "\t--monitor [rate] show what the chip sends, send what is typed; "
+            "Ctrl-] ends it (9600 default)\n");
+    fprintf(stderr, "\t--raw the monitor shows every byte as it is, not \\xHH\n");
+    fprintf(stderr, "\t--monitor-for <seconds> the monitor ends after that long\n");
+}
+
 }  // namespace
 
 void PrintUsage(const Settings *pSettings) {
@@ -91,6 +109,7 @@ void PrintUsage(const Settings *pSettings) {
     fprintf(stderr,
             "\t--confirm-config let -B -C program a CONFIG that turns security on or "
             "the EEPROM off\n");
+    PrintLoopUsage();
     fprintf(stderr, "\nNormal operation on COM1 is as follows:\n");
     fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", pSettings->pszProgramName);
 }
@@ -292,6 +311,70 @@ int SetCrystal(Settings *pSettings, const char *pszValue) {
     return 1;
 }
 
+// "dtr" or "rts" into *pdwLine (port.h's PORT_LINE_DTR and PORT_LINE_RTS).
+int ReadLineName(const char *pszValue, uint32_t *pdwLine) {
+    if (strcmp(pszValue, "dtr") == 0)
+        *pdwLine = 1;
+    else if (strcmp(pszValue, "rts") == 0)
+        *pdwLine = 2;
+    else
+        return 0;
+    return 1;
+}
+
+int SetResetLine(Settings *pSettings, const char *pszValue) {
+    if (!ReadLineName(pszValue, &pSettings->dwResetLine))
+        return RefuseValue(pSettings, "Expected --reset-line dtr or rts\n");
+    return 1;
+}
+
+int SetModeLine(Settings *pSettings, const char *pszValue) {
+    if (!ReadLineName(pszValue, &pSettings->dwModeLine))
+        return RefuseValue(pSettings, "Expected --mode-line dtr or rts\n");
+    return 1;
+}
+
+// Decimal digits only, dwMin to dwMax, into *pdwValue.
+int ReadDecimal(const char *pszValue, uint32_t dwMin, uint32_t dwMax, uint32_t *pdwValue) {
+    uint64_t qwValue = 0;
+    if (pszValue[0] == '\0') return 0;
+    for (const char *pch = pszValue; *pch != '\0'; pch++) {
+        if (*pch < '0' || *pch > '9') return 0;
+        qwValue = qwValue * 10 + (uint64_t)(*pch - '0');
+        if (qwValue > dwMax) return 0;
+    }
+    if (qwValue < dwMin) return 0;
+    *pdwValue = (uint32_t)qwValue;
+    return 1;
+}
+
+const uint32_t MAX_WAIT_SECONDS = 86400;  // a day: longer is a typing slip
+
+int SetWaitSeconds(Settings *pSettings, const char *pszValue) {
+    if (!ReadDecimal(pszValue, 1, MAX_WAIT_SECONDS, &pSettings->dwWaitSeconds))
+        return RefuseValue(pSettings, "Expected --wait seconds from 1 to 86400\n");
+    return 1;
+}
+
+int SetMonitorSeconds(Settings *pSettings, const char *pszValue) {
+    if (!ReadDecimal(pszValue, 1, MAX_WAIT_SECONDS, &pSettings->dwMonitorSeconds))
+        return RefuseValue(pSettings, "Expected --monitor-for seconds from 1 to 86400\n");
+    return 1;
+}
+
+// The rates a serial port may be asked for: 50 baud to 4 Mbaud.
+const uint32_t MIN_MONITOR_RATE = 50, MAX_MONITOR_RATE = 4000000;
+
+// "--monitor" takes the next argument as its rate when that starts with a digit.
+int SetMonitor(Settings *pSettings, int argc, char **argv, int *pi) {
+    pSettings->fMonitor = 1;
+    if (*pi + 1 >= argc || argv[*pi + 1][0] < '0' || argv[*pi + 1][0] > '9') return 1;
+    *pi += 1;
+    if (!ReadDecimal(argv[*pi], MIN_MONITOR_RATE, MAX_MONITOR_RATE, &pSettings->dwMonitorRate))
+        return RefuseValue(pSettings, "Expected --monitor rate from 50 to 4000000\n");
+    return 1;
+}
+
 // An option that takes a value: its setter and the message when the value is missing.
 struct ValueOption {
     const char *pszName;
@@ -310,6 +393,10 @@ const ValueOption g_rgValueOptions[] = {
     {"-o", SetOutputFile, "Expected output filename value\n"},
     {"-b", SetTalkerRate, "Expected rate 9600, 15625, 31250, 62500 or 125000\n"},
     {"-x", SetCrystal, CRYSTAL_MESSAGE},
+    {"--reset-line", SetResetLine, "Expected --reset-line dtr or rts\n"},
+    {"--mode-line", SetModeLine, "Expected --mode-line dtr or rts\n"},
+    {"--wait", SetWaitSeconds, "Expected --wait seconds from 1 to 86400\n"},
+    {"--monitor-for", SetMonitorSeconds, "Expected --monitor-for seconds from 1 to 86400\n"},
 };
 
 // An option without a value: the flag it sets (none for "-s" and "-S").
@@ -327,6 +414,9 @@ const FlagOption g_rgFlagOptions[] = {
     {"-n", &Settings::fVerifyOnly},
     {"-l", &Settings::fListPorts},
     {"--confirm-config", &Settings::fConfirmConfig},
+    {"--invert-lines", &Settings::fInvertLines},
+    {"--run", &Settings::fRun},
+    {"--raw", &Settings::fMonitorRaw},
 };
 
 const char *MissingValueMessage(const ValueOption *pOption) {
@@ -372,6 +462,20 @@ void ReportUnknownArgument(const char *pszArg) {
             pszArg[0] == '-' ? "" : " (an input file is named with -i)");
 }
 
+// The lines, the run and the monitor: each option with what it needs.
+int CheckLoopCombinations(const Settings *pSettings) {
+    if (pSettings->dwModeLine != 0 && pSettings->dwModeLine == pSettings->dwResetLine)
+        return RefuseValue(pSettings, "--mode-line and --reset-line need two lines\n");
+    if (pSettings->dwResetLine == 0 && (pSettings->dwModeLine != 0 || pSettings->fInvertLines))
+        return RefuseValue(pSettings, "--mode-line and --invert-lines need --reset-line\n");
+    if (pSettings->fRun && pSettings->dwResetLine == 0)
+        return RefuseValue(pSettings,
+                           "--run needs --reset-line: the program starts from a reset\n");
+    if (!pSettings->fMonitor && (pSettings->fMonitorRaw || pSettings->dwMonitorSeconds != 0))
+        return RefuseValue(pSettings, "--raw and --monitor-for need --monitor\n");
+    return 1;
+}
+
 // Options that make no sense together, or one without the other it needs.
 int CheckCombinations(const Settings *pSettings) {
     if (pSettings->fReadBack && pSettings->szOutputFile[0] == '\0') {
@@ -383,7 +487,7 @@ int CheckCombinations(const Settings *pSettings) {
     if (pSettings->fVerifyOnly && pSettings->fBulkErase) {
         return RefuseValue(pSettings, "-n can't go with -B: verifying writes nothing\n");
     }
-    return 1;
+    return CheckLoopCombinations(pSettings);
 }
 
 }  // namespace
@@ -398,6 +502,8 @@ int ParseCommandLine(int argc, char **argv, Settings *pSettings) {
             if (!pValue->pfnSet(pSettings, argv[++i])) return 0;
         } else if (const FlagOption *pFlag = FindFlagOption(pszArg)) {
             if (pFlag->pfFlag != nullptr) pSettings->*pFlag->pfFlag = 1;
+        } else if (strcmp(pszArg, "--monitor") == 0) {
+            if (!SetMonitor(pSettings, argc, argv, &i)) return 0;
         } else if (strcmp(pszArg, "-I") == 0) {
             pSettings->szInputFile[0] = '\0';
         } else if (strcmp(pszArg, "-h") == 0) {

@@ -36,6 +36,16 @@ struct Settings {
     // first.
     uint32_t fEepromRangeGiven;
     uint32_t fConfigGiven;
+    // The board's lines and the loop from reset to the running program (board_loop.h).
+    uint32_t dwResetLine;       // "--reset-line": PORT_LINE_DTR or PORT_LINE_RTS, 0 for none
+    uint32_t dwModeLine;        // "--mode-line": the line that pulls MODA and MODB low
+    uint32_t fInvertLines;      // "--invert-lines": a line holds its pin low while released
+    uint32_t fRun;              // "--run": reset into the program after the run
+    uint32_t dwWaitSeconds;     // "--wait": how long to wait for a reset by hand, 0 for not
+    uint32_t fMonitor;          // "--monitor": watch the port after the run, or alone
+    uint32_t dwMonitorRate;     // its rate, 9600 unless given
+    uint32_t fMonitorRaw;       // "--raw": the chip's bytes as they are
+    uint32_t dwMonitorSeconds;  // "--monitor-for": the monitor's length, 0 for until Ctrl-]
 };
 
 // The record as it is before any option is read.

@@ -3,6 +3,8 @@
 // (posix_os.cpp, win32_os.cpp).
 #pragma once
 
+#include <cstdint>
+
 // From here on Ctrl-C, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and closing the
 // console) end the process at once: every open port is released (exclusive use ended, its
 // line settings from before the open restored), the message of the stopped run
@@ -13,3 +15,6 @@ void InstallInterruptHandlers(void);
 // Whether standard output is a terminal (a console on Windows), where progress is one line
 // that rewrites itself.
 int IsTerminalOutput(void);
+
+// A clock in milliseconds that only goes forward, for time limits.
+uint64_t GetMonotonicMs(void);

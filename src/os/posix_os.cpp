@@ -1,8 +1,10 @@
 // The interrupt handler and the console on Linux and macOS.
 #include <signal.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
+#include "console.h"
 #include "native_port.h"
 #include "os.h"
 #include "stopped_run.h"
@@ -12,6 +14,7 @@ namespace {
 void OnInterrupt(int nSignal) {
     char szMessage[256];
     size_t cchMessage = FormatInterruptMessage(szMessage, sizeof(szMessage));
+    RestoreConsole();
     ReleaseNativePorts();
     const char *pszLeftover = GetInterruptLeftover();
     if (pszLeftover != NULL) (void)unlink(pszLeftover);
@@ -41,4 +44,10 @@ void InstallInterruptHandlers(void) {
 
 int IsTerminalOutput(void) {
     return isatty(STDOUT_FILENO);
+}
+
+uint64_t GetMonotonicMs(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (uint64_t)ts.tv_sec * 1000 + (uint64_t)ts.tv_nsec / 1000000;
 }

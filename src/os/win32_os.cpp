@@ -6,6 +6,7 @@
 
 #include <csignal>
 
+#include "console.h"
 #include "os.h"
 #include "stopped_run.h"
 
@@ -27,6 +28,7 @@ int SignalOfEvent(DWORD dwEvent) {
 BOOL WINAPI OnConsoleEvent(DWORD dwEvent) {
     char szMessage[256];
     size_t cchMessage = FormatInterruptMessage(szMessage, sizeof(szMessage));
+    RestoreConsole();
     // The C runtime holds the file open without delete sharing, so this may fail: the file
     // then stays under its temporary name, never under the one asked for.
     const char *pszLeftover = GetInterruptLeftover();
@@ -48,4 +50,8 @@ void InstallInterruptHandlers(void) {
 int IsTerminalOutput(void) {
     DWORD dwMode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &dwMode) != 0;
+}
+
+uint64_t GetMonotonicMs(void) {
+    return (uint64_t)GetTickCount64();
 }

@@ -33,6 +33,7 @@ namespace {
 struct OpenDescriptor {
     volatile sig_atomic_t fInUse;
     volatile sig_atomic_t fHaveBefore;
+    volatile sig_atomic_t fLinesMoved;  // DTR or RTS set through this open
     int fd;
     struct termios tioBefore;  // the line settings from before the open, given back at close
 };
@@ -79,9 +80,12 @@ bool TakeExclusiveUse(int fd) {
     return true;
 }
 
-// Async-signal-safe.
+// Async-signal-safe. A port whose lines were set keeps them: with HUPCL the close would drop
+// DTR and RTS, and reset or hold a board wired to them.
 void ReleaseSlot(OpenDescriptor *pOpen) {
-    if (pOpen->fHaveBefore) (void)tcsetattr(pOpen->fd, TCSANOW, &pOpen->tioBefore);
+    struct termios tio = pOpen->tioBefore;
+    if (pOpen->fLinesMoved) tio.c_cflag &= ~(tcflag_t)HUPCL;
+    if (pOpen->fHaveBefore) (void)tcsetattr(pOpen->fd, TCSANOW, &tio);
     (void)ioctl(pOpen->fd, TIOCNXCL);
     (void)flock(pOpen->fd, LOCK_UN);
     (void)close(pOpen->fd);
@@ -242,7 +246,9 @@ int PosixPurgeOutput(Port *pPort) {
 int PosixSetLine(Port *pPort, PortLine eLine, int fAsserted) {
     int nBits = eLine == PORT_LINE_DTR ? TIOCM_DTR : TIOCM_RTS;
     int nResult = ioctl(Descriptor(pPort), fAsserted ? TIOCMBIS : TIOCMBIC, &nBits);
-    return nResult == 0 ? 1 : FailWith(pPort, errno);
+    if (nResult != 0) return FailWith(pPort, errno);
+    g_rgOpen[PortState<PosixPortState>(pPort)->nSlot].fLinesMoved = 1;
+    return 1;
 }
 
 void SleepMs(uint32_t dwMs) {
@@ -334,6 +340,7 @@ int OpenIntoSlot(const char *pszOpen, int nSlot) {
     if (fd < 0) return 0;
     OpenDescriptor *pOpen = &g_rgOpen[nSlot];
     pOpen->fd = fd;
+    pOpen->fLinesMoved = 0;
     pOpen->fHaveBefore = tcgetattr(fd, &pOpen->tioBefore) == 0;
     int nErrno = errno;
     std::atomic_signal_fence(std::memory_order_seq_cst);  // the slot is whole before it counts

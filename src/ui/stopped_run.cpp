@@ -117,6 +117,9 @@ size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage) {
         case STAGE_READ:
             AppendCount(&builder, " bytes read; no read-back file was written");
             break;
+        case STAGE_MONITOR:
+            Append(&builder, "Interrupted: the monitor ended");
+            break;
         default:
             Append(&builder, "Interrupted before the target was touched");
             break;

@@ -14,6 +14,7 @@ enum RunStage {
     STAGE_DOWNLOAD,     // the file's bytes being written
     STAGE_VERIFY,       // the chip's bytes read and compared with the file ("-n")
     STAGE_READ,         // a range of the chip being read back ("-r")
+    STAGE_MONITOR,      // the chip's own program watched ("--monitor")
 };
 
 // Records the start of a stage of dwTotal bytes (0 where bytes are not counted); draws

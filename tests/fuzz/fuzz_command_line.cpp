@@ -66,6 +66,25 @@ void CheckSettings(const Settings &settings, const std::vector<std::string> &arg
     Require(settings.fBulkErase <= 1 && settings.fExpandedBus <= 1 && settings.fVerbose <= 1 &&
                 settings.fHelpRequested <= 1 && settings.fConfirmConfig <= 1,
             "a flag is neither 0 nor 1");
+    Require(settings.dwResetLine <= 2 && settings.dwModeLine <= 2, "a line is neither DTR nor RTS");
+    Require(settings.fInvertLines <= 1 && settings.fRun <= 1 && settings.fMonitor <= 1 &&
+                settings.fMonitorRaw <= 1,
+            "a loop flag is neither 0 nor 1");
+    Require(settings.dwWaitSeconds <= 86400 && settings.dwMonitorSeconds <= 86400,
+            "a time above a day");
+    Require(settings.dwMonitorRate >= 50 && settings.dwMonitorRate <= 4000000,
+            "a monitor rate no port takes");
+}
+
+// What an accepted line promises the loop: every option has what it needs.
+void CheckAcceptedLoop(const Settings &settings) {
+    Require(settings.dwResetLine != 0 ||
+                (settings.dwModeLine == 0 && !settings.fInvertLines && !settings.fRun),
+            "a line option or --run without --reset-line");
+    Require(settings.dwModeLine == 0 || settings.dwModeLine != settings.dwResetLine,
+            "the mode and reset lines are one");
+    Require(settings.fMonitor || (!settings.fMonitorRaw && settings.dwMonitorSeconds == 0),
+            "--raw or --monitor-for without --monitor");
 }
 
 }  // namespace
@@ -81,5 +100,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pbData, size_t cbData) {
     Require(nResult == 0 || nResult == 1, "the parser returned neither 0 nor 1");
     Require(!settings.fHelpRequested || nResult == 0, "the parse went on after -h");
     CheckSettings(settings, arguments);
+    if (nResult == 1) CheckAcceptedLoop(settings);
     return 0;
 }

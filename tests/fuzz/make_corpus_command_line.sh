@@ -39,3 +39,6 @@ seed rate_past_32_bits -b 4294976896
 seed port_zero -c 0
 seed hex_prefixes -e 0xb600-0XB7FF -C 0x0f -r 0-f -o x.s19
 seed confirm_config -B -C 03 -p A8 --confirm-config
+seed loop_run -d rfc2217://127.0.0.1:7000 --reset-line dtr --mode-line rts --invert-lines --run -i a.s19 --monitor 9600 --monitor-for 5 --raw
+seed loop_refused --reset-line cts --mode-line dtr --run --wait 0 --monitor 49 --monitor-for
+seed loop_monitor_alone -d /dev/ttyUSB0 --monitor -B --wait 86400

@@ -166,6 +166,16 @@ std::string UsageText(const std::string &program, const std::string &range) {
            "\t-x <MHz> the board's crystal frequency (default 8), from 1 to 20\n"
            "\t--confirm-config let -B -C program a CONFIG that turns security on or the "
            "EEPROM off\n"
+           "\t--reset-line dtr|rts the line wired to RESET: reset the board for the load\n"
+           "\t--mode-line dtr|rts the line wired to MODA and MODB: bootstrap mode\n"
+           "\t--invert-lines the lines hold their pins low while released\n"
+           "\t--run reset into the program after the run (needs --reset-line)\n"
+           "\t--wait <seconds> wait that long for a reset by hand when the board does not "
+           "answer\n"
+           "\t--monitor [rate] show what the chip sends, send what is typed; Ctrl-] ends it "
+           "(9600 default)\n"
+           "\t--raw the monitor shows every byte as it is, not \\xHH\n"
+           "\t--monitor-for <seconds> the monitor ends after that long\n"
            "\nNormal operation on COM1 is as follows:\n" +
            program + " -c 1 -i myprog.s19\n\n";
 }

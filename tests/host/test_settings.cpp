@@ -316,6 +316,59 @@ TEST(ParseCommandLine, TalkerRateFollowsTheCrystalInEitherOrder) {
                                    "93750 or 187500\n"));
 }
 
+// The loop's options: each value's rule, its refusal, and the options each one needs.
+TEST(ParseCommandLine, LoopOptionsTheirValuesAndWhatEachNeeds) {
+    const std::string kUsage = UsageWithRange("f800-ffff");
+    struct Case {
+        std::vector<std::string> args;
+        int nResult;
+        std::string strRefusal;  // before the usage; empty when accepted
+    } cases[] = {
+        {{"--reset-line", "dtr", "--mode-line", "rts", "--invert-lines", "--run"}, 1, ""},
+        {{"--reset-line", "DTR"}, 0, "Expected --reset-line dtr or rts\n"},
+        {{"--reset-line"}, 0, "Expected --reset-line dtr or rts\n"},
+        {{"--reset-line", "rts", "--mode-line", "cts"}, 0, "Expected --mode-line dtr or rts\n"},
+        {{"--reset-line", "rts", "--mode-line", "rts"},
+         0,
+         "--mode-line and --reset-line need two lines\n"},
+        {{"--mode-line", "dtr"}, 0, "--mode-line and --invert-lines need --reset-line\n"},
+        {{"--invert-lines"}, 0, "--mode-line and --invert-lines need --reset-line\n"},
+        {{"--run"}, 0, "--run needs --reset-line: the program starts from a reset\n"},
+        {{"--wait", "1"}, 1, ""},
+        {{"--wait", "86400"}, 1, ""},
+        {{"--wait", "0"}, 0, "Expected --wait seconds from 1 to 86400\n"},
+        {{"--wait", "86401"}, 0, "Expected --wait seconds from 1 to 86400\n"},
+        {{"--wait", "99999999999999999999"}, 0, "Expected --wait seconds from 1 to 86400\n"},
+        {{"--wait", "5s"}, 0, "Expected --wait seconds from 1 to 86400\n"},
+        {{"--monitor", "--raw", "--monitor-for", "3"}, 1, ""},
+        {{"--monitor-for", "3"}, 0, "--raw and --monitor-for need --monitor\n"},
+        {{"--raw"}, 0, "--raw and --monitor-for need --monitor\n"},
+        {{"--monitor", "--monitor-for", "-1"},
+         0,
+         "Expected --monitor-for seconds from 1 to 86400\n"},
+        {{"--monitor", "49"}, 0, "Expected --monitor rate from 50 to 4000000\n"},
+        {{"--monitor", "9600x"}, 0, "Expected --monitor rate from 50 to 4000000\n"},
+    };
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse(c.args);
+        EXPECT_EQ(outcome.nResult, c.nResult) << c.args[0];
+        EXPECT_EQ(outcome.strErr, c.nResult ? "" : c.strRefusal + kUsage) << c.args[0];
+    }
+}
+
+// "--monitor" takes the next argument as its rate only when it is a number.
+TEST(ParseCommandLine, MonitorRateIsOptional) {
+    ASSERT_EQ(Parse({"--monitor", "-d", "/dev/x"}).nResult, 1);
+    EXPECT_EQ(g_Parsed.dwMonitorRate, 9600u);
+    EXPECT_STREQ(g_Parsed.szDevice, "/dev/x");
+    ASSERT_EQ(Parse({"--monitor", "115200", "--wait", "30"}).nResult, 1);
+    EXPECT_EQ(g_Parsed.dwMonitorRate, 115200u);
+    EXPECT_EQ(g_Parsed.dwWaitSeconds, 30u);
+    ASSERT_EQ(Parse({"--reset-line", "rts", "--mode-line", "dtr"}).nResult, 1);
+    EXPECT_EQ(g_Parsed.dwResetLine, 2u);
+    EXPECT_EQ(g_Parsed.dwModeLine, 1u);
+}
+
 // The parser returns; the entry turns the refusal into exit status 1 (test_command_line.cpp).
 TEST(ParseCommandLine, ArgumentThatIsNoOptionStopsTheParseWithTheUsage) {
     struct Case {
