@@ -20,8 +20,12 @@ struct LineWiringOptions {
 class LineWiring {
   public:
     LineWiring() = default;
+    // Until a host moves them, the lines are released: through an inverting driver that holds
+    // RESET low, so the chip waits for the first host to let it go.
     LineWiring(const LineWiringOptions &options, ChipMode releasedMode)
-        : options_(options), releasedMode_(releasedMode) {}
+        : options_(options),
+          releasedMode_(releasedMode),
+          resetHeld_(asserted(options.resetLine, false, false)) {}
 
     // The host's DTR and RTS are now as given: moves the chip's pins accordingly.
     void linesMoved(Chip &chip, bool dtr, bool rts);

@@ -338,6 +338,7 @@ TEST(SimulatorLines, ResetReleasedStartsTheChipInTheModeOfItsPins) {
         auto move = [&](bool dtr, bool rts) {
             wiring.linesMoved(sim.chip(), dtr != invert, rts != invert);
         };
+        EXPECT_EQ(wiring.resetHeld(), invert) << "an inverting driver holds RESET until a host";
         move(true, true);  // RESET held, bootstrap
         EXPECT_TRUE(wiring.resetHeld());
         EXPECT_EQ(sim.chip().modePins(), hc11::ChipMode::Bootstrap);
