@@ -113,11 +113,32 @@ int EraseEeprom(const TalkerLink *pLink) {
     return 1;
 }
 
-// "-b": the talker and the port go to the faster rate once the talker answers at its own.
-int MoveTalkerRate(const TalkerLink *pLink) {
-    const SciRate *pRate = FindSciRate(pLink->dwTalkerRate);
+// "-b": the talker and the port go to another rate once the talker answers at its own.
+int MoveTalkerRate(const TalkerLink *pLink, uint32_t dwRate) {
+    const SciRate *pRate = FindSciRate(dwRate);
     uint16_t wBaud = (uint16_t)(pLink->pPart->wRegisterStart + SCI_BAUD_OFFSET);
     return SetTalkerRate(pLink->pPort, wBaud, pRate->bBaud, pRate->dwRate);
+}
+
+// The prompt a talker at its command loop sends at once; longer is a talker inside a command.
+const uint32_t RETURN_PROBE_WAIT_MS = 100;
+
+// After a "-b" run, success or failure, a talker that still answers at once goes back to 9600,
+// where the next run's probe looks for it; one left at the fast rate would take that run's
+// probe and load as commands. The port follows the talker, so its rate tells whether the
+// talker moved.
+void ReturnTalkerTo9600(const TalkerLink *pLink) {
+    Port *pPort = pLink->pPort;
+    uint32_t dwRate = pPort->dwBaudRate;
+    if (dwRate == TALKER_BAUD_RATE) return;
+    uint8_t bReply = 0;
+    if (ReadProbeReply(pPort, TALKER_SYNC, RETURN_PROBE_WAIT_MS, &bReply) &&
+        bReply == TALKER_PROMPT && MoveTalkerRate(pLink, TALKER_BAUD_RATE))
+        return;
+    fprintf(stderr,
+            "The talker may still run at %u baud: reset the board into special bootstrap mode "
+            "(MODA and MODB low) before the next run\n",
+            (unsigned)dwRate);
 }
 
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
@@ -126,7 +147,8 @@ int PrepareTarget(const Settings *pSettings, const TalkerLink *pLink, const SRec
     Port *pPort = pLink->pPort;
     EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(pPort, 1)) return 0;
-    if (pLink->dwTalkerRate != TALKER_BAUD_RATE && !MoveTalkerRate(pLink)) return 0;
+    if (pLink->dwTalkerRate != TALKER_BAUD_RATE && !MoveTalkerRate(pLink, pLink->dwTalkerRate))
+        return 0;
     if (pSettings->fExpandedBus) {
         fprintf(stdout, "Enable Expanded Memory\n");
         if (!WriteTargetByte(pPort, HPRIO, HPRIO_EXPANDED)) return 0;
@@ -137,43 +159,29 @@ int PrepareTarget(const Settings *pSettings, const TalkerLink *pLink, const SRec
     return 1;
 }
 
-// The probe waits this long for a running talker's prompt: a USB adapter may hold it 16 ms.
-const uint32_t PROBE_WAIT_MS = 100;
-
 // The talker goes into the chip unless the one of an earlier run still answers; any other
 // answer to the probe (a talker inside a command, a ROM that a stray byte set loading)
-// stops the run. A part whose boot ROM ends its load after 4 idle characters (33 ms at 1200
-// baud) is not probed: an unanswered probe would leave the load racing that end across the
-// port's reopening. Nor is a load at the ROM's own 7812 baud: the probe's "s" would have set
-// the ROM to 1200.
-LinkOutcome LoadTalker(TalkerLink *pLink, uint32_t dwLoadBaud) {
+// stops the run. Which probe and which load rate, by part and "-b": BootTalker.
+LinkOutcome LoadTalker(TalkerLink *pLink) {
     fprintf(stdout, "Downloading talker file\n");
-    if (pLink->pPart->fVariableLoad || dwLoadBaud != BOOT_BAUD_1200) {
-        return DownloadTalker(pLink, dwLoadBaud, 0);
-    }
-    ProbeResult eProbe = ProbeTalker(pLink, PROBE_WAIT_MS);
-    if (eProbe == PROBE_NO_PORT) return LINK_NOT_REACHED;
-    if (eProbe == PROBE_FAILED) return LINK_FAILED;
-    if (eProbe == PROBE_TALKER_RUNNING) {
-        fprintf(stdout, "Talker already running\n");
-        return LINK_DONE;
-    }
-    return DownloadTalker(pLink, BOOT_BAUD_1200, 1);
+    int fRunning = 0;
+    LinkOutcome eLoad = BootTalker(pLink, &fRunning);
+    if (eLoad == LINK_DONE && fRunning) fprintf(stdout, "Talker already running\n");
+    return eLoad;
 }
 
 // Everything that talks to the target, from the talker load to the end of the download.
 int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFile *pFile,
                   ReadBackFile *pReadBack) {
     InstallInterruptHandlers();
-    // With -b the load, too, goes faster: at the boot ROM's own 7812 baud.
-    uint32_t dwLoadBaud = pLink->dwTalkerRate == TALKER_BAUD_RATE ? BOOT_BAUD_1200 : BOOT_BAUD_7812;
-    LinkOutcome eLoad = LoadTalker(pLink, dwLoadBaud);
+    LinkOutcome eLoad = LoadTalker(pLink);
     if (eLoad == LINK_FAILED) return ReportFailure(EXIT_TARGET);
     if (eLoad != LINK_DONE) return EXIT_TARGET;
     if (!OpenComPort(pLink, TALKER_BAUD_RATE)) return EXIT_TARGET;
     int nStatus = PrepareTarget(pSettings, pLink, pFile)
                       ? UseTarget(pSettings, pLink, pFile, pReadBack)
                       : EXIT_TARGET;
+    ReturnTalkerTo9600(pLink);
     CloseComPort(pLink);
     return nStatus;
 }

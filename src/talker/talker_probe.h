@@ -7,7 +7,6 @@
 #include "talker_link.h"
 
 enum ProbeResult {
-    PROBE_NO_PORT = -2,  // the port could not be opened; the message said why
     // The chip answered as neither a talker nor a boot ROM waiting for its first character;
     // the probe said why.
     PROBE_FAILED = -1,
@@ -15,12 +14,18 @@ enum ProbeResult {
     PROBE_TALKER_RUNNING = 1,
 };
 
-// Opens the port at the talker's 9600 baud, empties the receive buffer, sends the talker's
-// sync "s" once, waits at most dwWaitMs for an answer (passing over one break the ROM's
-// reset may still deliver), and closes the port. ">" is a running talker. Silence is a chip
-// waiting in its boot ROM, which takes that "s" as its first character and switches to 1200
-// baud (see talker_probe.cpp): after PROBE_NO_TALKER the load must not send the ROM's $FF
-// again. Any other answer fails the probe, and the chip must be reset first: a talker left
-// inside a command, a ROM that a stray byte already set loading (a load now would land
-// shifted), or another program running.
-ProbeResult ProbeTalker(TalkerLink *pLink, uint32_t dwWaitMs);
+// Both probes go at the talker's 9600 baud, which a running talker answers with ">" at once.
+// A chip waiting in its boot ROM (listening at 7812 baud) takes the probe as its first
+// character (see talker_probe.cpp): "s" sets it loading at 1200 baud, $FF keeps it at 7812.
+// Either way the load that follows must not send the ROM's $FF again.
+
+// Empties the open port's receive buffer, sends bProbe once and waits at most dwWaitMs for
+// the first byte that answers it (passing over one break the ROM's reset may still deliver).
+// Returns 1 with the byte in *pbReply, or 0 when the line stayed silent (or the port failed).
+int ReadProbeReply(Port *pPort, uint8_t bProbe, uint32_t dwWaitMs, uint8_t *pbReply);
+
+// ReadProbeReply judged: ">" is a running talker, silence a chip waiting in its boot ROM. Any
+// other answer fails the probe after a message, and the chip must be reset first: a talker
+// left inside a command, a ROM that a stray byte already set loading (a load now would land
+// shifted), or another program running. The port stays open at 9600 baud.
+ProbeResult ProbeTalker(Port *pPort, uint8_t bProbe, uint32_t dwWaitMs);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bootstrap_loader.h"
+#include "com_port.h"
 #include "fake_target.h"
 #include "part_table.h"
 #include "srecord.h"
@@ -162,9 +163,10 @@ TEST_F(BootstrapLoader, RunEndsBeforeReopeningThePortWhenTheLoadFailed) {
     EXPECT_EQ(target.received.size(), 257u) << "nothing may follow a failed load";
 }
 
-// What answers the probe's "s" decides: ">" is a running talker, silence a waiting boot ROM;
-// one $00 (the break of a reset, reaching the port late) is no answer; anything else is a
-// ROM already loading, and the probe fails rather than let a shifted talker load.
+// What answers the probe ("s" before a load at 1200, $FF before one at 7812) decides: ">" is
+// a running talker, silence a waiting boot ROM; one $00 (the break of a reset, reaching the
+// port late) is no answer; anything else is a ROM already loading, and the probe fails rather
+// than let a shifted talker load.
 TEST_F(BootstrapLoader, ProbeJudgesTheAnswerToItsSync) {
     const struct {
         Bytes answer;
@@ -173,28 +175,32 @@ TEST_F(BootstrapLoader, ProbeJudgesTheAnswerToItsSync) {
         {{}, PROBE_NO_TALKER},         {{0x00}, PROBE_NO_TALKER},
         {{'>'}, PROBE_TALKER_RUNNING}, {{0x00, '>'}, PROBE_TALKER_RUNNING},
         {{0x80}, PROBE_FAILED},        {{0x00, 0x00}, PROBE_FAILED},
-        {{0xF1, '>'}, PROBE_FAILED},
+        {{0xF1, '>'}, PROBE_FAILED},   {{0xFF}, PROBE_FAILED},
     };
-    for (const auto &probeCase : kCases) {
-        SCOPED_TRACE(testing::PrintToString(probeCase.answer));
-        FakeTarget far;
-        StartTalkerLink(&link, 0, far.path().c_str());
-        far.start([&probeCase](FakeTarget &t) {
-            uint8_t sync;
-            if (t.readByte(&sync) && sync == 's') t.writeBytes(probeCase.answer);
-        });
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(ProbeTalker(&link, 100), probeCase.expected);
-        std::string err = testing::internal::GetCapturedStderr();
-        std::string out = testing::internal::GetCapturedStdout();
-        far.join();
-        EXPECT_EQ(far.received, Bytes({'s'}));
-        bool failed = probeCase.expected == PROBE_FAILED;
-        EXPECT_EQ(out, "");
-        EXPECT_EQ(err.rfind("ProbeTalker: the board answered $", 0),
-                  failed ? 0u : std::string::npos)
-            << err;
+    for (uint8_t probe : {uint8_t('s'), uint8_t(0xFF)}) {
+        for (const auto &probeCase : kCases) {
+            SCOPED_TRACE(testing::PrintToString(probeCase.answer) + " to " + std::to_string(probe));
+            FakeTarget far;
+            StartTalkerLink(&link, 0, far.path().c_str());
+            far.start([&probeCase, probe](FakeTarget &t) {
+                uint8_t sync;
+                if (t.readByte(&sync) && sync == probe) t.writeBytes(probeCase.answer);
+            });
+            testing::internal::CaptureStdout();
+            testing::internal::CaptureStderr();
+            ASSERT_EQ(OpenComPort(&link, 9600), 1);
+            EXPECT_EQ(ProbeTalker(link.pPort, probe, 100), probeCase.expected);
+            CloseComPort(&link);
+            std::string err = testing::internal::GetCapturedStderr();
+            std::string out = testing::internal::GetCapturedStdout();
+            far.join();
+            EXPECT_EQ(far.received, Bytes({probe}));
+            bool failed = probeCase.expected == PROBE_FAILED;
+            EXPECT_EQ(out, "");
+            EXPECT_EQ(err.rfind("ProbeTalker: the board answered $", 0),
+                      failed ? 0u : std::string::npos)
+                << err;
+        }
     }
 }
 
