@@ -473,6 +473,67 @@ TEST_F(EndToEnd, SecondRunWithoutResetKeepsTheRunningTalker) {
     EXPECT_EQ(Count("boot ROM: load complete"), 2u) << "once before the reset, once after";
 }
 
+// Every order of rates, each second run without a reset: a run at 9600 leaves the ROM
+// loading at 1200 after its "s", a -b run keeps it at 7812 after its $FF; either way the
+// second run finds the talker (back at 9600 after a -b run) and programs its file through it.
+TEST_F(EndToEnd, SecondRunWithoutResetFindsTheTalkerAtAnyRate) {
+    const struct {
+        const char *pszFirst, *pszSecond, *pszRomChoice;
+    } kOrders[] = {
+        {"", "-b 125000", "boot ROM: $F9 first, loading at 1200 baud"},
+        {"-b 125000", "-b 125000", "boot ROM: $FF first, loading at 7812 baud"},
+        {"-b 62500", "", "boot ROM: $FF first, loading at 7812 baud"},
+        {"-b 15625", "-b 31250", "boot ROM: $FF first, loading at 7812 baud"},
+    };
+    std::string first = WriteS19(dir, "first.s19", {{0xF800, Pattern(40, 1)}});
+    std::string second = WriteS19(dir, "second.s19", {{0xF900, Pattern(40, 2)}});
+    for (const auto &order : kOrders) {
+        SCOPED_TRACE(std::string(order.pszFirst) + " then " + order.pszSecond);
+        SimProcess sim({"--trace"});
+        ProgramResult fresh = Program(sim, std::string(order.pszFirst) + " -i " + first);
+        ProgramResult again = Program(sim, std::string(order.pszSecond) + " -i " + second);
+        sim.stop();
+        EXPECT_EQ(fresh.status, 0) << fresh.err;
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(again.err, "");
+        EXPECT_EQ(WithoutBanner(again.out),
+                  "Downloading talker file\nTalker already running\nDownloading " + second + "\n" +
+                      Dots(4) + "Success\n");
+        EXPECT_EQ(sim.dumped(0xF800, 0xF827), Pattern(40, 1));
+        EXPECT_EQ(sim.dumped(0xF900, 0xF927), Pattern(40, 2));
+        std::string trace = sim.errors();
+        EXPECT_NE(trace.find(order.pszRomChoice), std::string::npos);
+        EXPECT_EQ(trace.find("boot ROM: load complete"), trace.rfind("boot ROM: load complete"))
+            << "the talker is loaded once";
+    }
+}
+
+// A variable-length part is loaded without a probe, at 1200 even with -b: a second run
+// without a reset sends its load into the running talker, which reads it as $00 and $80 alone
+// (no command): the run fails asking for a reset and the EEPROM keeps the first file alone.
+// After the reset the second file goes in.
+TEST_F(EndToEnd, VariableLoadPartAfterItsTalkerFailsHarmlessly) {
+    std::string first = WriteS19(dir, "first.s19", {{0xB600, Pattern(40, 1)}});
+    std::string second = WriteS19(dir, "second.s19", {{0xB700, Pattern(40, 2)}});
+    SimProcess sim({"--part", "E9", "--trace"});
+    ProgramResult fresh = Program(sim, "-p E9 -b 125000 -i " + first);
+    ProgramResult again = Program(sim, "-p E9 -b 125000 -i " + second);
+    sim.reset();
+    ProgramResult afterReset = Program(sim, "-p E9 -b 125000 -i " + second);
+    sim.stop();
+    EXPECT_EQ(fresh.status, 0) << fresh.err;
+    EXPECT_EQ(again.status, 3);
+    EXPECT_NE(again.err.find("Check that the board was reset into special bootstrap mode"),
+              std::string::npos)
+        << again.err;
+    EXPECT_EQ(afterReset.status, 0) << afterReset.err;
+    EXPECT_EQ(sim.dumped(0xB600, 0xB627), Pattern(40, 1));
+    EXPECT_EQ(sim.dumped(0xB628, 0xB6FF), Bytes(0xD8, 0xFF)) << "nothing else was written";
+    EXPECT_EQ(sim.dumped(0xB700, 0xB727), Pattern(40, 2));
+    EXPECT_EQ(sim.dumped(0xB728, 0xB7FF), Bytes(0xD8, 0xFF));
+    EXPECT_EQ(sim.errors().find("loading at 7812 baud"), std::string::npos);
+}
+
 // A stray byte that the boot ROM reads as $FF ($FD sent at 9600) keeps it at 7812 and starts
 // the load there: the probe's "s" is stored as $F9 and echoed, read at 9600 as $F1. The run
 // must stop there, never load a talker one byte off its place, and leave the EEPROM alone;
