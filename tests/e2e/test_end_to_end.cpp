@@ -508,6 +508,22 @@ TEST_F(EndToEnd, SecondRunWithoutResetFindsTheTalkerAtAnyRate) {
     }
 }
 
+// A -b run that fails once the talker runs fast (here a verify that finds other bytes) still
+// puts the talker back at 9600: the next run finds it.
+TEST_F(EndToEnd, FailedFastRunLeavesTheTalkerAt9600) {
+    std::string file = WriteS19(dir, "app.s19", {{0xF800, Pattern(40, 1)}});
+    SimProcess sim;
+    ProgramResult failed = Program(sim, "-b 125000 -n -i " + file);
+    ProgramResult again = Program(sim, "-i " + file);
+    sim.stop();
+    EXPECT_EQ(failed.status, 3);
+    EXPECT_EQ(
+        WithoutBanner(again.out).rfind("Downloading talker file\nTalker already running\n", 0), 0u)
+        << again.out << again.err;
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(sim.dumped(0xF800, 0xF827), Pattern(40, 1));
+}
+
 // A variable-length part is loaded without a probe, at 1200 even with -b: a second run
 // without a reset sends its load into the running talker, which reads it as $00 and $80 alone
 // (no command): the run fails asking for a reset and the EEPROM keeps the first file alone.
