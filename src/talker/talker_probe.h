@@ -22,9 +22,10 @@ enum ProbeResult {
 // There is no second probe at the run's fast rate: a talker left there (an interrupted -b run)
 // reads the 9600 probe as an unknown letter and waits for its frame, and a $FF at 15625 or
 // 31250 is long enough for a ROM at 7812 to take as its first character. Such a talker is
-// left unharmed by the load that follows: read at 15625 baud and up, the characters of a load
-// at 7812 or 1200 are unknown letters alone ($00, $80, $F8...: each of its samples of a
-// 7812-baud bit falls in pairs or more), so the run fails asking for a reset.
+// left unharmed by the load that follows: at 15625 baud and up a load's character spans whole
+// runs of the talker's bits, two or more alike for each of its own, so the talker reads only
+// letters whose bits come in such runs ($00, $80, $78, $F8...), none of them a command; the
+// run then fails asking for a reset.
 
 // Empties the open port's receive buffer, sends bProbe once and waits at most dwWaitMs for
 // the first byte that answers it (passing over one break the ROM's reset may still deliver).
