@@ -535,6 +535,25 @@ TEST_F(EndToEnd, FailedFastRunLeavesTheTalkerAt9600) {
     EXPECT_EQ(sim.dumped(0xF800, 0xF827), Pattern(40, 1));
 }
 
+// A talker left at a fast rate at its command loop (as an interrupted -b run may leave it)
+// does not answer the next run's probe at 9600; that run's load at 7812 reaches it as unknown
+// letters alone: the run fails asking for a reset and the EEPROM keeps its bytes.
+TEST_F(EndToEnd, LoadIntoATalkerLeftAtAFastRateWritesNothing) {
+    std::string first = WriteS19(dir, "first.s19", {{0xF800, Pattern(40, 1)}});
+    std::string second = WriteS19(dir, "second.s19", {{0xF900, Pattern(40, 2)}});
+    SimProcess sim;
+    ASSERT_EQ(Program(sim, "-i " + first).status, 0);
+    const uint8_t bBaud125000 = FindSciRate(125000)->bBaud;
+    sim.converse({'w', 0x10, 0x2B, 0x00, bBaud125000}, 9600, 1, 200);
+    ProgramResult again = Program(sim, "-b 125000 -i " + second);
+    sim.stop();
+    EXPECT_EQ(again.status, 3);
+    EXPECT_NE(again.err.find("special bootstrap mode (MODA and MODB low)"), std::string::npos)
+        << again.err;
+    EXPECT_EQ(sim.dumped(0xF800, 0xF827), Pattern(40, 1));
+    EXPECT_EQ(sim.dumped(0xF828, 0xFFFF), Bytes(0x7D8, 0xFF));
+}
+
 // A variable-length part is loaded without a probe, at 1200 even with -b: a second run
 // without a reset sends its load into the running talker, which reads it as $00 and $80 alone
 // (no command): the run fails asking for a reset and the EEPROM keeps the first file alone.
