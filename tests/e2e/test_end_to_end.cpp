@@ -538,7 +538,7 @@ TEST_F(EndToEnd, FailedFastRunLeavesTheTalkerAt9600) {
 // A talker left at a fast rate at its command loop (as an interrupted -b run may leave it)
 // does not answer the next run's probe at 9600; that run's load at 7812 reaches it as unknown
 // letters alone: the run fails asking for a reset and the EEPROM keeps its bytes.
-TEST_F(EndToEnd, LoadIntoATalkerLeftAtAFastRateWritesNothing) {
+TEST_F(EndToEnd, LoadIntoATalkerLeftAtAFastRateLeavesTheEepromAlone) {
     std::string first = WriteS19(dir, "first.s19", {{0xF800, Pattern(40, 1)}});
     std::string second = WriteS19(dir, "second.s19", {{0xF900, Pattern(40, 2)}});
     SimProcess sim;

@@ -163,6 +163,24 @@ TEST_F(BootstrapLoader, RunEndsBeforeReopeningThePortWhenTheLoadFailed) {
     EXPECT_EQ(target.received.size(), 257u) << "nothing may follow a failed load";
 }
 
+// The ROM's own 7812 baud only for a fixed-length part on a -b run, behind a $FF probe; a
+// variable-length part loads at 1200 always: unprobed, its load must be one a running talker
+// reads as no command.
+TEST_F(BootstrapLoader, LoadRateByPartAndTalkerRate) {
+    const struct {
+        const char *pszPart;
+        uint32_t dwTalkerRate, dwLoadBaud;
+    } kCases[] = {{"811E2", 9600, 1200}, {"811E2", 125000, 7812}, {"A8", 15625, 7812},
+                  {"A1", 9600, 1200},    {"E9", 125000, 1200},    {"E20", 62500, 1200},
+                  {"F1", 31250, 1200},   {"E1", 9600, 1200}};
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(std::string(c.pszPart) + " " + std::to_string(c.dwTalkerRate));
+        link.pPart = FindPart(c.pszPart);
+        link.dwTalkerRate = c.dwTalkerRate;
+        EXPECT_EQ(ChooseLoadBaud(&link), c.dwLoadBaud);
+    }
+}
+
 // What answers the probe ("s" before a load at 1200, $FF before one at 7812) decides: ">" is
 // a running talker, silence a waiting boot ROM; one $00 (the break of a reset, reaching the
 // port late) is no answer; anything else is a ROM already loading, and the probe fails rather
