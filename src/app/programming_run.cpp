@@ -21,6 +21,7 @@
 #include "srec_file.h"
 #include "talker_probe.h"
 #include "talker_protocol.h"
+#include "target_read.h"
 #include "verify.h"
 
 namespace {
@@ -31,6 +32,8 @@ const uint8_t HPRIO_EXPANDED = 0x65;  // MDA set (expanded bus), RBOOT cleared
 const uint16_t BPROT = 0x1035;
 const uint8_t BPROT_ARRAY_ONLY = 0x10;  // BPRT3-0 cleared, PTCON kept: CONFIG stays protected
 const uint8_t BPROT_ALL = 0x00;         // CONFIG too: the bulk erase reprograms it
+const uint16_t OPTION = 0x1039;
+const uint8_t OPTION_CSEL = 0x40;  // the EEPROM's charge pump on its own RC clock
 
 // CONFIG is unprotected only when the bulk erase is to give it a new value: with PTCON set
 // its erase and programming would silently do nothing.
@@ -74,6 +77,7 @@ void FillTalkerLink(const Settings *pSettings, TalkerLink *pLink) {
     pLink->wEepromStart = pSettings->wEepromStart;
     pLink->wEepromEnd = pSettings->wEepromEnd;
     pLink->dwTalkerRate = pSettings->dwTalkerRate;
+    SetTalkerClock(&pLink->clock, pSettings->dwCrystalHz);
 }
 
 // The run's verdict on an operation that reached the target and failed.
@@ -115,25 +119,35 @@ int EraseEeprom(const TalkerLink *pLink) {
 
 // "-b": the talker and the port go to another rate once the talker answers at its own.
 int MoveTalkerRate(const TalkerLink *pLink, uint32_t dwRate) {
-    const SciRate *pRate = FindSciRate(dwRate);
+    SciRate rate;
+    if (!FindTalkerRate(&pLink->clock, dwRate, &rate)) return 0;  // refused by -b
     uint16_t wBaud = (uint16_t)(pLink->pPart->wRegisterStart + SCI_BAUD_OFFSET);
-    return SetTalkerRate(pLink->pPort, wBaud, pRate->bBaud, pRate->dwRate);
+    return SetTalkerRate(pLink->pPort, wBaud, rate.bBaud, rate.dwRate);
+}
+
+// Below E = 1 MHz the EEPROM needs CSEL: OPTION is read with "r" and written back with it set
+// (in bootstrap mode CSEL may be written at any time).
+int SelectEepromClock(const TalkerLink *pLink) {
+    if (!pLink->clock.fNeedsCsel) return 1;
+    uint8_t bOption = 0;
+    if (!ReadTargetBytes(pLink, OPTION, &bOption, 1, NULL, NULL)) return 0;
+    return WriteTargetByte(pLink->pPort, OPTION, (uint8_t)(bOption | OPTION_CSEL));
 }
 
 // The prompt a talker at its command loop sends at once; longer is a talker inside a command.
 const uint32_t RETURN_PROBE_WAIT_MS = 100;
 
-// After a "-b" run, success or failure, a talker that still answers at once goes back to 9600,
-// where the next run's probe looks for it; one left at the fast rate would take that run's
-// probe and load as commands. The port follows the talker, so its rate tells whether the
-// talker moved.
-void ReturnTalkerTo9600(const TalkerLink *pLink) {
+// After a "-b" run, success or failure, a talker that still answers at once goes back to its
+// first rate (9600 at 8 MHz), where the next run's probe looks for it; one left at the fast
+// rate would take that run's probe and load as letters. The port follows the talker, so its
+// rate tells whether the talker moved.
+void ReturnTalkerToFirstRate(const TalkerLink *pLink) {
     Port *pPort = pLink->pPort;
     uint32_t dwRate = pPort->dwBaudRate;
-    if (dwRate == TALKER_BAUD_RATE) return;
+    if (dwRate == pLink->clock.firstRate.dwRate) return;
     uint8_t bReply = 0;
     if (ReadProbeReply(pPort, TALKER_SYNC, RETURN_PROBE_WAIT_MS, &bReply) &&
-        bReply == TALKER_PROMPT && MoveTalkerRate(pLink, TALKER_BAUD_RATE))
+        bReply == TALKER_PROMPT && MoveTalkerRate(pLink, pLink->clock.firstRate.dwRate))
         return;
     fprintf(stderr,
             "The talker may still run at %u baud: reset the board into special bootstrap mode "
@@ -147,8 +161,9 @@ int PrepareTarget(const Settings *pSettings, const TalkerLink *pLink, const SRec
     Port *pPort = pLink->pPort;
     EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(pPort, 1)) return 0;
-    if (pLink->dwTalkerRate != TALKER_BAUD_RATE && !MoveTalkerRate(pLink, pLink->dwTalkerRate))
-        return 0;
+    uint32_t dwFirstRate = pLink->clock.firstRate.dwRate;
+    if (pLink->dwTalkerRate != dwFirstRate && !MoveTalkerRate(pLink, pLink->dwTalkerRate)) return 0;
+    if (WritesTarget(pSettings, pFile) && !SelectEepromClock(pLink)) return 0;
     if (pSettings->fExpandedBus) {
         fprintf(stdout, "Enable Expanded Memory\n");
         if (!WriteTargetByte(pPort, HPRIO, HPRIO_EXPANDED)) return 0;
@@ -174,14 +189,16 @@ LinkOutcome LoadTalker(TalkerLink *pLink) {
 int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFile *pFile,
                   ReadBackFile *pReadBack) {
     InstallInterruptHandlers();
+    const TalkerClock *pClock = &pLink->clock;
+    ReportTalkerClock(pClock);
     LinkOutcome eLoad = LoadTalker(pLink);
     if (eLoad == LINK_FAILED) return ReportFailure(EXIT_TARGET);
     if (eLoad != LINK_DONE) return EXIT_TARGET;
-    if (!OpenComPort(pLink, TALKER_BAUD_RATE)) return EXIT_TARGET;
+    if (!OpenComPort(pLink, pClock->firstRate.dwRate)) return EXIT_TARGET;
     int nStatus = PrepareTarget(pSettings, pLink, pFile)
                       ? UseTarget(pSettings, pLink, pFile, pReadBack)
                       : EXIT_TARGET;
-    ReturnTalkerTo9600(pLink);
+    ReturnTalkerToFirstRate(pLink);
     CloseComPort(pLink);
     return nStatus;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "part_table.h"
+#include "talker_clock.h"
 
 // The defaults of the fields that do not start empty: the default part's (the 811E2's).
 Settings MakeDefaultSettings(void) {
@@ -16,8 +17,11 @@ Settings MakeDefaultSettings(void) {
     settings.bConfigValue = pPart->bConfigAfterErase;  // $F5
     settings.wEepromStart = pPart->wEepromStart;       // $F800-$FFFF
     settings.wEepromEnd = pPart->wEepromEnd;
-    settings.dwTalkerRate = GetSciRateByIndex(0)->dwRate;  // the talker's own, 9600
     settings.pPart = pPart;
+    settings.dwCrystalHz = DEFAULT_CRYSTAL_HZ;
+    TalkerClock clock;
+    SetTalkerClock(&clock, settings.dwCrystalHz);
+    settings.dwTalkerRate = clock.firstRate.dwRate;  // the talker's own, 9600
     return settings;
 }
 
@@ -32,6 +36,32 @@ void PrintPartUsage(void) {
                 pPart == GetDefaultPart() ? " (default)" : "");
     }
     fprintf(stderr, "\n");
+}
+
+const char CRYSTAL_MESSAGE[] = "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n";
+
+// The rates the talker runs at with the crystal named so far, " 9600 (default), 15625, ...
+// or 125000" with pszFirstMark after the first, into szText; returns its length.
+size_t FormatTalkerRates(const Settings *pSettings, const char *pszFirstMark, char *pszText,
+                         size_t cchText) {
+    TalkerClock clock;
+    SetTalkerClock(&clock, pSettings->dwCrystalHz);
+    SciRate rgRates[MAX_TALKER_RATES];
+    uint32_t dwCount = ListTalkerRates(&clock, rgRates);
+    size_t cch = 0;
+    pszText[0] = '\0';
+    for (uint32_t i = 0; i < dwCount && cch < cchText; i++) {
+        const char *pszBefore = i == 0 ? "" : i + 1 == dwCount ? " or" : ",";
+        cch += (size_t)snprintf(pszText + cch, cchText - cch, "%s %u%s", pszBefore,
+                                (unsigned)rgRates[i].dwRate, i == 0 ? pszFirstMark : "");
+    }
+    return cch < cchText ? cch : cchText - 1;
+}
+
+void PrintRateUsage(const Settings *pSettings) {
+    char szRates[512];
+    FormatTalkerRates(pSettings, " (default)", szRates, sizeof szRates);
+    fprintf(stderr, "\t-b <rate> talker link rate:%s\n", szRates);
 }
 
 }  // namespace
@@ -52,8 +82,8 @@ void PrintUsage(const Settings *pSettings) {
     fprintf(stderr, "\t-o <filename> S19 file the read-back is written to\n");
     fprintf(stderr, "\t-n verify only: compare the chip with the -i file, write nothing\n");
     PrintPartUsage();
-    fprintf(stderr,
-            "\t-b <rate> talker link rate: 9600 (default), 15625, 31250, 62500 or 125000\n");
+    PrintRateUsage(pSettings);
+    fprintf(stderr, "\t-x <MHz> the board's crystal frequency (default 8), from 1 to 20\n");
     fprintf(stderr, "\nNormal operation on COM1 is as follows:\n");
     fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", pSettings->pszProgramName);
 }
@@ -183,15 +213,41 @@ int SetOutputFile(Settings *pSettings, const char *pszValue) {
                     "Output file name is too long: at most 259 characters\n");
 }
 
-// One of the rates the talker's SCI makes (the part table's list).
+// The message for a rate the talker can't run at: the ones it can with the crystal named so
+// far (which only an "-x" other than 8 MHz adds to the message).
+const char *TalkerRateMessage(const Settings *pSettings) {
+    static char szMessage[512];
+    size_t cch = (size_t)snprintf(szMessage, sizeof szMessage, "Expected rate");
+    cch += FormatTalkerRates(pSettings, "", szMessage + cch, sizeof szMessage - cch);
+    if (pSettings->dwCrystalHz != DEFAULT_CRYSTAL_HZ) {
+        cch += (size_t)snprintf(szMessage + cch, sizeof szMessage - cch, " with a %g MHz crystal",
+                                pSettings->dwCrystalHz / 1e6);
+    }
+    if (cch + 1 < sizeof szMessage) strcpy(szMessage + cch, "\n");
+    return szMessage;
+}
+
+// A rate in decimal digits; whether the talker runs at it is judged once "-x" is known.
 int SetTalkerRate(Settings *pSettings, const char *pszValue) {
     char *pszEnd = NULL;
     unsigned long dwRate = strtoul(pszValue, &pszEnd, 10);
-    if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' ||
-        FindSciRate((uint32_t)dwRate) == NULL) {
-        return RefuseValue(pSettings, "Expected rate 9600, 15625, 31250, 62500 or 125000\n");
+    if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' || dwRate == 0 ||
+        dwRate > UINT32_MAX) {
+        return RefuseValue(pSettings, TalkerRateMessage(pSettings));
     }
-    pSettings->dwTalkerRate = (uint32_t)dwRate;
+    pSettings->dwTalkerRateAsked = (uint32_t)dwRate;
+    return 1;
+}
+
+// The crystal in MHz, decimals allowed, within the range boards use; kept to the hertz.
+int SetCrystal(Settings *pSettings, const char *pszValue) {
+    char *pszEnd = NULL;
+    double dMhz = strtod(pszValue, &pszEnd);
+    if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' ||
+        !(dMhz * 1e6 >= LOWEST_CRYSTAL_HZ) || !(dMhz * 1e6 <= HIGHEST_CRYSTAL_HZ)) {
+        return RefuseValue(pSettings, CRYSTAL_MESSAGE);
+    }
+    pSettings->dwCrystalHz = (uint32_t)(dMhz * 1e6 + 0.5);
     return 1;
 }
 
@@ -212,6 +268,7 @@ const ValueOption g_rgValueOptions[] = {
     {"-r", SetReadRange, "Expected read range\n"},
     {"-o", SetOutputFile, "Expected output filename value\n"},
     {"-b", SetTalkerRate, "Expected rate 9600, 15625, 31250, 62500 or 125000\n"},
+    {"-x", SetCrystal, CRYSTAL_MESSAGE},
 };
 
 // An option without a value: the flag it sets (none for "-s" and "-S").
@@ -252,6 +309,21 @@ const FlagOption *FindFlagOption(const char *pszArg) {
 
 namespace {
 
+// "-b" among the rates the talker runs at with the crystal, or without "-b" the first of them.
+int SettleTalkerRate(Settings *pSettings) {
+    TalkerClock clock;
+    SetTalkerClock(&clock, pSettings->dwCrystalHz);
+    SciRate rate;
+    if (pSettings->dwTalkerRateAsked == 0) {
+        pSettings->dwTalkerRate = clock.firstRate.dwRate;
+    } else if (FindTalkerRate(&clock, pSettings->dwTalkerRateAsked, &rate)) {
+        pSettings->dwTalkerRate = rate.dwRate;
+    } else {
+        return RefuseValue(pSettings, TalkerRateMessage(pSettings));
+    }
+    return 1;
+}
+
 // Options that make no sense together, or one without the other it needs.
 int CheckCombinations(const Settings *pSettings) {
     if (pSettings->fReadBack && pSettings->szOutputFile[0] == '\0') {
@@ -290,5 +362,5 @@ int ParseCommandLine(int argc, char **argv, Settings *pSettings) {
         }
     }
     WarnUnusedConfigValue(pSettings);
-    return CheckCombinations(pSettings);
+    return CheckCombinations(pSettings) && SettleTalkerRate(pSettings);
 }

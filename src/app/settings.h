@@ -29,6 +29,8 @@ struct Settings {
     uint32_t fListPorts;               // "-l"
     uint32_t dwTalkerRate;             // "-b": the line rate the talker runs at
     const PartInfo *pPart;             // "-p": the chip, the 811E2 unless another is named
+    uint32_t dwCrystalHz;              // "-x": the board's crystal; E runs at a quarter of it
+    uint32_t dwTalkerRateAsked;        // "-b" as given, 0 if not: checked once "-x" is known
     // What the user named explicitly: a part's defaults do not override it, whichever comes
     // first.
     uint32_t fEepromRangeGiven;

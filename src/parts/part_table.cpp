@@ -200,27 +200,3 @@ uint16_t GetEepromStart(const PartInfo *pPart, uint8_t bConfig) {
 uint16_t GetEepromEnd(const PartInfo *pPart, uint8_t bConfig) {
     return uint16_t(GetEepromStart(pPart, bConfig) + (pPart->wEepromEnd - pPart->wEepromStart));
 }
-
-namespace {
-
-// 9600 is 2 MHz / (16 x 13): 9615 baud, within 0.2 %; the others are exact.
-const SciRate kSciRates[] = {
-    {9600, 0x30},    // SCP1:SCP0 = 11 (/13), SCR = 000 (/1)
-    {15625, 0x03},   // /1, /8
-    {31250, 0x02},   // /1, /4
-    {62500, 0x01},   // /1, /2
-    {125000, 0x00},  // /1, /1: E / 16, the SCI's fastest
-};
-
-}  // namespace
-
-const SciRate *GetSciRateByIndex(unsigned dwIndex) {
-    return dwIndex < sizeof(kSciRates) / sizeof(kSciRates[0]) ? &kSciRates[dwIndex] : 0;
-}
-
-const SciRate *FindSciRate(uint32_t dwRate) {
-    for (const SciRate &rate : kSciRates) {
-        if (rate.dwRate == dwRate) return &rate;
-    }
-    return 0;
-}

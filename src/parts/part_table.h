@@ -57,20 +57,6 @@ const PartInfo *GetPartByIndex(unsigned dwIndex);
 uint16_t GetEepromStart(const PartInfo *pPart, uint8_t bConfig);
 uint16_t GetEepromEnd(const PartInfo *pPart, uint8_t bConfig);
 
-// A rate the talker's SCI makes from an 8 MHz crystal (E = 2 MHz), with its BAUD value:
-// rate = E / (16 x prescaler x divider), SCP1:SCP0 dividing by 1, 3, 4 or 13 and SCR2-SCR0
-// by 1 to 128 (the same on every part of the table).
-typedef struct SciRate {
-    uint32_t dwRate;  // what the host's port is set to
-    uint8_t bBaud;    // what the talker writes into BAUD
-} SciRate;
-
-// The talker's rates, the first (9600) its own from the start; 0 for an index past the end.
-const SciRate *GetSciRateByIndex(unsigned dwIndex);
-
-// The row of dwRate, or 0 when the talker can't run at it.
-const SciRate *FindSciRate(uint32_t dwRate);
-
 #ifdef __cplusplus
 }
 #endif

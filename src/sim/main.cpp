@@ -1,8 +1,9 @@
 // hc11sim: a simulated 68HC11 target of the part table, powered up in the mode --mode gives
-// its pins (special bootstrap by default) behind a pseudo-terminal. Prints the terminal's
-// path as its first line, serves it until SIGINT, SIGTERM or --exit-after, then writes the
-// --dump and the --stats. SIGUSR1 (and --reset-after) resets the chip in the mode its pins
-// then give: --reset-mode's, or --mode's.
+// its pins (special bootstrap by default) behind a pseudo-terminal or, with --listen, an
+// RFC 2217 network port. Prints the terminal's path (or the port's rfc2217:// address) as its
+// first line, serves it until SIGINT, SIGTERM or --exit-after, then writes the --dump and the
+// --stats. SIGUSR1 (and --reset-after) resets the chip in the mode its pins then give:
+// --reset-mode's, or --mode's.
 #include <fcntl.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -15,6 +16,7 @@
 #include "memory_image.h"
 #include "options.h"
 #include "pty_wire.h"
+#include "rfc2217_wire.h"
 #include "simulator.h"
 
 namespace {
@@ -75,6 +77,25 @@ bool OpenWire(const hc11::SimOptions &options, hc11::PtyWire *wire) {
     return true;
 }
 
+bool OpenNetworkWire(const hc11::SimOptions &options, hc11::Rfc2217Wire *wire) {
+    if (!wire->listen(options.listenHost, options.listenPort)) return false;
+    std::printf("%s\n", wire->url().c_str());
+    std::fflush(stdout);
+    return true;
+}
+
+hc11::ServeOptions ServeOptionsOf(const hc11::SimOptions &options) {
+    hc11::ServeOptions serveOptions;
+    serveOptions.realtime = options.realtime;
+    serveOptions.exitAfterSeconds = options.exitAfterSeconds;
+    serveOptions.latencyMs = options.latencyMs;
+    serveOptions.stopRequested = &g_stopRequested;
+    serveOptions.resetRequested = &g_resetRequested;
+    serveOptions.resetAfterSeconds = options.resetAfterSeconds;
+    serveOptions.wiring = options.wiring;
+    return serveOptions;
+}
+
 int Finish(const hc11::SimOptions &options, const hc11::Simulator &sim) {
     int status = 0;
     if (!options.dumpPath.empty() && !hc11::WriteMemoryDump(sim.bus(), options.dumpPath.c_str()))
@@ -114,17 +135,15 @@ int main(int argc, char **argv) {
         if (!hc11::LoadEepromImage(sim.bus(), options.eepromPath.c_str())) return 1;
         sim.powerOn();  // the preloaded CONFIG is in force from the start
     }
-    hc11::PtyWire wire;
+    hc11::PtyWire ptyWire;
+    hc11::Rfc2217Wire networkWire;
+    hc11::HostLine &wire = options.listen ? static_cast<hc11::HostLine &>(networkWire) : ptyWire;
     // The handlers go in before the path is printed: whoever reads it may signal at once.
-    if (!InstallSignalHandlers() || !OpenWire(options, &wire)) return 1;
-    wire.setWakeDescriptor(g_wakePipe[0]);
-    hc11::ServeOptions serveOptions;
-    serveOptions.realtime = options.realtime;
-    serveOptions.exitAfterSeconds = options.exitAfterSeconds;
-    serveOptions.latencyMs = options.latencyMs;
-    serveOptions.stopRequested = &g_stopRequested;
-    serveOptions.resetRequested = &g_resetRequested;
-    serveOptions.resetAfterSeconds = options.resetAfterSeconds;
-    sim.serve(wire, serveOptions);
+    if (!InstallSignalHandlers()) return 1;
+    if (!(options.listen ? OpenNetworkWire(options, &networkWire) : OpenWire(options, &ptyWire)))
+        return 1;
+    ptyWire.setWakeDescriptor(g_wakePipe[0]);
+    networkWire.setWakeDescriptor(g_wakePipe[0]);
+    sim.serve(wire, ServeOptionsOf(options));
     return Finish(options, sim);
 }

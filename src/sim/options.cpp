@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "rfc2217_wire.h"
+
 namespace hc11 {
 
 namespace {
@@ -66,6 +68,16 @@ bool ParseMode(const char *text, ChipMode *mode) {
     return false;
 }
 
+bool ParseModemLine(const char *text, ModemLine *line) {
+    if (!std::strcmp(text, "dtr"))
+        *line = ModemLine::Dtr;
+    else if (!std::strcmp(text, "rts"))
+        *line = ModemLine::Rts;
+    else
+        return false;
+    return true;
+}
+
 std::string PartNames() {
     std::string names;
     for (unsigned i = 0; i < GetPartCount(); i++)
@@ -110,6 +122,14 @@ bool TakeValue(const char *option, const char *value, SimOptions *options,
     } else if (!std::strcmp(option, "--crystal")) {
         if (!ParseCrystal(value, &options->crystalHz))
             return Refuse(option, "the crystal's frequency in MHz, from 1 to 20 (e.g. 7.3728)");
+    } else if (!std::strcmp(option, "--listen")) {
+        if (!ParseListenAddress(value, &options->listenHost, &options->listenPort))
+            return Refuse(option, "PORT or HOST:PORT, HOST an IPv4 address");
+        options->listen = true;
+    } else if (!std::strcmp(option, "--reset-line") || !std::strcmp(option, "--mode-line")) {
+        bool reset = !std::strcmp(option, "--reset-line");
+        if (!ParseModemLine(value, reset ? &options->wiring.resetLine : &options->wiring.modeLine))
+            return Refuse(option, "dtr or rts");
     } else if (!std::strcmp(option, "--latency")) {
         if (!ParseSeconds(value, &options->latencyMs))
             return Refuse(option, "a number of milliseconds above 0");
@@ -147,17 +167,39 @@ bool SetFlag(const char *argument, SimOptions *options) {
     if (!std::strcmp(argument, "--secure")) return options->secure = true;
     if (!std::strcmp(argument, "--trace")) return options->trace = true;
     if (!std::strcmp(argument, "--stats")) return options->stats = true;
+    if (!std::strcmp(argument, "--invert-lines")) return options->wiring.invert = true;
     if (!std::strcmp(argument, "-h") || !std::strcmp(argument, "--help"))
         return options->help = true;
     return false;
 }
 
 bool TakesValue(const char *argument) {
-    for (const char *option :
-         {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault", "--part", "--mode",
-          "--latency", "--reset-after", "--crystal", "--reset-mode"})
+    for (const char *option : {"--link", "--dump", "--eeprom", "--xram", "--exit-after", "--fault",
+                               "--part", "--mode", "--latency", "--reset-after", "--crystal",
+                               "--reset-mode", "--listen", "--reset-line", "--mode-line"})
         if (!std::strcmp(argument, option)) return true;
     return false;
+}
+
+// The modem lines exist only on the network port, the terminal only without it, and one line
+// cannot do two things.
+bool CheckWiring(const SimOptions &options) {
+    const LineWiringOptions &wiring = options.wiring;
+    bool wired = wiring.resetLine != ModemLine::None || wiring.modeLine != ModemLine::None;
+    if ((wired || wiring.invert) && !options.listen) {
+        std::fprintf(stderr,
+                     "hc11sim: --reset-line, --mode-line and --invert-lines need --listen\n");
+        return false;
+    }
+    if (options.listen && !options.linkPath.empty()) {
+        std::fprintf(stderr, "hc11sim: --link names a terminal, which --listen does not open\n");
+        return false;
+    }
+    if (wired && wiring.resetLine == wiring.modeLine) {
+        std::fprintf(stderr, "hc11sim: --reset-line and --mode-line name the same line\n");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -175,7 +217,8 @@ ParseResult ParseSimOptions(int argc, char **argv, SimOptions *options) {
             return ParseResult::Error;
         }
     }
-    if (!TakeFaults(faultTexts, options) || !CheckExternalRam(*options)) return ParseResult::Error;
+    if (!TakeFaults(faultTexts, options) || !CheckExternalRam(*options) || !CheckWiring(*options))
+        return ParseResult::Error;
     return options->help ? ParseResult::Help : ParseResult::Run;
 }
 
@@ -222,6 +265,15 @@ void PrintSimUsage(const char *programName) {
         "  --reset-mode MODE    the mode pins from the first reset after power-up on, as\n"
         "                       when the jumper is moved once the board is programmed:\n"
         "                       --mode bootstrap (power-up) with --reset-mode single\n"
+        "  --listen [HOST:]PORT serve the chip over RFC 2217 on a TCP port (HOST 127.0.0.1\n"
+        "                       unless given) instead of a pseudo-terminal, one client at\n"
+        "                       a time; the first line of output is then rfc2217://HOST:PORT\n"
+        "  --reset-line LINE    with --listen: the client's dtr or rts holds RESET low while\n"
+        "                       asserted; released, the chip starts in the mode of its pins\n"
+        "  --mode-line LINE     with --listen: the client's dtr or rts pulls MODA and MODB\n"
+        "                       low (bootstrap) while asserted; released, they take\n"
+        "                       --reset-mode's value when given, else --mode's\n"
+        "  --invert-lines       the board's driver inverts: a line acts while released\n"
         "  -h                   this help\n",
         programName, PartNames().c_str());
 }

@@ -7,6 +7,7 @@
 
 #include "bus.h"
 #include "clock.h"
+#include "line_wiring.h"
 #include "part_table.h"
 #include "wire_faults.h"
 
@@ -31,6 +32,10 @@ struct SimOptions {
 
     double crystalHz = kDefaultCrystalHz;  // --crystal MHZ
     std::optional<ChipMode> resetMode;     // --reset-mode: the pins from the first reset on
+    std::string listenHost;  // --listen [HOST:]PORT: serve RFC 2217 there instead of a pty
+    unsigned listenPort = 0;
+    bool listen = false;
+    LineWiringOptions wiring;  // --reset-line, --mode-line, --invert-lines (with --listen)
 };
 
 enum class ParseResult { Run, Help, Error };

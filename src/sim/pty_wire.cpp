@@ -134,16 +134,17 @@ void PtyWire::send(const uint8_t *bytes, size_t count) {
     }
 }
 
-// pselect, POSIX everywhere, keeps the nanoseconds that real time needs.
 void PtyWire::waitForInput(double seconds) {
+    WaitReadable(masterFd_, wakeFd_, seconds);
+}
+
+// pselect, POSIX everywhere, keeps the nanoseconds that real time needs. The wake descriptor
+// is emptied once it has woken the wait: left readable, it would end every wait after it.
+void WaitReadable(int fd, int wakeFd, double seconds) {
     fd_set readable;
     FD_ZERO(&readable);
-    FD_SET(masterFd_, &readable);
-    int top = masterFd_;
-    if (wakeFd_ >= 0) {
-        FD_SET(wakeFd_, &readable);
-        top = std::max(top, wakeFd_);
-    }
+    FD_SET(fd, &readable);
+    if (wakeFd >= 0) FD_SET(wakeFd, &readable);
     timespec timeout;
     timespec *limit = nullptr;
     if (seconds >= 0) {
@@ -152,7 +153,11 @@ void PtyWire::waitForInput(double seconds) {
         timeout.tv_nsec = long((seconds - whole) * 1e9);
         limit = &timeout;
     }
-    pselect(top + 1, &readable, nullptr, nullptr, limit, nullptr);
+    if (pselect(std::max(fd, wakeFd) + 1, &readable, nullptr, nullptr, limit, nullptr) <= 0) return;
+    if (wakeFd < 0 || !FD_ISSET(wakeFd, &readable)) return;
+    char drained[64];  // one read: readable, it cannot block, and it takes what is there
+    ssize_t count = read(wakeFd, drained, sizeof drained);
+    (void)count;
 }
 
 }  // namespace hc11

@@ -49,6 +49,10 @@ class PtyWire : public HostLine {
     uint64_t dropped_ = 0;
 };
 
+// Returns when fd is readable, wakeFd (when not -1) has woken it, seconds have passed
+// (negative: no limit) or a signal came.
+void WaitReadable(int fd, int wakeFd, double seconds);
+
 // The bit rate of a termios speed constant, 0 for B0 or one it does not know.
 unsigned BaudFromSpeed(unsigned long speed);
 

@@ -1,7 +1,7 @@
-// The simulated target: a 68HC11 of the part table (CPU, memory map, SCI, EEPROM, boot ROM;
-// the 811E2 and an 8 MHz crystal, E = 2 MHz, unless SimConfig says otherwise), and the time
-// loop that runs it. Knows nothing of pseudo-terminals: the host's
-// end of the wire is either driven directly (the testing API below) or a HostLine (serve()).
+// The simulated target as the host sees it: the chip (chip.h) and its wire. The wire times
+// the host's characters into the SCI at the host's rate, carries the target's characters to
+// the host through the faults of the field, and serve()s a HostLine: a pseudo-terminal
+// (pty_wire.h) or a network client (rfc2217_wire.h). Knows nothing of opcodes.
 //
 // Testing API, in brief:
 //
@@ -17,13 +17,6 @@
 //
 // or, bypassing the boot ROM: poke the program into RAM (or load()), then startAt(0x0000).
 //
-// Each run call returns why it stopped: its goal was reached, the cycle budget ran out, or
-// the target waits for input that is not coming (RunEnd::Waiting), which is detected exactly:
-// the CPU polls SCSR with RDRF clear and comes back to the same registers without storing
-// anything, while nothing is on the way. While the target so waits with something on the way
-// (a character arriving, one shifting out, an EEPROM operation short of its 10 ms), time is
-// skipped forward by whole passes of its polling loop, so cycle counts stay exact.
-//
 // The host reads each character at the rate it listens at (setHostBaud, or the rate of its
 // last hostSend): it reads garbage, as a real UART would, when that rate and the SCI's differ
 // by more than 3 %. A rate of 0 stands for "whatever the SCI runs at".
@@ -38,45 +31,29 @@
 // hears of the target's bytes, host bytes lost on a dead line, a reset into bootstrap mode,
 // stuck EEPROM cells.
 //
-// serve() runs hc11sim's wire. As fast as it can, time stands still while the target waits
-// for the host; in real time, simulated time keeps to the wall clock, host characters start
-// at the wall time they were read at, and the target's characters reach the host when the
-// wall clock reaches their stop bit. Either way characters the target sent back to back reach
-// the host in one write.
+// serve() (serving.cpp) runs hc11sim's wire. As fast as it can, time stands still while the
+// target waits for the host; in real time, simulated time keeps to the wall clock (running at most
+// 1 ms ahead), host characters start at the wall time they were read at or, when the CPU has
+// already run past it, at the cycle it has reached, and the target's characters reach the
+// host when the wall clock reaches their stop bit. Each host character starts where the one
+// before it ended: two never complete in the same instant. Either way characters the target sent
+// back to back reach the host in one write.
 #pragma once
 
 #include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <vector>
 
-#include "boot_rom.h"
-#include "bus.h"
-#include "clock.h"
-#include "cpu.h"
-#include "trace.h"
-#include "wire_faults.h"
+#include "chip.h"
+#include "line_wiring.h"
+#include "usb_adapter.h"
 
 namespace hc11 {
 
 class LineQuiet;
-
-struct SimConfig {
-    const PartInfo *part = nullptr;       // the chip; the default part (811E2) when null
-    ChipMode mode = ChipMode::Bootstrap;  // the mode pins at power-up and every reset
-    bool secure = false;                  // the part's mask honours NOSEC = 0 (--secure)
-    std::optional<AddressRange> xram;     // external RAM, reached in expanded mode
-    std::FILE *trace = nullptr;           // --trace output, none when null
-    std::vector<Fault> faults;            // --fault: failures of the field to play
-
-    // --crystal: E runs at a quarter of it.
-    double crystalHz = kDefaultCrystalHz;
-    // --reset-mode: the mode pins from the first reset after power-up on, when they differ
-    // from mode's (a jumper moved once the board is up).
-    std::optional<ChipMode> resetMode;
-};
+class WallAnchor;
 
 // A byte the target sent, as the host read it, and the cycle at which its stop bit ended.
 struct WireByte {
@@ -110,6 +87,14 @@ class HostLine {
     // Returns when the host has sent something, seconds have passed (negative: no limit),
     // or the wait was interrupted.
     virtual void waitForInput(double seconds) = 0;
+    // A break the host sent since the last call (its line held low for a character or more).
+    virtual bool takeBreak() { return false; }
+    // Each move of the modem lines the host drives, in turn: true, with their states then.
+    virtual bool takeLineChange(bool *dtr, bool *rts) {
+        (void)dtr;
+        (void)rts;
+        return false;
+    }
 };
 
 struct ServeOptions {
@@ -119,11 +104,10 @@ struct ServeOptions {
     const volatile std::sig_atomic_t *stopRequested = nullptr;
     volatile std::sig_atomic_t *resetRequested = nullptr;  // set: reset, and it is cleared
     double resetAfterSeconds = 0;  // reset once, this long after serving began; 0: never
+    LineWiringOptions wiring;      // what the host's modem lines do to RESET and the mode pins
 };
 
 enum class ServeEnd { WireQuiet, StopRequested };
-
-enum class RunEnd { Reached, CycleLimit, Waiting };
 
 class Simulator {
   public:
@@ -131,31 +115,28 @@ class Simulator {
     Simulator(const Simulator &) = delete;
     Simulator &operator=(const Simulator &) = delete;
 
-    // Reset in the mode the pins select (bootstrap: the boot ROM sends its break and waits
-    // for its first character; single-chip and expanded: the CPU starts from the reset
-    // vector). RAM, EEPROM, CONFIG and external RAM keep their contents; a newly programmed
-    // CONFIG takes effect. The host's side of the wire is untouched.
-    void reset() { resetThrough(mode_, kResetVector); }
+    // Reset in the mode the pins select (SimConfig's, until something moves them); the
+    // host's side of the wire is untouched.
+    void reset() { chip_.reset(); }
     // RESET with the pins set to mode; they stay so for every later reset (the COP's, a
-    // fault's, reset()) until the next call: the modem lines that drive the pins use this.
-    void resetInto(ChipMode mode) {
-        mode_ = mode;
-        reset();
-    }
+    // fault's, reset()) until the next call.
+    void resetInto(ChipMode mode) { chip_.resetInto(mode); }
     void resetIntoBootstrap() { resetInto(ChipMode::Bootstrap); }
     // Power-up in SimConfig::mode; a break of the boot ROM then is heard by nobody. The pins
     // then take SimConfig::resetMode, when given.
-    void powerOn();
+    void powerOn() { chip_.powerOn(); }
     // Starts the CPU at pc as if the boot ROM had just finished a 1200-baud load: SCI at
     // 1200 baud with TE and RE on, DWOM set, registers as BootRom::EntryRegisters (with pc,
     // no bytes loaded).
-    void startAt(uint16_t pc);
+    void startAt(uint16_t pc) { chip_.startAt(pc); }
     void load(uint16_t address, const std::vector<uint8_t> &bytes);
 
     // The host sends bytes at its line rate; they follow any still on their way, each
     // character starting when the one before has ended. Also sets the host's rate for
     // reading what the target sends.
     void hostSend(const std::vector<uint8_t> &bytes, unsigned baud);
+    // The host holds its line low for a character time at baud: the SCI reads a break.
+    void hostSendBreak(unsigned baud);
     // The rate the host listens at from now on, without sending anything.
     void setHostBaud(unsigned baud) { hostBaud_ = baud; }
     // Everything the target has sent, unless a served line took it.
@@ -170,83 +151,48 @@ class Simulator {
     // Runs hc11sim's wire: bytes from the line go to the SCI, bytes from the SCI to the line.
     ServeEnd serve(HostLine &line, const ServeOptions &options);
 
-    uint64_t cycles() const { return clock_.now; }
-    bool bootRomRunning() const { return bootRomRunning_; }
-    uint8_t peek(uint16_t address) const { return bus_.peek(address); }
-    bool poke(uint16_t address, uint8_t value) { return bus_.poke(address, value); }
-    const std::vector<RegisterWrite> &registerWrites() const { return bus_.registerWrites(); }
+    uint64_t cycles() const { return chip_.cycles(); }
+    bool bootRomRunning() const { return chip_.bootRomRunning(); }
+    uint8_t peek(uint16_t address) const { return chip_.bus().peek(address); }
+    bool poke(uint16_t address, uint8_t value) { return chip_.bus().poke(address, value); }
+    const std::vector<RegisterWrite> &registerWrites() const {
+        return chip_.bus().registerWrites();
+    }
     SimStats stats() const;
-    Cpu &cpu() { return cpu_; }
-    Bus &bus() { return bus_; }
-    const Bus &bus() const { return bus_; }
+    Chip &chip() { return chip_; }
+    Cpu &cpu() { return chip_.cpu(); }
+    Bus &bus() { return chip_.bus(); }
+    const Bus &bus() const { return chip_.bus(); }
 
   private:
-    struct Goal {
-        uint64_t limit;    // cycle to stop at
-        size_t sentCount;  // stop when this many bytes have been sent
-        bool stopWhenWaiting;
-    };
-    struct PollSnapshot {
-        Registers registers;
-        uint64_t stores;
-        uint64_t cycle;
-    };
-
-    RunEnd run(const Goal &goal);
-    void resetThrough(ChipMode mode, uint16_t vector);
-    bool resetWhenAsked(const ServeOptions &options, double servingSeconds, bool *resetDone);
-    unsigned stepProcessor();
-    void traceInstruction();
-    void enterBootRom();
-    void serviceDevices();
-    void updateNextEvent();
-    bool detectWaiting();
-    void skipWaiting(uint64_t until);
+    RunEnd run(const Chip::Goal &goal);
     void onTargetFrame(const Frame &frame, uint64_t endCycle);
     void traceDelivery(const Delivery &delivery, uint8_t value);
     void passToHost(const Frame &frame, uint64_t start, uint64_t end);
-    void applyPendingReset();
     unsigned currentHostBaud();
     uint8_t readByHost(const Frame &frame, uint64_t cycle);
+    void queueHostFrame(const Frame &frame, uint64_t startCycle);
     void queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud, uint64_t startCycle);
+
+    // serving.cpp
+    bool resetWhenAsked(const ServeOptions &options, double servingSeconds, bool *resetDone);
     bool pumpHostInput(HostLine &line, uint64_t startCycle);
     bool passHeldBytes(HostLine &line, uint64_t dueBy);
-    size_t burstRelease(uint64_t dueBy) const;
-    size_t adapterRelease(uint64_t dueBy) const;
-    double adapterWait(bool realtime) const;
-    size_t burstEnd(size_t first) const;
     uint64_t sliceEnd(bool realtime, uint64_t wallCycle) const;
     uint64_t resumeCycle(bool realtime, RunEnd ran) const;
-    uint64_t releaseCycle(bool realtime) const;
-    double awaitLineTimeout(LineQuiet &quiet, RunEnd ran);
+    double awaitLineTimeout(LineQuiet &quiet, RunEnd ran, bool holding);
+    bool serveOnce(HostLine &line, const ServeOptions &options, const WallAnchor &wall,
+                   LineQuiet &quiet, RunEnd *ran);
 
-    Clock clock_;
-    Trace trace_;
-    Bus bus_;
-    Cpu cpu_;
-    BootRom bootRom_;
-    bool bootRomRunning_ = false;
-    uint64_t nextEvent_ = UINT64_MAX;
+    Chip chip_;
+    ChipMode releasedMode_;  // the mode pins when no line pulls them: those after power-up
+    LineWiring wiring_;
     uint64_t lineFreeAt_ = 0;  // when the host's last character ends
     unsigned hostBaud_ = 0;
-    struct HeldFrame {
-        Frame frame;
-        uint64_t start, end;
-    };
-    ChipMode mode_;  // the mode pins now
-    const ChipMode powerUpMode_, resetMode_;
-    bool powerOnBreak_ = false;           // the next break is the one nobody hears
-    HostLine *line_ = nullptr;            // the served line
-    std::vector<HeldFrame> heldForLine_;  // sent by the target, not yet passed to the line
+    HostLine *line_ = nullptr;  // the served line
+    UsbAdapter adapter_;        // what the target sent, held until the line takes it
     std::vector<WireByte> targetSent_;
-    std::vector<PollSnapshot> polls_;
-    uint64_t waitPeriod_ = 0;  // cycles per pass of the loop the target waits in
-    bool waiting_ = false;     // the target is in such a loop now
     LineFaults faults_;
-    bool resetPending_ = false;      // a fault resets the chip once the SCI has done its part
-    bool holdLineTimeouts_ = false;  // serving as fast as it can: see awaitLineTimeout
-    double latencyCycles_ = 0;       // ServeOptions::latencyMs in E cycles
-    std::chrono::steady_clock::time_point firstHeldAt_;  // when the oldest held byte came
     SimStats stats_;
 };
 

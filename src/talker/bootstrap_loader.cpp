@@ -56,6 +56,7 @@ int AddTalkerImage(TalkerLoad *pLoad) {
 // talker alone, ended by the idle line.
 int BuildLoad(const TalkerLink *pLink, TalkerLoad *pLoad) {
     if (!AddTalkerImage(pLoad)) return 0;
+    PatchTalkerImage(&pLink->clock, pLoad->pbBytes);
     uint32_t dwLength = pLink->dwLoadLength;
     if (dwLength > MAX_DOWNLOAD_LENGTH) dwLength = MAX_DOWNLOAD_LENGTH;
     if (pLink->pPart->fVariableLoad || dwLength < pLoad->dwTalker) dwLength = pLoad->dwTalker;
@@ -195,15 +196,24 @@ int SendTalker(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadBaud, int fF
 }
 
 // The probe's byte for a load at dwLoadBaud: the ROM must leave it at that rate.
-uint8_t ProbeByteFor(uint32_t dwLoadBaud) {
-    return dwLoadBaud == BOOT_BAUD_7812 ? BOOT_START_BYTE : TALKER_SYNC;
+uint8_t ProbeByteFor(const TalkerLink *pLink, uint32_t dwLoadBaud) {
+    return dwLoadBaud == pLink->clock.dwBootFastRate ? BOOT_START_BYTE : TALKER_SYNC;
+}
+
+// A fixed-length part is probed where the ROM reads the probe as that load needs; elsewhere
+// (a crystal where "s" might read as $00, $55 or $FF) the load goes unprobed, at the ROM's
+// slow rate (ChooseLoadBaud).
+int ProbesBeforeLoad(const TalkerLink *pLink, uint32_t dwLoadBaud) {
+    if (pLink->pPart->fVariableLoad) return 0;
+    return dwLoadBaud == pLink->clock.dwBootFastRate ||
+           ProbeSuitsTalkerClock(&pLink->clock, TALKER_SYNC);
 }
 
 // Probes on the open port at 9600; after silence the port moves to the load's rate and the
 // load follows without its $FF.
 LinkOutcome ProbeThenLoad(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadBaud,
                           int *pfRunning) {
-    ProbeResult eProbe = ProbeTalker(pLink->pPort, ProbeByteFor(dwLoadBaud), PROBE_WAIT_MS);
+    ProbeResult eProbe = ProbeTalker(pLink->pPort, ProbeByteFor(pLink, dwLoadBaud), PROBE_WAIT_MS);
     if (eProbe == PROBE_FAILED) return LINK_FAILED;
     *pfRunning = eProbe == PROBE_TALKER_RUNNING;
     if (*pfRunning) return LINK_DONE;
@@ -214,8 +224,10 @@ LinkOutcome ProbeThenLoad(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadB
 }  // namespace
 
 uint32_t ChooseLoadBaud(const TalkerLink *pLink) {
-    int fFasterRun = pLink->dwTalkerRate != TALKER_BAUD_RATE;
-    return fFasterRun && !pLink->pPart->fVariableLoad ? BOOT_BAUD_7812 : BOOT_BAUD_1200;
+    const TalkerClock *pClock = &pLink->clock;
+    int fFasterRun = pLink->dwTalkerRate != pClock->firstRate.dwRate;
+    int fFast = fFasterRun && !pLink->pPart->fVariableLoad && FFProbeSuitsTalkerClock(pClock);
+    return fFast ? pClock->dwBootFastRate : pClock->dwBootSlowRate;
 }
 
 LinkOutcome BootTalker(TalkerLink *pLink, int *pfRunning) {
@@ -223,8 +235,9 @@ LinkOutcome BootTalker(TalkerLink *pLink, int *pfRunning) {
     *pfRunning = 0;
     if (!BuildLoad(pLink, &load)) return LINK_NOT_REACHED;
     uint32_t dwLoadBaud = ChooseLoadBaud(pLink);
-    int fProbe = !pLink->pPart->fVariableLoad;
-    if (!OpenComPort(pLink, fProbe ? TALKER_BAUD_RATE : dwLoadBaud)) return LINK_NOT_REACHED;
+    int fProbe = ProbesBeforeLoad(pLink, dwLoadBaud);
+    uint32_t dwOpenRate = fProbe ? pLink->clock.firstRate.dwRate : dwLoadBaud;
+    if (!OpenComPort(pLink, dwOpenRate)) return LINK_NOT_REACHED;
     LinkOutcome eOutcome = fProbe ? ProbeThenLoad(pLink, &load, dwLoadBaud, pfRunning)
                            : SendTalker(pLink, &load, dwLoadBaud, 0) ? LINK_DONE
                                                                      : LINK_FAILED;

@@ -10,6 +10,7 @@ void StartTalkerLink(TalkerLink *pLink, uint32_t dwComPort, const char *pszDevic
     pLink->wEepromStart = pPart->wEepromStart;
     pLink->wEepromEnd = pPart->wEepromEnd;
     pLink->dwTalkerRate = TALKER_BAUD_RATE;
+    SetTalkerClock(&pLink->clock, DEFAULT_CRYSTAL_HZ);
     pLink->pPort = NULL;
     pLink->device.pOps = pLink->trace.pOps = NULL;
 }

@@ -8,6 +8,7 @@
 #include "part_table.h"
 #include "port.h"
 #include "port_name.h"
+#include "talker_clock.h"
 
 // The talker's side of the wire, fixed by talker.s.
 const uint8_t TALKER_PROMPT = '>';
@@ -35,6 +36,7 @@ struct TalkerLink {
     uint16_t wEepromStart;  // the EEPROM range, both ends included
     uint16_t wEepromEnd;
     uint32_t dwTalkerRate;  // the line rate the talker runs at once it answers
+    TalkerClock clock;      // "-x": the rates and the delays at the board's crystal
     // The open port: pPort is &device, or with fTrace &trace, a port over device that prints
     // each byte. NULL while closed.
     Port *pPort;

@@ -75,6 +75,12 @@ ProbeResult ReportBusyTarget(uint8_t bReply) {
 
 }  // namespace
 
+int FFProbeSuitsTalkerClock(const TalkerClock *pClock) {
+    double dRomRate = GetSciRate(pClock->dEClockHz, BOOT_ROM_BAUD_FAST);
+    double dStartBit = dRomRate / GetSciRate(pClock->dEClockHz, pClock->firstRate.bBaud);
+    return dStartBit > 0.5 && dStartBit < 1.375;  // RT7 + 1/16, RT8 of bit 1 - 1/16
+}
+
 int ReadProbeReply(Port *pPort, uint8_t bProbe, uint32_t dwWaitMs, uint8_t *pbReply) {
     PurgePortInput(pPort);
     uint32_t dwWritten = 0;

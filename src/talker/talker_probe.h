@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "talker_clock.h"
 #include "talker_link.h"
 
 enum ProbeResult {
@@ -26,6 +27,12 @@ enum ProbeResult {
 // runs of the talker's bits, two or more alike for each of its own, so the talker reads only
 // letters whose bits come in such runs ($00, $80, $78, $F8...), none of them a command; the
 // run then fails asking for a reset.
+
+// Whether a $FF sent at the talker's first rate reaches a boot ROM waiting at its own rate as
+// $FF: its start bit, the only low bit, lasts past the ROM's RT7 and ends before its first
+// data bit is sampled (RT8 of the next bit), with a sixteenth of a bit to spare each way. At
+// 8 MHz, 9600 against 7812: the start bit lasts 0.81 of the ROM's bit.
+int FFProbeSuitsTalkerClock(const TalkerClock *pClock);
 
 // Empties the open port's receive buffer, sends bProbe once and waits at most dwWaitMs for
 // the first byte that answers it (passing over one break the ROM's reset may still deliver).

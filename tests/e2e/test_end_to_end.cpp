@@ -18,6 +18,7 @@
 #include "fake_target.h"
 #include "part_table.h"
 #include "run_fixtures.h"
+#include "sci_rate.h"
 #include "sim_process.h"
 
 namespace {
@@ -140,6 +141,29 @@ TEST_F(EndToEnd, EveryRateStreamsWithoutOverrun) {
         EXPECT_EQ(sim.dumped(0xF800, 0xF83F), eeprom) << pszRate;
         EXPECT_EQ(sim.dumped(0x3000, 0x3027), after) << pszRate;
         EXPECT_EQ(sim.stat("sci_overruns"), 0) << pszRate;
+    }
+}
+
+// The same in real time, where the wire spaces the host's bytes by the wall clock, behind
+// an adapter that sends at once or holds what it receives for 1 or 16 ms.
+TEST_F(EndToEnd, FastRatesStreamWithoutOverrunInRealTimeBehindEveryLatency) {
+    const Bytes ram = Pattern(200, 0x21), eeprom = Pattern(64, 0x90), after = Pattern(40, 0x07);
+    std::string file =
+        WriteS19(dir, "mixed.s19", {{0x2000, ram}, {0xF800, eeprom}, {0x3000, after}});
+    for (const char *pszRate : {"31250", "62500", "125000"}) {
+        for (const char *pszLatency : {"", "1", "16"}) {
+            SCOPED_TRACE(std::string(pszRate) + " baud, latency " + pszLatency);
+            std::vector<std::string> simArgs = {"--xram", "2000-3FFF", "--realtime"};
+            if (*pszLatency) simArgs.insert(simArgs.end(), {"--latency", pszLatency});
+            SimProcess sim(simArgs);
+            ProgramResult result = Program(sim, std::string("-E -B -b ") + pszRate + " -i " + file);
+            sim.stop();
+            EXPECT_EQ(result.status, 0) << result.err;
+            EXPECT_EQ(sim.dumped(0x2000, 0x20C7), ram);
+            EXPECT_EQ(sim.dumped(0xF800, 0xF83F), eeprom);
+            EXPECT_EQ(sim.dumped(0x3000, 0x3027), after);
+            EXPECT_EQ(sim.stat("sci_overruns"), 0);
+        }
     }
 }
 
@@ -543,8 +567,9 @@ TEST_F(EndToEnd, LoadIntoATalkerLeftAtAFastRateLeavesTheEepromAlone) {
     std::string second = WriteS19(dir, "second.s19", {{0xF900, Pattern(40, 2)}});
     SimProcess sim;
     ASSERT_EQ(Program(sim, "-i " + first).status, 0);
-    const uint8_t bBaud125000 = FindSciRate(125000)->bBaud;
-    sim.converse({'w', 0x10, 0x2B, 0x00, bBaud125000}, 9600, 1, 200);
+    SciRate rate;
+    ASSERT_EQ(FindSciRate(2000000.0, 125000, &rate), 1);
+    sim.converse({'w', 0x10, 0x2B, 0x00, rate.bBaud}, 9600, 1, 200);
     ProgramResult again = Program(sim, "-b 125000 -i " + second);
     sim.stop();
     EXPECT_EQ(again.status, 3);

@@ -28,3 +28,5 @@ seed name_too_long -i "$(printf '%0260d' 0)"
 seed missing_value -B -e
 seed not_an_option -H
 seed bare_file_name file.s19
+seed crystal_values -x 4.9152 -x 12 -x 20.5 -x 8MHz
+seed crystal_then_rate -b 187500 -x 12 -b 14400

@@ -39,7 +39,11 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
     } cases[] = {
         {"", 1, "No input file specified\n" + Usage(kProgram), ""},
         {"-C 100", 1, "Expected Config Register Value between 0 and FF\n" + Usage(kProgram), ""},
-        {"-x", 1, Usage(kProgram), ""},
+        {"-X", 1, Usage(kProgram), ""},
+        {"-x", 1,
+         "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n" + Usage(kProgram), ""},
+        {"-x 21", 1,
+         "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n" + Usage(kProgram), ""},
         {"file.s19", 1, Usage(kProgram), ""},
         {"-i " + std::string(300, 'f'), 1,
          "Input file name is too long: at most 259 characters\n" + Usage(kProgram), ""},

@@ -261,9 +261,62 @@ TEST(ParseCommandLine, TalkerRateIsOneTheSciMakes) {
     EXPECT_EQ(Parse({"-b"}).strErr, kRefused + UsageWithRange("f800-ffff"));
 }
 
+// "-x" in MHz, kept to the hertz, from 1 to 20; anything else is refused with the usage.
+TEST(ParseCommandLine, CrystalIsMegahertzFrom1To20) {
+    const char *const kRefused = "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n";
+    struct Case {
+        const char *pszValue;
+        uint32_t dwHz;  // 0 when refused
+    } cases[] = {{"4.9152", 4915200}, {"7.3728", 7372800}, {"12", 12000000},
+                 {"1", 1000000},      {"20", 20000000},    {"0.999", 0},
+                 {"20.001", 0},       {"8MHz", 0},         {"", 0},
+                 {" 8", 0},           {"-8", 0},           {"nan", 0},
+                 {"inf", 0}};
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse({"-x", c.pszValue});
+        EXPECT_EQ(outcome.nResult, c.dwHz ? 1 : 0) << c.pszValue;
+        EXPECT_EQ(g_Parsed.dwCrystalHz, c.dwHz ? c.dwHz : 8000000u) << c.pszValue;
+        EXPECT_EQ(outcome.strErr, c.dwHz ? "" : kRefused + UsageWithRange("f800-ffff"))
+            << c.pszValue;
+    }
+    EXPECT_EQ(Parse({"-x"}).strErr, kRefused + UsageWithRange("f800-ffff"));
+}
+
+// "-b" is judged against the crystal wherever "-x" stands; without "-b" the talker keeps the
+// first rate its crystal allows.
+TEST(ParseCommandLine, TalkerRateFollowsTheCrystalInEitherOrder) {
+    const char *const kRefused12 =
+        "Expected rate 14400, 23437, 46875, 93750 or 187500 with a 12 MHz crystal\n";
+    struct Case {
+        std::vector<std::string> args;
+        uint32_t dwRate;  // 0 when refused
+    } cases[] = {
+        {{"-x", "12"}, 14400},
+        {{"-b", "187500", "-x", "12"}, 187500},
+        {{"-x", "12", "-b", "23437"}, 23437},
+        {{"-x", "7.3728", "-b", "115200"}, 115200},
+        {{"-x", "12", "-b", "9600"}, 0},
+        {{"-b", "9600", "-x", "12"}, 0},
+        {{"-b", "125000", "-x", "12"}, 0},
+    };
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse(c.args);
+        EXPECT_EQ(outcome.nResult, c.dwRate ? 1 : 0) << c.args[1] << c.args.size();
+        if (c.dwRate) {
+            EXPECT_EQ(g_Parsed.dwTalkerRate, c.dwRate) << c.args[1];
+        } else {
+            EXPECT_THAT(outcome.strErr, testing::StartsWith(kRefused12));
+        }
+    }
+    ParseOutcome outcome = Parse({"-x", "12", "-h"});
+    EXPECT_THAT(outcome.strErr,
+                testing::HasSubstr("-b <rate> talker link rate: 14400 (default), 23437, 46875, "
+                                   "93750 or 187500\n"));
+}
+
 // The parser returns; the entry turns the refusal into exit status 1 (test_command_line.cpp).
 TEST(ParseCommandLine, ArgumentThatIsNoOptionStopsTheParseWithTheUsage) {
-    for (const char *pszArg : {"-H", "-x", "file.s19", "--help"}) {
+    for (const char *pszArg : {"-H", "-X", "file.s19", "--help"}) {
         ParseOutcome outcome = Parse({"-B", pszArg, "-E"});
         EXPECT_EQ(outcome.nResult, 0) << pszArg;
         EXPECT_THAT(outcome.strErr, testing::HasSubstr("Normal operation on COM1")) << pszArg;

@@ -1,6 +1,6 @@
 // A host line for serve() in tests: hands over one scripted chunk of bytes each time the
 // simulator waits for input, records every write as one chunk, and asks serve() to stop once
-// its script is done. The host's line rate is 1200 baud, the bootstrap ROM's.
+// its script is done. The host's line rate is 1200 baud, the bootstrap ROM's, unless given.
 #pragma once
 
 #include <algorithm>
@@ -14,8 +14,9 @@ class ScriptedLine : public hc11::HostLine {
   public:
     using Bytes = std::vector<uint8_t>;
 
-    explicit ScriptedLine(std::vector<Bytes> script) : script_(std::move(script)) {}
-    unsigned hostBaud() override { return 1200; }
+    explicit ScriptedLine(std::vector<Bytes> script, unsigned baud = 1200)
+        : script_(std::move(script)), baud_(baud) {}
+    unsigned hostBaud() override { return baud_; }
     size_t receive(uint8_t *buffer, size_t room) override {
         if (!ready_) return 0;
         ready_ = false;
@@ -38,6 +39,7 @@ class ScriptedLine : public hc11::HostLine {
 
   private:
     std::vector<Bytes> script_;
+    unsigned baud_;
     size_t next_ = 0;
     bool ready_ = false;
 };

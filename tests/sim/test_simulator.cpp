@@ -181,6 +181,36 @@ TEST(SimulatorServe, HostBytesSentTogetherAreAnsweredOneByOne) {
     EXPECT_EQ(Serve(kPlusOne, {{'a', 'c', 'e'}}), std::vector<Bytes>({{'b'}, {'d'}, {'f'}}));
 }
 
+// At 125000 baud, stores each byte it receives from $0080 on; its poll loop counts in B, so
+// the CPU never looks idle and, in real time, runs its lead ahead of the wall clock.
+const Bytes kBusyReceiverAt125000 = {0xCE, 0x10, 0x00,        // $0000 LDX  #$1000
+                                     0x6F, 0x2B,              // $0003 CLR  $2B,X   BAUD $00
+                                     0x18, 0xCE, 0x00, 0x80,  // $0005 LDY  #$0080
+                                     0x5C,                    // $0009 INCB
+                                     0x1F, 0x2E, 0x20, 0xFB,  // $000A BRCLR $2E,X #$20 $0009
+                                     0xA6, 0x2F,              // $000E LDAA $2F,X
+                                     0x18, 0xA7, 0x00,        // $0010 STAA 0,Y
+                                     0x18, 0x08,              // $0013 INY
+                                     0x20, 0xF2};             // $0015 BRA  $0009
+
+// In real time the host's bytes come in while the CPU is ahead of the wall clock: each still
+// takes its own character time on the wire, so a receiver that keeps up never overruns.
+TEST(SimulatorServe, HostBytesArriveOneCharacterApartWhileTheCpuIsAhead) {
+    const Bytes sent = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    Simulator sim;
+    Started(sim, kBusyReceiverAt125000);
+    ScriptedLine line({sent}, 125000);
+    hc11::ServeOptions options;
+    options.realtime = true;
+    options.stopRequested = &line.stop;
+    sim.serve(line, options);
+    sim.runCycles(4000);  // what is still on the wire comes in
+    EXPECT_EQ(sim.stats().sci.overruns, 0u);
+    Bytes stored;
+    for (uint16_t a = 0x80; a < 0x80 + sent.size(); a++) stored.push_back(sim.peek(a));
+    EXPECT_EQ(stored, sent);
+}
+
 std::map<std::string, std::string> StatsLines(const hc11::SimStats &stats) {
     std::FILE *file = std::tmpfile();
     hc11::PrintStats(stats, file);
@@ -289,6 +319,53 @@ TEST(SimulatorApi, PowerUpAndEveryResetReadTheModePins) {
     EXPECT_EQ(sim.targetSent()[1].value, 0x00) << "the boot ROM's break, heard after power-up";
     sim.reset();
     EXPECT_TRUE(sim.bootRomRunning()) << "the pins stay in bootstrap mode";
+}
+
+}  // namespace
+
+namespace {
+
+// The board's wiring of DTR (RESET) and RTS (MODA, MODB), plain and through an inverting
+// driver: the release of RESET resets the chip into the mode its pins give then.
+TEST(SimulatorLines, ResetReleasedStartsTheChipInTheModeOfItsPins) {
+    for (bool invert : {false, true}) {
+        SCOPED_TRACE(invert ? "inverted" : "plain");
+        hc11::SimConfig config;
+        config.mode = hc11::ChipMode::SingleChip;
+        Simulator sim(config);
+        sim.load(0xFFFE, {0xF8, 0x00});
+        hc11::LineWiring wiring({hc11::ModemLine::Dtr, hc11::ModemLine::Rts, invert}, config.mode);
+        auto move = [&](bool dtr, bool rts) {
+            wiring.linesMoved(sim.chip(), dtr != invert, rts != invert);
+        };
+        move(true, true);  // RESET held, bootstrap
+        EXPECT_TRUE(wiring.resetHeld());
+        EXPECT_EQ(sim.chip().modePins(), hc11::ChipMode::Bootstrap);
+        move(false, true);
+        EXPECT_FALSE(wiring.resetHeld());
+        EXPECT_TRUE(sim.bootRomRunning()) << "reset into bootstrap mode";
+        move(true, false);
+        EXPECT_TRUE(sim.bootRomRunning()) << "held: nothing runs from the vector yet";
+        move(false, false);
+        EXPECT_FALSE(sim.bootRomRunning());
+        EXPECT_EQ(sim.cpu().regs().pc, 0xF800) << "single-chip, from the reset vector";
+    }
+}
+
+// With --reset-mode, the mode line released gives the pins their value after power-up.
+TEST(SimulatorLines, ModeLineReleasedGivesThePinsTheirValueAfterPowerUp) {
+    hc11::SimConfig config;
+    config.resetMode = hc11::ChipMode::SingleChip;
+    Simulator sim(config);
+    EXPECT_TRUE(sim.bootRomRunning()) << "powered up in --mode's bootstrap";
+    ASSERT_EQ(sim.chip().modePins(), hc11::ChipMode::SingleChip);
+    hc11::LineWiring wiring({hc11::ModemLine::Dtr, hc11::ModemLine::Rts, false},
+                            sim.chip().modePins());
+    wiring.linesMoved(sim.chip(), false, true);
+    EXPECT_EQ(sim.chip().modePins(), hc11::ChipMode::Bootstrap);
+    wiring.linesMoved(sim.chip(), true, false);
+    wiring.linesMoved(sim.chip(), false, false);
+    EXPECT_FALSE(sim.bootRomRunning()) << "released: single-chip, from the reset vector";
 }
 
 }  // namespace
