@@ -5,11 +5,15 @@
 // said what went wrong; the run alone prints "Failure" and decides the exit status.
 #include "programming_run.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "bootstrap_loader.h"
 #include "com_port.h"
+#include "config_value.h"
 #include "download.h"
 #include "exit_status.h"
 #include "os.h"
@@ -60,10 +64,8 @@ int LoadInputFile(const Settings *pSettings, SRecordFile *pFile) {
          "the chip's registers (CONFIG is set with -B -C)"},
     };
     if (!ReadSRecordFile(pSettings->szInputFile, pFile)) return EXIT_INPUT_FILE;
-    if (!CheckSRecordFile(pFile, rgRanges, sizeof(rgRanges) / sizeof(rgRanges[0]))) {
-        fprintf(stdout, "Failure\n");
+    if (!CheckSRecordFile(pFile, rgRanges, sizeof(rgRanges) / sizeof(rgRanges[0])))
         return EXIT_INPUT_FILE;
-    }
     return EXIT_DONE;
 }
 
@@ -80,9 +82,10 @@ void FillTalkerLink(const Settings *pSettings, TalkerLink *pLink) {
     SetTalkerClock(&pLink->clock, pSettings->dwCrystalHz);
 }
 
-// The run's verdict on an operation that reached the target and failed.
+// The run's verdict on a run that failed past the command line: every one ends with it, the
+// ports that did not open and the files refused before the target included.
 int ReportFailure(int nStatus) {
-    fprintf(stdout, "Failure\n");
+    if (nStatus == EXIT_INPUT_FILE || nStatus == EXIT_TARGET) fprintf(stdout, "Failure\n");
     return nStatus;
 }
 
@@ -97,23 +100,28 @@ int UseTarget(const Settings *pSettings, const TalkerLink *pLink, const SRecordF
               ReadBackFile *pReadBack) {
     if (pFile != NULL && pSettings->fVerifyOnly) {
         fprintf(stdout, "Verifying %s\n", pSettings->szInputFile);
-        if (!VerifyFile(pLink, pFile)) return ReportFailure(EXIT_TARGET);
+        if (!VerifyFile(pLink, pFile)) return EXIT_TARGET;
     } else if (pFile != NULL) {
         fprintf(stdout, "Downloading %s\n", pSettings->szInputFile);
-        if (!DownloadFile(pLink, pFile)) return ReportFailure(EXIT_TARGET);
+        if (!DownloadFile(pLink, pFile)) return EXIT_TARGET;
     }
-    if (pSettings->fReadBack && !ReadBackRange(pLink, pReadBack)) return ReportFailure(EXIT_TARGET);
+    if (pSettings->fReadBack && !ReadBackRange(pLink, pReadBack)) return EXIT_TARGET;
+    if (pFile == NULL && !pSettings->fReadBack) fprintf(stdout, "Success\n");  // "-B" alone
     return EXIT_DONE;
 }
 
-// The erase is one command: its progress goes from nothing to the whole EEPROM at once.
+// The erase is one command: its progress goes from nothing to the whole EEPROM at once. The
+// CONFIG value it programs is told first (a value that needs --confirm-config was refused
+// before the chip was touched).
 int EraseEeprom(const TalkerLink *pLink) {
     uint32_t dwSize = (uint32_t)pLink->wEepromEnd - pLink->wEepromStart + 1;
+    PrintConfigValue(pLink->pPart, pLink->bConfigValue);
     fprintf(stdout, "Bulk Erasing EEPROM\n");
     EnterStage(STAGE_BULK_ERASE, dwSize);
     if (!BulkErase(pLink)) return 0;
     NoteBytesDone(dwSize);
     EndProgress("");
+    ReportConfigProgrammed(pLink->bConfigValue);
     return 1;
 }
 
@@ -192,7 +200,6 @@ int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFil
     const TalkerClock *pClock = &pLink->clock;
     ReportTalkerClock(pClock);
     LinkOutcome eLoad = LoadTalker(pLink);
-    if (eLoad == LINK_FAILED) return ReportFailure(EXIT_TARGET);
     if (eLoad != LINK_DONE) return EXIT_TARGET;
     if (!OpenComPort(pLink, pClock->firstRate.dwRate)) return EXIT_TARGET;
     int nStatus = PrepareTarget(pSettings, pLink, pFile)
@@ -203,13 +210,25 @@ int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFil
     return nStatus;
 }
 
-// The read-back file gets its name only after a run that read the whole range.
+// The read-back file gets its name only after a run that read the whole range; its "Success"
+// waits for the file, so that no run says it before failing.
 int FinishReadBack(ReadBackFile *pReadBack, int nStatus) {
     if (nStatus != EXIT_DONE) {
         DiscardReadBackFile(pReadBack);
         return nStatus;
     }
-    return SaveReadBackFile(pReadBack) ? EXIT_DONE : EXIT_INPUT_FILE;
+    if (!SaveReadBackFile(pReadBack)) return EXIT_INPUT_FILE;
+    fprintf(stdout, "Success\n");
+    return EXIT_DONE;
+}
+
+// A folder named by "-o" could never be replaced by the file: refused before the target is
+// touched, with the words the rename would have failed with.
+int IsOutputNameUsable(const char *pszName) {
+    struct stat info;
+    if (stat(pszName, &info) != 0 || (info.st_mode & S_IFMT) != S_IFDIR) return 1;
+    fprintf(stderr, "File Error: Could not write %s: %s\n", pszName, strerror(EISDIR));
+    return 0;
 }
 
 // What the user asked for, once the command line is read: EXIT_DONE with *pFile filled (or
@@ -236,9 +255,14 @@ int RunWithSettings(const Settings *pSettings) {
     const SRecordFile *pFile = NULL;
     int nStatus = TakeInputFile(pSettings, &file, &pFile);
     if (nStatus != EXIT_DONE) return nStatus;
+    if (pSettings->fBulkErase &&
+        !IsConfigValueAllowed(pSettings->pPart, pSettings->bConfigValue, pSettings->fConfirmConfig))
+        return EXIT_COMMAND_LINE;
     ReadBackFile readBack;
     StartReadBackFile(&readBack, pSettings);
-    if (pSettings->fReadBack && !CreateReadBackFile(&readBack)) return EXIT_INPUT_FILE;
+    if (pSettings->fReadBack &&
+        (!IsOutputNameUsable(pSettings->szOutputFile) || !CreateReadBackFile(&readBack)))
+        return EXIT_INPUT_FILE;
     TalkerLink link;
     FillTalkerLink(pSettings, &link);
     nStatus = ProgramTarget(pSettings, &link, pFile, &readBack);
@@ -255,5 +279,5 @@ int RunProgramming(int argc, char **argv) {
         fprintf(stderr, "hc11prog version %s\n", HC11PROG_VERSION);
         return EXIT_DONE;
     }
-    return RunWithSettings(&settings);
+    return ReportFailure(RunWithSettings(&settings));
 }

@@ -111,7 +111,6 @@ int ReadBackRange(const TalkerLink *pLink, ReadBackFile *pOut) {
                          PrintReadMark, pOut))
         return 0;
     EndProgress("");
-    fprintf(stdout, "Success\n");
     return 1;
 }
 

@@ -26,8 +26,9 @@ void StartReadBackFile(ReadBackFile *pOut, const Settings *pSettings);
 // Returns 1, or 0 after "File Error: Could not create ...".
 int CreateReadBackFile(ReadBackFile *pOut);
 
-// Reads the "-r" range through the talker, printing its stage line and progress, then
-// "Success". Returns 1 when every byte came, 0 after the failure's message.
+// Reads the "-r" range through the talker, printing its stage line and progress ("Success"
+// waits for the file: the run prints it once SaveReadBackFile is done). Returns 1 when every
+// byte came, 0 after the failure's message.
 int ReadBackRange(const TalkerLink *pLink, ReadBackFile *pOut);
 
 // Writes what ReadBackRange read as S19 and gives the file its name. Returns 1, or 0 after a

@@ -81,9 +81,16 @@ void PrintUsage(const Settings *pSettings) {
     fprintf(stderr, "\t-r <start>-<end> read that range back into the -o file\n");
     fprintf(stderr, "\t-o <filename> S19 file the read-back is written to\n");
     fprintf(stderr, "\t-n verify only: compare the chip with the -i file, write nothing\n");
+    fprintf(stderr, "\t-I forget an earlier -i\n");
+    fprintf(stderr, "\t-V trace every byte on the wire on standard error\n");
+    fprintf(stderr, "\t-s accepted, without effect\n");
+    fprintf(stderr, "\t-S accepted, without effect\n");
     PrintPartUsage();
     PrintRateUsage(pSettings);
     fprintf(stderr, "\t-x <MHz> the board's crystal frequency (default 8), from 1 to 20\n");
+    fprintf(stderr,
+            "\t--confirm-config let -B -C program a CONFIG that turns security on or "
+            "the EEPROM off\n");
     fprintf(stderr, "\nNormal operation on COM1 is as follows:\n");
     fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", pSettings->pszProgramName);
 }
@@ -97,23 +104,56 @@ int RefuseValue(const Settings *pSettings, const char *pszMessage) {
     return 0;
 }
 
-// Decimal digits only, and a value that fits 32 bits: anything else would open a port the
-// user did not name.
-int SetComPort(Settings *pSettings, const char *pszValue) {
-    uint64_t qwPort = 0;
-    if (pszValue[0] == '\0') return RefuseValue(pSettings, "Expected com port value\n");
+// Decimal digits only, and a value that fits 32 bits, nothing after them: anything else would
+// open a port or set a rate the user did not name.
+int ReadDecimal(const char *pszValue, uint32_t *pdwValue) {
+    uint64_t qwValue = 0;
+    if (pszValue[0] == '\0') return 0;
     for (const char *pch = pszValue; *pch != '\0'; pch++) {
-        if (*pch < '0' || *pch > '9') return RefuseValue(pSettings, "Expected com port value\n");
-        qwPort = qwPort * 10 + (uint64_t)(*pch - '0');
-        if (qwPort > UINT32_MAX) return RefuseValue(pSettings, "Expected com port value\n");
+        if (*pch < '0' || *pch > '9') return 0;
+        qwValue = qwValue * 10 + (uint64_t)(*pch - '0');
+        if (qwValue > UINT32_MAX) return 0;
     }
-    pSettings->dwComPort = (uint32_t)qwPort;
+    *pdwValue = (uint32_t)qwValue;
+    return 1;
+}
+
+int HexDigitValue(char ch) {
+    if (ch >= '0' && ch <= '9') return ch - '0';
+    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+    return -1;
+}
+
+// Hexadecimal digits (an "0x" before them allowed) up to dwMax, from *ppch; *ppch moves past
+// them. Returns 0 when there is no digit or the value passes dwMax.
+int ReadHex(const char **ppch, uint32_t dwMax, uint32_t *pdwValue) {
+    const char *pch = *ppch;
+    if (pch[0] == '0' && (pch[1] == 'x' || pch[1] == 'X') && HexDigitValue(pch[2]) >= 0) pch += 2;
+    if (HexDigitValue(*pch) < 0) return 0;
+    uint32_t dwValue = 0;
+    for (; HexDigitValue(*pch) >= 0; pch++) {
+        dwValue = dwValue * 16 + (uint32_t)HexDigitValue(*pch);
+        if (dwValue > dwMax) return 0;
+    }
+    *pdwValue = dwValue;
+    *ppch = pch;
+    return 1;
+}
+
+// Ports count from 1: COM1 is the first.
+int SetComPort(Settings *pSettings, const char *pszValue) {
+    uint32_t dwPort = 0;
+    if (!ReadDecimal(pszValue, &dwPort)) return RefuseValue(pSettings, "Expected com port value\n");
+    if (dwPort == 0) return RefuseValue(pSettings, "Expected com port value of 1 or more\n");
+    pSettings->dwComPort = dwPort;
     return 1;
 }
 
 int SetConfigValue(Settings *pSettings, const char *pszValue) {
-    unsigned int dwValue = 0;
-    if (sscanf(pszValue, "%x", &dwValue) != 1 || dwValue > 0xFF) {
+    uint32_t dwValue = 0;
+    const char *pch = pszValue;
+    if (!ReadHex(&pch, 0xFF, &dwValue) || *pch != '\0') {
         return RefuseValue(pSettings, "Expected Config Register Value between 0 and FF\n");
     }
     pSettings->bConfigValue = (uint8_t)dwValue;
@@ -148,14 +188,15 @@ void WarnUnusedConfigValue(const Settings *pSettings) {
     }
 }
 
-// Reads "start-end" (hexadecimal, at most four digits each) into *pwStart and *pwEnd, or
-// refuses it: pszExpected when fewer than two numbers convert, pszInvalid when start > end.
+// Reads "start-end" (hexadecimal, at most $FFFF each, nothing after the end) into *pwStart
+// and *pwEnd, or refuses it: pszExpected when it is not that, pszInvalid when start > end.
 int ReadAddressRange(const Settings *pSettings, const char *pszValue, uint16_t *pwStart,
                      uint16_t *pwEnd, const char *pszExpected, const char *pszInvalid) {
-    unsigned int dwStart = 0, dwEnd = 0;
-    if (sscanf(pszValue, "%04x-%04x", &dwStart, &dwEnd) != 2)
-        return RefuseValue(pSettings, pszExpected);
-    if ((uint16_t)dwStart > (uint16_t)dwEnd) return RefuseValue(pSettings, pszInvalid);
+    uint32_t dwStart = 0, dwEnd = 0;
+    const char *pch = pszValue;
+    int fRead = ReadHex(&pch, 0xFFFF, &dwStart) && *pch++ == '-' && ReadHex(&pch, 0xFFFF, &dwEnd);
+    if (!fRead || *pch != '\0') return RefuseValue(pSettings, pszExpected);
+    if (dwStart > dwEnd) return RefuseValue(pSettings, pszInvalid);
     *pwStart = (uint16_t)dwStart;
     *pwEnd = (uint16_t)dwEnd;
     return 1;
@@ -285,6 +326,7 @@ const FlagOption g_rgFlagOptions[] = {
     {"-V", &Settings::fVerbose},
     {"-n", &Settings::fVerifyOnly},
     {"-l", &Settings::fListPorts},
+    {"--confirm-config", &Settings::fConfirmConfig},
 };
 
 const char *MissingValueMessage(const ValueOption *pOption) {
@@ -324,6 +366,12 @@ int SettleTalkerRate(Settings *pSettings) {
     return 1;
 }
 
+// Names what was not understood; a bare name is most often an input file without its "-i".
+void ReportUnknownArgument(const char *pszArg) {
+    fprintf(stderr, "Unknown argument: %s%s\n", pszArg,
+            pszArg[0] == '-' ? "" : " (an input file is named with -i)");
+}
+
 // Options that make no sense together, or one without the other it needs.
 int CheckCombinations(const Settings *pSettings) {
     if (pSettings->fReadBack && pSettings->szOutputFile[0] == '\0') {
@@ -357,6 +405,7 @@ int ParseCommandLine(int argc, char **argv, Settings *pSettings) {
             PrintUsage(pSettings);
             return 0;
         } else {
+            ReportUnknownArgument(pszArg);
             PrintUsage(pSettings);
             return 0;
         }

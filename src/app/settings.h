@@ -31,6 +31,7 @@ struct Settings {
     const PartInfo *pPart;             // "-p": the chip, the 811E2 unless another is named
     uint32_t dwCrystalHz;              // "-x": the board's crystal; E runs at a quarter of it
     uint32_t dwTalkerRateAsked;        // "-b" as given, 0 if not: checked once "-x" is known
+    uint32_t fConfirmConfig;           // "--confirm-config": a CONFIG that needs it may go
     // What the user named explicitly: a part's defaults do not override it, whichever comes
     // first.
     uint32_t fEepromRangeGiven;

@@ -45,6 +45,8 @@ constexpr PartInfo Make811E2() {
     part.awBprotBlockStart[3] = 0x600;
     part.bConfigAfterErase = 0xF5;
     part.bConfigShipped = 0xFF;
+    // No ROM: ROMON has nothing to switch.
+    part.bConfigBits = CONFIG_EEPROM_BLOCK | CONFIG_NOSEC | CONFIG_NOCOP | CONFIG_EEON;
     part.wBootLoadMax = 256;
     part.fVariableLoad = 0;
     part.wBreakJump = 0xF800;
@@ -60,6 +62,7 @@ constexpr PartInfo MakeE9() {
     PartInfo part = MakeRow("E9", 0x01FF);
     part.wEepromStart = 0xB600;
     part.wEepromEnd = 0xB7FF;
+    part.bConfigBits = CONFIG_NOSEC | CONFIG_NOCOP | CONFIG_ROMON | CONFIG_EEON;
     SetE9BprotBlocks(&part);
     part.bConfigAfterErase = 0x0F;
     part.bConfigShipped = 0x0F;
@@ -98,6 +101,7 @@ constexpr PartInfo MakeA8() {
     PartInfo part = MakeRow("A8", 0x00FF);
     part.wEepromStart = 0xB600;
     part.wEepromEnd = 0xB7FF;
+    part.bConfigBits = CONFIG_NOSEC | CONFIG_NOCOP | CONFIG_ROMON | CONFIG_EEON;
     part.fHasBprot = 0;
     part.bConfigAfterErase = 0x0F;
     part.bConfigShipped = 0x0F;
@@ -125,6 +129,8 @@ constexpr PartInfo MakeF1() {
     part.wRegisterEnd = 0x105F;  // a 96-byte register block
     part.wEepromStart = 0xFE00;
     part.wEepromEnd = 0xFFFF;
+    // No ROM; the EEPROM taken as fixed, so its block bits are not decoded.
+    part.bConfigBits = CONFIG_NOSEC | CONFIG_NOCOP | CONFIG_EEON;
     SetE9BprotBlocks(&part);
     part.bConfigAfterErase = 0xFF;
     part.bConfigShipped = 0xFF;

@@ -24,6 +24,7 @@ typedef struct PartInfo {
     uint16_t awBprotBlockStart[4];
     uint8_t bConfigAfterErase;  // what a bulk erase should program back into CONFIG
     uint8_t bConfigShipped;     // CONFIG as the part is delivered
+    uint8_t bConfigBits;        // the CONFIG bits the part has (CONFIG_*), as its manual lists
     uint16_t wBootLoadMax;      // the most bytes the boot ROM loads into RAM
     uint32_t fVariableLoad;     // the load also ends after 4 idle character times
     uint16_t wBreakJump;        // where the boot ROM jumps on a first $00 or break

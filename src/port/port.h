@@ -47,6 +47,9 @@ struct PortOps {
     void (*pfnDescribeError)(const Port *pPort, char *pszText, size_t cchText);
     // Drops what was written and has not left yet; NULL where the port can't.
     int (*pfnPurgeOutput)(Port *pPort);
+    // Lets dwMs pass on the line, for a port whose time is not the wall clock's (a simulated
+    // chip): returns 1 once it has, 0 when the caller must sleep. NULL: the caller sleeps.
+    int (*pfnPassTime)(Port *pPort, uint32_t dwMs);
 };
 
 struct Port {
@@ -89,6 +92,9 @@ inline int PurgePortInput(Port *pPort) {
 }
 inline int PurgePortOutput(Port *pPort) {
     return pPort->pOps->pfnPurgeOutput == NULL ? 1 : pPort->pOps->pfnPurgeOutput(pPort);
+}
+inline int PassPortTime(Port *pPort, uint32_t dwMs) {
+    return pPort->pOps->pfnPassTime == NULL ? 0 : pPort->pOps->pfnPassTime(pPort, dwMs);
 }
 inline int SetPortLine(Port *pPort, PortLine eLine, int fAsserted) {
     return pPort->pOps->pfnSetLine(pPort, eLine, fAsserted);

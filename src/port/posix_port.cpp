@@ -316,9 +316,10 @@ void PosixDescribeError(const Port *pPort, char *pszText, size_t cchText) {
         snprintf(pszText, cchText, "%s: %s", strerror(nErrno), pszHint);
 }
 
-const PortOps g_PosixOps = {PosixSetRate,       PosixRead,       PosixWrite,     PosixDrain,
-                            PosixPurgeInput,    PosixSetLine,    PosixSendBreak, PosixClose,
-                            PosixDescribeError, PosixPurgeOutput};
+const PortOps g_PosixOps = {
+    PosixSetRate, PosixRead,      PosixWrite, PosixDrain,         PosixPurgeInput,
+    PosixSetLine, PosixSendBreak, PosixClose, PosixDescribeError, PosixPurgeOutput,
+    NULL};
 
 int FindFreeSlot(void) {
     for (int i = 0; i < MAX_OPEN_PORTS; i++) {

@@ -383,9 +383,17 @@ void DescribeRfc2217Error(const Port *pPort, char *pszText, size_t cchText) {
     }
 }
 
-const PortOps kRfc2217Ops = {
-    SetRfc2217Rate, ReadRfc2217,      WriteRfc2217, DrainRfc2217,         PurgeRfc2217Input,
-    SetRfc2217Line, SendRfc2217Break, CloseRfc2217, DescribeRfc2217Error, NULL};
+const PortOps kRfc2217Ops = {SetRfc2217Rate,
+                             ReadRfc2217,
+                             WriteRfc2217,
+                             DrainRfc2217,
+                             PurgeRfc2217Input,
+                             SetRfc2217Line,
+                             SendRfc2217Break,
+                             CloseRfc2217,
+                             DescribeRfc2217Error,
+                             NULL,
+                             NULL};
 
 int ConnectToServer(Port *pPort, const char *pszUrl) {
     Rfc2217State *pState = State(pPort);

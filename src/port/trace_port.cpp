@@ -59,6 +59,10 @@ int TracePurgeOutput(Port *pPort) {
     return Passed(pPort, PurgePortOutput(Inner(pPort)));
 }
 
+int TracePassTime(Port *pPort, uint32_t dwMs) {
+    return PassPortTime(Inner(pPort), dwMs);
+}
+
 int TraceSetLine(Port *pPort, PortLine eLine, int fAsserted) {
     return Passed(pPort, SetPortLine(Inner(pPort), eLine, fAsserted));
 }
@@ -75,9 +79,9 @@ void TraceDescribeError(const Port *pPort, char *pszText, size_t cchText) {
     DescribePortError(Inner(pPort), pszText, cchText);
 }
 
-const PortOps g_TraceOps = {TraceSetRate,       TraceRead,       TraceWrite,     TraceDrain,
-                            TracePurgeInput,    TraceSetLine,    TraceSendBreak, TraceClose,
-                            TraceDescribeError, TracePurgeOutput};
+const PortOps g_TraceOps = {TraceSetRate,       TraceRead,        TraceWrite,     TraceDrain,
+                            TracePurgeInput,    TraceSetLine,     TraceSendBreak, TraceClose,
+                            TraceDescribeError, TracePurgeOutput, TracePassTime};
 
 }  // namespace
 

@@ -164,9 +164,10 @@ void Win32DescribeError(const Port *pPort, char *pszText, size_t cchText) {
         snprintf(pszText, cchText, "%s: %s", szSystem, pszHint);
 }
 
-const PortOps g_Win32Ops = {Win32SetRate,       Win32Read,       Win32Write,     Win32Drain,
-                            Win32PurgeInput,    Win32SetLine,    Win32SendBreak, Win32Close,
-                            Win32DescribeError, Win32PurgeOutput};
+const PortOps g_Win32Ops = {
+    Win32SetRate, Win32Read,      Win32Write, Win32Drain,         Win32PurgeInput,
+    Win32SetLine, Win32SendBreak, Win32Close, Win32DescribeError, Win32PurgeOutput,
+    NULL};
 
 // After a failed step's own line with the system's code: the system's words.
 int FailOpen(Port *pPort, DWORD dwError) {

@@ -33,7 +33,9 @@ FILE *OpenReadableFile(const char *pszName) {
     if (pFile == NULL) return NULL;
     int ch = fgetc(pFile);
     if (ch == EOF && ferror(pFile)) {
+        int nError = errno;  // the reason the caller reports, which fclose may change
         fclose(pFile);
+        errno = nError;
         return NULL;
     }
     if (ch != EOF) ungetc(ch, pFile);
@@ -171,7 +173,7 @@ void CopyTrimmed(const char *pchLine, size_t cchLine, SRecordLine *pLine) {
 int ReadSRecordFile(const char *pszName, SRecordFile *pFile) {
     FILE *pStream = OpenReadableFile(pszName);
     if (pStream == NULL) {
-        fprintf(stderr, "File Error: Could not open %s\n", pszName);
+        fprintf(stderr, "File Error: Could not open %s: %s\n", pszName, strerror(errno));
         return 0;
     }
     size_t cchRead = 0;

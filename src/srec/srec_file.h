@@ -39,7 +39,8 @@ struct RefusedRange {
 
 // Reads the file whole, once, into the one buffer this module keeps (a later read replaces
 // it). Pipes and process substitutions work. Returns 1, or 0 after one message: the file
-// can't be opened ("File Error: Could not open %s"), can't be read, or is too large.
+// can't be opened ("File Error: Could not open %s: <the system's reason>"), can't be read, or is
+// too large.
 int ReadSRecordFile(const char *pszName, SRecordFile *pFile);
 
 // Starts a walk of the file's lines at its first line.

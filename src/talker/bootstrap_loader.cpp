@@ -182,16 +182,16 @@ int LoadTalker(Port *pPort, TalkerLoad *pLoad, int fFirstSent) {
 // The ROM starts a variable-length load's program once the line has been idle for 4
 // character times after the last byte; that count began as the last echo was sent, one
 // character before it arrived here. One character more covers the ROM noticing.
-void WaitOutIdleEnd(uint32_t dwLoadBaud) {
+void WaitOutIdleEnd(Port *pPort, uint32_t dwLoadBaud) {
     uint32_t dwBits = (IDLE_END_CHARACTERS + 1) * BITS_PER_CHARACTER;
-    SleepMs((dwBits * 1000 + dwLoadBaud - 1) / dwLoadBaud);
+    WaitOnPort(pPort, (dwBits * 1000 + dwLoadBaud - 1) / dwLoadBaud);
 }
 
 // SendBootLoad with the load built.
 int SendTalker(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadBaud, int fFirstSent) {
     EnterStage(STAGE_TALKER_LOAD, pLoad->dwLength);
     int fLoaded = LoadTalker(pLink->pPort, pLoad, fFirstSent);
-    if (fLoaded && pLink->pPart->fVariableLoad) WaitOutIdleEnd(dwLoadBaud);
+    if (fLoaded && pLink->pPart->fVariableLoad) WaitOutIdleEnd(pLink->pPort, dwLoadBaud);
     return fLoaded;
 }
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "port_open.h"
+#include "progress.h"
 #include "trace_port.h"
 
 namespace {
@@ -32,7 +33,10 @@ int WriteOneByte(Port *pPort, const uint8_t *pbByte) {
 
 int OpenComPort(TalkerLink *pLink, uint32_t dwBaudRate) {
     pLink->pPort = NULL;
-    if (!OpenPortByName(&pLink->device, &pLink->portName, dwBaudRate)) return 0;
+    int fOpen = pLink->pfnOpenPort != NULL
+                    ? pLink->pfnOpenPort(&pLink->device, dwBaudRate, pLink->pOpenContext)
+                    : OpenPortByName(&pLink->device, &pLink->portName, dwBaudRate);
+    if (!fOpen) return 0;
     pLink->pPort = &pLink->device;
     if (pLink->fTrace) {
         OpenTracePort(&pLink->trace, &pLink->device);
@@ -68,18 +72,30 @@ int TracedRead(Port *pPort, uint8_t *pbBuffer, uint32_t dwLength, uint32_t *pdwR
 int ReadRawByte(Port *pPort, uint8_t *pbByte) {
     uint32_t dwRead = 0;
     if (!TracedRead(pPort, pbByte, 1, &dwRead)) {
+        EndProgressLineForMessage();
         fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)pPort->dwLastError);
         return 0;
     }
     if (dwRead != 1) {
+        EndProgressLineForMessage();
         fprintf(stderr, "SendRawWithEcho: dwRead != 1\n");
         return 0;
     }
     return 1;
 }
 
+void ReportStoppedAnswering(uint16_t wAddress) {
+    fprintf(stderr, "SendRawWithEcho: dwRead != 1\n");
+    fprintf(stderr,
+            "SendRawWithEcho: the board stopped answering at $%04X: check its power and the "
+            "cable, and whether something reset it; then reset it into special bootstrap mode "
+            "and run again\n",
+            wAddress);
+}
+
 int EchoMatches(uint8_t bEcho, const uint8_t *pbBuffer, uint32_t dwIndex) {
     if (bEcho == pbBuffer[dwIndex]) return 1;
+    EndProgressLineForMessage();
     fprintf(stderr, "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n", bEcho,
             (unsigned)dwIndex, pbBuffer[dwIndex]);
     return 0;
@@ -127,4 +143,8 @@ int SendRawCheckEcho(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength,
 
 void SleepMs(uint32_t dwMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(dwMs));
+}
+
+void WaitOnPort(Port *pPort, uint32_t dwMs) {
+    if (!PassPortTime(pPort, dwMs)) SleepMs(dwMs);
 }

@@ -36,6 +36,10 @@ int SendRawCheckEcho(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength,
 // echoes. Returns 1, or 0 after the message of the failed read.
 int ReadRawByte(Port *pPort, uint8_t *pbByte);
 
+// "SendRawWithEcho: dwRead != 1" for the echo of the byte at wAddress, which never came, and
+// a line that says where the board stopped answering and what to check.
+void ReportStoppedAnswering(uint16_t wAddress);
+
 // 1 when bEcho is pbBuffer[dwIndex]; else reports the difference as SendRawWithEcho does and
 // returns 0.
 int EchoMatches(uint8_t bEcho, const uint8_t *pbBuffer, uint32_t dwIndex);
@@ -50,3 +54,5 @@ int SendByteReadEcho(Port *pPort, uint8_t bSend, uint8_t *pbEcho);
 
 // Waits dwMs milliseconds.
 void SleepMs(uint32_t dwMs);
+// Waits dwMs milliseconds with the port open: the line's own time where the port keeps one.
+void WaitOnPort(Port *pPort, uint32_t dwMs);

@@ -13,4 +13,6 @@ void StartTalkerLink(TalkerLink *pLink, uint32_t dwComPort, const char *pszDevic
     SetTalkerClock(&pLink->clock, DEFAULT_CRYSTAL_HZ);
     pLink->pPort = NULL;
     pLink->device.pOps = pLink->trace.pOps = NULL;
+    pLink->pfnOpenPort = NULL;
+    pLink->pOpenContext = NULL;
 }

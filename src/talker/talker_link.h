@@ -42,6 +42,9 @@ struct TalkerLink {
     Port *pPort;
     Port device;
     Port trace;
+    // How each stage opens device, when not by portName: a test's own port (NULL: by name).
+    int (*pfnOpenPort)(Port *pDevice, uint32_t dwBaudRate, void *pContext);
+    void *pOpenContext;
 };
 
 // The link of the 811E2 with its defaults, closed, on the device pszDevice names, or on COM

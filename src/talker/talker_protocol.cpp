@@ -5,45 +5,91 @@
 #include <cstdio>
 
 #include "com_port.h"
+#include "progress.h"
 #include "talker_stream.h"
 
 namespace {
 
 const uint32_t SYNC_ATTEMPTS = 10;
+const uint32_t WRONG_ANSWERS_TO_STOP = 2;  // one may be a byte garbled on the line
 const uint32_t RATE_SWITCH_WAIT_MS = 25;
 const uint32_t SYNC_SETTLE_MS = 20;  // beyond the common adapters' default latency timer, 16 ms
 
-// One attempt at reading the prompt. Returns 1 for ">", 0 for a failed attempt, -1 when a
-// call failed and no further attempt may be made.
-int TryPrompt(Port *pPort, int fSync) {
+enum PromptAttempt {
+    ATTEMPT_CALL_FAILED = -1,  // no further attempt may be made
+    ATTEMPT_SILENT = 0,
+    ATTEMPT_PROMPT = 1,
+    ATTEMPT_WRONG_ANSWER = 2,
+};
+
+// One attempt at reading the prompt; a byte that is not ">" goes into *pbReply.
+PromptAttempt TryPrompt(Port *pPort, int fSync, uint8_t *pbReply) {
     if (fSync) {
         // A USB adapter may still hold bytes the chip sent before (the talker's start-up
         // prompt, up to its latency timer late): they come in before the purge.
-        SleepMs(SYNC_SETTLE_MS);
+        WaitOnPort(pPort, SYNC_SETTLE_MS);
         PurgePortInput(pPort);
         uint8_t bSync = TALKER_SYNC;
         uint32_t dwWrite = 0;
         if (!TracedWrite(pPort, &bSync, 1, &dwWrite)) {
             fprintf(stderr, "GetPrompt: Error on sync write (%x)\n", (unsigned)pPort->dwLastError);
-            return -1;
+            return ATTEMPT_CALL_FAILED;
         }
     }
-    uint8_t bReply = 0;
     uint32_t dwRead = 0;
-    if (!TracedRead(pPort, &bReply, 1, &dwRead)) {
+    if (!TracedRead(pPort, pbReply, 1, &dwRead)) {
         fprintf(stderr, "GetPrompt: Error on read (%x)\n", (unsigned)pPort->dwLastError);
-        return -1;
+        return ATTEMPT_CALL_FAILED;
     }
-    if (dwRead != 1) {
-        fprintf(stderr, "GetPrompt: Didn't read a character\n");
-        return 0;
-    }
-    if (bReply == TALKER_PROMPT) return 1;
-    fprintf(stderr, "GetPrompt: Got a %c(0x%x), expected '>'\n", bReply, bReply);
-    return 0;
+    if (dwRead != 1) return ATTEMPT_SILENT;
+    if (*pbReply == TALKER_PROMPT) return ATTEMPT_PROMPT;
+    ReportWrongPrompt(*pbReply);
+    return ATTEMPT_WRONG_ANSWER;
+}
+
+// The first silent attempt is reported with what the retries are doing: an unplugged or
+// unpowered board keeps the run in them for about 20 s.
+void ReportSilentAttempt(uint32_t dwSilent) {
+    if (dwSilent != 1) return;
+    EndProgressLineForMessage();
+    fprintf(stderr, "GetPrompt: Didn't read a character\n");
+    fprintf(stderr,
+            "GetPrompt: no answer: sending the sync again, up to %u more times over about %u s "
+            "(is the board powered, its cable in, and was it not reset?)\n",
+            (unsigned)(SYNC_ATTEMPTS - 1), (unsigned)(SYNC_ATTEMPTS - 1) * 2);
 }
 
 }  // namespace
+
+// Up to SYNC_ATTEMPTS syncs, until the prompt, a failed call, or WRONG_ANSWERS_TO_STOP answers
+// that are not the prompt: then the line carries bytes, and more syncs would not change what
+// answers them.
+SyncOutcome SyncWithTalker(Port *pPort, SyncAnswers *pAnswers) {
+    *pAnswers = SyncAnswers{0, 0, 0, 0};
+    for (uint32_t i = 0; i < SYNC_ATTEMPTS; i++) {
+        uint8_t bReply = 0;
+        PromptAttempt eAttempt = TryPrompt(pPort, 1, &bReply);
+        if (eAttempt == ATTEMPT_PROMPT) return SYNC_PROMPT;
+        if (eAttempt == ATTEMPT_CALL_FAILED) return SYNC_CALL_FAILED;
+        if (eAttempt == ATTEMPT_SILENT) {
+            ReportSilentAttempt(++pAnswers->dwSilent);
+            continue;
+        }
+        pAnswers->bLastWrong = bReply;
+        if (bReply == BOOT_BREAK_BYTE) pAnswers->dwBreaks++;
+        if (++pAnswers->dwWrong == WRONG_ANSWERS_TO_STOP) return SYNC_WRONG_ANSWERS;
+    }
+    return SYNC_SILENT;
+}
+
+void ReportWrongPrompt(uint8_t bReply) {
+    EndProgressLineForMessage();
+    // A control byte would act on the terminal: it is shown by its value.
+    if (bReply >= 0x20 && bReply < 0x7F)
+        fprintf(stderr, "GetPrompt: Got a %c(0x%x), expected '>'\n", bReply, bReply);
+    else
+        fprintf(stderr, "GetPrompt: Got a $%02X, expected '>'\n", bReply);
+}
 
 void BuildFrame(uint8_t bLetter, uint16_t wAddress, uint8_t bCountLow, uint8_t *pbFrame) {
     pbFrame[0] = bLetter;
@@ -54,13 +100,29 @@ void BuildFrame(uint8_t bLetter, uint16_t wAddress, uint8_t bCountLow, uint8_t *
 }
 
 int GetPrompt(Port *pPort, int fSync) {
-    uint32_t dwAttempts = fSync ? SYNC_ATTEMPTS : 1;
-    for (uint32_t i = 0; i < dwAttempts; i++) {
-        int nResult = TryPrompt(pPort, fSync);
-        if (nResult == 1) return 1;
-        if (nResult < 0) return 0;
+    uint8_t bReply = 0;
+    if (!fSync) {
+        PromptAttempt eAttempt = TryPrompt(pPort, 0, &bReply);
+        if (eAttempt == ATTEMPT_SILENT) fprintf(stderr, "GetPrompt: Didn't read a character\n");
+        return eAttempt == ATTEMPT_PROMPT;
     }
-    return 0;
+    SyncAnswers answers;
+    SyncOutcome eOutcome = SyncWithTalker(pPort, &answers);
+    if (eOutcome == SYNC_WRONG_ANSWERS) {
+        // $80 is the boot ROM echoing at 1200 baud: it still takes a load, longer than the
+        // one -p's part was sent.
+        fprintf(stderr,
+                "GetPrompt: the board answers the sync with $%02X, not the talker's prompt: "
+                "likely another part than -p names (its boot ROM still taking the load), or a "
+                "port that does not make 9600 baud. Check -p, reset the board into special "
+                "bootstrap mode and run again\n",
+                answers.bLastWrong);
+    } else if (eOutcome == SYNC_SILENT) {
+        fprintf(stderr,
+                "GetPrompt: the talker never answered: check the board's power and the cable, "
+                "reset it into special bootstrap mode and run again\n");
+    }
+    return eOutcome == SYNC_PROMPT;
 }
 
 int WriteTargetByte(Port *pPort, uint16_t wAddress, uint8_t bValue) {
@@ -98,9 +160,23 @@ int SetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dw
     // The frame's last byte must have left at the old rate before the port changes: drained,
     // then its wire time at 9600 and a USB adapter's latency over.
     DrainPort(pPort);
-    SleepMs(RATE_SWITCH_WAIT_MS);
+    WaitOnPort(pPort, RATE_SWITCH_WAIT_MS);
     if (!SetComPortRate(pPort, dwRate)) return 0;
-    if (GetPrompt(pPort, 1)) return 1;
+    SyncAnswers answers;
+    SyncOutcome eOutcome = SyncWithTalker(pPort, &answers);
+    if (eOutcome == SYNC_PROMPT) return 1;
+    if (eOutcome == SYNC_CALL_FAILED) return 0;
+    if (answers.dwBreaks != 0) {
+        // A talker never sends $00 unasked; a chip that reset sends its break, and its boot
+        // ROM's echoes at 1200 or 7812 baud read as $00 at the faster rates.
+        fprintf(stderr,
+                "SetTalkerRate: the board answered $00 at %u baud: the chip reset (its boot ROM's "
+                "break, or its echoes at the ROM's own rate), not a rate problem. Check the "
+                "board's power and reset line, reset it into special bootstrap mode and run "
+                "again\n",
+                (unsigned)dwRate);
+        return 0;
+    }
     fprintf(stderr,
             "SetTalkerRate: the talker did not answer at %u baud: the adapter or the cable may "
             "not carry this rate (try a lower -b)\n",

@@ -15,8 +15,26 @@ enum { FRAME_LENGTH = 5 };
 void BuildFrame(uint8_t bLetter, uint16_t wAddress, uint8_t bCountLow, uint8_t *pbFrame);
 
 // Waits for the prompt. With fSync, up to ten attempts, each emptying the receive buffer and
-// sending "s" first; without, one read. Returns 1 when ">" came.
+// sending "s" first, stopped by a second answer that is not ">" (after one line that says
+// what is likely); without, one read. Returns 1 when ">" came.
 int GetPrompt(Port *pPort, int fSync);
+
+// "GetPrompt: Got a ..., expected '>'" for a byte that is not the prompt: a printable byte
+// as itself, any other as $XX, never written raw to the terminal.
+void ReportWrongPrompt(uint8_t bReply);
+
+// How a series of syncs ended, and what answered them.
+enum SyncOutcome { SYNC_PROMPT, SYNC_SILENT, SYNC_WRONG_ANSWERS, SYNC_CALL_FAILED };
+struct SyncAnswers {
+    uint32_t dwSilent;  // attempts that read nothing
+    uint32_t dwWrong;   // answers that were not ">"
+    uint32_t dwBreaks;  // of them, $00: a break, or a boot ROM's echo at a slower rate
+    uint8_t bLastWrong;
+};
+
+// The syncs of GetPrompt(pPort, 1) without its closing message, for callers that know what
+// the answers mean where they are.
+SyncOutcome SyncWithTalker(Port *pPort, SyncAnswers *pAnswers);
 
 // "w": stores bValue at wAddress; the read-back is read but not compared.
 int WriteTargetByte(Port *pPort, uint16_t wAddress, uint8_t bValue);

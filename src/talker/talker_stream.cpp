@@ -118,7 +118,7 @@ int CheckReply(TalkerStream *pStream, uint8_t bReply) {
     switch (pExpected->bKind) {
         case REPLY_PROMPT:
             if (bReply == TALKER_PROMPT) return 1;
-            fprintf(stderr, "GetPrompt: Got a %c(0x%x), expected '>'\n", bReply, bReply);
+            ReportWrongPrompt(bReply);
             return 0;
         case REPLY_READ_VALUE:
             *pExpected->pbValue = bReply;
@@ -130,6 +130,7 @@ int CheckReply(TalkerStream *pStream, uint8_t bReply) {
         default:
             NoteBytesDone(1);
             if (bReply == pExpected->bSent) return 1;
+            EndProgressLineForMessage();
             fprintf(stderr,
                     "WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back "
                     "%02X\n",
@@ -143,6 +144,7 @@ int CheckReply(TalkerStream *pStream, uint8_t bReply) {
 
 // What the host says when the next reply does not come, as the lockstep transfer said it.
 void ReportMissingReply(const ExpectedReply *pExpected, int fCallFailed, uint32_t dwError) {
+    EndProgressLineForMessage();
     if (pExpected->bKind == REPLY_PROMPT) {
         if (fCallFailed)
             fprintf(stderr, "GetPrompt: Error on read (%x)\n", (unsigned)dwError);
@@ -158,7 +160,7 @@ void ReportMissingReply(const ExpectedReply *pExpected, int fCallFailed, uint32_
         if (fCallFailed)
             fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)dwError);
         else
-            fprintf(stderr, "SendRawWithEcho: dwRead != 1\n");
+            ReportStoppedAnswering(pExpected->wAddress);
     }
 }
 

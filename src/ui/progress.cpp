@@ -15,6 +15,7 @@ enum { LINE_WIDTH = 72, LINE_ROOM = 128 };
 struct ProgressLine {
     int fOn;
     int fOpen;  // a line of the current phase is on the screen, not yet ended
+    int fCut;   // ended early for a message: the next drawing starts on a line of its own
     const char *pszPhase;
     uint32_t dwDone, dwTotal;
     uint32_t dwDrawn;  // the count the line shows
@@ -51,6 +52,7 @@ void DrawLine(Clock::time_point now) {
              szElapsed, szLeft);
     fprintf(stdout, "\r%-*s", (int)LINE_WIDTH, szLine);
     fflush(stdout);
+    g_Line.fCut = 0;
     g_Line.lastDrawn = now;
     g_Line.dwDrawn = g_Line.dwDone;
 }
@@ -73,7 +75,7 @@ void UseProgressLine(int fOn) {
 
 void BeginProgressLine(const char *pszPhase, uint32_t dwTotal) {
     if (!g_Line.fOn) return;
-    if (g_Line.fOpen) fprintf(stdout, "\n");
+    if (g_Line.fOpen && !g_Line.fCut) fprintf(stdout, "\n");
     g_Line.pszPhase = pszPhase;
     g_Line.dwDone = 0;
     g_Line.dwTotal = dwTotal;
@@ -101,7 +103,14 @@ void EndProgress(const char *pszAfterMarks) {
         return;
     }
     if (!g_Line.fOpen) return;
-    if (g_Line.dwDrawn != g_Line.dwDone) DrawLine(Clock::now());
+    if (g_Line.dwDrawn != g_Line.dwDone || g_Line.fCut) DrawLine(Clock::now());
     fprintf(stdout, "\n");
     g_Line.fOpen = 0;
+}
+
+void EndProgressLineForMessage(void) {
+    if (!g_Line.fOn || !g_Line.fOpen || g_Line.fCut) return;
+    fprintf(stdout, "\n");
+    fflush(stdout);
+    g_Line.fCut = 1;
 }

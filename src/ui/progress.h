@@ -33,3 +33,7 @@ void PrintProgressMark(const char *pszMark);
 // without a line, pszAfterMarks printed after the marks ("\n" after the talker load's, ""
 // before the "Success" that follows the download's dots).
 void EndProgress(const char *pszAfterMarks);
+
+// Ends the line drawn so far, before a message on standard error that would otherwise go on
+// from its end on a terminal; the next drawing starts on a line of its own.
+void EndProgressLineForMessage(void);

@@ -44,3 +44,15 @@ Bytes EveryByteValue() {
 std::string Dots(size_t lines) {
     return std::string(lines + 1, '.');
 }
+
+const std::string kConfigTold =
+    "CONFIG $F5 for the 811E2: EE3-EE0 F (EEPROM at $F800-$FFFF), NOSEC 0, NOCOP 1, EEON 1\n"
+    "  NOSEC 0: on a part whose mask honours NOSEC, security on at the next reset: the boot ROM "
+    "will erase the EEPROM and RAM (standard masks ignore NOSEC)\n";
+
+std::string ConfigProgrammed(uint8_t value) {
+    char line[96];
+    snprintf(line, sizeof line,
+             "CONFIG programmed to $%02X: the chip takes the new value at its next reset\n", value);
+    return line;
+}

@@ -29,3 +29,9 @@ Bytes EveryByteValue();
 
 // One "." per line of a file that ends in a newline, and one more where the end is found.
 std::string Dots(size_t lines);
+
+// What "-B" prints before the erase on the default part with its default CONFIG ($F5): the
+// value decoded and the warning of NOSEC clear.
+extern const std::string kConfigTold;
+// What it prints once CONFIG is programmed with value.
+std::string ConfigProgrammed(uint8_t value = 0xF5);

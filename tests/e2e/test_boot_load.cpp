@@ -40,6 +40,7 @@ const PortOps g_PausingOps = {
     [](Port *p) { ClosePort(Inner(p)); },
     [](const Port *p, char *psz, size_t cch) { DescribePortError(Inner(p), psz, cch); },
     [](Port *p) { return PurgePortOutput(Inner(p)); },
+    [](Port *p, uint32_t dwMs) { return PassPortTime(Inner(p), dwMs); },
 };
 
 void OpenPausingPort(Port *pPausing, Port *pInner, uint32_t dwPauseMs) {

@@ -44,10 +44,10 @@ TEST_F(Crystals, BulkEraseAndEepromAtEveryCrystal) {
         ProgramResult result = Program(sim, std::string("-x ") + c.pszMhz + " -B -i " + file);
         sim.stop();
         EXPECT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(WithoutBanner(result.out), std::string(c.pszTalkerLine) +
-                                                 "Downloading talker file\n" + TalkerMarks() +
-                                                 "Bulk Erasing EEPROM\nDownloading " + file + "\n" +
-                                                 Dots(S19Lines(blocks)) + "Success\n");
+        EXPECT_EQ(WithoutBanner(result.out),
+                  std::string(c.pszTalkerLine) + "Downloading talker file\n" + TalkerMarks() +
+                      kConfigTold + "Bulk Erasing EEPROM\n" + ConfigProgrammed() + "Downloading " +
+                      file + "\n" + Dots(S19Lines(blocks)) + "Success\n");
         EXPECT_EQ(sim.dumped(0xF800, 0xF85F), code);
         EXPECT_EQ(sim.dumped(0xFFFE, 0xFFFF), Bytes({0xF8, 0x00}));
         EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0xF5}));

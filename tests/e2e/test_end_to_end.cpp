@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <csignal>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -42,9 +43,10 @@ TEST_F(EndToEnd, TypicalRunProgramsTheFileIntoEeprom) {
     sim.stop();
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() +
-                                             "Bulk Erasing EEPROM\nDownloading " + file + "\n" +
-                                             Dots(S19Lines(blocks)) + "Success\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() + kConfigTold +
+                                             "Bulk Erasing EEPROM\n" + ConfigProgrammed() +
+                                             "Downloading " + file + "\n" + Dots(S19Lines(blocks)) +
+                                             "Success\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xF87F), code);
     EXPECT_EQ(sim.dumped(0xF880, 0xFFFD), Bytes(0xFFFE - 0xF880, 0xFF));
     EXPECT_EQ(sim.dumped(0xFFFE, 0xFFFF), Bytes({0xF8, 0x00}));
@@ -189,7 +191,13 @@ TEST_F(EndToEnd, BulkEraseWithoutAFileSetsConfig) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "No input file specified\n");
     EXPECT_EQ(WithoutBanner(result.out),
-              "Downloading talker file\n" + TalkerMarks() + "Bulk Erasing EEPROM\n");
+              "Downloading talker file\n" + TalkerMarks() +
+                  "CONFIG $0D for the 811E2: EE3-EE0 0 (EEPROM at $0800-$0FFF), NOSEC 1, NOCOP 1, "
+                  "EEON 1\n"
+                  "  EE3-EE0 0: from the next reset, the EEPROM is at $0800-$0FFF\n"
+                  "  NOSEC 1: from the next reset, security off\n"
+                  "Bulk Erasing EEPROM\n" +
+                  ConfigProgrammed(0x0D) + "Success\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xFFFF), Bytes(0x800, 0xFF));
     EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0x0D}));
 }
@@ -201,6 +209,16 @@ TEST_F(EndToEnd, BulkEraseWithoutAFileSetsConfig) {
 // at the ROM's own 7812 baud, its idle end 5 ms instead of 33. Parts without
 // BPROT are sent no BPROT write: five bytes fewer than the 811E2 for the same file.
 TEST_F(EndToEnd, EveryPartIsProgrammedWithItsOwnSettings) {
+    // Each part's default CONFIG, decoded by the bits it has.
+    const std::map<std::string, std::string> kPartConfigTold = {
+        {"811E2", kConfigTold},
+        {"E9", "CONFIG $0F for the E9: NOSEC 1, NOCOP 1, ROMON 1, EEON 1\n"},
+        {"E1", "CONFIG $0D for the E1: NOSEC 1, NOCOP 1, ROMON 0, EEON 1\n"},
+        {"E20", "CONFIG $0F for the E20: NOSEC 1, NOCOP 1, ROMON 1, EEON 1\n"},
+        {"A8", "CONFIG $0F for the A8: NOSEC 1, NOCOP 1, ROMON 1, EEON 1\n"},
+        {"A1", "CONFIG $0D for the A1: NOSEC 1, NOCOP 1, ROMON 0, EEON 1\n"},
+        {"F1", "CONFIG $FF for the F1: NOSEC 1, NOCOP 1, EEON 1\n"},
+    };
     double rxOf811E2 = 0;
     for (unsigned i = 0; i < GetPartCount(); i++) {
         const PartInfo *part = GetPartByIndex(i);
@@ -224,9 +242,10 @@ TEST_F(EndToEnd, EveryPartIsProgrammedWithItsOwnSettings) {
         sim.stop();
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.err, "");
-        EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() +
-                                                 "Bulk Erasing EEPROM\nDownloading " + file + "\n" +
-                                                 Dots(S19Lines(blocks)) + "Success\n");
+        EXPECT_EQ(WithoutBanner(result.out),
+                  "Downloading talker file\n" + TalkerMarks() + kPartConfigTold.at(name) +
+                      "Bulk Erasing EEPROM\n" + ConfigProgrammed(part->bConfigAfterErase) +
+                      "Downloading " + file + "\n" + Dots(S19Lines(blocks)) + "Success\n");
         Bytes eeprom(part->wEepromEnd - ee + 1, 0xFF);
         std::copy(blocks[0].data.begin(), blocks[0].data.end(), eeprom.begin());
         std::copy(blocks[1].data.begin(), blocks[1].data.end(), eeprom.end() - 2);
@@ -277,6 +296,66 @@ TEST_F(EndToEnd, TheTalkerLoadsOnFixedLoadPartsAndVariableOnesFailTheLoad) {
                   Bytes(64, 0xFF));
         EXPECT_EQ(sim.dumped(0x103F, 0x103F), Bytes({0xF5}));
     }
+}
+
+// A -p that names another part than the board's: whatever answers the sync, no control byte
+// reaches the terminal, one line says what is likely, and the run ends with Failure rather
+// than ten wrong answers.
+TEST_F(EndToEnd, WrongPartIsNamedOnceWithoutRawBytes) {
+    struct Case {
+        const char *board, *part;
+    } cases[] = {{"811E2", "E9"}, {"811E2", "F1"}, {"A8", "E9"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.part) + " against " + c.board);
+        const PartInfo *part = FindPart(c.part);
+        std::string file = WriteS19(dir, "app.s19", {{part->wEepromStart, Pattern(16, 3)}});
+        SimProcess sim({"--part", c.board});
+        ProgramResult result = Program(sim, std::string("-p ") + c.part + " -i " + file);
+        sim.stop();
+        EXPECT_EQ(result.status, 3);
+        std::string out = WithoutBanner(result.out);
+        EXPECT_EQ(out.substr(out.size() - 8), "Failure\n") << out;
+        for (char ch : result.err)
+            EXPECT_TRUE(ch == '\n' || (ch >= 0x20 && ch < 0x7F)) << int(uint8_t(ch));
+        EXPECT_NE(result.err.find("another part than -p names"), std::string::npos) << result.err;
+        size_t wrong = 0;
+        for (size_t at = 0; (at = result.err.find("GetPrompt: Got a", at)) != std::string::npos;
+             at++)
+            wrong++;
+        EXPECT_LE(wrong, 2u) << result.err;
+    }
+}
+
+// A chip that resets during a -b run answers the sync at the new rate with its break, or its
+// boot ROM's slow echoes, read as $00: told apart from a rate the line does not carry.
+TEST_F(EndToEnd, ResetAtTheRateSwitchIsToldAsAReset) {
+    const char *const kSyncPromptAt9600 = "reset:258";
+    SimProcess sim({"--fault", kSyncPromptAt9600});
+    ProgramResult result = Program(sim, "-b 125000 -B");
+    sim.stop();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("SetTalkerRate: the board answered $00 at 125000 baud: the chip "
+                              "reset"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find("may not carry this rate"), std::string::npos) << result.err;
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() + "Failure\n");
+}
+
+// A byte that does not verify is reported on a line of its own, never after the progress
+// line's text on the same terminal.
+TEST_F(EndToEnd, MismatchLineStartsItsOwnLineOnATerminal) {
+    const std::vector<Block> blocks = {{0xF800, Pattern(64, 7)}};
+    std::string file = WriteS19(dir, "app.s19", blocks);
+    SimProcess sim({"--fault", "stuck:F805"});
+    FakeTarget terminal;
+    ProgramResult result = RunProgramOnTerminal(
+        "{ " + kProgram + " -d " + sim.path() + " -B -i " + file + " 2>&1; }", terminal);
+    sim.stop();
+    EXPECT_EQ(result.status, 3);
+    size_t at = result.out.find("WriteSRecord: $F805");
+    ASSERT_NE(at, std::string::npos) << result.out;
+    EXPECT_EQ(result.out[at - 1], '\n') << result.out.substr(0, at);
 }
 
 // A stray byte before the run (another program probing the port at 1200 baud) has the boot
@@ -332,7 +411,8 @@ TEST_F(EndToEnd, MissingFileNeverTouchesTheSimulator) {
     ProgramResult result = Program(sim, "-B -i " + dir + "/nothing.s19");
     sim.stop();
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "File Error: Could not open " + dir + "/nothing.s19\n");
+    EXPECT_EQ(result.err,
+              "File Error: Could not open " + dir + "/nothing.s19: No such file or directory\n");
     EXPECT_EQ(sim.stat("rx_bytes"), 0);
 }
 
@@ -373,11 +453,11 @@ TEST_F(EndToEnd, ProgressOnATerminalIsOneLinePerPhase) {
     }
     EXPECT_EQ(screen,
               "Downloading talker file\n"
-              "talker load   256/256 bytes 100%  T elapsed  T left\n"
-              "Bulk Erasing EEPROM\n"
-              "erase        2048/2048 bytes 100%  T elapsed  T left\n"
-              "Downloading " +
-                  file +
+              "talker load   256/256 bytes 100%  T elapsed  T left\n" +
+                  kConfigTold +
+                  "Bulk Erasing EEPROM\n"
+                  "erase        2048/2048 bytes 100%  T elapsed  T left\n" +
+                  ConfigProgrammed() + "Downloading " + file +
                   "\n"
                   "download      130/130 bytes 100%  T elapsed  T left\n"
                   "Success\n");

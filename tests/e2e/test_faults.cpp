@@ -85,9 +85,26 @@ std::string Hex(unsigned value) {
 const std::string kNoEcho = "SendRawWithEcho: dwRead != 1\n";
 const std::string kNoPrompt = "GetPrompt: Didn't read a character\n";
 
+// A control byte is shown by its value, never written to the terminal.
 std::string GotInstead(uint8_t byte) {
+    if (byte < 0x20 || byte >= 0x7F) {
+        char line[64];
+        snprintf(line, sizeof line, "GetPrompt: Got a $%02X, expected '>'\n", byte);
+        return line;
+    }
     return "GetPrompt: Got a " + std::string(1, char(byte)) + "(0x" + Hex(byte) +
            "), expected '>'\n";
+}
+
+// A download whose echoes stop: where, and what to check.
+std::string StoppedAt(uint16_t address) {
+    char line[256];
+    snprintf(line, sizeof line,
+             "SendRawWithEcho: the board stopped answering at $%04X: check its power and the "
+             "cable, and whether something reset it; then reset it into special bootstrap mode "
+             "and run again\n",
+             address);
+    return kNoEcho + line;
 }
 
 std::string Mismatch(uint8_t read, size_t index, uint8_t sent) {
@@ -196,10 +213,17 @@ std::string TalkerByteCorrupted(size_t number) {
     return "";
 }
 
+// A sync that read nothing says once what the retries are doing.
+const std::string kSyncRetrying =
+    kNoPrompt +
+    "GetPrompt: no answer: sending the sync again, up to 9 more times over about 18 s (is the "
+    "board powered, its cable in, and was it not reset?)\n";
+
+// Silence after the talker's start: the retries, and one line when they have ended.
 std::string TenSyncAttempts() {
-    std::string lines;
-    for (int i = 0; i < 10; i++) lines += kNoPrompt;
-    return lines;
+    return kSyncRetrying +
+           "GetPrompt: the talker never answered: check the board's power and the cable, reset "
+           "it into special bootstrap mode and run again\n";
 }
 
 // How far the run's standard output got. A line's dot shows once the records before it are on
@@ -272,13 +296,18 @@ std::string FaultRun::ExpectedOutput(Reached reached, bool bulkErase) const {
     if (reached == Reached::TalkerLoad) return out + "0.1.2.3.\nFailure\n";
     out += TalkerMarks();
     if (reached == Reached::TalkerRefused) return out + "Failure\n";
-    if (reached == Reached::TalkerLoaded) return out;
-    if (bulkErase) out += "Bulk Erasing EEPROM\n";
-    if (reached == Reached::BulkErase) return out;
+    if (reached == Reached::TalkerLoaded) return out + "Failure\n";
+    if (bulkErase) out += kConfigTold + "Bulk Erasing EEPROM\n";
+    if (reached == Reached::BulkErase) return out + "Failure\n";
+    if (bulkErase) out += ConfigProgrammed();
     out += "Downloading " + file + "\n";
     if (reached == Reached::FirstRecord) return out + "..Failure\n";
     if (reached == Reached::SecondRecord) return out + "...Failure\n";
-    if (reached == Reached::SomeRecord) return out + "[.]+Failure\n";
+    if (reached == Reached::SomeRecord) {
+        // A pattern: the lines so far taken literally.
+        return std::regex_replace(out, std::regex(R"([\\^$.|?*+()\[\]{}])"), R"(\$&)") +
+               "[.]+Failure\n";
+    }
     return out + Dots(S19Lines({{kEepromStart, kFileData}})) + "Failure\n";
 }
 
@@ -410,7 +439,7 @@ INSTANTIATE_TEST_SUITE_P(
                   Reached::SecondRecord, NoiseInRecord(kFirstRecord, kEepromStart, 0),
                   kFirstRecordIn},
         FaultCase{"UnplugAfterBulkErasePrompt", Fault("unplug", kBulkErasePrompt), true,
-                  Reached::FirstRecord, kNoEcho, kErasedOnly},
+                  Reached::FirstRecord, StoppedAt(kEepromStart), kErasedOnly},
         FaultCase{"ResetAfterBulkErasePrompt", Fault("reset", kBulkErasePrompt), true,
                   Reached::SomeRecord, kWhateverTheRomMakesOfIt, AfterReset(kErasedOnly)},
         // A data echo inside the first record: the byte itself was programmed, and the two
@@ -422,7 +451,7 @@ INSTANTIATE_TEST_SUITE_P(
                                kFileData[kDataEchoIndex], kEepromStart) +
                       DataMismatch(kFileData[kDataEchoIndex + 2], kDataEchoIndex + 1,
                                    kFileData[kDataEchoIndex + 1], kEepromStart) +
-                      kNoEcho,
+                      StoppedAt(kEepromStart + kDataEchoIndex + 2),
                   kEightBytes},
         FaultCase{"CorruptDataEcho", Fault("corrupt", kSixthDataEcho), true, Reached::FileEnd,
                   DataMismatch(uint8_t(~kFileData[kDataEchoIndex]), kDataEchoIndex,
@@ -433,7 +462,8 @@ INSTANTIATE_TEST_SUITE_P(
                   NoiseInRecord(kFirstRecord, kEepromStart, kDataEchoIndex + 1), kFirstRecordIn},
         // The next bytes go ahead: the first may reach the chip before the line dies.
         FaultCase{"UnplugAfterDataEcho", Fault("unplug", kSixthDataEcho), true,
-                  Reached::FirstRecord, kNoEcho, kSixBytesMaybeSeven},
+                  Reached::FirstRecord, StoppedAt(kEepromStart + kDataEchoIndex + 1),
+                  kSixBytesMaybeSeven},
         FaultCase{"ResetAfterDataEcho", Fault("reset", kSixthDataEcho), true, Reached::SomeRecord,
                   kWhateverTheRomMakesOfIt, AfterReset(kSixBytesMaybeSeven)},
         // The prompt after the first record: the second record's frame waits for it.
@@ -445,7 +475,8 @@ INSTANTIATE_TEST_SUITE_P(
                   Reached::FileEnd,
                   NoiseInRecord(kSecondRecord, kEepromStart + kFirstRecordLength, 0), kWholeFile},
         FaultCase{"UnplugAfterRecordPrompt", Fault("unplug", kFirstRecordPrompt), true,
-                  Reached::SecondRecord, kNoEcho, kFirstRecordIn},
+                  Reached::SecondRecord, StoppedAt(kEepromStart + kFirstRecordLength),
+                  kFirstRecordIn},
         FaultCase{"ResetAfterRecordPrompt", Fault("reset", kFirstRecordPrompt), true,
                   Reached::SomeRecord, kWhateverTheRomMakesOfIt, AfterReset(kFirstRecordIn)},
         // The last prompt of the file, lost: the whole file is in, but the tool cannot know.
@@ -501,7 +532,7 @@ TEST_P(FaultsRiddenOut, EndInSuccessWithTheFileInTheChip) {
 
 INSTANTIATE_TEST_SUITE_P(
     Field, FaultsRiddenOut,
-    ::testing::Values(RiddenOutCase{"DropSyncPrompt", Fault("drop", kSyncPrompt), kNoPrompt},
+    ::testing::Values(RiddenOutCase{"DropSyncPrompt", Fault("drop", kSyncPrompt), kSyncRetrying},
                       RiddenOutCase{"CorruptSyncPrompt", Fault("corrupt", kSyncPrompt),
                                     GotInstead(uint8_t(~'>'))},
                       RiddenOutCase{"CorruptLastFillEcho", "corrupt:256", ""},

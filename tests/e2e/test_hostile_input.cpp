@@ -129,8 +129,8 @@ TEST_F(HostileInput, GarbageAfterARecordStartIsRefusedByTheParser) {
 TEST_F(HostileInput, DirectoryCannotBeOpened) {
     ProgramResult result = RunProgram(kProgram + " -d /dev/null -i " + dir);
     EXPECT_EQ(result.status, kInputFileStatus);
-    EXPECT_EQ(result.err, "File Error: Could not open " + dir + "\n");
-    EXPECT_EQ(WithoutBanner(result.out), "");
+    EXPECT_EQ(result.err, "File Error: Could not open " + dir + ": Is a directory\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Failure\n");
 }
 
 TEST_F(HostileInput, EmptyFileIsValidAndWritesNothing) {

@@ -56,12 +56,15 @@ bool IsEmptyOrGiven(const char *pszField, const std::vector<std::string> &argume
 
 void CheckSettings(const Settings &settings, const std::vector<std::string> &arguments) {
     Require(settings.wEepromStart <= settings.wEepromEnd, "the range starts above its end");
+    Require(!settings.fReadBack || settings.wReadStart <= settings.wReadEnd,
+            "the read range starts above its end");
+    Require(settings.dwComPort != 0, "port 0 was taken: ports count from 1");
     Require(IsTerminated(settings.szInputFile), "the input file name runs past its room");
     Require(IsTerminated(settings.szDevice), "the device name runs past its room");
     Require(IsEmptyOrGiven(settings.szInputFile, arguments), "the input file name was cut");
     Require(IsEmptyOrGiven(settings.szDevice, arguments), "the device name was cut");
     Require(settings.fBulkErase <= 1 && settings.fExpandedBus <= 1 && settings.fVerbose <= 1 &&
-                settings.fHelpRequested <= 1,
+                settings.fHelpRequested <= 1 && settings.fConfirmConfig <= 1,
             "a flag is neither 0 nor 1");
 }
 

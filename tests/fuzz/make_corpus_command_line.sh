@@ -30,3 +30,12 @@ seed not_an_option -H
 seed bare_file_name file.s19
 seed crystal_values -x 4.9152 -x 12 -x 20.5 -x 8MHz
 seed crystal_then_rate -b 187500 -x 12 -b 14400
+seed range_junk -e f800-ffffJUNK
+seed range_five_digit_end -e b600-b7fff
+seed range_list -e b600-b7ff,f800-ffff
+seed read_range_junk -r f800-f80fff -o x.s19
+seed config_junk -C f5JUNK
+seed rate_past_32_bits -b 4294976896
+seed port_zero -c 0
+seed hex_prefixes -e 0xb600-0XB7FF -C 0x0f -r 0-f -o x.s19
+seed confirm_config -B -C 03 -p A8 --confirm-config

@@ -157,9 +157,15 @@ std::string UsageText(const std::string &program, const std::string &range) {
            "\t-r <start>-<end> read that range back into the -o file\n"
            "\t-o <filename> S19 file the read-back is written to\n"
            "\t-n verify only: compare the chip with the -i file, write nothing\n"
+           "\t-I forget an earlier -i\n"
+           "\t-V trace every byte on the wire on standard error\n"
+           "\t-s accepted, without effect\n"
+           "\t-S accepted, without effect\n"
            "\t-p <part> 68HC11 part: 811E2 (default), E9, E1, E20, A8, A1, F1\n"
            "\t-b <rate> talker link rate: 9600 (default), 15625, 31250, 62500 or 125000\n"
            "\t-x <MHz> the board's crystal frequency (default 8), from 1 to 20\n"
+           "\t--confirm-config let -B -C program a CONFIG that turns security on or the "
+           "EEPROM off\n"
            "\nNormal operation on COM1 is as follows:\n" +
            program + " -c 1 -i myprog.s19\n\n";
 }

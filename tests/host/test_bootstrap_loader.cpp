@@ -1,6 +1,7 @@
-// The talker load against a far end that plays the bootstrap ROM: the bytes on the wire,
-// the progress marks, and what an echo that differs from a talker byte does to the run; and
-// how the probe before it judges the answers to its "s".
+// The talker load against the simulated chip's bootstrap ROM: the bytes on the wire, the
+// progress marks, and what an echo that differs from a talker byte does to the run; and how
+// the probe before it judges the answers to its "s" (those no chip gives from a far end that
+// plays them over a pty).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,9 +10,11 @@
 #include "com_port.h"
 #include "fake_target.h"
 #include "part_table.h"
+#include "sim_port.h"
 #include "srecord.h"
 #include "talker_image.h"
 #include "talker_probe.h"
+#include "talker_protocol.h"
 
 namespace {
 
@@ -63,91 +66,135 @@ class BootstrapLoader : public testing::Test {
     TalkerLink link;
 };
 
-TEST_F(BootstrapLoader, SendsFFTheTalkerAndTheFillAndReadsEveryEcho) {
-    target.start([](FakeTarget &t) { PlayBootRom(t, -1); });
+// The chip in bootstrap mode from power-up, the link's port closed: each stage opens it.
+class LoaderOnSim : public SimLinkTest {
+  protected:
+    void SetUp() override { UseChip(hc11::SimConfig{}); }
+    // A chip whose target byte number dwByte (from 1) reaches the host with its bits inverted.
+    // 0: none.
+    void CorruptEcho(uint32_t dwByte, const PartInfo *pPart = nullptr) {
+        hc11::SimConfig config;
+        config.part = pPart;
+        if (dwByte != 0) config.faults.push_back({hc11::FaultKind::Corrupt, dwByte});
+        UseChip(config);
+    }
+    uint64_t Received() const { return sim->stats().rxBytes; }
+    ProbeResult ProbeAt9600(uint8_t bProbe) {
+        if (!OpenComPort(&link, TALKER_BAUD_RATE)) return PROBE_FAILED;
+        ProbeResult eProbe = ProbeTalker(link.pPort, bProbe, 100);
+        CloseComPort(&link);
+        return eProbe;
+    }
+    // The talker answers its sync at 9600 baud.
+    void ExpectTalkerRunning() {
+        ASSERT_EQ(OpenComPort(&link, TALKER_BAUD_RATE), 1);
+        EXPECT_EQ(GetPrompt(link.pPort, 1), 1);
+        CloseComPort(&link);
+    }
+};
+
+TEST_F(LoaderOnSim, SendsFFTheTalkerAndTheFillAndReadsEveryEcho) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
-    target.join();
-    Bytes expected = ExpectedDownload();
-    expected.insert(expected.begin(), 0xFF);
-    EXPECT_EQ(target.received, expected);
+    EXPECT_EQ(Received(), 257u);
+    Bytes talker = ExpectedDownload();
+    for (size_t i = 0; i < TalkerLength(); i++) EXPECT_EQ(sim->peek(uint16_t(i)), talker[i]) << i;
+    ExpectTalkerRunning();
 }
 
-// The boot ROM's break from a reset reads as $00: one waiting in the port before the load, or
-// one that arrives ahead of the first echo, is no echo and the load goes through.
-TEST_F(BootstrapLoader, BreakFromAResetBeforeTheFirstEchoIsNotAnEcho) {
-    for (bool fBeforeOpen : {true, false}) {
-        SCOPED_TRACE(fBeforeOpen ? "waiting before the open" : "after the $FF");
-        FakeTarget board;
-        StartTalkerLink(&link, 0, board.path().c_str());
-        if (fBeforeOpen) board.writeByte(0x00);
-        board.start([fBeforeOpen](FakeTarget &t) {
-            uint8_t byte;
-            if (!t.readByte(&byte)) return;
-            if (!fBeforeOpen) t.writeByte(0x00);
-            for (int i = 0; i < 256 && t.readByte(&byte); i++) t.writeByte(byte);
-        });
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 1);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
-        board.join();
-    }
+// The boot ROM's break from a reset reads as $00: one that arrives ahead of the first echo is
+// no echo and the load goes through.
+TEST_F(LoaderOnSim, BreakFromAResetBeforeTheFirstEchoIsNotAnEcho) {
+    sim->reset();
+    sim->runCycles(3'000);  // the preamble out, the break on its way when the host comes
+    size_t cbBefore = sim->targetSent().size();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
+    ASSERT_GT(sim->targetSent().size(), cbBefore);
+    EXPECT_EQ(sim->targetSent()[cbBefore].value, 0x00) << "the break came while the port listened";
+    ExpectTalkerRunning();
 }
 
 // A variable-length part takes the talker alone: every byte sent is the talker's, and every
-// echo is judged.
-TEST_F(BootstrapLoader, VariableLengthLoadSendsTheTalkerAlone) {
-    link.pPart = FindPart("E9");  // a variable-length load
-    link.dwLoadLength = 512;
-    Bytes talker = ExpectedDownload();
-    talker.resize(TalkerLength());
-    target.start([&talker](FakeTarget &t) {
-        uint8_t byte;
-        if (!t.readByte(&byte)) return;
-        for (size_t i = 0; i < talker.size() && t.readByte(&byte); i++)
-            t.writeByte(i + 1 == talker.size() ? uint8_t(byte ^ 0x80) : byte);
-        t.readByte(&byte, 200);  // nothing more comes
-    });
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 0)
-        << "the last talker byte's echo is judged";
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
-    target.join();
-    talker.insert(talker.begin(), 0xFF);
-    EXPECT_EQ(target.received, talker);
+// echo is judged; a good load ends in the ROM's idle end, which starts the talker.
+TEST_F(LoaderOnSim, VariableLengthLoadSendsTheTalkerAlone) {
+    for (bool fLastEchoWrong : {false, true}) {
+        SCOPED_TRACE(fLastEchoWrong ? "last echo wrong" : "every echo right");
+        CorruptEcho(fLastEchoWrong ? uint32_t(TalkerLength()) : 0, FindPart("E9"));
+        link.pPart = FindPart("E9");  // a variable-length load
+        link.dwLoadLength = 512;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), fLastEchoWrong ? 0 : 1)
+            << "the last talker byte's echo is judged";
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
+        EXPECT_EQ(Received(), TalkerLength() + 1);
+        if (!fLastEchoWrong) ExpectTalkerRunning();
+    }
 }
 
-TEST_F(BootstrapLoader, WrongEchoOfATalkerByteFailsTheLoadOnceAllIsSent) {
-    target.start([](FakeTarget &t) { PlayBootRom(t, 17); });
+TEST_F(LoaderOnSim, WrongEchoOfATalkerByteFailsTheLoadOnceAllIsSent) {
+    CorruptEcho(18);  // the echo of byte 17: no break went before it at power-up
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 0);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
-    target.join();
-    EXPECT_EQ(target.received.size(), 257u) << "the load is completed before it is judged";
+    EXPECT_EQ(Received(), 257u) << "the load is completed before it is judged";
     uint8_t sent = ExpectedDownload()[17];
     char mismatch[128];
     snprintf(mismatch, sizeof mismatch,
-             "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n", sent ^ 0x01, 17,
+             "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n", sent ^ 0xFF, 17,
              sent);
     EXPECT_EQ(err.rfind(mismatch, 0), 0u) << err;
     EXPECT_NE(err.find("DownloadTalker: 1 talker byte(s) echoed wrong"), std::string::npos);
     EXPECT_NE(err.find("special bootstrap mode (MODA and MODB low)"), std::string::npos);
 }
 
-TEST_F(BootstrapLoader, WrongEchoOfAFillByteIsNotAFailure) {
-    target.start([](FakeTarget &t) { PlayBootRom(t, 255); });
+TEST_F(LoaderOnSim, WrongEchoOfAFillByteIsNotAFailure) {
+    CorruptEcho(256);
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 1);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ExpectTalkerRunning();
+}
+
+// What the chip answers the probe: silence from a boot ROM waiting (which takes an "s" as its
+// first character and moves to 1200, a $FF at 9600 as its own $FF and stays at 7812: the load
+// then goes without its $FF), ">" from a running talker.
+TEST_F(LoaderOnSim, ProbeJudgesTheChipsAnswers) {
+    for (uint8_t bProbe : {uint8_t('s'), uint8_t(0xFF)}) {
+        SCOPED_TRACE(int(bProbe));
+        uint32_t dwLoadBaud = bProbe == 0xFF ? BOOT_BAUD_7812 : BOOT_BAUD_1200;
+        sim->reset();
+        uint64_t cbBefore = Received();
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(ProbeAt9600(bProbe), PROBE_NO_TALKER);
+        EXPECT_EQ(DownloadTalker(&link, dwLoadBaud, 1), 1);
+        EXPECT_EQ(Received() - cbBefore, 257u) << "the probe and the load, no $FF";
+        EXPECT_EQ(ProbeAt9600(bProbe), PROBE_TALKER_RUNNING);
+        testing::internal::GetCapturedStdout();
+    }
+}
+
+// A break waiting in the port before the load is emptied with the rest (a port opened onto
+// the simulated chip hears nothing from before its open).
+TEST_F(BootstrapLoader, BreakWaitingBeforeTheOpenIsNotAnEcho) {
+    target.writeByte(0x00);
+    target.start([](FakeTarget &t) { PlayBootRom(t, -1); });
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), TalkerMarks());
+    target.join();
 }
 
 TEST_F(BootstrapLoader, RunEndsBeforeReopeningThePortWhenTheLoadFailed) {

@@ -39,12 +39,14 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
     } cases[] = {
         {"", 1, "No input file specified\n" + Usage(kProgram), ""},
         {"-C 100", 1, "Expected Config Register Value between 0 and FF\n" + Usage(kProgram), ""},
-        {"-X", 1, Usage(kProgram), ""},
+        {"-X", 1, "Unknown argument: -X\n" + Usage(kProgram), ""},
         {"-x", 1,
          "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n" + Usage(kProgram), ""},
         {"-x 21", 1,
          "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n" + Usage(kProgram), ""},
-        {"file.s19", 1, Usage(kProgram), ""},
+        {"-q", 1, "Unknown argument: -q\n" + Usage(kProgram), ""},
+        {"file.s19", 1,
+         "Unknown argument: file.s19 (an input file is named with -i)\n" + Usage(kProgram), ""},
         {"-i " + std::string(300, 'f'), 1,
          "Input file name is too long: at most 259 characters\n" + Usage(kProgram), ""},
         {"-c 4294967297", 1, "Expected com port value\n" + Usage(kProgram), ""},
@@ -54,14 +56,15 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
         {"-C 3F -i " + dir + "/missing.s19", 2,
          "-C has no effect without -B: CONFIG is programmed by the bulk erase\n"
          "File Error: Could not open " +
-             dir + "/missing.s19\n",
-         ""},
-        {"-i " + dir, 2, "File Error: Could not open " + dir + "\n", ""},
+             dir + "/missing.s19: No such file or directory\n",
+         "Failure\n"},
+        {"-i " + dir, 2, "File Error: Could not open " + dir + ": Is a directory\n", "Failure\n"},
         {"-i " + dir + "/huge.s19", 2,
          "File Error: " + dir + "/huge.s19 is larger than 16 MB, too large for an S-record file\n",
-         ""},
+         "Failure\n"},
         {"-d /dev/null -i " + dir + "/missing.s19", 2,
-         "File Error: Could not open " + dir + "/missing.s19\n", ""},
+         "File Error: Could not open " + dir + "/missing.s19: No such file or directory\n",
+         "Failure\n"},
         {"-d /dev/null -i " + dir + "/bad.s19", 2,
          "ParseSRecordString: Invalid length (S1)\n" + dir +
              "/bad.s19 line 2: Can't parse S "
@@ -81,7 +84,9 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
         {"-d /dev/null -r 0-ff -o " + dir + "/no/such/dir/chip.s19", 2,
          "File Error: Could not create " + dir +
              "/no/such/dir/chip.s19.partial: No such file or directory\n",
-         ""},
+         "Failure\n"},
+        {"-d /dev/null -r f800-f80f -o " + dir, 2,
+         "File Error: Could not write " + dir + ": Is a directory\n", "Failure\n"},
     };
     for (const Case &c : cases) {
         ProgramResult result = RunProgram(kProgram + " " + c.args);
@@ -103,19 +108,87 @@ TEST(CommandLine, BadFileNeverTouchesThePort) {
     EXPECT_FALSE(target.readByte(&byte, 200));
 }
 
+// A folder can never become the read-back file: said before the range is read, never after a
+// "Success".
+TEST(CommandLine, ReadBackIntoAFolderNeverTouchesThePort) {
+    FakeTarget target;
+    std::string dir = MakeTempDir();
+    ProgramResult result =
+        RunProgram(kProgram + " -d " + target.path() + " -r f800-f80f -o " + dir);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "File Error: Could not write " + dir + ": Is a directory\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Failure\n");
+    uint8_t byte;
+    EXPECT_FALSE(target.readByte(&byte, 200));
+}
+
 // The system's words for the error, not its number as a Win32 code.
 TEST(CommandLine, PortThatCannotBeOpenedEndsTheRunWithStatus3) {
-    ProgramResult result = RunProgram(kProgram + " -B -c 0");
+    ProgramResult result = RunProgram(kProgram + " -B -d /nonexistent/tty");
     EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n");
+    EXPECT_THAT(WithoutBanner(result.out), testing::EndsWith("Downloading talker file\nFailure\n"));
     EXPECT_EQ(result.err,
               "No input file specified\n"
-              "COM0: No such file or directory: no such port: check the port "
+              "/nonexistent/tty: No such file or directory: no such port: check the port "
               "number or the -d device name\n");
 }
 
+// A CONFIG value other than the part's default that turns security or the EEPROM off waits
+// for --confirm-config: refused before the chip is touched, with the value told. The port does
+// not open here: the runs that go on end there, with status 3, before the erase tells it.
+TEST(CommandLine, BulkEraseTellsTheConfigValueAndAsksToConfirmARiskyOne) {
+    const std::string kSecurity =
+        "  NOSEC 0: on a part whose mask honours NOSEC, security on at the next reset: the boot "
+        "ROM will erase the EEPROM and RAM (standard masks ignore NOSEC)\n";
+    const std::string kGoesOn = "Downloading talker file\nFailure\n";
+    struct Case {
+        std::string args;
+        int status;
+        std::string out;
+        std::string refusal;  // after "No input file specified"; empty: none
+    } cases[] = {
+        {"", 3, kGoesOn, ""},
+        {"-C 75", 1,
+         "CONFIG $75 for the 811E2: EE3-EE0 7 (EEPROM at $7800-$7FFF), NOSEC 0, NOCOP 1, "
+         "EEON 1\n  EE3-EE0 7: from the next reset, the EEPROM is at $7800-$7FFF\n" +
+             kSecurity,
+         "CONFIG $75 is not the 811E2's default ($F5) and turns security on (NOSEC clear): give "
+         "--confirm-config to program it\n"},
+        {"-C 75 --confirm-config", 3, kGoesOn, ""},
+        {"-C ff", 3, kGoesOn, ""},
+        {"-p A8 -C 03", 1,
+         "CONFIG $03 for the A8: NOSEC 0, NOCOP 0, ROMON 1, EEON 1\n  NOCOP 0: from the next "
+         "reset, the COP watchdog runs: the program must service it or the chip resets\n" +
+             kSecurity,
+         "CONFIG $03 is not the A8's default ($0F) and turns security on (NOSEC clear): give "
+         "--confirm-config to program it\n"},
+        {"-p F1 -C f6", 1,
+         "CONFIG $F6 for the F1: NOSEC 0, NOCOP 1, EEON 0\n  EEON 0: from the next reset, the "
+         "EEPROM is off: it leaves the memory map\n" +
+             kSecurity,
+         "CONFIG $F6 is not the F1's default ($FF) and turns security on (NOSEC clear) and the "
+         "EEPROM off (EEON clear): give --confirm-config to program it\n"},
+        {"-p E9 -C 0e", 1,
+         "CONFIG $0E for the E9: NOSEC 1, NOCOP 1, ROMON 1, EEON 0\n  EEON 0: from the next "
+         "reset, the EEPROM is off: it leaves the memory map\n",
+         "CONFIG $0E is not the E9's default ($0F) and turns the EEPROM off (EEON clear): give "
+         "--confirm-config to program it\n"},
+        {"-p E1 -C 0f", 3, kGoesOn, ""},
+    };
+    for (const Case &c : cases) {
+        ProgramResult result = RunProgram(kProgram + " -d /nonexistent/tty -B " + c.args);
+        EXPECT_EQ(result.status, c.status) << c.args;
+        EXPECT_EQ(WithoutBanner(result.out), c.out) << c.args;
+        EXPECT_EQ(result.err.substr(0, 24), "No input file specified\n") << c.args;
+        if (c.refusal.empty())
+            EXPECT_EQ(result.err.find("--confirm-config"), std::string::npos) << c.args;
+        else
+            EXPECT_EQ(result.err.substr(24), c.refusal) << c.args;
+    }
+}
+
 TEST(CommandLine, ArgumentThatIsNoOptionEndsTheRunWithStatus1) {
-    for (const char *pszArg : {"-x", "file.s19"}) {
+    for (const char *pszArg : {"-q", "file.s19"}) {
         ProgramResult result = RunProgram(kProgram + " -B " + pszArg);
         EXPECT_EQ(result.status, 1) << pszArg;
         EXPECT_EQ(WithoutBanner(result.out), "") << pszArg;

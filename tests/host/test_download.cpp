@@ -1,4 +1,4 @@
-// The file download and the whole-file check, against the scripted talker over a real pty.
+// The file download and the whole-file check, against the talker on the simulated chip.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +6,7 @@
 #include "com_port.h"
 #include "download.h"
 #include "fake_target.h"
-#include "scripted_talker.h"
+#include "sim_port.h"
 #include "srec_file.h"
 #include "srecord.h"
 #include "talker_protocol.h"
@@ -34,12 +34,21 @@ struct DownloadOutcome {
     std::string strOut, strErr;
 };
 
-class DownloadTest : public TalkerLinkTest {
+class DownloadTest : public SimLinkTest {
   protected:
     void SetUp() override {
-        TalkerLinkTest::SetUp();
-        StartTalker();
+        OpenLink(WithExternalRam());
+        StartTalkerForWrites();
     }
+    // A fresh chip whose EEPROM cells at these addresses won't take a value.
+    void UseStuckCells(const std::vector<uint16_t> &addresses) {
+        hc11::SimConfig config = WithExternalRam();
+        for (uint16_t address : addresses)
+            config.faults.push_back({hc11::FaultKind::Stuck, address});
+        OpenLink(config);
+        StartTalkerForWrites();
+    }
+    uint64_t Programmed() const { return sim->stats().eeprom.program; }
     DownloadOutcome Download(const std::string &text) {
         std::string path = MakeTempDir() + "/file.s19";
         int fChecked = 0;
@@ -64,21 +73,19 @@ TEST_F(DownloadTest, OneDotBeforeEveryRead) {
         {"", ".Success\n"},
     };
     for (const Case &c : cases) {
-        talker.clearFrames();
+        for (uint16_t wAddress : {0x2002, 0xF800, 0xF801})  // RAM cleared, EEPROM erased
+            ASSERT_TRUE(sim->poke(wAddress, wAddress == 0x2002 ? 0x00 : 0xFF));
+        uint64_t qwBefore = Programmed();
         DownloadOutcome outcome = Download(c.strText);
         EXPECT_EQ(outcome.nResult, 1);
         EXPECT_EQ(outcome.strOut, c.pszOut);
         EXPECT_EQ(outcome.strErr, "");
-        std::vector<TalkerFrame> frames = talker.frames();
-        if (c.strText.empty()) {
-            EXPECT_TRUE(frames.empty());
-            continue;
-        }
-        ASSERT_EQ(frames.size(), 2u) << "each S1 line is written exactly once";
-        EXPECT_EQ(frames[0].letter, 'W');
-        EXPECT_EQ(frames[1].letter, 'P');
+        // The EEPROM line programs each of its bytes once; the RAM line is written, not
+        // programmed.
+        EXPECT_EQ(Programmed() - qwBefore, c.strText.empty() ? 0u : 2u);
+        EXPECT_EQ(sim->peek(0x2002), c.strText.empty() ? 0x00 : 0x03);
+        EXPECT_EQ(sim->peek(0xF801), c.strText.empty() ? 0xFF : 0x05);
     }
-    EXPECT_EQ(talker.memoryAt(0xF801), 5);
 }
 
 TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
@@ -86,7 +93,7 @@ TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
     strLine[0] = 's';
     DownloadOutcome outcome = Download(strLine + "\r\nS9030000FC\r\n");
     EXPECT_EQ(outcome.strOut, "...Success\n");
-    EXPECT_EQ(talker.memoryAt(0x3001), 0xAD);
+    EXPECT_EQ(sim->peek(0x3001), 0xAD);
 }
 
 TEST_F(DownloadTest, BlankLinesCountRecordsAndEndMarksArePassedOverWithTheirDots) {
@@ -95,36 +102,41 @@ TEST_F(DownloadTest, BlankLinesCountRecordsAndEndMarksArePassedOverWithTheirDots
     EXPECT_EQ(outcome.nResult, 1);
     EXPECT_EQ(outcome.strOut, ".......Success\n");
     EXPECT_EQ(outcome.strErr, "");
-    EXPECT_EQ(talker.memoryAt(0x2000), 7);
-    EXPECT_EQ(talker.memoryAt(0x2001), 8);
+    EXPECT_EQ(sim->peek(0x2000), 7);
+    EXPECT_EQ(sim->peek(0x2001), 8);
 }
 
 TEST_F(DownloadTest, EmptyS1RecordIsPassedOver) {
-    DownloadOutcome outcome = Download("S1032000DC\n" + S1(0x2000, {9}) + "\n");
+    DownloadOutcome outcome = Download("S103F80004\n" + S1(0xF800, {9}) + "\n");
     EXPECT_EQ(outcome.strOut, "...Success\n");
-    ASSERT_EQ(talker.frames().size(), 1u);
-    EXPECT_EQ(talker.frames()[0].count, 1);
+    EXPECT_EQ(Programmed(), 1u);
+    EXPECT_EQ(sim->peek(0xF800), 9);
 }
 
 TEST_F(DownloadTest, BytesThatDoNotVerifyEndInFailure) {
-    talker.setStuckAddresses({0xF801, 0xF803});
+    UseStuckCells({0xF801, 0xF803});
     DownloadOutcome outcome = Download(S1(0xF800, {1, 2, 3, 4}) + "\n" + S1(0xF900, {5}) + "\n");
     EXPECT_EQ(outcome.nResult, 0);
     EXPECT_EQ(outcome.strOut, "...") << "the run, not the download, says \"Failure\"";
     EXPECT_EQ(outcome.strErr,
-              "WriteSRecord: $F801 (byte 1 of the record at $F800) wrote 02, read back 00\n"
-              "WriteSRecord: $F803 (byte 3 of the record at $F800) wrote 04, read back 00\n"
+              "WriteSRecord: $F801 (byte 1 of the record at $F800) wrote 02, read back FF\n"
+              "WriteSRecord: $F803 (byte 3 of the record at $F800) wrote 04, read back FF\n"
               "2 byte(s) did not verify: the target does not hold the file\n");
-    EXPECT_EQ(talker.memoryAt(0xF900), 5) << "the records after a mismatch are still written";
+    EXPECT_EQ(sim->peek(0xF900), 5) << "the records after a mismatch are still written";
 }
 
+// The range's bound inside the record: the bytes before it are written as RAM is, which the
+// EEPROM ignores, and the stuck byte after it still counts from the record's start.
 TEST_F(DownloadTest, MismatchAfterTheSplitAtAnEepromBoundCountsFromTheRecordsStart) {
-    talker.setStuckAddresses({0xF801});
-    DownloadOutcome outcome = Download(S1(0xF7FE, {1, 2, 3, 4}) + "\n");
-    ASSERT_EQ(talker.frames().size(), 2u);
+    UseStuckCells({0xF803});
+    link.wEepromStart = 0xF802;
+    DownloadOutcome outcome = Download(S1(0xF800, {1, 2, 3, 4}) + "\n");
     EXPECT_EQ(outcome.strErr,
-              "WriteSRecord: $F801 (byte 3 of the record at $F7FE) wrote 04, read back 00\n"
-              "1 byte(s) did not verify: the target does not hold the file\n");
+              "WriteSRecord: $F800 (byte 0 of the record at $F800) wrote 01, read back FF\n"
+              "WriteSRecord: $F801 (byte 1 of the record at $F800) wrote 02, read back FF\n"
+              "WriteSRecord: $F803 (byte 3 of the record at $F800) wrote 04, read back FF\n"
+              "3 byte(s) did not verify: the target does not hold the file\n");
+    EXPECT_EQ(sim->peek(0xF802), 3);
 }
 
 struct CheckOutcome {

@@ -54,7 +54,7 @@ TEST(ParseCommandLine, ComPortIsDecimalDigitsThatFit32Bits) {
         const char *pszValue;
         int nResult;
         uint32_t dwPort;
-    } cases[] = {{"2", 1, 2},          {"12", 1, 12}, {"0", 1, 0},  {"4294967295", 1, 0xFFFFFFFF},
+    } cases[] = {{"2", 1, 2},          {"12", 1, 12}, {"0", 0, 1},  {"4294967295", 1, 0xFFFFFFFF},
                  {"4294967296", 0, 1}, {"x", 0, 1},   {"-V", 0, 1}, {" 7abc", 0, 1},
                  {"+3", 0, 1},         {"-1", 0, 1},  {"", 0, 1}};
     for (const Case &c : cases) {
@@ -62,8 +62,10 @@ TEST(ParseCommandLine, ComPortIsDecimalDigitsThatFit32Bits) {
         EXPECT_EQ(outcome.nResult, c.nResult) << c.pszValue;
         EXPECT_EQ(g_Parsed.dwComPort, c.dwPort) << c.pszValue;
         EXPECT_EQ(g_Parsed.fVerbose, 0u) << c.pszValue;
-        std::string strExpected =
-            c.nResult ? "" : "Expected com port value\n" + UsageWithRange("f800-ffff");
+        std::string strMessage = std::string(c.pszValue) == "0"
+                                     ? "Expected com port value of 1 or more\n"
+                                     : "Expected com port value\n";
+        std::string strExpected = c.nResult ? "" : strMessage + UsageWithRange("f800-ffff");
         EXPECT_EQ(outcome.strErr, strExpected) << c.pszValue;
     }
 }
@@ -83,7 +85,7 @@ TEST(ParseCommandLine, ConfigValueIsHexadecimalUpToFF) {
         int nResult;
         uint8_t bValue;
     } cases[] = {{"ff", 1, 0xFF}, {"0", 1, 0x00},   {"5a", 1, 0x5A}, {"0x3C", 1, 0x3C},
-                 {"7z", 1, 0x07}, {"100", 0, 0xF5}, {"zz", 0, 0xF5}, {"-1", 0, 0xF5}};
+                 {"7z", 0, 0xF5}, {"100", 0, 0xF5}, {"zz", 0, 0xF5}, {"-1", 0, 0xF5}};
     for (const Case &c : cases) {
         ParseOutcome outcome = Parse({"-B", "-C", c.pszValue});
         EXPECT_EQ(outcome.nResult, c.nResult) << c.pszValue;
@@ -127,7 +129,7 @@ TEST(ParseCommandLine, EepromRange) {
         {"10000-1fff", "Expected EEPROM Range\n", 0xF800, 0xFFFF},
         {"1000", "Expected EEPROM Range\n", 0xF800, 0xFFFF},
         {"x-y", "Expected EEPROM Range\n", 0xF800, 0xFFFF},
-        {"1000-1fffjunk", nullptr, 0x1000, 0x1FFF},
+        {"1000-1fffjunk", "Expected EEPROM Range\n", 0xF800, 0xFFFF},
     };
     for (const Case &c : cases) {
         ParseOutcome outcome = Parse({"-e", c.pszValue});
@@ -316,13 +318,74 @@ TEST(ParseCommandLine, TalkerRateFollowsTheCrystalInEitherOrder) {
 
 // The parser returns; the entry turns the refusal into exit status 1 (test_command_line.cpp).
 TEST(ParseCommandLine, ArgumentThatIsNoOptionStopsTheParseWithTheUsage) {
-    for (const char *pszArg : {"-H", "-X", "file.s19", "--help"}) {
-        ParseOutcome outcome = Parse({"-B", pszArg, "-E"});
-        EXPECT_EQ(outcome.nResult, 0) << pszArg;
-        EXPECT_THAT(outcome.strErr, testing::HasSubstr("Normal operation on COM1")) << pszArg;
+    struct Case {
+        const char *pszArg;
+        const char *pszMessage;
+    } cases[] = {{"-H", "Unknown argument: -H\n"},
+                 {"-q", "Unknown argument: -q\n"},
+                 {"-X", "Unknown argument: -X\n"},
+                 {"--help", "Unknown argument: --help\n"},
+                 {"file.s19", "Unknown argument: file.s19 (an input file is named with -i)\n"}};
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse({"-B", c.pszArg, "-E"});
+        EXPECT_EQ(outcome.nResult, 0) << c.pszArg;
+        EXPECT_EQ(outcome.strErr, c.pszMessage + UsageWithRange("f800-ffff")) << c.pszArg;
         EXPECT_EQ(g_Parsed.fHelpRequested, 0u) << "a refusal, not the usage asked for";
-        EXPECT_EQ(g_Parsed.fExpandedBus, 0u) << "the walk stops at " << pszArg;
+        EXPECT_EQ(g_Parsed.fExpandedBus, 0u) << "the walk stops at " << c.pszArg;
     }
+}
+
+// A value is taken whole or refused: what follows a number would otherwise be dropped, or a
+// number too large for its field cut to another that happens to be valid.
+TEST(ParseCommandLine, ValuesWithAnythingAfterThemAreRefused) {
+    struct Case {
+        std::vector<std::string> args;
+        const char *pszMessage;
+    } cases[] = {
+        {{"-e", "f800-ffffJUNK"}, "Expected EEPROM Range\n"},
+        {{"-e", "b600-b7fff"}, "Expected EEPROM Range\n"},
+        {{"-e", "b600-b7ff,f800-ffff"}, "Expected EEPROM Range\n"},
+        {{"-e", " b600-b7ff"}, "Expected EEPROM Range\n"},
+        {{"-e", "b600--b7ff"}, "Expected EEPROM Range\n"},
+        {{"-r", "f800-f80fff", "-o", "x.s19"}, "Expected read range\n"},
+        {{"-C", "f5JUNK"}, "Expected Config Register Value between 0 and FF\n"},
+        {{"-C", "0x"}, "Expected Config Register Value between 0 and FF\n"},
+        {{"-b", "4294976896"}, "Expected rate 9600, 15625, 31250, 62500 or 125000\n"},
+        {{"-b", "9600 "}, "Expected rate 9600, 15625, 31250, 62500 or 125000\n"},
+        {{"-c", "0"}, "Expected com port value of 1 or more\n"},
+        {{"-c", "2x"}, "Expected com port value\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        ParseOutcome outcome = Parse(c.args);
+        EXPECT_EQ(outcome.nResult, 0);
+        EXPECT_EQ(outcome.strErr, c.pszMessage + UsageWithRange("f800-ffff"));
+        Settings defaults = MakeDefaultSettings();
+        EXPECT_EQ(g_Parsed.wEepromStart, defaults.wEepromStart);
+        EXPECT_EQ(g_Parsed.wEepromEnd, defaults.wEepromEnd);
+        EXPECT_EQ(g_Parsed.fReadBack, 0u);
+        EXPECT_EQ(g_Parsed.bConfigValue, defaults.bConfigValue);
+        EXPECT_EQ(g_Parsed.dwTalkerRate, defaults.dwTalkerRate);
+        EXPECT_EQ(g_Parsed.dwComPort, defaults.dwComPort);
+    }
+    // Whole values in the forms accepted so far still are.
+    EXPECT_EQ(Parse({"-e", "0xb600-0XB7FF", "-C", "0x0f", "-r", "0-f", "-o", "x"}).nResult, 1);
+    EXPECT_EQ(g_Parsed.wEepromStart, 0xB600);
+    EXPECT_EQ(g_Parsed.wEepromEnd, 0xB7FF);
+    EXPECT_EQ(g_Parsed.bConfigValue, 0x0F);
+    EXPECT_EQ(g_Parsed.wReadEnd, 0x000F);
+}
+
+// Every option the parser accepts has its line in the usage.
+TEST(ParseCommandLine, UsageNamesEveryOptionAccepted) {
+    std::string strUsage = Parse({"-h"}).strErr;
+    for (const char *pszOption : {"-c", "-i", "-E", "-B", "-h", "-C", "-e", "-d", "-l", "-r", "-o",
+                                  "-n", "-I", "-V", "-s", "-S", "-p", "-b", "-x",
+                                  "--confirm-config"}) {
+        EXPECT_THAT(strUsage, testing::HasSubstr(std::string("\t") + pszOption + " ")) << pszOption;
+    }
+    EXPECT_EQ(Parse({"-B", "--confirm-config"}).nResult, 1);
+    EXPECT_EQ(g_Parsed.fConfirmConfig, 1u);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 
 #include "child_process.h"
 #include "rfc2217_port.h"
+#include "ser2net_process.h"
 
 namespace {
 
@@ -36,18 +37,6 @@ struct KernelTermios2 {
 unsigned PtyRate(int fd) {
     KernelTermios2 tio;
     return ioctl(fd, _IOR('T', 0x2A, KernelTermios2), &tio) == 0 ? tio.c_ospeed : 0;  // TCGETS2
-}
-
-uint16_t FreeLoopbackPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t cbAddress = sizeof(address);
-    bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address));
-    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &cbAddress);
-    close(fd);
-    return ntohs(address.sin_port);
 }
 
 Bytes EveryByteValue() {
@@ -77,12 +66,8 @@ class Ser2netPort : public testing::Test {
     // The configuration the README shows, on a free loopback port in front of the pty. With
     // -d, ser2net tells on standard output what it did with it.
     void StartSer2net() {
-        std::ofstream(dir_ + "/ser2net.yaml")
-            << "%YAML 1.1\n---\nconnection: &hc11\n"
-            << "    accepter: telnet(rfc2217),tcp,127.0.0.1," << url_.substr(url_.rfind(':') + 1)
-            << "\n    connector: serialdev," << ttyname(slaveFd_) << ",9600n81,local\n";
-        ser2net_ = StartChild({SER2NET_PATH, "-n", "-d", "-u", "-c", dir_ + "/ser2net.yaml"},
-                              dir_ + "/ser2net.log");
+        uint16_t wPort = uint16_t(std::stoi(url_.substr(url_.rfind(':') + 1)));
+        ser2net_ = ::StartSer2net(SER2NET_PATH, dir_, Ser2netYaml(wPort, ttyname(slaveFd_)));
         ASSERT_GT(ser2net_.pid, 0);
     }
 
@@ -110,18 +95,10 @@ class Ser2netPort : public testing::Test {
 
     void TearDown() override {
         if (port_.pOps != NULL) port_.pOps->pfnClose(&port_);
-        if (ser2net_.pid > 0) {
-            kill(ser2net_.pid, SIGTERM);
-            waitpid(ser2net_.pid, NULL, 0);
-            close(ser2net_.stdoutFd);
-        }
+        if (!dir_.empty()) StopSer2net(&ser2net_, dir_);
         if (masterFd_ >= 0) close(masterFd_);
         if (slaveFd_ >= 0) close(slaveFd_);
-        if (!dir_.empty()) {
-            unlink((dir_ + "/ser2net.yaml").c_str());
-            unlink((dir_ + "/ser2net.log").c_str());
-            rmdir(dir_.c_str());
-        }
+        if (!dir_.empty()) rmdir(dir_.c_str());
     }
 
     Bytes ReadFromPty(size_t cbCount) {

@@ -81,9 +81,9 @@ TEST_F(UnderWine, TypicalRunWithBulkEraseProgramsTheEeprom) {
     sim.stop();
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() +
-                                             "Bulk Erasing EEPROM\nDownloading app.s19\n" +
-                                             Dots(7) + "Success\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n" + TalkerMarks() + kConfigTold +
+                                             "Bulk Erasing EEPROM\n" + ConfigProgrammed() +
+                                             "Downloading app.s19\n" + Dots(7) + "Success\n");
     EXPECT_EQ(sim.dumped(0xF800, 0xF87F), code);
     EXPECT_EQ(sim.dumped(0xF880, 0xFFFD), Bytes(0xFFFE - 0xF880, 0xFF));
     EXPECT_EQ(sim.dumped(0xFFFE, 0xFFFF), Bytes({0xF8, 0x00}));
@@ -124,7 +124,7 @@ TEST_F(UnderWine, MissingFileLeavesTheTargetAlone) {
     ProgramResult result = Program("-c 5 -B -i nothing.s19");
     sim.stop();
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "File Error: Could not open nothing.s19\n");
+    EXPECT_EQ(result.err, "File Error: Could not open nothing.s19: No such file or directory\n");
     EXPECT_EQ(sim.stat("rx_bytes"), 0);
 }
 
@@ -209,7 +209,7 @@ class MissingPortsUnderWine : public UnderWine, public testing::WithParamInterfa
 TEST_P(MissingPortsUnderWine, FailToOpenWithTheErrorCode) {
     ProgramResult result = Program(std::string(GetParam().args) + " -B");
     EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\n");
+    EXPECT_EQ(WithoutBanner(result.out), "Downloading talker file\nFailure\n");
     std::string expected =
         std::string("No input file specified\nCreateFile on ") + GetParam().shown + " error: ";
     ASSERT_EQ(result.err.substr(0, expected.size()), expected);
@@ -224,7 +224,7 @@ TEST_P(MissingPortsUnderWine, FailToOpenWithTheErrorCode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, MissingPortsUnderWine,
-                         testing::Values(MissingPort{"-c 9", "COM9"}, MissingPort{"-c 0", "COM0"},
+                         testing::Values(MissingPort{"-c 9", "COM9"}, MissingPort{"-c 99", "COM99"},
                                          MissingPort{"-d '\\\\.\\COM9'", "\\\\.\\COM9"}));
 
 // WS2_32 is the network port's: Windows brings it, as it brings the other two.

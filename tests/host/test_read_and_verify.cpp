@@ -1,0 +1,74 @@
+// Reading the chip through the talker, and "-n"'s comparison of the chip with a file, against
+// the talker on the simulated chip.
+#include <gtest/gtest.h>
+
+#include "fake_target.h"
+#include "sim_port.h"
+#include "srec_file.h"
+#include "srecord.h"
+#include "target_read.h"
+#include "verify.h"
+
+namespace {
+
+class ReadOnSim : public SimLinkTest {
+  protected:
+    void SetUp() override {
+        SimLinkTest::SetUp();
+        StartTalker();
+    }
+    // The file as the run holds it, read and checked.
+    SRecordFile Checked(const std::string &text) {
+        std::string path = MakeTempDir() + "/file.s19";
+        WriteTextFile(path, text);
+        SRecordFile file;
+        EXPECT_EQ(ReadSRecordFile(path.c_str(), &file), 1);
+        EXPECT_EQ(CheckSRecordFile(&file, nullptr, 0), 1);
+        return file;
+    }
+};
+
+std::string S1(uint16_t wAddress, const std::vector<uint8_t> &data) {
+    char szLine[SRECORD_LINE_ROOM];
+    EXPECT_EQ(FormatS1Record(wAddress, data.data(), data.size(), szLine, sizeof(szLine)), 1);
+    return std::string(szLine) + "\n";
+}
+
+// Each byte as the chip holds it, and the address wraps from $FFFF to $0000.
+TEST_F(ReadOnSim, ReadsTheChipsBytesAcrossTheTopOfMemory) {
+    for (uint16_t wAddress : {0xFFFC, 0xFFFD, 0xFFFE, 0xFFFF})
+        ASSERT_TRUE(sim->poke(wAddress, uint8_t(wAddress)));
+    uint8_t rgbRead[8] = {};
+    EXPECT_EQ(ReadTargetBytes(&link, 0xFFFC, rgbRead, 8, nullptr, nullptr), 1);
+    for (unsigned i = 0; i < 8; i++) EXPECT_EQ(rgbRead[i], sim->peek(uint16_t(0xFFFC + i))) << i;
+    EXPECT_EQ(rgbRead[3], 0xFF);
+}
+
+TEST_F(ReadOnSim, VerifyListsTheFirstTwentyDifferencesAndCountsTheRest) {
+    std::vector<uint8_t> data(32);
+    for (unsigned i = 0; i < 32; i++) {
+        data[i] = uint8_t(i);
+        ASSERT_TRUE(sim->poke(uint16_t(0xF800 + i), uint8_t(i)));
+    }
+    SRecordFile file = Checked(S1(0xF800, data));
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(VerifyFile(&link, &file), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "..Success\n");
+
+    ASSERT_TRUE(sim->poke(0xF801, 0x7E));
+    for (unsigned i = 8; i < 32; i++) ASSERT_TRUE(sim->poke(uint16_t(0xF800 + i), 0xFF));
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(VerifyFile(&link, &file), 0);
+    std::string strErr = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "..\n") << "the run says \"Failure\"";
+    EXPECT_EQ(strErr.rfind("$F801: file 01, chip 7E\n$F808: file 08, chip FF\n", 0), 0u) << strErr;
+    EXPECT_NE(strErr.find("$F81A: file 1A, chip FF\n... and 5 more\n"
+                          "25 byte(s) differ: the chip does not hold the file\n"),
+              std::string::npos)
+        << strErr;
+}
+
+}  // namespace
