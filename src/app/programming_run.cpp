@@ -126,10 +126,10 @@ int EraseEeprom(const TalkerLink *pLink) {
     return 1;
 }
 
-// "-b": the talker and the port go to the faster rate once the talker answers at its own.
-int MoveTalkerRate(const TalkerLink *pLink) {
+// "-b": the talker and the port go to another rate once the talker answers at its own.
+int MoveTalkerRate(const TalkerLink *pLink, uint32_t dwRate) {
     SciRate rate;
-    if (!FindTalkerRate(&pLink->clock, pLink->dwTalkerRate, &rate)) return 0;  // refused by -b
+    if (!FindTalkerRate(&pLink->clock, dwRate, &rate)) return 0;  // refused by -b
     uint16_t wBaud = (uint16_t)(pLink->pPart->wRegisterStart + SCI_BAUD_OFFSET);
     return SetTalkerRate(pLink->pPort, wBaud, rate.bBaud, rate.dwRate);
 }
@@ -143,13 +143,35 @@ int SelectEepromClock(const TalkerLink *pLink) {
     return WriteTargetByte(pLink->pPort, OPTION, (uint8_t)(bOption | OPTION_CSEL));
 }
 
+// The prompt a talker at its command loop sends at once; longer is a talker inside a command.
+const uint32_t RETURN_PROBE_WAIT_MS = 100;
+
+// After a "-b" run, success or failure, a talker that still answers at once goes back to its
+// first rate (9600 at 8 MHz), where the next run's probe looks for it; one left at the fast
+// rate would take that run's probe and load as letters. The port follows the talker, so its
+// rate tells whether the talker moved.
+void ReturnTalkerToFirstRate(const TalkerLink *pLink) {
+    Port *pPort = pLink->pPort;
+    uint32_t dwRate = pPort->dwBaudRate;
+    if (dwRate == pLink->clock.firstRate.dwRate) return;
+    uint8_t bReply = 0;
+    if (ReadProbeReply(pPort, TALKER_SYNC, RETURN_PROBE_WAIT_MS, &bReply) &&
+        bReply == TALKER_PROMPT && MoveTalkerRate(pLink, pLink->clock.firstRate.dwRate))
+        return;
+    fprintf(stderr,
+            "The talker may still run at %u baud: reset the board into special bootstrap mode "
+            "(MODA and MODB low) before the next run\n",
+            (unsigned)dwRate);
+}
+
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
 // unprotected where the part has BPROT, and the bulk erase if asked.
 int PrepareTarget(const Settings *pSettings, const TalkerLink *pLink, const SRecordFile *pFile) {
     Port *pPort = pLink->pPort;
     EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(pPort, 1)) return 0;
-    if (pLink->dwTalkerRate != pLink->clock.firstRate.dwRate && !MoveTalkerRate(pLink)) return 0;
+    uint32_t dwFirstRate = pLink->clock.firstRate.dwRate;
+    if (pLink->dwTalkerRate != dwFirstRate && !MoveTalkerRate(pLink, pLink->dwTalkerRate)) return 0;
     if (WritesTarget(pSettings, pFile) && !SelectEepromClock(pLink)) return 0;
     if (pSettings->fExpandedBus) {
         fprintf(stdout, "Enable Expanded Memory\n");
@@ -161,29 +183,15 @@ int PrepareTarget(const Settings *pSettings, const TalkerLink *pLink, const SRec
     return 1;
 }
 
-// The probe waits this long for a running talker's prompt: a USB adapter may hold it 16 ms.
-const uint32_t PROBE_WAIT_MS = 100;
-
 // The talker goes into the chip unless the one of an earlier run still answers; any other
 // answer to the probe (a talker inside a command, a ROM that a stray byte set loading)
-// stops the run. A part whose boot ROM ends its load after 4 idle characters (33 ms at 1200
-// baud) is not probed: an unanswered probe would leave the load racing that end across the
-// port's reopening. Nor is a load at the ROM's own 7812 baud: the probe's "s" would have set
-// the ROM to 1200. Nor at a crystal where the ROM might read the probe as $00, $55 or $FF.
-LinkOutcome LoadTalker(TalkerLink *pLink, uint32_t dwLoadBaud) {
+// stops the run. Which probe and which load rate, by part and "-b": BootTalker.
+LinkOutcome LoadTalker(TalkerLink *pLink) {
     fprintf(stdout, "Downloading talker file\n");
-    if (pLink->pPart->fVariableLoad || dwLoadBaud != pLink->clock.dwBootSlowRate ||
-        !ProbeSuitsTalkerClock(&pLink->clock, TALKER_SYNC)) {
-        return DownloadTalker(pLink, dwLoadBaud, 0);
-    }
-    ProbeResult eProbe = ProbeTalker(pLink, PROBE_WAIT_MS);
-    if (eProbe == PROBE_NO_PORT) return LINK_NOT_REACHED;
-    if (eProbe == PROBE_FAILED) return LINK_FAILED;
-    if (eProbe == PROBE_TALKER_RUNNING) {
-        fprintf(stdout, "Talker already running\n");
-        return LINK_DONE;
-    }
-    return DownloadTalker(pLink, pLink->clock.dwBootSlowRate, 1);
+    int fRunning = 0;
+    LinkOutcome eLoad = BootTalker(pLink, &fRunning);
+    if (eLoad == LINK_DONE && fRunning) fprintf(stdout, "Talker already running\n");
+    return eLoad;
 }
 
 // Everything that talks to the target, from the talker load to the end of the download.
@@ -192,18 +200,16 @@ int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFil
     InstallInterruptHandlers();
     LinkOutcome eReset = ResetIntoBootstrap(pSettings, pLink);
     if (eReset != LINK_DONE) return EXIT_TARGET;
-    // With -b the load, too, goes faster: at the boot ROM's own 7812 baud (at 8 MHz).
     const TalkerClock *pClock = &pLink->clock;
-    uint32_t dwLoadBaud = pLink->dwTalkerRate == pClock->firstRate.dwRate ? pClock->dwBootSlowRate
-                                                                          : pClock->dwBootFastRate;
     ReportTalkerClock(pClock);
-    LinkOutcome eLoad = LoadTalker(pLink, dwLoadBaud);
-    eLoad = LoadAfterResetByHand(pSettings, pLink, dwLoadBaud, eLoad);
+    LinkOutcome eLoad = LoadTalker(pLink);
+    eLoad = LoadAfterResetByHand(pSettings, pLink, ChooseLoadBaud(pLink), eLoad);
     if (eLoad != LINK_DONE) return EXIT_TARGET;
     if (!OpenComPort(pLink, pClock->firstRate.dwRate)) return EXIT_TARGET;
     int nStatus = PrepareTarget(pSettings, pLink, pFile)
                       ? UseTarget(pSettings, pLink, pFile, pReadBack)
                       : EXIT_TARGET;
+    ReturnTalkerToFirstRate(pLink);
     CloseComPort(pLink);
     return nStatus;
 }

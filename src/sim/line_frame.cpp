@@ -17,6 +17,17 @@ bool LevelAt(const Frame &frame, double t) {
     return true;
 }
 
+// A $FF's only low bit is its start bit: a receiver that verifies that start bit (the
+// majority of its RT3, RT5 and RT7 samples low, so low for a quarter of its own bit and more)
+// and samples its first data bit (from RT8 on) after it has ended reads $FF and a stop bit at
+// any rate, as the documented receiver does. A boot ROM at 7812 baud takes a $FF sent at 9600
+// as its own $FF that way.
+bool ReadsAsFF(const Frame &frame, double receiverBitCycles) {
+    double low = frame.edges[1];
+    return frame.value == 0xFF && !frame.disturbed && !frame.lineBreak &&
+           low >= receiverBitCycles * 5 / 16 && low <= receiverBitCycles * 23 / 16;
+}
+
 }  // namespace
 
 Frame Frame::AtRate(uint8_t value, double bitCycles) {
@@ -40,6 +51,7 @@ bool RatesAgree(double senderBitCycles, double receiverBitCycles) {
 
 Reception Receive(const Frame &frame, double receiverBitCycles) {
     if (frame.lineBreak) return {0x00, true};
+    if (ReadsAsFF(frame, receiverBitCycles)) return {0xFF, false};
     uint8_t value = 0;
     for (unsigned bit = 1; bit <= 8; bit++)
         if (LevelAt(frame, (bit + 0.5) * receiverBitCycles)) value |= uint8_t(1u << (bit - 1));

@@ -7,6 +7,7 @@
 #include "progress.h"
 #include "srecord.h"
 #include "talker_image.h"
+#include "talker_probe.h"
 
 namespace {
 
@@ -15,6 +16,8 @@ const uint32_t BITS_PER_CHARACTER = 10;  // start, 8 data, stop
 const uint32_t IDLE_END_CHARACTERS = 4;  // the idle line that ends a variable-length load
 const uint32_t LATE_EVIDENCE_BYTES = 2;  // wrong echoes needed to call the load one byte late
 enum { MAX_DOWNLOAD_LENGTH = 256, MAX_IMAGE_LINES = 16 };
+// The probe waits this long for a running talker's prompt: a USB adapter may hold it 16 ms.
+const uint32_t PROBE_WAIT_MS = 100;
 
 // What follows the $FF, where each image line's data begins in it, and the echoes read.
 struct TalkerLoad {
@@ -63,17 +66,17 @@ int BuildLoad(const TalkerLink *pLink, TalkerLoad *pLoad) {
 }
 
 // Anything received before the load is not an echo (a break from a reset, noise on the
-// line), so it is emptied first. The ROM echoes at the rate it receives, so the wire paces the
-// load.
+// line), so it is emptied first. The $FF and the load go in one write: the driver keeps the
+// line busy from the first byte to the last, so no pause of the host's can look like the idle
+// line that ends a variable-length load. The ROM echoes at the rate it receives, so the wire
+// paces the load; the echoes wait in the port until they are read.
 int SendLoad(Port *pPort, const TalkerLoad *pLoad, int fFirstSent) {
+    uint8_t pbWire[MAX_DOWNLOAD_LENGTH + 1];
+    uint32_t dwStart = fFirstSent ? 0 : 1;
+    pbWire[0] = BOOT_START_BYTE;
+    memcpy(pbWire + dwStart, pLoad->pbBytes, pLoad->dwLength);
     PurgePortInput(pPort);
-    uint8_t bStart = BOOT_START_BYTE;
-    uint32_t dwWrite = 0;
-    if (!fFirstSent && !TracedWrite(pPort, &bStart, 1, &dwWrite)) {
-        fprintf(stderr, "Initial 0xFF write failed %x\n", (unsigned)pPort->dwLastError);
-        return 0;
-    }
-    return SendRawNoEcho(pPort, pLoad->pbBytes, pLoad->dwLength);
+    return WriteBytes(pPort, pbWire, dwStart + pLoad->dwLength);
 }
 
 // "%u." before each image line's echoes and after the last, where no progress line is drawn.
@@ -184,15 +187,72 @@ void WaitOutIdleEnd(Port *pPort, uint32_t dwLoadBaud) {
     WaitOnPort(pPort, (dwBits * 1000 + dwLoadBaud - 1) / dwLoadBaud);
 }
 
+// SendBootLoad with the load built.
+int SendTalker(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadBaud, int fFirstSent) {
+    EnterStage(STAGE_TALKER_LOAD, pLoad->dwLength);
+    int fLoaded = LoadTalker(pLink->pPort, pLoad, fFirstSent);
+    if (fLoaded && pLink->pPart->fVariableLoad) WaitOutIdleEnd(pLink->pPort, dwLoadBaud);
+    return fLoaded;
+}
+
+// The probe's byte for a load at dwLoadBaud: the ROM must leave it at that rate.
+uint8_t ProbeByteFor(const TalkerLink *pLink, uint32_t dwLoadBaud) {
+    return dwLoadBaud == pLink->clock.dwBootFastRate ? BOOT_START_BYTE : TALKER_SYNC;
+}
+
+// A fixed-length part is probed where the ROM reads the probe as that load needs; elsewhere
+// (a crystal where "s" might read as $00, $55 or $FF) the load goes unprobed, at the ROM's
+// slow rate (ChooseLoadBaud).
+int ProbesBeforeLoad(const TalkerLink *pLink, uint32_t dwLoadBaud) {
+    if (pLink->pPart->fVariableLoad) return 0;
+    return dwLoadBaud == pLink->clock.dwBootFastRate ||
+           ProbeSuitsTalkerClock(&pLink->clock, TALKER_SYNC);
+}
+
+// Probes on the open port at 9600; after silence the port moves to the load's rate and the
+// load follows without its $FF.
+LinkOutcome ProbeThenLoad(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadBaud,
+                          int *pfRunning) {
+    ProbeResult eProbe = ProbeTalker(pLink->pPort, ProbeByteFor(pLink, dwLoadBaud), PROBE_WAIT_MS);
+    if (eProbe == PROBE_FAILED) return LINK_FAILED;
+    *pfRunning = eProbe == PROBE_TALKER_RUNNING;
+    if (*pfRunning) return LINK_DONE;
+    if (!SetComPortRate(pLink->pPort, dwLoadBaud)) return LINK_FAILED;
+    return SendTalker(pLink, pLoad, dwLoadBaud, 1) ? LINK_DONE : LINK_FAILED;
+}
+
 }  // namespace
 
-LinkOutcome DownloadTalker(TalkerLink *pLink, uint32_t dwLoadBaud, int fFirstSent) {
+uint32_t ChooseLoadBaud(const TalkerLink *pLink) {
+    const TalkerClock *pClock = &pLink->clock;
+    int fFasterRun = pLink->dwTalkerRate != pClock->firstRate.dwRate;
+    int fFast = fFasterRun && !pLink->pPart->fVariableLoad && FFProbeSuitsTalkerClock(pClock);
+    return fFast ? pClock->dwBootFastRate : pClock->dwBootSlowRate;
+}
+
+LinkOutcome BootTalker(TalkerLink *pLink, int *pfRunning) {
     TalkerLoad load;
+    *pfRunning = 0;
     if (!BuildLoad(pLink, &load)) return LINK_NOT_REACHED;
-    EnterStage(STAGE_TALKER_LOAD, load.dwLength);
+    uint32_t dwLoadBaud = ChooseLoadBaud(pLink);
+    int fProbe = ProbesBeforeLoad(pLink, dwLoadBaud);
+    uint32_t dwOpenRate = fProbe ? pLink->clock.firstRate.dwRate : dwLoadBaud;
+    if (!OpenComPort(pLink, dwOpenRate)) return LINK_NOT_REACHED;
+    LinkOutcome eOutcome = fProbe ? ProbeThenLoad(pLink, &load, dwLoadBaud, pfRunning)
+                           : SendTalker(pLink, &load, dwLoadBaud, 0) ? LINK_DONE
+                                                                     : LINK_FAILED;
+    CloseComPort(pLink);
+    return eOutcome;
+}
+
+int SendBootLoad(TalkerLink *pLink, uint32_t dwLoadBaud, int fFirstSent) {
+    TalkerLoad load;
+    return BuildLoad(pLink, &load) && SendTalker(pLink, &load, dwLoadBaud, fFirstSent);
+}
+
+LinkOutcome DownloadTalker(TalkerLink *pLink, uint32_t dwLoadBaud, int fFirstSent) {
     if (!OpenComPort(pLink, dwLoadBaud)) return LINK_NOT_REACHED;
-    int fLoaded = LoadTalker(pLink->pPort, &load, fFirstSent);
-    if (fLoaded && pLink->pPart->fVariableLoad) WaitOutIdleEnd(pLink->pPort, dwLoadBaud);
+    int fLoaded = SendBootLoad(pLink, dwLoadBaud, fFirstSent);
     CloseComPort(pLink);
     return fLoaded ? LINK_DONE : LINK_FAILED;
 }

@@ -1,6 +1,10 @@
-// The probe is the talker's own sync, "s" ($73), sent at 9600 baud. A running talker answers
-// ">" at once. A chip waiting in its boot ROM listens at 7812.5 baud and decides by the first
-// character it receives: $FF keeps 7812, $00 or a break jumps into the EEPROM, $55 jumps to
+// The probe is the talker's own sync, "s" ($73), sent at 9600 baud, before a load at 1200; or
+// $FF at 9600 before a load at the ROM's own 7812 baud. A running talker answers either with
+// ">" at once. A $FF at 9600 is low for its start bit alone, so the ROM at 7812 reads it as
+// $FF, without a framing error: it keeps 7812 and waits for the load's first byte.
+//
+// A chip waiting in its boot ROM listens at 7812.5 baud and decides by the first character it
+// receives: $FF keeps 7812, $00 or a break jumps into the EEPROM, $55 jumps to
 // $0000 (811E2, A8), anything else sets about 1200 baud and starts the load. Seen at 7812.5,
 // the 9600-baud "s" is sampled (at the 16x clock's RT8-RT10 of each 128 us bit) as:
 //
@@ -24,6 +28,9 @@
 //     stores nothing and stays silent, and the load without $FF is then right);
 //   - at 7812 (a stray byte read as $FF, such as $FD sent at 9600), it reads $F9, and its
 //     echo at 7812 reads at 9600 as $F1.
+// Before a $FF probe, a ROM loading at 7812 stores and echoes the $FF, read at 9600 as $FF; one
+// loading at 1200 sees a start bit too short to verify and receives nothing: the load at 7812
+// then comes back as wrong echoes, and the load fails asking for a reset.
 // Such an answer is neither ">" nor silence: the probe fails and says what to do. A stray
 // $55 or $00 sends the ROM off to RAM or EEPROM without a load; whatever runs there answers
 // the probe or lets the load go out unechoed, which fails the load.
@@ -68,18 +75,24 @@ ProbeResult ReportBusyTarget(uint8_t bReply) {
 
 }  // namespace
 
-ProbeResult ProbeTalker(TalkerLink *pLink, uint32_t dwWaitMs) {
-    if (!OpenComPort(pLink, pLink->clock.firstRate.dwRate)) return PROBE_NO_PORT;
-    Port *pPort = pLink->pPort;
+int FFProbeSuitsTalkerClock(const TalkerClock *pClock) {
+    double dRomRate = GetSciRate(pClock->dEClockHz, BOOT_ROM_BAUD_FAST);
+    double dStartBit = dRomRate / GetSciRate(pClock->dEClockHz, pClock->firstRate.bBaud);
+    return dStartBit > 0.5 && dStartBit < 1.375;  // RT7 + 1/16, RT8 of bit 1 - 1/16
+}
+
+int ReadProbeReply(Port *pPort, uint8_t bProbe, uint32_t dwWaitMs, uint8_t *pbReply) {
     PurgePortInput(pPort);
-    uint8_t bSync = TALKER_SYNC, bReply = 0;
     uint32_t dwWritten = 0;
     // A failed write or read counts as silence: the load that follows reports what is wrong
     // with the port.
-    int fAnswered = TracedWrite(pPort, &bSync, 1, &dwWritten) && dwWritten == 1 &&
-                    ReadReply(pPort, dwWaitMs, &bReply);
-    CloseComPort(pLink);
-    if (!fAnswered) return PROBE_NO_TALKER;
+    return TracedWrite(pPort, &bProbe, 1, &dwWritten) && dwWritten == 1 &&
+           ReadReply(pPort, dwWaitMs, pbReply);
+}
+
+ProbeResult ProbeTalker(Port *pPort, uint8_t bProbe, uint32_t dwWaitMs) {
+    uint8_t bReply = 0;
+    if (!ReadProbeReply(pPort, bProbe, dwWaitMs, &bReply)) return PROBE_NO_TALKER;
     if (bReply == TALKER_PROMPT) return PROBE_TALKER_RUNNING;
     return ReportBusyTarget(bReply);
 }

@@ -79,6 +79,12 @@ class LoaderOnSim : public SimLinkTest {
         UseChip(config);
     }
     uint64_t Received() const { return sim->stats().rxBytes; }
+    ProbeResult ProbeAt9600(uint8_t bProbe) {
+        if (!OpenComPort(&link, TALKER_BAUD_RATE)) return PROBE_FAILED;
+        ProbeResult eProbe = ProbeTalker(link.pPort, bProbe, 100);
+        CloseComPort(&link);
+        return eProbe;
+    }
     // The talker answers its sync at 9600 baud.
     void ExpectTalkerRunning() {
         ASSERT_EQ(OpenComPort(&link, TALKER_BAUD_RATE), 1);
@@ -160,18 +166,22 @@ TEST_F(LoaderOnSim, WrongEchoOfAFillByteIsNotAFailure) {
     ExpectTalkerRunning();
 }
 
-// What the chip answers the probe's "s": silence from a boot ROM waiting (which takes the
-// "s" as its first character: the load then goes without its $FF), a late $00 from a reset's
-// break, ">" from a running talker.
+// What the chip answers the probe: silence from a boot ROM waiting (which takes an "s" as its
+// first character and moves to 1200, a $FF at 9600 as its own $FF and stays at 7812: the load
+// then goes without its $FF), ">" from a running talker.
 TEST_F(LoaderOnSim, ProbeJudgesTheChipsAnswers) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(ProbeTalker(&link, 100), PROBE_NO_TALKER);
-    EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 1), 1);
-    EXPECT_EQ(Received(), 257u) << "the \"s\" and the load, no $FF";
-    EXPECT_EQ(ProbeTalker(&link, 100), PROBE_TALKER_RUNNING);
-    sim->reset();
-    EXPECT_EQ(ProbeTalker(&link, 100), PROBE_NO_TALKER);
-    testing::internal::GetCapturedStdout();
+    for (uint8_t bProbe : {uint8_t('s'), uint8_t(0xFF)}) {
+        SCOPED_TRACE(int(bProbe));
+        uint32_t dwLoadBaud = bProbe == 0xFF ? BOOT_BAUD_7812 : BOOT_BAUD_1200;
+        sim->reset();
+        uint64_t cbBefore = Received();
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(ProbeAt9600(bProbe), PROBE_NO_TALKER);
+        EXPECT_EQ(DownloadTalker(&link, dwLoadBaud, 1), 1);
+        EXPECT_EQ(Received() - cbBefore, 257u) << "the probe and the load, no $FF";
+        EXPECT_EQ(ProbeAt9600(bProbe), PROBE_TALKER_RUNNING);
+        testing::internal::GetCapturedStdout();
+    }
 }
 
 // A break waiting in the port before the load is emptied with the rest (a port opened onto
@@ -200,9 +210,28 @@ TEST_F(BootstrapLoader, RunEndsBeforeReopeningThePortWhenTheLoadFailed) {
     EXPECT_EQ(target.received.size(), 257u) << "nothing may follow a failed load";
 }
 
-// What answers the probe's "s" decides: ">" is a running talker, silence a waiting boot ROM;
-// one $00 (the break of a reset, reaching the port late) is no answer; anything else is a
-// ROM already loading, and the probe fails rather than let a shifted talker load.
+// The ROM's own 7812 baud only for a fixed-length part on a -b run, behind a $FF probe; a
+// variable-length part loads at 1200 always: unprobed, its load must be one a running talker
+// reads as no command.
+TEST_F(BootstrapLoader, LoadRateByPartAndTalkerRate) {
+    const struct {
+        const char *pszPart;
+        uint32_t dwTalkerRate, dwLoadBaud;
+    } kCases[] = {{"811E2", 9600, 1200}, {"811E2", 125000, 7812}, {"A8", 15625, 7812},
+                  {"A1", 9600, 1200},    {"E9", 125000, 1200},    {"E20", 62500, 1200},
+                  {"F1", 31250, 1200},   {"E1", 9600, 1200}};
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(std::string(c.pszPart) + " " + std::to_string(c.dwTalkerRate));
+        link.pPart = FindPart(c.pszPart);
+        link.dwTalkerRate = c.dwTalkerRate;
+        EXPECT_EQ(ChooseLoadBaud(&link), c.dwLoadBaud);
+    }
+}
+
+// What answers the probe ("s" before a load at 1200, $FF before one at 7812) decides: ">" is
+// a running talker, silence a waiting boot ROM; one $00 (the break of a reset, reaching the
+// port late) is no answer; anything else is a ROM already loading, and the probe fails rather
+// than let a shifted talker load.
 TEST_F(BootstrapLoader, ProbeJudgesTheAnswerToItsSync) {
     const struct {
         Bytes answer;
@@ -211,28 +240,32 @@ TEST_F(BootstrapLoader, ProbeJudgesTheAnswerToItsSync) {
         {{}, PROBE_NO_TALKER},         {{0x00}, PROBE_NO_TALKER},
         {{'>'}, PROBE_TALKER_RUNNING}, {{0x00, '>'}, PROBE_TALKER_RUNNING},
         {{0x80}, PROBE_FAILED},        {{0x00, 0x00}, PROBE_FAILED},
-        {{0xF1, '>'}, PROBE_FAILED},
+        {{0xF1, '>'}, PROBE_FAILED},   {{0xFF}, PROBE_FAILED},
     };
-    for (const auto &probeCase : kCases) {
-        SCOPED_TRACE(testing::PrintToString(probeCase.answer));
-        FakeTarget far;
-        StartTalkerLink(&link, 0, far.path().c_str());
-        far.start([&probeCase](FakeTarget &t) {
-            uint8_t sync;
-            if (t.readByte(&sync) && sync == 's') t.writeBytes(probeCase.answer);
-        });
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(ProbeTalker(&link, 100), probeCase.expected);
-        std::string err = testing::internal::GetCapturedStderr();
-        std::string out = testing::internal::GetCapturedStdout();
-        far.join();
-        EXPECT_EQ(far.received, Bytes({'s'}));
-        bool failed = probeCase.expected == PROBE_FAILED;
-        EXPECT_EQ(out, "");
-        EXPECT_EQ(err.rfind("ProbeTalker: the board answered $", 0),
-                  failed ? 0u : std::string::npos)
-            << err;
+    for (uint8_t probe : {uint8_t('s'), uint8_t(0xFF)}) {
+        for (const auto &probeCase : kCases) {
+            SCOPED_TRACE(testing::PrintToString(probeCase.answer) + " to " + std::to_string(probe));
+            FakeTarget far;
+            StartTalkerLink(&link, 0, far.path().c_str());
+            far.start([&probeCase, probe](FakeTarget &t) {
+                uint8_t sync;
+                if (t.readByte(&sync) && sync == probe) t.writeBytes(probeCase.answer);
+            });
+            testing::internal::CaptureStdout();
+            testing::internal::CaptureStderr();
+            ASSERT_EQ(OpenComPort(&link, 9600), 1);
+            EXPECT_EQ(ProbeTalker(link.pPort, probe, 100), probeCase.expected);
+            CloseComPort(&link);
+            std::string err = testing::internal::GetCapturedStderr();
+            std::string out = testing::internal::GetCapturedStdout();
+            far.join();
+            EXPECT_EQ(far.received, Bytes({probe}));
+            bool failed = probeCase.expected == PROBE_FAILED;
+            EXPECT_EQ(out, "");
+            EXPECT_EQ(err.rfind("ProbeTalker: the board answered $", 0),
+                      failed ? 0u : std::string::npos)
+                << err;
+        }
     }
 }
 

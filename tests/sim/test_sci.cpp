@@ -257,6 +257,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LineCase{9615, 9600, '>', true}, LineCase{9615, 1200, '>', false},
                       LineCase{9615, 1200, 0xFF, false}, LineCase{1202, 1200, 0x00, true},
                       LineCase{1202, 1300, 0x55, false}, LineCase{1000, 1025, 0xFF, true},
-                      LineCase{1000, 1040, 0x00, false}));
+                      LineCase{1000, 1040, 0x00, false},
+                      // Only a $FF's start bit is low: the boot ROM at 7812 reads a $FF sent
+                      // at 9600 as $FF; the host at 9600 its $FF echo at 7812 as $FF.
+                      LineCase{9600, 7812, 0xFF, true}, LineCase{7812, 9600, 0xFF, true},
+                      LineCase{9600, 7812, 0xFE, false}));
 
 }  // namespace
