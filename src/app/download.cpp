@@ -2,39 +2,110 @@
 
 #include <cstdio>
 
+#include "image_read.h"
 #include "progress.h"
-#include "srecord.h"
+#include "talker_protocol.h"
 #include "talker_stream.h"
 
-int DownloadFile(const TalkerLink *pLink, const SRecordFile *pFile) {
-    SRecordLine line;
-    SRecord record;
+namespace {
+
+enum { MAX_LISTED = 20, DOT_CHUNK = 256 };
+
+struct Download {
+    const TalkerLink *pLink;
+    ProgramImage *pImage;
     TalkerStream stream;
-    EnterStage(STAGE_DOWNLOAD, pFile->dwDataBytes);
-    StartTalkerStream(&stream, pLink);
-    StartSRecordLines(&line);
-    while (NextSRecordLine(pFile, &line)) {
-        // A line's dot shows once the records before it are on their way.
-        if (!SendQueuedBytes(&stream)) return 0;
-        PrintProgressMark(".");
-        LineKind eKind = ParseSRecordLine(pFile, &line, &record);
-        if (eKind == LINE_REFUSED) {
-            FinishTalkerStream(&stream);  // the records before it stay written, as reported
-            return 0;
-        }
-        if (eKind != LINE_RECORD || !IsDataRecord(&record)) continue;
-        if (!StreamSRecord(&stream, &record)) return 0;
+    uint32_t dwDotsFrom;  // the dots of the addresses below this are printed
+    uint32_t dwListed;    // mismatches seen, the first MAX_LISTED of them printed
+};
+
+// A byte that did not verify, named by the record that gave it, as each record's own write
+// named it.
+void ReportMismatch(void *pContext, uint16_t wAddress, uint8_t bWritten, uint8_t bReadBack) {
+    Download *pDownload = static_cast<Download *>(pContext);
+    if (pDownload->dwListed++ >= MAX_LISTED) return;
+    const ImageSource *pSource = ImageSourceOf(pDownload->pImage, wAddress);
+    uint16_t wRecord = pSource != NULL ? pSource->wAddress : wAddress;
+    fprintf(stderr,
+            "WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back %02X\n",
+            wAddress, (unsigned)(uint16_t)(wAddress - wRecord), wRecord, bWritten, bReadBack);
+}
+
+void PrintDotsUpTo(Download *pDownload, uint32_t dwEnd) {
+    uint32_t dwDots = ImageDotsIn(pDownload->pImage, pDownload->dwDotsFrom, dwEnd);
+    for (uint32_t i = 0; i < dwDots; i++) PrintProgressMark(".");
+    pDownload->dwDotsFrom = dwEnd;
+}
+
+// The chip's EEPROM bytes that already hold the image's values are marked held.
+int MarkHeld(void *pContext, uint16_t wFirst, const uint8_t *pbChip, uint32_t dwLength) {
+    Download *pDownload = static_cast<Download *>(pContext);
+    NoteBytesDone(MarkImageBytesHeld(pDownload->pImage, wFirst, pbChip, dwLength));
+    return 1;
+}
+
+int ReadWhatTheChipHolds(Download *pDownload) {
+    const TalkerLink *pLink = pDownload->pLink;
+    ImageReader reader = {
+        pLink,    pDownload->pImage, pLink->wEepromStart, (uint32_t)pLink->wEepromEnd + 1, NULL,
+        MarkHeld, pDownload};
+    return ReadImageSpans(&reader);
+}
+
+// One run as one block, its bytes queued a chunk at a time so that the dots keep pace.
+int SendRun(Download *pDownload, const ImageRun *pRun) {
+    uint8_t bLetter = InEepromRange(pDownload->pLink, pRun->wFirst) ? 'P' : 'W';
+    if (pDownload->pLink->fTrace)
+        fprintf(stderr, "WriteSRecord(%x bytes)\n", (unsigned)pRun->dwLength);
+    if (!StreamBlockStart(&pDownload->stream, bLetter, pRun->wFirst, pRun->dwLength)) return 0;
+    for (uint32_t dwDone = 0; dwDone < pRun->dwLength; dwDone += DOT_CHUNK) {
+        uint32_t dwLeft = pRun->dwLength - dwDone;
+        uint32_t dwCount = dwLeft < DOT_CHUNK ? dwLeft : (uint32_t)DOT_CHUNK;
+        const uint8_t *pbData = &pDownload->pImage->rgbValue[pRun->wFirst + dwDone];
+        if (!StreamBlockBytes(&pDownload->stream, pbData, dwCount)) return 0;
+        if (!SendQueuedBytes(&pDownload->stream)) return 0;
+        PrintDotsUpTo(pDownload, pRun->wFirst + dwDone + dwCount);
     }
-    if (!SendQueuedBytes(&stream)) return 0;
-    if (EndsWithLineEnd(pFile)) PrintProgressMark(".");
-    if (!FinishTalkerStream(&stream)) return 0;
+    return 1;
+}
+
+int SendImage(Download *pDownload) {
+    const TalkerLink *pLink = pDownload->pLink;
+    const uint32_t rgdwBounds[] = {pLink->wEepromStart, (uint32_t)pLink->wEepromEnd + 1};
+    const ImageWalk walk = {rgdwBounds, 2, 0, 1};
+    ImageRun run;
+    for (uint32_t dw = 0; NextImageRun(pDownload->pImage, &walk, dw, &run);
+         dw = run.wFirst + run.dwLength) {
+        if (!SendRun(pDownload, &run)) return 0;
+    }
+    PrintDotsUpTo(pDownload, IMAGE_ADDRESS_SPACE);
+    return FinishTalkerStream(&pDownload->stream);
+}
+
+int ReportMismatches(const Download *pDownload) {
+    uint32_t dwMismatches = GetStreamMismatches(&pDownload->stream);
+    if (dwMismatches > MAX_LISTED)
+        fprintf(stderr, "... and %u more\n", (unsigned)(dwMismatches - MAX_LISTED));
+    fprintf(stderr, "%u byte(s) did not verify: the target does not hold the file\n",
+            (unsigned)dwMismatches);
+    return 0;
+}
+
+}  // namespace
+
+int DownloadImage(const TalkerLink *pLink, ProgramImage *pImage, int fChipErased) {
+    static Download download;
+    download.pLink = pLink;
+    download.pImage = pImage;
+    download.dwDotsFrom = 0;
+    download.dwListed = 0;
+    EnterStage(STAGE_DOWNLOAD, pImage->dwBytes);
+    if (!fChipErased && !ReadWhatTheChipHolds(&download)) return 0;
+    StartTalkerStream(&download.stream, pLink);
+    SetStreamMismatchReport(&download.stream, ReportMismatch, &download);
+    if (!SendImage(&download)) return 0;
     EndProgress("");
-    uint32_t dwMismatches = GetStreamMismatches(&stream);
-    if (dwMismatches != 0) {
-        fprintf(stderr, "%u byte(s) did not verify: the target does not hold the file\n",
-                (unsigned)dwMismatches);
-        return 0;
-    }
+    if (GetStreamMismatches(&download.stream) != 0) return ReportMismatches(&download);
     fprintf(stdout, "Success\n");
     return 1;
 }

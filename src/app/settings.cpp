@@ -54,6 +54,7 @@ void PrintUsage(const Settings *pSettings) {
     PrintPartUsage();
     fprintf(stderr,
             "\t-b <rate> talker link rate: 9600 (default), 15625, 31250, 62500 or 125000\n");
+    fprintf(stderr, "\t--base <addr> the -i file is raw binary, its first byte at addr\n");
     fprintf(stderr, "\nNormal operation on COM1 is as follows:\n");
     fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", pSettings->pszProgramName);
 }
@@ -195,6 +196,19 @@ int SetTalkerRate(Settings *pSettings, const char *pszValue) {
     return 1;
 }
 
+// "--base": one to four hexadecimal digits and nothing after them.
+int SetBinaryBase(Settings *pSettings, const char *pszValue) {
+    char *pszEnd = NULL;
+    unsigned long dwBase = strtoul(pszValue, &pszEnd, 16);
+    size_t cchDigits = strspn(pszValue, "0123456789abcdefABCDEF");
+    if (cchDigits == 0 || cchDigits > 4 || *pszEnd != '\0') {
+        return RefuseValue(pSettings, "Expected base address (hexadecimal, 0-ffff)\n");
+    }
+    pSettings->wBinaryBase = (uint16_t)dwBase;
+    pSettings->fBinaryBase = 1;
+    return 1;
+}
+
 // An option that takes a value: its setter and the message when the value is missing.
 struct ValueOption {
     const char *pszName;
@@ -212,6 +226,7 @@ const ValueOption g_rgValueOptions[] = {
     {"-r", SetReadRange, "Expected read range\n"},
     {"-o", SetOutputFile, "Expected output filename value\n"},
     {"-b", SetTalkerRate, "Expected rate 9600, 15625, 31250, 62500 or 125000\n"},
+    {"--base", SetBinaryBase, "Expected base address (hexadecimal, 0-ffff)\n"},
 };
 
 // An option without a value: the flag it sets (none for "-s" and "-S").

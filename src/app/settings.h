@@ -33,6 +33,8 @@ struct Settings {
     // first.
     uint32_t fEepromRangeGiven;
     uint32_t fConfigGiven;
+    uint32_t fBinaryBase;  // "--base": the input file is raw bytes from wBinaryBase
+    uint16_t wBinaryBase;
 };
 
 // The record as it is before any option is read.

@@ -6,12 +6,15 @@
 #include <cstdio>
 
 #include "com_port.h"
-#include "progress.h"
 #include "talker_protocol.h"
 
 namespace {
 
 enum {
+    // The most one "R" asks for: it fits the input buffer of any host (4 KB), so that a line
+    // faster than its rate (a simulated one) loses nothing while the host looks away, and a
+    // block read again costs little.
+    READ_BLOCK = 2048,
     RETRY_BLOCK = 256,  // a block read again: small, so that one bad byte costs little wire
     READ_ATTEMPTS = 3,  // reads of a retried block before the read fails
     BLOCK_TAIL = 3,     // the check word and the prompt after the data
@@ -43,9 +46,7 @@ void WaitForCharacters(const TalkerLink *pLink, uint32_t dwChars) {
 }
 
 void CountBytes(BlockRead *pRead, uint32_t dwCount) {
-    if (!pRead->fCount) return;
-    NoteBytesDone(dwCount);
-    if (pRead->pfnProgress == NULL) return;
+    if (!pRead->fCount || pRead->pfnProgress == NULL) return;
     for (uint32_t i = 0; i < dwCount; i++) pRead->pfnProgress(pRead->pContext, ++pRead->dwDone);
 }
 
@@ -136,11 +137,16 @@ uint16_t BlockCheckWord(const uint8_t *pbData, uint32_t dwLength) {
 
 int ReadTargetBytes(const TalkerLink *pLink, uint16_t wAddress, uint8_t *pbBuffer,
                     uint32_t dwLength, ReadProgressFn pfnProgress, void *pContext) {
-    if (dwLength == 0) return 1;
     if (pLink->fTrace) fprintf(stderr, "ReadTargetBytes(%x bytes)\n", (unsigned)dwLength);
-    BlockRead whole = {pLink, wAddress, pbBuffer, dwLength, 1, pfnProgress, pContext, 0};
-    BlockOutcome eOutcome = ReadBlock(&whole);
-    if (eOutcome == BLOCK_READ) return 1;
-    if (eOutcome == BLOCK_FAILED) return 0;
-    return ReadAgainInSmallBlocks(&whole);
+    BlockRead block = {pLink, wAddress, pbBuffer, 0, 1, pfnProgress, pContext, 0};
+    for (uint32_t dwOffset = 0; dwOffset < dwLength; dwOffset += READ_BLOCK) {
+        uint32_t dwLeft = dwLength - dwOffset;
+        block.wFirst = (uint16_t)(wAddress + dwOffset);
+        block.pbData = pbBuffer + dwOffset;
+        block.dwLength = dwLeft < READ_BLOCK ? dwLeft : (uint32_t)READ_BLOCK;
+        BlockOutcome eOutcome = ReadBlock(&block);
+        if (eOutcome == BLOCK_FAILED) return 0;
+        if (eOutcome == BLOCK_WRONG && !ReadAgainInSmallBlocks(&block)) return 0;
+    }
+    return 1;
 }

@@ -11,8 +11,8 @@
 typedef void (*ReadProgressFn)(void *pContext, uint32_t dwDone);
 
 // Reads dwLength bytes (up to 65536) from wAddress upward into pbBuffer, the address wrapping
-// from $FFFF to $0000, as one "R" block. A block whose check word or prompt is wrong is read
-// again in smaller blocks, each up to READ_ATTEMPTS times, the talker found again with a sync
+// from $FFFF to $0000, in "R" blocks of up to 2048. A block whose check word or prompt is wrong is
+// read again in smaller blocks, each up to READ_ATTEMPTS times, the talker found again with a sync
 // before each; a block that stays wrong fails the read. pfnProgress may be NULL. Returns 1
 // when every byte came and checked, 0 after a message.
 int ReadTargetBytes(const TalkerLink *pLink, uint16_t wAddress, uint8_t *pbBuffer,

@@ -159,6 +159,7 @@ std::string UsageText(const std::string &program, const std::string &range) {
            "\t-n verify only: compare the chip with the -i file, write nothing\n"
            "\t-p <part> 68HC11 part: 811E2 (default), E9, E1, E20, A8, A1, F1\n"
            "\t-b <rate> talker link rate: 9600 (default), 15625, 31250, 62500 or 125000\n"
+           "\t--base <addr> the -i file is raw binary, its first byte at addr\n"
            "\nNormal operation on COM1 is as follows:\n" +
            program + " -c 1 -i myprog.s19\n\n";
 }
