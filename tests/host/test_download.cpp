@@ -1,17 +1,22 @@
 // The file download and the whole-file check, against the scripted talker over a real pty.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "com_port.h"
 #include "download.h"
 #include "fake_target.h"
+#include "program_image.h"
 #include "scripted_talker.h"
 #include "srec_file.h"
 #include "srecord.h"
 #include "talker_protocol.h"
+#include "target_read.h"
 
 namespace {
+
+using Bytes = std::vector<uint8_t>;
 
 std::string S1(uint16_t wAddress, std::vector<uint8_t> data) {
     char szLine[SRECORD_LINE_ROOM];
@@ -34,19 +39,28 @@ struct DownloadOutcome {
     std::string strOut, strErr;
 };
 
+// The file as the run holds it for the download: its image (1 MB: one, static).
+ProgramImage *LoadImage(const std::string &text, const std::string &path) {
+    static const RefusedRange kTalkerRam[] = {{0x0000, 0x00FF, "the RAM the talker runs in"}};
+    static const ImageRules kRules = {kTalkerRam, 1, nullptr, 0, "", 0, 0, 1};
+    static ProgramImage image;
+    WriteTextFile(path, text);
+    EXPECT_EQ(LoadProgramImage(path.c_str(), &kRules, &image), 1);
+    return &image;
+}
+
 class DownloadTest : public TalkerLinkTest {
   protected:
     void SetUp() override {
         TalkerLinkTest::SetUp();
         StartTalker();
     }
-    DownloadOutcome Download(const std::string &text) {
-        std::string path = MakeTempDir() + "/file.s19";
-        int fChecked = 0;
+    // fErased: as after -B, the chip is not read first.
+    DownloadOutcome Download(const std::string &text, int fErased = 1) {
+        ProgramImage *pImage = LoadImage(text, MakeTempDir() + "/file.s19");
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        SRecordFile file = ReadText(text, path, &fChecked);
-        int nResult = fChecked ? DownloadFile(&link, &file) : 0;
+        int nResult = DownloadImage(&link, pImage, fErased);
         std::string strOut = testing::internal::GetCapturedStdout();
         return {nResult, strOut, testing::internal::GetCapturedStderr()};
     }
@@ -125,6 +139,119 @@ TEST_F(DownloadTest, MismatchAfterTheSplitAtAnEepromBoundCountsFromTheRecordsSta
     EXPECT_EQ(outcome.strErr,
               "WriteSRecord: $F801 (byte 3 of the record at $F7FE) wrote 04, read back 00\n"
               "1 byte(s) did not verify: the target does not hold the file\n");
+}
+
+// Records that follow each other go as one block; a block never crosses the EEPROM's start.
+TEST_F(DownloadTest, ContiguousRecordsGoAsOneBlockSplitAtTheEepromStart) {
+    DownloadOutcome outcome = Download(S1(0x2000, {1, 2}) + "\n" + S1(0x2002, {3}) + "\n" +
+                                       S1(0xF7FE, {4, 5, 6}) + "\n" + S1(0xF801, {7}) + "\n");
+    EXPECT_EQ(outcome.nResult, 1) << outcome.strErr;
+    EXPECT_EQ(outcome.strOut, ".....Success\n");
+    std::vector<TalkerFrame> frames = talker.frames();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].letter, 'W');
+    EXPECT_EQ(frames[0].count, 3);
+    EXPECT_EQ(frames[1].letter, 'W');
+    EXPECT_EQ(frames[1].address, 0xF7FE);
+    EXPECT_EQ(frames[1].count, 2);
+    EXPECT_EQ(frames[2].letter, 'P');
+    EXPECT_EQ(frames[2].data, Bytes({6, 7}));
+}
+
+// A reflash reads the EEPROM the file touches and programs only the bytes that differ.
+TEST_F(DownloadTest, ReflashProgramsOnlyTheBytesThatDiffer) {
+    Bytes chip(64);
+    for (size_t i = 0; i < chip.size(); i++) chip[i] = uint8_t(i * 7);
+    Bytes file = chip;
+    file[5] ^= 0x11;
+    file[6] ^= 0x22;
+    file[40] ^= 0x33;
+    talker.setMemory(0xF800, chip);
+    DownloadOutcome outcome = Download(S1(0xF800, Bytes(file.begin(), file.begin() + 32)) + "\n" +
+                                           S1(0xF820, Bytes(file.begin() + 32, file.end())) + "\n",
+                                       0);
+    EXPECT_EQ(outcome.nResult, 1) << outcome.strErr;
+    EXPECT_EQ(outcome.strOut, "...Success\n");
+    std::vector<TalkerFrame> frames = talker.frames();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].letter, 'R');
+    EXPECT_EQ(frames[0].count, 64);
+    EXPECT_EQ(frames[1].letter, 'P');
+    EXPECT_EQ(frames[1].address, 0xF805);
+    EXPECT_EQ(frames[1].data, Bytes({file[5], file[6]}));
+    EXPECT_EQ(frames[2].address, 0xF828);
+    EXPECT_EQ(frames[2].data, Bytes({file[40]}));
+    for (size_t i = 0; i < file.size(); i++) EXPECT_EQ(talker.memoryAt(0xF800 + i), file[i]);
+}
+
+// A reflash of a chip that holds the file already sends nothing after its read.
+TEST_F(DownloadTest, ReflashOfAnUnchangedChipSendsNoBlock) {
+    Bytes file(100);
+    for (size_t i = 0; i < file.size(); i++) file[i] = uint8_t(3 + i);
+    talker.setMemory(0xFF00, file);
+    DownloadOutcome outcome = Download(S1(0xFF00, file) + "\n", 0);
+    EXPECT_EQ(outcome.nResult, 1) << outcome.strErr;
+    ASSERT_EQ(talker.frames().size(), 1u);
+    EXPECT_EQ(talker.frames()[0].letter, 'R');
+}
+
+// Past 20, the bytes that did not verify are counted, not listed.
+TEST_F(DownloadTest, MismatchLinesStopAtTwentyThenACount) {
+    std::vector<uint16_t> stuck;
+    for (uint16_t a = 0xF800; a < 0xF819; a++) stuck.push_back(a);
+    talker.setStuckAddresses(stuck);
+    DownloadOutcome outcome = Download(S1(0xF800, Bytes(25, 0x5A)) + "\n");
+    EXPECT_EQ(outcome.nResult, 0);
+    EXPECT_EQ(std::count(outcome.strErr.begin(), outcome.strErr.end(), '\n'), 22);
+    EXPECT_NE(outcome.strErr.find("$F813 (byte 19 of the record at $F800) wrote 5A, read back 00\n"
+                                  "... and 5 more\n"
+                                  "25 byte(s) did not verify: the target does not hold the file\n"),
+              std::string::npos)
+        << outcome.strErr;
+}
+
+class BlockReadTest : public TalkerLinkTest {
+  protected:
+    void SetUp() override {
+        TalkerLinkTest::SetUp();
+        StartTalker();
+        for (size_t i = 0; i < chip.size(); i++) chip[i] = uint8_t(i * 13 + i / 256);
+        talker.setMemory(0xF000, chip);
+    }
+    Bytes chip = Bytes(4096);
+};
+
+// A byte the line changed is caught by the check word and read again; a line that keeps
+// changing bytes fails the read rather than return them.
+TEST_F(BlockReadTest, CheckWordCatchesChangedBytes) {
+    struct Case {
+        uint32_t dwCorruptEvery;
+        int nResult;
+        const char *pszErr;
+    } cases[] = {
+        {0, 1, ""},
+        {3000, 1, "ReadTargetBytes: $F800-$FFFF did not match its check word; reading it again\n"},
+        {1000, 1, "ReadTargetBytes: $F000-$F7FF did not match its check word; reading it again\n"},
+        {100, 0,
+         "did not match its check word in 3 reads: the line changes what the chip sends "
+         "(check the cable, or try a lower -b)\n"},
+    };
+    for (const Case &c : cases) {
+        talker.setCorruptRead(c.dwCorruptEvery);
+        Bytes read(chip.size());
+        testing::internal::CaptureStderr();
+        int nResult =
+            ReadTargetBytes(&link, 0xF000, read.data(), uint32_t(read.size()), nullptr, nullptr);
+        std::string strErr = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(nResult, c.nResult) << c.dwCorruptEvery;
+        if (c.dwCorruptEvery == 0) {
+            EXPECT_EQ(strErr, "");
+        }
+        EXPECT_NE(strErr.find(c.pszErr), std::string::npos) << strErr;
+        if (c.nResult == 1) {
+            EXPECT_EQ(read, chip) << c.dwCorruptEvery;
+        }
+    }
 }
 
 struct CheckOutcome {
