@@ -79,9 +79,11 @@ void MakeInputRules(const Settings *pSettings, InputRules *pInput) {
 // Reads the input file once, in whichever format it is, and checks every byte before the
 // target is touched. Returns EXIT_DONE with *pImage filled, or the exit status of the failure.
 int LoadInputFile(const Settings *pSettings, ProgramImage *pImage) {
+    static SRecordFile file;  // the image's messages name it
     InputRules input;
     MakeInputRules(pSettings, &input);
-    if (LoadProgramImage(pSettings->szInputFile, &input.rules, pImage)) return EXIT_DONE;
+    if (!ReadSRecordFile(pSettings->szInputFile, &file)) return EXIT_INPUT_FILE;
+    if (FillProgramImage(&file, &input.rules, pImage)) return EXIT_DONE;
     fprintf(stdout, "Failure\n");
     return EXIT_INPUT_FILE;
 }
