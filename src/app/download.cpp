@@ -16,6 +16,7 @@ struct Download {
     ProgramImage *pImage;
     TalkerStream stream;
     uint32_t dwDotsFrom;  // the dots of the addresses below this are printed
+    int fLineDotShown;    // and the dot of the line that ends at dwDotsFrom's next dot
     uint32_t dwListed;    // mismatches seen, the first MAX_LISTED of them printed
 };
 
@@ -31,10 +32,33 @@ void ReportMismatch(void *pContext, uint16_t wAddress, uint8_t bWritten, uint8_t
             wAddress, (unsigned)(uint16_t)(wAddress - wRecord), wRecord, bWritten, bReadBack);
 }
 
+// The dots of the addresses below dwEnd not printed yet.
 void PrintDotsUpTo(Download *pDownload, uint32_t dwEnd) {
+    if (dwEnd <= pDownload->dwDotsFrom) return;
     uint32_t dwDots = ImageDotsIn(pDownload->pImage, pDownload->dwDotsFrom, dwEnd);
+    if (pDownload->fLineDotShown && dwDots != 0) dwDots--;
     for (uint32_t i = 0; i < dwDots; i++) PrintProgressMark(".");
     pDownload->dwDotsFrom = dwEnd;
+    pDownload->fLineDotShown = 0;
+}
+
+// A line's own dot shows before its bytes go, as when each line was read and then sent;
+// the dots of the lines without data after it once its bytes are on their way.
+void PrintLineDot(Download *pDownload, uint32_t dwLineEnd) {
+    PrintDotsUpTo(pDownload, dwLineEnd);
+    if (pDownload->pImage->rgdwDotsAt[dwLineEnd] == 0 || pDownload->fLineDotShown) return;
+    PrintProgressMark(".");
+    pDownload->fLineDotShown = 1;
+}
+
+// The bytes from dwFirst up to the end of the line they belong to (where its dot is due),
+// at most DOT_CHUNK and the run's dwLeft.
+uint32_t LineChunk(const ProgramImage *pImage, uint32_t dwFirst, uint32_t dwLeft) {
+    uint32_t dwCount = 1;
+    while (dwCount < dwLeft && dwCount < DOT_CHUNK &&
+           pImage->rgdwDotsAt[dwFirst + dwCount - 1] == 0)
+        dwCount++;
+    return dwCount;
 }
 
 // The chip's EEPROM bytes that already hold the image's values are marked held.
@@ -58,13 +82,14 @@ int SendRun(Download *pDownload, const ImageRun *pRun) {
     if (pDownload->pLink->fTrace)
         fprintf(stderr, "WriteSRecord(%x bytes)\n", (unsigned)pRun->dwLength);
     if (!StreamBlockStart(&pDownload->stream, bLetter, pRun->wFirst, pRun->dwLength)) return 0;
-    for (uint32_t dwDone = 0; dwDone < pRun->dwLength; dwDone += DOT_CHUNK) {
-        uint32_t dwLeft = pRun->dwLength - dwDone;
-        uint32_t dwCount = dwLeft < DOT_CHUNK ? dwLeft : (uint32_t)DOT_CHUNK;
-        const uint8_t *pbData = &pDownload->pImage->rgbValue[pRun->wFirst + dwDone];
-        if (!StreamBlockBytes(&pDownload->stream, pbData, dwCount)) return 0;
+    for (uint32_t dwDone = 0, dwCount = 0; dwDone < pRun->dwLength; dwDone += dwCount) {
+        uint32_t dwFirst = pRun->wFirst + dwDone;
+        dwCount = LineChunk(pDownload->pImage, dwFirst, pRun->dwLength - dwDone);
+        PrintLineDot(pDownload, dwFirst + dwCount - 1);
+        if (!StreamBlockBytes(&pDownload->stream, &pDownload->pImage->rgbValue[dwFirst], dwCount))
+            return 0;
         if (!SendQueuedBytes(&pDownload->stream)) return 0;
-        PrintDotsUpTo(pDownload, pRun->wFirst + dwDone + dwCount);
+        PrintDotsUpTo(pDownload, dwFirst + dwCount);
     }
     return 1;
 }
@@ -98,6 +123,7 @@ int DownloadImage(const TalkerLink *pLink, ProgramImage *pImage, int fChipErased
     download.pLink = pLink;
     download.pImage = pImage;
     download.dwDotsFrom = 0;
+    download.fLineDotShown = 0;
     download.dwListed = 0;
     EnterStage(STAGE_DOWNLOAD, pImage->dwBytes);
     if (!fChipErased && !ReadWhatTheChipHolds(&download)) return 0;

@@ -49,7 +49,7 @@ void PrintBanner(const char *pszProgramName) {
 // outside the part's memory map.
 struct InputRules {
     RefusedRange rgRefused[2];
-    RefusedRange rgAllowed[3];
+    RefusedRange rgAllowed[4];
     char szMapName[64];
     ImageRules rules;
 };
@@ -62,14 +62,17 @@ void MakeInputRules(const Settings *pSettings, InputRules *pInput) {
                             "the chip's registers (CONFIG is set with -B -C)"};
     pInput->rgAllowed[0] = {pPart->wRamStart, pPart->wRamEnd, "RAM"};
     pInput->rgAllowed[1] = {pPart->wRegisterStart, pPart->wRegisterEnd, "registers"};
-    pInput->rgAllowed[2] = {pSettings->wEepromStart, pSettings->wEepromEnd, "EEPROM"};
+    pInput->rgAllowed[2] = {pPart->wEepromStart, pPart->wEepromEnd, "EEPROM"};
+    pInput->rgAllowed[3] = {pSettings->wEepromStart, pSettings->wEepromEnd, "EEPROM (-e)"};
+    int fOwnRange = pSettings->wEepromStart != pPart->wEepromStart ||
+                    pSettings->wEepromEnd != pPart->wEepromEnd;
     snprintf(pInput->szMapName, sizeof pInput->szMapName, "the %s's memory map (-E allows more)",
              pPart->pszName);
     ImageRules *pRules = &pInput->rules;
     pRules->prgRefused = pInput->rgRefused;
     pRules->dwRefused = 2;
     pRules->prgAllowed = pInput->rgAllowed;
-    pRules->dwAllowed = pSettings->fExpandedBus ? 0 : 3;
+    pRules->dwAllowed = pSettings->fExpandedBus ? 0 : fOwnRange ? 4 : 3;
     pRules->pszMapName = pInput->szMapName;
     pRules->fBinary = (int)pSettings->fBinaryBase;
     pRules->wBinaryBase = pSettings->wBinaryBase;
