@@ -198,10 +198,9 @@ int SetTalkerRate(Settings *pSettings, const char *pszValue) {
 
 // "--base": one to four hexadecimal digits and nothing after them.
 int SetBinaryBase(Settings *pSettings, const char *pszValue) {
-    char *pszEnd = NULL;
-    unsigned long dwBase = strtoul(pszValue, &pszEnd, 16);
+    unsigned long dwBase = strtoul(pszValue, NULL, 16);
     size_t cchDigits = strspn(pszValue, "0123456789abcdefABCDEF");
-    if (cchDigits == 0 || cchDigits > 4 || *pszEnd != '\0') {
+    if (cchDigits == 0 || cchDigits > 4 || pszValue[cchDigits] != '\0') {
         return RefuseValue(pSettings, "Expected base address (hexadecimal, 0-ffff)\n");
     }
     pSettings->wBinaryBase = (uint16_t)dwBase;
