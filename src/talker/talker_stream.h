@@ -3,6 +3,9 @@
 // and the command after it go out at once (the talker stores and answers a byte in far fewer
 // cycles than a byte takes on the wire); while the talker programs an EEPROM byte it holds
 // only TALKER_BYTES_HELD more, so the bytes after a "P" byte wait for the echoes before them.
+// A block may be as long as the talker's count (65536): its bytes are queued as the rings make
+// room. The replies are taken in as many at a time as have come, the host waiting about the
+// wire time of the ones it needs rather than waking for each byte.
 #pragma once
 
 #include <cstdint>
