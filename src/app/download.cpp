@@ -9,7 +9,12 @@
 
 namespace {
 
-enum { MAX_LISTED = 20, DOT_CHUNK = 256 };
+enum { MAX_LISTED = 20, DOT_CHUNK = 256, READ_WINDOW = 256 };
+
+// When the chip lacks this share (percent) of a window's bytes or more, the rest of the EEPROM
+// goes out without reading it first: reading bytes that all must change costs a character
+// each, and the talker passes over a byte that holds its value already.
+const uint32_t DIRECT_PERCENT = 90;
 
 struct Download {
     const TalkerLink *pLink;
@@ -18,6 +23,8 @@ struct Download {
     uint32_t dwDotsFrom;  // the dots of the addresses below this are printed
     int fLineDotShown;    // and the dot of the line that ends at dwDotsFrom's next dot
     uint32_t dwListed;    // mismatches seen, the first MAX_LISTED of them printed
+    int fReadFirst;       // the next EEPROM window is read, and only what differs programmed
+    uint32_t dwHeldInWindow;
 };
 
 // A byte that did not verify, named by the record that gave it, as each record's own write
@@ -64,16 +71,31 @@ uint32_t LineChunk(const ProgramImage *pImage, uint32_t dwFirst, uint32_t dwLeft
 // The chip's EEPROM bytes that already hold the image's values are marked held.
 int MarkHeld(void *pContext, uint16_t wFirst, const uint8_t *pbChip, uint32_t dwLength) {
     Download *pDownload = static_cast<Download *>(pContext);
-    NoteBytesDone(MarkImageBytesHeld(pDownload->pImage, wFirst, pbChip, dwLength));
+    uint32_t dwHeld = MarkImageBytesHeld(pDownload->pImage, wFirst, pbChip, dwLength);
+    pDownload->dwHeldInWindow += dwHeld;
+    NoteBytesDone(dwHeld);
     return 1;
 }
 
-int ReadWhatTheChipHolds(Download *pDownload) {
-    const TalkerLink *pLink = pDownload->pLink;
-    ImageReader reader = {
-        pLink,    pDownload->pImage, pLink->wEepromStart, (uint32_t)pLink->wEepromEnd + 1, NULL,
-        MarkHeld, pDownload};
-    return ReadImageSpans(&reader);
+uint32_t PresentBytes(const ProgramImage *pImage, uint32_t dwFrom, uint32_t dwTo) {
+    uint32_t dwPresent = 0;
+    for (uint32_t a = dwFrom; a < dwTo; a++) dwPresent += pImage->rgbState[a] != BYTE_ABSENT;
+    return dwPresent;
+}
+
+// Reads the EEPROM window [dwFrom, dwTo) once everything queued has been answered, and stops
+// reading when the chip lacks nearly all of it.
+int ReadWindow(Download *pDownload, uint32_t dwFrom, uint32_t dwTo) {
+    uint32_t dwPresent = PresentBytes(pDownload->pImage, dwFrom, dwTo);
+    if (dwPresent == 0) return 1;
+    if (!FinishTalkerStream(&pDownload->stream)) return 0;
+    pDownload->dwHeldInWindow = 0;
+    ImageReader reader = {pDownload->pLink, pDownload->pImage, dwFrom, dwTo, NULL,
+                          MarkHeld,         pDownload};
+    if (!ReadImageSpans(&reader)) return 0;
+    uint32_t dwLacking = dwPresent - pDownload->dwHeldInWindow;
+    if (dwLacking * 100 >= dwPresent * DIRECT_PERCENT) pDownload->fReadFirst = 0;
+    return 1;
 }
 
 // One run as one block, its bytes queued a chunk at a time so that the dots keep pace.
@@ -94,14 +116,40 @@ int SendRun(Download *pDownload, const ImageRun *pRun) {
     return 1;
 }
 
-int SendImage(Download *pDownload) {
+// The runs in [dwFrom, dwTo) the chip does not hold, each as one block.
+int SendRuns(Download *pDownload, uint32_t dwFrom, uint32_t dwTo) {
     const TalkerLink *pLink = pDownload->pLink;
-    const uint32_t rgdwBounds[] = {pLink->wEepromStart, (uint32_t)pLink->wEepromEnd + 1};
-    const ImageWalk walk = {rgdwBounds, 2, 0, 1};
+    const uint32_t rgdwBounds[] = {pLink->wEepromStart, (uint32_t)pLink->wEepromEnd + 1, dwTo};
+    const ImageWalk walk = {rgdwBounds, 3, 0, 1};
     ImageRun run;
-    for (uint32_t dw = 0; NextImageRun(pDownload->pImage, &walk, dw, &run);
+    for (uint32_t dw = dwFrom;
+         NextImageRun(pDownload->pImage, &walk, dw, &run) && run.wFirst < dwTo;
          dw = run.wFirst + run.dwLength) {
         if (!SendRun(pDownload, &run)) return 0;
+    }
+    return 1;
+}
+
+// The EEPROM window by window, each read before what differs in it is programmed, until the
+// chip turns out to lack nearly a whole window: then the rest at once.
+int SendEeprom(Download *pDownload) {
+    uint32_t dw = pDownload->pLink->wEepromStart;
+    const uint32_t dwEnd = (uint32_t)pDownload->pLink->wEepromEnd + 1;
+    while (dw < dwEnd && pDownload->fReadFirst) {
+        uint32_t dwTo = (dw / READ_WINDOW + 1) * READ_WINDOW;
+        if (dwTo > dwEnd) dwTo = dwEnd;
+        if (!ReadWindow(pDownload, dw, dwTo) || !SendRuns(pDownload, dw, dwTo)) return 0;
+        dw = dwTo;
+    }
+    return SendRuns(pDownload, dw, dwEnd);
+}
+
+// In address order: below the EEPROM, the EEPROM, above it.
+int SendImage(Download *pDownload) {
+    const TalkerLink *pLink = pDownload->pLink;
+    if (!SendRuns(pDownload, 0, pLink->wEepromStart) || !SendEeprom(pDownload) ||
+        !SendRuns(pDownload, (uint32_t)pLink->wEepromEnd + 1, IMAGE_ADDRESS_SPACE)) {
+        return 0;
     }
     PrintDotsUpTo(pDownload, IMAGE_ADDRESS_SPACE);
     return FinishTalkerStream(&pDownload->stream);
@@ -125,8 +173,8 @@ int DownloadImage(const TalkerLink *pLink, ProgramImage *pImage, int fChipErased
     download.dwDotsFrom = 0;
     download.fLineDotShown = 0;
     download.dwListed = 0;
+    download.fReadFirst = !fChipErased;
     EnterStage(STAGE_DOWNLOAD, pImage->dwBytes);
-    if (!fChipErased && !ReadWhatTheChipHolds(&download)) return 0;
     StartTalkerStream(&download.stream, pLink);
     SetStreamMismatchReport(&download.stream, ReportMismatch, &download);
     if (!SendImage(&download)) return 0;

@@ -5,8 +5,9 @@
 #include "talker_link.h"
 
 // Downloads the image: contiguous bytes as one "W" block, or "P" block inside the EEPROM
-// range, split at the range's bounds and at 65536. Unless fChipErased (-B), the EEPROM bytes
-// the image gives are read first and those the chip already holds are left out. Prints the
+// range, split at the range's bounds and at 65536. Unless fChipErased (-B), the EEPROM is read
+// a window of 256 addresses at a time before it is programmed, and the bytes the chip already
+// holds are left out; a window the chip lacks nearly whole ends the reading. Prints the
 // file's progress dots as the bytes they stand for go out. Ends with "Success" (1), or returns
 // 0 after the failure's message; bytes that did not verify make it a failure, each listed
 // (the first 20) with its address and record, then a count.
