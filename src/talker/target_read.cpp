@@ -78,7 +78,7 @@ BlockOutcome ReceiveBlock(BlockRead *pRead, uint8_t *pbTail) {
 // Sends the frame and takes the block in; BLOCK_WRONG when its check word or prompt is not
 // what the bytes that came call for.
 BlockOutcome ReadBlock(BlockRead *pRead) {
-    uint8_t pbFrame[FRAME_LENGTH], pbTail[BLOCK_TAIL];
+    uint8_t pbFrame[FRAME_LENGTH], pbTail[BLOCK_TAIL] = {0, 0, 0};
     BuildBlockFrame('R', pRead->wFirst, pRead->dwLength, pbFrame);
     if (!WriteBytes(pRead->pLink->pPort, pbFrame, FRAME_LENGTH)) return BLOCK_FAILED;
     BlockOutcome eOutcome = ReceiveBlock(pRead, pbTail);
