@@ -176,23 +176,33 @@ void ReportMissingReply(const ExpectedReply *pExpected, int fCallFailed, uint32_
 // Lets about dwWanted replies arrive before the next read, so that one call takes many: the
 // time the ones after the first take on the wire, at most MAX_BATCH_WAIT_US. One wake-up per
 // byte costs a core's percent at fast rates.
-void WaitForReplies(const TalkerStream *pStream, uint32_t dwWanted) {
+void WaitForReplies(const TalkerStream *pStream, uint32_t dwWanted, uint32_t dwDue) {
     if (pStream->dwReplyCount >= BATCH_MIN_REPLIES && dwWanted < pStream->dwReplyCount / 4)
         dwWanted = pStream->dwReplyCount / 4;
-    if (dwWanted > pStream->dwReplyCount) dwWanted = pStream->dwReplyCount;
+    if (dwWanted > dwDue) dwWanted = dwDue;
     if (dwWanted <= 1) return;
     uint64_t qwUs = (uint64_t)(dwWanted - 1) * pStream->dwCharacterUs;
     if (qwUs > MAX_BATCH_WAIT_US) qwUs = MAX_BATCH_WAIT_US;
     std::this_thread::sleep_for(std::chrono::microseconds(qwUs));
 }
 
+// The replies to the bytes written so far: they come whatever the host does next. A read asks
+// for no more, since a port may wait for as many bytes as it was asked for.
+uint32_t RepliesDue(const TalkerStream *pStream) {
+    uint32_t dwBefore = pStream->dwOutCount != 0
+                            ? pStream->rgOut[pStream->dwOutHead].dwRepliesBefore
+                            : pStream->dwRepliesQueued;
+    uint32_t dwDue = dwBefore - pStream->dwRepliesArrived;
+    return dwDue != 0 ? dwDue : 1;
+}
+
 // Takes in the replies that have come (waiting up to the link's 2 s for the first) and judges
 // them in order.
 int ReceiveReplies(TalkerStream *pStream, uint32_t dwWanted) {
-    WaitForReplies(pStream, dwWanted);
+    uint32_t dwDue = RepliesDue(pStream);
+    WaitForReplies(pStream, dwWanted, dwDue);
     uint8_t pbReplies[STREAM_CHUNK];
-    uint32_t dwAsk =
-        pStream->dwReplyCount < STREAM_CHUNK ? pStream->dwReplyCount : (uint32_t)STREAM_CHUNK;
+    uint32_t dwAsk = dwDue < STREAM_CHUNK ? dwDue : (uint32_t)STREAM_CHUNK;
     uint32_t dwRead = 0;
     Port *pPort = pStream->pLink->pPort;
     int fOk = ReadPort(pPort, pbReplies, dwAsk, REPLY_WAIT_MS, &dwRead);
