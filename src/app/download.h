@@ -1,13 +1,14 @@
-// Feeding an S-record file, held whole in memory and already checked, to the talker.
+// Programming the input image, read whole and checked before, through the talker.
 #pragma once
 
-#include "srec_file.h"
+#include "program_image.h"
 #include "talker_link.h"
 
-// Downloads the file line by line through the link's open port, printing "." before each line
-// and once more at the end when the text ends with a line end (one dot per read of the file
-// as a stream: a file of N lines ending in a newline prints N+1). S1, S2 and S3 records go to
-// the talker; the other lines are passed over. Ends with "Success" (1), or returns 0 after
-// the failure's message; a byte that did not verify makes it a failure, after a line
-// counting them.
-int DownloadFile(const TalkerLink *pLink, const SRecordFile *pFile);
+// Downloads the image: contiguous bytes as one "W" block, or "P" block inside the EEPROM
+// range, split at the range's bounds and at 65536. Unless fChipErased (-B), the EEPROM is read
+// a window of 256 addresses at a time before it is programmed, and the bytes the chip already
+// holds are left out; a window the chip lacks nearly whole ends the reading. Prints the
+// file's progress dots as the bytes they stand for go out. Ends with "Success" (1), or returns
+// 0 after the failure's message; bytes that did not verify make it a failure, each listed
+// (the first 20) with its address and record, then a count.
+int DownloadImage(const TalkerLink *pLink, ProgramImage *pImage, int fChipErased);

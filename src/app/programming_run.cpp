@@ -20,10 +20,10 @@
 #include "os.h"
 #include "part_table.h"
 #include "port_list.h"
+#include "program_image.h"
 #include "progress.h"
 #include "read_back.h"
 #include "settings.h"
-#include "srec_file.h"
 #include "talker_probe.h"
 #include "talker_protocol.h"
 #include "target_read.h"
@@ -51,23 +51,50 @@ void PrintBanner(const char *pszProgramName) {
     fprintf(stdout, "Copyright (c) the hc11prog developers; free to use, copy and change.\n\n");
 }
 
-// Reads the input file once and checks every line before the target is touched. No record
-// may write the RAM where the talker runs with its stack (the rest of a larger RAM is plain
-// memory), nor the register block: a write
-// to BAUD or SCCR2 cuts the link, and CONFIG can never read back (it is set with -B -C).
-// Returns EXIT_DONE with *pFile filled, or the exit status of the failure.
-int LoadInputFile(const Settings *pSettings, SRecordFile *pFile) {
+// What the input file may hold: no byte in the RAM where the talker runs with its stack (the
+// rest of a larger RAM is plain memory), nor in the register block: a write to BAUD or SCCR2
+// cuts the link, and CONFIG can never read back (it is set with -B -C). Without -E, no byte
+// outside the part's memory map.
+struct InputRules {
+    RefusedRange rgRefused[2];
+    RefusedRange rgAllowed[4];
+    char szMapName[64];
+    ImageRules rules;
+};
+
+void MakeInputRules(const Settings *pSettings, InputRules *pInput) {
     const PartInfo *pPart = pSettings->pPart;
     const uint16_t wTalkerRamEnd = (uint16_t)(pPart->wRamStart + TALKER_RAM_LENGTH - 1);
-    const RefusedRange rgRanges[] = {
-        {pPart->wRamStart, wTalkerRamEnd, "the RAM the talker runs in"},
-        {pPart->wRegisterStart, pPart->wRegisterEnd,
-         "the chip's registers (CONFIG is set with -B -C)"},
-    };
-    if (!ReadSRecordFile(pSettings->szInputFile, pFile)) return EXIT_INPUT_FILE;
-    if (!CheckSRecordFile(pFile, rgRanges, sizeof(rgRanges) / sizeof(rgRanges[0])))
-        return EXIT_INPUT_FILE;
-    return EXIT_DONE;
+    pInput->rgRefused[0] = {pPart->wRamStart, wTalkerRamEnd, "the RAM the talker runs in"};
+    pInput->rgRefused[1] = {pPart->wRegisterStart, pPart->wRegisterEnd,
+                            "the chip's registers (CONFIG is set with -B -C)"};
+    pInput->rgAllowed[0] = {pPart->wRamStart, pPart->wRamEnd, "RAM"};
+    pInput->rgAllowed[1] = {pPart->wRegisterStart, pPart->wRegisterEnd, "registers"};
+    pInput->rgAllowed[2] = {pPart->wEepromStart, pPart->wEepromEnd, "EEPROM"};
+    pInput->rgAllowed[3] = {pSettings->wEepromStart, pSettings->wEepromEnd, "EEPROM (-e)"};
+    int fOwnRange = pSettings->wEepromStart != pPart->wEepromStart ||
+                    pSettings->wEepromEnd != pPart->wEepromEnd;
+    snprintf(pInput->szMapName, sizeof pInput->szMapName, "the %s's memory map (-E allows more)",
+             pPart->pszName);
+    ImageRules *pRules = &pInput->rules;
+    pRules->prgRefused = pInput->rgRefused;
+    pRules->dwRefused = 2;
+    pRules->prgAllowed = pInput->rgAllowed;
+    pRules->dwAllowed = pSettings->fExpandedBus ? 0 : fOwnRange ? 4 : 3;
+    pRules->pszMapName = pInput->szMapName;
+    pRules->fBinary = (int)pSettings->fBinaryBase;
+    pRules->wBinaryBase = pSettings->wBinaryBase;
+    pRules->fEmptyAllowed = pSettings->fBulkErase || pSettings->fReadBack;
+}
+
+// Reads the input file once, in whichever format it is, and checks every byte before the
+// target is touched. Returns EXIT_DONE with *pImage filled, or the exit status of the failure.
+int LoadInputFile(const Settings *pSettings, ProgramImage *pImage) {
+    static SRecordFile file;  // the image's messages name it
+    InputRules input;
+    MakeInputRules(pSettings, &input);
+    if (!ReadSRecordFile(pSettings->szInputFile, &file)) return EXIT_INPUT_FILE;
+    return FillProgramImage(&file, &input.rules, pImage) ? EXIT_DONE : EXIT_INPUT_FILE;
 }
 
 // What the link needs of the user's choices.
@@ -92,19 +119,19 @@ int ReportFailure(int nStatus) {
 
 // Whether the run stores anything in the chip's memory: reading back and verifying do not,
 // so they leave BPROT alone.
-int WritesTarget(const Settings *pSettings, const SRecordFile *pFile) {
+int WritesTarget(const Settings *pSettings, const ProgramImage *pFile) {
     return pSettings->fBulkErase || (pFile != NULL && !pSettings->fVerifyOnly);
 }
 
 // Downloads the file, or with "-n" compares the chip with it; then reads back with "-r".
-int UseTarget(const Settings *pSettings, const TalkerLink *pLink, const SRecordFile *pFile,
+int UseTarget(const Settings *pSettings, const TalkerLink *pLink, ProgramImage *pFile,
               ReadBackFile *pReadBack) {
     if (pFile != NULL && pSettings->fVerifyOnly) {
         fprintf(stdout, "Verifying %s\n", pSettings->szInputFile);
-        if (!VerifyFile(pLink, pFile)) return EXIT_TARGET;
+        if (!VerifyImage(pLink, pFile)) return EXIT_TARGET;
     } else if (pFile != NULL) {
         fprintf(stdout, "Downloading %s\n", pSettings->szInputFile);
-        if (!DownloadFile(pLink, pFile)) return EXIT_TARGET;
+        if (!DownloadImage(pLink, pFile, (int)pSettings->fBulkErase)) return EXIT_TARGET;
     }
     if (pSettings->fReadBack && !ReadBackRange(pLink, pReadBack)) return EXIT_TARGET;
     if (pFile == NULL && !pSettings->fReadBack) fprintf(stdout, "Success\n");  // "-B" alone
@@ -166,7 +193,7 @@ void ReturnTalkerToFirstRate(const TalkerLink *pLink) {
 
 // Synchronises with the talker and readies the target: expanded bus if asked, the EEPROM
 // unprotected where the part has BPROT, and the bulk erase if asked.
-int PrepareTarget(const Settings *pSettings, const TalkerLink *pLink, const SRecordFile *pFile) {
+int PrepareTarget(const Settings *pSettings, const TalkerLink *pLink, ProgramImage *pFile) {
     Port *pPort = pLink->pPort;
     EnterStage(STAGE_PREPARE, 0);
     if (!GetPrompt(pPort, 1)) return 0;
@@ -195,7 +222,7 @@ LinkOutcome LoadTalker(TalkerLink *pLink) {
 }
 
 // Everything that talks to the target, from the talker load to the end of the download.
-int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, const SRecordFile *pFile,
+int ProgramTarget(const Settings *pSettings, TalkerLink *pLink, ProgramImage *pFile,
                   ReadBackFile *pReadBack) {
     InstallInterruptHandlers();
     LinkOutcome eReset = ResetIntoBootstrap(pSettings, pLink);
@@ -235,13 +262,15 @@ int IsOutputNameUsable(const char *pszName) {
     return 0;
 }
 
-// What the user asked for, once the command line is read: EXIT_DONE with *pFile filled (or
+// What the user asked for, once the command line is read: EXIT_DONE with *ppFile the image (or
 // NULL when the run takes no file), or the exit status that ends the run.
-int TakeInputFile(const Settings *pSettings, SRecordFile *pFile, const SRecordFile **ppFile) {
+int TakeInputFile(const Settings *pSettings, ProgramImage **ppFile) {
+    static ProgramImage image;  // about 1 MB: never on the stack
     *ppFile = NULL;
     if (pSettings->szInputFile[0] != '\0') {
-        int nStatus = LoadInputFile(pSettings, pFile);
-        if (nStatus == EXIT_DONE) *ppFile = pFile;
+        int nStatus = LoadInputFile(pSettings, &image);
+        // A file without data leaves the run what -B or -r give it to do.
+        if (nStatus == EXIT_DONE && image.dwBytes != 0) *ppFile = &image;
         return nStatus;
     }
     if (pSettings->fReadBack) return EXIT_DONE;  // reading back alone needs no file
@@ -258,9 +287,8 @@ int RunWithSettings(const Settings *pSettings) {
     TalkerLink link;
     FillTalkerLink(pSettings, &link);
     if (IsLoopAlone(pSettings)) return FinishLoop(pSettings, &link, EXIT_DONE);
-    SRecordFile file;
-    const SRecordFile *pFile = NULL;
-    int nStatus = TakeInputFile(pSettings, &file, &pFile);
+    ProgramImage *pFile = NULL;
+    int nStatus = TakeInputFile(pSettings, &pFile);
     if (nStatus != EXIT_DONE) return nStatus;
     if (pSettings->fBulkErase &&
         !IsConfigValueAllowed(pSettings->pPart, pSettings->bConfigValue, pSettings->fConfirmConfig))

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "part_table.h"
+#include "program_image.h"
 #include "progress.h"
-#include "srecord.h"
 #include "stopped_run.h"
 #include "target_read.h"
 
@@ -22,6 +22,7 @@ uint32_t RangeLength(const Settings *pSettings) {
 // One "." per S1 record's worth of bytes, as the download prints one per line.
 void PrintReadMark(void *pContext, uint32_t dwDone) {
     const ReadBackFile *pOut = static_cast<const ReadBackFile *>(pContext);
+    NoteBytesDone(1);
     if (dwDone % BYTES_PER_RECORD == 0 || dwDone == RangeLength(pOut->pSettings))
         PrintProgressMark(".");
 }
@@ -41,18 +42,14 @@ void FormatHeaderText(const Settings *pSettings, char *pszText, size_t cchText) 
     }
 }
 
-int WriteS19(const ReadBackFile *pOut, FILE *pFile) {
+// In the format the "-o" name's extension asks for; S19 and Intel HEX from their first record
+// at the range's start, S19 after its S0 header.
+int WriteReadBack(const ReadBackFile *pOut, FILE *pFile) {
     const Settings *pSettings = pOut->pSettings;
-    char szText[HEADER_ROOM], szLine[SRECORD_LINE_ROOM];
+    char szText[HEADER_ROOM];
     FormatHeaderText(pSettings, szText, sizeof szText);
-    if (!FormatS0Record(szText, szLine, sizeof szLine)) return 0;
-    if (fprintf(pFile, "%s\n", szLine) < 0) return 0;
-    if (!WriteS1Lines(pFile, pSettings->wReadStart, pOut->pbChip, RangeLength(pSettings),
-                      BYTES_PER_RECORD)) {
-        return 0;
-    }
-    if (!FormatS9Record(0, szLine, sizeof szLine)) return 0;
-    return fprintf(pFile, "%s\n", szLine) >= 0;
+    return WriteOutputFile(pFile, OutputFormatOfName(pSettings->szOutputFile),
+                           pSettings->wReadStart, pOut->pbChip, RangeLength(pSettings), szText);
 }
 
 // Windows' rename does not replace an existing file (EEXIST or EACCES); POSIX's does,
@@ -73,9 +70,9 @@ int IsSpecialFile(const char *pszName) {
 }
 
 int WriteDirectly(const ReadBackFile *pOut) {
-    FILE *pFile = fopen(pOut->pSettings->szOutputFile, "w");
+    FILE *pFile = fopen(pOut->pSettings->szOutputFile, "wb");
     if (pFile == NULL) return 0;
-    int fWritten = WriteS19(pOut, pFile);
+    int fWritten = WriteReadBack(pOut, pFile);
     return fclose(pFile) == 0 && fWritten;
 }
 
@@ -93,7 +90,7 @@ int CreateReadBackFile(ReadBackFile *pOut) {
     pOut->fDirect = IsSpecialFile(pSettings->szOutputFile);
     if (pOut->fDirect) return 1;
     snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", pSettings->szOutputFile);
-    pOut->pFile = fopen(pOut->szTempName, "w");
+    pOut->pFile = fopen(pOut->szTempName, "wb");
     if (pOut->pFile == NULL) {
         fprintf(stderr, "File Error: Could not create %s: %s\n", pOut->szTempName, strerror(errno));
         return 0;
@@ -106,6 +103,11 @@ int ReadBackRange(const TalkerLink *pLink, ReadBackFile *pOut) {
     const Settings *pSettings = pOut->pSettings;
     fprintf(stdout, "Reading $%04X-$%04X into %s\n", pSettings->wReadStart, pSettings->wReadEnd,
             pSettings->szOutputFile);
+    // A binary file does not carry its address: the run says it.
+    if (OutputFormatOfName(pSettings->szOutputFile) == OUTPUT_BINARY) {
+        fprintf(stdout, "%s holds the bytes alone, the first from $%04X\n", pSettings->szOutputFile,
+                pSettings->wReadStart);
+    }
     EnterStage(STAGE_READ, RangeLength(pSettings));
     if (!ReadTargetBytes(pLink, pSettings->wReadStart, pOut->pbChip, RangeLength(pSettings),
                          PrintReadMark, pOut))
@@ -122,7 +124,7 @@ int SaveReadBackFile(ReadBackFile *pOut) {
                 strerror(errno));
         return 0;
     }
-    int fWritten = WriteS19(pOut, pOut->pFile);
+    int fWritten = WriteReadBack(pOut, pOut->pFile);
     if (fclose(pOut->pFile) != 0) fWritten = 0;
     pOut->pFile = NULL;
     int fRenamed = fWritten && RenameOver(pOut->szTempName, pSettings->szOutputFile);

@@ -1,4 +1,5 @@
-// "-r" with "-o": a range of the chip read back through the talker into an S19 file. The file
+// "-r" with "-o": a range of the chip read back through the talker into a file in the format
+// of the name's extension (.s19, .srec, .mot; .hex, .ihx; .bin). The file
 // is written under a temporary name beside the one asked for and renamed only once the whole
 // range is in it, so that a failed or interrupted read never leaves a half file under that name.
 #pragma once

@@ -110,6 +110,7 @@ void PrintUsage(const Settings *pSettings) {
             "\t--confirm-config let -B -C program a CONFIG that turns security on or "
             "the EEPROM off\n");
     PrintLoopUsage();
+    fprintf(stderr, "\t--base <addr> the -i file is raw binary, its first byte at addr\n");
     fprintf(stderr, "\nNormal operation on COM1 is as follows:\n");
     fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", pSettings->pszProgramName);
 }
@@ -375,6 +376,18 @@ int SetMonitor(Settings *pSettings, int argc, char **argv, int *pi) {
     return 1;
 }
 
+// "--base": one to four hexadecimal digits and nothing after them.
+int SetBinaryBase(Settings *pSettings, const char *pszValue) {
+    unsigned long dwBase = strtoul(pszValue, NULL, 16);
+    size_t cchDigits = strspn(pszValue, "0123456789abcdefABCDEF");
+    if (cchDigits == 0 || cchDigits > 4 || pszValue[cchDigits] != '\0') {
+        return RefuseValue(pSettings, "Expected base address (hexadecimal, 0-ffff)\n");
+    }
+    pSettings->wBinaryBase = (uint16_t)dwBase;
+    pSettings->fBinaryBase = 1;
+    return 1;
+}
+
 // An option that takes a value: its setter and the message when the value is missing.
 struct ValueOption {
     const char *pszName;
@@ -397,6 +410,7 @@ const ValueOption g_rgValueOptions[] = {
     {"--mode-line", SetModeLine, "Expected --mode-line dtr or rts\n"},
     {"--wait", SetWaitSeconds, "Expected --wait seconds from 1 to 86400\n"},
     {"--monitor-for", SetMonitorSeconds, "Expected --monitor-for seconds from 1 to 86400\n"},
+    {"--base", SetBinaryBase, "Expected base address (hexadecimal, 0-ffff)\n"},
 };
 
 // An option without a value: the flag it sets (none for "-s" and "-S").

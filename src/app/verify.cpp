@@ -2,9 +2,8 @@
 
 #include <cstdio>
 
+#include "image_read.h"
 #include "progress.h"
-#include "srecord.h"
-#include "target_read.h"
 
 namespace {
 
@@ -17,15 +16,36 @@ struct Differences {
     uint32_t dwCount;
 };
 
-// Compares one record with the chip.
-int VerifyRecord(const TalkerLink *pLink, const SRecord *pRecord, Differences *pDiff) {
-    uint8_t pbChip[SRECORD_DATA_ROOM];
-    if (!ReadTargetBytes(pLink, pRecord->wAddress, pbChip, pRecord->wLength, NULL, NULL)) return 0;
-    for (unsigned i = 0; i < pRecord->wLength; i++) {
-        if (pbChip[i] == pRecord->bData[i]) continue;
+struct Verify {
+    const ProgramImage *pImage;
+    uint32_t dwDotsFrom;  // the dots of the addresses below this are printed
+    Differences diff;
+};
+
+void PrintDotsUpTo(Verify *pVerify, uint32_t dwAddressEnd) {
+    uint32_t dwDots = ImageDotsIn(pVerify->pImage, pVerify->dwDotsFrom, dwAddressEnd);
+    for (uint32_t i = 0; i < dwDots; i++) PrintProgressMark(".");
+    pVerify->dwDotsFrom = dwAddressEnd;
+}
+
+// A byte has come: counted when the file gives it (a span also reads the short gaps).
+void NoteReached(void *pContext, uint32_t dwAddressEnd) {
+    Verify *pVerify = static_cast<Verify *>(pContext);
+    if (pVerify->pImage->rgbState[dwAddressEnd - 1] != BYTE_ABSENT) NoteBytesDone(1);
+    PrintDotsUpTo(pVerify, dwAddressEnd);
+}
+
+// Compares the image's bytes in one span read from the chip.
+int CompareSpan(void *pContext, uint16_t wFirst, const uint8_t *pbChip, uint32_t dwLength) {
+    Verify *pVerify = static_cast<Verify *>(pContext);
+    Differences *pDiff = &pVerify->diff;
+    for (uint32_t i = 0; i < dwLength; i++) {
+        uint32_t a = wFirst + i;
+        if (pVerify->pImage->rgbState[a] == BYTE_ABSENT) continue;
+        if (pbChip[i] == pVerify->pImage->rgbValue[a]) continue;
         if (pDiff->dwCount < MAX_LISTED) {
-            pDiff->rgwAddress[pDiff->dwCount] = (uint16_t)(pRecord->wAddress + i);
-            pDiff->rgbFile[pDiff->dwCount] = pRecord->bData[i];
+            pDiff->rgwAddress[pDiff->dwCount] = (uint16_t)a;
+            pDiff->rgbFile[pDiff->dwCount] = pVerify->pImage->rgbValue[a];
             pDiff->rgbChip[pDiff->dwCount] = pbChip[i];
         }
         pDiff->dwCount++;
@@ -49,24 +69,19 @@ int ReportDifferences(const Differences *pDiff) {
 
 }  // namespace
 
-int VerifyFile(const TalkerLink *pLink, const SRecordFile *pFile) {
-    SRecordLine line;
-    SRecord record;
-    Differences diff;
-    diff.dwCount = 0;
-    EnterStage(STAGE_VERIFY, pFile->dwDataBytes);
-    StartSRecordLines(&line);
-    while (NextSRecordLine(pFile, &line)) {
-        PrintProgressMark(".");
-        // The whole file was checked before the target was touched: no line is refused.
-        if (ParseSRecordLine(pFile, &line, &record) != LINE_RECORD) continue;
-        if (!IsDataRecord(&record)) continue;
-        if (!VerifyRecord(pLink, &record, &diff)) return 0;
-    }
-    if (EndsWithLineEnd(pFile)) PrintProgressMark(".");
+int VerifyImage(const TalkerLink *pLink, const ProgramImage *pImage) {
+    Verify verify;
+    verify.pImage = pImage;
+    verify.dwDotsFrom = 0;
+    verify.diff.dwCount = 0;
+    EnterStage(STAGE_VERIFY, pImage->dwBytes);
+    ImageReader reader = {pLink, pImage, 0, IMAGE_ADDRESS_SPACE, NoteReached, CompareSpan, &verify};
+    if (!ReadImageSpans(&reader)) return 0;
+    PrintDotsUpTo(&verify, IMAGE_ADDRESS_SPACE);
+    const Differences *pDiff = &verify.diff;
     // The list of differences starts on a line of its own, not after the dots.
-    EndProgress(diff.dwCount != 0 ? "\n" : "");
-    if (diff.dwCount != 0) return ReportDifferences(&diff);
+    EndProgress(pDiff->dwCount != 0 ? "\n" : "");
+    if (pDiff->dwCount != 0) return ReportDifferences(pDiff);
     fprintf(stdout, "Success\n");
     return 1;
 }

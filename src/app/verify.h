@@ -1,11 +1,11 @@
-// "-n": the chip compared with the input file, through the talker's reads; nothing is written.
+// "-n": the chip compared with the input image, nothing written.
 #pragma once
 
-#include "srec_file.h"
+#include "program_image.h"
 #include "talker_link.h"
 
-// Reads back the bytes of every data record of the (already checked) file and compares them.
-// Prints one "." per line as the download does, then "Success\n"; or the first differing
-// addresses on standard error (address, file value, chip value; at most 20, then a count),
-// and returns 0, as after a failed read. Returns 1 when every byte matched.
-int VerifyFile(const TalkerLink *pLink, const SRecordFile *pFile);
+// Reads the chip where the image has bytes ("R" blocks, each checked) and compares, printing
+// the file's progress dots as the bytes they stand for come. Ends with "Success" (1), or
+// returns 0 after the failure's message: the first 20 differing addresses with the file's
+// and the chip's values, "... and N more", and the count.
+int VerifyImage(const TalkerLink *pLink, const ProgramImage *pImage);

@@ -99,6 +99,11 @@ void BuildFrame(uint8_t bLetter, uint16_t wAddress, uint8_t bCountLow, uint8_t *
     pbFrame[4] = bCountLow;
 }
 
+void BuildBlockFrame(uint8_t bLetter, uint16_t wAddress, uint32_t dwCount, uint8_t *pbFrame) {
+    BuildFrame(bLetter, wAddress, (uint8_t)(dwCount & 0xFF), pbFrame);
+    pbFrame[3] = (uint8_t)((dwCount >> 8) & 0xFF);
+}
+
 int GetPrompt(Port *pPort, int fSync) {
     uint8_t bReply = 0;
     if (!fSync) {

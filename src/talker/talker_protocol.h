@@ -14,6 +14,9 @@ enum { FRAME_LENGTH = 5 };
 // the value's) low byte.
 void BuildFrame(uint8_t bLetter, uint16_t wAddress, uint8_t bCountLow, uint8_t *pbFrame);
 
+// A block command's frame ("W", "P", "R"): dwCount from 1 to 65536, which goes as 0.
+void BuildBlockFrame(uint8_t bLetter, uint16_t wAddress, uint32_t dwCount, uint8_t *pbFrame);
+
 // Waits for the prompt. With fSync, up to ten attempts, each emptying the receive buffer and
 // sending "s" first, stopped by a second answer that is not ">" (after one line that says
 // what is likely); without, one read. Returns 1 when ">" came.

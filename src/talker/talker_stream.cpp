@@ -6,7 +6,9 @@
 // leaves on its way to the talker small.
 #include "talker_stream.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "com_port.h"
 #include "progress.h"
@@ -19,6 +21,9 @@ namespace {
 const uint32_t TALKER_BYTES_HELD = 2;
 const uint32_t WINDOW_LINE_MS = 40;  // replies outstanding: 40 ms of line time and a USB packet
 const uint32_t WINDOW_PACKET = 64;
+const uint32_t REPLY_WAIT_MS = 2000;    // the link's wait for a reply that is due
+const uint32_t BATCH_MIN_REPLIES = 32;  // with this many outstanding, wait for a quarter
+const uint32_t MAX_BATCH_WAIT_US = 20000;
 
 uint32_t MaxOf(uint32_t dwA, uint32_t dwB) {
     return dwA > dwB ? dwA : dwB;
@@ -70,16 +75,14 @@ void QueueByte(TalkerStream *pStream, uint8_t bValue, int fProgrammed, uint32_t 
 ExpectedReply *QueueReply(TalkerStream *pStream, ReplyKind eKind) {
     ExpectedReply *pReply =
         &pStream->rgReply[(pStream->dwReplyHead + pStream->dwReplyCount) % STREAM_REPLY_ROOM];
-    *pReply = ExpectedReply{(uint8_t)eKind, 0, 0, 0, 0, NULL};
+    *pReply = ExpectedReply{(uint8_t)eKind, 0, 0, 0, NULL};
     pStream->dwReplyCount++;
     pStream->dwRepliesQueued++;
     return pReply;
 }
 
-void QueueFrame(TalkerStream *pStream, uint8_t bLetter, uint16_t wAddress, uint8_t bCountLow) {
-    uint8_t pbFrame[FRAME_LENGTH];
-    BuildFrame(bLetter, wAddress, bCountLow, pbFrame);
-    for (uint8_t bByte : pbFrame) QueueByte(pStream, bByte, 0, 0);
+void QueueFrame(TalkerStream *pStream, const uint8_t *pbFrame) {
+    for (uint32_t i = 0; i < FRAME_LENGTH; i++) QueueByte(pStream, pbFrame[i], 0, 0);
 }
 
 // A failure leaves the talker somewhere inside a command: what has not gone yet is dropped.
@@ -109,6 +112,19 @@ int SendOpenBytes(TalkerStream *pStream) {
     }
 }
 
+void ReportMismatch(const TalkerStream *pStream, const ExpectedReply *pExpected, uint8_t bReply) {
+    if (pStream->pfnMismatch != NULL) {
+        pStream->pfnMismatch(pStream->pMismatchContext, pExpected->wAddress, pExpected->bSent,
+                             bReply);
+        return;
+    }
+    EndProgressLineForMessage();
+    fprintf(
+        stderr, "WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back %02X\n",
+        pExpected->wAddress, (unsigned)(uint16_t)(pExpected->wAddress - pExpected->wRecordAddress),
+        pExpected->wRecordAddress, pExpected->bSent, bReply);
+}
+
 // Judges one reply. Returns 0 after the message when the talker is not where the host is.
 int CheckReply(TalkerStream *pStream, uint8_t bReply) {
     ExpectedReply *pExpected = &pStream->rgReply[pStream->dwReplyHead];
@@ -130,12 +146,7 @@ int CheckReply(TalkerStream *pStream, uint8_t bReply) {
         default:
             NoteBytesDone(1);
             if (bReply == pExpected->bSent) return 1;
-            EndProgressLineForMessage();
-            fprintf(stderr,
-                    "WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back "
-                    "%02X\n",
-                    pExpected->wAddress, (unsigned)pExpected->wIndex, pExpected->wRecordAddress,
-                    pExpected->bSent, bReply);
+            ReportMismatch(pStream, pExpected, bReply);
             pStream->dwMismatches++;
             pStream->fLockstep = 1;
             return 1;
@@ -164,51 +175,76 @@ void ReportMissingReply(const ExpectedReply *pExpected, int fCallFailed, uint32_
     }
 }
 
-// Waits for the next reply (up to the port's 2 s) and judges it.
-int ReceiveReply(TalkerStream *pStream) {
-    uint8_t bReply = 0;
+// Lets about dwWanted replies arrive before the next read, so that one call takes many: the
+// time the ones after the first take on the wire, at most MAX_BATCH_WAIT_US. One wake-up per
+// byte costs a core's percent at fast rates.
+void WaitForReplies(const TalkerStream *pStream, uint32_t dwWanted, uint32_t dwDue) {
+    if (pStream->dwReplyCount >= BATCH_MIN_REPLIES && dwWanted < pStream->dwReplyCount / 4)
+        dwWanted = pStream->dwReplyCount / 4;
+    if (dwWanted > dwDue) dwWanted = dwDue;
+    if (dwWanted <= 1) return;
+    uint64_t qwUs = (uint64_t)(dwWanted - 1) * pStream->dwCharacterUs;
+    if (qwUs > MAX_BATCH_WAIT_US) qwUs = MAX_BATCH_WAIT_US;
+    std::this_thread::sleep_for(std::chrono::microseconds(qwUs));
+}
+
+// The replies to the bytes written so far: they come whatever the host does next. A read asks
+// for no more, since a port may wait for as many bytes as it was asked for.
+uint32_t RepliesDue(const TalkerStream *pStream) {
+    uint32_t dwBefore = pStream->dwOutCount != 0
+                            ? pStream->rgOut[pStream->dwOutHead].dwRepliesBefore
+                            : pStream->dwRepliesQueued;
+    uint32_t dwDue = dwBefore - pStream->dwRepliesArrived;
+    return dwDue != 0 ? dwDue : 1;
+}
+
+// Takes in the replies that have come (waiting up to the link's 2 s for the first) and judges
+// them in order.
+int ReceiveReplies(TalkerStream *pStream, uint32_t dwWanted) {
+    uint32_t dwDue = RepliesDue(pStream);
+    WaitForReplies(pStream, dwWanted, dwDue);
+    uint8_t pbReplies[STREAM_CHUNK];
+    uint32_t dwAsk = dwDue < STREAM_CHUNK ? dwDue : (uint32_t)STREAM_CHUNK;
     uint32_t dwRead = 0;
     Port *pPort = pStream->pLink->pPort;
-    int fOk = TracedRead(pPort, &bReply, 1, &dwRead);
-    if (!fOk || dwRead != 1) {
+    int fOk = ReadPort(pPort, pbReplies, dwAsk, REPLY_WAIT_MS, &dwRead);
+    if (!fOk || dwRead == 0) {
         ReportMissingReply(&pStream->rgReply[pStream->dwReplyHead], !fOk, pPort->dwLastError);
         return 0;
     }
-    return CheckReply(pStream, bReply);
+    for (uint32_t i = 0; i < dwRead; i++) {
+        if (!CheckReply(pStream, pbReplies[i])) return 0;
+    }
+    return 1;
 }
 
-// Sends and receives until everything queued has gone out and the replies' ring has room
-// for dwReplies more (so that a record is queued no earlier than its bytes can go), or, with
-// fDrain, until every reply has come.
-int Pump(TalkerStream *pStream, uint32_t dwReplies, int fDrain) {
+// The replies that must come before the stream can move on: those the front byte's gate
+// waits for, else all of them (fDrain) or those that make the room asked for.
+uint32_t RepliesWanted(const TalkerStream *pStream, uint32_t dwReplies, int fDrain) {
+    if (pStream->dwOutCount != 0) {
+        const QueuedByte &byte = pStream->rgOut[pStream->dwOutHead];
+        uint32_t dwGate =
+            pStream->fLockstep ? MaxOf(byte.dwGate, byte.dwRepliesBefore) : byte.dwGate;
+        if (dwGate > pStream->dwRepliesArrived) return dwGate - pStream->dwRepliesArrived;
+    }
+    if (fDrain) return pStream->dwReplyCount;
+    uint32_t dwNeeded = pStream->dwReplyCount + dwReplies;
+    return dwNeeded > STREAM_REPLY_ROOM ? dwNeeded - STREAM_REPLY_ROOM : 1;
+}
+
+// Sends and receives until the bytes' ring has room for dwBytes more and the replies' ring
+// for dwReplies more, or, with fDrain, until everything queued has gone and every reply has
+// come.
+int Pump(TalkerStream *pStream, uint32_t dwBytes, uint32_t dwReplies, int fDrain) {
     for (;;) {
         if (!SendOpenBytes(pStream)) return AbandonStream(pStream);
-        int fDone = pStream->dwOutCount == 0 &&
-                    (fDrain ? pStream->dwReplyCount == 0
-                            : pStream->dwReplyCount + dwReplies <= STREAM_REPLY_ROOM);
+        int fDone = fDrain ? pStream->dwOutCount == 0 && pStream->dwReplyCount == 0
+                           : pStream->dwOutCount + dwBytes <= STREAM_OUT_ROOM &&
+                                 pStream->dwReplyCount + dwReplies <= STREAM_REPLY_ROOM;
         if (fDone) return 1;
-        if (!ReceiveReply(pStream)) return AbandonStream(pStream);
+        if (!ReceiveReplies(pStream, RepliesWanted(pStream, dwReplies, fDrain)))
+            return AbandonStream(pStream);
     }
-}
-
-// One block command ("W" or "P") over the record's bytes dwStart to dwEnd.
-int QueueBlock(TalkerStream *pStream, uint8_t bLetter, const SRecord *pRecord, uint32_t dwStart,
-               uint32_t dwEnd) {
-    uint32_t dwLength = dwEnd - dwStart;
-    if (!Pump(pStream, dwLength + 1, 0)) return 0;
-    QueueFrame(pStream, bLetter, (uint16_t)(pRecord->wAddress + dwStart), (uint8_t)dwLength);
-    int fProgrammed = bLetter == 'P';
-    for (uint32_t i = dwStart; i < dwEnd; i++) {
-        QueueByte(pStream, pRecord->bData[i], fProgrammed, 1);
-        ExpectedReply *pReply = QueueReply(pStream, REPLY_DATA_ECHO);
-        pReply->bSent = pRecord->bData[i];
-        pReply->wAddress = (uint16_t)(pRecord->wAddress + i);
-        pReply->wRecordAddress = pRecord->wAddress;
-        pReply->wIndex = (uint16_t)i;
-    }
-    QueueReply(pStream, REPLY_PROMPT);
-    if (!SendOpenBytes(pStream)) return AbandonStream(pStream);
-    return 1;
 }
 
 }  // namespace
@@ -224,12 +260,52 @@ void StartTalkerStream(TalkerStream *pStream, const TalkerLink *pLink) {
     pStream->dwValuesRead = 0;
     pStream->pfnReadProgress = NULL;
     pStream->pProgressContext = NULL;
+    pStream->pfnMismatch = NULL;
+    pStream->pMismatchContext = NULL;
+    pStream->bBlockLetter = 0;
+    pStream->wBlockNext = pStream->wBlockRecord = 0;
+    pStream->dwBlockLeft = 0;
     // A character is 10 bits: the rate / 10 characters a second.
     pStream->dwWindow = pLink->dwTalkerRate / 10 * WINDOW_LINE_MS / 1000 + WINDOW_PACKET;
+    pStream->dwCharacterUs = 10u * 1000000u / pLink->dwTalkerRate;
+}
+
+int StreamBlockStart(TalkerStream *pStream, uint8_t bLetter, uint16_t wFirst, uint32_t dwLength) {
+    if (!Pump(pStream, FRAME_LENGTH, 0, 0)) return 0;
+    uint8_t pbFrame[FRAME_LENGTH];
+    BuildBlockFrame(bLetter, wFirst, dwLength, pbFrame);
+    QueueFrame(pStream, pbFrame);
+    pStream->bBlockLetter = bLetter;
+    pStream->wBlockNext = pStream->wBlockRecord = wFirst;
+    pStream->dwBlockLeft = dwLength;
+    return 1;
+}
+
+int StreamBlockBytes(TalkerStream *pStream, const uint8_t *pbData, uint32_t dwCount) {
+    int fProgrammed = pStream->bBlockLetter == 'P';
+    for (uint32_t i = 0; i < dwCount && pStream->dwBlockLeft != 0; i++) {
+        uint32_t dwReplies = pStream->dwBlockLeft == 1 ? 2 : 1;  // the last: its prompt too
+        if (pStream->dwOutCount == STREAM_OUT_ROOM ||
+            pStream->dwReplyCount + dwReplies > STREAM_REPLY_ROOM) {
+            if (!Pump(pStream, 1, dwReplies, 0)) return 0;
+        }
+        QueueByte(pStream, pbData[i], fProgrammed, 1);
+        ExpectedReply *pReply = QueueReply(pStream, REPLY_DATA_ECHO);
+        pReply->bSent = pbData[i];
+        pReply->wAddress = pStream->wBlockNext++;
+        pReply->wRecordAddress = pStream->wBlockRecord;
+        if (--pStream->dwBlockLeft == 0) QueueReply(pStream, REPLY_PROMPT);
+    }
+    if (!SendOpenBytes(pStream)) return AbandonStream(pStream);
+    return 1;
+}
+
+void SetStreamMismatchReport(TalkerStream *pStream, MismatchReportFn pfnMismatch, void *pContext) {
+    pStream->pfnMismatch = pfnMismatch;
+    pStream->pMismatchContext = pContext;
 }
 
 int StreamSRecord(TalkerStream *pStream, const SRecord *pRecord) {
-    if (!Pump(pStream, pRecord->wLength + 1, 0)) return 0;
     if (pStream->pLink->fTrace) fprintf(stderr, "WriteSRecord(%x bytes)\n", pRecord->wLength);
     uint32_t dwStart = 0;
     while (dwStart < pRecord->wLength) {
@@ -239,16 +315,21 @@ int StreamSRecord(TalkerStream *pStream, const SRecord *pRecord) {
                InEepromRange(pStream->pLink, (uint16_t)(pRecord->wAddress + dwEnd)) == fEeprom) {
             dwEnd++;
         }
-        if (!QueueBlock(pStream, fEeprom ? 'P' : 'W', pRecord, dwStart, dwEnd)) return 0;
+        uint16_t wFirst = (uint16_t)(pRecord->wAddress + dwStart);
+        if (!StreamBlockStart(pStream, fEeprom ? 'P' : 'W', wFirst, dwEnd - dwStart)) return 0;
+        pStream->wBlockRecord = pRecord->wAddress;
+        if (!StreamBlockBytes(pStream, &pRecord->bData[dwStart], dwEnd - dwStart)) return 0;
         dwStart = dwEnd;
     }
     return 1;
 }
 
 int StreamReadByte(TalkerStream *pStream, uint16_t wAddress, uint8_t *pbValue) {
-    if (!Pump(pStream, 2, 0)) return 0;
+    if (!Pump(pStream, FRAME_LENGTH, 2, 0)) return 0;
     // "r" does not look at the count; the host sends zeros as for every command.
-    QueueFrame(pStream, 'r', wAddress, 0x00);
+    uint8_t pbFrame[FRAME_LENGTH];
+    BuildFrame('r', wAddress, 0x00, pbFrame);
+    QueueFrame(pStream, pbFrame);
     ExpectedReply *pReply = QueueReply(pStream, REPLY_READ_VALUE);
     pReply->wAddress = wAddress;
     pReply->pbValue = pbValue;
@@ -269,9 +350,9 @@ uint32_t GetStreamMismatches(const TalkerStream *pStream) {
 }
 
 int SendQueuedBytes(TalkerStream *pStream) {
-    return Pump(pStream, 0, 0);
+    return Pump(pStream, STREAM_OUT_ROOM, 0, 0);
 }
 
 int FinishTalkerStream(TalkerStream *pStream) {
-    return Pump(pStream, 0, 1);
+    return Pump(pStream, 0, 0, 1);
 }

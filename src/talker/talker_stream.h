@@ -3,6 +3,9 @@
 // and the command after it go out at once (the talker stores and answers a byte in far fewer
 // cycles than a byte takes on the wire); while the talker programs an EEPROM byte it holds
 // only TALKER_BYTES_HELD more, so the bytes after a "P" byte wait for the echoes before them.
+// A block may be as long as the talker's count (65536): its bytes are queued as the rings make
+// room. The replies are taken in as many at a time as have come, the host waiting about the
+// wire time of the ones it needs rather than waking for each byte.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +26,12 @@ struct ExpectedReply {
     uint8_t bSent;            // the data byte written, for REPLY_DATA_ECHO
     uint16_t wAddress;        // the target address the reply is about
     uint16_t wRecordAddress;  // the record's first address, for the mismatch message
-    uint16_t wIndex;          // the byte's index from the record's start
     uint8_t *pbValue;         // where an "r" value goes
 };
+
+// Told of a data byte whose read-back differed, instead of the stream's own message.
+typedef void (*MismatchReportFn)(void *pContext, uint16_t wAddress, uint8_t bWritten,
+                                 uint8_t bReadBack);
 
 struct QueuedByte {
     uint8_t bValue;
@@ -51,6 +57,13 @@ struct TalkerStream {
     uint32_t dwValuesRead;  // "r" values that have come
     void (*pfnReadProgress)(void *pContext, uint32_t dwValuesRead);  // told of each, or NULL
     void *pProgressContext;
+    MismatchReportFn pfnMismatch;  // NULL: the stream's "WriteSRecord: ..." line
+    void *pMismatchContext;
+    uint8_t bBlockLetter;    // the block whose bytes are being queued: "W" or "P"
+    uint16_t wBlockNext;     // the address of its next byte
+    uint16_t wBlockRecord;   // its record's first address, for the stream's own message
+    uint32_t dwBlockLeft;    // its bytes not queued yet
+    uint32_t dwCharacterUs;  // a character's time on the wire, in microseconds
 };
 
 // Starts an empty stream on the link's open port, at the link's talker rate.
@@ -71,6 +84,18 @@ uint32_t GetStreamMismatches(const TalkerStream *pStream);
 // no failure. From a differing read-back on, the stream goes in lockstep: the read-back may
 // be a stray byte on the line, which would count as an echo that has not come yet.
 int StreamSRecord(TalkerStream *pStream, const SRecord *pRecord);
+
+// Reports each differing read-back through pfnMismatch with pContext instead.
+void SetStreamMismatchReport(TalkerStream *pStream, MismatchReportFn pfnMismatch, void *pContext);
+
+// Queues the frame of a "W" or "P" block of dwLength bytes (1 to 65536) from wFirst; its bytes
+// follow with StreamBlockBytes, and the block's prompt is expected after the last. Returns 1,
+// or 0 after a message.
+int StreamBlockStart(TalkerStream *pStream, uint8_t bLetter, uint16_t wFirst, uint32_t dwLength);
+
+// Queues the next dwCount bytes of the block, sending what may go and taking replies in as
+// the rings fill. Returns 1, or 0 after a message.
+int StreamBlockBytes(TalkerStream *pStream, const uint8_t *pbData, uint32_t dwCount);
 
 // Queues an "r" of the byte at wAddress, its value to be stored at *pbValue when it arrives.
 // Returns 1, or 0 after a message.

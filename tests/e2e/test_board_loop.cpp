@@ -156,11 +156,11 @@ TEST_F(BoardLoop, WaitLoadsOnceTheBoardIsResetByHand) {
 // Without --wait the same board fails as before, and with it no reset means an end.
 TEST_F(BoardLoop, WithoutAResetTheRunEndsAsBefore) {
     sim = new SimProcess({"--fault", "silent"});
-    ProgramResult plain = RunProgram(kProgram + " -d " + sim->path() + " -B -i " + kExample);
+    ProgramResult plain = RunProgram(kProgram + " -d " + sim->path() + " -E -B -i " + kExample);
     EXPECT_EQ(plain.status, 3);
     EXPECT_EQ(plain.out.find("Waiting"), std::string::npos);
     ProgramResult waited =
-        RunProgram(kProgram + " -d " + sim->path() + " --wait 1 -B -i " + kExample);
+        RunProgram(kProgram + " -d " + sim->path() + " --wait 1 -E -B -i " + kExample);
     EXPECT_EQ(waited.status, 3);
     EXPECT_NE(waited.out.find("Waiting for the board"), std::string::npos);
     EXPECT_NE(waited.err.find("No reset seen in 1 s\n"), std::string::npos) << waited.err;
@@ -172,7 +172,7 @@ TEST_F(BoardLoop, APortWithoutLinesRefusesTheReset) {
     sim = new SimProcess();
     termios before = SettingsOf(sim->path());
     ProgramResult result =
-        RunProgram(kProgram + " -d " + sim->path() + " --reset-line rts -B -i " + kExample);
+        RunProgram(kProgram + " -d " + sim->path() + " --reset-line rts -E -B -i " + kExample);
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(result.err.rfind("Could not set RTS on " + sim->path() + ": ", 0), 0u) << result.err;
     EXPECT_EQ(WithoutBanner(result.out), "Resetting the board into bootstrap mode\nFailure\n");
@@ -294,7 +294,7 @@ TEST_F(BoardLoop, LinesResetIntoBootstrapProgramRunAndMonitorInOneCommand) {
 TEST_F(BoardLoop, NoBreakAfterTheResetNamesTheWiring) {
     sim = new SimProcess({"--listen", "0", "--mode", "single", "--reset-line", "rts"});
     ProgramResult result =
-        RunProgram(kProgram + " -d " + sim->path() + " --reset-line dtr -B -i " + kExample);
+        RunProgram(kProgram + " -d " + sim->path() + " --reset-line dtr -E -B -i " + kExample);
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(result.err,
               "No break from the boot ROM after the reset through DTR: check the wiring, "

@@ -5,14 +5,16 @@
 // in the chip.
 //
 // The target's bytes in a run with "-B" and the fixture file (48 bytes at $F800, written as
-// records of 32 and 16 bytes), counted from 1 as hc11sim counts them:
+// records of 32 and 16 bytes, which follow each other and go as one "P" block), counted from 1
+// as hc11sim counts them:
 //   1-256    the boot ROM's echoes of the talker load
 //   257      the talker's first prompt, which the host's sync throws away
 //   258      the prompt answering the sync
 //   259-260  BPROT's read-back and the prompt after it
 //   261      the bulk erase's prompt
-//   262-294  the first record's 32 data echoes and its prompt
-//   295-311  the second record's 16 data echoes and its prompt
+//   262-293  the first record's 32 data echoes
+//   294-309  the second record's 16 data echoes
+//   310      the block's prompt
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,8 +56,8 @@ const char *const kBprotReadBack = "259";
 const char *const kBulkErasePrompt = "261";
 const char *const kSixthDataEcho = "267";  // the first record's byte 5
 const size_t kDataEchoIndex = 5;
-const char *const kFirstRecordPrompt = "294";
-const char *const kLastPrompt = "311";
+const char *const kSecondRecordEcho = "294";  // the second record's byte 0
+const char *const kLastPrompt = "310";
 
 // The talker's S1 records, as the loader sends them.
 std::vector<Bytes> TalkerRecords() {
@@ -153,12 +155,20 @@ std::string ShiftedEchoes(const Bytes &record, size_t from, uint8_t *previous, u
     return lines;
 }
 
-// A stray $55 after the echo of record[from - 1]: the record's echoes are read one late and
-// its prompt read meets its last echo.
-std::string NoiseInRecord(const Bytes &record, uint16_t address, size_t from) {
+// A stray $55 after the echo of file byte `from - 1`: the block's echoes are read one late,
+// listed up to the download's 20 lines, and its prompt read meets its last echo.
+std::string NoiseInBlock(size_t from) {
+    std::string lines;
     uint8_t previous = 0x55;
-    unsigned mismatches = 0;
-    return ShiftedEchoes(record, from, &previous, &mismatches, address) + GotInstead(record.back());
+    for (size_t i = from, listed = 0; i < kFileData.size(); i++) {
+        bool second = i >= kFirstRecordLength;
+        size_t index = second ? i - kFirstRecordLength : i;
+        uint16_t record = uint16_t(kEepromStart + (second ? kFirstRecordLength : 0));
+        if (previous != kFileData[i] && listed++ < 20)
+            lines += DataMismatch(previous, index, kFileData[i], record);
+        previous = kFileData[i];
+    }
+    return lines + GotInstead(kFileData.back());
 }
 
 // A stray $55 after the echo of talker byte `after` (counted from 1): the rest of the load is
@@ -385,6 +395,8 @@ const Chip kSixBytes{256, true, kDataEchoIndex + 1};
 const Chip kEightBytes{256, true, kDataEchoIndex + 3};
 const Chip kSixBytesMaybeSeven{256, true, kDataEchoIndex + 1, 0, false, true};
 const Chip kFirstRecordIn{256, true, kFirstRecordLength};
+const Chip kFirstRecordAndOneMaybeTwo{256, true, kFirstRecordLength + 1, 0, false, true};
+const Chip kFirstRecordAndThree{256, true, kFirstRecordLength + 3};
 const Chip kWholeFile{256, true, kFileData.size()};
 
 // After a reset the boot ROM sends its break (the host reads $00) and takes the host's next
@@ -436,8 +448,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"CorruptBulkErasePrompt", Fault("corrupt", kBulkErasePrompt), true,
                   Reached::BulkErase, GotInstead(uint8_t(~'>')), kErasedOnly},
         FaultCase{"NoiseAfterBulkErasePrompt", Fault("noise", kBulkErasePrompt), true,
-                  Reached::SecondRecord, NoiseInRecord(kFirstRecord, kEepromStart, 0),
-                  kFirstRecordIn},
+                  Reached::FileEnd, NoiseInBlock(0), kWholeFile},
         FaultCase{"UnplugAfterBulkErasePrompt", Fault("unplug", kBulkErasePrompt), true,
                   Reached::FirstRecord, StoppedAt(kEepromStart), kErasedOnly},
         FaultCase{"ResetAfterBulkErasePrompt", Fault("reset", kBulkErasePrompt), true,
@@ -458,27 +469,36 @@ INSTANTIATE_TEST_SUITE_P(
                                kFileData[kDataEchoIndex], kEepromStart) +
                       NotVerified(1),
                   kWholeFile},
-        FaultCase{"NoiseAfterDataEcho", Fault("noise", kSixthDataEcho), true, Reached::SecondRecord,
-                  NoiseInRecord(kFirstRecord, kEepromStart, kDataEchoIndex + 1), kFirstRecordIn},
+        FaultCase{"NoiseAfterDataEcho", Fault("noise", kSixthDataEcho), true, Reached::FileEnd,
+                  NoiseInBlock(kDataEchoIndex + 1), kWholeFile},
         // The next bytes go ahead: the first may reach the chip before the line dies.
         FaultCase{"UnplugAfterDataEcho", Fault("unplug", kSixthDataEcho), true,
                   Reached::FirstRecord, StoppedAt(kEepromStart + kDataEchoIndex + 1),
                   kSixBytesMaybeSeven},
         FaultCase{"ResetAfterDataEcho", Fault("reset", kSixthDataEcho), true, Reached::SomeRecord,
                   kWhateverTheRomMakesOfIt, AfterReset(kSixBytesMaybeSeven)},
-        // The prompt after the first record: the second record's frame waits for it.
-        FaultCase{"DropRecordPrompt", Fault("drop", kFirstRecordPrompt), true,
-                  Reached::SecondRecord, kNoPrompt, kFirstRecordIn},
-        FaultCase{"CorruptRecordPrompt", Fault("corrupt", kFirstRecordPrompt), true,
-                  Reached::SecondRecord, GotInstead(uint8_t(~'>')), kFirstRecordIn},
-        FaultCase{"NoiseAfterRecordPrompt", Fault("noise", kFirstRecordPrompt), true,
+        // The second record's first echo: the block goes on across the records' border.
+        FaultCase{
+            "DropSecondRecordEcho", Fault("drop", kSecondRecordEcho), true, Reached::SecondRecord,
+            DataMismatch(kSecondRecord[1], 0, kSecondRecord[0], kEepromStart + kFirstRecordLength) +
+                DataMismatch(kSecondRecord[2], 1, kSecondRecord[1],
+                             kEepromStart + kFirstRecordLength) +
+                StoppedAt(kEepromStart + kFirstRecordLength + 2),
+            kFirstRecordAndThree},
+        FaultCase{"CorruptSecondRecordEcho", Fault("corrupt", kSecondRecordEcho), true,
                   Reached::FileEnd,
-                  NoiseInRecord(kSecondRecord, kEepromStart + kFirstRecordLength, 0), kWholeFile},
-        FaultCase{"UnplugAfterRecordPrompt", Fault("unplug", kFirstRecordPrompt), true,
-                  Reached::SecondRecord, StoppedAt(kEepromStart + kFirstRecordLength),
-                  kFirstRecordIn},
-        FaultCase{"ResetAfterRecordPrompt", Fault("reset", kFirstRecordPrompt), true,
-                  Reached::SomeRecord, kWhateverTheRomMakesOfIt, AfterReset(kFirstRecordIn)},
+                  DataMismatch(uint8_t(~kSecondRecord[0]), 0, kSecondRecord[0],
+                               kEepromStart + kFirstRecordLength) +
+                      NotVerified(1),
+                  kWholeFile},
+        FaultCase{"NoiseAfterSecondRecordEcho", Fault("noise", kSecondRecordEcho), true,
+                  Reached::FileEnd, NoiseInBlock(kFirstRecordLength + 1), kWholeFile},
+        FaultCase{"UnplugAfterSecondRecordEcho", Fault("unplug", kSecondRecordEcho), true,
+                  Reached::SecondRecord, StoppedAt(kEepromStart + kFirstRecordLength + 1),
+                  kFirstRecordAndOneMaybeTwo},
+        FaultCase{"ResetAfterSecondRecordEcho", Fault("reset", kSecondRecordEcho), true,
+                  Reached::SomeRecord, kWhateverTheRomMakesOfIt,
+                  AfterReset(kFirstRecordAndOneMaybeTwo)},
         // The last prompt of the file, lost: the whole file is in, but the tool cannot know.
         FaultCase{"DropLastPrompt", Fault("drop", kLastPrompt), true, Reached::FileEnd, kNoPrompt,
                   kWholeFile},

@@ -97,9 +97,9 @@ TEST_F(HostileInput, BinaryGarbageAndUtf16AreRefusedAtTheirFirstLine) {
         const char *name;
         std::string content;
     } cases[] = {
-        {"random.bin", Text(RandomBytes(4096, 1))},  {"every_byte.bin", Text(EveryByteValue())},
-        {"own_executable", ReadWholeFile(kProgram)}, {"utf16le.s19", Utf16(kValidFile, false)},
-        {"utf16be.s19", Utf16(kValidFile, true)},    {"utf8_bom.s19", "\xEF\xBB\xBF" + kValidFile},
+        {"random.bin", Text(RandomBytes(4096, 1))},    {"every_byte.bin", Text(EveryByteValue())},
+        {"utf16le.s19", Utf16(kValidFile, false)},     {"utf16be.s19", Utf16(kValidFile, true)},
+        {"utf8_bom.s19", "\xEF\xBB\xBF" + kValidFile},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,6 +113,14 @@ TEST_F(HostileInput, BinaryGarbageAndUtf16AreRefusedAtTheirFirstLine) {
             return c >= ' ' && c < 0x7F;
         })) << err;
     }
+}
+
+// An ELF file is taken as one by its content; the host's own is not a 68HC11's.
+TEST_F(HostileInput, HostExecutableIsRefusedAsAnotherMachinesElf) {
+    std::string path = WriteInput("own_executable", ReadWholeFile(kProgram));
+    EXPECT_EQ(
+        Refused(path).err,
+        "File Error: " + path + " is an ELF file but not 32-bit big-endian, as 68HC11 ones are\n");
 }
 
 // Random bytes behind an "S" and a type digit reach the parser's later steps.
@@ -133,15 +141,21 @@ TEST_F(HostileInput, DirectoryCannotBeOpened) {
     EXPECT_EQ(WithoutBanner(result.out), "Failure\n");
 }
 
-TEST_F(HostileInput, EmptyFileIsValidAndWritesNothing) {
+// A file without data is refused before the port opens, unless -B gives the run its work:
+// then nothing is downloaded.
+TEST_F(HostileInput, EmptyFileIsRefusedUnlessTheRunHasOtherWork) {
+    for (const char *text : {"", "S0030000FC\nS9030000FC\n"}) {
+        std::string path = WriteInput("empty.s19", text);
+        EXPECT_EQ(Refused(path).err, "File Error: " + path + " holds no data records\n");
+    }
     std::string path = WriteInput("empty.s19", "");
     SimProcess sim;
-    ProgramResult result = ProgramInto(sim, path);
+    ProgramResult result = RunProgram(kProgram + " -d " + sim.path() + " -B -i '" + path + "'");
     sim.stop();
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    EXPECT_TRUE(EndsWith(result.out, "Downloading " + path + "\n.Success\n")) << result.out;
-    EXPECT_EQ(sim.stat("eeprom_program"), 0);
+    EXPECT_EQ(result.out.find("Downloading " + path), std::string::npos) << result.out;
+    EXPECT_EQ(sim.stat("eeprom_bulk_erase"), 1);
     EXPECT_EQ(sim.stat("eeprom_byte_erase"), 0);
     EXPECT_EQ(sim.dumped(0xF800, 0xFFFF), Bytes(0x800, 0xFF));
 }

@@ -198,4 +198,105 @@ TEST_F(Operations, VerifyFailsWithTheFirstDifferingAddresses) {
     EXPECT_EQ(sim.dumped(0xF800, 0xF83F), chip);
 }
 
+// A reflash reads the EEPROM first and programs only what differs: nothing on an unchanged
+// chip, exactly the ten bytes that read $FF on a chip that lacks them.
+TEST_F(Operations, ReflashProgramsOnlyTheBytesThatDiffer) {
+    Bytes image = Pattern(0x800, 0x21);
+    std::string file = WriteS19(dir, "app.s19", {{0xF800, image}});
+    Bytes holes = image;
+    for (size_t i = 0; i < 10; i++) holes[200 * i + 7] = 0xFF;
+    std::string lacking = WriteS19(dir, "lacking.s19", {{0xF800, holes}});
+    struct Case {
+        std::string preload;
+        double programmed;
+    } cases[] = {{file, 0}, {lacking, 10}};
+    for (const Case &c : cases) {
+        SimProcess sim({"--eeprom", c.preload});
+        ProgramResult result = Run(sim, "-i " + file);
+        sim.stop();
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.out.substr(result.out.size() - 8), "Success\n");
+        EXPECT_EQ(sim.stat("eeprom_program"), c.programmed) << c.preload;
+        EXPECT_EQ(sim.stat("eeprom_byte_erase"), 0) << c.preload;
+        EXPECT_EQ(sim.dumped(0xF800, 0xFFFF), image) << c.preload;
+    }
+}
+
+// A byte the line changes during "-r" is caught by the block's check word and read again; a
+// line that keeps changing them fails the run, and no file is written.
+TEST_F(Operations, ReadBackIsCheckedByTheBlocksCheckWord) {
+    std::string preload = WriteS19(dir, "preload.s19", {{0xF800, Pattern(0x800, 0x3C)}});
+    std::string out = dir + "/x.s19";
+    SimProcess sim({"--eeprom", preload, "--fault", "corrupt:401"});
+    ProgramResult result = Run(sim, "-r f800-ffff -o " + out);
+    sim.stop();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err,
+              "ReadTargetBytes: $F800-$FFFF did not match its check word; reading it again\n");
+    EXPECT_EQ(ReadS19Range(out, 0xF800, 0xFFFF), sim.dumped(0xF800, 0xFFFF));
+
+    std::vector<std::string> noisy = {"--eeprom", preload};
+    for (unsigned n = 300; n < 12000; n += 40) {
+        noisy.push_back("--fault");
+        noisy.push_back("corrupt:" + std::to_string(n));
+    }
+    SimProcess bad(noisy);
+    result = Run(bad, "-r f800-ffff -o " + out + "2");
+    bad.stop();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("did not match its check word in 3 reads"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n");
+    EXPECT_FALSE(Exists(out + "2"));
+}
+
+// The read-back's format follows the -o name: srec_cat reads each back as the chip's bytes.
+TEST_F(Operations, ReadBackIsWrittenInTheFormatOfItsExtension) {
+    const Bytes chip = Pattern(0x100, 0x47);
+    std::string preload = WriteS19(dir, "preload.s19", {{0xF800, chip}});
+    SimProcess sim({"--eeprom", preload});
+    struct Case {
+        const char *name;
+        std::string reader;  // srec_cat's input options for it
+    } cases[] = {{"x.srec", ""},
+                 {"x.mot", ""},
+                 {"x.hex", " -intel"},
+                 {"x.ihx", " -intel"},
+                 {"x.bin", " -binary -offset 0xF810"}};
+    for (const Case &c : cases) {
+        std::string out = dir + "/" + c.name;
+        ProgramResult result = Run(sim, "-r f810-f8ff -o " + out);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(
+            result.out.find(" holds the bytes alone, the first from $F810\n") != std::string::npos,
+            c.reader.find("binary") != std::string::npos)
+            << result.out;
+        EXPECT_EQ(ReadS19Range(out + c.reader, 0xF810, 0xF8FF),
+                  Bytes(chip.begin() + 0x10, chip.end()))
+            << c.name;
+    }
+    sim.stop();
+}
+
+// Intel HEX (srec_cat's) is taken by its content; a raw binary with --base.
+TEST_F(Operations, IntelHexAndRawBinaryFilesProgramTheChip) {
+    Bytes image = Pattern(0x300, 0x5D);
+    std::string s19 = WriteS19(dir, "app.s19", {{0xF900, image}});
+    std::string hex = dir + "/app.hex", bin = dir + "/app.bin";
+    ASSERT_EQ(system((std::string(SREC_CAT_PATH) + " " + s19 + " -o " + hex + " -intel").c_str()),
+              0);
+    ASSERT_EQ(
+        system((std::string(SREC_CAT_PATH) + " " + s19 + " -offset -0xF900 -o " + bin + " -binary")
+                   .c_str()),
+        0);
+    for (const std::string &args : {"-i " + hex, "--base f900 -i " + bin}) {
+        SimProcess sim;
+        ProgramResult result = Run(sim, "-B " + args);
+        sim.stop();
+        EXPECT_EQ(result.status, 0) << args << result.err;
+        EXPECT_EQ(sim.dumped(0xF900, 0xFBFF), image) << args;
+    }
+}
+
 }  // namespace

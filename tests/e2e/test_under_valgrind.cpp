@@ -51,14 +51,14 @@ TEST_F(UnderValgrind, WholeRunProgramsTheExample) {
 }
 
 // The other ways out: the file refused before the port, and a target that does not hold
-// what was sent (RAM stores with no external RAM behind them).
+// what was sent (RAM stores on the expanded bus with no external RAM behind them).
 TEST_F(UnderValgrind, FailedRunsLeaveNothingBehind) {
     std::string refused = dir + "/refused.s19";
     WriteTextFile(refused, "S1130000\n");
     EXPECT_EQ(RunChecked("-d /dev/null -i " + refused).status, 2);
 
     SimProcess sim;
-    ProgramResult result = RunChecked("-d " + sim.path() + " -i " + kExample);
+    ProgramResult result = RunChecked("-d " + sim.path() + " -E -i " + kExample);
     sim.stop();
     EXPECT_EQ(result.status, 3) << result.err;
     const std::string notHeld = "did not verify: the target does not hold the file\n";

@@ -176,6 +176,7 @@ std::string UsageText(const std::string &program, const std::string &range) {
            "(9600 default)\n"
            "\t--raw the monitor shows every byte as it is, not \\xHH\n"
            "\t--monitor-for <seconds> the monitor ends after that long\n"
+           "\t--base <addr> the -i file is raw binary, its first byte at addr\n"
            "\nNormal operation on COM1 is as follows:\n" +
            program + " -c 1 -i myprog.s19\n\n";
 }

@@ -50,6 +50,36 @@ uint8_t ScriptedTalker::memoryAt(uint16_t address) const {
     return memory_[address];
 }
 
+void ScriptedTalker::setMemory(uint16_t address, const std::vector<uint8_t> &bytes) {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (size_t i = 0; i < bytes.size(); i++) memory_[uint16_t(address + i)] = bytes[i];
+}
+
+void ScriptedTalker::setCorruptRead(uint32_t n) {
+    std::lock_guard<std::mutex> guard(lock_);
+    corruptRead_ = n;
+    readSent_ = 0;
+}
+
+// "R": the bytes, then the check word over what the chip holds (not over what the line did
+// to them), high byte first.
+void ScriptedTalker::serveBlockRead(FakeTarget &target, const TalkerFrame &frame) {
+    uint32_t count = frame.count == 0 ? 65536 : frame.count;
+    std::vector<uint8_t> bytes;
+    uint8_t low = 0, high = 0;
+    std::lock_guard<std::mutex> guard(lock_);
+    for (uint32_t i = 0; i < count; i++) {
+        uint8_t value = memory_[uint16_t(frame.address + i)];
+        low = uint8_t(low + value);
+        high = uint8_t(high + low);
+        bool corrupt = corruptRead_ != 0 && ++readSent_ % corruptRead_ == 0;
+        bytes.push_back(corrupt ? uint8_t(~value) : value);
+    }
+    bytes.push_back(high);
+    bytes.push_back(low);
+    target.writeBytes(bytes);
+}
+
 bool ScriptedTalker::serveBlock(FakeTarget &target, TalkerFrame &frame) {
     uint32_t count = frame.count == 0 ? 65536 : frame.count;
     for (uint32_t i = 0; i < count; i++) {
@@ -74,6 +104,8 @@ void ScriptedTalker::serve(FakeTarget &target) {
         bool complete = true;
         if (letter == 'W' || letter == 'P') {
             complete = serveBlock(target, frame);
+        } else if (letter == 'R') {
+            serveBlockRead(target, frame);
         } else if (letter == 'w') {
             target.writeByte(store(frame.address, uint8_t(frame.count)));
         } else if (letter != 'B') {

@@ -33,17 +33,25 @@ struct ScriptedTalker {
     uint8_t memoryAt(uint16_t address) const;
     // Addresses whose read-back differs from what was written (a byte that won't program).
     void setStuckAddresses(std::vector<uint16_t> addresses);
+    // The chip's bytes from address on, as a bulk erase and earlier runs left them.
+    void setMemory(uint16_t address, const std::vector<uint8_t> &bytes);
+    // Inverts the bits of every n-th byte (from 1) that "R" blocks send from now on, as a
+    // noisy line would; 0 for none.
+    void setCorruptRead(uint32_t n);
 
   private:
     mutable std::mutex lock_;
     std::vector<TalkerFrame> frames_;
     uint8_t memory_[65536] = {};
     std::vector<uint16_t> stuckAddresses_;
+    uint32_t corruptRead_ = 0;
+    uint32_t readSent_ = 0;
 
     bool readByte(FakeTarget &target, uint8_t *byte);
     bool readWord(FakeTarget &target, uint16_t *word);
     uint8_t store(uint16_t address, uint8_t value);
     bool serveBlock(FakeTarget &target, TalkerFrame &frame);
+    void serveBlockRead(FakeTarget &target, const TalkerFrame &frame);
 };
 
 // A port opened at 9600 baud onto a pty whose far end a ScriptedTalker can serve.

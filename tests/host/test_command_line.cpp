@@ -27,8 +27,10 @@ TEST(CommandLine, BannerNamesTheProgramAsInvokedWithBuildDateAndTime) {
 
 TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
     std::string dir = MakeTempDir();
-    WriteTextFile(dir + "/bad.s19", "S10520000102D7\nS1\n");
+    WriteTextFile(dir + "/bad.s19", "S105F8000102FF\nS1\n");
     WriteTextFile(dir + "/talker-ram.s19", "S1040080017A\n");
+    WriteTextFile(dir + "/outside.s19", "S10520000102D7\n");
+    WriteTextFile(dir + "/empty.s19", "S0030000FC\nS9030000FC\n");
     WriteTextFile(dir + "/registers.s19", "S104103F01AB\n");
     ASSERT_EQ(system(("truncate -s 16777217 " + dir + "/huge.s19").c_str()), 0);
     struct Case {
@@ -78,6 +80,13 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
          dir + "/registers.s19 line 1: S1 record at $103F writes into $1000-$103F, the chip's "
                "registers (CONFIG is set with -B -C) (S104103F01AB)\n",
          "Failure\n"},
+        {"-d /dev/null -p E9 -i " + dir + "/outside.s19", 2,
+         dir + "/outside.s19 line 1: S1 record at $2000 writes $2000, outside the E9's memory "
+               "map (-E allows more) ($0000-$01FF RAM, $1000-$103F registers, $B600-$B7FF "
+               "EEPROM) (S10520000102D7)\n",
+         "Failure\n"},
+        {"-d /dev/null -i " + dir + "/empty.s19", 2,
+         "File Error: " + dir + "/empty.s19 holds no data records\n", "Failure\n"},
         {"-n -i " + dir + "/bad.s19 -B", 1,
          "-n can't go with -B: verifying writes nothing\n" + Usage(kProgram), ""},
         {"-r 0-ff", 1, "-r needs -o <filename> to write the read-back to\n" + Usage(kProgram), ""},
@@ -99,7 +108,7 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
 TEST(CommandLine, BadFileNeverTouchesThePort) {
     FakeTarget target;
     std::string dir = MakeTempDir();
-    WriteTextFile(dir + "/bad.s19", "S10520000102D7\nnot a record\n");
+    WriteTextFile(dir + "/bad.s19", "S105F8000102FF\nnot a record\n");
     ProgramResult result =
         RunProgram(kProgram + " -B -d " + target.path() + " -i " + dir + "/bad.s19");
     EXPECT_EQ(result.status, 2);

@@ -1,17 +1,22 @@
-// The file download and the whole-file check, against the talker on the simulated chip.
+// The file download and the whole-file check, against the scripted talker over a real pty.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "com_port.h"
 #include "download.h"
 #include "fake_target.h"
-#include "sim_port.h"
+#include "program_image.h"
+#include "scripted_talker.h"
 #include "srec_file.h"
 #include "srecord.h"
 #include "talker_protocol.h"
+#include "target_read.h"
 
 namespace {
+
+using Bytes = std::vector<uint8_t>;
 
 std::string S1(uint16_t wAddress, std::vector<uint8_t> data) {
     char szLine[SRECORD_LINE_ROOM];
@@ -34,28 +39,28 @@ struct DownloadOutcome {
     std::string strOut, strErr;
 };
 
-class DownloadTest : public SimLinkTest {
+// The file as the run holds it for the download: its image (1 MB: one, static).
+ProgramImage *LoadImage(const std::string &text, const std::string &path) {
+    static const RefusedRange kTalkerRam[] = {{0x0000, 0x00FF, "the RAM the talker runs in"}};
+    static const ImageRules kRules = {kTalkerRam, 1, nullptr, 0, "", 0, 0, 1};
+    static ProgramImage image;
+    WriteTextFile(path, text);
+    EXPECT_EQ(LoadProgramImage(path.c_str(), &kRules, &image), 1);
+    return &image;
+}
+
+class DownloadTest : public TalkerLinkTest {
   protected:
     void SetUp() override {
-        OpenLink(WithExternalRam());
-        StartTalkerForWrites();
+        TalkerLinkTest::SetUp();
+        StartTalker();
     }
-    // A fresh chip whose EEPROM cells at these addresses won't take a value.
-    void UseStuckCells(const std::vector<uint16_t> &addresses) {
-        hc11::SimConfig config = WithExternalRam();
-        for (uint16_t address : addresses)
-            config.faults.push_back({hc11::FaultKind::Stuck, address});
-        OpenLink(config);
-        StartTalkerForWrites();
-    }
-    uint64_t Programmed() const { return sim->stats().eeprom.program; }
-    DownloadOutcome Download(const std::string &text) {
-        std::string path = MakeTempDir() + "/file.s19";
-        int fChecked = 0;
+    // fErased: as after -B, the chip is not read first.
+    DownloadOutcome Download(const std::string &text, int fErased = 1) {
+        ProgramImage *pImage = LoadImage(text, MakeTempDir() + "/file.s19");
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        SRecordFile file = ReadText(text, path, &fChecked);
-        int nResult = fChecked ? DownloadFile(&link, &file) : 0;
+        int nResult = DownloadImage(&link, pImage, fErased);
         std::string strOut = testing::internal::GetCapturedStdout();
         return {nResult, strOut, testing::internal::GetCapturedStderr()};
     }
@@ -73,19 +78,21 @@ TEST_F(DownloadTest, OneDotBeforeEveryRead) {
         {"", ".Success\n"},
     };
     for (const Case &c : cases) {
-        for (uint16_t wAddress : {0x2002, 0xF800, 0xF801})  // RAM cleared, EEPROM erased
-            ASSERT_TRUE(sim->poke(wAddress, wAddress == 0x2002 ? 0x00 : 0xFF));
-        uint64_t qwBefore = Programmed();
+        talker.clearFrames();
         DownloadOutcome outcome = Download(c.strText);
         EXPECT_EQ(outcome.nResult, 1);
         EXPECT_EQ(outcome.strOut, c.pszOut);
         EXPECT_EQ(outcome.strErr, "");
-        // The EEPROM line programs each of its bytes once; the RAM line is written, not
-        // programmed.
-        EXPECT_EQ(Programmed() - qwBefore, c.strText.empty() ? 0u : 2u);
-        EXPECT_EQ(sim->peek(0x2002), c.strText.empty() ? 0x00 : 0x03);
-        EXPECT_EQ(sim->peek(0xF801), c.strText.empty() ? 0xFF : 0x05);
+        std::vector<TalkerFrame> frames = talker.frames();
+        if (c.strText.empty()) {
+            EXPECT_TRUE(frames.empty());
+            continue;
+        }
+        ASSERT_EQ(frames.size(), 2u) << "each S1 line is written exactly once";
+        EXPECT_EQ(frames[0].letter, 'W');
+        EXPECT_EQ(frames[1].letter, 'P');
     }
+    EXPECT_EQ(talker.memoryAt(0xF801), 5);
 }
 
 TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
@@ -93,7 +100,7 @@ TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
     strLine[0] = 's';
     DownloadOutcome outcome = Download(strLine + "\r\nS9030000FC\r\n");
     EXPECT_EQ(outcome.strOut, "...Success\n");
-    EXPECT_EQ(sim->peek(0x3001), 0xAD);
+    EXPECT_EQ(talker.memoryAt(0x3001), 0xAD);
 }
 
 TEST_F(DownloadTest, BlankLinesCountRecordsAndEndMarksArePassedOverWithTheirDots) {
@@ -102,41 +109,149 @@ TEST_F(DownloadTest, BlankLinesCountRecordsAndEndMarksArePassedOverWithTheirDots
     EXPECT_EQ(outcome.nResult, 1);
     EXPECT_EQ(outcome.strOut, ".......Success\n");
     EXPECT_EQ(outcome.strErr, "");
-    EXPECT_EQ(sim->peek(0x2000), 7);
-    EXPECT_EQ(sim->peek(0x2001), 8);
+    EXPECT_EQ(talker.memoryAt(0x2000), 7);
+    EXPECT_EQ(talker.memoryAt(0x2001), 8);
 }
 
 TEST_F(DownloadTest, EmptyS1RecordIsPassedOver) {
-    DownloadOutcome outcome = Download("S103F80004\n" + S1(0xF800, {9}) + "\n");
+    DownloadOutcome outcome = Download("S1032000DC\n" + S1(0x2000, {9}) + "\n");
     EXPECT_EQ(outcome.strOut, "...Success\n");
-    EXPECT_EQ(Programmed(), 1u);
-    EXPECT_EQ(sim->peek(0xF800), 9);
+    ASSERT_EQ(talker.frames().size(), 1u);
+    EXPECT_EQ(talker.frames()[0].count, 1);
 }
 
 TEST_F(DownloadTest, BytesThatDoNotVerifyEndInFailure) {
-    UseStuckCells({0xF801, 0xF803});
+    talker.setStuckAddresses({0xF801, 0xF803});
     DownloadOutcome outcome = Download(S1(0xF800, {1, 2, 3, 4}) + "\n" + S1(0xF900, {5}) + "\n");
     EXPECT_EQ(outcome.nResult, 0);
     EXPECT_EQ(outcome.strOut, "...") << "the run, not the download, says \"Failure\"";
     EXPECT_EQ(outcome.strErr,
-              "WriteSRecord: $F801 (byte 1 of the record at $F800) wrote 02, read back FF\n"
-              "WriteSRecord: $F803 (byte 3 of the record at $F800) wrote 04, read back FF\n"
+              "WriteSRecord: $F801 (byte 1 of the record at $F800) wrote 02, read back 00\n"
+              "WriteSRecord: $F803 (byte 3 of the record at $F800) wrote 04, read back 00\n"
               "2 byte(s) did not verify: the target does not hold the file\n");
-    EXPECT_EQ(sim->peek(0xF900), 5) << "the records after a mismatch are still written";
+    EXPECT_EQ(talker.memoryAt(0xF900), 5) << "the records after a mismatch are still written";
 }
 
-// The range's bound inside the record: the bytes before it are written as RAM is, which the
-// EEPROM ignores, and the stuck byte after it still counts from the record's start.
 TEST_F(DownloadTest, MismatchAfterTheSplitAtAnEepromBoundCountsFromTheRecordsStart) {
-    UseStuckCells({0xF803});
-    link.wEepromStart = 0xF802;
-    DownloadOutcome outcome = Download(S1(0xF800, {1, 2, 3, 4}) + "\n");
+    talker.setStuckAddresses({0xF801});
+    DownloadOutcome outcome = Download(S1(0xF7FE, {1, 2, 3, 4}) + "\n");
+    ASSERT_EQ(talker.frames().size(), 2u);
     EXPECT_EQ(outcome.strErr,
-              "WriteSRecord: $F800 (byte 0 of the record at $F800) wrote 01, read back FF\n"
-              "WriteSRecord: $F801 (byte 1 of the record at $F800) wrote 02, read back FF\n"
-              "WriteSRecord: $F803 (byte 3 of the record at $F800) wrote 04, read back FF\n"
-              "3 byte(s) did not verify: the target does not hold the file\n");
-    EXPECT_EQ(sim->peek(0xF802), 3);
+              "WriteSRecord: $F801 (byte 3 of the record at $F7FE) wrote 04, read back 00\n"
+              "1 byte(s) did not verify: the target does not hold the file\n");
+}
+
+// Records that follow each other go as one block; a block never crosses the EEPROM's start.
+TEST_F(DownloadTest, ContiguousRecordsGoAsOneBlockSplitAtTheEepromStart) {
+    DownloadOutcome outcome = Download(S1(0x2000, {1, 2}) + "\n" + S1(0x2002, {3}) + "\n" +
+                                       S1(0xF7FE, {4, 5, 6}) + "\n" + S1(0xF801, {7}) + "\n");
+    EXPECT_EQ(outcome.nResult, 1) << outcome.strErr;
+    EXPECT_EQ(outcome.strOut, ".....Success\n");
+    std::vector<TalkerFrame> frames = talker.frames();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].letter, 'W');
+    EXPECT_EQ(frames[0].count, 3);
+    EXPECT_EQ(frames[1].letter, 'W');
+    EXPECT_EQ(frames[1].address, 0xF7FE);
+    EXPECT_EQ(frames[1].count, 2);
+    EXPECT_EQ(frames[2].letter, 'P');
+    EXPECT_EQ(frames[2].data, Bytes({6, 7}));
+}
+
+// A reflash reads the EEPROM the file touches and programs only the bytes that differ.
+TEST_F(DownloadTest, ReflashProgramsOnlyTheBytesThatDiffer) {
+    Bytes chip(64);
+    for (size_t i = 0; i < chip.size(); i++) chip[i] = uint8_t(i * 7);
+    Bytes file = chip;
+    file[5] ^= 0x11;
+    file[6] ^= 0x22;
+    file[40] ^= 0x33;
+    talker.setMemory(0xF800, chip);
+    DownloadOutcome outcome = Download(S1(0xF800, Bytes(file.begin(), file.begin() + 32)) + "\n" +
+                                           S1(0xF820, Bytes(file.begin() + 32, file.end())) + "\n",
+                                       0);
+    EXPECT_EQ(outcome.nResult, 1) << outcome.strErr;
+    EXPECT_EQ(outcome.strOut, "...Success\n");
+    std::vector<TalkerFrame> frames = talker.frames();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].letter, 'R');
+    EXPECT_EQ(frames[0].count, 64);
+    EXPECT_EQ(frames[1].letter, 'P');
+    EXPECT_EQ(frames[1].address, 0xF805);
+    EXPECT_EQ(frames[1].data, Bytes({file[5], file[6]}));
+    EXPECT_EQ(frames[2].address, 0xF828);
+    EXPECT_EQ(frames[2].data, Bytes({file[40]}));
+    for (size_t i = 0; i < file.size(); i++) EXPECT_EQ(talker.memoryAt(0xF800 + i), file[i]);
+}
+
+// A reflash of a chip that holds the file already sends nothing after its read.
+TEST_F(DownloadTest, ReflashOfAnUnchangedChipSendsNoBlock) {
+    Bytes file(100);
+    for (size_t i = 0; i < file.size(); i++) file[i] = uint8_t(3 + i);
+    talker.setMemory(0xFF00, file);
+    DownloadOutcome outcome = Download(S1(0xFF00, file) + "\n", 0);
+    EXPECT_EQ(outcome.nResult, 1) << outcome.strErr;
+    ASSERT_EQ(talker.frames().size(), 1u);
+    EXPECT_EQ(talker.frames()[0].letter, 'R');
+}
+
+// Past 20, the bytes that did not verify are counted, not listed.
+TEST_F(DownloadTest, MismatchLinesStopAtTwentyThenACount) {
+    std::vector<uint16_t> stuck;
+    for (uint16_t a = 0xF800; a < 0xF819; a++) stuck.push_back(a);
+    talker.setStuckAddresses(stuck);
+    DownloadOutcome outcome = Download(S1(0xF800, Bytes(25, 0x5A)) + "\n");
+    EXPECT_EQ(outcome.nResult, 0);
+    EXPECT_EQ(std::count(outcome.strErr.begin(), outcome.strErr.end(), '\n'), 22);
+    EXPECT_NE(outcome.strErr.find("$F813 (byte 19 of the record at $F800) wrote 5A, read back 00\n"
+                                  "... and 5 more\n"
+                                  "25 byte(s) did not verify: the target does not hold the file\n"),
+              std::string::npos)
+        << outcome.strErr;
+}
+
+class BlockReadTest : public TalkerLinkTest {
+  protected:
+    void SetUp() override {
+        TalkerLinkTest::SetUp();
+        StartTalker();
+        for (size_t i = 0; i < chip.size(); i++) chip[i] = uint8_t(i * 13 + i / 256);
+        talker.setMemory(0xF000, chip);
+    }
+    Bytes chip = Bytes(4096);
+};
+
+// A byte the line changed is caught by the check word and read again; a line that keeps
+// changing bytes fails the read rather than return them.
+TEST_F(BlockReadTest, CheckWordCatchesChangedBytes) {
+    struct Case {
+        uint32_t dwCorruptEvery;
+        int nResult;
+        const char *pszErr;
+    } cases[] = {
+        {0, 1, ""},
+        {3000, 1, "ReadTargetBytes: $F800-$FFFF did not match its check word; reading it again\n"},
+        {1000, 1, "ReadTargetBytes: $F000-$F7FF did not match its check word; reading it again\n"},
+        {100, 0,
+         "did not match its check word in 3 reads: the line changes what the chip sends "
+         "(check the cable, or try a lower -b)\n"},
+    };
+    for (const Case &c : cases) {
+        talker.setCorruptRead(c.dwCorruptEvery);
+        Bytes read(chip.size());
+        testing::internal::CaptureStderr();
+        int nResult =
+            ReadTargetBytes(&link, 0xF000, read.data(), uint32_t(read.size()), nullptr, nullptr);
+        std::string strErr = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(nResult, c.nResult) << c.dwCorruptEvery;
+        if (c.dwCorruptEvery == 0) {
+            EXPECT_EQ(strErr, "");
+        }
+        EXPECT_NE(strErr.find(c.pszErr), std::string::npos) << strErr;
+        if (c.nResult == 1) {
+            EXPECT_EQ(read, chip) << c.dwCorruptEvery;
+        }
+    }
 }
 
 struct CheckOutcome {

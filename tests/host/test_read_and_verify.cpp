@@ -4,6 +4,7 @@
 
 #include "fake_target.h"
 #include "sim_port.h"
+#include "program_image.h"
 #include "srec_file.h"
 #include "srecord.h"
 #include "target_read.h"
@@ -17,14 +18,14 @@ class ReadOnSim : public SimLinkTest {
         SimLinkTest::SetUp();
         StartTalker();
     }
-    // The file as the run holds it, read and checked.
-    SRecordFile Checked(const std::string &text) {
+    // The file as the run holds it, read and checked (1 MB: one, static).
+    const ProgramImage *Checked(const std::string &text) {
+        static const ImageRules kRules = {nullptr, 0, nullptr, 0, "", 0, 0, 0};
+        static ProgramImage image;
         std::string path = MakeTempDir() + "/file.s19";
         WriteTextFile(path, text);
-        SRecordFile file;
-        EXPECT_EQ(ReadSRecordFile(path.c_str(), &file), 1);
-        EXPECT_EQ(CheckSRecordFile(&file, nullptr, 0), 1);
-        return file;
+        EXPECT_EQ(LoadProgramImage(path.c_str(), &kRules, &image), 1);
+        return &image;
     }
 };
 
@@ -50,10 +51,10 @@ TEST_F(ReadOnSim, VerifyListsTheFirstTwentyDifferencesAndCountsTheRest) {
         data[i] = uint8_t(i);
         ASSERT_TRUE(sim->poke(uint16_t(0xF800 + i), uint8_t(i)));
     }
-    SRecordFile file = Checked(S1(0xF800, data));
+    const ProgramImage *pImage = Checked(S1(0xF800, data));
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(VerifyFile(&link, &file), 1);
+    EXPECT_EQ(VerifyImage(&link, pImage), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "..Success\n");
 
@@ -61,7 +62,7 @@ TEST_F(ReadOnSim, VerifyListsTheFirstTwentyDifferencesAndCountsTheRest) {
     for (unsigned i = 8; i < 32; i++) ASSERT_TRUE(sim->poke(uint16_t(0xF800 + i), 0xFF));
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(VerifyFile(&link, &file), 0);
+    EXPECT_EQ(VerifyImage(&link, pImage), 0);
     std::string strErr = testing::internal::GetCapturedStderr();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "..\n") << "the run says \"Failure\"";
     EXPECT_EQ(strErr.rfind("$F801: file 01, chip 7E\n$F808: file 08, chip FF\n", 0), 0u) << strErr;

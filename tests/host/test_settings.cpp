@@ -356,6 +356,26 @@ TEST(ParseCommandLine, LoopOptionsTheirValuesAndWhatEachNeeds) {
     }
 }
 
+// "--base": one to four hexadecimal digits, nothing after them.
+TEST(ParseCommandLine, BinaryBaseIsAHexadecimalAddress) {
+    const char *const kRefused = "Expected base address (hexadecimal, 0-ffff)\n";
+    struct Case {
+        const char *pszValue;
+        int fAccepted;
+        uint16_t wBase;
+    } cases[] = {{"f800", 1, 0xF800}, {"0", 1, 0},  {"FFFF", 1, 0xFFFF}, {"10000", 0, 0},
+                 {"f800x", 0, 0},     {"-1", 0, 0}, {"", 0, 0},          {"0x2000", 0, 0}};
+    for (const Case &c : cases) {
+        ParseOutcome outcome = Parse({"--base", c.pszValue});
+        EXPECT_EQ(outcome.nResult, c.fAccepted) << c.pszValue;
+        EXPECT_EQ(g_Parsed.fBinaryBase, uint32_t(c.fAccepted)) << c.pszValue;
+        if (c.fAccepted) {
+            EXPECT_EQ(g_Parsed.wBinaryBase, c.wBase) << c.pszValue;
+        }
+        EXPECT_EQ(outcome.strErr, c.fAccepted ? "" : kRefused + UsageWithRange("f800-ffff"));
+    }
+}
+
 // "--monitor" takes the next argument as its rate only when it is a number.
 TEST(ParseCommandLine, MonitorRateIsOptional) {
     ASSERT_EQ(Parse({"--monitor", "-d", "/dev/x"}).nResult, 1);

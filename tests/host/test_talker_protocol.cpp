@@ -25,6 +25,16 @@ class ProtocolTest : public TalkerLinkTest {
         }
         return count;
     }
+    // The bytes the trace shows under prefix: reads come in as many bytes as have arrived.
+    static int CountTracedBytes(const std::string &text, const std::string &prefix) {
+        int count = 0;
+        for (size_t at = 0; (at = text.find(prefix, at)) != std::string::npos; at++) {
+            if (at != 0 && text[at - 1] != '\n') continue;
+            size_t end = text.find('\n', at);
+            for (size_t i = at + prefix.size(); i < end; i++) count += text[i] == ' ';
+        }
+        return count;
+    }
 };
 
 SRecord MakeRecord(uint16_t wAddress, size_t dwLength) {
