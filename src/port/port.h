@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 enum {
     PORT_NAME_ROOM = 280,    // a device name, "COMn", or "rfc2217://host:port"
@@ -110,4 +111,12 @@ inline void ClosePort(Port *pPort) {
     if (pPort->pOps == NULL) return;
     pPort->pOps->pfnClose(pPort);
     pPort->pOps = NULL;
+}
+
+// A port record before its open: closed, no error, no rate yet, and the name messages use.
+inline void StartPortRecord(Port *pPort, const char *pszName) {
+    pPort->pOps = NULL;
+    pPort->dwLastError = 0;
+    pPort->dwBaudRate = 0;
+    snprintf(pPort->szName, sizeof(pPort->szName), "%s", pszName);
 }

@@ -373,10 +373,7 @@ int FailOpen(Port *pPort, int nErrno) {
 }  // namespace
 
 int OpenNativePort(Port *pPort, const char *pszOpen, const char *pszShown, uint32_t dwBaudRate) {
-    pPort->pOps = NULL;
-    pPort->dwLastError = 0;
-    pPort->dwBaudRate = 0;
-    snprintf(pPort->szName, sizeof(pPort->szName), "%s", pszShown);
+    StartPortRecord(pPort, pszShown);
     int nSlot = FindFreeSlot();
     if (nSlot < 0) return FailOpen(pPort, EMFILE);
     if (!OpenIntoSlot(pszOpen, nSlot)) return FailOpen(pPort, errno);

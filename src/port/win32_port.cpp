@@ -206,10 +206,7 @@ int SetUpLine(Port *pPort, uint32_t dwBaudRate) {
 }  // namespace
 
 int OpenNativePort(Port *pPort, const char *pszOpen, const char *pszShown, uint32_t dwBaudRate) {
-    pPort->pOps = NULL;
-    pPort->dwLastError = 0;
-    pPort->dwBaudRate = 0;
-    snprintf(pPort->szName, sizeof(pPort->szName), "%s", pszShown);
+    StartPortRecord(pPort, pszShown);
     HANDLE hPort =
         CreateFileA(pszOpen, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (hPort == INVALID_HANDLE_VALUE) {
