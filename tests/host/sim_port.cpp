@@ -30,10 +30,12 @@ uint64_t Cycles(const hc11::Simulator *pSim, double dSeconds) {
     return uint64_t(pSim->stats().eClockHz * dSeconds + 0.5);
 }
 
-// Runs the chip for dwMs, or until it has sent cbCount bytes in all.
-void RunFor(hc11::Simulator *pSim, uint32_t dwMs, size_t cbCount) {
+// Runs the chip for dwMs, or until it has sent cbCount bytes in all; when it falls quiet
+// waiting for the host having sent more than cbHeard, it stops there.
+void RunFor(hc11::Simulator *pSim, uint32_t dwMs, size_t cbCount, size_t cbHeard = SIZE_MAX) {
     uint64_t qwEnd = pSim->cycles() + Cycles(pSim, dwMs / 1000.0);
-    if (pSim->runUntilSent(cbCount, qwEnd - pSim->cycles()) == hc11::RunEnd::Waiting)
+    if (pSim->runUntilSent(cbCount, qwEnd - pSim->cycles()) == hc11::RunEnd::Waiting &&
+        pSim->targetSent().size() <= cbHeard)
         pSim->runCycles(qwEnd - pSim->cycles());  // nothing will come: the time passes anyway
 }
 
@@ -47,8 +49,10 @@ int SimRead(Port *pPort, uint8_t *pbBuffer, uint32_t dwLength, uint32_t dwTimeou
             uint32_t *pdwRead) {
     SimPortState *pState = State(pPort);
     const std::vector<hc11::WireByte> &sent = pState->pSim->targetSent();
+    // What the chip sends back to back comes in one read, up to the count asked for, as it
+    // would while the host sleeps between reads (a sleep passes no time on the chip).
     if (dwLength > 0 && sent.size() == pState->cbHeard)
-        RunFor(pState->pSim, dwTimeoutMs, pState->cbHeard + 1);
+        RunFor(pState->pSim, dwTimeoutMs, pState->cbHeard + dwLength, pState->cbHeard);
     *pdwRead = 0;
     while (*pdwRead < dwLength && pState->cbHeard < sent.size())
         pbBuffer[(*pdwRead)++] = sent[pState->cbHeard++].value;

@@ -1,4 +1,5 @@
-// The file download and the whole-file check, against the scripted talker over a real pty.
+// The file download, the block read and the whole-file check, against the talker on the
+// simulated chip.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 #include "download.h"
 #include "fake_target.h"
 #include "program_image.h"
-#include "scripted_talker.h"
+#include "sim_port.h"
 #include "srec_file.h"
 #include "srecord.h"
 #include "talker_protocol.h"
@@ -49,11 +50,30 @@ ProgramImage *LoadImage(const std::string &text, const std::string &path) {
     return &image;
 }
 
-class DownloadTest : public TalkerLinkTest {
+// What the host sends for dwBlocks blocks carrying dwBytes in all.
+uint64_t BlockBytes(uint64_t dwBlocks, uint64_t dwBytes) {
+    return dwBlocks * FRAME_LENGTH + dwBytes;
+}
+
+// The talker on a chip with external RAM from $2000 up to the EEPROM, so that a block can
+// end where the EEPROM starts; the blocks show as the bytes the chip got and what it did.
+class DownloadTest : public SimLinkTest {
   protected:
-    void SetUp() override {
-        TalkerLinkTest::SetUp();
-        StartTalker();
+    void SetUp() override { UseStuckCells({}); }
+    // A fresh chip whose EEPROM cells at these addresses won't take a value.
+    void UseStuckCells(const std::vector<uint16_t> &addresses) {
+        hc11::SimConfig config;
+        config.xram = hc11::AddressRange{0x2000, 0xF7FF};
+        for (uint16_t address : addresses)
+            config.faults.push_back({hc11::FaultKind::Stuck, address});
+        OpenLink(config);
+        StartTalkerForWrites();
+    }
+    uint64_t Sent() const { return sim->stats().rxBytes; }
+    uint64_t Programmed() const { return sim->stats().eeprom.program; }
+    void SetChip(uint16_t wAddress, const Bytes &bytes) {
+        for (size_t i = 0; i < bytes.size(); i++)
+            ASSERT_TRUE(sim->poke(uint16_t(wAddress + i), bytes[i]));
     }
     // fErased: as after -B, the chip is not read first.
     DownloadOutcome Download(const std::string &text, int fErased = 1) {
@@ -78,21 +98,20 @@ TEST_F(DownloadTest, OneDotBeforeEveryRead) {
         {"", ".Success\n"},
     };
     for (const Case &c : cases) {
-        talker.clearFrames();
+        SetChip(0x2000, {0, 0, 0});  // RAM cleared, EEPROM erased
+        SetChip(0xF800, {0xFF, 0xFF});
+        uint64_t qwSentBefore = Sent(), qwProgrammedBefore = Programmed();
         DownloadOutcome outcome = Download(c.strText);
         EXPECT_EQ(outcome.nResult, 1);
         EXPECT_EQ(outcome.strOut, c.pszOut);
         EXPECT_EQ(outcome.strErr, "");
-        std::vector<TalkerFrame> frames = talker.frames();
-        if (c.strText.empty()) {
-            EXPECT_TRUE(frames.empty());
-            continue;
-        }
-        ASSERT_EQ(frames.size(), 2u) << "each S1 line is written exactly once";
-        EXPECT_EQ(frames[0].letter, 'W');
-        EXPECT_EQ(frames[1].letter, 'P');
+        int fData = !c.strText.empty();
+        EXPECT_EQ(Sent() - qwSentBefore, fData ? BlockBytes(2, 5) : 0)
+            << "each S1 line is written exactly once";
+        EXPECT_EQ(Programmed() - qwProgrammedBefore, fData ? 2u : 0u) << "the RAM's are not";
+        EXPECT_EQ(sim->peek(0x2002), fData ? 3 : 0);
+        EXPECT_EQ(sim->peek(0xF801), fData ? 5 : 0xFF);
     }
-    EXPECT_EQ(talker.memoryAt(0xF801), 5);
 }
 
 TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
@@ -100,7 +119,7 @@ TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
     strLine[0] = 's';
     DownloadOutcome outcome = Download(strLine + "\r\nS9030000FC\r\n");
     EXPECT_EQ(outcome.strOut, "...Success\n");
-    EXPECT_EQ(talker.memoryAt(0x3001), 0xAD);
+    EXPECT_EQ(sim->peek(0x3001), 0xAD);
 }
 
 TEST_F(DownloadTest, BlankLinesCountRecordsAndEndMarksArePassedOverWithTheirDots) {
@@ -109,53 +128,55 @@ TEST_F(DownloadTest, BlankLinesCountRecordsAndEndMarksArePassedOverWithTheirDots
     EXPECT_EQ(outcome.nResult, 1);
     EXPECT_EQ(outcome.strOut, ".......Success\n");
     EXPECT_EQ(outcome.strErr, "");
-    EXPECT_EQ(talker.memoryAt(0x2000), 7);
-    EXPECT_EQ(talker.memoryAt(0x2001), 8);
+    EXPECT_EQ(sim->peek(0x2000), 7);
+    EXPECT_EQ(sim->peek(0x2001), 8);
 }
 
 TEST_F(DownloadTest, EmptyS1RecordIsPassedOver) {
+    uint64_t qwSentBefore = Sent();
     DownloadOutcome outcome = Download("S1032000DC\n" + S1(0x2000, {9}) + "\n");
     EXPECT_EQ(outcome.strOut, "...Success\n");
-    ASSERT_EQ(talker.frames().size(), 1u);
-    EXPECT_EQ(talker.frames()[0].count, 1);
+    EXPECT_EQ(Sent() - qwSentBefore, BlockBytes(1, 1));
+    EXPECT_EQ(sim->peek(0x2000), 9);
 }
 
 TEST_F(DownloadTest, BytesThatDoNotVerifyEndInFailure) {
-    talker.setStuckAddresses({0xF801, 0xF803});
+    UseStuckCells({0xF801, 0xF803});
     DownloadOutcome outcome = Download(S1(0xF800, {1, 2, 3, 4}) + "\n" + S1(0xF900, {5}) + "\n");
     EXPECT_EQ(outcome.nResult, 0);
     EXPECT_EQ(outcome.strOut, "...") << "the run, not the download, says \"Failure\"";
     EXPECT_EQ(outcome.strErr,
-              "WriteSRecord: $F801 (byte 1 of the record at $F800) wrote 02, read back 00\n"
-              "WriteSRecord: $F803 (byte 3 of the record at $F800) wrote 04, read back 00\n"
+              "WriteSRecord: $F801 (byte 1 of the record at $F800) wrote 02, read back FF\n"
+              "WriteSRecord: $F803 (byte 3 of the record at $F800) wrote 04, read back FF\n"
               "2 byte(s) did not verify: the target does not hold the file\n");
-    EXPECT_EQ(talker.memoryAt(0xF900), 5) << "the records after a mismatch are still written";
+    EXPECT_EQ(sim->peek(0xF900), 5) << "the records after a mismatch are still written";
 }
 
 TEST_F(DownloadTest, MismatchAfterTheSplitAtAnEepromBoundCountsFromTheRecordsStart) {
-    talker.setStuckAddresses({0xF801});
+    UseStuckCells({0xF801});
+    uint64_t qwSentBefore = Sent();
     DownloadOutcome outcome = Download(S1(0xF7FE, {1, 2, 3, 4}) + "\n");
-    ASSERT_EQ(talker.frames().size(), 2u);
+    EXPECT_EQ(Sent() - qwSentBefore, BlockBytes(2, 4));
     EXPECT_EQ(outcome.strErr,
-              "WriteSRecord: $F801 (byte 3 of the record at $F7FE) wrote 04, read back 00\n"
+              "WriteSRecord: $F801 (byte 3 of the record at $F7FE) wrote 04, read back FF\n"
               "1 byte(s) did not verify: the target does not hold the file\n");
+    EXPECT_EQ(sim->peek(0xF7FF), 2);
+    EXPECT_EQ(sim->peek(0xF800), 3);
 }
 
 // Records that follow each other go as one block; a block never crosses the EEPROM's start.
 TEST_F(DownloadTest, ContiguousRecordsGoAsOneBlockSplitAtTheEepromStart) {
+    uint64_t qwSentBefore = Sent();
     DownloadOutcome outcome = Download(S1(0x2000, {1, 2}) + "\n" + S1(0x2002, {3}) + "\n" +
                                        S1(0xF7FE, {4, 5, 6}) + "\n" + S1(0xF801, {7}) + "\n");
     EXPECT_EQ(outcome.nResult, 1) << outcome.strErr;
     EXPECT_EQ(outcome.strOut, ".....Success\n");
-    std::vector<TalkerFrame> frames = talker.frames();
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(frames[0].letter, 'W');
-    EXPECT_EQ(frames[0].count, 3);
-    EXPECT_EQ(frames[1].letter, 'W');
-    EXPECT_EQ(frames[1].address, 0xF7FE);
-    EXPECT_EQ(frames[1].count, 2);
-    EXPECT_EQ(frames[2].letter, 'P');
-    EXPECT_EQ(frames[2].data, Bytes({6, 7}));
+    // $2000-$2002, $F7FE-$F7FF written, $F800-$F801 programmed: three blocks.
+    EXPECT_EQ(Sent() - qwSentBefore, BlockBytes(3, 7));
+    EXPECT_EQ(Programmed(), 2u);
+    EXPECT_EQ(sim->peek(0x2002), 3);
+    EXPECT_EQ(sim->peek(0xF7FF), 5);
+    EXPECT_EQ(sim->peek(0xF801), 7);
 }
 
 // A reflash reads the EEPROM the file touches and programs only the bytes that differ.
@@ -166,59 +187,70 @@ TEST_F(DownloadTest, ReflashProgramsOnlyTheBytesThatDiffer) {
     file[5] ^= 0x11;
     file[6] ^= 0x22;
     file[40] ^= 0x33;
-    talker.setMemory(0xF800, chip);
+    SetChip(0xF800, chip);
+    uint64_t qwSentBefore = Sent(), qwHeardBefore = sim->stats().txBytes;
     DownloadOutcome outcome = Download(S1(0xF800, Bytes(file.begin(), file.begin() + 32)) + "\n" +
                                            S1(0xF820, Bytes(file.begin() + 32, file.end())) + "\n",
                                        0);
     EXPECT_EQ(outcome.nResult, 1) << outcome.strErr;
     EXPECT_EQ(outcome.strOut, "...Success\n");
-    std::vector<TalkerFrame> frames = talker.frames();
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(frames[0].letter, 'R');
-    EXPECT_EQ(frames[0].count, 64);
-    EXPECT_EQ(frames[1].letter, 'P');
-    EXPECT_EQ(frames[1].address, 0xF805);
-    EXPECT_EQ(frames[1].data, Bytes({file[5], file[6]}));
-    EXPECT_EQ(frames[2].address, 0xF828);
-    EXPECT_EQ(frames[2].data, Bytes({file[40]}));
-    for (size_t i = 0; i < file.size(); i++) EXPECT_EQ(talker.memoryAt(0xF800 + i), file[i]);
+    // The read's frame, then $F805-$F806 and $F828 as two blocks.
+    EXPECT_EQ(Sent() - qwSentBefore, BlockBytes(3, 3));
+    // The 64 bytes read with their check word and prompt; each byte programmed read back.
+    EXPECT_EQ(sim->stats().txBytes - qwHeardBefore, 64 + 3 + 3 + 2u);
+    EXPECT_EQ(Programmed(), 3u);
+    for (size_t i = 0; i < file.size(); i++) EXPECT_EQ(sim->peek(uint16_t(0xF800 + i)), file[i]);
 }
 
 // A reflash of a chip that holds the file already sends nothing after its read.
 TEST_F(DownloadTest, ReflashOfAnUnchangedChipSendsNoBlock) {
     Bytes file(100);
     for (size_t i = 0; i < file.size(); i++) file[i] = uint8_t(3 + i);
-    talker.setMemory(0xFF00, file);
+    SetChip(0xFF00, file);
+    uint64_t qwSentBefore = Sent();
     DownloadOutcome outcome = Download(S1(0xFF00, file) + "\n", 0);
     EXPECT_EQ(outcome.nResult, 1) << outcome.strErr;
-    ASSERT_EQ(talker.frames().size(), 1u);
-    EXPECT_EQ(talker.frames()[0].letter, 'R');
+    EXPECT_EQ(Sent() - qwSentBefore, BlockBytes(1, 0)) << "the read's frame alone";
+    EXPECT_EQ(Programmed(), 0u);
 }
 
 // Past 20, the bytes that did not verify are counted, not listed.
 TEST_F(DownloadTest, MismatchLinesStopAtTwentyThenACount) {
     std::vector<uint16_t> stuck;
     for (uint16_t a = 0xF800; a < 0xF819; a++) stuck.push_back(a);
-    talker.setStuckAddresses(stuck);
+    UseStuckCells(stuck);
     DownloadOutcome outcome = Download(S1(0xF800, Bytes(25, 0x5A)) + "\n");
     EXPECT_EQ(outcome.nResult, 0);
     EXPECT_EQ(std::count(outcome.strErr.begin(), outcome.strErr.end(), '\n'), 22);
-    EXPECT_NE(outcome.strErr.find("$F813 (byte 19 of the record at $F800) wrote 5A, read back 00\n"
+    EXPECT_NE(outcome.strErr.find("$F813 (byte 19 of the record at $F800) wrote 5A, read back FF\n"
                                   "... and 5 more\n"
                                   "25 byte(s) did not verify: the target does not hold the file\n"),
               std::string::npos)
         << outcome.strErr;
 }
 
-class BlockReadTest : public TalkerLinkTest {
+// $F000-$FFFF of a chip with external RAM below its EEPROM, read through "R" blocks.
+class BlockReadTest : public SimLinkTest {
   protected:
     void SetUp() override {
-        TalkerLinkTest::SetUp();
-        StartTalker();
         for (size_t i = 0; i < chip.size(); i++) chip[i] = uint8_t(i * 13 + i / 256);
-        talker.setMemory(0xF000, chip);
+        UseChipCorrupting(0);
+        dwSentBefore = uint32_t(sim->targetSent().size());
+    }
+    // A fresh chip whose line inverts every dwEvery-th byte it sends (from the first of
+    // the read on, none when 0), as a noisy line would.
+    void UseChipCorrupting(uint32_t dwEvery) {
+        hc11::SimConfig config;
+        config.xram = hc11::AddressRange{0xF000, 0xF7FF};
+        for (uint32_t n = dwEvery; dwEvery != 0 && n < 20000; n += dwEvery)
+            config.faults.push_back({hc11::FaultKind::Corrupt, dwSentBefore + n});
+        OpenLink(config);
+        StartTalkerForWrites();
+        for (size_t i = 0; i < chip.size(); i++)
+            ASSERT_TRUE(sim->poke(uint16_t(0xF000 + i), chip[i]));
     }
     Bytes chip = Bytes(4096);
+    uint32_t dwSentBefore = 0;  // what the chip sends before the read
 };
 
 // A byte the line changed is caught by the check word and read again; a line that keeps
@@ -237,7 +269,7 @@ TEST_F(BlockReadTest, CheckWordCatchesChangedBytes) {
          "(check the cable, or try a lower -b)\n"},
     };
     for (const Case &c : cases) {
-        talker.setCorruptRead(c.dwCorruptEvery);
+        UseChipCorrupting(c.dwCorruptEvery);
         Bytes read(chip.size());
         testing::internal::CaptureStderr();
         int nResult =
