@@ -42,7 +42,7 @@ enum BlockOutcome { BLOCK_FAILED, BLOCK_WRONG, BLOCK_READ };
 void WaitForCharacters(const TalkerLink *pLink, uint32_t dwChars) {
     uint64_t qwMs = (uint64_t)dwChars * BITS_PER_CHARACTER * 1000 / pLink->dwTalkerRate;
     if (qwMs > MAX_BATCH_WAIT_MS) qwMs = MAX_BATCH_WAIT_MS;
-    if (qwMs > 0) SleepMs((uint32_t)qwMs);
+    if (qwMs > 0) WaitOnPort(pLink->pPort, (uint32_t)qwMs);
 }
 
 void CountBytes(BlockRead *pRead, uint32_t dwCount) {
