@@ -123,6 +123,25 @@ int WritesTarget(const Settings *pSettings, const ProgramImage *pFile) {
     return pSettings->fBulkErase || (pFile != NULL && !pSettings->fVerifyOnly);
 }
 
+// An erase-only run's "Success" stands for an erased EEPROM: the range is read back (checked
+// by the block read's check word) and every byte must read $FF.
+int CheckEepromErased(const TalkerLink *pLink) {
+    static uint8_t rgbEeprom[65536];
+    uint32_t dwSize = (uint32_t)pLink->wEepromEnd - pLink->wEepromStart + 1;
+    if (!ReadTargetBytes(pLink, pLink->wEepromStart, rgbEeprom, dwSize, NULL, NULL)) return 0;
+    uint32_t dwFirst = dwSize, dwLeft = 0;
+    for (uint32_t i = 0; i < dwSize; i++) {
+        if (rgbEeprom[i] == 0xFF) continue;
+        if (dwLeft++ == 0) dwFirst = i;
+    }
+    if (dwLeft == 0) return 1;
+    fprintf(stderr,
+            "BulkErase: %u byte(s) of the EEPROM did not erase, the first at $%04X (reads %02X)\n",
+            (unsigned)dwLeft, (unsigned)(uint16_t)(pLink->wEepromStart + dwFirst),
+            rgbEeprom[dwFirst]);
+    return 0;
+}
+
 // Downloads the file, or with "-n" compares the chip with it; then reads back with "-r".
 int UseTarget(const Settings *pSettings, const TalkerLink *pLink, ProgramImage *pFile,
               ReadBackFile *pReadBack) {
@@ -134,7 +153,10 @@ int UseTarget(const Settings *pSettings, const TalkerLink *pLink, ProgramImage *
         if (!DownloadImage(pLink, pFile, (int)pSettings->fBulkErase)) return EXIT_TARGET;
     }
     if (pSettings->fReadBack && !ReadBackRange(pLink, pReadBack)) return EXIT_TARGET;
-    if (pFile == NULL && !pSettings->fReadBack) fprintf(stdout, "Success\n");  // "-B" alone
+    if (pFile == NULL && !pSettings->fReadBack) {  // "-B" alone
+        if (!CheckEepromErased(pLink)) return EXIT_TARGET;
+        fprintf(stdout, "Success\n");
+    }
     return EXIT_DONE;
 }
 

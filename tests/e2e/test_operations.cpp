@@ -299,4 +299,25 @@ TEST_F(Operations, IntelHexAndRawBinaryFilesProgramTheChip) {
     }
 }
 
+// An erase-only run reads the EEPROM back before its "Success": a cell that kept its value
+// fails the run, naming it.
+TEST_F(Operations, EraseOnlyRunChecksTheEepromReadsErased) {
+    std::string preload = WriteS19(dir, "preload.s19", {{0xF800, Pattern(16, 0x30)}});
+    SimProcess healthy({"--eeprom", preload});
+    ProgramResult erased = Run(healthy, "-B");
+    healthy.stop();
+    EXPECT_EQ(erased.status, 0) << erased.err;
+    EXPECT_EQ(healthy.dumped(0xF800, 0xFFFF), Bytes(0x800, 0xFF));
+    SimProcess stuck({"--eeprom", preload, "--fault", "stuck:F805"});
+    ProgramResult result = Run(stuck, "-B");
+    stuck.stop();
+    EXPECT_EQ(result.status, 3);
+    char line[96];
+    snprintf(line, sizeof line,
+             "BulkErase: 1 byte(s) of the EEPROM did not erase, the first at $F805 (reads %02X)\n",
+             Pattern(16, 0x30)[5]);
+    EXPECT_NE(result.err.find(line), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n");
+}
+
 }  // namespace
