@@ -48,10 +48,6 @@ int EchoMatches(uint8_t bEcho, const uint8_t *pbBuffer, uint32_t dwIndex);
 // write (the texts of SendRawWithEcho's).
 int WriteBytes(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength);
 
-// Sends one byte and reads the one byte that answers it into *pbEcho, for callers that judge
-// the answer themselves. Returns 1, or 0 after the message of the failed write or read.
-int SendByteReadEcho(Port *pPort, uint8_t bSend, uint8_t *pbEcho);
-
 // Waits dwMs milliseconds.
 void SleepMs(uint32_t dwMs);
 // Waits dwMs milliseconds with the port open: the line's own time where the port keeps one.

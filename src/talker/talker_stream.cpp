@@ -75,7 +75,7 @@ void QueueByte(TalkerStream *pStream, uint8_t bValue, int fProgrammed, uint32_t 
 ExpectedReply *QueueReply(TalkerStream *pStream, ReplyKind eKind) {
     ExpectedReply *pReply =
         &pStream->rgReply[(pStream->dwReplyHead + pStream->dwReplyCount) % STREAM_REPLY_ROOM];
-    *pReply = ExpectedReply{(uint8_t)eKind, 0, 0, 0, NULL};
+    *pReply = ExpectedReply{(uint8_t)eKind, 0, 0, 0};
     pStream->dwReplyCount++;
     pStream->dwRepliesQueued++;
     return pReply;
@@ -136,13 +136,6 @@ int CheckReply(TalkerStream *pStream, uint8_t bReply) {
             if (bReply == TALKER_PROMPT) return 1;
             ReportWrongPrompt(bReply);
             return 0;
-        case REPLY_READ_VALUE:
-            *pExpected->pbValue = bReply;
-            NoteBytesDone(1);
-            pStream->dwValuesRead++;
-            if (pStream->pfnReadProgress != NULL)
-                pStream->pfnReadProgress(pStream->pProgressContext, pStream->dwValuesRead);
-            return 1;
         default:
             NoteBytesDone(1);
             if (bReply == pExpected->bSent) return 1;
@@ -161,12 +154,6 @@ void ReportMissingReply(const ExpectedReply *pExpected, int fCallFailed, uint32_
             fprintf(stderr, "GetPrompt: Error on read (%x)\n", (unsigned)dwError);
         else
             fprintf(stderr, "GetPrompt: Didn't read a character\n");
-    } else if (pExpected->bKind == REPLY_READ_VALUE) {
-        if (fCallFailed)
-            fprintf(stderr, "ReadTargetBytes: Read error 0x%x\n", (unsigned)dwError);
-        else
-            fprintf(stderr, "ReadTargetBytes: No reply for the byte at $%04X\n",
-                    pExpected->wAddress);
     } else {
         if (fCallFailed)
             fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)dwError);
@@ -257,9 +244,6 @@ void StartTalkerStream(TalkerStream *pStream, const TalkerLink *pLink) {
     pStream->dwLastGate = pStream->dwProgramGate = pStream->dwSinceProgram = 0;
     pStream->dwMismatches = 0;
     pStream->fLockstep = 0;
-    pStream->dwValuesRead = 0;
-    pStream->pfnReadProgress = NULL;
-    pStream->pProgressContext = NULL;
     pStream->pfnMismatch = NULL;
     pStream->pMismatchContext = NULL;
     pStream->bBlockLetter = 0;
@@ -322,27 +306,6 @@ int StreamSRecord(TalkerStream *pStream, const SRecord *pRecord) {
         dwStart = dwEnd;
     }
     return 1;
-}
-
-int StreamReadByte(TalkerStream *pStream, uint16_t wAddress, uint8_t *pbValue) {
-    if (!Pump(pStream, FRAME_LENGTH, 2, 0)) return 0;
-    // "r" does not look at the count; the host sends zeros as for every command.
-    uint8_t pbFrame[FRAME_LENGTH];
-    BuildFrame('r', wAddress, 0x00, pbFrame);
-    QueueFrame(pStream, pbFrame);
-    ExpectedReply *pReply = QueueReply(pStream, REPLY_READ_VALUE);
-    pReply->wAddress = wAddress;
-    pReply->pbValue = pbValue;
-    QueueReply(pStream, REPLY_PROMPT);
-    if (!SendOpenBytes(pStream)) return AbandonStream(pStream);
-    return 1;
-}
-
-void SetStreamReadProgress(TalkerStream *pStream,
-                           void (*pfnReadProgress)(void *pContext, uint32_t dwValuesRead),
-                           void *pContext) {
-    pStream->pfnReadProgress = pfnReadProgress;
-    pStream->pProgressContext = pContext;
 }
 
 uint32_t GetStreamMismatches(const TalkerStream *pStream) {
