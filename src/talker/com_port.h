@@ -7,6 +7,14 @@
 #include "port.h"
 #include "talker_link.h"
 
+// A character on the wire: start, 8 data, stop.
+const uint32_t BITS_PER_CHARACTER = 10;
+// The link's wait for a reply that is due.
+const uint32_t REPLY_WAIT_MS = 2000;
+// The longest a reader lets replies gather before it looks: one wake-up per byte costs a
+// core's percent at fast rates, and a longer wait would hold a reply that has come.
+const uint32_t MAX_BATCH_WAIT_MS = 20;
+
 // Opens the link's port at dwBaudRate, 8N1, raw, wrapped in the tracing port with "-V".
 // Returns 1, or 0 after printing why.
 int OpenComPort(TalkerLink *pLink, uint32_t dwBaudRate);

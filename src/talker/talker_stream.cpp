@@ -21,9 +21,7 @@ namespace {
 const uint32_t TALKER_BYTES_HELD = 2;
 const uint32_t WINDOW_LINE_MS = 40;  // replies outstanding: 40 ms of line time and a USB packet
 const uint32_t WINDOW_PACKET = 64;
-const uint32_t REPLY_WAIT_MS = 2000;    // the link's wait for a reply that is due
 const uint32_t BATCH_MIN_REPLIES = 32;  // with this many outstanding, wait for a quarter
-const uint32_t MAX_BATCH_WAIT_US = 20000;
 
 uint32_t MaxOf(uint32_t dwA, uint32_t dwB) {
     return dwA > dwB ? dwA : dwB;
@@ -163,7 +161,7 @@ void ReportMissingReply(const ExpectedReply *pExpected, int fCallFailed, uint32_
 }
 
 // Lets about dwWanted replies arrive before the next read, so that one call takes many: the
-// time the ones after the first take on the wire, at most MAX_BATCH_WAIT_US. One wake-up per
+// time the ones after the first take on the wire, at most MAX_BATCH_WAIT_MS. One wake-up per
 // byte costs a core's percent at fast rates.
 void WaitForReplies(const TalkerStream *pStream, uint32_t dwWanted, uint32_t dwDue) {
     if (pStream->dwReplyCount >= BATCH_MIN_REPLIES && dwWanted < pStream->dwReplyCount / 4)
@@ -171,7 +169,7 @@ void WaitForReplies(const TalkerStream *pStream, uint32_t dwWanted, uint32_t dwD
     if (dwWanted > dwDue) dwWanted = dwDue;
     if (dwWanted <= 1) return;
     uint64_t qwUs = (uint64_t)(dwWanted - 1) * pStream->dwCharacterUs;
-    if (qwUs > MAX_BATCH_WAIT_US) qwUs = MAX_BATCH_WAIT_US;
+    if (qwUs > MAX_BATCH_WAIT_MS * 1000) qwUs = MAX_BATCH_WAIT_MS * 1000;
     std::this_thread::sleep_for(std::chrono::microseconds(qwUs));
 }
 
@@ -249,9 +247,9 @@ void StartTalkerStream(TalkerStream *pStream, const TalkerLink *pLink) {
     pStream->bBlockLetter = 0;
     pStream->wBlockNext = pStream->wBlockRecord = 0;
     pStream->dwBlockLeft = 0;
-    // A character is 10 bits: the rate / 10 characters a second.
-    pStream->dwWindow = pLink->dwTalkerRate / 10 * WINDOW_LINE_MS / 1000 + WINDOW_PACKET;
-    pStream->dwCharacterUs = 10u * 1000000u / pLink->dwTalkerRate;
+    uint32_t dwCharactersPerSecond = pLink->dwTalkerRate / BITS_PER_CHARACTER;
+    pStream->dwWindow = dwCharactersPerSecond * WINDOW_LINE_MS / 1000 + WINDOW_PACKET;
+    pStream->dwCharacterUs = BITS_PER_CHARACTER * 1000000u / pLink->dwTalkerRate;
 }
 
 int StreamBlockStart(TalkerStream *pStream, uint8_t bLetter, uint16_t wFirst, uint32_t dwLength) {
