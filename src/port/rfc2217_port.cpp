@@ -191,8 +191,7 @@ int HasAnswer(const Rfc2217State *pState, const void *pContext) {
     return pState->rgdwAnswerCount[pWait->bCommand] != pWait->dwCountBefore;
 }
 
-// Sends a COM-PORT-OPTION command and waits up to dwTimeoutMs for its answer: *pfAnswered,
-// and the answer's value in *pdwAnswer. Returns 0 only when the connection failed.
+// Sends a COM-PORT-OPTION command with its value: four bytes for the rate, one otherwise.
 int SendComPort(Port *pPort, uint8_t bCommand, uint32_t dwValue) {
     uint8_t rgbCommand[TELNET_COMMAND_ROOM];
     size_t cbValue = bCommand == COM_PORT_SET_BAUDRATE ? 4 : 1;
@@ -200,6 +199,8 @@ int SendComPort(Port *pPort, uint8_t bCommand, uint32_t dwValue) {
     return SendBytes(pPort, rgbCommand, cbCommand, NEGOTIATION_TIMEOUT_MS);
 }
 
+// Sends a COM-PORT-OPTION command and waits up to dwTimeoutMs for its answer: *pfAnswered,
+// and the answer's value in *pdwAnswer. Returns 0 only when the connection failed.
 int AskComPort(Port *pPort, uint8_t bCommand, uint32_t dwValue, uint32_t dwTimeoutMs,
                int *pfAnswered, uint32_t *pdwAnswer) {
     Rfc2217State *pState = State(pPort);

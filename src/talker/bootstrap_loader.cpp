@@ -12,7 +12,6 @@
 namespace {
 
 const uint8_t BOOT_START_BYTE = 0xFF;
-const uint32_t BITS_PER_CHARACTER = 10;  // start, 8 data, stop
 const uint32_t IDLE_END_CHARACTERS = 4;  // the idle line that ends a variable-length load
 const uint32_t LATE_EVIDENCE_BYTES = 2;  // wrong echoes needed to call the load one byte late
 enum { MAX_DOWNLOAD_LENGTH = 256, MAX_IMAGE_LINES = 16 };

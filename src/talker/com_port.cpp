@@ -16,19 +16,6 @@ namespace {
 const uint32_t READ_MS_PER_BYTE = 500, READ_MS_EXTRA = 1500;
 const uint32_t WRITE_MS_PER_BYTE = 1500, WRITE_MS_EXTRA = 1500;
 
-int WriteOneByte(Port *pPort, const uint8_t *pbByte) {
-    uint32_t dwWrite = 0;
-    if (!TracedWrite(pPort, pbByte, 1, &dwWrite)) {
-        fprintf(stderr, "SendRawWithEcho: Write error 0x%x\n", (unsigned)pPort->dwLastError);
-        return 0;
-    }
-    if (dwWrite != 1) {
-        fprintf(stderr, "SendRawWithEcho: dwWrite != 1\n");
-        return 0;
-    }
-    return 1;
-}
-
 }  // namespace
 
 int OpenComPort(TalkerLink *pLink, uint32_t dwBaudRate) {
@@ -101,14 +88,10 @@ int EchoMatches(uint8_t bEcho, const uint8_t *pbBuffer, uint32_t dwIndex) {
     return 0;
 }
 
-int SendByteReadEcho(Port *pPort, uint8_t bSend, uint8_t *pbEcho) {
-    return WriteOneByte(pPort, &bSend) && ReadRawByte(pPort, pbEcho);
-}
-
 int SendRawWithEcho(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength, int fReadEcho,
                     int fNoCompare, uint32_t *pdwMismatches) {
     for (uint32_t i = 0; i < dwLength; i++) {
-        if (!WriteOneByte(pPort, &pbBuffer[i])) return 0;
+        if (!WriteBytes(pPort, &pbBuffer[i], 1)) return 0;
         if (!fReadEcho) continue;
         uint8_t bEcho = 0;
         if (!ReadRawByte(pPort, &bEcho)) return 0;

@@ -7,6 +7,14 @@
 #include "port.h"
 #include "talker_link.h"
 
+// A character on the wire: start, 8 data, stop.
+const uint32_t BITS_PER_CHARACTER = 10;
+// The link's wait for a reply that is due.
+const uint32_t REPLY_WAIT_MS = 2000;
+// The longest a reader lets replies gather before it looks: one wake-up per byte costs a
+// core's percent at fast rates, and a longer wait would hold a reply that has come.
+const uint32_t MAX_BATCH_WAIT_MS = 20;
+
 // Opens the link's port at dwBaudRate, 8N1, raw, wrapped in the tracing port with "-V".
 // Returns 1, or 0 after printing why.
 int OpenComPort(TalkerLink *pLink, uint32_t dwBaudRate);
@@ -47,10 +55,6 @@ int EchoMatches(uint8_t bEcho, const uint8_t *pbBuffer, uint32_t dwIndex);
 // Writes dwLength bytes in one call. Returns 1, or 0 after the message of a failed or short
 // write (the texts of SendRawWithEcho's).
 int WriteBytes(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength);
-
-// Sends one byte and reads the one byte that answers it into *pbEcho, for callers that judge
-// the answer themselves. Returns 1, or 0 after the message of the failed write or read.
-int SendByteReadEcho(Port *pPort, uint8_t bSend, uint8_t *pbEcho);
 
 // Waits dwMs milliseconds.
 void SleepMs(uint32_t dwMs);

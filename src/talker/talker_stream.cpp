@@ -21,9 +21,7 @@ namespace {
 const uint32_t TALKER_BYTES_HELD = 2;
 const uint32_t WINDOW_LINE_MS = 40;  // replies outstanding: 40 ms of line time and a USB packet
 const uint32_t WINDOW_PACKET = 64;
-const uint32_t REPLY_WAIT_MS = 2000;    // the link's wait for a reply that is due
 const uint32_t BATCH_MIN_REPLIES = 32;  // with this many outstanding, wait for a quarter
-const uint32_t MAX_BATCH_WAIT_US = 20000;
 
 uint32_t MaxOf(uint32_t dwA, uint32_t dwB) {
     return dwA > dwB ? dwA : dwB;
@@ -75,7 +73,7 @@ void QueueByte(TalkerStream *pStream, uint8_t bValue, int fProgrammed, uint32_t 
 ExpectedReply *QueueReply(TalkerStream *pStream, ReplyKind eKind) {
     ExpectedReply *pReply =
         &pStream->rgReply[(pStream->dwReplyHead + pStream->dwReplyCount) % STREAM_REPLY_ROOM];
-    *pReply = ExpectedReply{(uint8_t)eKind, 0, 0, 0, NULL};
+    *pReply = ExpectedReply{(uint8_t)eKind, 0, 0, 0};
     pStream->dwReplyCount++;
     pStream->dwRepliesQueued++;
     return pReply;
@@ -136,13 +134,6 @@ int CheckReply(TalkerStream *pStream, uint8_t bReply) {
             if (bReply == TALKER_PROMPT) return 1;
             ReportWrongPrompt(bReply);
             return 0;
-        case REPLY_READ_VALUE:
-            *pExpected->pbValue = bReply;
-            NoteBytesDone(1);
-            pStream->dwValuesRead++;
-            if (pStream->pfnReadProgress != NULL)
-                pStream->pfnReadProgress(pStream->pProgressContext, pStream->dwValuesRead);
-            return 1;
         default:
             NoteBytesDone(1);
             if (bReply == pExpected->bSent) return 1;
@@ -161,12 +152,6 @@ void ReportMissingReply(const ExpectedReply *pExpected, int fCallFailed, uint32_
             fprintf(stderr, "GetPrompt: Error on read (%x)\n", (unsigned)dwError);
         else
             fprintf(stderr, "GetPrompt: Didn't read a character\n");
-    } else if (pExpected->bKind == REPLY_READ_VALUE) {
-        if (fCallFailed)
-            fprintf(stderr, "ReadTargetBytes: Read error 0x%x\n", (unsigned)dwError);
-        else
-            fprintf(stderr, "ReadTargetBytes: No reply for the byte at $%04X\n",
-                    pExpected->wAddress);
     } else {
         if (fCallFailed)
             fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)dwError);
@@ -176,7 +161,7 @@ void ReportMissingReply(const ExpectedReply *pExpected, int fCallFailed, uint32_
 }
 
 // Lets about dwWanted replies arrive before the next read, so that one call takes many: the
-// time the ones after the first take on the wire, at most MAX_BATCH_WAIT_US. One wake-up per
+// time the ones after the first take on the wire, at most MAX_BATCH_WAIT_MS. One wake-up per
 // byte costs a core's percent at fast rates.
 void WaitForReplies(const TalkerStream *pStream, uint32_t dwWanted, uint32_t dwDue) {
     if (pStream->dwReplyCount >= BATCH_MIN_REPLIES && dwWanted < pStream->dwReplyCount / 4)
@@ -184,7 +169,7 @@ void WaitForReplies(const TalkerStream *pStream, uint32_t dwWanted, uint32_t dwD
     if (dwWanted > dwDue) dwWanted = dwDue;
     if (dwWanted <= 1) return;
     uint64_t qwUs = (uint64_t)(dwWanted - 1) * pStream->dwCharacterUs;
-    if (qwUs > MAX_BATCH_WAIT_US) qwUs = MAX_BATCH_WAIT_US;
+    if (qwUs > MAX_BATCH_WAIT_MS * 1000) qwUs = MAX_BATCH_WAIT_MS * 1000;
     std::this_thread::sleep_for(std::chrono::microseconds(qwUs));
 }
 
@@ -257,17 +242,14 @@ void StartTalkerStream(TalkerStream *pStream, const TalkerLink *pLink) {
     pStream->dwLastGate = pStream->dwProgramGate = pStream->dwSinceProgram = 0;
     pStream->dwMismatches = 0;
     pStream->fLockstep = 0;
-    pStream->dwValuesRead = 0;
-    pStream->pfnReadProgress = NULL;
-    pStream->pProgressContext = NULL;
     pStream->pfnMismatch = NULL;
     pStream->pMismatchContext = NULL;
     pStream->bBlockLetter = 0;
     pStream->wBlockNext = pStream->wBlockRecord = 0;
     pStream->dwBlockLeft = 0;
-    // A character is 10 bits: the rate / 10 characters a second.
-    pStream->dwWindow = pLink->dwTalkerRate / 10 * WINDOW_LINE_MS / 1000 + WINDOW_PACKET;
-    pStream->dwCharacterUs = 10u * 1000000u / pLink->dwTalkerRate;
+    uint32_t dwCharactersPerSecond = pLink->dwTalkerRate / BITS_PER_CHARACTER;
+    pStream->dwWindow = dwCharactersPerSecond * WINDOW_LINE_MS / 1000 + WINDOW_PACKET;
+    pStream->dwCharacterUs = BITS_PER_CHARACTER * 1000000u / pLink->dwTalkerRate;
 }
 
 int StreamBlockStart(TalkerStream *pStream, uint8_t bLetter, uint16_t wFirst, uint32_t dwLength) {
@@ -322,27 +304,6 @@ int StreamSRecord(TalkerStream *pStream, const SRecord *pRecord) {
         dwStart = dwEnd;
     }
     return 1;
-}
-
-int StreamReadByte(TalkerStream *pStream, uint16_t wAddress, uint8_t *pbValue) {
-    if (!Pump(pStream, FRAME_LENGTH, 2, 0)) return 0;
-    // "r" does not look at the count; the host sends zeros as for every command.
-    uint8_t pbFrame[FRAME_LENGTH];
-    BuildFrame('r', wAddress, 0x00, pbFrame);
-    QueueFrame(pStream, pbFrame);
-    ExpectedReply *pReply = QueueReply(pStream, REPLY_READ_VALUE);
-    pReply->wAddress = wAddress;
-    pReply->pbValue = pbValue;
-    QueueReply(pStream, REPLY_PROMPT);
-    if (!SendOpenBytes(pStream)) return AbandonStream(pStream);
-    return 1;
-}
-
-void SetStreamReadProgress(TalkerStream *pStream,
-                           void (*pfnReadProgress)(void *pContext, uint32_t dwValuesRead),
-                           void *pContext) {
-    pStream->pfnReadProgress = pfnReadProgress;
-    pStream->pProgressContext = pContext;
 }
 
 uint32_t GetStreamMismatches(const TalkerStream *pStream) {

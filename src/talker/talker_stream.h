@@ -16,9 +16,8 @@
 enum { STREAM_OUT_ROOM = 512, STREAM_REPLY_ROOM = 1024, STREAM_CHUNK = 256 };
 
 enum ReplyKind {
-    REPLY_DATA_ECHO,   // a block byte's read-back, compared with the byte written
-    REPLY_PROMPT,      // ">" at the end of a command
-    REPLY_READ_VALUE,  // the byte an "r" reads, stored for the caller
+    REPLY_DATA_ECHO,  // a block byte's read-back, compared with the byte written
+    REPLY_PROMPT,     // ">" at the end of a command
 };
 
 struct ExpectedReply {
@@ -26,7 +25,6 @@ struct ExpectedReply {
     uint8_t bSent;            // the data byte written, for REPLY_DATA_ECHO
     uint16_t wAddress;        // the target address the reply is about
     uint16_t wRecordAddress;  // the record's first address, for the mismatch message
-    uint8_t *pbValue;         // where an "r" value goes
 };
 
 // Told of a data byte whose read-back differed, instead of the stream's own message.
@@ -53,10 +51,7 @@ struct TalkerStream {
     uint32_t dwSinceProgram;    // bytes queued after that "P" byte
     uint32_t dwWindow;          // replies that may be outstanding at once
     uint32_t dwMismatches;      // data bytes whose read-back differed
-    int fLockstep;          // after a wrong read-back: each byte waits for every reply before it
-    uint32_t dwValuesRead;  // "r" values that have come
-    void (*pfnReadProgress)(void *pContext, uint32_t dwValuesRead);  // told of each, or NULL
-    void *pProgressContext;
+    int fLockstep;  // after a wrong read-back: each byte waits for every reply before it
     MismatchReportFn pfnMismatch;  // NULL: the stream's "WriteSRecord: ..." line
     void *pMismatchContext;
     uint8_t bBlockLetter;    // the block whose bytes are being queued: "W" or "P"
@@ -68,11 +63,6 @@ struct TalkerStream {
 
 // Starts an empty stream on the link's open port, at the link's talker rate.
 void StartTalkerStream(TalkerStream *pStream, const TalkerLink *pLink);
-
-// pfnReadProgress is told, with pContext, of each "r" value as it comes (NULL: nobody).
-void SetStreamReadProgress(TalkerStream *pStream,
-                           void (*pfnReadProgress)(void *pContext, uint32_t dwValuesRead),
-                           void *pContext);
 
 // The data bytes whose read-back differed so far.
 uint32_t GetStreamMismatches(const TalkerStream *pStream);
@@ -96,10 +86,6 @@ int StreamBlockStart(TalkerStream *pStream, uint8_t bLetter, uint16_t wFirst, ui
 // Queues the next dwCount bytes of the block, sending what may go and taking replies in as
 // the rings fill. Returns 1, or 0 after a message.
 int StreamBlockBytes(TalkerStream *pStream, const uint8_t *pbData, uint32_t dwCount);
-
-// Queues an "r" of the byte at wAddress, its value to be stored at *pbValue when it arrives.
-// Returns 1, or 0 after a message.
-int StreamReadByte(TalkerStream *pStream, uint16_t wAddress, uint8_t *pbValue);
 
 // Sends everything queued, waiting for the replies its gates need. Returns 1, or 0 after a
 // message.

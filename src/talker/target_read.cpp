@@ -19,9 +19,6 @@ enum {
     READ_ATTEMPTS = 3,  // reads of a retried block before the read fails
     BLOCK_TAIL = 3,     // the check word and the prompt after the data
 };
-const uint32_t REPLY_WAIT_MS = 2000;  // the link's wait for a byte that is due
-const uint32_t MAX_BATCH_WAIT_MS = 20;
-const uint32_t BITS_PER_CHARACTER = 10;
 
 // One "R" exchange.
 struct BlockRead {

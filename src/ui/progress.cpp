@@ -57,6 +57,27 @@ void DrawLine(Clock::time_point now) {
     g_Line.dwDrawn = g_Line.dwDone;
 }
 
+// Starts the line of a phase ("talker load", "download", ...) of dwTotal bytes.
+void BeginProgressLine(const char *pszPhase, uint32_t dwTotal) {
+    if (!g_Line.fOn) return;
+    if (g_Line.fOpen && !g_Line.fCut) fprintf(stdout, "\n");
+    g_Line.pszPhase = pszPhase;
+    g_Line.dwDone = 0;
+    g_Line.dwTotal = dwTotal;
+    g_Line.start = Clock::now();
+    g_Line.fOpen = 1;
+    DrawLine(g_Line.start);
+}
+
+// dwDone bytes of the phase are done. Redraws the line at most ten times a second, and
+// always when the phase is complete.
+void UpdateProgressLine(uint32_t dwDone) {
+    if (!g_Line.fOn || !g_Line.fOpen) return;
+    g_Line.dwDone = dwDone;
+    Clock::time_point now = Clock::now();
+    if (dwDone >= g_Line.dwTotal || now - g_Line.lastDrawn >= REDRAW_INTERVAL) DrawLine(now);
+}
+
 }  // namespace
 
 void EnterStage(RunStage eStage, uint32_t dwTotal) {
@@ -71,24 +92,6 @@ void NoteBytesDone(uint32_t dwBytes) {
 
 void UseProgressLine(int fOn) {
     g_Line.fOn = fOn;
-}
-
-void BeginProgressLine(const char *pszPhase, uint32_t dwTotal) {
-    if (!g_Line.fOn) return;
-    if (g_Line.fOpen && !g_Line.fCut) fprintf(stdout, "\n");
-    g_Line.pszPhase = pszPhase;
-    g_Line.dwDone = 0;
-    g_Line.dwTotal = dwTotal;
-    g_Line.start = Clock::now();
-    g_Line.fOpen = 1;
-    DrawLine(g_Line.start);
-}
-
-void UpdateProgressLine(uint32_t dwDone) {
-    if (!g_Line.fOn || !g_Line.fOpen) return;
-    g_Line.dwDone = dwDone;
-    Clock::time_point now = Clock::now();
-    if (dwDone >= g_Line.dwTotal || now - g_Line.lastDrawn >= REDRAW_INTERVAL) DrawLine(now);
 }
 
 void PrintProgressMark(const char *pszMark) {

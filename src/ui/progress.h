@@ -19,13 +19,6 @@ void NoteBytesDone(uint32_t dwBytes);
 // fOn: draw the line (standard output is a terminal); otherwise print the marks.
 void UseProgressLine(int fOn);
 
-// Starts the line of a phase ("talker load", "download", ...) of dwTotal bytes.
-void BeginProgressLine(const char *pszPhase, uint32_t dwTotal);
-
-// dwDone bytes of the phase are done. Redraws the line at most ten times a second, and
-// always when the phase is complete.
-void UpdateProgressLine(uint32_t dwDone);
-
 // Prints a progress mark when no line is drawn; on a terminal the line stands in for it.
 void PrintProgressMark(const char *pszMark);
 
