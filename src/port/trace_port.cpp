@@ -25,9 +25,11 @@ void TraceBytes(const char *pszWhat, const uint8_t *pbBuffer, uint32_t dwCount) 
     fprintf(stderr, "\n");
 }
 
+// The rate the inner port runs at, also when it refused the new one.
 int TraceSetRate(Port *pPort, uint32_t dwBaudRate) {
-    pPort->dwBaudRate = dwBaudRate;
-    return Passed(pPort, SetPortRate(Inner(pPort), dwBaudRate));
+    int fOk = SetPortRate(Inner(pPort), dwBaudRate);
+    pPort->dwBaudRate = Inner(pPort)->dwBaudRate;
+    return Passed(pPort, fOk);
 }
 
 int TraceRead(Port *pPort, uint8_t *pbBuffer, uint32_t dwLength, uint32_t dwTimeoutMs,
