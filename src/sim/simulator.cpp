@@ -58,7 +58,7 @@ void Simulator::queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud,
 void Simulator::queueHostFrame(const Frame &frame, uint64_t startCycle) {
     uint64_t start = std::max({startCycle, lineFreeAt_, chip_.cycles()});
     bus().sci().lineIn(frame, start);
-    lineFreeAt_ = start + uint64_t(frame.length() + 0.5);
+    lineFreeAt_ = start + frame.lengthCycles();
     stats_.wireSeconds += chip_.clock().seconds(frame.length());
 }
 
@@ -82,11 +82,11 @@ void Simulator::onTargetFrame(const Frame &frame, uint64_t endCycle) {
     if (delivery.reachesHost) {
         Frame carried = frame;
         if (delivery.inverted) carried.value = uint8_t(~frame.value);
-        passToHost(carried, endCycle - uint64_t(frame.length() + 0.5), endCycle);
+        passToHost(carried, endCycle - frame.lengthCycles(), endCycle);
     }
     if (delivery.noiseAfter) {
         Frame noise = Frame::AtRate(kNoiseByte, frame.bitCycles);
-        passToHost(noise, endCycle, endCycle + uint64_t(noise.length() + 0.5));
+        passToHost(noise, endCycle, endCycle + noise.lengthCycles());
     }
 }
 
