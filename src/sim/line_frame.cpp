@@ -30,6 +30,10 @@ bool ReadsAsFF(const Frame &frame, double receiverBitCycles) {
 
 }  // namespace
 
+uint64_t Frame::lengthCycles() const {
+    return uint64_t(std::llround(length()));
+}
+
 Frame Frame::AtRate(uint8_t value, double bitCycles) {
     Frame frame;
     frame.value = value;

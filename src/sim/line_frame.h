@@ -28,6 +28,7 @@ struct Frame {
 
     static Frame AtRate(uint8_t value, double bitCycles);
     double length() const { return edges[kBitsPerFrame]; }
+    uint64_t lengthCycles() const;  // length() to the nearest whole cycle
     // The sender switches to newBitCycles elapsed cycles into the frame: the bit under way
     // keeps its time, the bits after it take the new one.
     void changeRate(double elapsed, double newBitCycles);

@@ -1,17 +1,12 @@
 #include "sci.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace hc11 {
 
 namespace {
 
 const unsigned kPrescalers[4] = {1, 3, 4, 13};
-
-uint64_t CycleAfter(uint64_t start, double length) {
-    return start + uint64_t(std::llround(length));
-}
 
 }  // namespace
 
@@ -39,7 +34,7 @@ void Sci::writeBaud(uint8_t value) {
     baud_ = value;
     if (bitCycles() == before || !shifting_ || preamble_) return;
     shiftFrame_.changeRate(double(clock_.now - shiftStart_), bitCycles());
-    shiftEnd_ = CycleAfter(shiftStart_, shiftFrame_.length());
+    shiftEnd_ = shiftStart_ + shiftFrame_.lengthCycles();
     trace_.line(clock_.now, "SCI: BAUD changed while $%02X was shifting out, it goes out garbled",
                 shiftFrame_.value);
 }
@@ -129,7 +124,7 @@ void Sci::writeScdr(uint8_t value) {
 void Sci::startShift(uint64_t at) {
     shiftFrame_ = Frame::AtRate(tdr_, bitCycles());
     shiftStart_ = at;
-    shiftEnd_ = CycleAfter(at, shiftFrame_.length());
+    shiftEnd_ = at + shiftFrame_.lengthCycles();
     shifting_ = true;
     preamble_ = false;
     tdrFull_ = false;
@@ -147,7 +142,7 @@ void Sci::startBreak(uint64_t at) {
     shiftFrame_ = Frame::AtRate(0x00, bitCycles());
     shiftFrame_.lineBreak = true;
     shiftStart_ = at;
-    shiftEnd_ = CycleAfter(at, shiftFrame_.length());
+    shiftEnd_ = at + shiftFrame_.lengthCycles();
     shifting_ = true;
     preamble_ = breakQueued_ = false;
 }
@@ -168,7 +163,7 @@ void Sci::finishShift() {
 }
 
 void Sci::lineIn(const Frame &frame, uint64_t startCycle) {
-    incoming_.push_back({frame, startCycle, CycleAfter(startCycle, frame.length())});
+    incoming_.push_back({frame, startCycle, startCycle + frame.lengthCycles()});
 }
 
 void Sci::finishReception() {

@@ -90,8 +90,8 @@ bool Simulator::passHeldBytes(HostLine &line, uint64_t dueBy) {
     return true;
 }
 
-// What the host sent since the last look: its bytes, then its breaks and the moves of its
-// modem lines, in the order they came.
+// What the host sent since the last look: its bytes, then the moves of its modem lines, then
+// its breaks, each kind in the order it came.
 bool Simulator::pumpHostInput(HostLine &line, uint64_t startCycle) {
     uint8_t buffer[256];
     size_t count = line.receive(buffer, sizeof buffer);

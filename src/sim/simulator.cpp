@@ -24,12 +24,16 @@ void Simulator::hostSend(const std::vector<uint8_t> &bytes, unsigned baud) {
 
 void Simulator::hostSendBreak(unsigned baud) {
     hostBaud_ = baud;
-    Frame frame =
-        Frame::AtRate(0x00, baud ? chip_.clock().bitCycles(baud) : double(bus().sci().bitCycles()));
+    Frame frame = Frame::AtRate(0x00, hostBitCycles(baud));
     frame.lineBreak = true;
     chip_.trace().line(chip_.cycles(), "wire: host -> target break at %u baud", baud);
     queueHostFrame(frame, chip_.cycles());
     chip_.inputQueued();
+}
+
+// A rate of 0 stands for whatever the SCI runs at.
+double Simulator::hostBitCycles(unsigned baud) const {
+    return baud ? chip_.clock().bitCycles(baud) : double(bus().sci().bitCycles());
 }
 
 void Simulator::queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud,
@@ -40,7 +44,7 @@ void Simulator::queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud,
                            bytes.size());
         return;
     }
-    double bitCycles = baud ? chip_.clock().bitCycles(baud) : double(bus().sci().bitCycles());
+    double bitCycles = hostBitCycles(baud);
     for (uint8_t value : bytes) {
         queueHostFrame(Frame::AtRate(value, bitCycles), startCycle);
         stats_.rxBytes++;
@@ -54,7 +58,7 @@ void Simulator::queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud,
 void Simulator::queueHostFrame(const Frame &frame, uint64_t startCycle) {
     uint64_t start = std::max({startCycle, lineFreeAt_, chip_.cycles()});
     bus().sci().lineIn(frame, start);
-    lineFreeAt_ = start + uint64_t(frame.length() + 0.5);
+    lineFreeAt_ = start + frame.lengthCycles();
     stats_.wireSeconds += chip_.clock().seconds(frame.length());
 }
 
@@ -78,11 +82,11 @@ void Simulator::onTargetFrame(const Frame &frame, uint64_t endCycle) {
     if (delivery.reachesHost) {
         Frame carried = frame;
         if (delivery.inverted) carried.value = uint8_t(~frame.value);
-        passToHost(carried, endCycle - uint64_t(frame.length() + 0.5), endCycle);
+        passToHost(carried, endCycle - frame.lengthCycles(), endCycle);
     }
     if (delivery.noiseAfter) {
         Frame noise = Frame::AtRate(kNoiseByte, frame.bitCycles);
-        passToHost(noise, endCycle, endCycle + uint64_t(noise.length() + 0.5));
+        passToHost(noise, endCycle, endCycle + noise.lengthCycles());
     }
 }
 

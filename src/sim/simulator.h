@@ -171,6 +171,7 @@ class Simulator {
     void passToHost(const Frame &frame, uint64_t start, uint64_t end);
     unsigned currentHostBaud();
     uint8_t readByHost(const Frame &frame, uint64_t cycle);
+    double hostBitCycles(unsigned baud) const;
     void queueHostFrame(const Frame &frame, uint64_t startCycle);
     void queueHostBytes(const std::vector<uint8_t> &bytes, unsigned baud, uint64_t startCycle);
 
