@@ -90,11 +90,10 @@ void MakeInputRules(const Settings *pSettings, InputRules *pInput) {
 // Reads the input file once, in whichever format it is, and checks every byte before the
 // target is touched. Returns EXIT_DONE with *pImage filled, or the exit status of the failure.
 int LoadInputFile(const Settings *pSettings, ProgramImage *pImage) {
-    static SRecordFile file;  // the image's messages name it
     InputRules input;
     MakeInputRules(pSettings, &input);
-    if (!ReadSRecordFile(pSettings->szInputFile, &file)) return EXIT_INPUT_FILE;
-    return FillProgramImage(&file, &input.rules, pImage) ? EXIT_DONE : EXIT_INPUT_FILE;
+    return LoadProgramImage(pSettings->szInputFile, &input.rules, pImage) ? EXIT_DONE
+                                                                          : EXIT_INPUT_FILE;
 }
 
 // What the link needs of the user's choices.

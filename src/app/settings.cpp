@@ -124,16 +124,17 @@ int RefuseValue(const Settings *pSettings, const char *pszMessage) {
     return 0;
 }
 
-// Decimal digits only, and a value that fits 32 bits, nothing after them: anything else would
+// Decimal digits only, dwMin to dwMax, nothing after them, into *pdwValue: anything else would
 // open a port or set a rate the user did not name.
-int ReadDecimal(const char *pszValue, uint32_t *pdwValue) {
+int ReadDecimal(const char *pszValue, uint32_t dwMin, uint32_t dwMax, uint32_t *pdwValue) {
     uint64_t qwValue = 0;
     if (pszValue[0] == '\0') return 0;
     for (const char *pch = pszValue; *pch != '\0'; pch++) {
         if (*pch < '0' || *pch > '9') return 0;
         qwValue = qwValue * 10 + (uint64_t)(*pch - '0');
-        if (qwValue > UINT32_MAX) return 0;
+        if (qwValue > dwMax) return 0;
     }
+    if (qwValue < dwMin) return 0;
     *pdwValue = (uint32_t)qwValue;
     return 1;
 }
@@ -164,7 +165,8 @@ int ReadHex(const char **ppch, uint32_t dwMax, uint32_t *pdwValue) {
 // Ports count from 1: COM1 is the first.
 int SetComPort(Settings *pSettings, const char *pszValue) {
     uint32_t dwPort = 0;
-    if (!ReadDecimal(pszValue, &dwPort)) return RefuseValue(pSettings, "Expected com port value\n");
+    if (!ReadDecimal(pszValue, 0, UINT32_MAX, &dwPort))
+        return RefuseValue(pSettings, "Expected com port value\n");
     if (dwPort == 0) return RefuseValue(pSettings, "Expected com port value of 1 or more\n");
     pSettings->dwComPort = dwPort;
     return 1;
@@ -290,13 +292,8 @@ const char *TalkerRateMessage(const Settings *pSettings) {
 
 // A rate in decimal digits; whether the talker runs at it is judged once "-x" is known.
 int SetTalkerRate(Settings *pSettings, const char *pszValue) {
-    char *pszEnd = NULL;
-    unsigned long dwRate = strtoul(pszValue, &pszEnd, 10);
-    if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' || dwRate == 0 ||
-        dwRate > UINT32_MAX) {
+    if (!ReadDecimal(pszValue, 1, UINT32_MAX, &pSettings->dwTalkerRateAsked))
         return RefuseValue(pSettings, TalkerRateMessage(pSettings));
-    }
-    pSettings->dwTalkerRateAsked = (uint32_t)dwRate;
     return 1;
 }
 
@@ -332,20 +329,6 @@ int SetResetLine(Settings *pSettings, const char *pszValue) {
 int SetModeLine(Settings *pSettings, const char *pszValue) {
     if (!ReadLineName(pszValue, &pSettings->dwModeLine))
         return RefuseValue(pSettings, "Expected --mode-line dtr or rts\n");
-    return 1;
-}
-
-// Decimal digits only, dwMin to dwMax, into *pdwValue.
-int ReadDecimal(const char *pszValue, uint32_t dwMin, uint32_t dwMax, uint32_t *pdwValue) {
-    uint64_t qwValue = 0;
-    if (pszValue[0] == '\0') return 0;
-    for (const char *pch = pszValue; *pch != '\0'; pch++) {
-        if (*pch < '0' || *pch > '9') return 0;
-        qwValue = qwValue * 10 + (uint64_t)(*pch - '0');
-        if (qwValue > dwMax) return 0;
-    }
-    if (qwValue < dwMin) return 0;
-    *pdwValue = (uint32_t)qwValue;
     return 1;
 }
 

@@ -32,6 +32,17 @@ constexpr void SetE9BprotBlocks(PartInfo *pPart) {
     pPart->awBprotBlockStart[3] = 0x0E0;
 }
 
+// The EEPROM and ROM of the E9 and A8 families: 512 bytes of EEPROM at $B600, where the break
+// jump goes, ROMON decoded, CONFIG $0F after a bulk erase and as shipped.
+constexpr void SetB600Eeprom(PartInfo *pPart) {
+    pPart->wEepromStart = 0xB600;
+    pPart->wEepromEnd = 0xB7FF;
+    pPart->bConfigBits = CONFIG_NOSEC | CONFIG_NOCOP | CONFIG_ROMON | CONFIG_EEON;
+    pPart->bConfigAfterErase = 0x0F;
+    pPart->bConfigShipped = 0x0F;
+    pPart->wBreakJump = 0xB600;
+}
+
 constexpr PartInfo Make811E2() {
     PartInfo part = MakeRow("811E2", 0x00FF);
     part.pszAlias = "E2";
@@ -60,15 +71,10 @@ constexpr PartInfo Make811E2() {
 
 constexpr PartInfo MakeE9() {
     PartInfo part = MakeRow("E9", 0x01FF);
-    part.wEepromStart = 0xB600;
-    part.wEepromEnd = 0xB7FF;
-    part.bConfigBits = CONFIG_NOSEC | CONFIG_NOCOP | CONFIG_ROMON | CONFIG_EEON;
+    SetB600Eeprom(&part);
     SetE9BprotBlocks(&part);
-    part.bConfigAfterErase = 0x0F;
-    part.bConfigShipped = 0x0F;
     part.wBootLoadMax = 512;
     part.fVariableLoad = 1;
-    part.wBreakJump = 0xB600;
     part.pszNotes =
         "Chosen: CONFIG $0F after a bulk erase (NOSEC, NOCOP, ROMON, EEON set). The 12 KB mask "
         "ROM is not modelled.";
@@ -99,15 +105,10 @@ constexpr PartInfo MakeE20() {
 
 constexpr PartInfo MakeA8() {
     PartInfo part = MakeRow("A8", 0x00FF);
-    part.wEepromStart = 0xB600;
-    part.wEepromEnd = 0xB7FF;
-    part.bConfigBits = CONFIG_NOSEC | CONFIG_NOCOP | CONFIG_ROMON | CONFIG_EEON;
+    SetB600Eeprom(&part);
     part.fHasBprot = 0;
-    part.bConfigAfterErase = 0x0F;
-    part.bConfigShipped = 0x0F;
     part.wBootLoadMax = 256;
     part.fVariableLoad = 0;
-    part.wBreakJump = 0xB600;
     part.f55JumpsToRam = 1;
     part.pszNotes =
         "No BPROT: the EEPROM is never block-protected, and $1035 is a reserved location.";
