@@ -271,6 +271,9 @@ struct FaultCase {
     Reached reached;
     std::string errors;
     Chip chip;
+    // Another account the run may give: where the host's pacing decides whether one more byte
+    // left before the line's silence was noticed.
+    std::string errorsOr = "";
 };
 
 // Test names shown by CTest carry the fault, not the case's bytes.
@@ -368,8 +371,10 @@ TEST_P(Faults, EndWithStatus3AndTheChipAsReported) {
     EXPECT_EQ(result.status, kTargetStatus);
     if (c.errors.empty())
         EXPECT_NE(result.err, "") << "a message names what failed";
-    else
+    else if (c.errorsOr.empty())
         EXPECT_EQ(result.err, c.errors);
+    else
+        EXPECT_TRUE(result.err == c.errors || result.err == c.errorsOr) << result.err;
     std::string out = WithoutBanner(result.out);
     std::string expected = ExpectedOutput(c.reached, c.bulkErase);
     if (c.reached == Reached::TalkerCut) {
@@ -484,7 +489,9 @@ INSTANTIATE_TEST_SUITE_P(
                 DataMismatch(kSecondRecord[2], 1, kSecondRecord[1],
                              kEepromStart + kFirstRecordLength) +
                 StoppedAt(kEepromStart + kFirstRecordLength + 2),
-            kFirstRecordAndThree},
+            kFirstRecordAndThree,
+            DataMismatch(kSecondRecord[1], 0, kSecondRecord[0], kEepromStart + kFirstRecordLength) +
+                StoppedAt(kEepromStart + kFirstRecordLength + 1)},
         FaultCase{"CorruptSecondRecordEcho", Fault("corrupt", kSecondRecordEcho), true,
                   Reached::FileEnd,
                   DataMismatch(uint8_t(~kSecondRecord[0]), 0, kSecondRecord[0],
