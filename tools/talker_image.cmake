@@ -1,5 +1,6 @@
 # The talker image generator: assembles src/talker/talker.s and writes the TalkerImage table.
-add_executable(make_talker_image ${CMAKE_CURRENT_LIST_DIR}/make_talker_image.cpp)
+add_executable(make_talker_image ${CMAKE_CURRENT_LIST_DIR}/make_talker_image.cpp
+                                 ${CMAKE_CURRENT_LIST_DIR}/talker_stack.cpp)
 target_link_libraries(make_talker_image PRIVATE hc11srec)
 
 # `cmake --build <dir> --target talker_image_update` rewrites the committed image and its

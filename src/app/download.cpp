@@ -101,10 +101,11 @@ int ReadWindow(Download *pDownload, uint32_t dwFrom, uint32_t dwTo) {
 
 // One run as one block, its bytes queued a chunk at a time so that the dots keep pace.
 int SendRun(Download *pDownload, const ImageRun *pRun) {
-    uint8_t bLetter = InEepromRange(pDownload->pLink, pRun->wFirst) ? 'P' : 'W';
+    TalkerCommand eBlock =
+        InEepromRange(pDownload->pLink, pRun->wFirst) ? TALKER_PROGRAM_BLOCK : TALKER_WRITE_BLOCK;
     if (pDownload->pLink->fTrace)
         fprintf(stderr, "WriteSRecord(%x bytes)\n", (unsigned)pRun->dwLength);
-    if (!StreamBlockStart(&pDownload->stream, bLetter, pRun->wFirst, pRun->dwLength)) return 0;
+    if (!StreamBlockStart(&pDownload->stream, eBlock, pRun->wFirst, pRun->dwLength)) return 0;
     for (uint32_t dwDone = 0, dwCount = 0; dwDone < pRun->dwLength; dwDone += dwCount) {
         uint32_t dwFirst = pRun->wFirst + dwDone;
         dwCount = LineChunk(pDownload->pImage, dwFirst, pRun->dwLength - dwDone);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
 
 #include "com_port.h"
 #include "download.h"
@@ -253,18 +254,19 @@ class BlockReadTest : public SimLinkTest {
     uint32_t dwSentBefore = 0;  // what the chip sends before the read
 };
 
-// A byte the line changed is caught by the check word and read again; a line that keeps
-// changing bytes fails the read rather than return them.
-TEST_F(BlockReadTest, CheckWordCatchesChangedBytes) {
+// A byte the line changed is caught by its span's check bytes and that span alone is read
+// again; a line that keeps changing bytes fails the read rather than return them.
+TEST_F(BlockReadTest, SpanChecksCatchChangedBytesAndReadTheirSpansAgain) {
     struct Case {
         uint32_t dwCorruptEvery;
         int nResult;
-        const char *pszErr;
+        size_t dwSpansReadAgain;  // bytes changed in the read's first answer, each in a span
+        const char *pszFailure;
     } cases[] = {
-        {0, 1, ""},
-        {3000, 1, "ReadTargetBytes: $F800-$FFFF did not match its check word; reading it again\n"},
-        {1000, 1, "ReadTargetBytes: $F000-$F7FF did not match its check word; reading it again\n"},
-        {100, 0,
+        {0, 1, 0, ""},
+        {3000, 1, 1, ""},
+        {1000, 1, 4, ""},
+        {100, 0, 0,
          "did not match its check word in 3 reads: the line changes what the chip sends "
          "(check the cable, or try a lower -b)\n"},
     };
@@ -276,13 +278,23 @@ TEST_F(BlockReadTest, CheckWordCatchesChangedBytes) {
             ReadTargetBytes(&link, 0xF000, read.data(), uint32_t(read.size()), nullptr, nullptr);
         std::string strErr = testing::internal::GetCapturedStderr();
         EXPECT_EQ(nResult, c.nResult) << c.dwCorruptEvery;
-        if (c.dwCorruptEvery == 0) {
-            EXPECT_EQ(strErr, "");
+        EXPECT_NE(strErr.find(c.pszFailure), std::string::npos) << strErr;
+        if (c.nResult == 0) continue;
+        EXPECT_EQ(read, chip) << c.dwCorruptEvery;
+        std::istringstream lines(strErr);
+        size_t dwLines = 0;
+        for (std::string line; std::getline(lines, line); dwLines++) {
+            unsigned first = 0, last = 0;
+            ASSERT_EQ(sscanf(line.c_str(),
+                             "ReadTargetBytes: $%4X-$%4X did not match its check word; reading "
+                             "it again",
+                             &first, &last),
+                      2)
+                << line;
+            EXPECT_EQ(first % READ_SPAN, 0u) << line;
+            EXPECT_EQ(last - first + 1, unsigned(READ_SPAN)) << line;
         }
-        EXPECT_NE(strErr.find(c.pszErr), std::string::npos) << strErr;
-        if (c.nResult == 1) {
-            EXPECT_EQ(read, chip) << c.dwCorruptEvery;
-        }
+        EXPECT_EQ(dwLines, c.dwSpansReadAgain) << strErr;
     }
 }
 
