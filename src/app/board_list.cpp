@@ -12,7 +12,7 @@ namespace {
 const char kNetworkScheme[] = "rfc2217://";
 const size_t kSchemeLength = sizeof(kNetworkScheme) - 1;
 
-enum { BOARD_KEY_ROOM = BOARD_NAME_ROOM + 16, PROBLEM_ROOM = BOARD_NAME_ROOM + 128 };
+enum { BOARD_KEY_ROOM = BOARD_NAME_ROOM + 32, PROBLEM_ROOM = BOARD_NAME_ROOM + 128 };
 
 int IsNetworkName(const char *pszName) {
     return strncmp(pszName, kNetworkScheme, kSchemeLength) == 0;

@@ -100,9 +100,12 @@ void FormatUtcTime(uint64_t qwSeconds, char szTime[UTC_TIME_ROOM]) {
     uint64_t qwYear = qwEra * 400 + dwYearOfEra + (dwMonth <= 2 ? 1 : 0);
     // Past year 9999 the text would not fit its room: such clocks are wrong anyway.
     if (qwYear > 9999) qwYear = 9999;
-    snprintf(szTime, UTC_TIME_ROOM, "%04u-%02u-%02uT%02u:%02u:%02uZ", (unsigned)qwYear,
+    char szFull[48];  // room for any values, so that the compiler sees no truncation
+    snprintf(szFull, sizeof szFull, "%04u-%02u-%02uT%02u:%02u:%02uZ", (unsigned)qwYear,
              (unsigned)dwMonth, (unsigned)dwDay, (unsigned)(dwSecondOfDay / 3600),
              (unsigned)(dwSecondOfDay / 60 % 60), (unsigned)(dwSecondOfDay % 60));
+    memcpy(szTime, szFull, UTC_TIME_ROOM - 1);
+    szTime[UTC_TIME_ROOM - 1] = '\0';
 }
 
 uint64_t GetUtcSeconds(void) {
