@@ -22,29 +22,32 @@ int IsTrimmed(char ch) {
     return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\v' || ch == '\f';
 }
 
-// What is wrong with the name pch[0..cch), in szWhy; 0 when nothing is.
-int FindNameProblem(const char *pch, size_t cch, char szWhy[PROBLEM_ROOM]) {
-    if (cch == 0) return snprintf(szWhy, PROBLEM_ROOM, "Expected device name value") > 0;
-    if (cch >= BOARD_NAME_ROOM) {
-        return snprintf(szWhy, PROBLEM_ROOM, "Device name is too long: at most %u characters",
-                        (unsigned)(BOARD_NAME_ROOM - 1)) > 0;
-    }
-    char szName[BOARD_NAME_ROOM];
-    memcpy(szName, pch, cch);
-    szName[cch] = '\0';
+int HasControlCharacter(const char *pch, size_t cch) {
     for (size_t i = 0; i < cch; i++) {
-        if ((unsigned char)pch[i] < 0x20 || pch[i] == 0x7F) {
-            return snprintf(szWhy, PROBLEM_ROOM, "a port name holds no control character") > 0;
-        }
-    }
-    char szHost[BOARD_NAME_ROOM], szService[8];
-    if (IsNetworkName(szName) &&
-        !ParseRfc2217Url(szName, szHost, sizeof szHost, szService, sizeof szService)) {
-        return snprintf(szWhy, PROBLEM_ROOM,
-                        "%s: not a network port: write rfc2217://HOST:PORT, PORT from 1 to 65535",
-                        szName) > 0;
+        if ((unsigned char)pch[i] < 0x20 || pch[i] == 0x7F) return 1;
     }
     return 0;
+}
+
+// What is wrong with the name pch[0..cch), or NULL when nothing is; szWhy holds the text.
+const char *FindNameProblem(const char *pch, size_t cch, char szWhy[PROBLEM_ROOM]) {
+    if (cch == 0) return "Expected device name value";
+    if (cch >= BOARD_NAME_ROOM) {
+        snprintf(szWhy, PROBLEM_ROOM, "Device name is too long: at most %u characters",
+                 (unsigned)(BOARD_NAME_ROOM - 1));
+        return szWhy;
+    }
+    if (HasControlCharacter(pch, cch)) return "a port name holds no control character";
+    char szName[BOARD_NAME_ROOM], szHost[BOARD_NAME_ROOM], szService[8];
+    memcpy(szName, pch, cch);
+    szName[cch] = '\0';
+    if (IsNetworkName(szName) &&
+        !ParseRfc2217Url(szName, szHost, sizeof szHost, szService, sizeof szService)) {
+        snprintf(szWhy, PROBLEM_ROOM,
+                 "%s: not a network port: write rfc2217://HOST:PORT, PORT from 1 to 65535", szName);
+        return szWhy;
+    }
+    return NULL;
 }
 
 // Checked by the caller: the name fits and the list has room.
@@ -72,8 +75,9 @@ void FormatBoardKey(const char *pszName, char szKey[BOARD_KEY_ROOM]) {
 
 int AddBoardName(BoardList *pList, const char *pszName) {
     char szWhy[PROBLEM_ROOM];
-    if (FindNameProblem(pszName, strlen(pszName), szWhy)) {
-        fprintf(stderr, "%s\n", szWhy);
+    const char *pszProblem = FindNameProblem(pszName, strlen(pszName), szWhy);
+    if (pszProblem != NULL) {
+        fprintf(stderr, "%s\n", pszProblem);
         return 0;
     }
     if (pList->dwCount >= MAX_BOARDS) {
@@ -97,8 +101,9 @@ int ParseBoardsText(BoardList *pList, const char *pch, size_t cch, const char *p
         while (ichStop > ichStart && IsTrimmed(pch[ichStop - 1])) ichStop--;
         if (ichStart == ichStop || pch[ichStart] == '#') continue;
         char szWhy[PROBLEM_ROOM];
-        if (FindNameProblem(pch + ichStart, ichStop - ichStart, szWhy)) {
-            fprintf(stderr, "%s line %u: %s\n", pszFileName, (unsigned)dwLine, szWhy);
+        const char *pszProblem = FindNameProblem(pch + ichStart, ichStop - ichStart, szWhy);
+        if (pszProblem != NULL) {
+            fprintf(stderr, "%s line %u: %s\n", pszFileName, (unsigned)dwLine, pszProblem);
             return 0;
         }
         if (pList->dwCount >= MAX_BOARDS) {
