@@ -52,6 +52,27 @@ void AppendEscapedByte(JsonLine *pLine, uint8_t b) {
     AppendText(pLine, szEscape);
 }
 
+// One character of a string, escaped where JSON needs it; returns the bytes it took.
+size_t AppendCharacter(JsonLine *pLine, const uint8_t *pb, size_t cb) {
+    uint8_t b = pb[0];
+    if (b == '"' || b == '\\') {
+        char rgchEscape[2] = {'\\', (char)b};
+        AppendRaw(pLine, rgchEscape, 2);
+        return 1;
+    }
+    if (b < 0x20 || b == 0x7F) {
+        AppendEscapedByte(pLine, b);
+        return 1;
+    }
+    size_t cbSequence = b < 0x80 ? 1 : MeasureUtf8Sequence(pb, cb);
+    if (cbSequence == 0) {
+        AppendEscapedByte(pLine, b);
+        return 1;
+    }
+    AppendRaw(pLine, reinterpret_cast<const char *>(pb), cbSequence);
+    return cbSequence;
+}
+
 void AppendKey(JsonLine *pLine, const char *pszKey) {
     if (pLine->cFields++ > 0) AppendRaw(pLine, ",", 1);
     AppendJsonString(pLine, pszKey, strlen(pszKey));
@@ -71,26 +92,7 @@ void BeginJsonObject(JsonLine *pLine) {
 void AppendJsonString(JsonLine *pLine, const char *pch, size_t cch) {
     const uint8_t *pb = reinterpret_cast<const uint8_t *>(pch);
     AppendRaw(pLine, "\"", 1);
-    size_t i = 0;
-    while (i < cch) {
-        uint8_t b = pb[i];
-        if (b == '"' || b == '\\') {
-            char rgchEscape[2] = {'\\', (char)b};
-            AppendRaw(pLine, rgchEscape, 2);
-            i++;
-        } else if (b < 0x20 || b == 0x7F) {
-            AppendEscapedByte(pLine, b);
-            i++;
-        } else if (b < 0x80) {
-            AppendRaw(pLine, pch + i, 1);
-            i++;
-        } else {
-            size_t cbSequence = MeasureUtf8Sequence(pb + i, cch - i);
-            if (cbSequence == 0) AppendEscapedByte(pLine, b);
-            AppendRaw(pLine, pch + i, cbSequence);
-            i += cbSequence == 0 ? 1 : cbSequence;
-        }
-    }
+    for (size_t i = 0; i < cch;) i += AppendCharacter(pLine, pb + i, cch - i);
     AppendRaw(pLine, "\"", 1);
 }
 
