@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "part_table.h"
+#include "serial_counter.h"
 #include "talker_clock.h"
 
 // The defaults of the fields that do not start empty: the default part's (the 811E2's).
@@ -219,9 +220,11 @@ int SetDevice(Settings *pSettings, const char *pszValue) {
     if (pSettings->dwDevices == MAX_DEVICE_NAMES)
         return RefuseValue(pSettings, "Too many boards: at most 128\n");
     char *pszBoard = pSettings->rgszDevices[pSettings->dwDevices];
-    if (!CopyName(pSettings, pszBoard, pszValue, "Device name is too long: at most 259 characters\n"))
+    if (!CopyName(pSettings, pszBoard, pszValue,
+                  "Device name is too long: at most 259 characters\n"))
         return 0;
-    if (pSettings->dwDevices++ == 0) snprintf(pSettings->szDevice, sizeof pSettings->szDevice, "%s", pszBoard);
+    if (pSettings->dwDevices++ == 0)
+        snprintf(pSettings->szDevice, sizeof pSettings->szDevice, "%s", pszBoard);
     return 1;
 }
 
@@ -399,16 +402,11 @@ int SetBoardsFile(Settings *pSettings, const char *pszValue) {
                     "Boards file name is too long: at most 259 characters\n");
 }
 
-// "ADDR:BYTES": ADDR in hexadecimal as -e takes it, BYTES from 1 to 8.
 int SetSerial(Settings *pSettings, const char *pszValue) {
-    const char *pch = pszValue;
-    uint32_t dwAddress = 0, dwBytes = 0;
-    if (!ReadHex(&pch, 0xFFFF, &dwAddress) || *pch != ':' || !ReadDecimal(pch + 1, 1, 8, &dwBytes))
+    if (!ParseSerialSpec(pszValue, &pSettings->wSerialAddress, &pSettings->dwSerialBytes))
         return RefuseValue(pSettings,
                            "Expected --serial <addr>:<bytes>, addr hexadecimal, bytes 1 to 8\n");
     pSettings->fSerial = 1;
-    pSettings->wSerialAddress = (uint16_t)dwAddress;
-    pSettings->dwSerialBytes = dwBytes;
     return 1;
 }
 
