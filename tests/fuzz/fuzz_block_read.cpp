@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "part_table.h"
 #include "port.h"
 #include "talker_link.h"
 #include "talker_protocol.h"
@@ -122,8 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pbData, size_t cbData) {
         end.rgbChange[i] = pbData[7 + 3 * i];
     }
 
+    static LinkTarget target;
+    DescribeLinkTarget(&target, GetDefaultPart(), 8000000, 0, "");
     TalkerLink link;
-    StartTalkerLink(&link, 0, "");
+    StartTalkerLink(&link, &target);
     link.device.pOps = &FAR_END_OPS;
     *PortState<FarEnd *>(&link.device) = &end;
     link.pPort = &link.device;
