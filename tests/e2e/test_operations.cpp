@@ -341,25 +341,54 @@ TEST_F(Operations, IntelHexAndRawBinaryFilesProgramTheChip) {
     }
 }
 
-// An erase-only run reads the EEPROM back before its "Success": a cell that kept its value
-// fails the run, naming it.
-TEST_F(Operations, EraseOnlyRunChecksTheEepromReadsErased) {
-    std::string preload = WriteS19(dir, "preload.s19", {{0xF800, Pattern(16, 0x30)}});
-    SimProcess healthy({"--eeprom", preload});
-    ProgramResult erased = Run(healthy, "-B");
-    healthy.stop();
-    EXPECT_EQ(erased.status, 0) << erased.err;
-    EXPECT_EQ(healthy.dumped(0xF800, 0xFFFF), Bytes(0x800, 0xFF));
-    SimProcess stuck({"--eeprom", preload, "--fault", "stuck:F805"});
-    ProgramResult result = Run(stuck, "-B");
-    stuck.stop();
-    EXPECT_EQ(result.status, 3);
-    char line[96];
-    snprintf(line, sizeof line,
-             "BulkErase: 1 byte(s) of the EEPROM did not erase, the first at $F805 (reads %02X)\n",
-             Pattern(16, 0x30)[5]);
-    EXPECT_NE(result.err.find(line), std::string::npos) << result.err;
-    EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n");
+// A bulk erase is read back before the run says Success: all of the EEPROM after "-B" alone,
+// the bytes the file does not set after its download (here a file in external RAM sets none). A
+// cell that kept its value fails the run, naming it; a healthy chip takes the file.
+TEST_F(Operations, BulkEraseIsReadBackWhereTheFileDoesNotSetTheEeprom) {
+    const Bytes kept = Pattern(16, 0x30);
+    const Bytes file = Pattern(0x100, 0x77);
+    std::string bin = dir + "/in.bin";
+    std::ofstream(bin, std::ios::binary)
+        .write(reinterpret_cast<const char *>(file.data()), std::streamsize(file.size()));
+    struct Case {
+        const char *name;
+        std::vector<std::string> sim;
+        uint16_t wEeprom, wStuck;
+        std::string args;
+    } cases[] = {
+        {"EraseOnly", {}, 0xF800, 0xF805, "-B"},
+        {"FileInExternalRam",
+         {"--part", "E9", "--xram", "7000-7FFF"},
+         0xB6C0,
+         0xB6CC,
+         "-p E9 -E -B -i " + bin + " --base 7595"},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> args = c.sim;
+        args.insert(args.end(), {"--eeprom", WriteS19(dir, "kept.s19", {{c.wEeprom, kept}})});
+        SimProcess healthy(args);
+        ProgramResult erased = Run(healthy, c.args);
+        healthy.stop();
+        EXPECT_EQ(erased.status, 0) << c.name << erased.err;
+        EXPECT_EQ(healthy.dumped(c.wEeprom, uint16_t(c.wEeprom + 15)), Bytes(16, 0xFF)) << c.name;
+        if (!c.sim.empty()) {
+            EXPECT_EQ(healthy.dumped(0x7595, 0x7694), file) << c.name;
+        }
+        char szStuck[16];
+        snprintf(szStuck, sizeof szStuck, "stuck:%04X", c.wStuck);
+        args.insert(args.end(), {"--fault", szStuck});
+        SimProcess stuck(args);
+        ProgramResult result = Run(stuck, c.args);
+        stuck.stop();
+        EXPECT_EQ(result.status, 3) << c.name;
+        char line[96];
+        snprintf(line, sizeof line,
+                 "BulkErase: 1 byte(s) of the EEPROM did not erase, the first at $%04X (reads "
+                 "%02X)\n",
+                 c.wStuck, kept[c.wStuck - c.wEeprom]);
+        EXPECT_NE(result.err.find(line), std::string::npos) << c.name << result.err;
+        EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n") << c.name;
+    }
 }
 
 }  // namespace
