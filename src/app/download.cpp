@@ -26,6 +26,7 @@ struct Download {
     uint32_t dwListed;    // mismatches seen, the first MAX_LISTED of them printed
     int fReadFirst;       // the next EEPROM window is read, and only what differs programmed
     uint32_t dwHeldInWindow;
+    uint32_t dwErasesInWindow;  // bytes read that need a 0 turned into a 1: an erase each
 };
 
 // A byte that did not verify, named by the record that gave it, as each record's own write
@@ -69,13 +70,29 @@ uint32_t LineChunk(const ProgramImage *pImage, uint32_t dwFirst, uint32_t dwLeft
     return dwCount;
 }
 
-// The chip's EEPROM bytes that already hold the image's values are marked held.
+// The chip's EEPROM bytes that already hold the image's values are marked held; those that
+// need an erase before their programming are counted.
 int MarkHeld(void *pContext, uint16_t wFirst, const uint8_t *pbChip, uint32_t dwLength) {
     Download *pDownload = static_cast<Download *>(pContext);
+    const ProgramImage *pImage = pDownload->pImage;
+    for (uint32_t i = 0; i < dwLength; i++) {
+        uint32_t dwAddress = (uint16_t)(wFirst + i);
+        int fErase = (pImage->rgbValue[dwAddress] & ~pbChip[i]) != 0;
+        pDownload->dwErasesInWindow += pImage->rgbState[dwAddress] != BYTE_ABSENT && fErase;
+    }
     uint32_t dwHeld = MarkImageBytesHeld(pDownload->pImage, wFirst, pbChip, dwLength);
     pDownload->dwHeldInWindow += dwHeld;
     NoteBytesDone(dwHeld);
     return 1;
+}
+
+// Most of the EEPROM must change, and most of it needs an erase and a programming byte by
+// byte (20 ms), where after one bulk erase (110 ms) each byte would only be programmed (10 ms).
+void SuggestBulkErase() {
+    EndProgressLineForMessage();
+    SayErr(
+        "Most of the EEPROM differs from the file and must be erased byte by byte: -B (one "
+        "bulk erase first) would take about half the time\n");
 }
 
 uint32_t PresentBytes(const ProgramImage *pImage, uint32_t dwFrom, uint32_t dwTo) {
@@ -90,12 +107,14 @@ int ReadWindow(Download *pDownload, uint32_t dwFrom, uint32_t dwTo) {
     uint32_t dwPresent = PresentBytes(pDownload->pImage, dwFrom, dwTo);
     if (dwPresent == 0) return 1;
     if (!FinishTalkerStream(&pDownload->stream)) return 0;
-    pDownload->dwHeldInWindow = 0;
+    pDownload->dwHeldInWindow = pDownload->dwErasesInWindow = 0;
     ImageReader reader = {pDownload->pLink, pDownload->pImage, dwFrom, dwTo, NULL,
                           MarkHeld,         pDownload};
     if (!ReadImageSpans(&reader)) return 0;
     uint32_t dwLacking = dwPresent - pDownload->dwHeldInWindow;
-    if (dwLacking * 100 >= dwPresent * DIRECT_PERCENT) pDownload->fReadFirst = 0;
+    if (dwLacking * 100 < dwPresent * DIRECT_PERCENT) return 1;
+    pDownload->fReadFirst = 0;
+    if (pDownload->dwErasesInWindow * 2 > dwPresent) SuggestBulkErase();
     return 1;
 }
 

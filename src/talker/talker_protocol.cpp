@@ -16,6 +16,15 @@ const uint32_t WRONG_ANSWERS_TO_STOP = 2;  // one may be a byte garbled on the l
 const uint32_t RATE_SWITCH_WAIT_MS = 25;
 const uint32_t SYNC_SETTLE_MS = 20;  // beyond the common adapters' default latency timer, 16 ms
 
+// How a series of syncs ended, and what answered them.
+enum SyncOutcome { SYNC_PROMPT, SYNC_SILENT, SYNC_WRONG_ANSWERS, SYNC_CALL_FAILED };
+struct SyncAnswers {
+    uint32_t dwSilent;  // attempts that read nothing
+    uint32_t dwWrong;   // answers that were not ">"
+    uint32_t dwBreaks;  // of them, $00: a break, or a boot ROM's echo at a slower rate
+    uint8_t bLastWrong;
+};
+
 enum PromptAttempt {
     ATTEMPT_CALL_FAILED = -1,  // no further attempt may be made
     ATTEMPT_SILENT = 0,
@@ -98,8 +107,6 @@ const CommandRow COMMAND_TABLE[TALKER_COMMANDS] = {
     {'B', BuildBulkEraseFrame},
 };
 
-}  // namespace
-
 // Up to SYNC_ATTEMPTS syncs, until the prompt, a failed call, or WRONG_ANSWERS_TO_STOP answers
 // that are not the prompt: then the line carries bytes, and more syncs would not change what
 // answers them.
@@ -120,6 +127,8 @@ SyncOutcome SyncWithTalker(Port *pPort, SyncAnswers *pAnswers) {
     }
     return SYNC_SILENT;
 }
+
+}  // namespace
 
 void ReportWrongPrompt(uint8_t bReply) {
     EndProgressLineForMessage();

@@ -40,19 +40,6 @@ int GetPrompt(Port *pPort, int fSync);
 // as itself, any other as $XX, never written raw to the terminal.
 void ReportWrongPrompt(uint8_t bReply);
 
-// How a series of syncs ended, and what answered them.
-enum SyncOutcome { SYNC_PROMPT, SYNC_SILENT, SYNC_WRONG_ANSWERS, SYNC_CALL_FAILED };
-struct SyncAnswers {
-    uint32_t dwSilent;  // attempts that read nothing
-    uint32_t dwWrong;   // answers that were not ">"
-    uint32_t dwBreaks;  // of them, $00: a break, or a boot ROM's echo at a slower rate
-    uint8_t bLastWrong;
-};
-
-// The syncs of GetPrompt(pPort, 1) without its closing message, for callers that know what
-// the answers mean where they are.
-SyncOutcome SyncWithTalker(Port *pPort, SyncAnswers *pAnswers);
-
 // "w": stores bValue at wAddress; the read-back is read but not compared.
 int WriteTargetByte(Port *pPort, uint16_t wAddress, uint8_t bValue);
 
