@@ -72,8 +72,6 @@ TEST_F(ReadOnSim, VerifyListsTheFirstTwentyDifferencesAndCountsTheRest) {
         << strErr;
 }
 
-}  // namespace
-
 // Every error confined to two of a span's bytes and its two check bytes changes the check:
 // each pair of places below, with every pair of nonzero changes. Among them the blind spots
 // of a sum of sums modulo 256: bit 7 flipped in two bytes an even distance apart, and two
@@ -113,15 +111,4 @@ TEST(SpanCheck, CatchesEveryChangeOfTwoBytesInASpan) {
     }
 }
 
-// A span ends after an address whose low seven bits are all ones, or with the block.
-TEST(SpanLength, EndsAtTheNextMultipleOfTheSpanOrTheBlocksEnd) {
-    struct Case {
-        uint16_t wAddress;
-        uint32_t dwLeft, dwSpan;
-    } cases[] = {
-        {0xF800, 2048, 128}, {0xF87E, 100, 2},  {0xF87F, 1, 1},
-        {0xF880, 5, 5},      {0xFFFF, 4096, 1}, {0x0000, 65536, 128},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(SpanLength(c.wAddress, c.dwLeft), c.dwSpan) << std::hex << c.wAddress;
-}
+}  // namespace
