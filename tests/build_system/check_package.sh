@@ -28,7 +28,7 @@ trap cleanup EXIT
 
 env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -C "$top" package BUILD="$build" >"$work/make.log" 2>&1 ||
   { cat "$work/make.log"; fail "make package failed"; }
-deb=$(tail -n 1 "$work/make.log")
+deb=$(grep "\.deb$" "$work/make.log" | tail -n 1)
 [[ $deb == */hc11prog_"${version}"_$(dpkg --print-architecture).deb && -f $deb ]] ||
   fail "make package did not end with the .deb's path: $deb"
 
@@ -39,7 +39,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
   fail "Depends is not computed from the binaries: $(field Depends)"
 [ "$(field Suggests)" = "ser2net, srecord" ] || fail "Suggests is '$(field Suggests)'"
 
-lintian --fail-on error --no-tag-display-limit "$deb" >"$work/lintian.txt" 2>&1 ||
+lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian.txt" 2>&1 ||
   { cat "$work/lintian.txt"; fail "lintian reports errors"; }
 cat "$work/lintian.txt"
 
