@@ -41,20 +41,13 @@ for program in hc11prog hc11sim; do
     fi
   done
 done
-# The options known to take a value must be read so from the usage texts.
-for option in -c -C -i -e -d -p -r -o -b -x --reset-line --mode-line --wait --monitor-for --base; do
-  [[ " $_hc11prog_value_options " == *" $option "* ]] || fail "hc11prog $option is taken for a flag"
-done
-for option in --part --mode --link --eeprom --dump --xram --fault --crystal --listen --latency; do
-  [[ " $_hc11sim_value_options " == *" $option "* ]] || fail "hc11sim $option is taken for a flag"
-done
-
 # Files to complete: input files, another file, a folder.
 cd "$work" || exit 1
 mkdir boards
 touch app.s19 APP2.HEX app.elf notes.txt sim-link
 cases=(
-  # words (the last one completed, '' for nothing typed yet) | what is offered
+  # words (the last one completed, '' for nothing typed yet) | what is offered; after an
+  # option whose value is typed (-c, -e, --xram), nothing
   "hc11prog -p E2|E20"
   "hc11prog -p 8|811E2"
   "hc11prog -b ''|125000 15625 31250 62500 9600"
