@@ -81,7 +81,7 @@ sim_pid=
 
 apt-get remove -y -qq hc11prog >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get remove failed"; }
 installed=0
-[ -z "$(dpkg-query -W -f='${db:Status-Abbrev}' hc11prog 2>/dev/null | grep -v '^u')" ] ||
+! dpkg-query -W -f='${db:Status-Abbrev}' hc11prog 2>/dev/null | grep -qv '^u' ||
   fail "dpkg still knows hc11prog after its removal: $(dpkg-query -W hc11prog)"
 while read -r file; do
   [ ! -e "$file" ] || fail "$file is left after the removal"
