@@ -49,13 +49,10 @@ cases=(
   # words (the last one completed, '' for nothing typed yet) | what is offered; after an
   # option whose value is typed (-c, -e, --xram), nothing
   "hc11prog -p E2|E20"
-  "hc11prog -p 8|811E2"
   "hc11prog -b ''|125000 15625 31250 62500 9600"
   "hc11prog -x 1|12 16"
-  "hc11prog -x 7|7.3728"
   "hc11prog --reset-line ''|dtr rts"
   "hc11prog --monitor-f|--monitor-for"
-  "hc11prog -B --co|--confirm-config"
   "hc11prog -i ''|APP2.HEX app.elf app.s19 boards"
   "hc11prog -i n|notes.txt"
   "hc11prog -o ''|APP2.HEX app.elf app.s19 boards notes.txt sim-link"
@@ -72,7 +69,6 @@ cases=(
   "hc11sim --crystal 4|4.9152"
   "hc11sim --eeprom a|app.elf app.s19"
   "hc11sim --link s|sim-link"
-  "hc11sim --mode-line r|rts"
   "hc11sim --xram ''|"
   "hc11sim --re|--realtime --reset-after --reset-line --reset-mode"
 )
