@@ -103,3 +103,9 @@ void SayLineSummary(LineConsole *pConsole, int nStatus);
 // Inside the interrupt handler: where each running board stopped, then the summary so far.
 // Returns the status the process ends with.
 int ReportInterruptedLine(LineConsole *pConsole, int nStatus);
+
+// With --json, what the run says before any board is reached (a refused file, the CONFIG
+// value's lines) goes out as message events without a port, from the calling thread; and a run
+// that ends there ends with the last event.
+void BindRunJsonText(void);
+void SayJsonEnd(int nStatus);
