@@ -109,7 +109,7 @@ void AppendCount(SafeText *pText, const LineConsole *pConsole, unsigned long dwS
 // ---- the live table
 
 void AppendLiveStatus(SafeText *pText, const LineBoard *pBoard) {
-    if (pBoard->nBoardsDone + pBoard->nBoardsFailed > 0) {
+    if (pBoard->pConsole->fStation) {
         AppendSafeNumber(pText, (unsigned long)pBoard->nBoardsDone);
         AppendSafeText(pText, " done, ");
         AppendSafeNumber(pText, (unsigned long)pBoard->nBoardsFailed);
