@@ -86,8 +86,8 @@ int MarkHeld(void *pContext, uint16_t wFirst, const uint8_t *pbChip, uint32_t dw
     return 1;
 }
 
-// Most of the EEPROM must change, and most of it needs an erase and a programming byte by
-// byte (20 ms), where after one bulk erase (110 ms) each byte would only be programmed (10 ms).
+// The file sets most of the EEPROM, and most of its bytes need an erase and a programming byte
+// by byte (20 ms), where after one bulk erase (110 ms) each would only be programmed (10 ms).
 void SuggestBulkErase() {
     EndProgressLineForMessage();
     SayErr(
@@ -99,6 +99,14 @@ uint32_t PresentBytes(const ProgramImage *pImage, uint32_t dwFrom, uint32_t dwTo
     uint32_t dwPresent = 0;
     for (uint32_t a = dwFrom; a < dwTo; a++) dwPresent += pImage->rgbState[a] != BYTE_ABSENT;
     return dwPresent;
+}
+
+// Whether the file sets more than half of the EEPROM: a bulk erase clears what it does not set.
+int FileFillsMostOfTheEeprom(const Download *pDownload) {
+    const LinkTarget *pTarget = pDownload->pLink->pTarget;
+    uint32_t dwEnd = (uint32_t)pTarget->wEepromEnd + 1;
+    return PresentBytes(pDownload->pImage, pTarget->wEepromStart, dwEnd) * 2 >
+           dwEnd - pTarget->wEepromStart;
 }
 
 // Reads the EEPROM window [dwFrom, dwTo) once everything queued has been answered, and stops
@@ -114,7 +122,8 @@ int ReadWindow(Download *pDownload, uint32_t dwFrom, uint32_t dwTo) {
     uint32_t dwLacking = dwPresent - pDownload->dwHeldInWindow;
     if (dwLacking * 100 < dwPresent * DIRECT_PERCENT) return 1;
     pDownload->fReadFirst = 0;
-    if (pDownload->dwErasesInWindow * 2 > dwPresent) SuggestBulkErase();
+    if (pDownload->dwErasesInWindow * 2 > dwPresent && FileFillsMostOfTheEeprom(pDownload))
+        SuggestBulkErase();
     return 1;
 }
 

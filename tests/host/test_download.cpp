@@ -215,36 +215,40 @@ TEST_F(DownloadTest, ReflashOfAnUnchangedChipSendsNoBlock) {
     EXPECT_EQ(Programmed(), 0u);
 }
 
-// Without -B, a reflash whose reading finds most of the EEPROM in need of an erase byte by byte
-// says once that -B would take about half the time; one that only clears bits, or finds the
-// file mostly there, says nothing of it.
+// Without -B, a reflash of a file that sets most of the EEPROM, whose reading finds most bytes in
+// need of an erase byte by byte, says once that -B would take about half the time; one that
+// only clears bits, finds the file mostly there, or sets a small part of the EEPROM (which -B
+// would clear whole) says nothing of it.
 TEST_F(DownloadTest, ReflashThatMustEraseMostBytesSuggestsTheBulkErase) {
     const std::string kHint =
         "Most of the EEPROM differs from the file and must be erased byte by byte: -B (one bulk "
         "erase first) would take about half the time\n";
-    Bytes file(0x200);
+    Bytes file(0x480);
     for (size_t i = 0; i < file.size(); i++) file[i] = uint8_t(0x81 + i % 0x70);
     Bytes mostlyThere = file;
     for (size_t i = 0; i < file.size(); i += 8) mostlyThere[i] = 0x00;
     struct Case {
         const char *name;
         Bytes chip;
+        size_t dwFileBytes;
         bool hinted;
     } cases[] = {
-        {"AllZeros", Bytes(file.size(), 0x00), true},
-        {"Erased", Bytes(file.size(), 0xFF), false},
-        {"MostlyThere", mostlyThere, false},
+        {"AllZeros", Bytes(file.size(), 0x00), file.size(), true},
+        {"Erased", Bytes(file.size(), 0xFF), file.size(), false},
+        {"MostlyThere", mostlyThere, file.size(), false},
+        {"SmallFile", Bytes(file.size(), 0x00), 0x100, false},
     };
     for (const Case &c : cases) {
         UseStuckCells({});
         SetChip(0xF800, c.chip);
         std::string text;
-        for (size_t i = 0; i < file.size(); i += 32)
+        for (size_t i = 0; i < c.dwFileBytes; i += 32)
             text += S1(uint16_t(0xF800 + i), Bytes(file.begin() + i, file.begin() + i + 32)) + "\n";
         DownloadOutcome outcome = Download(text, 0);
         EXPECT_EQ(outcome.nResult, 1) << c.name << outcome.strErr;
         EXPECT_EQ(outcome.strErr, c.hinted ? kHint : "") << c.name;
-        EXPECT_EQ(sim->peek(0xF9FF), file.back()) << c.name;
+        EXPECT_EQ(sim->peek(uint16_t(0xF800 + c.dwFileBytes - 1)), file[c.dwFileBytes - 1])
+            << c.name;
     }
 }
 
