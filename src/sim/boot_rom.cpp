@@ -26,9 +26,9 @@ std::array<uint8_t, kBootRomSize> BootRomImage() {
 }
 
 void BootRom::start() {
-    writeRegister(reg::BAUD, kBaud7812);
+    writeRegister(reg::BAUD, kBootRomBaudFast);
     writeRegister(reg::SCCR2, kSciOn);
-    writeRegister(reg::SPCR, uint8_t(bus_.peek(kRegisterBase + reg::SPCR) | spcr::DWOM));
+    writeRegister(reg::SPCR, uint8_t(bus_.peek(bus_.registerAddress(reg::SPCR)) | spcr::DWOM));
     loaded_ = 0;
     lastByte_ = 0;
     polled_ = false;
@@ -69,7 +69,7 @@ unsigned BootRom::poll() {
 
 bool BootRom::receivedCharacter(uint8_t *value) {
     if (!(sciStatus() & scsr::RDRF)) return false;
-    *value = bus_.read(kRegisterBase + reg::SCDR);
+    *value = bus_.read(bus_.registerAddress(reg::SCDR));
     return true;
 }
 
@@ -103,7 +103,7 @@ unsigned BootRom::first() {
         jump(0x0000, "$55 first");
     } else {
         trace_.line(clock_.now, "boot ROM: $%02X first, loading at 1200 baud", value);
-        writeRegister(reg::BAUD, kBaud1200);
+        writeRegister(reg::BAUD, kBootRomBaudSlow);
         beginLoad();
     }
     return kStoreCycles;
@@ -162,7 +162,8 @@ unsigned BootRom::startErase(Erasing what) {
     uint8_t pattern = what == Erasing::Array ? pprog::ERASE | pprog::EELAT
                                              : pprog::BYTE | pprog::ERASE | pprog::EELAT;
     writeRegister(reg::PPROG, pattern);
-    bus_.write(what == Erasing::Array ? bus_.eeprom().base() : kConfigAddress, 0xFF);
+    bus_.write(what == Erasing::Array ? bus_.eeprom().base() : bus_.eeprom().configAddress(),
+               kErasedByte);
     writeRegister(reg::PPROG, pattern | pprog::EPGM);
     erasing_ = what;
     // The ROM's delay is a loop of its own; modelled, it waits what the EEPROM needs at this E.
@@ -200,7 +201,7 @@ Registers BootRom::EntryRegisters(const PartInfo &part, uint16_t pc, unsigned co
     Registers registers;
     registers.pc = pc;
     registers.sp = part.wStackTop;
-    registers.x = kRegisterBase;
+    registers.x = part.wRegisterStart;
     registers.y = uint16_t(count);
     registers.a = lastByte;
     return registers;

@@ -38,8 +38,6 @@ class BootRom {
   public:
     static constexpr unsigned kPollCycles = 7;    // one BRCLR pass on SCSR
     static constexpr unsigned kStoreCycles = 12;  // read SCDR, store, advance the pointer
-    static constexpr uint8_t kBaud7812 = 0xA2;
-    static constexpr uint8_t kBaud1200 = 0x33;
     static constexpr uint8_t kSciOn = sccr2::TE | sccr2::RE;
     static constexpr unsigned kIdleCharacters = 4;  // the variable load's end
 
@@ -85,9 +83,9 @@ class BootRom {
     bool receivedCharacter(uint8_t *value);
     void jump(uint16_t pc, const char *why);
     bool arrayErased() const;
-    uint8_t sciStatus() { return bus_.read(kRegisterBase + reg::SCSR); }
+    uint8_t sciStatus() { return bus_.read(bus_.registerAddress(reg::SCSR)); }
     void writeRegister(uint8_t offset, uint8_t value) {
-        bus_.write(uint16_t(kRegisterBase + offset), value);
+        bus_.write(bus_.registerAddress(offset), value);
     }
 
     Bus &bus_;
