@@ -17,6 +17,7 @@
 #include "config_value.h"
 #include "download.h"
 #include "exit_status.h"
+#include "hc11_registers.h"
 #include "os.h"
 #include "part_table.h"
 #include "port_list.h"
@@ -31,14 +32,10 @@
 
 namespace {
 
-const uint16_t SCI_BAUD_OFFSET = 0x2B;  // BAUD, from the register block's start
-const uint16_t HPRIO = 0x103C;
-const uint8_t HPRIO_EXPANDED = 0x65;  // MDA set (expanded bus), RBOOT cleared
-const uint16_t BPROT = 0x1035;
-const uint8_t BPROT_ARRAY_ONLY = 0x10;  // BPRT3-0 cleared, PTCON kept: CONFIG stays protected
-const uint8_t BPROT_ALL = 0x00;         // CONFIG too: the bulk erase reprograms it
-const uint16_t OPTION = 0x1039;
-const uint8_t OPTION_CSEL = 0x40;  // the EEPROM's charge pump on its own RC clock
+// MDA set (expanded bus), RBOOT cleared, still in the special modes.
+const uint8_t HPRIO_EXPANDED = hc11::hprio::SMOD | hc11::hprio::MDA | hc11::hprio::kPselAtReset;
+const uint8_t BPROT_ARRAY_ONLY = hc11::bprot::PTCON;  // BPRT3-0 cleared: CONFIG stays protected
+const uint8_t BPROT_ALL = 0x00;                       // CONFIG too: the bulk erase reprograms it
 
 // CONFIG is unprotected only when the bulk erase is to give it a new value: with PTCON set
 // its erase and programming would silently do nothing.
@@ -178,7 +175,7 @@ int EraseEeprom(const TalkerLink *pLink) {
 int MoveTalkerRate(const TalkerLink *pLink, uint32_t dwRate) {
     SciRate rate;
     if (!FindTalkerRate(&pLink->clock, dwRate, &rate)) return 0;  // refused by -b
-    uint16_t wBaud = (uint16_t)(pLink->pPart->wRegisterStart + SCI_BAUD_OFFSET);
+    uint16_t wBaud = GetRegisterAddress(pLink->pPart, hc11::reg::BAUD);
     return SetTalkerRate(pLink->pPort, wBaud, rate.bBaud, rate.dwRate);
 }
 
@@ -187,8 +184,9 @@ int MoveTalkerRate(const TalkerLink *pLink, uint32_t dwRate) {
 int SelectEepromClock(const TalkerLink *pLink) {
     if (!pLink->clock.fNeedsCsel) return 1;
     uint8_t bOption = 0;
-    if (!ReadTargetBytes(pLink, OPTION, &bOption, 1, NULL, NULL)) return 0;
-    return WriteTargetByte(pLink->pPort, OPTION, (uint8_t)(bOption | OPTION_CSEL));
+    uint16_t wOption = GetRegisterAddress(pLink->pPart, hc11::reg::OPTION);
+    if (!ReadTargetBytes(pLink, wOption, &bOption, 1, NULL, NULL)) return 0;
+    return WriteTargetByte(pLink->pPort, wOption, (uint8_t)(bOption | hc11::option::CSEL));
 }
 
 // The prompt a talker at its command loop sends at once; longer is a talker inside a command.
@@ -223,10 +221,12 @@ int PrepareTarget(const Settings *pSettings, const TalkerLink *pLink, ProgramIma
     if (WritesTarget(pSettings, pFile) && !SelectEepromClock(pLink)) return 0;
     if (pSettings->fExpandedBus) {
         fprintf(stdout, "Enable Expanded Memory\n");
-        if (!WriteTargetByte(pPort, HPRIO, HPRIO_EXPANDED)) return 0;
+        uint16_t wHprio = GetRegisterAddress(pLink->pPart, hc11::reg::HPRIO);
+        if (!WriteTargetByte(pPort, wHprio, HPRIO_EXPANDED)) return 0;
     }
     int fWriteBprot = pLink->pPart->fHasBprot && WritesTarget(pSettings, pFile);
-    if (fWriteBprot && !WriteTargetByte(pPort, BPROT, BprotValue(pSettings))) return 0;
+    uint16_t wBprot = GetRegisterAddress(pLink->pPart, hc11::reg::BPROT);
+    if (fWriteBprot && !WriteTargetByte(pPort, wBprot, BprotValue(pSettings))) return 0;
     if (pSettings->fBulkErase && !EraseEeprom(pLink)) return 0;
     return 1;
 }

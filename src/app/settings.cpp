@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hc11_registers.h"
 #include "part_table.h"
+#include "port.h"
 #include "talker_clock.h"
 
 // The defaults of the fields that do not start empty: the default part's (the 811E2's).
@@ -302,7 +304,7 @@ int SetCrystal(Settings *pSettings, const char *pszValue) {
     char *pszEnd = NULL;
     double dMhz = strtod(pszValue, &pszEnd);
     if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' ||
-        !(dMhz * 1e6 >= LOWEST_CRYSTAL_HZ) || !(dMhz * 1e6 <= HIGHEST_CRYSTAL_HZ)) {
+        !(dMhz * 1e6 >= hc11::kLowestCrystalHz) || !(dMhz * 1e6 <= hc11::kHighestCrystalHz)) {
         return RefuseValue(pSettings, CRYSTAL_MESSAGE);
     }
     pSettings->dwCrystalHz = (uint32_t)(dMhz * 1e6 + 0.5);
@@ -312,9 +314,9 @@ int SetCrystal(Settings *pSettings, const char *pszValue) {
 // "dtr" or "rts" into *pdwLine (port.h's PORT_LINE_DTR and PORT_LINE_RTS).
 int ReadLineName(const char *pszValue, uint32_t *pdwLine) {
     if (strcmp(pszValue, "dtr") == 0)
-        *pdwLine = 1;
+        *pdwLine = PORT_LINE_DTR;
     else if (strcmp(pszValue, "rts") == 0)
-        *pdwLine = 2;
+        *pdwLine = PORT_LINE_RTS;
     else
         return 0;
     return 1;

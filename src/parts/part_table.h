@@ -19,7 +19,7 @@ typedef struct PartInfo {
     // (see GetEepromStart).
     uint16_t wEepromStart, wEepromEnd;
     uint32_t fEepromMovable;
-    uint32_t fHasBprot;  // BPROT at $1035 guards the array and CONFIG
+    uint32_t fHasBprot;  // BPROT guards the array and CONFIG
     // Where the blocks that BPRT0-BPRT3 guard begin, counted from the array's start.
     uint16_t awBprotBlockStart[4];
     uint8_t bConfigAfterErase;  // what a bulk erase should program back into CONFIG
@@ -53,6 +53,9 @@ const PartInfo *GetDefaultPart(void);
 // The parts in table order, for usage texts: index from 0 to GetPartCount() - 1.
 unsigned GetPartCount(void);
 const PartInfo *GetPartByIndex(unsigned dwIndex);
+
+// The address of the register at bOffset (hc11_registers.h) in the part's register block.
+uint16_t GetRegisterAddress(const PartInfo *pPart, uint8_t bOffset);
 
 // Where the EEPROM array starts and ends with this CONFIG value in force.
 uint16_t GetEepromStart(const PartInfo *pPart, uint8_t bConfig);
