@@ -96,6 +96,8 @@ constexpr uint8_t kArm = 0x55, kClear = 0xAA;
 // it switches to on an ordinary first character (1202 baud at E = 2 MHz).
 constexpr uint8_t kBootRomBaudFast = baud::TCLR | baud::SCP1 | 0x02;  // $A2: /4 /4
 constexpr uint8_t kBootRomBaudSlow = baud::SCP1 | baud::SCP0 | 0x03;  // $33: /13 /8
+// The rate of a ROM that takes a sync for 9600 baud at E = 2 MHz (PartInfo's bSync9600).
+constexpr uint8_t kBootRomBaud9600 = baud::SCP1 | baud::SCP0;  // $30: /13 /1
 
 // The crystals 68HC11 boards run from, about 1 MHz (E = 250 kHz) up to 20 MHz (the fastest
 // parts' E = 5 MHz); the oscillator's output is divided by four into E. The boot ROM's

@@ -141,9 +141,11 @@ constexpr PartInfo MakeF1() {
     part.wBootLoadMax = 1024;
     part.fVariableLoad = 1;
     part.wBreakJump = 0xFE00;
+    part.bSync9600 = 0xF0;
     part.pszNotes =
         "Chosen: CONFIG $FF after a bulk erase (EEPROM on, COP off, no security); the EEPROM is "
-        "taken as fixed at $FE00, BPROT's blocks as the E9's.";
+        "taken as fixed at $FE00, BPROT's blocks as the E9's. A first $F0 loads at 9600 baud "
+        "(E = 2 MHz), $FD at the slow rate as any ordinary first character.";
     return part;
 }
 

@@ -29,6 +29,8 @@ typedef struct PartInfo {
     uint32_t fVariableLoad;     // the load also ends after 4 idle character times
     uint16_t wBreakJump;        // where the boot ROM jumps on a first $00 or break
     uint32_t f55JumpsToRam;     // a first $55 at 7812 baud jumps to $0000 without a load
+    uint8_t bSync9600;          // a first character that has the load run at E / 208 (9600
+                                // baud at E = 2 MHz), or 0 where the ROM knows none
     uint32_t fSecurityMask;     // the mask honours NOSEC = 0 (standard parts do not)
     uint16_t wStackTop;         // SP when the loaded program starts: the top of RAM
     const char *pszNotes;       // what the row chose where the documentation is open

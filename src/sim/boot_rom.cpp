@@ -101,6 +101,13 @@ unsigned BootRom::first() {
         beginLoad();
     } else if (value == 0x55 && part.f55JumpsToRam) {
         jump(0x0000, "$55 first");
+    } else if (value == part.bSync9600 && value != 0x00) {
+        // The F1's table of rates gives the sync, not the rate it is sent at: taken, like $55,
+        // as the character the SCI reads at the ROM's own rate ($FD, its sync for the slower
+        // rates, needs nothing of its own: any ordinary first character loads at $33's rate).
+        trace_.line(clock_.now, "boot ROM: $%02X first, loading at 9600 baud", value);
+        writeRegister(reg::BAUD, kBootRomBaud9600);
+        beginLoad();
     } else {
         trace_.line(clock_.now, "boot ROM: $%02X first, loading at 1200 baud", value);
         writeRegister(reg::BAUD, kBootRomBaudSlow);

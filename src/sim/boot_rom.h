@@ -8,6 +8,7 @@
 //   $FF          the load runs at 7812 baud;
 //   $00, break   jump to the EEPROM's start (the part's wBreakJump);
 //   $55          jump to $0000 without a load, on parts whose ROM does so (A8, 811E2);
+//   $F0          on the F1, BAUD $30 (9615 baud at E = 2 MHz) and the load runs there;
 //   anything     BAUD $33 (about 1202 baud) and the load runs there; a host's $FF sent at
 //   else         1200 baud arrives as such a character ($C0 or $E0).
 // The first character is not echoed. Each following character is stored from $0000 up and
