@@ -453,9 +453,9 @@ TEST(ParseCommandLine, ValuesWithAnythingAfterThemAreRefused) {
 // Every option the parser accepts has its line in the usage.
 TEST(ParseCommandLine, UsageNamesEveryOptionAccepted) {
     std::string strUsage = Parse({"-h"}).strErr;
-    for (const char *pszOption : {"-c", "-i", "-E", "-B", "-h", "-C", "-e", "-d", "-l", "-r", "-o",
-                                  "-n", "-I", "-V", "-s", "-S", "-p", "-b", "-x",
-                                  "--confirm-config"}) {
+    for (const char *pszOption :
+         {"-c", "-i", "-E", "-B", "-h", "-C", "-e", "-d", "-l", "-r",
+          "-o", "-n", "-I", "-V", "-s", "-S", "-p", "-b", "-x", "--confirm-config"}) {
         EXPECT_THAT(strUsage, testing::HasSubstr(std::string("\t") + pszOption + " ")) << pszOption;
     }
     EXPECT_EQ(Parse({"-B", "--confirm-config"}).nResult, 1);
