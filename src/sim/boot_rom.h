@@ -14,8 +14,9 @@
 // The first character is not echoed. Each following character is stored from $0000 up and
 // echoed; the load ends after the part's wBootLoadMax bytes, or on a variable-load part also
 // once the line has stayed idle for 4 character times; then the ROM jumps to $0000 with
-// X = $1000, Y = the number of bytes loaded, A = the last byte received, SP = the top of RAM
-// and CCR as reset left it. The last echo may still be shifting out when the program starts.
+// X = the register block ($1000), Y = the number of bytes loaded, A = the last byte received,
+// SP = the top of RAM and CCR as reset left it. The last echo may still be shifting out when
+// the program starts.
 //
 // The ROM works the SCI and the EEPROM through the same registers and sequences as code
 // would, one 7-cycle polling pass at a time.

@@ -1,7 +1,7 @@
 // The on-chip EEPROM: the part's array (2 KB at $x800 on the 811E2, 512 bytes at $B600 on the
 // E9, ...) and the CONFIG cell in the register block, programmed and erased through PPROG and
-// guarded by BPROT where the part has it; reads of CONFIG give the latch loaded at reset. The array
-// sits where the bus maps it (setBase), which on the 811E2 follows CONFIG at each reset.
+// guarded by BPROT where the part has it; reads of CONFIG give the latch loaded at reset. The
+// array sits where the bus maps it (setBase), which on the 811E2 follows CONFIG at each reset.
 //
 // How an operation runs: a PPROG write sets EELAT; a later store to an EEPROM address (or to
 // CONFIG) latches that address and the data; a further PPROG write sets EPGM. The operation
