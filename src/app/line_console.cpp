@@ -109,7 +109,7 @@ void AppendCount(SafeText *pText, const LineConsole *pConsole, unsigned long dwS
 // ---- the live table
 
 void AppendLiveStatus(SafeText *pText, const LineBoard *pBoard) {
-    if (pBoard->nBoardsDone + pBoard->nBoardsFailed > 0) {
+    if (pBoard->pConsole->fStation) {
         AppendSafeNumber(pText, (unsigned long)pBoard->nBoardsDone);
         AppendSafeText(pText, " done, ");
         AppendSafeNumber(pText, (unsigned long)pBoard->nBoardsFailed);
@@ -540,7 +540,8 @@ void SayLineSummary(LineConsole *pConsole, int nStatus) {
 }
 
 int ReportInterruptedLine(LineConsole *pConsole, int nStatus) {
-    WriteInterruptText(0, "\n", 1);
+    // The progress marks may have left standard output in mid-line; JSON lines never do.
+    if (pConsole->eForm != LINE_JSON) WriteInterruptText(0, "\n", 1);
     if (pConsole->eForm == LINE_PLAIN) {
         ReportStoppedBoard(pConsole, &pConsole->pBoards[0]);
         return nStatus;

@@ -72,6 +72,7 @@ struct LineConsole {
     const char *pszVerb;  // "programmed", "verified", "read", "erased"
     int fSerialColumn;
     int fOutputColumn;
+    int fStation;  // the live lines count each port's boards
     uint32_t dwPortWidth;
     uint32_t dwTableLines;  // the live table's lines on the screen
     BoardResult rgResults[MAX_RESULTS];
