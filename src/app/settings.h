@@ -24,7 +24,7 @@ struct Settings {
     uint16_t wReadStart;              // "-r": the range read back, both ends included
     uint16_t wReadEnd;
     uint32_t fReadBack;                // "-r" given
-    char szOutputFile[MAX_FILE_NAME];  // "-o": where the read-back goes, as S19
+    char szOutputFile[MAX_FILE_NAME];  // "-o": the read-back, as its extension names
     uint32_t fVerifyOnly;              // "-n": compare the chip with the file, write nothing
     uint32_t fListPorts;               // "-l"
     uint32_t dwTalkerRate;             // "-b": the line rate the talker runs at
@@ -46,7 +46,7 @@ struct Settings {
     uint32_t dwMonitorRate;     // its rate, 9600 unless given
     uint32_t fMonitorRaw;       // "--raw": the chip's bytes as they are
     uint32_t dwMonitorSeconds;  // "--monitor-for": the monitor's length, 0 for until Ctrl-]
-    uint32_t fBinaryBase;  // "--base": the input file is raw bytes from wBinaryBase
+    uint32_t fBinaryBase;       // "--base": the input file is raw bytes from wBinaryBase
     uint16_t wBinaryBase;
 };
 
