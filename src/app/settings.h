@@ -7,6 +7,7 @@
 #include "part_table.h"
 
 enum { MAX_FILE_NAME = 260 };  // room for 259 characters and the terminator
+enum { MAX_DEVICE_NAMES = 128 };  // the most "-d" one run takes: its most boards
 
 struct Settings {
     uint32_t dwComPort;       // "-c": COM port number

@@ -204,6 +204,14 @@ TEST(ParseCommandLine, MissingValuesAreRefusedWithTheirMessage) {
         {{}, "--wait", "0", "Expected --wait seconds from 1 to 86400\n"},
         {{}, "--monitor-for", "86401", "Expected --monitor-for seconds from 1 to 86400\n"},
         {{}, "--base", "10000", "Expected base address (hexadecimal, 0-ffff)\n"},
+        {{}, "--boards", "", "Expected --boards filename value\n"},
+        {{},
+         "--serial",
+         "F800:9",
+         "Expected --serial <addr>:<bytes>, addr hexadecimal, bytes 1 to 8\n"},
+        {{}, "--serial-file", "", "Expected --serial-file filename value\n"},
+        {{}, "--log", "", "Expected --log filename value\n"},
+        {{}, "--count", "0", "Expected --count boards, 1 or more\n"},
     };
     for (const Case &c : cases) {
         for (bool fMissing : {true, false}) {
