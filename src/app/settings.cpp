@@ -7,6 +7,7 @@
 
 #include "hex_digit.h"
 #include "part_table.h"
+#include "serial_counter.h"
 #include "talker_clock.h"
 
 // The defaults of the fields that do not start empty: the default part's (the 811E2's).
@@ -389,15 +390,10 @@ int SetBoardsFile(Settings *pSettings, const char *pszValue) {
                     "Boards file name is too long: at most 259 characters\n");
 }
 
-// "ADDR:BYTES": ADDR in hexadecimal as -e takes it, BYTES from 1 to 8.
 int SetSerial(Settings *pSettings, const char *pszValue) {
-    const char *pch = pszValue;
-    uint32_t dwAddress = 0, dwBytes = 0;
-    if (!ReadHex(&pch, 0xFFFF, &dwAddress) || *pch != ':' || !ReadDecimal(pch + 1, 1, 8, &dwBytes))
+    if (!ParseSerialSpec(pszValue, &pSettings->wSerialAddress, &pSettings->dwSerialBytes))
         return VALUE_NOT_EXPECTED;
     pSettings->fSerial = 1;
-    pSettings->wSerialAddress = (uint16_t)dwAddress;
-    pSettings->dwSerialBytes = dwBytes;
     return 1;
 }
 
