@@ -350,15 +350,15 @@ int SetModeLine(Settings *pSettings, const char *pszValue) {
 const uint32_t MAX_WAIT_SECONDS = 86400;  // a day: longer is a typing slip
 
 int SetWaitSeconds(Settings *pSettings, const char *pszValue) {
-    return ReadDecimal(pszValue, 1, MAX_WAIT_SECONDS, &pSettings->dwWaitSeconds)
-               ? 1
-               : VALUE_NOT_EXPECTED;
+    if (!ReadDecimal(pszValue, 1, MAX_WAIT_SECONDS, &pSettings->dwWaitSeconds))
+        return VALUE_NOT_EXPECTED;
+    return 1;
 }
 
 int SetMonitorSeconds(Settings *pSettings, const char *pszValue) {
-    return ReadDecimal(pszValue, 1, MAX_WAIT_SECONDS, &pSettings->dwMonitorSeconds)
-               ? 1
-               : VALUE_NOT_EXPECTED;
+    if (!ReadDecimal(pszValue, 1, MAX_WAIT_SECONDS, &pSettings->dwMonitorSeconds))
+        return VALUE_NOT_EXPECTED;
+    return 1;
 }
 
 // The rates a serial port may be asked for: 50 baud to 4 Mbaud.
@@ -410,8 +410,9 @@ int SetLogFile(Settings *pSettings, const char *pszValue) {
 }
 
 int SetStationCount(Settings *pSettings, const char *pszValue) {
-    return ReadDecimal(pszValue, 1, UINT32_MAX, &pSettings->dwStationCount) ? 1
-                                                                            : VALUE_NOT_EXPECTED;
+    if (!ReadDecimal(pszValue, 1, UINT32_MAX, &pSettings->dwStationCount))
+        return VALUE_NOT_EXPECTED;
+    return 1;
 }
 
 // An option that takes a value: its setter (1, 0 after its own refusal, or VALUE_NOT_EXPECTED)
