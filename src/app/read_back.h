@@ -12,8 +12,8 @@
 enum { ADDRESS_SPACE = 0x10000 };
 
 struct ReadBackFile {
-    const ReadBackRequest *pRequest;  // the range ("-r") and the name ("-o")
-    const PartInfo *pPart;            // named in the file's header
+    const ReadBackRequest *pRequest;      // the range ("-r") and the name ("-o")
+    const PartInfo *pPart;                // named in the file's header
     char szTempName[MAX_FILE_NAME + 32];  // the name with ".partial"
     FILE *pFile;  // NULL when no read-back was asked for, or when written directly
     int fDirect;  // "-o" names a device or a pipe: written at the end, under that name

@@ -164,6 +164,11 @@ SerialTake TakeSerialNumber(SerialCounter *pCounter, uint64_t *pqwNumber) {
     return eTake;
 }
 
+void DescribeSerialExhausted(uint64_t qwNumber, uint32_t dwBytes, char *pszText, size_t cchText) {
+    snprintf(pszText, cchText, "serial number %llu does not fit in %u byte%s",
+             (unsigned long long)qwNumber, (unsigned)dwBytes, dwBytes == 1 ? "" : "s");
+}
+
 int IsSerialNumberInRange(uint64_t qw, uint32_t dwBytes) {
     return dwBytes >= MAX_SERIAL_BYTES || qw >> (8 * dwBytes) == 0;
 }

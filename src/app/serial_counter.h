@@ -51,6 +51,10 @@ void CloseSerialCounter(SerialCounter *pCounter);
 // or with SERIAL_EXHAUSTED the one that did not fit.
 SerialTake TakeSerialNumber(SerialCounter *pCounter, uint64_t *pqwNumber);
 
+// The reason a board got no number, for its failure and its log record: "serial number 256
+// does not fit in 1 byte".
+void DescribeSerialExhausted(uint64_t qwNumber, uint32_t dwBytes, char *pszText, size_t cchText);
+
 // Whether qw fits in dwBytes bytes.
 int IsSerialNumberInRange(uint64_t qw, uint32_t dwBytes);
 

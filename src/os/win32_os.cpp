@@ -28,8 +28,9 @@ volatile InterruptReportFn g_pfnReport = NULL;
 
 BOOL WINAPI OnConsoleEvent(DWORD dwEvent) {
     RestoreConsole();
-    if (g_pfnReport != NULL) g_pfnReport();
-    ExitProcess((UINT)(128 + SignalOfEvent(dwEvent)));
+    InterruptReportFn pfnReport = g_pfnReport;
+    int nStatus = 128 + SignalOfEvent(dwEvent);
+    ExitProcess((UINT)(pfnReport != NULL ? pfnReport(nStatus) : nStatus));
     return TRUE;
 }
 
@@ -59,6 +60,11 @@ void RemoveFileNow(const char *pszPath) {
 int IsTerminalOutput(void) {
     DWORD dwMode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &dwMode) != 0;
+}
+
+// The line of each board is redrawn only where escape sequences are sure to work.
+int CanRedrawLines(void) {
+    return 0;
 }
 
 uint64_t GetMonotonicMs(void) {

@@ -79,9 +79,10 @@ int PrintsMarks(const RunProgress *pRun) {
 
 void StartRunProgress(RunProgress *pProgress, ProgressForm eForm,
                       const ProgressListener *pListener) {
+    ProgressListener listener = pListener != NULL ? *pListener : ProgressListener();
     *pProgress = RunProgress();
     pProgress->eForm = eForm;
-    if (pListener != NULL) pProgress->listener = *pListener;
+    pProgress->listener = listener;
     RecordStage(&pProgress->stopped, STAGE_IDLE, 0);
 }
 

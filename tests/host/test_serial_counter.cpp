@@ -96,6 +96,9 @@ TEST(SerialCounter, OneByteIsExhaustedAfter255) {
     EXPECT_EQ(qwNumber, 256u);
     EXPECT_EQ(TakeSerialNumber(&counter, &qwNumber), SERIAL_EXHAUSTED);
     CloseSerialCounter(&counter);
+    char szReason[64];
+    DescribeSerialExhausted(qwNumber, 1, szReason, sizeof szReason);
+    EXPECT_STREQ(szReason, "serial number 256 does not fit in 1 byte");
     EXPECT_EQ(taken, (std::vector<uint64_t>{253, 254, 255}));
     EXPECT_EQ(ReadWhole(strPath), "256\r\n# line 4\n");
 }
