@@ -9,7 +9,7 @@
 
 namespace {
 
-enum { ROW_ROOM = 1024, TABLE_WIDTH = 79, RESULT_WIDTH = 48, SECONDS_WIDTH = 7 };
+enum { ROW_ROOM = 1024, TABLE_WIDTH = 79, RESULT_WIDTH = 64, SECONDS_WIDTH = 7 };
 const uint64_t PROGRESS_EVENT_MS = 100;  // at most ten progress events a second per board
 
 void WriteText(int fError, const char *pch, size_t cch) {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "hex_digit.h"
 #include "rfc2217_wire.h"
 
 namespace hc11 {
@@ -17,13 +18,9 @@ bool ParseHexAddress(const char *text, const char *end, uint16_t *value) {
     if (text == end || end - text > 4) return false;
     unsigned result = 0;
     for (const char *p = text; p != end; p++) {
-        char c = *p;
-        unsigned digit = (c >= '0' && c <= '9')   ? unsigned(c - '0')
-                         : (c >= 'a' && c <= 'f') ? unsigned(c - 'a' + 10)
-                         : (c >= 'A' && c <= 'F') ? unsigned(c - 'A' + 10)
-                                                  : 16;
-        if (digit == 16) return false;
-        result = result * 16 + digit;
+        int digit = ::HexDigitValue(*p);
+        if (digit < 0) return false;
+        result = result * 16 + unsigned(digit);
     }
     *value = uint16_t(result);
     return true;
@@ -43,14 +40,12 @@ bool ParseSeconds(const char *text, double *seconds) {
     return end != text && *end == '\0' && *seconds > 0;
 }
 
-// The crystals of 68HC11 boards run from about 1 MHz (E = 250 kHz) up to 20 MHz (the
-// fastest parts' E = 5 MHz); anything outside is taken for a mistake.
-constexpr double kLowestCrystalMhz = 1, kHighestCrystalMhz = 20;
-
+// A crystal outside the range 68HC11 boards use is taken for a mistake.
 bool ParseCrystal(const char *text, double *hz) {
     char *end = nullptr;
     double mhz = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !(mhz >= kLowestCrystalMhz && mhz <= kHighestCrystalMhz))
+    if (end == text || *end != '\0' || !(mhz * 1e6 >= kLowestCrystalHz) ||
+        !(mhz * 1e6 <= kHighestCrystalHz))
         return false;
     *hz = mhz * 1e6;
     return true;

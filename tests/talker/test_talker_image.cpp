@@ -7,10 +7,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "hc11_registers.h"
+#include "missing_tool.h"
+#include "part_table.h"
 #include "srecord.h"
 #include "talker_image.h"
 
@@ -138,6 +143,54 @@ TEST(TalkerImage, EveryLineCarriesItsCountAndChecksum) {
     }
 }
 
+// The talker's source states the chip's registers and bits for the assembler: each equate
+// "NAME = 0x..." it has must hold what both programs take from hc11_registers.h.
+std::map<std::string, unsigned> SourceEquates() {
+    std::ifstream source(TALKER_SOURCE);
+    std::map<std::string, unsigned> equates;
+    const std::regex equate(R"(^([A-Za-z_]\w*)\s*=\s*0x([0-9A-Fa-f]+)\b)");
+    std::smatch match;
+    for (std::string line; std::getline(source, line);) {
+        if (std::regex_search(line, match, equate))
+            equates[match[1]] = unsigned(std::stoul(match[2], nullptr, 16));
+    }
+    return equates;
+}
+
+TEST(TalkerFirmware, SourceStatesTheChipsRegistersAsBothProgramsDo) {
+    using namespace hc11;
+    const unsigned regs = GetDefaultPart()->wRegisterStart;
+    const std::pair<const char *, unsigned> facts[] = {{"REGS", regs},
+                                                       {"SPCR", regs + reg::SPCR},
+                                                       {"BAUD", regs + reg::BAUD},
+                                                       {"SCCR2", regs + reg::SCCR2},
+                                                       {"SCSR", regs + reg::SCSR},
+                                                       {"SCDR", regs + reg::SCDR},
+                                                       {"PPROG", regs + reg::PPROG},
+                                                       {"CONFIG", regs + reg::CONFIG},
+                                                       {"DWOM", spcr::DWOM},
+                                                       {"TCLR", baud::TCLR},
+                                                       {"SCP1", baud::SCP1},
+                                                       {"SCP0", baud::SCP0},
+                                                       {"TE", sccr2::TE},
+                                                       {"RE", sccr2::RE},
+                                                       {"TDRE", scsr::TDRE},
+                                                       {"TC", scsr::TC},
+                                                       {"RDRF", scsr::RDRF},
+                                                       {"BYTE", pprog::BYTE},
+                                                       {"ERASE", pprog::ERASE},
+                                                       {"EELAT", pprog::EELAT},
+                                                       {"EPGM", pprog::EPGM}};
+    std::map<std::string, unsigned> equates = SourceEquates();
+    for (const auto &[name, value] : facts) {
+        ASSERT_EQ(equates.count(name), 1u) << name << " is not stated in " << TALKER_SOURCE;
+        EXPECT_EQ(equates[name], value) << name;
+    }
+    // The talker addresses the block where reset leaves it on every part.
+    for (unsigned i = 0; i < GetPartCount(); i++)
+        EXPECT_EQ(GetPartByIndex(i)->wRegisterStart, equates["REGS"]) << GetPartByIndex(i)->pszName;
+}
+
 // --- Checks with the outside tools: srec_cat and the m68hc11 binutils
 
 // A directory of its own for each test, since CTest runs the tests side by side; removed
@@ -187,7 +240,7 @@ std::string AssembleTalker(const WorkDir &dir) {
 }
 
 TEST(TalkerImage, SrecCatAcceptsEveryChecksumAndReadsTheSameBytes) {
-    if (std::string(SREC_CAT_PATH).empty()) GTEST_SKIP() << "srec_cat is not installed";
+    if (std::string(SREC_CAT_PATH).empty()) SKIP_FOR_MISSING_TOOL("srec_cat is not installed");
     WorkDir dir;
     WriteImageFile(dir.file("talker.s19"));
     // srec_cat stops with an error at a checksum that does not match.
@@ -269,7 +322,7 @@ std::vector<RegisterUse> RegisterUses() {
 TEST(TalkerFirmware, DisassemblyHoldsTheRegisterAddressesAndValues) {
     if (std::string(M68HC11_AS_PATH).empty() || std::string(M68HC11_LD_PATH).empty() ||
         std::string(M68HC11_OBJDUMP_PATH).empty()) {
-        GTEST_SKIP() << "the m68hc11 binutils are not installed";
+        SKIP_FOR_MISSING_TOOL("the m68hc11 binutils are not installed");
     }
     WorkDir dir;
     std::string elf = AssembleTalker(dir);
