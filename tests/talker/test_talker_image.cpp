@@ -351,7 +351,7 @@ std::string Edited(std::string text,
 // its room or can't be followed; it prints the margin of one that fits.
 TEST(TalkerGenerator, RefusesAStackDeeperThanItsRoom) {
     if (std::string(M68HC11_AS_PATH).empty() || std::string(M68HC11_NM_PATH).empty())
-        GTEST_SKIP() << "the m68hc11 binutils are not installed";
+        SKIP_FOR_MISSING_TOOL("the m68hc11 binutils are not installed");
     const std::string call = "        bsr     eeprom_cycle\n";
     const std::pair<std::string, std::string> deeper = {call,
                                                         "        psha\n" + call + "        pula\n"};
