@@ -7,16 +7,9 @@
 #include "rfc2217_port.h"
 #include "say.h"
 
-namespace {
-
-const char RFC2217_SCHEME[] = "rfc2217://";
-
-}  // namespace
-
 int OpenPortByName(Port *pPort, const PortName *pName, uint32_t dwBaudRate) {
     pPort->pOps = NULL;
-    if (strncmp(pName->szOpen, RFC2217_SCHEME, sizeof(RFC2217_SCHEME) - 1) == 0)
-        return OpenRfc2217Port(pPort, pName->szOpen, dwBaudRate);
+    if (IsNetworkPortName(pName)) return OpenRfc2217Port(pPort, pName->szOpen, dwBaudRate);
     return OpenNativePort(pPort, pName->szOpen, pName->szShown, dwBaudRate);
 }
 

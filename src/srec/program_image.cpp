@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "hex_digit.h"
 #include "image_fill.h"
 
 namespace {
@@ -128,9 +129,7 @@ uint16_t LastSentAddress(const PlacedRecord *pRecord) {
 uint32_t CountOfRecord(const SRecordLine *pLine, const SRecord *pRecord) {
     uint32_t dwCount = 0;
     for (unsigned i = 0; i < 2 * AddressBytesOfType(pRecord->wType); i++) {
-        char ch = pLine->szText[4 + i];
-        uint32_t dwDigit = ch <= '9' ? (uint32_t)(ch - '0') : (uint32_t)((ch | 0x20) - 'a' + 10);
-        dwCount = dwCount * 16 + dwDigit;
+        dwCount = dwCount * 16 + (uint32_t)HexDigitValue(pLine->szText[4 + i]);
     }
     return dwCount;
 }

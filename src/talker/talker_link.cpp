@@ -19,4 +19,6 @@ void StartTalkerLink(TalkerLink *pLink, const LinkTarget *pTarget) {
     pLink->device.pOps = pLink->trace.pOps = NULL;
     pLink->pfnOpenPort = NULL;
     pLink->pOpenContext = NULL;
+    pLink->fKeepOpen = IsNetworkPortName(&pTarget->portName);
+    pLink->fParked = 0;
 }

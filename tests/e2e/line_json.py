@@ -32,8 +32,11 @@ def row(r):
 
 
 def check_board_event(event, results):
-    """One board's event, with its port."""
+    """One board's event, with its port, or the run's own message."""
     port, kind = event["port"], event["event"]
+    if port is None:  # the run's own text, before any board
+        assert kind == "message", event
+        return
     assert isinstance(port, str) and port, event
     if kind == "stage":
         assert event["stage"] in STAGES and isinstance(event["total"], int), event

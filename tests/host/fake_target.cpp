@@ -155,7 +155,8 @@ std::string UsageText(const std::string &program, const std::string &range) {
            "\t-d <device> serial device to use instead of the COM port\n"
            "\t-l list the serial ports\n"
            "\t-r <start>-<end> read that range back into the -o file\n"
-           "\t-o <filename> S19 file the read-back is written to\n"
+           "\t-o <filename> file the read-back is written to: S19, Intel HEX (.hex), binary "
+           "(.bin)\n"
            "\t-n verify only: compare the chip with the -i file, write nothing\n"
            "\t-I forget an earlier -i\n"
            "\t-V trace every byte on the wire on standard error\n"
@@ -183,7 +184,7 @@ std::string UsageText(const std::string &program, const std::string &range) {
            "big-endian at addr\n"
            "\t--serial-file <filename> holds the next free serial number\n"
            "\t--log <filename> append a JSON line per board with what it got\n"
-           "\t--json JSON events on standard output instead of text\n"
+           "\t--json write JSON events on standard output instead of text\n"
            "\t--station program board after board on each port, as each is reset\n"
            "\t--count <n> with --station: end after n boards per port\n"
            "\nNormal operation on COM1 is as follows:\n" +
