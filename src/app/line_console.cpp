@@ -157,6 +157,7 @@ void DrawLiveTable(LineConsole *pConsole) {
 // ---- a board's lines
 
 void SayBoardLine(LineBoard *pBoard, int fError, const char *pszLine) {
+    if (IsInterrupting()) return;  // a port released under the board: the handler tells
     LineConsole *pConsole = pBoard->pConsole;
     std::lock_guard<std::mutex> lock(pConsole->mutex);
     if (fError && pBoard->szFirstReason[0] == '\0')

@@ -196,6 +196,9 @@ void RunOneBoard(BoardSlot *pSlot, const RunTarget *pTarget) {
     BoardOutcome outcome = {TakeBoardSerial(pSlot, &patch), 0};
     if (outcome.nStatus == EXIT_DONE)
         outcome = RunBoard(pTarget, pSlot->pShared->pImage, &patch, pSlot->pWork);
+    // Its port may have been released by the interrupt: the handler reports the board as
+    // stopped and ends the process.
+    while (IsInterrupting()) std::this_thread::sleep_for(std::chrono::seconds(1));
     BoardResult result = {pBoard,
                           outcome.nStatus == EXIT_DONE,
                           outcome.nStatus,
