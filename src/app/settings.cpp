@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hc11_registers.h"
 #include "hex_digit.h"
 #include "part_table.h"
+#include "port.h"
 #include "serial_counter.h"
 #include "talker_clock.h"
 #include "talker_link.h"
@@ -325,7 +327,7 @@ int SetCrystal(Settings *pSettings, const char *pszValue) {
     char *pszEnd = NULL;
     double dMhz = strtod(pszValue, &pszEnd);
     if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' ||
-        !(dMhz * 1e6 >= LOWEST_CRYSTAL_HZ) || !(dMhz * 1e6 <= HIGHEST_CRYSTAL_HZ)) {
+        !(dMhz * 1e6 >= hc11::kLowestCrystalHz) || !(dMhz * 1e6 <= hc11::kHighestCrystalHz)) {
         return VALUE_NOT_EXPECTED;
     }
     pSettings->dwCrystalHz = (uint32_t)(dMhz * 1e6 + 0.5);
@@ -335,9 +337,9 @@ int SetCrystal(Settings *pSettings, const char *pszValue) {
 // "dtr" or "rts" into *pdwLine (port.h's PORT_LINE_DTR and PORT_LINE_RTS).
 int ReadLineName(const char *pszValue, uint32_t *pdwLine) {
     if (strcmp(pszValue, "dtr") == 0)
-        *pdwLine = 1;
+        *pdwLine = PORT_LINE_DTR;
     else if (strcmp(pszValue, "rts") == 0)
-        *pdwLine = 2;
+        *pdwLine = PORT_LINE_RTS;
     else
         return 0;
     return 1;

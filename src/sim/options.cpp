@@ -40,14 +40,12 @@ bool ParseSeconds(const char *text, double *seconds) {
     return end != text && *end == '\0' && *seconds > 0;
 }
 
-// The crystals of 68HC11 boards run from about 1 MHz (E = 250 kHz) up to 20 MHz (the
-// fastest parts' E = 5 MHz); anything outside is taken for a mistake.
-constexpr double kLowestCrystalMhz = 1, kHighestCrystalMhz = 20;
-
+// A crystal outside the range 68HC11 boards use is taken for a mistake.
 bool ParseCrystal(const char *text, double *hz) {
     char *end = nullptr;
     double mhz = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !(mhz >= kLowestCrystalMhz && mhz <= kHighestCrystalMhz))
+    if (end == text || *end != '\0' || !(mhz * 1e6 >= kLowestCrystalHz) ||
+        !(mhz * 1e6 <= kHighestCrystalHz))
         return false;
     *hz = mhz * 1e6;
     return true;
