@@ -86,13 +86,8 @@ class Line : public testing::Test {
         ser2nets.clear(), ser2netDirs.clear(), boards.clear(), dir = MakeTempDir();
     }
 
-    Board &addListening(std::vector<std::string> args = {}) {
-        args.insert(args.begin(), {"--listen", "0"});
-        boards.push_back({std::make_unique<SimProcess>(args), ""});
-        boards.back().port = boards.back().sim->path();
-        return boards.back();
-    }
-    Board &addPty(const std::vector<std::string> &args = {}) {
+    // A simulator and its port: its pty, or with --listen its URL.
+    Board &add(const std::vector<std::string> &args = {}) {
         boards.push_back({std::make_unique<SimProcess>(args), ""});
         boards.back().port = boards.back().sim->path();
         return boards.back();
@@ -103,7 +98,7 @@ class Line : public testing::Test {
                     const std::vector<std::string> &args = {}) {
         std::vector<uint16_t> ports;
         for (const auto &sub : subs) {
-            Board &board = addPty(args);
+            Board &board = add(args);
             ports.push_back(FreeLoopbackPort());
             yaml = std::regex_replace(yaml, std::regex(sub.first),
                                       "tcp,127.0.0.1," + std::to_string(ports.back()));
@@ -182,8 +177,8 @@ TEST_F(Line, TheReadmeLineProgramsEightBoardsAndOneUnpluggedFailsAlone) {
                           {"tcp,2003", "/dev/ttyUSB2"},
                           {"tcp,2004", "/dev/ttyUSB3"}});
         const std::string unplugged =
-            addListening({"--fault", "unplug:300"}).port;  // past the talker load's echoes
-        addListening(), addPty(), addPty();
+            add({"--listen", "0", "--fault", "unplug:300"}).port;  // past the talker load's echoes
+        add({"--listen", "0"}), add(), add();
         WriteS19(dir, "product.s19", kImage);
         boardsFile(0, boards.size(), "boards.txt");
         std::string script =
@@ -240,7 +235,7 @@ TEST_F(Line, TheReadmeLineProgramsEightBoardsAndOneUnpluggedFailsAlone) {
 // for six (250 to 255 in one byte): no number goes to two boards, each chip holds its own,
 // and the board left without a number fails untouched, saying why.
 TEST_F(Line, TwoProcessesSharingOneCounterNeverGiveOneNumberTwice) {
-    for (int i = 0; i < 7; i++) addListening();
+    for (int i = 0; i < 7; i++) add({"--listen", "0"});
     std::string image = WriteS19(dir, "product.s19", kImage), counter = dir + "/serial.txt";
     WriteTextFile(counter, "250\n");
     std::string common = kProgram + " -B -i " + image + " --serial fe00:1 --serial-file " +
@@ -281,7 +276,7 @@ TEST_F(Line, TwoProcessesSharingOneCounterNeverGiveOneNumberTwice) {
 // next, as soon as it says so; --count 3 ends it with three boards programmed, each with its
 // own number, in turn.
 TEST_F(Line, TheStationProgramsABoardAfterEachResetUpToItsCount) {
-    Board &board = addPty();
+    Board &board = add();
     std::string image = WriteS19(dir, "product.s19", kImage), counter = dir + "/serial.txt";
     WriteTextFile(counter, "41\n");
     ChildProcess tool = StartChild(
@@ -316,8 +311,9 @@ TEST_F(Line, TheStationProgramsABoardAfterEachResetUpToItsCount) {
 // Ctrl-C while four boards download (two over the network, two over ptys) stops every one,
 // says so in JSON, and releases every port: after a reset of each, a new run programs all.
 TEST_F(Line, CtrlCInTheMiddleReleasesEveryPortForTheNextRun) {
-    addListening({"--realtime"}), addListening({"--realtime"});
-    addPty({"--realtime"}), addPty({"--realtime"});
+    for (int i = 0; i < 4; i++)
+        add(i < 2 ? std::vector<std::string>{"--listen", "0", "--realtime"}
+                  : std::vector<std::string>{"--realtime"});
     std::string image = WriteS19(dir, "product.s19", kImage);
     std::vector<std::string> args = {kProgram, "-B", "-i", image};
     for (const Board &board : boards) args.insert(args.end(), {"-d", board.port});
