@@ -309,7 +309,8 @@ TEST_F(Line, TheStationProgramsABoardAfterEachResetUpToItsCount) {
 }
 
 // Ctrl-C while four boards download (two over the network, two over ptys) stops every one,
-// says so in JSON, and releases every port: after a reset of each, a new run programs all.
+// says so in JSON, and releases every port: after a reset of each, a new run programs all
+// and reads each back into a file of its own.
 TEST_F(Line, CtrlCInTheMiddleReleasesEveryPortForTheNextRun) {
     for (int i = 0; i < 4; i++)
         add(i < 2 ? std::vector<std::string>{"--listen", "0", "--realtime"}
@@ -340,12 +341,16 @@ TEST_F(Line, CtrlCInTheMiddleReleasesEveryPortForTheNextRun) {
     for (const Board &board : boards) board.sim->reset();
     std::string again;
     for (const std::string &arg : args) again += arg + " ";
-    ProgramResult result = RunProgram(again);
+    ProgramResult result = RunProgram(again + "-r f800-f9ff -o " + dir + "/back.s19");
     stopSims();
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("\n4 of 4 boards programmed\n"), std::string::npos) << result.out;
-    for (const Board &board : boards)
-        EXPECT_TRUE(board.sim->dumped(0xF800, 0xF9FF) == kCode) << board.port << " lacks the image";
+    for (size_t i = 0; i < boards.size(); i++) {  // each read back into a file of its own
+        std::string back = dir + "/back." + std::to_string(i + 1) + ".s19";
+        EXPECT_TRUE(boards[i].sim->dumped(0xF800, 0xF9FF) == kCode) << boards[i].port;
+        EXPECT_TRUE(ReadS19Range(back, 0xF800, 0xF9FF) == kCode) << back;
+        EXPECT_NE(result.out.find("  " + back + "\n"), std::string::npos) << result.out;
+    }
 }
 
 }  // namespace
