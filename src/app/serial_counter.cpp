@@ -7,21 +7,6 @@
 
 namespace {
 
-// Hexadecimal digits up to FFFF, an "0x" before them allowed, as "-e" reads its ends.
-int ReadHexAddress(const char **ppch, uint32_t *pdwValue) {
-    const char *pch = *ppch;
-    if (pch[0] == '0' && (pch[1] == 'x' || pch[1] == 'X') && HexDigitValue(pch[2]) >= 0) pch += 2;
-    if (HexDigitValue(*pch) < 0) return 0;
-    uint32_t dwValue = 0;
-    for (; HexDigitValue(*pch) >= 0; pch++) {
-        dwValue = dwValue * 16 + (uint32_t)HexDigitValue(*pch);
-        if (dwValue > 0xFFFF) return 0;
-    }
-    *pdwValue = dwValue;
-    *ppch = pch;
-    return 1;
-}
-
 int IsBlank(char ch) {
     return ch == ' ' || ch == '\t';
 }
@@ -93,7 +78,7 @@ SerialTake TakeLocked(SerialCounter *pCounter, uint64_t *pqwNumber) {
 int ParseSerialSpec(const char *pszValue, uint16_t *pwAddress, uint32_t *pdwBytes) {
     const char *pch = pszValue;
     uint32_t dwAddress = 0;
-    if (!ReadHexAddress(&pch, &dwAddress) || *pch++ != ':') return 0;
+    if (!ReadHexNumber(&pch, 0xFFFF, &dwAddress) || *pch++ != ':') return 0;
     if (pch[0] < '1' || pch[0] > '0' + MAX_SERIAL_BYTES || pch[1] != '\0') return 0;
     uint32_t dwBytes = (uint32_t)(pch[0] - '0');
     // Bytes past $FFFF would wrap to the bottom of the map: no range names that.

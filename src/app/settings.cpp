@@ -174,22 +174,6 @@ int ReadDecimal(const char *pszValue, uint32_t dwMin, uint32_t dwMax, uint32_t *
     return 1;
 }
 
-// Hexadecimal digits (an "0x" before them allowed) up to dwMax, from *ppch; *ppch moves past
-// them. Returns 0 when there is no digit or the value passes dwMax.
-int ReadHex(const char **ppch, uint32_t dwMax, uint32_t *pdwValue) {
-    const char *pch = *ppch;
-    if (pch[0] == '0' && (pch[1] == 'x' || pch[1] == 'X') && HexDigitValue(pch[2]) >= 0) pch += 2;
-    if (HexDigitValue(*pch) < 0) return 0;
-    uint32_t dwValue = 0;
-    for (; HexDigitValue(*pch) >= 0; pch++) {
-        dwValue = dwValue * 16 + (uint32_t)HexDigitValue(*pch);
-        if (dwValue > dwMax) return 0;
-    }
-    *pdwValue = dwValue;
-    *ppch = pch;
-    return 1;
-}
-
 // Ports count from 1: COM1 is the first.
 int SetComPort(Settings *pSettings, const char *pszValue) {
     pSettings->fComPortGiven = 1;
@@ -203,7 +187,7 @@ int SetComPort(Settings *pSettings, const char *pszValue) {
 int SetConfigValue(Settings *pSettings, const char *pszValue) {
     uint32_t dwValue = 0;
     const char *pch = pszValue;
-    if (!ReadHex(&pch, 0xFF, &dwValue) || *pch != '\0') return VALUE_NOT_EXPECTED;
+    if (!ReadHexNumber(&pch, 0xFF, &dwValue) || *pch != '\0') return VALUE_NOT_EXPECTED;
     pSettings->bConfigValue = (uint8_t)dwValue;
     pSettings->fConfigGiven = 1;
     return 1;
@@ -251,7 +235,8 @@ int ReadAddressRange(const Settings *pSettings, const char *pszValue, uint16_t *
                      uint16_t *pwEnd, const char *pszInvalid) {
     uint32_t dwStart = 0, dwEnd = 0;
     const char *pch = pszValue;
-    int fRead = ReadHex(&pch, 0xFFFF, &dwStart) && *pch++ == '-' && ReadHex(&pch, 0xFFFF, &dwEnd);
+    int fRead = ReadHexNumber(&pch, 0xFFFF, &dwStart) && *pch++ == '-' &&
+                ReadHexNumber(&pch, 0xFFFF, &dwEnd);
     if (!fRead || *pch != '\0') return VALUE_NOT_EXPECTED;
     if (dwStart > dwEnd) return RefuseValue(pSettings, pszInvalid);
     *pwStart = (uint16_t)dwStart;
