@@ -98,6 +98,11 @@ LinkOutcome ResetIntoBootstrap(const Settings *pSettings, TalkerLink *pLink) {
                 "No break from the boot ROM after the reset through %s: check the wiring, "
                 "--reset-line, --mode-line and --invert-lines\n",
                 LineName(pSettings->dwResetLine));
+        if (pLink->pPort->fLinesUnconfirmed)
+            fprintf(
+                stderr,
+                "The server never acknowledged the line changes (RFC 2217's SET-CONTROL): it "
+                "may not pass the lines on to the board (ser2net in front of a pty does not)\n");
     }
     CloseComPort(pLink);
     return eBreak == BREAK_SEEN ? LINK_DONE : LINK_FAILED;

@@ -145,10 +145,10 @@ int CheckEepromErased(const TalkerLink *pLink) {
 int UseTarget(const Settings *pSettings, const TalkerLink *pLink, ProgramImage *pFile,
               ReadBackFile *pReadBack) {
     if (pFile != NULL && pSettings->fVerifyOnly) {
-        fprintf(stdout, "Verifying %s\n", pSettings->szInputFile);
+        fprintf(stdout, "Verifying %s\n", pFile->pFile->pszName);
         if (!VerifyImage(pLink, pFile)) return EXIT_TARGET;
     } else if (pFile != NULL) {
-        fprintf(stdout, "Downloading %s\n", pSettings->szInputFile);
+        fprintf(stdout, "Downloading %s\n", pFile->pFile->pszName);
         if (!DownloadImage(pLink, pFile, (int)pSettings->fBulkErase)) return EXIT_TARGET;
     }
     if (pSettings->fReadBack && !ReadBackRange(pLink, pReadBack)) return EXIT_TARGET;
@@ -276,10 +276,12 @@ int FinishReadBack(ReadBackFile *pReadBack, int nStatus) {
 
 // A folder named by "-o" could never be replaced by the file: refused before the target is
 // touched, with the words the rename would have failed with.
-int IsOutputNameUsable(const char *pszName) {
+int IsOutputNameUsable(const ReadBackFile *pReadBack) {
     struct stat info;
+    const char *pszName = pReadBack->pSettings->szOutputFile;
     if (stat(pszName, &info) != 0 || (info.st_mode & S_IFMT) != S_IFDIR) return 1;
-    fprintf(stderr, "File Error: Could not write %s: %s\n", pszName, strerror(EISDIR));
+    fprintf(stderr, "File Error: Could not write %s: %s\n", pReadBack->szShownName,
+            strerror(EISDIR));
     return 0;
 }
 
@@ -316,8 +318,7 @@ int RunWithSettings(const Settings *pSettings) {
         return EXIT_COMMAND_LINE;
     ReadBackFile readBack;
     StartReadBackFile(&readBack, pSettings);
-    if (pSettings->fReadBack &&
-        (!IsOutputNameUsable(pSettings->szOutputFile) || !CreateReadBackFile(&readBack)))
+    if (pSettings->fReadBack && (!IsOutputNameUsable(&readBack) || !CreateReadBackFile(&readBack)))
         return EXIT_INPUT_FILE;
     nStatus = ProgramTarget(pSettings, &link, pFile, &readBack);
     if (pSettings->fReadBack) nStatus = FinishReadBack(&readBack, nStatus);

@@ -81,6 +81,7 @@ int WriteDirectly(const ReadBackFile *pOut) {
 void StartReadBackFile(ReadBackFile *pOut, const Settings *pSettings) {
     pOut->pSettings = pSettings;
     pOut->szTempName[0] = '\0';
+    FormatShownName(pSettings->szOutputFile, pOut->szShownName, sizeof pOut->szShownName);
     pOut->pFile = NULL;
     pOut->fDirect = 0;
 }
@@ -92,7 +93,8 @@ int CreateReadBackFile(ReadBackFile *pOut) {
     snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", pSettings->szOutputFile);
     pOut->pFile = fopen(pOut->szTempName, "wb");
     if (pOut->pFile == NULL) {
-        fprintf(stderr, "File Error: Could not create %s: %s\n", pOut->szTempName, strerror(errno));
+        fprintf(stderr, "File Error: Could not create %s.partial: %s\n", pOut->szShownName,
+                strerror(errno));
         return 0;
     }
     SetInterruptLeftover(pOut->szTempName);
@@ -102,10 +104,10 @@ int CreateReadBackFile(ReadBackFile *pOut) {
 int ReadBackRange(const TalkerLink *pLink, ReadBackFile *pOut) {
     const Settings *pSettings = pOut->pSettings;
     fprintf(stdout, "Reading $%04X-$%04X into %s\n", pSettings->wReadStart, pSettings->wReadEnd,
-            pSettings->szOutputFile);
+            pOut->szShownName);
     // A binary file does not carry its address: the run says it.
     if (OutputFormatOfName(pSettings->szOutputFile) == OUTPUT_BINARY) {
-        fprintf(stdout, "%s holds the bytes alone, the first from $%04X\n", pSettings->szOutputFile,
+        fprintf(stdout, "%s holds the bytes alone, the first from $%04X\n", pOut->szShownName,
                 pSettings->wReadStart);
     }
     EnterStage(STAGE_READ, RangeLength(pSettings));
@@ -120,8 +122,7 @@ int SaveReadBackFile(ReadBackFile *pOut) {
     const Settings *pSettings = pOut->pSettings;
     if (pOut->fDirect) {
         if (WriteDirectly(pOut)) return 1;
-        fprintf(stderr, "File Error: Could not write %s: %s\n", pSettings->szOutputFile,
-                strerror(errno));
+        fprintf(stderr, "File Error: Could not write %s: %s\n", pOut->szShownName, strerror(errno));
         return 0;
     }
     int fWritten = WriteReadBack(pOut, pOut->pFile);
@@ -130,8 +131,7 @@ int SaveReadBackFile(ReadBackFile *pOut) {
     int fRenamed = fWritten && RenameOver(pOut->szTempName, pSettings->szOutputFile);
     SetInterruptLeftover(NULL);
     if (fRenamed) return 1;
-    fprintf(stderr, "File Error: Could not write %s: %s\n", pSettings->szOutputFile,
-            strerror(errno));
+    fprintf(stderr, "File Error: Could not write %s: %s\n", pOut->szShownName, strerror(errno));
     remove(pOut->szTempName);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "settings.h"
+#include "srec_file.h"
 #include "talker_link.h"
 
 enum { ADDRESS_SPACE = 0x10000 };
@@ -14,6 +15,7 @@ enum { ADDRESS_SPACE = 0x10000 };
 struct ReadBackFile {
     const Settings *pSettings;  // the range ("-r"), the part and the name ("-o")
     char szTempName[MAX_FILE_NAME + 16];
+    char szShownName[SHOWN_NAME_ROOM];  // the "-o" name as messages show it
     FILE *pFile;  // NULL when no read-back was asked for, or when written directly
     int fDirect;  // "-o" names a device or a pipe: written at the end, under that name
     uint8_t pbChip[ADDRESS_SPACE];  // the range as read, from its first address

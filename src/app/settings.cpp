@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "crystal.h"
 #include "part_table.h"
+#include "rfc2217_protocol.h"
+#include "srec_file.h"
 #include "talker_clock.h"
 
 // The defaults of the fields that do not start empty: the default part's (the 811E2's).
@@ -197,8 +200,19 @@ int SetInputFile(Settings *pSettings, const char *pszValue) {
                     "Input file name is too long: at most 259 characters\n");
 }
 
+// A network port's address is checked here, with the other options: a malformed one is the
+// user's slip, not a port that failed.
+int IsDeviceNameValid(const char *pszValue) {
+    static const char szScheme[] = "rfc2217://";
+    char szHost[MAX_FILE_NAME], szService[8];
+    if (strncmp(pszValue, szScheme, sizeof szScheme - 1) != 0) return 1;
+    return ParseRfc2217Url(pszValue, szHost, sizeof szHost, szService, sizeof szService);
+}
+
 int SetDevice(Settings *pSettings, const char *pszValue) {
     if (pszValue[0] == '\0') return RefuseValue(pSettings, "Expected device name value\n");
+    if (!IsDeviceNameValid(pszValue))
+        return RefuseValue(pSettings, "Expected -d rfc2217://HOST:PORT, PORT from 1 to 65535\n");
     return CopyName(pSettings, pSettings->szDevice, pszValue,
                     "Device name is too long: at most 259 characters\n");
 }
@@ -297,15 +311,10 @@ int SetTalkerRate(Settings *pSettings, const char *pszValue) {
     return 1;
 }
 
-// The crystal in MHz, decimals allowed, within the range boards use; kept to the hertz.
+// The crystal in decimal MHz, within the range boards use, as hc11sim's "--crystal" reads it.
 int SetCrystal(Settings *pSettings, const char *pszValue) {
-    char *pszEnd = NULL;
-    double dMhz = strtod(pszValue, &pszEnd);
-    if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' ||
-        !(dMhz * 1e6 >= LOWEST_CRYSTAL_HZ) || !(dMhz * 1e6 <= HIGHEST_CRYSTAL_HZ)) {
+    if (!ReadCrystalMhz(pszValue, &pSettings->dwCrystalHz))
         return RefuseValue(pSettings, CRYSTAL_MESSAGE);
-    }
-    pSettings->dwCrystalHz = (uint32_t)(dMhz * 1e6 + 0.5);
     return 1;
 }
 
@@ -455,7 +464,9 @@ int SettleTalkerRate(Settings *pSettings) {
 
 // Names what was not understood; a bare name is most often an input file without its "-i".
 void ReportUnknownArgument(const char *pszArg) {
-    fprintf(stderr, "Unknown argument: %s%s\n", pszArg,
+    static char szShown[SHOWN_NAME_ROOM];
+    FormatShownName(pszArg, szShown, sizeof szShown);
+    fprintf(stderr, "Unknown argument: %s%s\n", szShown,
             pszArg[0] == '-' ? "" : " (an input file is named with -i)");
 }
 

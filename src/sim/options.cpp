@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "crystal.h"
 #include "rfc2217_wire.h"
 
 namespace hc11 {
@@ -43,16 +44,11 @@ bool ParseSeconds(const char *text, double *seconds) {
     return end != text && *end == '\0' && *seconds > 0;
 }
 
-// The crystals of 68HC11 boards run from about 1 MHz (E = 250 kHz) up to 20 MHz (the
-// fastest parts' E = 5 MHz); anything outside is taken for a mistake.
-constexpr double kLowestCrystalMhz = 1, kHighestCrystalMhz = 20;
-
+// Read as hc11prog's "-x" reads it, so that the same words name the same board.
 bool ParseCrystal(const char *text, double *hz) {
-    char *end = nullptr;
-    double mhz = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !(mhz >= kLowestCrystalMhz && mhz <= kHighestCrystalMhz))
-        return false;
-    *hz = mhz * 1e6;
+    uint32_t crystalHz = 0;
+    if (!ReadCrystalMhz(text, &crystalHz)) return false;
+    *hz = crystalHz;
     return true;
 }
 

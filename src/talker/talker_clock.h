@@ -5,13 +5,11 @@
 
 #include <cstdint>
 
+#include "crystal.h"
 #include "sci_rate.h"
 
 const uint32_t DEFAULT_CRYSTAL_HZ = 8000000;
 const uint32_t CRYSTAL_TO_E = 4;  // the oscillator's output is divided by four into E
-// The crystals hc11prog takes, as hc11sim does: E from 250 kHz to 5 MHz.
-const uint32_t LOWEST_CRYSTAL_HZ = 1000000;
-const uint32_t HIGHEST_CRYSTAL_HZ = 20000000;
 // The boot ROM's BAUD values: its own rate from reset (7812.5 baud at E = 2 MHz), and the one
 // it switches to on a first character other than $FF, $00 or $55 (1202 baud at 2 MHz).
 const uint8_t BOOT_ROM_BAUD_FAST = 0xA2;

@@ -60,7 +60,8 @@ inline void CheckIntelHexRoundTrip(const ProgramImage &image, ProgramImage *pAga
     const ImageWalk walk = {nullptr, 0, 0, 0};
     ImageRun run;
     for (uint32_t dw = 0; NextImageRun(&image, &walk, dw, &run); dw = run.wFirst + run.dwLength) {
-        // Each run's own end record would end the file: keep only the data lines.
+        // Each run's own end record would end the file: keep only the data lines, and end the
+        // whole file with one.
         char szRun[4 * IMAGE_ADDRESS_SPACE];
         FILE *pRun = fmemopen(szRun, sizeof szRun, "w");
         Require(WriteOutputFile(pRun, OUTPUT_INTEL_HEX, run.wFirst, &image.rgbValue[run.wFirst],
@@ -70,6 +71,7 @@ inline void CheckIntelHexRoundTrip(const ProgramImage &image, ProgramImage *pAga
         fclose(pRun);
         fwrite(szRun, 1, static_cast<size_t>(cchRun) - strlen(":00000001FF\n"), pFile);
     }
+    fputs(":00000001FF\n", pFile);  // the one end record the whole file needs
     long cchText = ftell(pFile);
     fclose(pFile);
     SRecordFile file = {"round trip", szText, static_cast<size_t>(cchText),

@@ -263,17 +263,37 @@ TEST(ParseCommandLine, TalkerRateIsOneTheSciMakes) {
     EXPECT_EQ(Parse({"-b"}).strErr, kRefused + UsageWithRange("f800-ffff"));
 }
 
-// "-x" in MHz, kept to the hertz, from 1 to 20; anything else is refused with the usage.
+// "-x" in decimal MHz, kept to the hertz (rounded), from 1 to 20; anything else (hexadecimal,
+// an exponent) is refused with the usage.
 TEST(ParseCommandLine, CrystalIsMegahertzFrom1To20) {
     const char *const kRefused = "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n";
     struct Case {
         const char *pszValue;
         uint32_t dwHz;  // 0 when refused
-    } cases[] = {{"4.9152", 4915200}, {"7.3728", 7372800}, {"12", 12000000},
-                 {"1", 1000000},      {"20", 20000000},    {"0.999", 0},
-                 {"20.001", 0},       {"8MHz", 0},         {"", 0},
-                 {" 8", 0},           {"-8", 0},           {"nan", 0},
-                 {"inf", 0}};
+    } cases[] = {{"4.9152", 4915200},
+                 {"7.3728", 7372800},
+                 {"12", 12000000},
+                 {"1", 1000000},
+                 {"20", 20000000},
+                 {"0.999", 0},
+                 {"20.001", 0},
+                 {"8MHz", 0},
+                 {"", 0},
+                 {" 8", 0},
+                 {"-8", 0},
+                 {"nan", 0},
+                 {"inf", 0},
+                 {"0x10", 0},
+                 {"1e1", 0},
+                 {"8.", 0},
+                 {".5", 0},
+                 {"+8", 0},
+                 {"08", 8000000},
+                 {"7.37280049", 7372800},
+                 {"7.3728005", 7372801},
+                 {"19.9999995", 20000000},
+                 {"020.0000005", 0},
+                 {"99999999999", 0}};
     for (const Case &c : cases) {
         ParseOutcome outcome = Parse({"-x", c.pszValue});
         EXPECT_EQ(outcome.nResult, c.dwHz ? 1 : 0) << c.pszValue;
@@ -452,9 +472,9 @@ TEST(ParseCommandLine, ValuesWithAnythingAfterThemAreRefused) {
 // Every option the parser accepts has its line in the usage.
 TEST(ParseCommandLine, UsageNamesEveryOptionAccepted) {
     std::string strUsage = Parse({"-h"}).strErr;
-    for (const char *pszOption : {"-c", "-i", "-E", "-B", "-h", "-C", "-e", "-d", "-l", "-r", "-o",
-                                  "-n", "-I", "-V", "-s", "-S", "-p", "-b", "-x",
-                                  "--confirm-config"}) {
+    for (const char *pszOption :
+         {"-c", "-i", "-E", "-B", "-h", "-C", "-e", "-d", "-l", "-r",
+          "-o", "-n", "-I", "-V", "-s", "-S", "-p", "-b", "-x", "--confirm-config"}) {
         EXPECT_THAT(strUsage, testing::HasSubstr(std::string("\t") + pszOption + " ")) << pszOption;
     }
     EXPECT_EQ(Parse({"-B", "--confirm-config"}).nResult, 1);

@@ -193,7 +193,9 @@ TEST(Rfc2217Open, SaysWhyItCantOpen) {
     ScriptedServer silent(script);
     EXPECT_EQ(OpenFails(silent.Url(), 9600),
               "the server did not take up RFC 2217's COM-PORT-OPTION: a raw TCP port? (ser2net's "
-              "accepter must be telnet(rfc2217))\n");
+              "accepter must be telnet(rfc2217)); or the server may be busy with another client: "
+              "it sent nothing. A raw port gave the board these requests as data: reset the "
+              "board before the next run\n");
     script.eComPort = ServerScript::ACCEPT;
     script.wordsThenHangUp = {'P', 'o', 'r', 't', ' ', 'b', 'u', 's', 'y', '\r', '\n'};
     ScriptedServer busy(script);
