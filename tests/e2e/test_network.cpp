@@ -2,8 +2,12 @@
 // through ser2net, started here with its own configuration on a loopback port in front of
 // hc11sim's pty (and with the configuration lines the README gives, so that it stays true),
 // and against hc11sim serving the chip itself with --listen.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <stdio.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -122,6 +126,54 @@ TEST_F(ThroughSer2net, TheReadmeConfigurationServesTheReadmeCommand) {
     sim.stop();
     EXPECT_EQ(result.status, 0) << command << "\n" << result.out << result.err;
     EXPECT_EQ(sim.dumped(0xF800, 0xF83F), Pattern(0x40, 0x33));
+}
+
+// ser2net in front of a pty leaves SET-CONTROL unanswered (a pty has no lines): a reset
+// through RTS that brings no break says that the server may not pass the lines on.
+TEST_F(ThroughSer2net, LinesTheServerNeverAcknowledgedAreNamedAfterAMissedBreak) {
+    SimProcess sim;
+    Serve(Ser2netYaml(wPort, sim.path()));
+    ProgramResult result = RunProgram(kProgram + " -d " + Url() + " --reset-line rts -B");
+    sim.stop();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.err,
+              "No input file specified\n"
+              "No break from the boot ROM after the reset through RTS: check the wiring, "
+              "--reset-line, --mode-line and --invert-lines\n"
+              "The server never acknowledged the line changes (RFC 2217's SET-CONTROL): it may "
+              "not pass the lines on to the board (ser2net in front of a pty does not)\n");
+}
+
+// A connection to the TCP port of url, held open until the end of its scope.
+struct HeldConnection {
+    explicit HeldConnection(const std::string &url) {
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(uint16_t(std::stoi(url.substr(url.rfind(':') + 1))));
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        fConnected = connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    }
+    ~HeldConnection() { close(fd); }
+    int fd = -1;
+    bool fConnected = false;
+};
+
+// hc11sim serves one client at a time: a second one is accepted by the system but never
+// negotiated with, and is told that the server may be busy.
+TEST(AgainstListeningSim, ASecondClientIsToldTheServerMayBeBusy) {
+    if (!SimListens()) GTEST_SKIP() << "this hc11sim does not serve over the network yet";
+    SimProcess sim({"--listen", "0"});
+    HeldConnection first(sim.path());
+    ASSERT_TRUE(first.fConnected);
+    ProgramResult result = RunProgram(kProgram + " -d " + sim.path() + " -B");
+    sim.stop();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find(": the server did not take up RFC 2217's COM-PORT-OPTION: a raw "
+                              "TCP port? (ser2net's accepter must be telnet(rfc2217)); or the "
+                              "server may be busy with another client: it sent nothing. "),
+              std::string::npos)
+        << result.err;
 }
 
 // hc11sim --listen prints the URL it serves as its first line, where the pty's path was.
