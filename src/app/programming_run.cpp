@@ -306,6 +306,7 @@ int TakeInputFile(const Settings *pSettings, ProgramImage **ppFile) {
 // Everything after the command line: the file, the read-back file, the target.
 int RunWithSettings(const Settings *pSettings) {
     UseProgressLine(IsTerminalOutput());
+    SetProgressColumns(GetTerminalColumns());
     if (pSettings->fListPorts) return ListSerialPorts("") ? EXIT_DONE : EXIT_TARGET;
     TalkerLink link;
     FillTalkerLink(pSettings, &link);

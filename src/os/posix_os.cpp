@@ -1,6 +1,7 @@
 // The interrupt handler and the console on Linux and macOS.
 #include <signal.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -22,6 +23,8 @@ void OnInterrupt(int nSignal) {
     // about a failed write here.
     ssize_t nIgnored = write(STDOUT_FILENO, "\n", 1);
     nIgnored = write(STDERR_FILENO, szMessage, cchMessage);
+    const char *pszVerdict = GetInterruptVerdict();
+    nIgnored = write(STDOUT_FILENO, pszVerdict, strlen(pszVerdict));
     (void)nIgnored;
     _exit(128 + nSignal);
 }
@@ -44,6 +47,12 @@ void InstallInterruptHandlers(void) {
 
 int IsTerminalOutput(void) {
     return isatty(STDOUT_FILENO);
+}
+
+uint32_t GetTerminalColumns(void) {
+    struct winsize size;
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
 }
 
 uint64_t GetMonotonicMs(void) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <csignal>
+#include <cstring>
 
 #include "console.h"
 #include "os.h"
@@ -36,6 +37,9 @@ BOOL WINAPI OnConsoleEvent(DWORD dwEvent) {
     DWORD dwWritten = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "\n", 1, &dwWritten, NULL);
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), szMessage, (DWORD)cchMessage, &dwWritten, NULL);
+    const char *pszVerdict = GetInterruptVerdict();
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), pszVerdict, (DWORD)strlen(pszVerdict), &dwWritten,
+              NULL);
     ExitProcess((UINT)(128 + SignalOfEvent(dwEvent)));
     return TRUE;
 }
@@ -50,6 +54,12 @@ void InstallInterruptHandlers(void) {
 int IsTerminalOutput(void) {
     DWORD dwMode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &dwMode) != 0;
+}
+
+uint32_t GetTerminalColumns(void) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+    return (uint32_t)(info.srWindow.Right - info.srWindow.Left + 1);
 }
 
 uint64_t GetMonotonicMs(void) {

@@ -9,13 +9,15 @@ typedef std::chrono::steady_clock Clock;
 
 const Clock::duration REDRAW_INTERVAL = std::chrono::milliseconds(100);
 
-// Every drawing is padded to the same width, under the 80 columns of a console.
+// Every drawing is padded to the same width, under the 80 columns of a console (or cut to a
+// narrower terminal's).
 enum { LINE_WIDTH = 72, LINE_ROOM = 128 };
 
 struct ProgressLine {
     int fOn;
-    int fOpen;  // a line of the current phase is on the screen, not yet ended
-    int fCut;   // ended early for a message: the next drawing starts on a line of its own
+    int fOpen;   // a line of the current phase is on the screen, not yet ended
+    int fCut;    // ended early for a message: the next drawing starts on a line of its own
+    int nWidth;  // what each drawing is padded or cut to
     const char *pszPhase;
     uint32_t dwDone, dwTotal;
     uint32_t dwDrawn;  // the count the line shows
@@ -47,10 +49,14 @@ void DrawLine(Clock::time_point now) {
     char szElapsed[32], szLeft[32], szLine[LINE_ROOM];
     FormatMinutes(szElapsed, sizeof szElapsed, (long)dElapsed);
     FormatTimeLeft(szLeft, sizeof szLeft, dElapsed);
-    snprintf(szLine, sizeof szLine, "%-11s %5u/%u bytes %3u%%  %s elapsed  %s left",
-             g_Line.pszPhase, (unsigned)g_Line.dwDone, (unsigned)g_Line.dwTotal, dwPercent,
-             szElapsed, szLeft);
-    fprintf(stdout, "\r%-*s", (int)LINE_WIDTH, szLine);
+    int cch = snprintf(szLine, sizeof szLine, "%-11s %5u/%u bytes %3u%%  %s elapsed  %s left",
+                       g_Line.pszPhase, (unsigned)g_Line.dwDone, (unsigned)g_Line.dwTotal,
+                       dwPercent, szElapsed, szLeft);
+    if (cch > g_Line.nWidth) {  // a narrow terminal: the count and the time left
+        snprintf(szLine, sizeof szLine, "%s %u/%u %s left", g_Line.pszPhase,
+                 (unsigned)g_Line.dwDone, (unsigned)g_Line.dwTotal, szLeft);
+    }
+    fprintf(stdout, "\r%-*.*s", g_Line.nWidth, g_Line.nWidth, szLine);
     fflush(stdout);
     g_Line.fCut = 0;
     g_Line.lastDrawn = now;
@@ -92,6 +98,11 @@ void NoteBytesDone(uint32_t dwBytes) {
 
 void UseProgressLine(int fOn) {
     g_Line.fOn = fOn;
+    if (g_Line.nWidth == 0) g_Line.nWidth = LINE_WIDTH;
+}
+
+void SetProgressColumns(uint32_t dwColumns) {
+    g_Line.nWidth = dwColumns == 0 || dwColumns > LINE_WIDTH ? (int)LINE_WIDTH : (int)dwColumns - 1;
 }
 
 void PrintProgressMark(const char *pszMark) {

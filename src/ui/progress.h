@@ -19,6 +19,10 @@ void NoteBytesDone(uint32_t dwBytes);
 // fOn: draw the line (standard output is a terminal); otherwise print the marks.
 void UseProgressLine(int fOn);
 
+// The terminal's width (0: unknown): a line is drawn one column short of it, so that it never
+// wraps, which would leave a copy on the screen at each drawing.
+void SetProgressColumns(uint32_t dwColumns);
+
 // Prints a progress mark when no line is drawn; on a terminal the line stands in for it.
 void PrintProgressMark(const char *pszMark);
 

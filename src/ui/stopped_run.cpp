@@ -132,3 +132,7 @@ size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage) {
     }
     return builder.cchUsed;
 }
+
+const char *GetInterruptVerdict(void) {
+    return g_nStage == STAGE_MONITOR ? "" : "Failure\n";
+}

@@ -36,3 +36,7 @@ const char *GetInterruptLeftover(void);
 // stage that talks to the talker adds a line that asks for a reset.
 // Async-signal-safe. Returns the number of characters written.
 size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage);
+
+// What standard output ends with after the message: "Failure\n" for a run stopped before its
+// end, "" for the monitor, which a stop ends as it should. Async-signal-safe.
+const char *GetInterruptVerdict(void);

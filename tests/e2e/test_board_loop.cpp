@@ -239,6 +239,8 @@ TEST_F(BoardLoop, MonitorOnATerminalEndsOnCtrlBracketAndCtrlCRestoringIt) {
             EXPECT_NE(tool.out.find("Interrupted: the monitor ended"), std::string::npos)
                 << tool.out;
         }
+        EXPECT_EQ(tool.out.find("Failure"), std::string::npos) << "the monitor's end is no failure";
+        EXPECT_EQ(tool.out.back(), '\n') << "the shell's prompt starts a line: " << tool.out;
         termios after = {};
         tcgetattr(master, &after);
         EXPECT_TRUE(SameSettings(before, after)) << "key " << int(c.key);
