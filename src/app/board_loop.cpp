@@ -12,6 +12,7 @@
 #include "os.h"
 #include "port.h"
 #include "port_open.h"
+#include "say.h"
 
 namespace {
 
@@ -29,12 +30,12 @@ const char *LineName(uint32_t dwLine) {
 }
 
 // Pulls the line's pin low (fLow 1) or lets it go, through the wiring the user named.
-int SetBoardLine(const Settings *pSettings, Port *pPort, uint32_t dwLine, int fLow) {
-    int fAsserted = pSettings->fInvertLines ? !fLow : fLow;
+int SetBoardLine(const BoardLines *pLines, Port *pPort, uint32_t dwLine, int fLow) {
+    int fAsserted = pLines->fInvertLines ? !fLow : fLow;
     if (SetPortLine(pPort, (PortLine)dwLine, fAsserted)) return 1;
     char szError[PORT_ERROR_ROOM];
     DescribePortError(pPort, szError, sizeof szError);
-    fprintf(stderr, "Could not set %s on %s: %s\n", LineName(dwLine), pPort->szName, szError);
+    SayErr("Could not set %s on %s: %s\n", LineName(dwLine), pPort->szName, szError);
     return 0;
 }
 
@@ -61,46 +62,43 @@ BreakOutcome ReadBreak(Port *pPort, uint32_t dwWaitMs) {
 
 // Holds RESET low for the pulse and lets it go; the mode pins as they are now decide the
 // chip's mode.
-int PulseReset(const Settings *pSettings, Port *pPort) {
-    if (!SetBoardLine(pSettings, pPort, pSettings->dwResetLine, 1)) return 0;
+int PulseReset(const BoardLines *pLines, Port *pPort) {
+    if (!SetBoardLine(pLines, pPort, pLines->dwResetLine, 1)) return 0;
     SleepMs(RESET_PULSE_MS);
     PurgePortInput(pPort);
-    return SetBoardLine(pSettings, pPort, pSettings->dwResetLine, 0);
+    return SetBoardLine(pLines, pPort, pLines->dwResetLine, 0);
 }
 
-int SetModeLine(const Settings *pSettings, Port *pPort, int fBootstrap) {
-    if (pSettings->dwModeLine == 0) return 1;
-    return SetBoardLine(pSettings, pPort, pSettings->dwModeLine, fBootstrap);
+int SetModeLine(const BoardLines *pLines, Port *pPort, int fBootstrap) {
+    if (pLines->dwModeLine == 0) return 1;
+    return SetBoardLine(pLines, pPort, pLines->dwModeLine, fBootstrap);
 }
 
 // The mode line released and a reset: the chip starts in its own pins' mode.
-int ResetIntoProgram(const Settings *pSettings, Port *pPort) {
-    fprintf(stdout, "Resetting the board into the program\n");
-    return SetModeLine(pSettings, pPort, 0) && PulseReset(pSettings, pPort);
+int ResetIntoProgram(const BoardLines *pLines, Port *pPort) {
+    SayOut("Resetting the board into the program\n");
+    return SetModeLine(pLines, pPort, 0) && PulseReset(pLines, pPort);
 }
 
-int WatchAfterRun(const Settings *pSettings, Port *pPort) {
-    MonitorOptions options = {pSettings->dwMonitorRate, (int)pSettings->fMonitorRaw,
-                              pSettings->dwMonitorSeconds};
-    return WatchPort(pPort, &options);
+int WatchAfterRun(const BoardLines *pLines, Port *pPort) {
+    return WatchPort(pPort, &pLines->monitor);
 }
 
 }  // namespace
 
-LinkOutcome ResetIntoBootstrap(const Settings *pSettings, TalkerLink *pLink) {
-    if (pSettings->dwResetLine == 0) return LINK_DONE;
+LinkOutcome ResetIntoBootstrap(const BoardLines *pLines, TalkerLink *pLink) {
+    if (pLines->dwResetLine == 0) return LINK_DONE;
     if (!OpenComPort(pLink, BOOT_BAUD_1200)) return LINK_NOT_REACHED;
-    fprintf(stdout, "Resetting the board into bootstrap mode\n");
-    int fDone = SetModeLine(pSettings, pLink->pPort, 1) && PulseReset(pSettings, pLink->pPort);
+    SayOut("Resetting the board into bootstrap mode\n");
+    int fDone = SetModeLine(pLines, pLink->pPort, 1) && PulseReset(pLines, pLink->pPort);
     BreakOutcome eBreak = fDone ? ReadBreak(pLink->pPort, BREAK_WAIT_MS) : BREAK_PORT_FAILED;
     if (eBreak == BREAK_NOT_SEEN) {
-        fprintf(stderr,
-                "No break from the boot ROM after the reset through %s: check the wiring, "
-                "--reset-line, --mode-line and --invert-lines\n",
-                LineName(pSettings->dwResetLine));
+        SayErr(
+            "No break from the boot ROM after the reset through %s: check the wiring, "
+            "--reset-line, --mode-line and --invert-lines\n",
+            LineName(pLines->dwResetLine));
         if (pLink->pPort->fLinesUnconfirmed)
-            fprintf(
-                stderr,
+            SayErr(
                 "The server never acknowledged the line changes (RFC 2217's SET-CONTROL): it "
                 "may not pass the lines on to the board (ser2net in front of a pty does not)\n");
     }
@@ -108,34 +106,29 @@ LinkOutcome ResetIntoBootstrap(const Settings *pSettings, TalkerLink *pLink) {
     return eBreak == BREAK_SEEN ? LINK_DONE : LINK_FAILED;
 }
 
-LinkOutcome LoadAfterResetByHand(const Settings *pSettings, TalkerLink *pLink, uint32_t dwLoadBaud,
+LinkOutcome LoadAfterResetByHand(const BoardLines *pLines, TalkerLink *pLink, uint32_t dwLoadBaud,
                                  LinkOutcome eFirst) {
-    if (pSettings->dwWaitSeconds == 0 || eFirst != LINK_FAILED) return eFirst;
+    if (pLines->dwWaitSeconds == 0 || eFirst != LINK_FAILED) return eFirst;
     if (!OpenComPort(pLink, dwLoadBaud)) return LINK_NOT_REACHED;
     PurgePortInput(pLink->pPort);
-    fprintf(stdout, "Waiting for the board: hold MODA and MODB low and press RESET\n");
+    SayOut("Waiting for the board: hold MODA and MODB low and press RESET\n");
     fflush(stdout);
-    BreakOutcome eBreak = ReadBreak(pLink->pPort, pSettings->dwWaitSeconds * 1000);
+    BreakOutcome eBreak = ReadBreak(pLink->pPort, pLines->dwWaitSeconds * 1000);
     CloseComPort(pLink);
     if (eBreak == BREAK_NOT_SEEN)
-        fprintf(stderr, "No reset seen in %u s\n", (unsigned)pSettings->dwWaitSeconds);
+        SayErr("No reset seen in %u s\n", (unsigned)pLines->dwWaitSeconds);
     if (eBreak != BREAK_SEEN) return LINK_FAILED;
     return DownloadTalker(pLink, dwLoadBaud, 0);
 }
 
-int IsLoopAlone(const Settings *pSettings) {
-    return (pSettings->fRun || pSettings->fMonitor) && pSettings->szInputFile[0] == '\0' &&
-           !pSettings->fReadBack && !pSettings->fBulkErase;
-}
-
 // The port is opened once at the monitor's rate: the program's first bytes after the reset
 // are seen.
-int FinishLoop(const Settings *pSettings, TalkerLink *pLink, int nStatus) {
-    if (nStatus != EXIT_DONE || (!pSettings->fRun && !pSettings->fMonitor)) return nStatus;
+int FinishLoop(const BoardLines *pLines, TalkerLink *pLink) {
+    if (!pLines->fRun && !pLines->fMonitor) return EXIT_DONE;
     InstallInterruptHandlers();
-    if (!OpenComPort(pLink, pSettings->dwMonitorRate)) return EXIT_TARGET;
-    int fDone = !pSettings->fRun || ResetIntoProgram(pSettings, pLink->pPort);
-    if (fDone && pSettings->fMonitor) fDone = WatchAfterRun(pSettings, pLink->pPort);
+    if (!OpenComPort(pLink, pLines->monitor.dwRate)) return EXIT_TARGET;
+    int fDone = !pLines->fRun || ResetIntoProgram(pLines, pLink->pPort);
+    if (fDone && pLines->fMonitor) fDone = WatchAfterRun(pLines, pLink->pPort);
     CloseComPort(pLink);
     return fDone ? EXIT_DONE : EXIT_TARGET;
 }

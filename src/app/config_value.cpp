@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "say.h"
+
 namespace {
 
 // What a bit means from the next reset on, set and clear. NOSEC clear is told apart: what it
@@ -31,19 +33,19 @@ int IsSet(uint8_t bConfig, uint8_t bMask) {
 
 // "CONFIG $F5 for the 811E2: EE3-EE0 F (EEPROM at $F800-$FFFF), NOSEC 0, NOCOP 1, EEON 1".
 void PrintDecodedValue(const PartInfo *pPart, uint8_t bConfig) {
-    fprintf(stdout, "CONFIG $%02X for the %s:", bConfig, pPart->pszName);
+    SayOut("CONFIG $%02X for the %s:", bConfig, pPart->pszName);
     const char *pszSeparator = " ";
     if (HasBits(pPart, CONFIG_EEPROM_BLOCK)) {
-        fprintf(stdout, " EE3-EE0 %X (EEPROM at $%04X-$%04X)", bConfig >> 4,
-                GetEepromStart(pPart, bConfig), GetEepromEnd(pPart, bConfig));
+        SayOut(" EE3-EE0 %X (EEPROM at $%04X-$%04X)", bConfig >> 4, GetEepromStart(pPart, bConfig),
+               GetEepromEnd(pPart, bConfig));
         pszSeparator = ", ";
     }
     for (const ConfigBit &bit : g_rgConfigBits) {
         if (!HasBits(pPart, bit.bMask)) continue;
-        fprintf(stdout, "%s%s %d", pszSeparator, bit.pszName, IsSet(bConfig, bit.bMask));
+        SayOut("%s%s %d", pszSeparator, bit.pszName, IsSet(bConfig, bit.bMask));
         pszSeparator = ", ";
     }
-    fprintf(stdout, "\n");
+    SayOut("\n");
 }
 
 // One line for each choice that differs from the part's default, and the warning for NOSEC
@@ -51,19 +53,19 @@ void PrintDecodedValue(const PartInfo *pPart, uint8_t bConfig) {
 void PrintChoices(const PartInfo *pPart, uint8_t bConfig) {
     uint8_t bChanged = bConfig ^ pPart->bConfigAfterErase;
     if (HasBits(pPart, CONFIG_EEPROM_BLOCK) && (bChanged & CONFIG_EEPROM_BLOCK)) {
-        fprintf(stdout, "  EE3-EE0 %X: from the next reset, the EEPROM is at $%04X-$%04X\n",
-                bConfig >> 4, GetEepromStart(pPart, bConfig), GetEepromEnd(pPart, bConfig));
+        SayOut("  EE3-EE0 %X: from the next reset, the EEPROM is at $%04X-$%04X\n", bConfig >> 4,
+               GetEepromStart(pPart, bConfig), GetEepromEnd(pPart, bConfig));
     }
     for (const ConfigBit &bit : g_rgConfigBits) {
         int fSet = IsSet(bConfig, bit.bMask);
         const char *pszMeaning = fSet ? bit.pszSet : bit.pszClear;
         if (!HasBits(pPart, bit.bMask) || !(bChanged & bit.bMask) || pszMeaning == NULL) continue;
-        fprintf(stdout, "  %s %d: from the next reset, %s\n", bit.pszName, fSet, pszMeaning);
+        SayOut("  %s %d: from the next reset, %s\n", bit.pszName, fSet, pszMeaning);
     }
     if (HasBits(pPart, CONFIG_NOSEC) && !IsSet(bConfig, CONFIG_NOSEC)) {
-        fprintf(stdout,
-                "  NOSEC 0: on a part whose mask honours NOSEC, security on at the next reset: "
-                "the boot ROM will erase the EEPROM and RAM (standard masks ignore NOSEC)\n");
+        SayOut(
+            "  NOSEC 0: on a part whose mask honours NOSEC, security on at the next reset: "
+            "the boot ROM will erase the EEPROM and RAM (standard masks ignore NOSEC)\n");
     }
 }
 
@@ -92,14 +94,13 @@ int IsConfigValueAllowed(const PartInfo *pPart, uint8_t bConfig, int fConfirmed)
     const char *pszReason = ConfirmationReason(pPart, bConfig);
     if (pszReason == NULL || fConfirmed) return 1;
     PrintConfigValue(pPart, bConfig);
-    fprintf(stderr,
-            "CONFIG $%02X is not the %s's default ($%02X) and %s: give --confirm-config to "
-            "program it\n",
-            bConfig, pPart->pszName, pPart->bConfigAfterErase, pszReason);
+    SayErr(
+        "CONFIG $%02X is not the %s's default ($%02X) and %s: give --confirm-config to "
+        "program it\n",
+        bConfig, pPart->pszName, pPart->bConfigAfterErase, pszReason);
     return 0;
 }
 
 void ReportConfigProgrammed(uint8_t bConfig) {
-    fprintf(stdout, "CONFIG programmed to $%02X: the chip takes the new value at its next reset\n",
-            bConfig);
+    SayOut("CONFIG programmed to $%02X: the chip takes the new value at its next reset\n", bConfig);
 }

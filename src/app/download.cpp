@@ -4,6 +4,7 @@
 
 #include "image_read.h"
 #include "progress.h"
+#include "say.h"
 #include "talker_protocol.h"
 #include "talker_stream.h"
 
@@ -35,9 +36,8 @@ void ReportMismatch(void *pContext, uint16_t wAddress, uint8_t bWritten, uint8_t
     EndProgressLineForMessage();
     const ImageSource *pSource = ImageSourceOf(pDownload->pImage, wAddress);
     uint16_t wRecord = pSource != NULL ? pSource->wAddress : wAddress;
-    fprintf(stderr,
-            "WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back %02X\n",
-            wAddress, (unsigned)(uint16_t)(wAddress - wRecord), wRecord, bWritten, bReadBack);
+    SayErr("WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back %02X\n",
+           wAddress, (unsigned)(uint16_t)(wAddress - wRecord), wRecord, bWritten, bReadBack);
 }
 
 // The dots of the addresses below dwEnd not printed yet.
@@ -102,8 +102,8 @@ int ReadWindow(Download *pDownload, uint32_t dwFrom, uint32_t dwTo) {
 // One run as one block, its bytes queued a chunk at a time so that the dots keep pace.
 int SendRun(Download *pDownload, const ImageRun *pRun) {
     uint8_t bLetter = InEepromRange(pDownload->pLink, pRun->wFirst) ? 'P' : 'W';
-    if (pDownload->pLink->fTrace)
-        fprintf(stderr, "WriteSRecord(%x bytes)\n", (unsigned)pRun->dwLength);
+    if (pDownload->pLink->pTarget->fTrace)
+        SayErr("WriteSRecord(%x bytes)\n", (unsigned)pRun->dwLength);
     if (!StreamBlockStart(&pDownload->stream, bLetter, pRun->wFirst, pRun->dwLength)) return 0;
     for (uint32_t dwDone = 0, dwCount = 0; dwDone < pRun->dwLength; dwDone += dwCount) {
         uint32_t dwFirst = pRun->wFirst + dwDone;
@@ -120,7 +120,8 @@ int SendRun(Download *pDownload, const ImageRun *pRun) {
 // The runs in [dwFrom, dwTo) the chip does not hold, each as one block.
 int SendRuns(Download *pDownload, uint32_t dwFrom, uint32_t dwTo) {
     const TalkerLink *pLink = pDownload->pLink;
-    const uint32_t rgdwBounds[] = {pLink->wEepromStart, (uint32_t)pLink->wEepromEnd + 1, dwTo};
+    const uint32_t rgdwBounds[] = {pLink->pTarget->wEepromStart,
+                                   (uint32_t)pLink->pTarget->wEepromEnd + 1, dwTo};
     const ImageWalk walk = {rgdwBounds, 3, 0, 1};
     ImageRun run;
     for (uint32_t dw = dwFrom;
@@ -134,8 +135,8 @@ int SendRuns(Download *pDownload, uint32_t dwFrom, uint32_t dwTo) {
 // The EEPROM window by window, each read before what differs in it is programmed, until the
 // chip turns out to lack nearly a whole window: then the rest at once.
 int SendEeprom(Download *pDownload) {
-    uint32_t dw = pDownload->pLink->wEepromStart;
-    const uint32_t dwEnd = (uint32_t)pDownload->pLink->wEepromEnd + 1;
+    uint32_t dw = pDownload->pLink->pTarget->wEepromStart;
+    const uint32_t dwEnd = (uint32_t)pDownload->pLink->pTarget->wEepromEnd + 1;
     while (dw < dwEnd && pDownload->fReadFirst) {
         uint32_t dwTo = (dw / READ_WINDOW + 1) * READ_WINDOW;
         if (dwTo > dwEnd) dwTo = dwEnd;
@@ -148,8 +149,8 @@ int SendEeprom(Download *pDownload) {
 // In address order: below the EEPROM, the EEPROM, above it.
 int SendImage(Download *pDownload) {
     const TalkerLink *pLink = pDownload->pLink;
-    if (!SendRuns(pDownload, 0, pLink->wEepromStart) || !SendEeprom(pDownload) ||
-        !SendRuns(pDownload, (uint32_t)pLink->wEepromEnd + 1, IMAGE_ADDRESS_SPACE)) {
+    if (!SendRuns(pDownload, 0, pLink->pTarget->wEepromStart) || !SendEeprom(pDownload) ||
+        !SendRuns(pDownload, (uint32_t)pLink->pTarget->wEepromEnd + 1, IMAGE_ADDRESS_SPACE)) {
         return 0;
     }
     PrintDotsUpTo(pDownload, IMAGE_ADDRESS_SPACE);
@@ -159,9 +160,9 @@ int SendImage(Download *pDownload) {
 int ReportMismatches(const Download *pDownload) {
     uint32_t dwMismatches = GetStreamMismatches(&pDownload->stream);
     if (dwMismatches > MAX_LISTED)
-        fprintf(stderr, "... and %u more\n", (unsigned)(dwMismatches - MAX_LISTED));
-    fprintf(stderr, "%u byte(s) did not verify: the target does not hold the file\n",
-            (unsigned)dwMismatches);
+        SayErr("... and %u more\n", (unsigned)(dwMismatches - MAX_LISTED));
+    SayErr("%u byte(s) did not verify: the target does not hold the file\n",
+           (unsigned)dwMismatches);
     return 0;
 }
 
@@ -181,6 +182,5 @@ int DownloadImage(const TalkerLink *pLink, ProgramImage *pImage, int fChipErased
     if (!SendImage(&download)) return 0;
     EndProgress("");
     if (GetStreamMismatches(&download.stream) != 0) return ReportMismatches(&download);
-    fprintf(stdout, "Success\n");
     return 1;
 }

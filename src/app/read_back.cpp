@@ -8,6 +8,7 @@
 #include "part_table.h"
 #include "program_image.h"
 #include "progress.h"
+#include "say.h"
 #include "stopped_run.h"
 #include "target_read.h"
 
@@ -15,27 +16,28 @@ namespace {
 
 enum { BYTES_PER_RECORD = 32, HEADER_ROOM = 128 };
 
-uint32_t RangeLength(const Settings *pSettings) {
-    return (uint32_t)pSettings->wReadEnd - pSettings->wReadStart + 1;
+uint32_t RangeLength(const ReadBackRequest *pRequest) {
+    return (uint32_t)pRequest->wEnd - pRequest->wStart + 1;
 }
 
 // One "." per S1 record's worth of bytes, as the download prints one per line.
 void PrintReadMark(void *pContext, uint32_t dwDone) {
     const ReadBackFile *pOut = static_cast<const ReadBackFile *>(pContext);
     NoteBytesDone(1);
-    if (dwDone % BYTES_PER_RECORD == 0 || dwDone == RangeLength(pOut->pSettings))
+    if (dwDone % BYTES_PER_RECORD == 0 || dwDone == RangeLength(pOut->pRequest))
         PrintProgressMark(".");
 }
 
 // The S0 text names the part and the range, and says when part of it was the talker itself:
 // the boot ROM loads it into the start of RAM.
-void FormatHeaderText(const Settings *pSettings, char *pszText, size_t cchText) {
-    const PartInfo *pPart = pSettings->pPart;
+void FormatHeaderText(const ReadBackFile *pOut, char *pszText, size_t cchText) {
+    const ReadBackRequest *pRequest = pOut->pRequest;
+    const PartInfo *pPart = pOut->pPart;
     uint16_t wTalkerStart = pPart->wRamStart;
     uint16_t wTalkerEnd = (uint16_t)(wTalkerStart + TALKER_RAM_LENGTH - 1);
-    int fTalker = pSettings->wReadStart <= wTalkerEnd && pSettings->wReadEnd >= wTalkerStart;
-    int cch = snprintf(pszText, cchText, "68HC11 %s $%04X-$%04X", pPart->pszName,
-                       pSettings->wReadStart, pSettings->wReadEnd);
+    int fTalker = pRequest->wStart <= wTalkerEnd && pRequest->wEnd >= wTalkerStart;
+    int cch = snprintf(pszText, cchText, "68HC11 %s $%04X-$%04X", pPart->pszName, pRequest->wStart,
+                       pRequest->wEnd);
     if (fTalker && cch > 0 && (size_t)cch < cchText) {
         snprintf(pszText + cch, cchText - cch, ", $%04X-$%04X read as the talker", wTalkerStart,
                  wTalkerEnd);
@@ -45,11 +47,11 @@ void FormatHeaderText(const Settings *pSettings, char *pszText, size_t cchText) 
 // In the format the "-o" name's extension asks for; S19 and Intel HEX from their first record
 // at the range's start, S19 after its S0 header.
 int WriteReadBack(const ReadBackFile *pOut, FILE *pFile) {
-    const Settings *pSettings = pOut->pSettings;
+    const ReadBackRequest *pRequest = pOut->pRequest;
     char szText[HEADER_ROOM];
-    FormatHeaderText(pSettings, szText, sizeof szText);
-    return WriteOutputFile(pFile, OutputFormatOfName(pSettings->szOutputFile),
-                           pSettings->wReadStart, pOut->pbChip, RangeLength(pSettings), szText);
+    FormatHeaderText(pOut, szText, sizeof szText);
+    return WriteOutputFile(pFile, OutputFormatOfName(pRequest->szName), pRequest->wStart,
+                           pOut->pbChip, RangeLength(pRequest), szText);
 }
 
 // Windows' rename does not replace an existing file (EEXIST or EACCES); POSIX's does,
@@ -70,31 +72,41 @@ int IsSpecialFile(const char *pszName) {
 }
 
 int WriteDirectly(const ReadBackFile *pOut) {
-    FILE *pFile = fopen(pOut->pSettings->szOutputFile, "wb");
+    FILE *pFile = fopen(pOut->pRequest->szName, "wb");
     if (pFile == NULL) return 0;
     int fWritten = WriteReadBack(pOut, pFile);
     return fclose(pFile) == 0 && fWritten;
 }
 
+// A folder named by "-o" could never be replaced by the file: refused before the target is
+// touched, with the words the rename would have failed with.
+int IsOutputNameUsable(const ReadBackFile *pOut) {
+    struct stat info;
+    if (stat(pOut->pRequest->szName, &info) != 0 || (info.st_mode & S_IFMT) != S_IFDIR) return 1;
+    SayErr("File Error: Could not write %s: %s\n", pOut->szShownName, strerror(EISDIR));
+    return 0;
+}
+
 }  // namespace
 
-void StartReadBackFile(ReadBackFile *pOut, const Settings *pSettings) {
-    pOut->pSettings = pSettings;
+void StartReadBackFile(ReadBackFile *pOut, const ReadBackRequest *pRequest, const PartInfo *pPart) {
+    pOut->pRequest = pRequest;
+    pOut->pPart = pPart;
     pOut->szTempName[0] = '\0';
-    FormatShownName(pSettings->szOutputFile, pOut->szShownName, sizeof pOut->szShownName);
+    FormatShownName(pRequest->szName, pOut->szShownName, sizeof pOut->szShownName);
     pOut->pFile = NULL;
     pOut->fDirect = 0;
 }
 
 int CreateReadBackFile(ReadBackFile *pOut) {
-    const Settings *pSettings = pOut->pSettings;
-    pOut->fDirect = IsSpecialFile(pSettings->szOutputFile);
+    if (!IsOutputNameUsable(pOut)) return 0;
+    const ReadBackRequest *pRequest = pOut->pRequest;
+    pOut->fDirect = IsSpecialFile(pRequest->szName);
     if (pOut->fDirect) return 1;
-    snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", pSettings->szOutputFile);
+    snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", pRequest->szName);
     pOut->pFile = fopen(pOut->szTempName, "wb");
     if (pOut->pFile == NULL) {
-        fprintf(stderr, "File Error: Could not create %s.partial: %s\n", pOut->szShownName,
-                strerror(errno));
+        SayErr("File Error: Could not create %s.partial: %s\n", pOut->szShownName, strerror(errno));
         return 0;
     }
     SetInterruptLeftover(pOut->szTempName);
@@ -102,16 +114,15 @@ int CreateReadBackFile(ReadBackFile *pOut) {
 }
 
 int ReadBackRange(const TalkerLink *pLink, ReadBackFile *pOut) {
-    const Settings *pSettings = pOut->pSettings;
-    fprintf(stdout, "Reading $%04X-$%04X into %s\n", pSettings->wReadStart, pSettings->wReadEnd,
-            pOut->szShownName);
+    const ReadBackRequest *pRequest = pOut->pRequest;
+    SayOut("Reading $%04X-$%04X into %s\n", pRequest->wStart, pRequest->wEnd, pOut->szShownName);
     // A binary file does not carry its address: the run says it.
-    if (OutputFormatOfName(pSettings->szOutputFile) == OUTPUT_BINARY) {
-        fprintf(stdout, "%s holds the bytes alone, the first from $%04X\n", pOut->szShownName,
-                pSettings->wReadStart);
+    if (OutputFormatOfName(pRequest->szName) == OUTPUT_BINARY) {
+        SayOut("%s holds the bytes alone, the first from $%04X\n", pOut->szShownName,
+               pRequest->wStart);
     }
-    EnterStage(STAGE_READ, RangeLength(pSettings));
-    if (!ReadTargetBytes(pLink, pSettings->wReadStart, pOut->pbChip, RangeLength(pSettings),
+    EnterStage(STAGE_READ, RangeLength(pRequest));
+    if (!ReadTargetBytes(pLink, pRequest->wStart, pOut->pbChip, RangeLength(pRequest),
                          PrintReadMark, pOut))
         return 0;
     EndProgress("");
@@ -119,19 +130,19 @@ int ReadBackRange(const TalkerLink *pLink, ReadBackFile *pOut) {
 }
 
 int SaveReadBackFile(ReadBackFile *pOut) {
-    const Settings *pSettings = pOut->pSettings;
+    const ReadBackRequest *pRequest = pOut->pRequest;
     if (pOut->fDirect) {
         if (WriteDirectly(pOut)) return 1;
-        fprintf(stderr, "File Error: Could not write %s: %s\n", pOut->szShownName, strerror(errno));
+        SayErr("File Error: Could not write %s: %s\n", pOut->szShownName, strerror(errno));
         return 0;
     }
     int fWritten = WriteReadBack(pOut, pOut->pFile);
     if (fclose(pOut->pFile) != 0) fWritten = 0;
     pOut->pFile = NULL;
-    int fRenamed = fWritten && RenameOver(pOut->szTempName, pSettings->szOutputFile);
+    int fRenamed = fWritten && RenameOver(pOut->szTempName, pRequest->szName);
     SetInterruptLeftover(NULL);
     if (fRenamed) return 1;
-    fprintf(stderr, "File Error: Could not write %s: %s\n", pOut->szShownName, strerror(errno));
+    SayErr("File Error: Could not write %s: %s\n", pOut->szShownName, strerror(errno));
     remove(pOut->szTempName);
     return 0;
 }

@@ -6,31 +6,32 @@
 
 #include <cstdio>
 
-#include "settings.h"
+#include "run_target.h"
 #include "srec_file.h"
 #include "talker_link.h"
 
 enum { ADDRESS_SPACE = 0x10000 };
 
 struct ReadBackFile {
-    const Settings *pSettings;  // the range ("-r"), the part and the name ("-o")
-    char szTempName[MAX_FILE_NAME + 16];
-    char szShownName[SHOWN_NAME_ROOM];  // the "-o" name as messages show it
+    const ReadBackRequest *pRequest;      // the range ("-r") and the name ("-o")
+    const PartInfo *pPart;                // named in the file's header
+    char szTempName[MAX_FILE_NAME + 32];  // the name with ".partial"
+    char szShownName[SHOWN_NAME_ROOM];    // the name as messages show it
     FILE *pFile;  // NULL when no read-back was asked for, or when written directly
     int fDirect;  // "-o" names a device or a pipe: written at the end, under that name
     uint8_t pbChip[ADDRESS_SPACE];  // the range as read, from its first address
 };
 
 // Makes *pOut ready for the other calls, nothing created yet.
-void StartReadBackFile(ReadBackFile *pOut, const Settings *pSettings);
+void StartReadBackFile(ReadBackFile *pOut, const ReadBackRequest *pRequest, const PartInfo *pPart);
 
 // Creates the temporary file beside the "-o" name before the target is touched; a device or
 // a pipe (/dev/stdout, /dev/null) gets no temporary file, which would be renamed over it.
 // Returns 1, or 0 after "File Error: Could not create ...".
 int CreateReadBackFile(ReadBackFile *pOut);
 
-// Reads the "-r" range through the talker, printing its stage line and progress ("Success"
-// waits for the file: the run prints it once SaveReadBackFile is done). Returns 1 when every
+// Reads the "-r" range through the talker, printing its stage line and progress (the run's
+// "Success" waits for the file: SaveReadBackFile). Returns 1 when every
 // byte came, 0 after the failure's message.
 int ReadBackRange(const TalkerLink *pLink, ReadBackFile *pOut);
 

@@ -46,7 +46,7 @@ struct Settings {
     uint32_t dwMonitorRate;     // its rate, 9600 unless given
     uint32_t fMonitorRaw;       // "--raw": the chip's bytes as they are
     uint32_t dwMonitorSeconds;  // "--monitor-for": the monitor's length, 0 for until Ctrl-]
-    uint32_t fBinaryBase;  // "--base": the input file is raw bytes from wBinaryBase
+    uint32_t fBinaryBase;       // "--base": the input file is raw bytes from wBinaryBase
     uint16_t wBinaryBase;
 };
 

@@ -4,6 +4,7 @@
 
 #include "image_read.h"
 #include "progress.h"
+#include "say.h"
 
 namespace {
 
@@ -56,14 +57,13 @@ int CompareSpan(void *pContext, uint16_t wFirst, const uint8_t *pbChip, uint32_t
 // Listed once the walk is over, so that they do not break into the progress line.
 int ReportDifferences(const Differences *pDiff) {
     for (uint32_t i = 0; i < pDiff->dwCount && i < MAX_LISTED; i++) {
-        fprintf(stderr, "$%04X: file %02X, chip %02X\n", pDiff->rgwAddress[i], pDiff->rgbFile[i],
-                pDiff->rgbChip[i]);
+        SayErr("$%04X: file %02X, chip %02X\n", pDiff->rgwAddress[i], pDiff->rgbFile[i],
+               pDiff->rgbChip[i]);
     }
     if (pDiff->dwCount > MAX_LISTED) {
-        fprintf(stderr, "... and %u more\n", (unsigned)(pDiff->dwCount - MAX_LISTED));
+        SayErr("... and %u more\n", (unsigned)(pDiff->dwCount - MAX_LISTED));
     }
-    fprintf(stderr, "%u byte(s) differ: the chip does not hold the file\n",
-            (unsigned)pDiff->dwCount);
+    SayErr("%u byte(s) differ: the chip does not hold the file\n", (unsigned)pDiff->dwCount);
     return 0;
 }
 
@@ -82,6 +82,5 @@ int VerifyImage(const TalkerLink *pLink, const ProgramImage *pImage) {
     // The list of differences starts on a line of its own, not after the dots.
     EndProgress(pDiff->dwCount != 0 ? "\n" : "");
     if (pDiff->dwCount != 0) return ReportDifferences(pDiff);
-    fprintf(stdout, "Success\n");
     return 1;
 }

@@ -5,6 +5,7 @@
 
 #include "native_port.h"
 #include "rfc2217_port.h"
+#include "say.h"
 
 namespace {
 
@@ -22,12 +23,12 @@ int OpenPortByName(Port *pPort, const PortName *pName, uint32_t dwBaudRate) {
 void PrintPortError(const Port *pPort) {
     char szWords[PORT_ERROR_ROOM];
     DescribePortError(pPort, szWords, sizeof(szWords));
-    fprintf(stderr, "%s: %s\n", pPort->szName, szWords);
+    SayErr("%s: %s\n", pPort->szName, szWords);
 }
 
 void PrintRateRefused(const Port *pPort, uint32_t dwBaudRate) {
-    fprintf(stderr,
-            "%s: the port can't be set to %u baud 8N1 (some adapters can't make the chip's fast "
-            "rates: try a lower -b)\n",
-            pPort->szName, (unsigned)dwBaudRate);
+    SayErr(
+        "%s: the port can't be set to %u baud 8N1 (some adapters can't make the chip's fast "
+        "rates: try a lower -b)\n",
+        pPort->szName, (unsigned)dwBaudRate);
 }

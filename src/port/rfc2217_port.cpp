@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "rfc2217_protocol.h"
+#include "say.h"
 #include "tcp_socket.h"
 
 namespace {
@@ -528,7 +529,7 @@ int OpenRfc2217Port(Port *pPort, const char *pszUrl, uint32_t dwBaudRate) {
     char szText[PORT_ERROR_ROOM];
     DescribeRfc2217Error(pPort, szText, sizeof(szText));
     AppendServerWords(pPort, szText, sizeof(szText));
-    fprintf(stderr, "%s: %s\n", pPort->szName, szText);
+    SayErr("%s: %s\n", pPort->szName, szText);
     CloseRfc2217(pPort);
     return 0;
 }

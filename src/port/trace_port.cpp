@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "say.h"
+
 namespace {
 
 struct TracePortState {
@@ -20,9 +22,9 @@ int Passed(Port *pPort, int nResult) {
 }
 
 void TraceBytes(const char *pszWhat, const uint8_t *pbBuffer, uint32_t dwCount) {
-    fprintf(stderr, "%s:", pszWhat);
-    for (uint32_t i = 0; i < dwCount; i++) fprintf(stderr, "%02X ", pbBuffer[i]);
-    fprintf(stderr, "\n");
+    SayErr("%s:", pszWhat);
+    for (uint32_t i = 0; i < dwCount; i++) SayErr("%02X ", pbBuffer[i]);
+    SayErr("\n");
 }
 
 // The rate the inner port runs at, also when it refused the new one.

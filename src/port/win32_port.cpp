@@ -11,6 +11,7 @@
 
 #include "native_port.h"
 #include "port_open.h"
+#include "say.h"
 
 namespace {
 
@@ -186,7 +187,7 @@ int SetUpLine(Port *pPort, uint32_t dwBaudRate) {
     if (!GetCommState(pState->hPort, &pState->dcbBefore)) {
         DWORD dwError = GetLastError();
         CloseHandle(pState->hPort);
-        fprintf(stderr, "GetCommState failed %x\n", (unsigned)dwError);
+        SayErr("GetCommState failed %x\n", (unsigned)dwError);
         return FailOpen(pPort, dwError);
     }
     GetCommTimeouts(pState->hPort, &pState->timeoutsBefore);
@@ -194,7 +195,7 @@ int SetUpLine(Port *pPort, uint32_t dwBaudRate) {
     DCB dcb = pState->dcbBefore;
     SetRawLineFormat(&dcb, dwBaudRate);
     if (!SetCommState(pState->hPort, &dcb)) {
-        fprintf(stderr, "SetCommState failed %x\n", (unsigned)GetLastError());
+        SayErr("SetCommState failed %x\n", (unsigned)GetLastError());
         PrintRateRefused(pPort, dwBaudRate);
         CloseHandle(pState->hPort);
         return 0;
@@ -211,7 +212,7 @@ int OpenNativePort(Port *pPort, const char *pszOpen, const char *pszShown, uint3
         CreateFileA(pszOpen, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (hPort == INVALID_HANDLE_VALUE) {
         DWORD dwError = GetLastError();
-        fprintf(stderr, "CreateFile on %s error: %x\n", pszShown, (unsigned)dwError);
+        SayErr("CreateFile on %s error: %x\n", pszShown, (unsigned)dwError);
         return FailOpen(pPort, dwError);
     }
     State(pPort)->hPort = hPort;

@@ -5,6 +5,7 @@
 
 #include "com_port.h"
 #include "progress.h"
+#include "say.h"
 #include "srecord.h"
 #include "talker_image.h"
 #include "talker_probe.h"
@@ -39,8 +40,8 @@ int AddTalkerImage(TalkerLoad *pLoad) {
         if (record.wType != 1) continue;
         if (pLoad->dwLines == MAX_IMAGE_LINES ||
             pLoad->dwTalker + record.wLength > MAX_DOWNLOAD_LENGTH) {
-            fprintf(stderr, "DownloadTalker: the talker image exceeds %u bytes\n",
-                    (unsigned)MAX_DOWNLOAD_LENGTH);
+            SayErr("DownloadTalker: the talker image exceeds %u bytes\n",
+                   (unsigned)MAX_DOWNLOAD_LENGTH);
             return 0;
         }
         pLoad->rgdwLineStart[pLoad->dwLines++] = pLoad->dwTalker;
@@ -55,10 +56,11 @@ int AddTalkerImage(TalkerLoad *pLoad) {
 // talker alone, ended by the idle line.
 int BuildLoad(const TalkerLink *pLink, TalkerLoad *pLoad) {
     if (!AddTalkerImage(pLoad)) return 0;
-    PatchTalkerImage(&pLink->clock, pLoad->pbBytes);
-    uint32_t dwLength = pLink->dwLoadLength;
+    PatchTalkerImage(&pLink->pTarget->clock, pLoad->pbBytes);
+    uint32_t dwLength = pLink->pTarget->dwLoadLength;
     if (dwLength > MAX_DOWNLOAD_LENGTH) dwLength = MAX_DOWNLOAD_LENGTH;
-    if (pLink->pPart->fVariableLoad || dwLength < pLoad->dwTalker) dwLength = pLoad->dwTalker;
+    if (pLink->pTarget->pPart->fVariableLoad || dwLength < pLoad->dwTalker)
+        dwLength = pLoad->dwTalker;
     memset(pLoad->pbBytes + pLoad->dwTalker, 0, dwLength - pLoad->dwTalker);
     pLoad->dwLength = dwLength;
     return 1;
@@ -137,30 +139,30 @@ int EchoesRanLate(const TalkerLoad *pLoad, uint32_t *pdwFirst) {
 }
 
 void PrintCheckBoard(void) {
-    fprintf(stderr,
-            "DownloadTalker: Check that the board was reset into special bootstrap mode (MODA "
-            "and MODB low), the port, and the cable\n");
+    SayErr(
+        "DownloadTalker: Check that the board was reset into special bootstrap mode (MODA "
+        "and MODB low), the port, and the cable\n");
 }
 
 // A load whose echoes differed: the chip would run code that is not the talker.
 void ReportWrongEchoes(const TalkerLoad *pLoad, uint32_t dwMismatches) {
-    fprintf(stderr,
-            "DownloadTalker: %u talker byte(s) echoed wrong: the target is not running the "
-            "talker\n",
-            (unsigned)dwMismatches);
+    SayErr(
+        "DownloadTalker: %u talker byte(s) echoed wrong: the target is not running the "
+        "talker\n",
+        (unsigned)dwMismatches);
     uint32_t dwFirst = 0;
     if (!EchoesRanLate(pLoad, &dwFirst)) {
         PrintCheckBoard();
     } else if (dwFirst == 0 && pLoad->pbEchoes[0] == BOOT_START_BYTE) {
-        fprintf(stderr,
-                "DownloadTalker: the boot ROM echoed the $FF as the talker's first byte: a "
-                "stray byte reached it first and the talker landed one byte late. Reset the "
-                "board into bootstrap mode and run again\n");
+        SayErr(
+            "DownloadTalker: the boot ROM echoed the $FF as the talker's first byte: a "
+            "stray byte reached it first and the talker landed one byte late. Reset the "
+            "board into bootstrap mode and run again\n");
     } else {
-        fprintf(stderr,
-                "DownloadTalker: from talker byte %u on, each echo came one byte late: a stray "
-                "byte reached the line. Reset the board into bootstrap mode and run again\n",
-                (unsigned)dwFirst);
+        SayErr(
+            "DownloadTalker: from talker byte %u on, each echo came one byte late: a stray "
+            "byte reached the line. Reset the board into bootstrap mode and run again\n",
+            (unsigned)dwFirst);
     }
 }
 
@@ -190,22 +192,22 @@ void WaitOutIdleEnd(Port *pPort, uint32_t dwLoadBaud) {
 int SendTalker(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadBaud, int fFirstSent) {
     EnterStage(STAGE_TALKER_LOAD, pLoad->dwLength);
     int fLoaded = LoadTalker(pLink->pPort, pLoad, fFirstSent);
-    if (fLoaded && pLink->pPart->fVariableLoad) WaitOutIdleEnd(pLink->pPort, dwLoadBaud);
+    if (fLoaded && pLink->pTarget->pPart->fVariableLoad) WaitOutIdleEnd(pLink->pPort, dwLoadBaud);
     return fLoaded;
 }
 
 // The probe's byte for a load at dwLoadBaud: the ROM must leave it at that rate.
 uint8_t ProbeByteFor(const TalkerLink *pLink, uint32_t dwLoadBaud) {
-    return dwLoadBaud == pLink->clock.dwBootFastRate ? BOOT_START_BYTE : TALKER_SYNC;
+    return dwLoadBaud == pLink->pTarget->clock.dwBootFastRate ? BOOT_START_BYTE : TALKER_SYNC;
 }
 
 // A fixed-length part is probed where the ROM reads the probe as that load needs; elsewhere
 // (a crystal where "s" might read as $00, $55 or $FF) the load goes unprobed, at the ROM's
 // slow rate (ChooseLoadBaud).
 int ProbesBeforeLoad(const TalkerLink *pLink, uint32_t dwLoadBaud) {
-    if (pLink->pPart->fVariableLoad) return 0;
-    return dwLoadBaud == pLink->clock.dwBootFastRate ||
-           ProbeSuitsTalkerClock(&pLink->clock, TALKER_SYNC);
+    if (pLink->pTarget->pPart->fVariableLoad) return 0;
+    return dwLoadBaud == pLink->pTarget->clock.dwBootFastRate ||
+           ProbeSuitsTalkerClock(&pLink->pTarget->clock, TALKER_SYNC);
 }
 
 // Probes on the open port at 9600; after silence the port moves to the load's rate and the
@@ -223,9 +225,10 @@ LinkOutcome ProbeThenLoad(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadB
 }  // namespace
 
 uint32_t ChooseLoadBaud(const TalkerLink *pLink) {
-    const TalkerClock *pClock = &pLink->clock;
-    int fFasterRun = pLink->dwTalkerRate != pClock->firstRate.dwRate;
-    int fFast = fFasterRun && !pLink->pPart->fVariableLoad && FFProbeSuitsTalkerClock(pClock);
+    const TalkerClock *pClock = &pLink->pTarget->clock;
+    int fFasterRun = pLink->pTarget->dwTalkerRate != pClock->firstRate.dwRate;
+    int fFast =
+        fFasterRun && !pLink->pTarget->pPart->fVariableLoad && FFProbeSuitsTalkerClock(pClock);
     return fFast ? pClock->dwBootFastRate : pClock->dwBootSlowRate;
 }
 
@@ -235,7 +238,7 @@ LinkOutcome BootTalker(TalkerLink *pLink, int *pfRunning) {
     if (!BuildLoad(pLink, &load)) return LINK_NOT_REACHED;
     uint32_t dwLoadBaud = ChooseLoadBaud(pLink);
     int fProbe = ProbesBeforeLoad(pLink, dwLoadBaud);
-    uint32_t dwOpenRate = fProbe ? pLink->clock.firstRate.dwRate : dwLoadBaud;
+    uint32_t dwOpenRate = fProbe ? pLink->pTarget->clock.firstRate.dwRate : dwLoadBaud;
     if (!OpenComPort(pLink, dwOpenRate)) return LINK_NOT_REACHED;
     LinkOutcome eOutcome = fProbe ? ProbeThenLoad(pLink, &load, dwLoadBaud, pfRunning)
                            : SendTalker(pLink, &load, dwLoadBaud, 0) ? LINK_DONE

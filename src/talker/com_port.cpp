@@ -7,6 +7,7 @@
 
 #include "port_open.h"
 #include "progress.h"
+#include "say.h"
 #include "trace_port.h"
 
 namespace {
@@ -22,10 +23,10 @@ int OpenComPort(TalkerLink *pLink, uint32_t dwBaudRate) {
     pLink->pPort = NULL;
     int fOpen = pLink->pfnOpenPort != NULL
                     ? pLink->pfnOpenPort(&pLink->device, dwBaudRate, pLink->pOpenContext)
-                    : OpenPortByName(&pLink->device, &pLink->portName, dwBaudRate);
+                    : OpenPortByName(&pLink->device, &pLink->pTarget->portName, dwBaudRate);
     if (!fOpen) return 0;
     pLink->pPort = &pLink->device;
-    if (pLink->fTrace) {
+    if (pLink->pTarget->fTrace) {
         OpenTracePort(&pLink->trace, &pLink->device);
         pLink->pPort = &pLink->trace;
     }
@@ -39,10 +40,10 @@ void CloseComPort(TalkerLink *pLink) {
 
 int SetComPortRate(Port *pPort, uint32_t dwBaudRate) {
     if (SetPortRate(pPort, dwBaudRate)) return 1;
-    fprintf(stderr,
-            "The port can't run at %u baud 8N1: some adapters can't make the chip's fast rates "
-            "(try a lower -b)\n",
-            (unsigned)dwBaudRate);
+    SayErr(
+        "The port can't run at %u baud 8N1: some adapters can't make the chip's fast rates "
+        "(try a lower -b)\n",
+        (unsigned)dwBaudRate);
     return 0;
 }
 
@@ -60,31 +61,31 @@ int ReadRawByte(Port *pPort, uint8_t *pbByte) {
     uint32_t dwRead = 0;
     if (!TracedRead(pPort, pbByte, 1, &dwRead)) {
         EndProgressLineForMessage();
-        fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)pPort->dwLastError);
+        SayErr("SendRawWithEcho: Read error 0x%x\n", (unsigned)pPort->dwLastError);
         return 0;
     }
     if (dwRead != 1) {
         EndProgressLineForMessage();
-        fprintf(stderr, "SendRawWithEcho: dwRead != 1\n");
+        SayErr("SendRawWithEcho: dwRead != 1\n");
         return 0;
     }
     return 1;
 }
 
 void ReportStoppedAnswering(uint16_t wAddress) {
-    fprintf(stderr, "SendRawWithEcho: dwRead != 1\n");
-    fprintf(stderr,
-            "SendRawWithEcho: the board stopped answering at $%04X: check its power and the "
-            "cable, and whether something reset it; then reset it into special bootstrap mode "
-            "and run again\n",
-            wAddress);
+    SayErr("SendRawWithEcho: dwRead != 1\n");
+    SayErr(
+        "SendRawWithEcho: the board stopped answering at $%04X: check its power and the "
+        "cable, and whether something reset it; then reset it into special bootstrap mode "
+        "and run again\n",
+        wAddress);
 }
 
 int EchoMatches(uint8_t bEcho, const uint8_t *pbBuffer, uint32_t dwIndex) {
     if (bEcho == pbBuffer[dwIndex]) return 1;
     EndProgressLineForMessage();
-    fprintf(stderr, "SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n", bEcho,
-            (unsigned)dwIndex, pbBuffer[dwIndex]);
+    SayErr("SendRawWithEcho: pbReadBuffer[0](%x) != pbBuffer[0x%x](%x))\n", bEcho,
+           (unsigned)dwIndex, pbBuffer[dwIndex]);
     return 0;
 }
 
@@ -105,11 +106,11 @@ int SendRawWithEcho(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength, int
 int WriteBytes(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength) {
     uint32_t dwWrite = 0;
     if (!TracedWrite(pPort, pbBuffer, dwLength, &dwWrite)) {
-        fprintf(stderr, "SendRawWithEcho: Write error 0x%x\n", (unsigned)pPort->dwLastError);
+        SayErr("SendRawWithEcho: Write error 0x%x\n", (unsigned)pPort->dwLastError);
         return 0;
     }
     if (dwWrite != dwLength) {
-        fprintf(stderr, "SendRawWithEcho: dwWrite != 1\n");
+        SayErr("SendRawWithEcho: dwWrite != 1\n");
         return 0;
     }
     return 1;

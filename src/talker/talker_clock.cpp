@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "say.h"
 #include "talker_image.h"
 
 namespace {
@@ -164,6 +165,6 @@ int ProbeSuitsTalkerClock(const TalkerClock *pClock, uint8_t bProbe) {
 
 void ReportTalkerClock(const TalkerClock *pClock) {
     if (pClock->firstRate.dwRate == TALKER_WANTED_RATE) return;
-    fprintf(stdout, "The talker runs at %u baud with a %g MHz crystal\n",
-            (unsigned)pClock->firstRate.dwRate, pClock->dwCrystalHz / 1e6);
+    SayOut("The talker runs at %u baud with a %g MHz crystal\n", (unsigned)pClock->firstRate.dwRate,
+           pClock->dwCrystalHz / 1e6);
 }

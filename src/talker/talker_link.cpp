@@ -1,16 +1,20 @@
 #include "talker_link.h"
 
-void StartTalkerLink(TalkerLink *pLink, uint32_t dwComPort, const char *pszDevice) {
-    const PartInfo *pPart = GetDefaultPart();
-    FormatPortName(dwComPort, pszDevice, &pLink->portName);
-    pLink->fTrace = 0;
-    pLink->pPart = pPart;
-    pLink->dwLoadLength = pPart->wBootLoadMax;
-    pLink->bConfigValue = pPart->bConfigAfterErase;
-    pLink->wEepromStart = pPart->wEepromStart;
-    pLink->wEepromEnd = pPart->wEepromEnd;
-    pLink->dwTalkerRate = TALKER_BAUD_RATE;
-    SetTalkerClock(&pLink->clock, DEFAULT_CRYSTAL_HZ);
+void DescribeLinkTarget(LinkTarget *pTarget, const PartInfo *pPart, uint32_t dwCrystalHz,
+                        uint32_t dwComPort, const char *pszDevice) {
+    FormatPortName(dwComPort, pszDevice, &pTarget->portName);
+    pTarget->fTrace = 0;
+    pTarget->pPart = pPart;
+    pTarget->dwLoadLength = pPart->wBootLoadMax;
+    pTarget->bConfigValue = pPart->bConfigAfterErase;
+    pTarget->wEepromStart = pPart->wEepromStart;
+    pTarget->wEepromEnd = pPart->wEepromEnd;
+    SetTalkerClock(&pTarget->clock, dwCrystalHz);
+    pTarget->dwTalkerRate = pTarget->clock.firstRate.dwRate;
+}
+
+void StartTalkerLink(TalkerLink *pLink, const LinkTarget *pTarget) {
+    pLink->pTarget = pTarget;
     pLink->pPort = NULL;
     pLink->device.pOps = pLink->trace.pOps = NULL;
     pLink->pfnOpenPort = NULL;

@@ -27,7 +27,10 @@ enum LinkOutcome {
     LINK_DONE = 1,
 };
 
-struct TalkerLink {
+// What the link's operations need to know of the board: its port, its part and the user's
+// choices for it. Described once before the port opens (DescribeLinkTarget gives the part's
+// defaults, the run puts the user's choices over them) and read-only from then on.
+struct LinkTarget {
     PortName portName;      // the port each stage opens ("-c" or "-d")
     int fTrace;             // "-V": every byte, and the commands, on standard error
     const PartInfo *pPart;  // the chip
@@ -37,16 +40,27 @@ struct TalkerLink {
     uint16_t wEepromEnd;
     uint32_t dwTalkerRate;  // the line rate the talker runs at once it answers
     TalkerClock clock;      // "-x": the rates and the delays at the board's crystal
-    // The open port: pPort is &device, or with fTrace &trace, a port over device that prints
-    // each byte. NULL while closed.
+};
+
+// The open connection to one board: the port as the stages open it, over the target it serves.
+struct TalkerLink {
+    const LinkTarget *pTarget;
+    // The open port: pPort is &device, or with the target's fTrace &trace, a port over device
+    // that prints each byte. NULL while closed.
     Port *pPort;
     Port device;
     Port trace;
-    // How each stage opens device, when not by portName: a test's own port (NULL: by name).
+    // How each stage opens device, when not by the target's port name: a test's own port (NULL:
+    // by name).
     int (*pfnOpenPort)(Port *pDevice, uint32_t dwBaudRate, void *pContext);
     void *pOpenContext;
 };
 
-// The link of the 811E2 with its defaults, closed, on the device pszDevice names, or on COM
-// port dwComPort when pszDevice is empty.
-void StartTalkerLink(TalkerLink *pLink, uint32_t dwComPort, const char *pszDevice);
+// The part's own defaults, the one place they are worked out: its EEPROM range, the CONFIG
+// value its bulk erase programs, its boot load, and the talker's first rate at the crystal; no
+// trace, and the port named by dwComPort or pszDevice (port_name.h).
+void DescribeLinkTarget(LinkTarget *pTarget, const PartInfo *pPart, uint32_t dwCrystalHz,
+                        uint32_t dwComPort, const char *pszDevice);
+
+// A closed connection to the target, which must outlive it.
+void StartTalkerLink(TalkerLink *pLink, const LinkTarget *pTarget);

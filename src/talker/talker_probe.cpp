@@ -39,6 +39,7 @@
 #include <cstdio>
 
 #include "com_port.h"
+#include "say.h"
 
 namespace {
 
@@ -63,13 +64,13 @@ int ReadReply(Port *pPort, uint32_t dwWaitMs, uint8_t *pbReply) {
 // off its place); a variable-length part other than -p names ended its empty load and runs
 // what its RAM held; or a program of the board's own runs.
 ProbeResult ReportBusyTarget(uint8_t bReply) {
-    fprintf(stderr,
-            "ProbeTalker: the board answered $%02X, not the talker's prompt: a talker left "
-            "inside a command by an interrupted run, a byte that reached the boot ROM before "
-            "the talker (a talker loaded now would land one byte off and not run), another part "
-            "than -p names, or a program of its own. Reset the board into special bootstrap "
-            "mode (MODA and MODB low) and run again\n",
-            bReply);
+    SayErr(
+        "ProbeTalker: the board answered $%02X, not the talker's prompt: a talker left "
+        "inside a command by an interrupted run, a byte that reached the boot ROM before "
+        "the talker (a talker loaded now would land one byte off and not run), another part "
+        "than -p names, or a program of its own. Reset the board into special bootstrap "
+        "mode (MODA and MODB low) and run again\n",
+        bReply);
     return PROBE_FAILED;
 }
 

@@ -6,6 +6,7 @@
 
 #include "com_port.h"
 #include "progress.h"
+#include "say.h"
 #include "talker_stream.h"
 
 namespace {
@@ -32,13 +33,13 @@ PromptAttempt TryPrompt(Port *pPort, int fSync, uint8_t *pbReply) {
         uint8_t bSync = TALKER_SYNC;
         uint32_t dwWrite = 0;
         if (!TracedWrite(pPort, &bSync, 1, &dwWrite)) {
-            fprintf(stderr, "GetPrompt: Error on sync write (%x)\n", (unsigned)pPort->dwLastError);
+            SayErr("GetPrompt: Error on sync write (%x)\n", (unsigned)pPort->dwLastError);
             return ATTEMPT_CALL_FAILED;
         }
     }
     uint32_t dwRead = 0;
     if (!TracedRead(pPort, pbReply, 1, &dwRead)) {
-        fprintf(stderr, "GetPrompt: Error on read (%x)\n", (unsigned)pPort->dwLastError);
+        SayErr("GetPrompt: Error on read (%x)\n", (unsigned)pPort->dwLastError);
         return ATTEMPT_CALL_FAILED;
     }
     if (dwRead != 1) return ATTEMPT_SILENT;
@@ -52,11 +53,11 @@ PromptAttempt TryPrompt(Port *pPort, int fSync, uint8_t *pbReply) {
 void ReportSilentAttempt(uint32_t dwSilent) {
     if (dwSilent != 1) return;
     EndProgressLineForMessage();
-    fprintf(stderr, "GetPrompt: Didn't read a character\n");
-    fprintf(stderr,
-            "GetPrompt: no answer: sending the sync again, up to %u more times over about %u s "
-            "(is the board powered, its cable in, and was it not reset?)\n",
-            (unsigned)(SYNC_ATTEMPTS - 1), (unsigned)(SYNC_ATTEMPTS - 1) * 2);
+    SayErr("GetPrompt: Didn't read a character\n");
+    SayErr(
+        "GetPrompt: no answer: sending the sync again, up to %u more times over about %u s "
+        "(is the board powered, its cable in, and was it not reset?)\n",
+        (unsigned)(SYNC_ATTEMPTS - 1), (unsigned)(SYNC_ATTEMPTS - 1) * 2);
 }
 
 }  // namespace
@@ -86,9 +87,9 @@ void ReportWrongPrompt(uint8_t bReply) {
     EndProgressLineForMessage();
     // A control byte would act on the terminal: it is shown by its value.
     if (bReply >= 0x20 && bReply < 0x7F)
-        fprintf(stderr, "GetPrompt: Got a %c(0x%x), expected '>'\n", bReply, bReply);
+        SayErr("GetPrompt: Got a %c(0x%x), expected '>'\n", bReply, bReply);
     else
-        fprintf(stderr, "GetPrompt: Got a $%02X, expected '>'\n", bReply);
+        SayErr("GetPrompt: Got a $%02X, expected '>'\n", bReply);
 }
 
 void BuildFrame(uint8_t bLetter, uint16_t wAddress, uint8_t bCountLow, uint8_t *pbFrame) {
@@ -108,7 +109,7 @@ int GetPrompt(Port *pPort, int fSync) {
     uint8_t bReply = 0;
     if (!fSync) {
         PromptAttempt eAttempt = TryPrompt(pPort, 0, &bReply);
-        if (eAttempt == ATTEMPT_SILENT) fprintf(stderr, "GetPrompt: Didn't read a character\n");
+        if (eAttempt == ATTEMPT_SILENT) SayErr("GetPrompt: Didn't read a character\n");
         return eAttempt == ATTEMPT_PROMPT;
     }
     SyncAnswers answers;
@@ -116,16 +117,16 @@ int GetPrompt(Port *pPort, int fSync) {
     if (eOutcome == SYNC_WRONG_ANSWERS) {
         // $80 is the boot ROM echoing at 1200 baud: it still takes a load, longer than the
         // one -p's part was sent.
-        fprintf(stderr,
-                "GetPrompt: the board answers the sync with $%02X, not the talker's prompt: "
-                "likely another part than -p names (its boot ROM still taking the load), or a "
-                "port that does not make 9600 baud. Check -p, reset the board into special "
-                "bootstrap mode and run again\n",
-                answers.bLastWrong);
+        SayErr(
+            "GetPrompt: the board answers the sync with $%02X, not the talker's prompt: "
+            "likely another part than -p names (its boot ROM still taking the load), or a "
+            "port that does not make 9600 baud. Check -p, reset the board into special "
+            "bootstrap mode and run again\n",
+            answers.bLastWrong);
     } else if (eOutcome == SYNC_SILENT) {
-        fprintf(stderr,
-                "GetPrompt: the talker never answered: check the board's power and the cable, "
-                "reset it into special bootstrap mode and run again\n");
+        SayErr(
+            "GetPrompt: the talker never answered: check the board's power and the cable, "
+            "reset it into special bootstrap mode and run again\n");
     }
     return eOutcome == SYNC_PROMPT;
 }
@@ -140,14 +141,14 @@ int WriteTargetByte(Port *pPort, uint16_t wAddress, uint8_t bValue) {
 
 int BulkErase(const TalkerLink *pLink) {
     uint8_t pbFrame[FRAME_LENGTH];
-    BuildFrame('B', 0xF800, pLink->bConfigValue, pbFrame);
-    if (pLink->fTrace) fprintf(stderr, "BulkErase\n");
+    BuildFrame('B', 0xF800, pLink->pTarget->bConfigValue, pbFrame);
+    if (pLink->pTarget->fTrace) SayErr("BulkErase\n");
     if (!SendRawNoEcho(pLink->pPort, pbFrame, FRAME_LENGTH)) return 0;
     return GetPrompt(pLink->pPort, 0);
 }
 
 int InEepromRange(const TalkerLink *pLink, uint16_t wAddress) {
-    return wAddress >= pLink->wEepromStart && wAddress <= pLink->wEepromEnd;
+    return wAddress >= pLink->pTarget->wEepromStart && wAddress <= pLink->pTarget->wEepromEnd;
 }
 
 int WriteSRecord(const TalkerLink *pLink, const SRecord *pRecord, uint32_t *pdwMismatches) {
@@ -174,17 +175,17 @@ int SetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dw
     if (answers.dwBreaks != 0) {
         // A talker never sends $00 unasked; a chip that reset sends its break, and its boot
         // ROM's echoes at 1200 or 7812 baud read as $00 at the faster rates.
-        fprintf(stderr,
-                "SetTalkerRate: the board answered $00 at %u baud: the chip reset (its boot ROM's "
-                "break, or its echoes at the ROM's own rate), not a rate problem. Check the "
-                "board's power and reset line, reset it into special bootstrap mode and run "
-                "again\n",
-                (unsigned)dwRate);
+        SayErr(
+            "SetTalkerRate: the board answered $00 at %u baud: the chip reset (its boot ROM's "
+            "break, or its echoes at the ROM's own rate), not a rate problem. Check the "
+            "board's power and reset line, reset it into special bootstrap mode and run "
+            "again\n",
+            (unsigned)dwRate);
         return 0;
     }
-    fprintf(stderr,
-            "SetTalkerRate: the talker did not answer at %u baud: the adapter or the cable may "
-            "not carry this rate (try a lower -b)\n",
-            (unsigned)dwRate);
+    SayErr(
+        "SetTalkerRate: the talker did not answer at %u baud: the adapter or the cable may "
+        "not carry this rate (try a lower -b)\n",
+        (unsigned)dwRate);
     return 0;
 }

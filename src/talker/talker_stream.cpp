@@ -12,6 +12,7 @@
 
 #include "com_port.h"
 #include "progress.h"
+#include "say.h"
 #include "talker_protocol.h"
 
 namespace {
@@ -117,10 +118,10 @@ void ReportMismatch(const TalkerStream *pStream, const ExpectedReply *pExpected,
         return;
     }
     EndProgressLineForMessage();
-    fprintf(
-        stderr, "WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back %02X\n",
-        pExpected->wAddress, (unsigned)(uint16_t)(pExpected->wAddress - pExpected->wRecordAddress),
-        pExpected->wRecordAddress, pExpected->bSent, bReply);
+    SayErr("WriteSRecord: $%04X (byte %u of the record at $%04X) wrote %02X, read back %02X\n",
+           pExpected->wAddress,
+           (unsigned)(uint16_t)(pExpected->wAddress - pExpected->wRecordAddress),
+           pExpected->wRecordAddress, pExpected->bSent, bReply);
 }
 
 // Judges one reply. Returns 0 after the message when the talker is not where the host is.
@@ -149,12 +150,12 @@ void ReportMissingReply(const ExpectedReply *pExpected, int fCallFailed, uint32_
     EndProgressLineForMessage();
     if (pExpected->bKind == REPLY_PROMPT) {
         if (fCallFailed)
-            fprintf(stderr, "GetPrompt: Error on read (%x)\n", (unsigned)dwError);
+            SayErr("GetPrompt: Error on read (%x)\n", (unsigned)dwError);
         else
-            fprintf(stderr, "GetPrompt: Didn't read a character\n");
+            SayErr("GetPrompt: Didn't read a character\n");
     } else {
         if (fCallFailed)
-            fprintf(stderr, "SendRawWithEcho: Read error 0x%x\n", (unsigned)dwError);
+            SayErr("SendRawWithEcho: Read error 0x%x\n", (unsigned)dwError);
         else
             ReportStoppedAnswering(pExpected->wAddress);
     }
@@ -247,9 +248,9 @@ void StartTalkerStream(TalkerStream *pStream, const TalkerLink *pLink) {
     pStream->bBlockLetter = 0;
     pStream->wBlockNext = pStream->wBlockRecord = 0;
     pStream->dwBlockLeft = 0;
-    uint32_t dwCharactersPerSecond = pLink->dwTalkerRate / BITS_PER_CHARACTER;
+    uint32_t dwCharactersPerSecond = pLink->pTarget->dwTalkerRate / BITS_PER_CHARACTER;
     pStream->dwWindow = dwCharactersPerSecond * WINDOW_LINE_MS / 1000 + WINDOW_PACKET;
-    pStream->dwCharacterUs = BITS_PER_CHARACTER * 1000000u / pLink->dwTalkerRate;
+    pStream->dwCharacterUs = BITS_PER_CHARACTER * 1000000u / pLink->pTarget->dwTalkerRate;
 }
 
 int StreamBlockStart(TalkerStream *pStream, uint8_t bLetter, uint16_t wFirst, uint32_t dwLength) {
@@ -288,7 +289,7 @@ void SetStreamMismatchReport(TalkerStream *pStream, MismatchReportFn pfnMismatch
 }
 
 int StreamSRecord(TalkerStream *pStream, const SRecord *pRecord) {
-    if (pStream->pLink->fTrace) fprintf(stderr, "WriteSRecord(%x bytes)\n", pRecord->wLength);
+    if (pStream->pLink->pTarget->fTrace) SayErr("WriteSRecord(%x bytes)\n", pRecord->wLength);
     uint32_t dwStart = 0;
     while (dwStart < pRecord->wLength) {
         int fEeprom = InEepromRange(pStream->pLink, (uint16_t)(pRecord->wAddress + dwStart));

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "com_port.h"
+#include "say.h"
 #include "talker_protocol.h"
 
 namespace {
@@ -37,7 +38,7 @@ enum BlockOutcome { BLOCK_FAILED, BLOCK_WRONG, BLOCK_READ };
 // Lets about dwChars characters arrive before the next read: never longer than they take on
 // the wire, so that the last one is not waited for longer than it needs.
 void WaitForCharacters(const TalkerLink *pLink, uint32_t dwChars) {
-    uint64_t qwMs = (uint64_t)dwChars * BITS_PER_CHARACTER * 1000 / pLink->dwTalkerRate;
+    uint64_t qwMs = (uint64_t)dwChars * BITS_PER_CHARACTER * 1000 / pLink->pTarget->dwTalkerRate;
     if (qwMs > MAX_BATCH_WAIT_MS) qwMs = MAX_BATCH_WAIT_MS;
     if (qwMs > 0) WaitOnPort(pLink->pPort, (uint32_t)qwMs);
 }
@@ -58,12 +59,12 @@ BlockOutcome ReceiveBlock(BlockRead *pRead, uint8_t *pbTail) {
         uint32_t dwRoom = fData ? pRead->dwLength - dwGot : dwTotal - dwGot;
         uint32_t dwRead = 0;
         if (!ReadPort(pPort, pbTo, dwRoom, REPLY_WAIT_MS, &dwRead)) {
-            fprintf(stderr, "ReadTargetBytes: Read error 0x%x\n", (unsigned)pPort->dwLastError);
+            SayErr("ReadTargetBytes: Read error 0x%x\n", (unsigned)pPort->dwLastError);
             return BLOCK_FAILED;
         }
         if (dwRead == 0) {
-            fprintf(stderr, "ReadTargetBytes: No reply for the byte at $%04X\n",
-                    (unsigned)(uint16_t)(pRead->wFirst + dwGot));
+            SayErr("ReadTargetBytes: No reply for the byte at $%04X\n",
+                   (unsigned)(uint16_t)(pRead->wFirst + dwGot));
             return BLOCK_FAILED;
         }
         if (fData) CountBytes(pRead, dwRead);
@@ -94,18 +95,18 @@ int ReadSmallBlockAgain(BlockRead *pRead) {
         if (eOutcome == BLOCK_READ) return 1;
         if (eOutcome == BLOCK_FAILED) return 0;
     }
-    fprintf(stderr,
-            "ReadTargetBytes: $%04X-$%04X did not match its check word in %u reads: the line "
-            "changes what the chip sends (check the cable, or try a lower -b)\n",
-            pRead->wFirst, (unsigned)(uint16_t)(pRead->wFirst + pRead->dwLength - 1),
-            (unsigned)READ_ATTEMPTS);
+    SayErr(
+        "ReadTargetBytes: $%04X-$%04X did not match its check word in %u reads: the line "
+        "changes what the chip sends (check the cable, or try a lower -b)\n",
+        pRead->wFirst, (unsigned)(uint16_t)(pRead->wFirst + pRead->dwLength - 1),
+        (unsigned)READ_ATTEMPTS);
     return 0;
 }
 
 // The whole range again, in blocks of RETRY_BLOCK, each read until it checks.
 int ReadAgainInSmallBlocks(const BlockRead *pWhole) {
-    fprintf(stderr, "ReadTargetBytes: $%04X-$%04X did not match its check word; reading it again\n",
-            pWhole->wFirst, (unsigned)(uint16_t)(pWhole->wFirst + pWhole->dwLength - 1));
+    SayErr("ReadTargetBytes: $%04X-$%04X did not match its check word; reading it again\n",
+           pWhole->wFirst, (unsigned)(uint16_t)(pWhole->wFirst + pWhole->dwLength - 1));
     for (uint32_t dwOffset = 0; dwOffset < pWhole->dwLength; dwOffset += RETRY_BLOCK) {
         uint32_t dwLeft = pWhole->dwLength - dwOffset;
         BlockRead part = {pWhole->pLink,
@@ -134,7 +135,7 @@ uint16_t BlockCheckWord(const uint8_t *pbData, uint32_t dwLength) {
 
 int ReadTargetBytes(const TalkerLink *pLink, uint16_t wAddress, uint8_t *pbBuffer,
                     uint32_t dwLength, ReadProgressFn pfnProgress, void *pContext) {
-    if (pLink->fTrace) fprintf(stderr, "ReadTargetBytes(%x bytes)\n", (unsigned)dwLength);
+    if (pLink->pTarget->fTrace) SayErr("ReadTargetBytes(%x bytes)\n", (unsigned)dwLength);
     BlockRead block = {pLink, wAddress, pbBuffer, 0, 1, pfnProgress, pContext, 0};
     for (uint32_t dwOffset = 0; dwOffset < dwLength; dwOffset += READ_BLOCK) {
         uint32_t dwLeft = dwLength - dwOffset;

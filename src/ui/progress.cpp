@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "say.h"
+
 namespace {
 
 typedef std::chrono::steady_clock Clock;
@@ -15,9 +17,10 @@ enum { LINE_WIDTH = 72, LINE_ROOM = 128 };
 
 struct ProgressLine {
     int fOn;
-    int fOpen;   // a line of the current phase is on the screen, not yet ended
-    int fCut;    // ended early for a message: the next drawing starts on a line of its own
-    int nWidth;  // what each drawing is padded or cut to
+    int fOpen;       // a line of the current phase is on the screen, not yet ended
+    int fCut;        // ended early for a message: the next drawing starts on a line of its own
+    int fMarksOpen;  // marks printed since the last line end
+    int nWidth;      // what each drawing is padded or cut to
     const char *pszPhase;
     uint32_t dwDone, dwTotal;
     uint32_t dwDrawn;  // the count the line shows
@@ -56,8 +59,7 @@ void DrawLine(Clock::time_point now) {
         snprintf(szLine, sizeof szLine, "%s %u/%u %s left", g_Line.pszPhase,
                  (unsigned)g_Line.dwDone, (unsigned)g_Line.dwTotal, szLeft);
     }
-    fprintf(stdout, "\r%-*.*s", g_Line.nWidth, g_Line.nWidth, szLine);
-    fflush(stdout);
+    SayOut("\r%-*.*s", g_Line.nWidth, g_Line.nWidth, szLine);
     g_Line.fCut = 0;
     g_Line.lastDrawn = now;
     g_Line.dwDrawn = g_Line.dwDone;
@@ -66,7 +68,7 @@ void DrawLine(Clock::time_point now) {
 // Starts the line of a phase ("talker load", "download", ...) of dwTotal bytes.
 void BeginProgressLine(const char *pszPhase, uint32_t dwTotal) {
     if (!g_Line.fOn) return;
-    if (g_Line.fOpen && !g_Line.fCut) fprintf(stdout, "\n");
+    if (g_Line.fOpen && !g_Line.fCut) SayOut("\n");
     g_Line.pszPhase = pszPhase;
     g_Line.dwDone = 0;
     g_Line.dwTotal = dwTotal;
@@ -107,24 +109,30 @@ void SetProgressColumns(uint32_t dwColumns) {
 
 void PrintProgressMark(const char *pszMark) {
     if (g_Line.fOn) return;
-    fputs(pszMark, stdout);
-    fflush(stdout);
+    SayOutText(pszMark);
+    g_Line.fMarksOpen = 1;
 }
 
 void EndProgress(const char *pszAfterMarks) {
     if (!g_Line.fOn) {
-        fputs(pszAfterMarks, stdout);
+        SayOutText(pszAfterMarks);
+        if (pszAfterMarks[0] != '\0') g_Line.fMarksOpen = 0;
         return;
     }
     if (!g_Line.fOpen) return;
     if (g_Line.dwDrawn != g_Line.dwDone || g_Line.fCut) DrawLine(Clock::now());
-    fprintf(stdout, "\n");
+    SayOut("\n");
     g_Line.fOpen = 0;
 }
 
 void EndProgressLineForMessage(void) {
     if (!g_Line.fOn || !g_Line.fOpen || g_Line.fCut) return;
-    fprintf(stdout, "\n");
-    fflush(stdout);
+    SayOut("\n");
     g_Line.fCut = 1;
+}
+
+void EndMarksLine(void) {
+    if (g_Line.fOn || !g_Line.fMarksOpen) return;
+    SayOut("\n");
+    g_Line.fMarksOpen = 0;
 }

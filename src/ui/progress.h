@@ -34,3 +34,7 @@ void EndProgress(const char *pszAfterMarks);
 // Ends the line drawn so far, before a message on standard error that would otherwise go on
 // from its end on a terminal; the next drawing starts on a line of its own.
 void EndProgressLineForMessage(void);
+
+// Ends the line of marks a stage left open for a word after them ("Success"), when another
+// stage follows instead.
+void EndMarksLine(void);

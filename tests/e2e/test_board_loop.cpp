@@ -304,7 +304,8 @@ TEST_F(BoardLoop, NoBreakAfterTheResetNamesTheWiring) {
     EXPECT_EQ(WithoutBanner(result.out), "Resetting the board into bootstrap mode\nFailure\n");
 }
 
-// --run with no file restarts the program through the reset line and watches it.
+// --run with no file restarts the program through the reset line and watches it; the watch
+// ends its output with a line end, after the chip's last byte.
 TEST_F(BoardLoop, RunAloneRestartsTheProgramAndWatchesIt) {
     std::string file = WriteS19(dir, "plus1.s19", {{0xF800, kPlusOne}, {0xFFFE, {0xF8, 0x00}}});
     sim = new SimProcess(
@@ -316,7 +317,7 @@ TEST_F(BoardLoop, RunAloneRestartsTheProgramAndWatchesIt) {
     close(in);
     EXPECT_EQ(tool.finish(), 0);
     EXPECT_EQ(WithoutBanner(tool.out), "Resetting the board into the program\nMonitoring " +
-                                           sim->path() + " at 9600 baud: Ctrl-] ends it\nibm");
+                                           sim->path() + " at 9600 baud: Ctrl-] ends it\nibm\n");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "part_table.h"
 #include "sim_process.h"
 #include "talker_protocol.h"
+#include "test_link.h"
 
 namespace {
 
@@ -64,9 +65,10 @@ TEST(BootLoad, PausesOfTheHostDoNotEndAVariableLengthLoad) {
     for (const auto &c : kCases) {
         SCOPED_TRACE(std::string(c.pszPart) + " at " + std::to_string(c.dwBaud));
         SimProcess sim({"--part", c.pszPart});
+        LinkTarget linkTarget;
         TalkerLink link;
-        StartTalkerLink(&link, 0, sim.path().c_str());
-        link.pPart = FindPart(c.pszPart);
+        StartTestLink(&link, &linkTarget, 0, sim.path().c_str());
+        linkTarget.pPart = FindPart(c.pszPart);
         ASSERT_EQ(OpenComPort(&link, c.dwBaud), 1);
         Port pausing;
         OpenPausingPort(&pausing, link.pPort, c.dwPauseMs);

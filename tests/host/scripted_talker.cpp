@@ -6,6 +6,7 @@
 
 #include "com_port.h"
 #include "talker_protocol.h"
+#include "test_link.h"
 #include "trace_port.h"
 
 bool ScriptedTalker::readByte(FakeTarget &target, uint8_t *byte) {
@@ -121,7 +122,7 @@ void ScriptedTalker::serve(FakeTarget &target) {
 }
 
 void TalkerLinkTest::SetUp() {
-    StartTalkerLink(&link, 0, target.path().c_str());
+    StartTestLink(&link, &linkTarget, 0, target.path().c_str());
     ASSERT_EQ(OpenComPort(&link, 9600), 1);
     pPort = link.pPort;
 }
@@ -138,7 +139,7 @@ void TalkerLinkTest::StartTalker() {
 }
 
 void TalkerLinkTest::StartTracing() {
-    link.fTrace = 1;
+    linkTarget.fTrace = 1;
     OpenTracePort(&link.trace, &link.device);
     pPort = link.pPort = &link.trace;
 }

@@ -66,6 +66,7 @@ class TalkerLinkTest : public testing::Test {
 
     FakeTarget target;
     ScriptedTalker talker;
+    LinkTarget linkTarget;
     TalkerLink link;
     Port *pPort = nullptr;  // link.pPort
 };

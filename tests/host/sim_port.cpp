@@ -8,6 +8,7 @@
 #include "srecord.h"
 #include "talker_image.h"
 #include "talker_protocol.h"
+#include "test_link.h"
 #include "trace_port.h"
 
 namespace {
@@ -143,7 +144,7 @@ void StartTalkerInSim(hc11::Simulator *pSim) {
 void SimLinkTest::UseChip(const hc11::SimConfig &config) {
     CloseComPort(&link);
     sim = std::make_unique<hc11::Simulator>(config);
-    StartTalkerLink(&link, 0, "sim");
+    StartTestLink(&link, &linkTarget, 0, "sim");
     UseSimPort(&link, sim.get());
 }
 
@@ -171,7 +172,7 @@ hc11::SimConfig SimLinkTest::WithExternalRam() {
 }
 
 void SimLinkTest::StartTracing() {
-    link.fTrace = 1;
+    linkTarget.fTrace = 1;
     OpenTracePort(&link.trace, &link.device);
     pPort = link.pPort = &link.trace;
 }

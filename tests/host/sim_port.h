@@ -45,6 +45,7 @@ class SimLinkTest : public testing::Test {
     static hc11::SimConfig WithExternalRam();
 
     std::unique_ptr<hc11::Simulator> sim;
+    LinkTarget linkTarget{};
     TalkerLink link{};
     Port *pPort = nullptr;  // link.pPort
 };

@@ -15,6 +15,7 @@
 #include "talker_image.h"
 #include "talker_probe.h"
 #include "talker_protocol.h"
+#include "test_link.h"
 
 namespace {
 
@@ -61,8 +62,9 @@ void PlayBootRom(FakeTarget &target, int wrongAt) {
 
 class BootstrapLoader : public testing::Test {
   protected:
-    void SetUp() override { StartTalkerLink(&link, 0, target.path().c_str()); }
+    void SetUp() override { StartTestLink(&link, &linkTarget, 0, target.path().c_str()); }
     FakeTarget target;
+    LinkTarget linkTarget;
     TalkerLink link;
 };
 
@@ -125,8 +127,8 @@ TEST_F(LoaderOnSim, VariableLengthLoadSendsTheTalkerAlone) {
     for (bool fLastEchoWrong : {false, true}) {
         SCOPED_TRACE(fLastEchoWrong ? "last echo wrong" : "every echo right");
         CorruptEcho(fLastEchoWrong ? uint32_t(TalkerLength()) : 0, FindPart("E9"));
-        link.pPart = FindPart("E9");  // a variable-length load
-        link.dwLoadLength = 512;
+        linkTarget.pPart = FindPart("E9");  // a variable-length load
+        linkTarget.dwLoadLength = 512;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
         EXPECT_EQ(DownloadTalker(&link, BOOT_BAUD_1200, 0), fLastEchoWrong ? 0 : 1)
@@ -222,8 +224,8 @@ TEST_F(BootstrapLoader, LoadRateByPartAndTalkerRate) {
                   {"F1", 31250, 1200},   {"E1", 9600, 1200}};
     for (const auto &c : kCases) {
         SCOPED_TRACE(std::string(c.pszPart) + " " + std::to_string(c.dwTalkerRate));
-        link.pPart = FindPart(c.pszPart);
-        link.dwTalkerRate = c.dwTalkerRate;
+        linkTarget.pPart = FindPart(c.pszPart);
+        linkTarget.dwTalkerRate = c.dwTalkerRate;
         EXPECT_EQ(ChooseLoadBaud(&link), c.dwLoadBaud);
     }
 }
@@ -246,7 +248,7 @@ TEST_F(BootstrapLoader, ProbeJudgesTheAnswerToItsSync) {
         for (const auto &probeCase : kCases) {
             SCOPED_TRACE(testing::PrintToString(probeCase.answer) + " to " + std::to_string(probe));
             FakeTarget far;
-            StartTalkerLink(&link, 0, far.path().c_str());
+            StartTestLink(&link, &linkTarget, 0, far.path().c_str());
             far.start([&probeCase, probe](FakeTarget &t) {
                 uint8_t sync;
                 if (t.readByte(&sync) && sync == probe) t.writeBytes(probeCase.answer);

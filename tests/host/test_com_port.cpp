@@ -9,19 +9,21 @@
 #include "com_port.h"
 #include "fake_target.h"
 #include "port_name.h"
+#include "test_link.h"
 #include "trace_port.h"
 
 namespace {
 
 class SerialPortTest : public testing::Test {
   protected:
-    void SetUp() override { StartTalkerLink(&link, 0, target.path().c_str()); }
+    void SetUp() override { StartTestLink(&link, &linkTarget, 0, target.path().c_str()); }
     void TearDown() override { CloseComPort(&link); }
     Port *Open() {
         EXPECT_EQ(OpenComPort(&link, 9600), 1);
         return link.pPort;
     }
     FakeTarget target;
+    LinkTarget linkTarget;
     TalkerLink link;
 };
 
@@ -32,7 +34,7 @@ void Answer(FakeTarget &target, size_t count, uint8_t (*answer)(uint8_t)) {
 }
 
 TEST_F(SerialPortTest, EchoedBytesPassWithSixTraceLines) {
-    link.fTrace = 1;
+    linkTarget.fTrace = 1;
     Port *pPort = Open();
     target.start([](FakeTarget &t) { Answer(t, 3, [](uint8_t b) { return b; }); });
     const uint8_t pbData[] = {0x11, 0x13, 0xA5};  // flow-control characters must pass untouched
@@ -72,7 +74,7 @@ TEST_F(SerialPortTest, EchoReadButNotComparedReportsNothing) {
 }
 
 TEST_F(SerialPortTest, SilentTargetTimesOutAfterAboutTwoSeconds) {
-    link.fTrace = 1;
+    linkTarget.fTrace = 1;
     Port *pPort = Open();
     const uint8_t bData = 0x42;
     testing::internal::CaptureStderr();
@@ -114,8 +116,9 @@ TEST_F(SerialPortTest, ReadFailsWhenTheFarEndHangsUp) {
 
 TEST_F(SerialPortTest, PortIsExclusiveUntilClosedAndThenOpensAgain) {
     Open();
+    static LinkTarget secondTarget;
     static TalkerLink second;
-    StartTalkerLink(&second, 0, target.path().c_str());
+    StartTestLink(&second, &secondTarget, 0, target.path().c_str());
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenComPort(&second, 1200), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -130,8 +133,9 @@ TEST_F(SerialPortTest, PortIsExclusiveUntilClosedAndThenOpensAgain) {
 
 // The system's words, not its error number.
 TEST(OpenComPort, MissingDevicesAndNonSerialFilesAreReported) {
+    static LinkTarget linkTarget;
     static TalkerLink link;
-    StartTalkerLink(&link, 0, "");
+    StartTestLink(&link, &linkTarget, 0, "");
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenComPort(&link, 9600), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -140,7 +144,7 @@ TEST(OpenComPort, MissingDevicesAndNonSerialFilesAreReported) {
 
     std::string strFile = MakeTempDir() + "/not-a-port";
     WriteTextFile(strFile, "S9030000FC\n");
-    StartTalkerLink(&link, 0, strFile.c_str());
+    StartTestLink(&link, &linkTarget, 0, strFile.c_str());
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenComPort(&link, 9600), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -152,6 +156,7 @@ TEST(OpenComPort, MissingDevicesAndNonSerialFilesAreReported) {
 
 // A refused open names the group that owns the device: dialout on Debian, uucp elsewhere.
 TEST(OpenComPort, RefusedOpenNamesTheGroupThatOwnsTheDevice) {
+    static LinkTarget linkTarget;
     static TalkerLink link;
     std::string strFile = MakeTempDir() + "/owned-port";
     WriteTextFile(strFile, "");
@@ -163,7 +168,7 @@ TEST(OpenComPort, RefusedOpenNamesTheGroupThatOwnsTheDevice) {
     // The words for a refusal of a port called strFile (root is never refused: the error is
     // given to an open port).
     FakeTarget target;
-    StartTalkerLink(&link, 0, target.path().c_str());
+    StartTestLink(&link, &linkTarget, 0, target.path().c_str());
     ASSERT_EQ(OpenComPort(&link, 9600), 1);
     snprintf(link.device.szName, sizeof(link.device.szName), "%s", strFile.c_str());
     link.device.dwLastError = EACCES;

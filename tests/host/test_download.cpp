@@ -93,9 +93,9 @@ TEST_F(DownloadTest, OneDotBeforeEveryRead) {
         std::string strText;
         const char *pszOut;
     } cases[] = {
-        {strRecords + "\n", ".....Success\n"},  // 4 lines and a final newline: 5 reads
-        {strRecords, "....Success\n"},          // no final newline: the last line ends the file
-        {"", ".Success\n"},
+        {strRecords + "\n", "....."},  // 4 lines and a final newline: 5 reads
+        {strRecords, "...."},          // no final newline: the last line ends the file
+        {"", "."},
     };
     for (const Case &c : cases) {
         SetChip(0x2000, {0, 0, 0});  // RAM cleared, EEPROM erased
@@ -118,7 +118,7 @@ TEST_F(DownloadTest, LowercaseAndCrLfLinesAreHandledLikeOthers) {
     std::string strLine = S1(0x3000, {0xDE, 0xAD});
     strLine[0] = 's';
     DownloadOutcome outcome = Download(strLine + "\r\nS9030000FC\r\n");
-    EXPECT_EQ(outcome.strOut, "...Success\n");
+    EXPECT_EQ(outcome.strOut, "...");
     EXPECT_EQ(sim->peek(0x3001), 0xAD);
 }
 
@@ -126,7 +126,7 @@ TEST_F(DownloadTest, BlankLinesCountRecordsAndEndMarksArePassedOverWithTheirDots
     DownloadOutcome outcome = Download("\n  " + S1(0x2000, {7}) + " \n\t\nS5030001FB\n" +
                                        S1(0x2001, {8}) + "\r\nS804000000FB\n\x1a");
     EXPECT_EQ(outcome.nResult, 1);
-    EXPECT_EQ(outcome.strOut, ".......Success\n");
+    EXPECT_EQ(outcome.strOut, ".......");
     EXPECT_EQ(outcome.strErr, "");
     EXPECT_EQ(sim->peek(0x2000), 7);
     EXPECT_EQ(sim->peek(0x2001), 8);
@@ -135,7 +135,7 @@ TEST_F(DownloadTest, BlankLinesCountRecordsAndEndMarksArePassedOverWithTheirDots
 TEST_F(DownloadTest, EmptyS1RecordIsPassedOver) {
     uint64_t qwSentBefore = Sent();
     DownloadOutcome outcome = Download("S1032000DC\n" + S1(0x2000, {9}) + "\n");
-    EXPECT_EQ(outcome.strOut, "...Success\n");
+    EXPECT_EQ(outcome.strOut, "...");
     EXPECT_EQ(Sent() - qwSentBefore, BlockBytes(1, 1));
     EXPECT_EQ(sim->peek(0x2000), 9);
 }
@@ -170,7 +170,7 @@ TEST_F(DownloadTest, ContiguousRecordsGoAsOneBlockSplitAtTheEepromStart) {
     DownloadOutcome outcome = Download(S1(0x2000, {1, 2}) + "\n" + S1(0x2002, {3}) + "\n" +
                                        S1(0xF7FE, {4, 5, 6}) + "\n" + S1(0xF801, {7}) + "\n");
     EXPECT_EQ(outcome.nResult, 1) << outcome.strErr;
-    EXPECT_EQ(outcome.strOut, ".....Success\n");
+    EXPECT_EQ(outcome.strOut, ".....");
     // $2000-$2002, $F7FE-$F7FF written, $F800-$F801 programmed: three blocks.
     EXPECT_EQ(Sent() - qwSentBefore, BlockBytes(3, 7));
     EXPECT_EQ(Programmed(), 2u);
@@ -193,7 +193,7 @@ TEST_F(DownloadTest, ReflashProgramsOnlyTheBytesThatDiffer) {
                                            S1(0xF820, Bytes(file.begin() + 32, file.end())) + "\n",
                                        0);
     EXPECT_EQ(outcome.nResult, 1) << outcome.strErr;
-    EXPECT_EQ(outcome.strOut, "...Success\n");
+    EXPECT_EQ(outcome.strOut, "...");
     // The read's frame, then $F805-$F806 and $F828 as two blocks.
     EXPECT_EQ(Sent() - qwSentBefore, BlockBytes(3, 3));
     // The 64 bytes read with their check word and prompt; each byte programmed read back.

@@ -11,6 +11,7 @@
 #include "srecord.h"
 #include "talker_clock.h"
 #include "talker_image.h"
+#include "test_link.h"
 
 namespace {
 
@@ -150,16 +151,17 @@ std::vector<uint8_t> ImageBytes() {
 // BAUD's test bits stay as the image has them.
 TEST(TalkerClock, LoaderSendsTheImagePatchedForTheCrystal) {
     FakeTarget target;
+    LinkTarget linkTarget;
     TalkerLink link;
-    StartTalkerLink(&link, 0, target.path().c_str());
-    SetTalkerClock(&link.clock, 16000000);
+    StartTestLink(&link, &linkTarget, 0, target.path().c_str());
+    SetTalkerClock(&linkTarget.clock, 16000000);
     target.start([](FakeTarget &t) {
         uint8_t byte;
         if (!t.readByte(&byte)) return;
         for (int i = 0; i < 256 && t.readByte(&byte); i++) t.writeByte(byte);
     });
     testing::internal::CaptureStdout();
-    EXPECT_EQ(DownloadTalker(&link, link.clock.dwBootSlowRate, 0), 1);
+    EXPECT_EQ(DownloadTalker(&link, linkTarget.clock.dwBootSlowRate, 0), 1);
     testing::internal::GetCapturedStdout();
     target.join();
     std::vector<uint8_t> expected = ImageBytes();

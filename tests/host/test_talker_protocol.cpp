@@ -11,6 +11,7 @@
 #include "scripted_talker.h"
 #include "sim_port.h"
 #include "talker_protocol.h"
+#include "test_link.h"
 
 namespace {
 
@@ -144,8 +145,8 @@ TEST_F(ProtocolTest, RecordsStraddlingTheRangeAreSplitAtEachBound) {
     };
     StartTalker();
     for (const Case &c : cases) {
-        link.wEepromStart = c.wStart;
-        link.wEepromEnd = c.wEnd;
+        linkTarget.wEepromStart = c.wStart;
+        linkTarget.wEepromEnd = c.wEnd;
         talker.clearFrames();
         SRecord record = MakeRecord(c.wAddress, c.dwLength);
         uint32_t dwMismatches = 0;
@@ -221,8 +222,8 @@ TEST_F(ProtocolOnSim, WriteTargetByteFrameAndUncheckedReadBack) {
 }
 
 TEST_F(ProtocolOnSim, BulkEraseSendsTheConfigValueAndReadsOnlyThePrompt) {
-    link.bConfigValue = 0xF5;
-    link.wEepromStart = 0xB600;  // the frame's address does not follow the range
+    linkTarget.bConfigValue = 0xF5;
+    linkTarget.wEepromStart = 0xB600;  // the frame's address does not follow the range
     StartTalkerForWrites(0x00);
     ASSERT_TRUE(sim->poke(0xF900, 0x12));
     StartTracing();
@@ -270,12 +271,13 @@ TEST_F(ProtocolOnSim, ByteThatDoesNotTakeItsValueIsReportedAndCounted) {
 }
 
 TEST(InEepromRange, BothBoundsAreInside) {
+    static LinkTarget target;
     static TalkerLink link;
-    StartTalkerLink(&link, 1, "");
+    StartTestLink(&link, &target, 1, "");
     EXPECT_EQ(InEepromRange(&link, 0xF7FF), 0);
     EXPECT_EQ(InEepromRange(&link, 0xF800), 1);
     EXPECT_EQ(InEepromRange(&link, 0xFFFF), 1);
-    link.wEepromStart = link.wEepromEnd = 0xB600;
+    target.wEepromStart = target.wEepromEnd = 0xB600;
     EXPECT_EQ(InEepromRange(&link, 0xB5FF), 0);
     EXPECT_EQ(InEepromRange(&link, 0xB600), 1);
     EXPECT_EQ(InEepromRange(&link, 0xB601), 0);
