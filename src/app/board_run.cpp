@@ -149,7 +149,9 @@ void ReturnTalkerToFirstRate(const TalkerLink *pLink) {
     uint32_t dwFirstRate = pLink->pTarget->clock.firstRate.dwRate;
     if (dwRate == dwFirstRate) return;
     uint8_t bReply = 0;
-    if (ReadProbeReply(pPort, TALKER_SYNC, RETURN_PROBE_WAIT_MS, &bReply) &&
+    // A lost connection has said so: nothing is tried on it, nor blamed on the rate.
+    if (!pPort->fConnectionLost &&
+        ReadProbeReply(pPort, TALKER_SYNC, RETURN_PROBE_WAIT_MS, &bReply) &&
         bReply == TALKER_PROMPT && MoveTalkerRate(pLink, dwFirstRate))
         return;
     SayErr(

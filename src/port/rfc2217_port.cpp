@@ -69,6 +69,7 @@ Rfc2217State *State(Port *pPort) {
 
 int Fail(Port *pPort, uint32_t dwError) {
     pPort->dwLastError = dwError;
+    if (dwError == RFC2217_ERROR_CLOSED || IsTcpConnectionLost(dwError)) pPort->fConnectionLost = 1;
     return 0;
 }
 
@@ -398,7 +399,10 @@ void DescribeRfc2217Error(const Port *pPort, char *pszText, size_t cchText) {
         DescribeConnectError(pState, dwError, pszText, cchText);
     } else {
         DescribeTcpError(dwError, szSystem, sizeof(szSystem));
-        snprintf(pszText, cchText, "the connection failed (%s)", szSystem);
+        snprintf(
+            pszText, cchText, "%s (%s)",
+            pPort->fConnectionLost ? "the server closed the connection" : "the connection failed",
+            szSystem);
     }
 }
 

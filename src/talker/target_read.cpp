@@ -60,6 +60,7 @@ BlockOutcome ReceiveBlock(BlockRead *pRead, uint8_t *pbTail) {
         uint32_t dwRead = 0;
         if (!ReadPort(pPort, pbTo, dwRoom, REPLY_WAIT_MS, &dwRead)) {
             SayErr("ReadTargetBytes: Read error 0x%x\n", (unsigned)pPort->dwLastError);
+            SayPortFailure(pPort);
             return BLOCK_FAILED;
         }
         if (dwRead == 0) {
