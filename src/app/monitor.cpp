@@ -9,7 +9,7 @@
 #include "os.h"
 #include "port.h"
 #include "port_open.h"
-#include "stopped_run.h"
+#include "progress.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ uint32_t CountBytesToSend(const uint8_t *pbTyped, uint32_t cbTyped, int *pfEnd) 
 }
 
 int WatchPort(Port *pPort, const MonitorOptions *pOptions) {
-    RecordStage(STAGE_MONITOR, 0);  // an interrupt now stops no operation on the chip
+    RecordMonitorStage();
     if (!EnterKeyByKeyConsole()) fprintf(stderr, "The terminal stays line by line\n");
     // Said once the keys go through one by one: what is typed from here on reaches the chip.
     fprintf(stdout, "Monitoring %s at %u baud: Ctrl-] ends it\n", pPort->szName,

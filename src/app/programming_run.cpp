@@ -4,6 +4,7 @@
 #include "programming_run.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "board_run.h"
 #include "config_value.h"
@@ -16,6 +17,7 @@
 #include "run_target.h"
 #include "say.h"
 #include "settings.h"
+#include "stopped_run.h"
 
 namespace {
 
@@ -87,10 +89,32 @@ int TakeInputFile(const Settings *pSettings, ProgramImage **ppFile) {
     return EXIT_COMMAND_LINE;
 }
 
+// The run an interrupt reports on: the process's one board.
+const RunProgress *volatile g_pInterruptedRun = NULL;
+
+// Inside the interrupt handler: the progress marks may have left standard output in mid-line;
+// then where the run stopped, and its file under a temporary name removed.
+void ReportInterruptedRun(void) {
+    const RunProgress *pRun = g_pInterruptedRun;
+    WriteInterruptText(0, "\n", 1);
+    if (pRun == NULL) return;
+    char szMessage[512];
+    size_t cchMessage = FormatInterruptMessage(&pRun->stopped, "", szMessage, sizeof szMessage);
+    const char *pszLeftover = pRun->stopped.pszLeftover;
+    if (pszLeftover != NULL) RemoveFileNow(pszLeftover);
+    WriteInterruptText(1, szMessage, cchMessage);
+    const char *pszVerdict = GetInterruptVerdict(&pRun->stopped);
+    WriteInterruptText(0, pszVerdict, strlen(pszVerdict));
+}
+
 // Everything after the command line: the file, then the board.
 int RunWithSettings(const Settings *pSettings) {
-    UseProgressLine(IsTerminalOutput());
-    SetProgressColumns(GetTerminalColumns());
+    static RunProgress progress;
+    StartRunProgress(&progress, IsTerminalOutput() ? PROGRESS_LINE : PROGRESS_MARKS, NULL);
+    SetProgressColumns(&progress, GetTerminalColumns());
+    BindRunProgress(&progress);
+    g_pInterruptedRun = &progress;
+    SetInterruptReport(ReportInterruptedRun);
     if (pSettings->fListPorts) return ListSerialPorts("") ? EXIT_DONE : EXIT_TARGET;
     static RunTarget target;
     if (!DescribeRunTarget(pSettings, NULL, 0, &target)) return SayVerdict(EXIT_INPUT_FILE);

@@ -8,6 +8,7 @@
 #include "crystal.h"
 #include "part_table.h"
 #include "rfc2217_protocol.h"
+#include "serial_counter.h"
 #include "srec_file.h"
 #include "talker_clock.h"
 
@@ -85,6 +86,20 @@ void PrintLoopUsage(void) {
     fprintf(stderr, "\t--monitor-for <seconds> the monitor ends after that long\n");
 }
 
+// Several boards in one run, their serial numbers and records.
+void PrintBoardsUsage(void) {
+    fprintf(stderr, "\t-d may be given once a board: the boards are programmed at once\n");
+    fprintf(stderr, "\t--boards <filename> the boards' ports, one a line (# comments)\n");
+    fprintf(stderr,
+            "\t--serial <addr>:<bytes> give each board the next number of the --serial-file, "
+            "big-endian at addr\n");
+    fprintf(stderr, "\t--serial-file <filename> holds the next free serial number\n");
+    fprintf(stderr, "\t--log <filename> append a JSON line per board with what it got\n");
+    fprintf(stderr, "\t--json JSON events on standard output instead of text\n");
+    fprintf(stderr, "\t--station program board after board on each port, as each is reset\n");
+    fprintf(stderr, "\t--count <n> with --station: end after n boards per port\n");
+}
+
 }  // namespace
 
 void PrintUsage(const Settings *pSettings) {
@@ -114,6 +129,7 @@ void PrintUsage(const Settings *pSettings) {
             "the EEPROM off\n");
     PrintLoopUsage();
     fprintf(stderr, "\t--base <addr> the -i file is raw binary, its first byte at addr\n");
+    PrintBoardsUsage();
     fprintf(stderr, "\nNormal operation on COM1 is as follows:\n");
     fprintf(stderr, "%s -c 1 -i myprog.s19\n\n", pSettings->pszProgramName);
 }
@@ -167,6 +183,7 @@ int ReadHex(const char **ppch, uint32_t dwMax, uint32_t *pdwValue) {
 
 // Ports count from 1: COM1 is the first.
 int SetComPort(Settings *pSettings, const char *pszValue) {
+    pSettings->fComPortGiven = 1;
     uint32_t dwPort = 0;
     if (!ReadDecimal(pszValue, 0, UINT32_MAX, &dwPort))
         return RefuseValue(pSettings, "Expected com port value\n");
@@ -209,12 +226,20 @@ int IsDeviceNameValid(const char *pszValue) {
     return ParseRfc2217Url(pszValue, szHost, sizeof szHost, szService, sizeof szService);
 }
 
+// Each "-d" is a board; the first is also the one port of a run of one board.
 int SetDevice(Settings *pSettings, const char *pszValue) {
     if (pszValue[0] == '\0') return RefuseValue(pSettings, "Expected device name value\n");
     if (!IsDeviceNameValid(pszValue))
         return RefuseValue(pSettings, "Expected -d rfc2217://HOST:PORT, PORT from 1 to 65535\n");
-    return CopyName(pSettings, pSettings->szDevice, pszValue,
-                    "Device name is too long: at most 259 characters\n");
+    if (pSettings->dwDevices == MAX_DEVICE_NAMES)
+        return RefuseValue(pSettings, "Too many boards: at most 128\n");
+    char *pszBoard = pSettings->rgszDevices[pSettings->dwDevices];
+    if (!CopyName(pSettings, pszBoard, pszValue,
+                  "Device name is too long: at most 259 characters\n"))
+        return 0;
+    if (pSettings->dwDevices++ == 0)
+        snprintf(pSettings->szDevice, sizeof pSettings->szDevice, "%s", pszBoard);
+    return 1;
 }
 
 // "-C" only acts through the bulk erase; said once the whole line is read.
@@ -380,6 +405,39 @@ int SetBinaryBase(Settings *pSettings, const char *pszValue) {
     return 1;
 }
 
+int SetBoardsFile(Settings *pSettings, const char *pszValue) {
+    if (pszValue[0] == '\0') return RefuseValue(pSettings, "Expected --boards filename value\n");
+    return CopyName(pSettings, pSettings->szBoardsFile, pszValue,
+                    "Boards file name is too long: at most 259 characters\n");
+}
+
+int SetSerial(Settings *pSettings, const char *pszValue) {
+    if (!ParseSerialSpec(pszValue, &pSettings->wSerialAddress, &pSettings->dwSerialBytes))
+        return RefuseValue(pSettings,
+                           "Expected --serial <addr>:<bytes>, addr hexadecimal, bytes 1 to 8\n");
+    pSettings->fSerial = 1;
+    return 1;
+}
+
+int SetSerialFile(Settings *pSettings, const char *pszValue) {
+    if (pszValue[0] == '\0')
+        return RefuseValue(pSettings, "Expected --serial-file filename value\n");
+    return CopyName(pSettings, pSettings->szSerialFile, pszValue,
+                    "Serial file name is too long: at most 259 characters\n");
+}
+
+int SetLogFile(Settings *pSettings, const char *pszValue) {
+    if (pszValue[0] == '\0') return RefuseValue(pSettings, "Expected --log filename value\n");
+    return CopyName(pSettings, pSettings->szLogFile, pszValue,
+                    "Log file name is too long: at most 259 characters\n");
+}
+
+int SetStationCount(Settings *pSettings, const char *pszValue) {
+    if (!ReadDecimal(pszValue, 1, UINT32_MAX, &pSettings->dwStationCount))
+        return RefuseValue(pSettings, "Expected --count boards, 1 or more\n");
+    return 1;
+}
+
 // An option that takes a value: its setter and the message when the value is missing.
 struct ValueOption {
     const char *pszName;
@@ -403,6 +461,11 @@ const ValueOption g_rgValueOptions[] = {
     {"--wait", SetWaitSeconds, "Expected --wait seconds from 1 to 86400\n"},
     {"--monitor-for", SetMonitorSeconds, "Expected --monitor-for seconds from 1 to 86400\n"},
     {"--base", SetBinaryBase, "Expected base address (hexadecimal, 0-ffff)\n"},
+    {"--boards", SetBoardsFile, "Expected --boards filename value\n"},
+    {"--serial", SetSerial, "Expected --serial <addr>:<bytes>, addr hexadecimal, bytes 1 to 8\n"},
+    {"--serial-file", SetSerialFile, "Expected --serial-file filename value\n"},
+    {"--log", SetLogFile, "Expected --log filename value\n"},
+    {"--count", SetStationCount, "Expected --count boards, 1 or more\n"},
 };
 
 // An option without a value: the flag it sets (none for "-s" and "-S").
@@ -423,6 +486,8 @@ const FlagOption g_rgFlagOptions[] = {
     {"--invert-lines", &Settings::fInvertLines},
     {"--run", &Settings::fRun},
     {"--raw", &Settings::fMonitorRaw},
+    {"--json", &Settings::fJson},
+    {"--station", &Settings::fStation},
 };
 
 const char *MissingValueMessage(const ValueOption *pOption) {
@@ -484,6 +549,23 @@ int CheckLoopCombinations(const Settings *pSettings) {
     return 1;
 }
 
+// Several boards, serial numbers and the station: each option with what it needs.
+int CheckBoardCombinations(const Settings *pSettings) {
+    if (pSettings->fComPortGiven && (pSettings->dwDevices > 1 || pSettings->szBoardsFile[0]))
+        return RefuseValue(pSettings, "-c names one port: it can't go with several boards\n");
+    if (pSettings->fMonitor && IsSeveralBoards(pSettings))
+        return RefuseValue(pSettings, "--monitor watches one board: it can't go with several\n");
+    if (pSettings->dwStationCount != 0 && !pSettings->fStation)
+        return RefuseValue(pSettings, "--count needs --station\n");
+    if (pSettings->fSerial != (pSettings->szSerialFile[0] != '\0'))
+        return RefuseValue(pSettings, "--serial and --serial-file go together\n");
+    if (pSettings->fSerial && (pSettings->szInputFile[0] == '\0' || pSettings->fVerifyOnly))
+        return RefuseValue(pSettings,
+                           "--serial goes with a run that programs an -i file, not with -n or -r "
+                           "alone\n");
+    return 1;
+}
+
 // Options that make no sense together, or one without the other it needs.
 int CheckCombinations(const Settings *pSettings) {
     if (pSettings->fReadBack && pSettings->szOutputFile[0] == '\0') {
@@ -495,10 +577,14 @@ int CheckCombinations(const Settings *pSettings) {
     if (pSettings->fVerifyOnly && pSettings->fBulkErase) {
         return RefuseValue(pSettings, "-n can't go with -B: verifying writes nothing\n");
     }
-    return CheckLoopCombinations(pSettings);
+    return CheckLoopCombinations(pSettings) && CheckBoardCombinations(pSettings);
 }
 
 }  // namespace
+
+int IsSeveralBoards(const Settings *pSettings) {
+    return pSettings->dwDevices > 1 || pSettings->szBoardsFile[0] != '\0' || pSettings->fStation;
+}
 
 int ParseCommandLine(int argc, char **argv, Settings *pSettings) {
     pSettings->pszProgramName = argv[0];

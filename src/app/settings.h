@@ -6,7 +6,8 @@
 
 #include "part_table.h"
 
-enum { MAX_FILE_NAME = 260 };  // room for 259 characters and the terminator
+enum { MAX_FILE_NAME = 260 };     // room for 259 characters and the terminator
+enum { MAX_DEVICE_NAMES = 128 };  // the most "-d" one run takes: its most boards
 
 struct Settings {
     uint32_t dwComPort;       // "-c": COM port number
@@ -48,7 +49,24 @@ struct Settings {
     uint32_t dwMonitorSeconds;  // "--monitor-for": the monitor's length, 0 for until Ctrl-]
     uint32_t fBinaryBase;       // "--base": the input file is raw bytes from wBinaryBase
     uint16_t wBinaryBase;
+    // Several boards in one run: every "-d" in order (szDevice holds the first), and the file
+    // "--boards" names, read when the run starts.
+    uint32_t dwDevices;
+    char rgszDevices[MAX_DEVICE_NAMES][MAX_FILE_NAME];
+    uint32_t fComPortGiven;            // "-c" named
+    char szBoardsFile[MAX_FILE_NAME];  // "--boards"
+    uint32_t fSerial;                  // "--serial ADDR:BYTES": a number per board
+    uint16_t wSerialAddress;           //   its first byte, the most significant
+    uint32_t dwSerialBytes;            //   1 to 8
+    char szSerialFile[MAX_FILE_NAME];  // "--serial-file": the next free number
+    char szLogFile[MAX_FILE_NAME];     // "--log": a JSON line per board per run
+    uint32_t fJson;                    // "--json": JSON events on standard output
+    uint32_t fStation;                 // "--station": board after board on each port
+    uint32_t dwStationCount;           // "--count": boards per port, 0 for no end
 };
+
+// Whether the run drives more than one board (several -d, or --boards), or a station.
+int IsSeveralBoards(const Settings *pSettings);
 
 // The record as it is before any option is read.
 Settings MakeDefaultSettings(void);

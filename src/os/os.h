@@ -3,14 +3,25 @@
 // platform (posix_os.cpp, win32_os.cpp).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // From here on Ctrl-C, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and closing the
 // console) end the process at once: every open port is released (exclusive use ended, its
-// line settings from before the open restored), the message of the stopped run
-// (stopped_run.h) is written to standard error, and the exit status is 128 + the signal
-// number.
+// line settings from before the open restored), the report set with SetInterruptReport says
+// where the runs stopped, and the exit status is 128 + the signal number.
 void InstallInterruptHandlers(void);
+
+// What the handler says of the runs, called once the ports are released. It runs inside the
+// handler: async-signal-safe, writing with WriteInterruptText alone. NULL for nothing.
+typedef void (*InterruptReportFn)(void);
+void SetInterruptReport(InterruptReportFn pfnReport);
+
+// Writes to standard error (fError) or standard output from inside the handler.
+void WriteInterruptText(int fError, const char *pchText, size_t cchText);
+
+// Removes a file from inside the handler (a file written under a temporary name).
+void RemoveFileNow(const char *pszPath);
 
 // Whether standard output is a terminal (a console on Windows), where progress is one line
 // that rewrites itself.

@@ -8,24 +8,15 @@
 #include "console.h"
 #include "native_port.h"
 #include "os.h"
-#include "stopped_run.h"
 
 namespace {
 
+volatile InterruptReportFn g_pfnReport = NULL;
+
 void OnInterrupt(int nSignal) {
-    char szMessage[256];
-    size_t cchMessage = FormatInterruptMessage(szMessage, sizeof(szMessage));
     RestoreConsole();
     ReleaseNativePorts();
-    const char *pszLeftover = GetInterruptLeftover();
-    if (pszLeftover != NULL) (void)unlink(pszLeftover);
-    // The progress marks may have left standard output in mid-line. Nothing is left to do
-    // about a failed write here.
-    ssize_t nIgnored = write(STDOUT_FILENO, "\n", 1);
-    nIgnored = write(STDERR_FILENO, szMessage, cchMessage);
-    const char *pszVerdict = GetInterruptVerdict();
-    nIgnored = write(STDOUT_FILENO, pszVerdict, strlen(pszVerdict));
-    (void)nIgnored;
+    if (g_pfnReport != NULL) g_pfnReport();
     _exit(128 + nSignal);
 }
 
@@ -43,6 +34,20 @@ void InstallInterruptHandlers(void) {
         if (sigaction(nSignal, NULL, &before) == 0 && before.sa_handler == SIG_IGN) continue;
         sigaction(nSignal, &action, NULL);
     }
+}
+
+void SetInterruptReport(InterruptReportFn pfnReport) {
+    g_pfnReport = pfnReport;
+}
+
+// Nothing is left to do about a failed write here.
+void WriteInterruptText(int fError, const char *pchText, size_t cchText) {
+    ssize_t nIgnored = write(fError ? STDERR_FILENO : STDOUT_FILENO, pchText, cchText);
+    (void)nIgnored;
+}
+
+void RemoveFileNow(const char *pszPath) {
+    (void)unlink(pszPath);
 }
 
 int IsTerminalOutput(void) {

@@ -9,7 +9,6 @@
 
 #include "console.h"
 #include "os.h"
-#include "stopped_run.h"
 
 namespace {
 
@@ -26,20 +25,11 @@ int SignalOfEvent(DWORD dwEvent) {
 }
 
 // Runs on a thread of its own: the process ends here, and Windows releases the port with it.
+volatile InterruptReportFn g_pfnReport = NULL;
+
 BOOL WINAPI OnConsoleEvent(DWORD dwEvent) {
-    char szMessage[256];
-    size_t cchMessage = FormatInterruptMessage(szMessage, sizeof(szMessage));
     RestoreConsole();
-    // The C runtime holds the file open without delete sharing, so this may fail: the file
-    // then stays under its temporary name, never under the one asked for.
-    const char *pszLeftover = GetInterruptLeftover();
-    if (pszLeftover != NULL) DeleteFileA(pszLeftover);
-    DWORD dwWritten = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "\n", 1, &dwWritten, NULL);
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), szMessage, (DWORD)cchMessage, &dwWritten, NULL);
-    const char *pszVerdict = GetInterruptVerdict();
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), pszVerdict, (DWORD)strlen(pszVerdict), &dwWritten,
-              NULL);
+    if (g_pfnReport != NULL) g_pfnReport();
     ExitProcess((UINT)(128 + SignalOfEvent(dwEvent)));
     return TRUE;
 }
@@ -48,6 +38,22 @@ BOOL WINAPI OnConsoleEvent(DWORD dwEvent) {
 
 void InstallInterruptHandlers(void) {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void SetInterruptReport(InterruptReportFn pfnReport) {
+    g_pfnReport = pfnReport;
+}
+
+void WriteInterruptText(int fError, const char *pchText, size_t cchText) {
+    DWORD dwWritten = 0;
+    WriteFile(GetStdHandle(fError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), pchText, (DWORD)cchText,
+              &dwWritten, NULL);
+}
+
+// The C runtime holds the file open without delete sharing, so this may fail: the file then
+// stays under its temporary name, never under the one asked for.
+void RemoveFileNow(const char *pszPath) {
+    DeleteFileA(pszPath);
 }
 
 // A console answers GetConsoleMode; a pipe or a file does not.

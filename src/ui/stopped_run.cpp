@@ -2,27 +2,13 @@
 
 #include <csignal>
 
-namespace {
-
-volatile sig_atomic_t g_nStage = STAGE_IDLE;
-volatile sig_atomic_t g_nDone = 0;
-volatile sig_atomic_t g_nTotal = 0;
-const char *volatile g_pszLeftover = NULL;
-
-// Appends text to a message being built; stops at its end, leaving room for nothing more.
-struct MessageBuilder {
-    char *pch;
-    size_t cchRoom;
-    size_t cchUsed;
-};
-
-void Append(MessageBuilder *pBuilder, const char *psz) {
+void AppendSafeText(SafeText *pBuilder, const char *psz) {
     for (; *psz != '\0' && pBuilder->cchUsed < pBuilder->cchRoom; psz++) {
         pBuilder->pch[pBuilder->cchUsed++] = *psz;
     }
 }
 
-void AppendNumber(MessageBuilder *pBuilder, unsigned long dwValue) {
+void AppendSafeNumber(SafeText *pBuilder, unsigned long dwValue) {
     char szDigits[24];
     size_t i = sizeof(szDigits) - 1;
     szDigits[i] = '\0';
@@ -30,15 +16,17 @@ void AppendNumber(MessageBuilder *pBuilder, unsigned long dwValue) {
         szDigits[--i] = (char)('0' + dwValue % 10);
         dwValue /= 10;
     } while (dwValue != 0);
-    Append(pBuilder, &szDigits[i]);
+    AppendSafeText(pBuilder, &szDigits[i]);
 }
 
-void AppendCount(MessageBuilder *pBuilder, const char *pszWhat) {
-    Append(pBuilder, "Interrupted: ");
-    AppendNumber(pBuilder, (unsigned long)g_nDone);
-    Append(pBuilder, " of ");
-    AppendNumber(pBuilder, (unsigned long)g_nTotal);
-    Append(pBuilder, pszWhat);
+namespace {
+
+void AppendCount(SafeText *pBuilder, const StoppedRun *pStopped, const char *pszWhat) {
+    AppendSafeText(pBuilder, "Interrupted: ");
+    AppendSafeNumber(pBuilder, (unsigned long)pStopped->nDone);
+    AppendSafeText(pBuilder, " of ");
+    AppendSafeNumber(pBuilder, (unsigned long)pStopped->nTotal);
+    AppendSafeText(pBuilder, pszWhat);
 }
 
 }  // namespace
@@ -71,68 +59,64 @@ int StopsInsideACommand(RunStage eStage) {
 
 }  // namespace
 
-void RecordStage(RunStage eStage, uint32_t dwTotal) {
-    g_nDone = 0;
-    g_nTotal = (sig_atomic_t)dwTotal;
-    g_nStage = eStage;
+void RecordStage(StoppedRun *pStopped, RunStage eStage, uint32_t dwTotal) {
+    pStopped->nDone = 0;
+    pStopped->nTotal = (sig_atomic_t)dwTotal;
+    pStopped->nStage = eStage;
 }
 
-uint32_t RecordBytesDone(uint32_t dwBytes) {
-    g_nDone = (sig_atomic_t)(g_nDone + (sig_atomic_t)dwBytes);
-    return (uint32_t)g_nDone;
+uint32_t RecordBytesDone(StoppedRun *pStopped, uint32_t dwBytes) {
+    pStopped->nDone = (sig_atomic_t)(pStopped->nDone + (sig_atomic_t)dwBytes);
+    return (uint32_t)pStopped->nDone;
 }
 
-void SetInterruptLeftover(const char *pszPath) {
-    g_pszLeftover = pszPath;
-}
-
-const char *GetInterruptLeftover(void) {
-    return g_pszLeftover;
-}
-
-size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage) {
-    MessageBuilder builder = {pchMessage, cchMessage, 0};
-    switch (g_nStage) {
+size_t FormatInterruptMessage(const StoppedRun *pStopped, const char *pszPrefix, char *pchMessage,
+                              size_t cchMessage) {
+    SafeText builder = {pchMessage, cchMessage, 0};
+    AppendSafeText(&builder, pszPrefix);
+    switch (pStopped->nStage) {
         case STAGE_TALKER_LOAD:
-            AppendCount(&builder,
+            AppendCount(&builder, pStopped,
                         " talker bytes sent; reset the board into bootstrap mode "
                         "before the next run");
             break;
         case STAGE_PREPARE:
-            Append(&builder,
-                   "Interrupted while preparing the target; nothing of the file "
-                   "was written");
+            AppendSafeText(&builder,
+                           "Interrupted while preparing the target; nothing of the file "
+                           "was written");
             break;
         case STAGE_BULK_ERASE:
-            Append(&builder,
-                   "Interrupted during the bulk erase; the EEPROM may be partly "
-                   "erased");
+            AppendSafeText(&builder,
+                           "Interrupted during the bulk erase; the EEPROM may be partly "
+                           "erased");
             break;
         case STAGE_DOWNLOAD:
-            AppendCount(&builder, " bytes written; the chip holds a partial image");
+            AppendCount(&builder, pStopped, " bytes written; the chip holds a partial image");
             break;
         case STAGE_VERIFY:
-            AppendCount(&builder, " bytes compared; nothing was written");
+            AppendCount(&builder, pStopped, " bytes compared; nothing was written");
             break;
         case STAGE_READ:
-            AppendCount(&builder, " bytes read; no read-back file was written");
+            AppendCount(&builder, pStopped, " bytes read; no read-back file was written");
             break;
         case STAGE_MONITOR:
-            Append(&builder, "Interrupted: the monitor ended");
+            AppendSafeText(&builder, "Interrupted: the monitor ended");
             break;
         default:
-            Append(&builder, "Interrupted before the target was touched");
+            AppendSafeText(&builder, "Interrupted before the target was touched");
             break;
     }
-    Append(&builder, "\n");
-    if (StopsInsideACommand((RunStage)g_nStage)) {
-        Append(&builder,
-               "Reset the board into special bootstrap mode before the next run: the talker "
-               "may have stopped inside a command\n");
+    AppendSafeText(&builder, "\n");
+    if (StopsInsideACommand((RunStage)pStopped->nStage)) {
+        AppendSafeText(&builder, pszPrefix);
+        AppendSafeText(
+            &builder,
+            "Reset the board into special bootstrap mode before the next run: the talker "
+            "may have stopped inside a command\n");
     }
     return builder.cchUsed;
 }
 
-const char *GetInterruptVerdict(void) {
-    return g_nStage == STAGE_MONITOR ? "" : "Failure\n";
+const char *GetInterruptVerdict(const StoppedRun *pStopped) {
+    return pStopped->nStage == STAGE_MONITOR ? "" : "Failure\n";
 }

@@ -3,6 +3,7 @@
 // or allocation, so that it is safe to build inside one.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 
@@ -17,26 +18,42 @@ enum RunStage {
     STAGE_MONITOR,      // the chip's own program watched ("--monitor")
 };
 
+// Where one run stands: plain values a signal handler may read while the run goes on. Each
+// run has its own (progress.h keeps it with the run's progress).
+struct StoppedRun {
+    volatile sig_atomic_t nStage;  // a RunStage
+    volatile sig_atomic_t nDone;
+    volatile sig_atomic_t nTotal;
+    const char *volatile pszLeftover;  // see SetInterruptLeftover
+};
+
+// Text built without stdio or allocation, inside a signal handler too: appends stop at the
+// end of the room.
+struct SafeText {
+    char *pch;
+    size_t cchRoom;
+    size_t cchUsed;
+};
+void AppendSafeText(SafeText *pText, const char *psz);
+void AppendSafeNumber(SafeText *pText, unsigned long dwValue);
+
 // Records the start of a stage of dwTotal bytes (0 where bytes are not counted); draws
 // nothing (progress.h's EnterStage records and draws).
-void RecordStage(RunStage eStage, uint32_t dwTotal);
+void RecordStage(StoppedRun *pStopped, RunStage eStage, uint32_t dwTotal);
 
 // Records bytes of the current stage as done; returns the stage's count so far.
-uint32_t RecordBytesDone(uint32_t dwBytes);
+uint32_t RecordBytesDone(StoppedRun *pStopped, uint32_t dwBytes);
 
 // The progress line's name for a stage whose bytes are counted, or NULL.
 const char *GetStageName(RunStage eStage);
 
-// A file being written under a temporary name, which an interrupted run removes (NULL for
-// none). The text must stay in place until it is set back to NULL.
-void SetInterruptLeftover(const char *pszPath);
-const char *GetInterruptLeftover(void);
+// Writes "Interrupted: ..." for the run's current stage, with its line end, into pchMessage;
+// a stage that talks to the talker adds a line that asks for a reset. Each line begins with
+// pszPrefix ("" for none). Async-signal-safe. Returns the number of characters written.
+size_t FormatInterruptMessage(const StoppedRun *pStopped, const char *pszPrefix, char *pchMessage,
+                              size_t cchMessage);
 
-// Writes "Interrupted: ..." for the current stage, with its line end, into pchMessage; a
-// stage that talks to the talker adds a line that asks for a reset.
-// Async-signal-safe. Returns the number of characters written.
-size_t FormatInterruptMessage(char *pchMessage, size_t cchMessage);
-
-// What standard output ends with after the message: "Failure\n" for a run stopped before its
-// end, "" for the monitor, which a stop ends as it should. Async-signal-safe.
-const char *GetInterruptVerdict(void);
+// What standard output ends with after the message of a stopped run: "Failure\n" for a run
+// stopped before its end, "" for the monitor, which a stop ends as it should.
+// Async-signal-safe.
+const char *GetInterruptVerdict(const StoppedRun *pStopped);

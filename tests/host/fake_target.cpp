@@ -177,6 +177,15 @@ std::string UsageText(const std::string &program, const std::string &range) {
            "\t--raw the monitor shows every byte as it is, not \\xHH\n"
            "\t--monitor-for <seconds> the monitor ends after that long\n"
            "\t--base <addr> the -i file is raw binary, its first byte at addr\n"
+           "\t-d may be given once a board: the boards are programmed at once\n"
+           "\t--boards <filename> the boards' ports, one a line (# comments)\n"
+           "\t--serial <addr>:<bytes> give each board the next number of the --serial-file, "
+           "big-endian at addr\n"
+           "\t--serial-file <filename> holds the next free serial number\n"
+           "\t--log <filename> append a JSON line per board with what it got\n"
+           "\t--json JSON events on standard output instead of text\n"
+           "\t--station program board after board on each port, as each is reset\n"
+           "\t--count <n> with --station: end after n boards per port\n"
            "\nNormal operation on COM1 is as follows:\n" +
            program + " -c 1 -i myprog.s19\n\n";
 }
