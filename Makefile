@@ -6,7 +6,7 @@ CTEST_ARGS ?=
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all build test demo bench fuzz windows install clean
+.PHONY: all build test demo bench fuzz windows install package windows-zip clean
 
 all: build
 
@@ -30,10 +30,10 @@ demo:
 	cmake --build $(BUILD) -j $(JOBS) --target hc11prog hc11sim
 	tools/demo.sh $(BUILD)
 
-# Both programs and their man pages, under $(DESTDIR)$(PREFIX).
+# Both programs, their man pages and their bash completion, under $(DESTDIR)$(PREFIX).
 install:
 	$(call configure,install)
-	cmake --build $(BUILD) -j $(JOBS) --target hc11prog hc11sim
+	cmake --build $(BUILD) -j $(JOBS) --target hc11prog hc11sim bash_completion
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench:
@@ -65,6 +65,18 @@ windows:
 	@x86_64-w64-mingw32-objdump -p build-win/hc11prog.exe | sed -n 's/^\tDLL Name: //p' | \
 	  LC_ALL=C sort | tr '\n' ' ' | grep -qx 'KERNEL32.dll WS2_32.dll msvcrt.dll ' || \
 	  { echo "build-win/hc11prog.exe imports more than KERNEL32.dll, WS2_32.dll and msvcrt.dll" >&2; exit 1; }
+
+# $(BUILD)/hc11prog_<version>_<arch>.deb, from the programs built in $(BUILD).
+package:
+	$(call configure,package)
+	cmake --build $(BUILD) -j $(JOBS) --target hc11prog hc11sim bash_completion
+	tools/make_deb.sh $(BUILD)
+
+# build-win/hc11prog-<version>-win64.zip: the .exe with the README, the license, the manual
+# page as text and the examples.
+windows-zip: windows
+	@tools/check_deps windows-zip
+	tools/make_windows_zip.sh build-win build-win
 
 # Every build folder the targets above make.
 clean:

@@ -87,7 +87,7 @@ int WatchAfterRun(const BoardLines *pLines, Port *pPort) {
 }  // namespace
 
 LinkOutcome ResetIntoBootstrap(const BoardLines *pLines, TalkerLink *pLink) {
-    if (pLines->dwResetLine == 0) return LINK_DONE;
+    if (pLines->dwResetLine == 0 || pLines->fBoardAnnounced) return LINK_DONE;
     if (!OpenComPort(pLink, BOOT_BAUD_1200)) return LINK_NOT_REACHED;
     SayOut("Resetting the board into bootstrap mode\n");
     int fDone = SetModeLine(pLines, pLink->pPort, 1) && PulseReset(pLines, pLink->pPort);
@@ -131,4 +131,16 @@ int FinishLoop(const BoardLines *pLines, TalkerLink *pLink) {
     if (fDone && pLines->fMonitor) fDone = WatchAfterRun(pLines, pLink->pPort);
     CloseComPort(pLink);
     return fDone ? EXIT_DONE : EXIT_TARGET;
+}
+
+// The previous board's talker or program may still answer on the line until it is unplugged:
+// only a break with a quiet line after it is a boot ROM that just started.
+LinkOutcome WaitForNextBoard(TalkerLink *pLink, uint32_t dwWaitSeconds) {
+    if (!OpenComPort(pLink, BOOT_BAUD_1200)) return LINK_NOT_REACHED;
+    PurgePortInput(pLink->pPort);
+    uint32_t dwWaitMs = dwWaitSeconds != 0 ? dwWaitSeconds * 1000 : UINT32_MAX;
+    BreakOutcome eBreak = ReadBreak(pLink->pPort, dwWaitMs);
+    CloseComPort(pLink);
+    if (eBreak == BREAK_NOT_SEEN) SayErr("No board seen in %u s\n", (unsigned)dwWaitSeconds);
+    return eBreak == BREAK_SEEN ? LINK_DONE : LINK_FAILED;
 }

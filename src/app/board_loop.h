@@ -23,3 +23,9 @@ LinkOutcome LoadAfterResetByHand(const BoardLines *pLines, TalkerLink *pLink, ui
 // After a run whose work on the chip is done: with --run the mode line released and the board
 // reset into the program, with --monitor the port watched. Returns the exit status.
 int FinishLoop(const BoardLines *pLines, TalkerLink *pLink);
+
+// The station between boards: on the closed port opened at the boot ROM's rate, waits for the
+// next board's boot ROM to announce itself with its break (the operator resets or powers it),
+// at most dwWaitSeconds (0: without end). Returns LINK_DONE when a board came, LINK_FAILED
+// after a message when none did or the port failed, LINK_NOT_REACHED when it did not open.
+LinkOutcome WaitForNextBoard(TalkerLink *pLink, uint32_t dwWaitSeconds);

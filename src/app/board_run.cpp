@@ -259,8 +259,12 @@ BoardOutcome RunBoard(const RunTarget *pTarget, const ProgramImage *pImage,
     StartTalkerLink(&run.link, &pTarget->link);
     BoardOutcome outcome = {EXIT_DONE, 0};
     if (!IsLoopAlone(pTarget)) outcome.nStatus = SayVerdict(DoMemoryWork(&run, &outcome.dwBytes));
-    if (outcome.nStatus != EXIT_DONE) return outcome;
+    if (outcome.nStatus != EXIT_DONE) {
+        EndComPort(&run.link);
+        return outcome;
+    }
     outcome.nStatus = FinishLoop(&pTarget->lines, &run.link);
+    EndComPort(&run.link);
     // With nothing else to do, the loop's failure is the run's: it says so.
     if (IsLoopAlone(pTarget)) SayVerdict(outcome.nStatus == EXIT_DONE ? -1 : outcome.nStatus);
     return outcome;

@@ -169,7 +169,7 @@ int ReportMismatches(const Download *pDownload) {
 }  // namespace
 
 int DownloadImage(const TalkerLink *pLink, ProgramImage *pImage, int fChipErased) {
-    static Download download;
+    Download download;  // about 12 KB, each run its own
     download.pLink = pLink;
     download.pImage = pImage;
     download.dwDotsFrom = 0;

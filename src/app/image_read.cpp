@@ -32,7 +32,7 @@ uint32_t SpanEnd(const ImageReader *pReader, const ImageWalk *pWalk, const Image
 }  // namespace
 
 int ReadImageSpans(const ImageReader *pReader) {
-    static uint8_t rgbChip[IMAGE_ADDRESS_SPACE];
+    uint8_t rgbChip[IMAGE_ADDRESS_SPACE];  // 64 KB on the run's own stack
     const uint32_t rgdwBounds[] = {pReader->dwFrom, pReader->dwTo};
     const ImageWalk walk = {rgdwBounds, 2, 0, 0};
     ImageRun run;

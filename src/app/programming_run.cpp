@@ -9,6 +9,7 @@
 #include "board_run.h"
 #include "config_value.h"
 #include "exit_status.h"
+#include "line_run.h"
 #include "os.h"
 #include "part_table.h"
 #include "port_list.h"
@@ -89,37 +90,11 @@ int TakeInputFile(const Settings *pSettings, ProgramImage **ppFile) {
     return EXIT_COMMAND_LINE;
 }
 
-// The run an interrupt reports on: the process's one board.
-const RunProgress *volatile g_pInterruptedRun = NULL;
-
-// Inside the interrupt handler: the progress marks may have left standard output in mid-line;
-// then where the run stopped, and its file under a temporary name removed.
-void ReportInterruptedRun(void) {
-    const RunProgress *pRun = g_pInterruptedRun;
-    WriteInterruptText(0, "\n", 1);
-    if (pRun == NULL) return;
-    char szMessage[512];
-    size_t cchMessage = FormatInterruptMessage(&pRun->stopped, "", szMessage, sizeof szMessage);
-    const char *pszLeftover = pRun->stopped.pszLeftover;
-    if (pszLeftover != NULL) RemoveFileNow(pszLeftover);
-    WriteInterruptText(1, szMessage, cchMessage);
-    const char *pszVerdict = GetInterruptVerdict(&pRun->stopped);
-    WriteInterruptText(0, pszVerdict, strlen(pszVerdict));
-}
-
-// Everything after the command line: the file, then the board.
+// Everything after the command line: the file, then the boards.
 int RunWithSettings(const Settings *pSettings) {
-    static RunProgress progress;
-    StartRunProgress(&progress, IsTerminalOutput() ? PROGRESS_LINE : PROGRESS_MARKS, NULL);
-    SetProgressColumns(&progress, GetTerminalColumns());
-    BindRunProgress(&progress);
-    g_pInterruptedRun = &progress;
-    SetInterruptReport(ReportInterruptedRun);
     if (pSettings->fListPorts) return ListSerialPorts("") ? EXIT_DONE : EXIT_TARGET;
-    static RunTarget target;
-    if (!DescribeRunTarget(pSettings, NULL, 0, &target)) return SayVerdict(EXIT_INPUT_FILE);
     ProgramImage *pFile = NULL;
-    if (!IsLoopAlone(&target)) {
+    if (!IsLoopAloneAsked(pSettings)) {
         int nStatus = TakeInputFile(pSettings, &pFile);
         if (nStatus != EXIT_DONE) return SayVerdict(nStatus);
         if (pSettings->fBulkErase &&
@@ -127,14 +102,21 @@ int RunWithSettings(const Settings *pSettings) {
                                   pSettings->fConfirmConfig))
             return EXIT_COMMAND_LINE;
     }
-    static BoardWork work;  // large: never on the stack
-    return RunBoard(&target, pFile, NULL, &work).nStatus;
+    return RunBoards(pSettings, pFile);
+}
+
+// With --json standard output carries JSON alone: the banner gives way to the start event.
+int IsJsonAsked(int argc, char **argv) {
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--json") == 0) return 1;
+    }
+    return 0;
 }
 
 }  // namespace
 
 int RunProgramming(int argc, char **argv) {
-    PrintBanner(argv[0]);
+    if (!IsJsonAsked(argc, argv)) PrintBanner(argv[0]);
     Settings settings = MakeDefaultSettings();
     if (!ParseCommandLine(argc, argv, &settings)) {
         if (!settings.fHelpRequested) return EXIT_COMMAND_LINE;

@@ -26,6 +26,7 @@ void DescribeLines(const Settings *pSettings, BoardLines *pLines) {
     pLines->fMonitor = (int)pSettings->fMonitor;
     pLines->monitor = {pSettings->dwMonitorRate, (int)pSettings->fMonitorRaw,
                        pSettings->dwMonitorSeconds};
+    pLines->fBoardAnnounced = 0;
 }
 
 // "back.s19" as the board's own "back.2.s19": the position before the extension of the name's
@@ -74,4 +75,9 @@ int DescribeRunTarget(const Settings *pSettings, const char *pszDevice, uint32_t
 int IsLoopAlone(const RunTarget *pTarget) {
     return (pTarget->lines.fRun || pTarget->lines.fMonitor) && pTarget->pszInputName[0] == '\0' &&
            !pTarget->fReadBack && !pTarget->fBulkErase;
+}
+
+int IsLoopAloneAsked(const Settings *pSettings) {
+    return (pSettings->fRun || pSettings->fMonitor) && pSettings->szInputFile[0] == '\0' &&
+           !pSettings->fReadBack && !pSettings->fBulkErase;
 }

@@ -20,6 +20,7 @@ struct BoardLines {
     uint32_t dwWaitSeconds;  // "--wait": how long to wait for a reset by hand, 0 for not
     int fMonitor;            // "--monitor": watch the port after the run, or alone
     MonitorOptions monitor;
+    int fBoardAnnounced;  // the station saw this board's boot ROM start: no reset into bootstrap
 };
 
 // "-r" with "-o": the range read back and the file it goes to.
@@ -49,3 +50,4 @@ int DescribeRunTarget(const Settings *pSettings, const char *pszDevice, uint32_t
 // Whether the run asks only to start the program and watch it: --run or --monitor with
 // nothing to program, read or erase.
 int IsLoopAlone(const RunTarget *pTarget);
+int IsLoopAloneAsked(const Settings *pSettings);

@@ -7,7 +7,6 @@
 
 #include "crystal.h"
 #include "part_table.h"
-#include "rfc2217_protocol.h"
 #include "serial_counter.h"
 #include "srec_file.h"
 #include "talker_clock.h"
@@ -217,20 +216,9 @@ int SetInputFile(Settings *pSettings, const char *pszValue) {
                     "Input file name is too long: at most 259 characters\n");
 }
 
-// A network port's address is checked here, with the other options: a malformed one is the
-// user's slip, not a port that failed.
-int IsDeviceNameValid(const char *pszValue) {
-    static const char szScheme[] = "rfc2217://";
-    char szHost[MAX_FILE_NAME], szService[8];
-    if (strncmp(pszValue, szScheme, sizeof szScheme - 1) != 0) return 1;
-    return ParseRfc2217Url(pszValue, szHost, sizeof szHost, szService, sizeof szService);
-}
-
 // Each "-d" is a board; the first is also the one port of a run of one board.
 int SetDevice(Settings *pSettings, const char *pszValue) {
     if (pszValue[0] == '\0') return RefuseValue(pSettings, "Expected device name value\n");
-    if (!IsDeviceNameValid(pszValue))
-        return RefuseValue(pSettings, "Expected -d rfc2217://HOST:PORT, PORT from 1 to 65535\n");
     if (pSettings->dwDevices == MAX_DEVICE_NAMES)
         return RefuseValue(pSettings, "Too many boards: at most 128\n");
     char *pszBoard = pSettings->rgszDevices[pSettings->dwDevices];

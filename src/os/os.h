@@ -12,9 +12,10 @@
 // where the runs stopped, and the exit status is 128 + the signal number.
 void InstallInterruptHandlers(void);
 
-// What the handler says of the runs, called once the ports are released. It runs inside the
-// handler: async-signal-safe, writing with WriteInterruptText alone. NULL for nothing.
-typedef void (*InterruptReportFn)(void);
+// What the handler says of the runs, called once the ports are released, with the status the
+// process ends with unless it returns another (a station that only waited ends as its boards
+// did). It runs inside the handler: async-signal-safe, writing with WriteInterruptText alone.
+typedef int (*InterruptReportFn)(int nStatus);
 void SetInterruptReport(InterruptReportFn pfnReport);
 
 // Writes to standard error (fError) or standard output from inside the handler.
@@ -29,6 +30,10 @@ int IsTerminalOutput(void);
 
 // The width of the terminal on standard output in columns, 0 when it is none or does not say.
 uint32_t GetTerminalColumns(void);
+
+// Whether standard output is a terminal that moves its cursor up on request, where several
+// boards' lines are redrawn in place.
+int CanRedrawLines(void);
 
 // A clock in milliseconds that only goes forward, for time limits.
 uint64_t GetMonotonicMs(void);

@@ -1,5 +1,6 @@
 // The interrupt handler and the console on Linux and macOS.
 #include <signal.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <time.h>
@@ -16,8 +17,8 @@ volatile InterruptReportFn g_pfnReport = NULL;
 void OnInterrupt(int nSignal) {
     RestoreConsole();
     ReleaseNativePorts();
-    if (g_pfnReport != NULL) g_pfnReport();
-    _exit(128 + nSignal);
+    InterruptReportFn pfnReport = g_pfnReport;
+    _exit(pfnReport != NULL ? pfnReport(128 + nSignal) : 128 + nSignal);
 }
 
 }  // namespace
@@ -58,6 +59,12 @@ uint32_t GetTerminalColumns(void) {
     struct winsize size;
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
     return size.ws_col;
+}
+
+int CanRedrawLines(void) {
+    const char *pszTerm = getenv("TERM");
+    return isatty(STDOUT_FILENO) && pszTerm != NULL && pszTerm[0] != '\0' &&
+           strcmp(pszTerm, "dumb") != 0;
 }
 
 uint64_t GetMonotonicMs(void) {

@@ -29,8 +29,9 @@ volatile InterruptReportFn g_pfnReport = NULL;
 
 BOOL WINAPI OnConsoleEvent(DWORD dwEvent) {
     RestoreConsole();
-    if (g_pfnReport != NULL) g_pfnReport();
-    ExitProcess((UINT)(128 + SignalOfEvent(dwEvent)));
+    InterruptReportFn pfnReport = g_pfnReport;
+    int nStatus = 128 + SignalOfEvent(dwEvent);
+    ExitProcess((UINT)(pfnReport != NULL ? pfnReport(nStatus) : nStatus));
     return TRUE;
 }
 
@@ -66,6 +67,11 @@ uint32_t GetTerminalColumns(void) {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
     return (uint32_t)(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
+// The line of each board is redrawn only where escape sequences are sure to work.
+int CanRedrawLines(void) {
+    return 0;
 }
 
 uint64_t GetMonotonicMs(void) {

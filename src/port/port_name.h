@@ -10,8 +10,7 @@ struct PortName {
     char szShown[PORT_NAME_ROOM];  // what messages call it
 };
 
-// With a device name, both are that name (the shown one with its control bytes as \xHH,
-// cut to the room). Otherwise, on Windows port n opens "\\.\COMn"
+// With a device name, both are that name. Otherwise, on Windows port n opens "\\.\COMn"
 // (so that COM10 and above work) and is called "COMn"; on Linux and macOS port n is
 // /dev/ttyS(n-1), the usual numbering, and port 0, which names no device, is called "COM0" and
 // opens nothing.

@@ -13,10 +13,13 @@ const char RFC2217_SCHEME[] = "rfc2217://";
 
 }  // namespace
 
+int IsNetworkPortName(const PortName *pName) {
+    return strncmp(pName->szOpen, RFC2217_SCHEME, sizeof(RFC2217_SCHEME) - 1) == 0;
+}
+
 int OpenPortByName(Port *pPort, const PortName *pName, uint32_t dwBaudRate) {
     pPort->pOps = NULL;
-    if (strncmp(pName->szOpen, RFC2217_SCHEME, sizeof(RFC2217_SCHEME) - 1) == 0)
-        return OpenRfc2217Port(pPort, pName->szOpen, dwBaudRate);
+    if (IsNetworkPortName(pName)) return OpenRfc2217Port(pPort, pName->szOpen, dwBaudRate);
     return OpenNativePort(pPort, pName->szOpen, pName->szShown, dwBaudRate);
 }
 

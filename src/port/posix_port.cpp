@@ -38,8 +38,11 @@ struct OpenDescriptor {
     struct termios tioBefore;  // the line settings from before the open, given back at close
 };
 
-enum { MAX_OPEN_PORTS = 8 };
+// Room for every board of a run (128) and the odd port besides.
+enum { MAX_OPEN_PORTS = 160 };
 OpenDescriptor g_rgOpen[MAX_OPEN_PORTS];
+// Boards open their ports on threads of their own: a slot is claimed whole before it is used.
+std::atomic<bool> g_rgClaimed[MAX_OPEN_PORTS];
 
 struct PosixPortState {
     int nSlot;
@@ -278,7 +281,9 @@ int PosixSendBreak(Port *pPort, uint32_t dwMs) {
 
 // Gives up the tty's exclusive flag too, so that the port can be opened again at once.
 void PosixClose(Port *pPort) {
-    ReleaseSlot(&g_rgOpen[PortState<PosixPortState>(pPort)->nSlot]);
+    int nSlot = PortState<PosixPortState>(pPort)->nSlot;
+    ReleaseSlot(&g_rgOpen[nSlot]);
+    g_rgClaimed[nSlot] = false;
 }
 
 // What to do about a refused open: join the group that owns the device (dialout on Debian,
@@ -334,9 +339,9 @@ const PortOps g_PosixOps = {
     PosixSetLine, PosixSendBreak, PosixClose, PosixDescribeError, PosixPurgeOutput,
     NULL};
 
-int FindFreeSlot(void) {
+int ClaimFreeSlot(void) {
     for (int i = 0; i < MAX_OPEN_PORTS; i++) {
-        if (!g_rgOpen[i].fInUse) return i;
+        if (!g_rgClaimed[i].exchange(true)) return i;
     }
     return -1;
 }
@@ -381,9 +386,13 @@ int FailOpen(Port *pPort, int nErrno) {
 
 int OpenNativePort(Port *pPort, const char *pszOpen, const char *pszShown, uint32_t dwBaudRate) {
     StartPortRecord(pPort, pszShown);
-    int nSlot = FindFreeSlot();
+    int nSlot = ClaimFreeSlot();
     if (nSlot < 0) return FailOpen(pPort, EMFILE);
-    if (!OpenIntoSlot(pszOpen, nSlot)) return FailOpen(pPort, errno);
+    if (!OpenIntoSlot(pszOpen, nSlot)) {
+        int nErrno = errno;
+        g_rgClaimed[nSlot] = false;
+        return FailOpen(pPort, nErrno);
+    }
     PortState<PosixPortState>(pPort)->nSlot = nSlot;
     pPort->pOps = &g_PosixOps;
     if (PosixSetRate(pPort, dwBaudRate)) return 1;

@@ -19,9 +19,26 @@ const uint32_t WRITE_MS_PER_BYTE = 1500, WRITE_MS_EXTRA = 1500;
 
 }  // namespace
 
+namespace {
+
+// The connection kept from the stage before, at the new stage's rate and with nothing left of
+// the old stage's bytes.
+int ReuseParkedPort(TalkerLink *pLink, uint32_t dwBaudRate) {
+    pLink->fParked = 0;
+    if (SetComPortRate(&pLink->device, dwBaudRate)) {
+        PurgePortInput(&pLink->device);
+        return 1;
+    }
+    ClosePort(&pLink->device);
+    return 0;
+}
+
+}  // namespace
+
 int OpenComPort(TalkerLink *pLink, uint32_t dwBaudRate) {
     pLink->pPort = NULL;
-    int fOpen = pLink->pfnOpenPort != NULL
+    int fOpen = pLink->fParked ? ReuseParkedPort(pLink, dwBaudRate)
+                : pLink->pfnOpenPort != NULL
                     ? pLink->pfnOpenPort(&pLink->device, dwBaudRate, pLink->pOpenContext)
                     : OpenPortByName(&pLink->device, &pLink->pTarget->portName, dwBaudRate);
     if (!fOpen) return 0;
@@ -34,8 +51,19 @@ int OpenComPort(TalkerLink *pLink, uint32_t dwBaudRate) {
 }
 
 void CloseComPort(TalkerLink *pLink) {
-    if (pLink->pPort != NULL) ClosePort(pLink->pPort);
+    if (pLink->pPort == NULL) return;
+    if (pLink->fKeepOpen && pLink->device.pOps != NULL) {
+        pLink->fParked = 1;
+    } else {
+        ClosePort(pLink->pPort);
+    }
     pLink->pPort = NULL;
+}
+
+void EndComPort(TalkerLink *pLink) {
+    CloseComPort(pLink);
+    if (pLink->fParked) ClosePort(&pLink->device);
+    pLink->fParked = 0;
 }
 
 int SetComPortRate(Port *pPort, uint32_t dwBaudRate) {

@@ -15,10 +15,15 @@ const uint32_t REPLY_WAIT_MS = 2000;
 // core's percent at fast rates, and a longer wait would hold a reply that has come.
 const uint32_t MAX_BATCH_WAIT_MS = 20;
 
-// Opens the link's port at dwBaudRate, 8N1, raw, wrapped in the tracing port with "-V".
+// Opens the link's port at dwBaudRate, 8N1, raw, wrapped in the tracing port with "-V"; a
+// network connection kept from an earlier stage is set to the rate and emptied instead.
 // Returns 1, or 0 after printing why.
 int OpenComPort(TalkerLink *pLink, uint32_t dwBaudRate);
+// Ends the stage's use of the port: a local port is closed, a network connection kept for the
+// run's next stage.
 void CloseComPort(TalkerLink *pLink);
+// Closes the port whatever its kind: the run is over.
+void EndComPort(TalkerLink *pLink);
 
 // Sets the open port to another rate, the line format kept. Returns 1, or 0 after the
 // message (the rate is not blamed when the connection was lost).

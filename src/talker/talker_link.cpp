@@ -1,5 +1,7 @@
 #include "talker_link.h"
 
+#include "port_open.h"
+
 void DescribeLinkTarget(LinkTarget *pTarget, const PartInfo *pPart, uint32_t dwCrystalHz,
                         uint32_t dwComPort, const char *pszDevice) {
     FormatPortName(dwComPort, pszDevice, &pTarget->portName);
@@ -19,4 +21,6 @@ void StartTalkerLink(TalkerLink *pLink, const LinkTarget *pTarget) {
     pLink->device.pOps = pLink->trace.pOps = NULL;
     pLink->pfnOpenPort = NULL;
     pLink->pOpenContext = NULL;
+    pLink->fKeepOpen = IsNetworkPortName(&pTarget->portName);
+    pLink->fParked = 0;
 }

@@ -50,6 +50,11 @@ struct TalkerLink {
     Port *pPort;
     Port device;
     Port trace;
+    // A network port keeps one connection for the whole run: a server may release the board's
+    // lines at each disconnect, which resets a board wired through inverting drivers. Between
+    // stages it stays open (fParked) and the next stage changes its rate in place.
+    int fKeepOpen;
+    int fParked;
     // How each stage opens device, when not by the target's port name: a test's own port (NULL:
     // by name).
     int (*pfnOpenPort)(Port *pDevice, uint32_t dwBaudRate, void *pContext);

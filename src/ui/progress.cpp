@@ -85,10 +85,11 @@ int PrintsMarks(const RunProgress *pRun) {
 
 void StartRunProgress(RunProgress *pProgress, ProgressForm eForm,
                       const ProgressListener *pListener) {
+    ProgressListener listener = pListener != NULL ? *pListener : ProgressListener();
     *pProgress = RunProgress();
     pProgress->eForm = eForm;
     pProgress->nWidth = LINE_WIDTH;
-    if (pListener != NULL) pProgress->listener = *pListener;
+    pProgress->listener = listener;
     RecordStage(&pProgress->stopped, STAGE_IDLE, 0);
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# `make install` into a staging folder: both programs and both manual pages where they belong,
-# the build's version in -h and in each page, and each page rendered without a warning.
+# `make install` into a staging folder: both programs, both manual pages and the bash
+# completion where they belong, the build's version in -h and in each page, and each page
+# rendered without a warning.
 # Exit 77 (a skip) when neither groff nor man is there to render the pages.
 set -euo pipefail
 top=$1 build=$2 version=$3
@@ -19,6 +20,8 @@ for program in hc11prog hc11sim; do
   page=$root/share/man/man1/$program.1
   [ -f "$page" ] || fail "$page is not installed"
   grep -q "^\.TH .*\"$program $version\"" "$page" || fail "$page does not carry version $version"
+  completion=$root/share/bash-completion/completions/$program
+  grep -q "^complete -F .* $program\b" "$completion" || fail "$completion does not complete $program"
 done
 "$root/bin/hc11prog" -h 2>&1 >/dev/null | grep -qx "hc11prog version $version" ||
   fail "hc11prog -h does not say version $version"
