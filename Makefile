@@ -43,6 +43,8 @@ bench:
 	$(BUILD)/sim_speed 3
 	@echo "== Programming runs against hc11sim --realtime"
 	bench/run_speed $(BUILD)
+	@echo "== One command, many boards: 1, 8 and 32 hc11sim --listen --realtime (target: 32 boards at most 1.15 times one board's time, host cpu well under 1% per board)"
+	bench/run_line $(BUILD)
 
 # Each tests/fuzz/fuzz_<name>.cpp is a target fuzz-<name>, run in turn for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 60

@@ -228,6 +228,7 @@ ProgramImage *TakeBoardImage(const ProgramImage *pImage, const ImagePatch *pPatc
     if (pPatch == NULL) return pCopy;
     for (uint32_t i = 0; i < pPatch->dwLength; i++) {
         uint32_t a = (uint32_t)pPatch->wAddress + i;
+        if (pCopy->rgbState[a] != BYTE_PRESENT) pCopy->dwBytes++;  // the download's total
         pCopy->rgbValue[a] = pPatch->rgbValue[i];
         pCopy->rgbState[a] = BYTE_PRESENT;
     }

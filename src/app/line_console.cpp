@@ -22,6 +22,14 @@ void WriteJsonLine(JsonLine *pLine) {
     if (EndJsonObject(pLine)) WriteText(0, pLine->sz, pLine->cch);
 }
 
+// "text": the line as it is, its length given.
+void AppendJsonKeyedText(JsonLine *pLine, const char *pch, size_t cch) {
+    char szText[PENDING_ROOM];
+    memcpy(szText, pch, cch);
+    szText[cch] = '\0';
+    AddJsonString(pLine, "text", szText);
+}
+
 void BeginBoardEvent(JsonLine *pLine, const char *pszEvent, const LineBoard *pBoard) {
     BeginJsonObject(pLine);
     AddJsonString(pLine, "event", pszEvent);
@@ -101,7 +109,7 @@ void AppendCount(SafeText *pText, const LineConsole *pConsole, unsigned long dwS
 // ---- the live table
 
 void AppendLiveStatus(SafeText *pText, const LineBoard *pBoard) {
-    if (pBoard->nBoardsDone + pBoard->nBoardsFailed > 0) {
+    if (pBoard->pConsole->fStation) {
         AppendSafeNumber(pText, (unsigned long)pBoard->nBoardsDone);
         AppendSafeText(pText, " done, ");
         AppendSafeNumber(pText, (unsigned long)pBoard->nBoardsFailed);
@@ -359,7 +367,52 @@ void ReportSummarySoFar(const LineConsole *pConsole, unsigned long dwSucceeded,
     WriteInterruptText(0, szText, text.cchUsed);
 }
 
+// Whether the boards' console started: it then says the run's end itself.
+int g_fLineStarted = 0;
+
+// The run's own text with --json, line by line, before any board is reached.
+struct RunJsonText {
+    char rgchPending[2][PENDING_ROOM];
+    size_t rgcchPending[2];
+};
+
+void TakeRunJsonText(void *pContext, int fError, const char *pchText, size_t cchText) {
+    RunJsonText *pText = static_cast<RunJsonText *>(pContext);
+    for (size_t i = 0; i < cchText; i++) {
+        size_t *pcch = &pText->rgcchPending[fError];
+        if (pchText[i] != '\n') {
+            if (*pcch < PENDING_ROOM - 1) pText->rgchPending[fError][(*pcch)++] = pchText[i];
+            continue;
+        }
+        JsonLine line;
+        BeginJsonObject(&line);
+        AddJsonString(&line, "event", "message");
+        AddJsonNull(&line, "port");
+        AddJsonString(&line, "stream", fError ? "stderr" : "stdout");
+        AppendJsonKeyedText(&line, pText->rgchPending[fError], *pcch);
+        *pcch = 0;
+        WriteJsonLine(&line);
+    }
+}
+
 }  // namespace
+
+void BindRunJsonText(void) {
+    static RunJsonText text;
+    static const TextSink sink = {TakeRunJsonText, &text};
+    BindTextSink(&sink);
+}
+
+void SayJsonEnd(int nStatus) {
+    if (g_fLineStarted) return;  // the boards' console said its own end
+    JsonLine line;
+    BeginJsonObject(&line);
+    AddJsonString(&line, "event", "end");
+    AddJsonSigned(&line, "exit", nStatus);
+    AddJsonUnsigned(&line, "succeeded", 0);
+    AddJsonUnsigned(&line, "boards", 0);
+    WriteJsonLine(&line);
+}
 
 void StartLineConsole(LineConsole *pConsole, LineForm eForm, LineBoard *pBoards, uint32_t dwBoards,
                       const char *pszVerb) {
@@ -382,6 +435,7 @@ void StartLineConsole(LineConsole *pConsole, LineForm eForm, LineBoard *pBoards,
 }
 
 void SayLineStart(LineConsole *pConsole, const char *pszVersion) {
+    g_fLineStarted = 1;
     if (pConsole->eForm != LINE_JSON) return;
     JsonLine line;
     BeginJsonObject(&line);

@@ -72,6 +72,7 @@ struct LineConsole {
     const char *pszVerb;  // "programmed", "verified", "read", "erased"
     int fSerialColumn;
     int fOutputColumn;
+    int fStation;  // the live lines count each port's boards
     uint32_t dwPortWidth;
     uint32_t dwTableLines;  // the live table's lines on the screen
     BoardResult rgResults[MAX_RESULTS];
@@ -103,3 +104,9 @@ void SayLineSummary(LineConsole *pConsole, int nStatus);
 // Inside the interrupt handler: where each running board stopped, then the summary so far.
 // Returns the status the process ends with.
 int ReportInterruptedLine(LineConsole *pConsole, int nStatus);
+
+// With --json, what the run says before any board is reached (a refused file, the CONFIG
+// value's lines) goes out as message events without a port, from the calling thread; and a run
+// that ends there ends with the last event.
+void BindRunJsonText(void);
+void SayJsonEnd(int nStatus);

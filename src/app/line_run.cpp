@@ -280,6 +280,7 @@ int RunBoardList(const Settings *pSettings, const BoardList *pList, LineShared *
                      VerbOf(pShared->pszOperation));
     console.fSerialColumn = (int)pSettings->fSerial;
     console.fOutputColumn = (int)pSettings->fReadBack;
+    console.fStation = (int)pSettings->fStation;
     g_pInterruptedLine = &console;
     SetInterruptReport(ReportLine);
     InstallInterruptHandlers();

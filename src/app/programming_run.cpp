@@ -9,6 +9,7 @@
 #include "board_run.h"
 #include "config_value.h"
 #include "exit_status.h"
+#include "line_console.h"
 #include "line_run.h"
 #include "os.h"
 #include "part_table.h"
@@ -105,6 +106,15 @@ int RunWithSettings(const Settings *pSettings) {
     return RunBoards(pSettings, pFile);
 }
 
+// With --json nothing but events on standard output, from the first line on.
+int RunWithSettingsAsJson(const Settings *pSettings) {
+    BindRunJsonText();
+    int nStatus = RunWithSettings(pSettings);
+    BindTextSink(NULL);
+    if (nStatus == EXIT_INPUT_FILE || nStatus == EXIT_COMMAND_LINE) SayJsonEnd(nStatus);
+    return nStatus;
+}
+
 // With --json standard output carries JSON alone: the banner gives way to the start event.
 int IsJsonAsked(int argc, char **argv) {
     for (int i = 1; i < argc; i++) {
@@ -123,5 +133,5 @@ int RunProgramming(int argc, char **argv) {
         fprintf(stderr, "hc11prog version %s\n", HC11PROG_VERSION);
         return EXIT_DONE;
     }
-    return RunWithSettings(&settings);
+    return settings.fJson ? RunWithSettingsAsJson(&settings) : RunWithSettings(&settings);
 }

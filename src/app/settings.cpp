@@ -10,18 +10,28 @@
 #include "serial_counter.h"
 #include "srec_file.h"
 #include "talker_clock.h"
+#include "talker_link.h"
+
+// The part's defaults where the user named nothing else, as the link describes them: its boot
+// load, and unless -e or -C named them, its EEPROM range and the CONFIG value its erase gives.
+static void TakePartDefaults(Settings *pSettings, const PartInfo *pPart) {
+    LinkTarget target;
+    DescribeLinkTarget(&target, pPart, pSettings->dwCrystalHz, 0, "");
+    pSettings->pPart = pPart;
+    pSettings->dwTalkerLength = target.dwLoadLength;
+    if (!pSettings->fEepromRangeGiven) {
+        pSettings->wEepromStart = target.wEepromStart;
+        pSettings->wEepromEnd = target.wEepromEnd;
+    }
+    if (!pSettings->fConfigGiven) pSettings->bConfigValue = target.bConfigValue;
+}
 
 // The defaults of the fields that do not start empty: the default part's (the 811E2's).
 Settings MakeDefaultSettings(void) {
-    const PartInfo *pPart = GetDefaultPart();
     Settings settings = {};
     settings.dwComPort = 1;
-    settings.dwTalkerLength = pPart->wBootLoadMax;     // 256
-    settings.bConfigValue = pPart->bConfigAfterErase;  // $F5
-    settings.wEepromStart = pPart->wEepromStart;       // $F800-$FFFF
-    settings.wEepromEnd = pPart->wEepromEnd;
-    settings.pPart = pPart;
     settings.dwCrystalHz = DEFAULT_CRYSTAL_HZ;
+    TakePartDefaults(&settings, GetDefaultPart());  // $F800-$FFFF, CONFIG $F5, a 256-byte load
     TalkerClock clock;
     SetTalkerClock(&clock, settings.dwCrystalHz);
     settings.dwTalkerRate = clock.firstRate.dwRate;  // the talker's own, 9600
@@ -94,7 +104,7 @@ void PrintBoardsUsage(void) {
             "big-endian at addr\n");
     fprintf(stderr, "\t--serial-file <filename> holds the next free serial number\n");
     fprintf(stderr, "\t--log <filename> append a JSON line per board with what it got\n");
-    fprintf(stderr, "\t--json JSON events on standard output instead of text\n");
+    fprintf(stderr, "\t--json write JSON events on standard output instead of text\n");
     fprintf(stderr, "\t--station program board after board on each port, as each is reset\n");
     fprintf(stderr, "\t--count <n> with --station: end after n boards per port\n");
 }
@@ -277,13 +287,7 @@ const char *PartNameMessage(void) {
 int SetPart(Settings *pSettings, const char *pszValue) {
     const PartInfo *pPart = FindPart(pszValue);
     if (pPart == nullptr) return RefuseValue(pSettings, PartNameMessage());
-    pSettings->pPart = pPart;
-    pSettings->dwTalkerLength = pPart->wBootLoadMax;
-    if (!pSettings->fEepromRangeGiven) {
-        pSettings->wEepromStart = pPart->wEepromStart;
-        pSettings->wEepromEnd = pPart->wEepromEnd;
-    }
-    if (!pSettings->fConfigGiven) pSettings->bConfigValue = pPart->bConfigAfterErase;
+    TakePartDefaults(pSettings, pPart);
     return 1;
 }
 

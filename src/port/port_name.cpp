@@ -1,6 +1,7 @@
 #include "port_name.h"
 
 #include <cstdio>
+#include <cstring>
 
 void FormatPortName(uint32_t dwComPort, const char *pszDevice, PortName *pName) {
     if (pszDevice != NULL && pszDevice[0] != '\0') {
@@ -20,4 +21,9 @@ void FormatPortName(uint32_t dwComPort, const char *pszDevice, PortName *pName) 
     snprintf(pName->szOpen, sizeof(pName->szOpen), "/dev/ttyS%u", (unsigned)dwComPort - 1);
     snprintf(pName->szShown, sizeof(pName->szShown), "%s", pName->szOpen);
 #endif
+}
+
+int IsNetworkPortName(const PortName *pName) {
+    static const char RFC2217_SCHEME[] = "rfc2217://";
+    return strncmp(pName->szOpen, RFC2217_SCHEME, sizeof(RFC2217_SCHEME) - 1) == 0;
 }

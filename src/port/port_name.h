@@ -15,3 +15,6 @@ struct PortName {
 // /dev/ttyS(n-1), the usual numbering, and port 0, which names no device, is called "COM0" and
 // opens nothing.
 void FormatPortName(uint32_t dwComPort, const char *pszDevice, PortName *pName);
+
+// Whether the name is a port served over the network ("rfc2217://host:port").
+int IsNetworkPortName(const PortName *pName);

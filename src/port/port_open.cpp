@@ -7,16 +7,6 @@
 #include "rfc2217_port.h"
 #include "say.h"
 
-namespace {
-
-const char RFC2217_SCHEME[] = "rfc2217://";
-
-}  // namespace
-
-int IsNetworkPortName(const PortName *pName) {
-    return strncmp(pName->szOpen, RFC2217_SCHEME, sizeof(RFC2217_SCHEME) - 1) == 0;
-}
-
 int OpenPortByName(Port *pPort, const PortName *pName, uint32_t dwBaudRate) {
     pPort->pOps = NULL;
     if (IsNetworkPortName(pName)) return OpenRfc2217Port(pPort, pName->szOpen, dwBaudRate);

@@ -16,6 +16,3 @@ void PrintPortError(const Port *pPort);
 
 // What every kind of port prints when the line refuses a rate at the open.
 void PrintRateRefused(const Port *pPort, uint32_t dwBaudRate);
-
-// Whether the name is a port served over the network ("rfc2217://host:port").
-int IsNetworkPortName(const PortName *pName);

@@ -1,7 +1,5 @@
 #include "talker_link.h"
 
-#include "port_open.h"
-
 void DescribeLinkTarget(LinkTarget *pTarget, const PartInfo *pPart, uint32_t dwCrystalHz,
                         uint32_t dwComPort, const char *pszDevice) {
     FormatPortName(dwComPort, pszDevice, &pTarget->portName);

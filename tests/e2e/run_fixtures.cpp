@@ -1,6 +1,7 @@
 #include "run_fixtures.h"
 
 #include <cstdio>
+#include <fstream>
 
 #include "srecord.h"
 
@@ -55,4 +56,22 @@ std::string ConfigProgrammed(uint8_t value) {
     snprintf(line, sizeof line,
              "CONFIG programmed to $%02X: the chip takes the new value at its next reset\n", value);
     return line;
+}
+
+std::vector<std::string> FencedBlocks(const std::string &path, const std::string &heading) {
+    std::ifstream file(path);
+    std::vector<std::string> blocks;
+    std::string line;
+    bool fSection = false, fInside = false;
+    while (std::getline(file, line)) {
+        if (line.rfind("## ", 0) == 0) fSection = line == heading;
+        if (!fSection) continue;
+        if (line.rfind("```", 0) == 0) {
+            fInside = !fInside;
+            if (fInside) blocks.emplace_back();
+        } else if (fInside) {
+            blocks.back() += line + "\n";
+        }
+    }
+    return blocks;
 }

@@ -35,3 +35,7 @@ std::string Dots(size_t lines);
 extern const std::string kConfigTold;
 // What it prints once CONFIG is programmed with value.
 std::string ConfigProgrammed(uint8_t value = 0xF5);
+
+// The fenced blocks of a Markdown file's section (the one under the line heading, up to the
+// next "## " heading), in order: what the README shows, for the tests that run it.
+std::vector<std::string> FencedBlocks(const std::string &path, const std::string &heading);

@@ -249,7 +249,8 @@ TEST_F(BoardLoop, MonitorOnATerminalEndsOnCtrlBracketAndCtrlCRestoringIt) {
     EXPECT_TRUE(SameSettings(portBefore, SettingsOf(sim->path())));
 }
 
-// The lines path over hc11sim --listen: RTS wired to RESET, DTR to the mode pins. The chip
+// The lines path over hc11sim --listen: RTS wired to RESET, DTR to the mode pins (straight or
+// through inverting drivers), one connection for the whole run. The chip
 // starts in expanded mode running nothing; the tool resets it into bootstrap, programs it,
 // resets it into the program and shows the greeting through the monitor. The port is a
 // network one: its settings are the server's, nothing to give back here.
@@ -257,7 +258,10 @@ TEST_F(BoardLoop, LinesResetIntoBootstrapProgramRunAndMonitorInOneCommand) {
     struct Case {
         std::vector<std::string> wiring;  // the same on both sides
     } cases[] = {{{"--reset-line", "rts", "--mode-line", "dtr"}},
-                 {{"--reset-line", "dtr", "--mode-line", "rts"}}};
+                 {{"--reset-line", "dtr", "--mode-line", "rts"}},
+                 // Inverting drivers: a connection per stage would reset the board between
+                 // stages, as the server releases the lines when a client leaves.
+                 {{"--reset-line", "rts", "--mode-line", "dtr", "--invert-lines"}}};
     for (const Case &c : cases) {
         std::vector<std::string> simArgs = {"--listen", "0",      "--mode",
                                             "expanded", "--xram", "2000-7FFF"};

@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -20,26 +19,6 @@
 namespace {
 
 const std::string kProgram = HC11PROG_PATH;
-
-// The fenced blocks of the README's section on a board on another machine, in order.
-std::vector<std::string> ReadmeBlocks() {
-    std::ifstream readme(README_PATH);
-    std::vector<std::string> blocks;
-    std::string line;
-    bool fSection = false, fInside = false;
-    while (std::getline(readme, line)) {
-        if (line.rfind("## ", 0) == 0)
-            fSection = line == "## Programming a board on another machine";
-        if (!fSection) continue;
-        if (line.rfind("```", 0) == 0) {
-            fInside = !fInside;
-            if (fInside) blocks.emplace_back();
-        } else if (fInside) {
-            blocks.back() += line + "\n";
-        }
-    }
-    return blocks;
-}
 
 const Bytes kCode = Pattern(0x200, 0x5C);
 const std::vector<Block> kBlocks = {{0xF800, kCode}, {0xFFFE, {0xF8, 0x00}}};
@@ -105,7 +84,8 @@ TEST_F(ThroughSer2net, AWholeRunProgramsTheEepromAtEachRate) {
 // The README's ser2net lines, with its port kept to this machine and its device the
 // simulator's pty, serve the README's command line.
 TEST_F(ThroughSer2net, TheReadmeConfigurationServesTheReadmeCommand) {
-    std::vector<std::string> blocks = ReadmeBlocks();
+    std::vector<std::string> blocks =
+        FencedBlocks(README_PATH, "## Programming a board on another machine");
     ASSERT_GE(blocks.size(), 2u) << "the README's section lost its configuration or command";
     std::string yaml = blocks[0], command = blocks[1];
     ASSERT_NE(yaml.find("accepter: telnet(rfc2217),tcp,2000"), std::string::npos) << yaml;

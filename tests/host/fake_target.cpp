@@ -183,7 +183,7 @@ std::string UsageText(const std::string &program, const std::string &range) {
            "big-endian at addr\n"
            "\t--serial-file <filename> holds the next free serial number\n"
            "\t--log <filename> append a JSON line per board with what it got\n"
-           "\t--json JSON events on standard output instead of text\n"
+           "\t--json write JSON events on standard output instead of text\n"
            "\t--station program board after board on each port, as each is reset\n"
            "\t--count <n> with --station: end after n boards per port\n"
            "\nNormal operation on COM1 is as follows:\n" +

@@ -1,0 +1,372 @@
+// Several boards in one command against real simulators: boards served by hc11sim --listen,
+// by its pty, and by ser2net (with the README's configuration) in front of its pty, one of
+// them unplugged mid-run; serial numbers from one counter file shared by two processes; the
+// station over resets; Ctrl-C in the middle. What the boards hold is read from their dumps,
+// the JSON events and the log with Python's own parser.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "child_process.h"
+#include "run_fixtures.h"
+#include "ser2net_process.h"
+#include "sim_process.h"
+
+namespace {
+
+const std::string kProgram = HC11PROG_PATH;
+const std::string kLineJson = std::string(LINE_JSON_PY);
+const int kPatienceMs = 60000;  // a bound for a hung tool, never a measure of speed
+
+const Bytes kCode = Pattern(0x200, 0x3A);
+const std::vector<Block> kImage = {{0xF800, kCode}};
+const uint16_t kSerialAt = 0xFE00;  // where the README's command puts the serial number
+
+std::string ReadText(const std::string &path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// line_json.py's summary of a file of JSON lines ("events" or "log"); a file out of shape
+// fails the test with Python's traceback.
+std::string JsonSummary(const std::string &kind, const std::string &path) {
+    ProgramResult result = RunProgram("/usr/bin/python3 " + kLineJson + " " + kind + " " + path);
+    EXPECT_EQ(result.status, 0) << result.err << ReadText(path);
+    return result.out;
+}
+
+// One board: a simulator, and the name hc11prog is given for it.
+struct Board {
+    std::unique_ptr<SimProcess> sim;
+    std::string port;
+
+    // The serial number the chip holds in bytes bytes at kSerialAt.
+    uint64_t serial(uint32_t bytes) const {
+        uint64_t qw = 0;
+        for (uint8_t b : sim->dumped(kSerialAt, uint16_t(kSerialAt + bytes - 1))) qw = qw << 8 | b;
+        return qw;
+    }
+};
+
+class Line : public testing::Test {
+  protected:
+    void TearDown() override { clear(); }
+    // Stops every ser2net and forgets every board, for a fresh line in a fresh folder.
+    void clear() {
+        for (size_t i = 0; i < ser2nets.size(); i++) StopSer2net(&ser2nets[i], ser2netDirs[i]);
+        ser2nets.clear(), ser2netDirs.clear(), boards.clear(), dir = MakeTempDir();
+    }
+
+    Board &addListening(std::vector<std::string> args = {}) {
+        args.insert(args.begin(), {"--listen", "0"});
+        boards.push_back({std::make_unique<SimProcess>(args), ""});
+        boards.back().port = boards.back().sim->path();
+        return boards.back();
+    }
+    Board &addPty(const std::vector<std::string> &args = {}) {
+        boards.push_back({std::make_unique<SimProcess>(args), ""});
+        boards.back().port = boards.back().sim->path();
+        return boards.back();
+    }
+    // Simulators behind one ser2net serving yaml, in which each pair's first text is replaced
+    // by the free loopback port it gets, its second by the new simulator's pty.
+    void addSer2net(std::string yaml, const std::vector<std::pair<std::string, std::string>> &subs,
+                    const std::vector<std::string> &args = {}) {
+        std::vector<uint16_t> ports;
+        for (const auto &sub : subs) {
+            Board &board = addPty(args);
+            ports.push_back(FreeLoopbackPort());
+            yaml = std::regex_replace(yaml, std::regex(sub.first),
+                                      "tcp,127.0.0.1," + std::to_string(ports.back()));
+            yaml = std::regex_replace(yaml, std::regex(sub.second), board.sim->path());
+            board.port = "rfc2217://127.0.0.1:" + std::to_string(ports.back());
+        }
+        ser2netDirs.push_back(MakeTempDir());
+        ser2nets.push_back(StartSer2net(SER2NET_PATH, ser2netDirs.back(), yaml));
+        ASSERT_GT(ser2nets.back().pid, 0);
+        for (uint16_t wPort : ports) ASSERT_TRUE(AwaitListener(wPort)) << yaml;
+    }
+    void stopSims() {
+        for (Board &board : boards) board.sim->stop();
+    }
+    std::string boardsFile(size_t first, size_t count) {
+        std::string path = dir + "/boards" + std::to_string(first) + ".txt", text = "# boards\n";
+        for (size_t i = first; i < first + count; i++) text += boards[i].port + "\n";
+        WriteTextFile(path, text);
+        return path;
+    }
+
+    std::string dir = MakeTempDir();
+    std::vector<Board> boards;
+    std::vector<ChildProcess> ser2nets;
+    std::vector<std::string> ser2netDirs;
+};
+
+// Reads a child's standard output to its end, handing each line to onLine as it comes, and
+// returns its exit status with everything it printed. A child silent past the patience is
+// killed, so that a hung tool fails the test instead of holding it.
+int FollowChild(ChildProcess child, std::string *pOut,
+                const std::function<void(const std::string &)> &onLine) {
+    std::string pending;
+    char rgch[4096];
+    pollfd entry = {child.stdoutFd, POLLIN, 0};
+    for (;;) {
+        ssize_t cb =
+            poll(&entry, 1, kPatienceMs) == 1 ? read(child.stdoutFd, rgch, sizeof rgch) : -1;
+        if (cb < 0) kill(child.pid, SIGKILL);
+        if (cb <= 0) break;
+        pending.append(rgch, size_t(cb));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;
+             pending.erase(0, end + 1)) {
+            *pOut += pending.substr(0, end + 1);
+            onLine(pending.substr(0, end));
+        }
+    }
+    close(child.stdoutFd);
+    int status = -1;
+    waitpid(child.pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool HaveSer2net() {
+    return !std::string(SER2NET_PATH).empty();
+}
+
+// The README's production setup, as text and as JSON: one host's four ser2net ports (its
+// configuration) beside two listening simulators and two local ptys, programmed by its
+// command. One listening board's line dies after its talker is loaded: that board alone fails
+// and spends its number; the seven others hold the image and their own numbers, and the
+// counter, the log and the output say exactly that.
+TEST_F(Line, TheReadmeLineProgramsEightBoardsAndOneUnpluggedFailsAlone) {
+    if (!HaveSer2net()) GTEST_SKIP() << "ser2net is not installed";
+    std::vector<std::string> blocks = FencedBlocks(README_PATH, "## Production line");
+    ASSERT_GE(blocks.size(), 3u) << "the README's section lost its configuration or command";
+    const std::string yaml = blocks[0];
+    std::string command = blocks[2];
+    ASSERT_NE(command.find("echo 1000 > serial.txt\nhc11prog --boards boards.txt "),
+              std::string::npos)
+        << command;
+    for (const char *pszMode : {"", " --json"}) {
+        SCOPED_TRACE(*pszMode ? "--json" : "text");
+        clear();
+        addSer2net(yaml, {{"tcp,2001", "/dev/ttyUSB0"},
+                          {"tcp,2002", "/dev/ttyUSB1"},
+                          {"tcp,2003", "/dev/ttyUSB2"},
+                          {"tcp,2004", "/dev/ttyUSB3"}});
+        addListening({"--fault", "unplug:300"});  // past the talker load's 256 echoes
+        addListening();
+        addPty();
+        addPty();
+        const std::string unplugged = boards[4].port;
+        WriteS19(dir, "product.s19", kImage);
+        boardsFile(0, boards.size());
+        std::rename((dir + "/boards0.txt").c_str(), (dir + "/boards.txt").c_str());
+        std::string script =
+            std::regex_replace(command, std::regex("\nhc11prog "), "\n" + kProgram + " ");
+        script = std::regex_replace(script, std::regex("line\\.log\n"),
+                                    "line.log" + std::string(pszMode) + "\n");
+        WriteTextFile(dir + "/run.sh", script);
+        ProgramResult result = RunProgram("cd " + dir + " && sh run.sh");
+        stopSims();
+        ASSERT_EQ(result.status, 3) << result.out << result.err;
+
+        // The numbers 1000 to 1007 are spent, one a board; the chips that succeeded hold theirs.
+        EXPECT_EQ(ReadText(dir + "/serial.txt"), "1008\n");
+        std::set<uint64_t> unspent = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007};
+        std::map<std::string, uint64_t> serials;
+        for (Board &board : boards) {
+            if (board.port == unplugged) continue;
+            SCOPED_TRACE(board.port);
+            EXPECT_TRUE(board.sim->dumped(0xF800, 0xF9FF) == kCode) << "the chip lacks the image";
+            serials[board.port] = board.serial(4);
+            EXPECT_EQ(unspent.erase(serials[board.port]), 1u) << serials[board.port];
+        }
+        ASSERT_EQ(unspent.size(), 1u);
+        serials[unplugged] = *unspent.begin();
+
+        std::string log, events;
+        for (const auto &entry : serials) {
+            bool fOk = entry.first != unplugged;
+            std::string result = fOk ? "success exit=0" : "failure exit=3";
+            log += entry.first + " result=" + result + " serial=" + std::to_string(entry.second) +
+                   " operation=program bytes=" + (fOk ? "516" : "0") +
+                   " message=" + (fOk ? "no" : "yes") + "\n";
+            events += entry.first + " result=" + result +
+                      " serial=" + std::to_string(entry.second) + " bytes=" + (fOk ? "516" : "0") +
+                      " output=None message=" + (fOk ? "no" : "yes") + "\n";
+        }
+        EXPECT_EQ(JsonSummary("log", dir + "/line.log"), log);
+        if (*pszMode) {
+            WriteTextFile(dir + "/out.json", result.out);
+            std::string summary = JsonSummary("events", dir + "/out.json");
+            EXPECT_EQ(std::regex_replace(summary, std::regex(" stages=.*"), ""),
+                      "start boards=8\n" + events + "end exit=3 succeeded=7 boards=8\n");
+            continue;
+        }
+        // Every line a board printed starts with its port; the table ends the output.
+        std::istringstream lines(result.out);
+        std::string line;
+        while (std::getline(lines, line) && line.rfind("Port ", 0) != 0) {
+            EXPECT_TRUE(std::regex_search(line, std::regex("^\\[[^\\]]+\\] "))) << line;
+        }
+        EXPECT_TRUE(std::regex_search(line, std::regex("^Port +Result +Seconds +Serial$"))) << line;
+        for (const auto &entry : serials) {
+            std::string row = entry.first + " +" +
+                              (entry.first == unplugged ? "Failure: .+" : "Success") +
+                              " +[0-9]+\\.[0-9] +" + std::to_string(entry.second) + "\n";
+            EXPECT_TRUE(std::regex_search(result.out, std::regex(row))) << row << result.out;
+        }
+        EXPECT_NE(result.out.find("\n7 of 8 boards programmed\n"), std::string::npos) << result.out;
+    }
+}
+
+// Two processes take numbers from one counter at once, seven boards between them and room
+// for six (250 to 255 in one byte): no number goes to two boards, each chip holds its own,
+// and the board left without a number fails untouched, saying why.
+TEST_F(Line, TwoProcessesSharingOneCounterNeverGiveOneNumberTwice) {
+    for (int i = 0; i < 7; i++) addListening();
+    std::string image = WriteS19(dir, "product.s19", kImage), counter = dir + "/serial.txt";
+    WriteTextFile(counter, "250\n");
+    std::string common = " -B -i " + image + " --serial fe00:1 --serial-file " + counter +
+                         " --log " + dir + "/line.log";
+    std::string first = kProgram + common;
+    for (int i = 0; i < 4; i++) first += " -d " + boards[i].port;
+    std::string second = kProgram + common + " --boards " + boardsFile(4, 3);
+    ProgramResult result = RunProgram("{ " + first + "; echo status $?; } & { " + second +
+                                      "; echo status $?; } 2>&1 & wait");
+    stopSims();
+    std::regex status("status ([0-9]+)\n");
+    std::vector<std::string> statuses;
+    for (std::sregex_iterator it(result.out.begin(), result.out.end(), status), end; it != end;
+         ++it)
+        statuses.push_back((*it)[1]);
+    std::sort(statuses.begin(), statuses.end());
+    EXPECT_EQ(statuses, std::vector<std::string>({"0", "3"})) << result.out;
+    EXPECT_NE(result.out.find("serial number 256 does not fit in 1 byte"), std::string::npos)
+        << result.out;
+    EXPECT_EQ(ReadText(counter), "256\n");
+
+    std::set<uint64_t> unspent = {250, 251, 252, 253, 254, 255};
+    std::string log, untouched;
+    for (Board &board : boards) {
+        SCOPED_TRACE(board.port);
+        if (board.sim->dumped(0xF800, 0xF9FF) == kCode) {
+            uint64_t qwSerial = board.serial(1);
+            EXPECT_EQ(unspent.erase(qwSerial), 1u) << qwSerial;
+            log += board.port + " result=success exit=0 serial=" + std::to_string(qwSerial) +
+                   " operation=program bytes=513 message=no\n";
+        } else {
+            EXPECT_EQ(board.sim->stat("rx_bytes"), 0) << "the board was touched";
+            log += board.port +
+                   " result=failure exit=3 serial=None operation=program bytes=0 "
+                   "message=yes\n";
+        }
+    }
+    EXPECT_TRUE(unspent.empty());
+    std::vector<std::string> sorted;
+    for (std::istringstream lines(log); std::getline(lines, log);) sorted.push_back(log + "\n");
+    std::sort(sorted.begin(), sorted.end());
+    log.clear();
+    for (const std::string &line : sorted) log += line;
+    EXPECT_EQ(JsonSummary("log", dir + "/line.log"), log);
+}
+
+// The station on one port: the operator resets the board each time the tool waits for the
+// next, three times over; --count 3 ends it with every board programmed, each with its own
+// number, in turn.
+TEST_F(Line, TheStationProgramsABoardAfterEachResetUpToItsCount) {
+    Board &board = addPty();
+    std::string image = WriteS19(dir, "product.s19", kImage), counter = dir + "/serial.txt";
+    WriteTextFile(counter, "41\n");
+    ChildProcess tool = StartChild(
+        {kProgram, "-d", board.port, "--station", "--count", "3", "--json", "-B", "-i", image,
+         "--serial", "fe00:2", "--serial-file", counter, "--log", dir + "/line.log"},
+        dir + "/err");
+    ASSERT_GT(tool.pid, 0);
+    std::string out;
+    int nWaits = 0;
+    int status = FollowChild(tool, &out, [&](const std::string &line) {
+        if (line.find("\"event\":\"waiting\"") == std::string::npos) return;
+        nWaits++;
+        board.sim->reset();  // the next board, put in place and reset by the operator
+    });
+    stopSims();
+    EXPECT_EQ(status, 0) << out << ReadText(dir + "/err");
+    EXPECT_EQ(nWaits, 2) << out;
+    WriteTextFile(dir + "/out.json", out);
+    std::string events = "start boards=1\n", log;
+    for (int serial : {41, 42, 43}) {
+        events += board.port + " result=success exit=0 serial=" + std::to_string(serial) +
+                  " bytes=514 output=None message=no\n";
+        log += board.port + " result=success exit=0 serial=" + std::to_string(serial) +
+               " operation=program bytes=514 message=no\n";
+    }
+    EXPECT_EQ(
+        std::regex_replace(JsonSummary("events", dir + "/out.json"), std::regex(" stages=.*"), ""),
+        events + "end exit=0 succeeded=3 boards=1\n");
+    EXPECT_EQ(JsonSummary("log", dir + "/line.log"), log);
+    EXPECT_EQ(ReadText(counter), "44\n");
+    EXPECT_TRUE(board.sim->dumped(0xF800, 0xF9FF) == kCode) << "the chip lacks the image";
+    EXPECT_EQ(board.serial(2), 43u);
+}
+
+// Ctrl-C while three boards download (over the network, a pty, ser2net in front of a pty)
+// stops every one and releases its port: after a reset of each, a new run programs all three.
+TEST_F(Line, CtrlCInTheMiddleReleasesEveryPortForTheNextRun) {
+    if (!HaveSer2net()) GTEST_SKIP() << "ser2net is not installed";
+    addListening({"--realtime"});
+    addPty({"--realtime"});
+    uint16_t wPort = FreeLoopbackPort();
+    addSer2net(Ser2netYaml(wPort, "PTY"), {{"tcp,127\\.0\\.0\\.1," + std::to_string(wPort), "PTY"}},
+               {"--realtime"});
+    std::string image = WriteS19(dir, "product.s19", kImage);
+    std::vector<std::string> args = {kProgram, "-B", "-i", image};
+    for (const Board &board : boards) args.insert(args.end(), {"-d", board.port});
+    args.push_back("--json");
+    ChildProcess tool = StartChild(args, dir + "/err");
+    ASSERT_GT(tool.pid, 0);
+    std::set<std::string> downloading;
+    std::string out;
+    int status = FollowChild(tool, &out, [&](const std::string &line) {
+        std::smatch match;
+        if (!std::regex_search(line, match,
+                               std::regex("\"port\":\"([^\"]+)\",\"stage\":\"download\"")))
+            return;
+        downloading.insert(match[1]);
+        if (downloading.size() == boards.size()) kill(tool.pid, SIGINT);
+    });
+    EXPECT_EQ(status, 130) << out << ReadText(dir + "/err");
+    WriteTextFile(dir + "/out.json", out);
+    std::string events = JsonSummary("events", dir + "/out.json");
+    EXPECT_TRUE(std::regex_search(events, std::regex("end exit=130 succeeded=0 boards=3\n$")))
+        << events;
+    for (const Board &board : boards) {
+        EXPECT_NE(events.find(board.port + " result=failure exit=130 "), std::string::npos)
+            << events;
+        board.sim->reset();
+    }
+    args.pop_back();  // the next run in text
+    std::string again = kProgram;
+    for (size_t i = 1; i < args.size(); i++) again += " " + args[i];
+    ProgramResult result = RunProgram(again);
+    stopSims();
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("\n3 of 3 boards programmed\n"), std::string::npos) << result.out;
+    for (const Board &board : boards)
+        EXPECT_TRUE(board.sim->dumped(0xF800, 0xF9FF) == kCode) << "the chip lacks the image";
+}
+
+}  // namespace
