@@ -201,7 +201,7 @@ int ProgramTarget(BoardRun *pRun, uint32_t *pdwBytes) {
     if (ResetIntoBootstrap(pLines, pLink) != LINK_DONE) return EXIT_TARGET;
     const TalkerClock *pClock = &pLink->pTarget->clock;
     ReportTalkerClock(pClock);
-    LinkOutcome eLoad = LoadTalker(pLink);
+    LinkOutcome eLoad = LoadBeforeWait(pLines, pLink, LoadTalker);
     eLoad = LoadAfterResetByHand(pLines, pLink, ChooseLoadBaud(pLink), eLoad);
     if (eLoad != LINK_DONE) return EXIT_TARGET;
     if (!OpenComPort(pLink, pClock->firstRate.dwRate)) return EXIT_TARGET;

@@ -148,12 +148,15 @@ TEST_F(BoardLoop, WaitLoadsOnceTheBoardIsResetByHand) {
     EXPECT_EQ(tool.finish(), 0) << tool.out;
     size_t first = tool.out.find("Waiting for the board");
     EXPECT_EQ(tool.out.find("Waiting for the board", first + 1), std::string::npos) << "said once";
+    for (const char *expected : {"SendRawWithEcho", "DownloadTalker:", "ProbeTalker:"})
+        EXPECT_EQ(tool.out.find(expected), std::string::npos) << "only the wait is said";
     EXPECT_NE(tool.out.find("Success\n"), std::string::npos) << tool.out;
     sim->stop();
     EXPECT_EQ(sim->dumped(0x2000, 0x2004), Bytes({'H', 'e', 'l', 'l', 'o'}));
 }
 
-// Without --wait the same board fails as before, and with it no reset means an end.
+// Without --wait the same board fails as before, and with it no reset means an end, said by
+// the wait alone.
 TEST_F(BoardLoop, WithoutAResetTheRunEndsAsBefore) {
     sim = new SimProcess({"--fault", "silent"});
     ProgramResult plain = RunProgram(kProgram + " -d " + sim->path() + " -E -B -i " + kExample);
@@ -163,7 +166,7 @@ TEST_F(BoardLoop, WithoutAResetTheRunEndsAsBefore) {
         RunProgram(kProgram + " -d " + sim->path() + " --wait 1 -E -B -i " + kExample);
     EXPECT_EQ(waited.status, 3);
     EXPECT_NE(waited.out.find("Waiting for the board"), std::string::npos);
-    EXPECT_NE(waited.err.find("No reset seen in 1 s\n"), std::string::npos) << waited.err;
+    EXPECT_EQ(waited.err, "No reset seen in 1 s\n") << "the first load's failure is the wait's";
     EXPECT_EQ(WithoutBanner(waited.out).substr(0, 24), "Downloading talker file\n");
 }
 
