@@ -86,6 +86,15 @@ inline void CheckIntelHexRoundTrip(const ProgramImage &image, ProgramImage *pAga
     }
 }
 
+// Whether the input fills an image with the talker's RAM refused, as FillAndCheck fills it.
+inline bool Fills(const uint8_t *pbData, size_t cbData, int fBinary) {
+    static ProgramImage image;
+    static const RefusedRange kTalkerRam[] = {{0x0000, 0x00FF, "the RAM the talker runs in"}};
+    SRecordFile file = {"fuzz input", reinterpret_cast<const char *>(pbData), cbData, cbData, 0};
+    const ImageRules rules = {kTalkerRam, 1, nullptr, 0, nullptr, fBinary, 0x0100, 1};
+    return FillProgramImage(&file, &rules, &image) == 1;
+}
+
 // Fills the image from the input with the talker's RAM refused, and checks what it accepts.
 inline void FillAndCheck(const uint8_t *pbData, size_t cbData, int fBinary) {
     static ProgramImage image, again;
