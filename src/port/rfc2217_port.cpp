@@ -349,8 +349,8 @@ void DescribeConnectError(const Rfc2217State *pState, uint32_t dwError, char *ps
 void DescribeNoComPort(const Rfc2217State *pState, char *pszText, size_t cchText) {
     snprintf(pszText, cchText,
              "the server did not take up RFC 2217's COM-PORT-OPTION: a raw TCP port? (ser2net's "
-             "accepter must be telnet(rfc2217))%s. A raw port gave the board these requests as "
-             "data: reset the board before the next run",
+             "accepter must be telnet(rfc2217))%s. The board may have taken these requests as "
+             "data: reset it before the next run",
              pState->dwBytesReceived == 0
                  ? "; or the server may be busy with another client: it sent nothing"
                  : "");
@@ -365,8 +365,8 @@ const struct {
     {RFC2217_ERROR_CLOSED, "the server closed the connection"},
     {RFC2217_ERROR_COM_PORT_REFUSED,
      "the server refuses RFC 2217's COM-PORT-OPTION: it is no network serial port (ser2net's "
-     "accepter must be telnet(rfc2217))"},
-
+     "accepter must be telnet(rfc2217)). The board may have taken these requests as data: "
+     "reset it before the next run"},
     {RFC2217_ERROR_FORMAT_REFUSED,
      "the server's port can't be set to 8 data bits, no parity, one stop bit"},
     {RFC2217_ERROR_WRITE_STALLED, "the server took no data within the write's time-out"},

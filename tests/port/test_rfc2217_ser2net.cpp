@@ -179,3 +179,66 @@ TEST_F(Ser2netPort, ASecondClientIsRefusedAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// What came from the pty's far side within a moment.
+Bytes DrainPty(int masterFd) {
+    Bytes bytes;
+    pollfd entry = {masterFd, POLLIN, 0};
+    uint8_t rgbBuffer[512];
+    ssize_t cbRead = 0;
+    while (poll(&entry, 1, 500) > 0 && (cbRead = read(masterFd, rgbBuffer, sizeof rgbBuffer)) > 0)
+        bytes.insert(bytes.end(), rgbBuffer, rgbBuffer + cbRead);
+    return bytes;
+}
+
+// An accepter without RFC 2217: a raw one passes the client's requests on to the device as
+// data, where a board would take them for commands; the message says so and asks for a reset.
+TEST(Ser2netAccepters, WithoutRfc2217AreToldAndAskForAReset) {
+    if (std::string(SER2NET_PATH).empty()) GTEST_SKIP() << "ser2net is not installed";
+    const struct {
+        const char *accepter;
+        const char *diagnosis;
+        bool fRequestsReachTheDevice;
+    } cases[] = {
+        {"tcp", "the server did not take up RFC 2217's COM-PORT-OPTION: a raw TCP port?", true},
+        {"telnet,tcp", "the server refuses RFC 2217's COM-PORT-OPTION", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.accepter);
+        int masterFd = -1, slaveFd = -1;
+        ASSERT_EQ(openpty(&masterFd, &slaveFd, NULL, NULL, NULL), 0);
+        termios tio;
+        tcgetattr(slaveFd, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(slaveFd, TCSANOW, &tio);
+        char szDir[] = "/tmp/rfc2217_ser2net_XXXXXX";
+        ASSERT_NE(mkdtemp(szDir), nullptr);
+        uint16_t wPort = FreeLoopbackPort();
+        ChildProcess ser2net =
+            StartSer2net(SER2NET_PATH, szDir,
+                         std::string("%YAML 1.1\n---\nconnection: &hc11\n    accepter: ") +
+                             c.accepter + ",127.0.0.1," + std::to_string(wPort) +
+                             "\n    connector: serialdev," + ttyname(slaveFd) + ",9600n81,local\n");
+        ASSERT_TRUE(AwaitListener(wPort));
+        Port port = {};
+        testing::internal::CaptureStderr();
+        std::string url = "rfc2217://127.0.0.1:" + std::to_string(wPort);
+        EXPECT_FALSE(OpenRfc2217Port(&port, url.c_str(), 9600));
+        std::string message = testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find(c.diagnosis), std::string::npos) << message;
+        const std::string reset = ": reset it before the next run\n";
+        EXPECT_EQ(message.compare(message.size() - reset.size(), reset.size(), reset), 0)
+            << message;
+        Bytes reached = DrainPty(masterFd);
+        EXPECT_EQ(!reached.empty() && reached[0] == 0xFF, c.fRequestsReachTheDevice)
+            << reached.size() << " bytes reached the device";
+        StopSer2net(&ser2net, szDir);
+        rmdir(szDir);
+        close(masterFd);
+        close(slaveFd);
+    }
+}
+
+}  // namespace
