@@ -2,7 +2,8 @@
 #
 # A program that is not installed leaves its variable empty, never a *-NOTFOUND path that a
 # test could try to run: the tests that need it skip themselves with the reason, or fail with
-# it. While anything is missing, the folders it would be installed into become configure
+# it, as they all do under CI (CI=true), where `make test` has installed them all
+# (tests/missing_tool.h, tests/missing_tool.sh). While anything is missing, the folders it would be installed into become configure
 # dependencies: installing a package changes them, and the next build configures again and
 # takes the new program in (the talker image check, the CPU programs, the Windows tests).
 

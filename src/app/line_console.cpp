@@ -9,7 +9,7 @@
 
 namespace {
 
-enum { ROW_ROOM = 1024, TABLE_WIDTH = 79, RESULT_WIDTH = 48, SECONDS_WIDTH = 7 };
+enum { ROW_ROOM = 1024, TABLE_WIDTH = 79, RESULT_WIDTH = 64, SECONDS_WIDTH = 7 };
 const uint64_t PROGRESS_EVENT_MS = 100;  // at most ten progress events a second per board
 
 void WriteText(int fError, const char *pch, size_t cch) {
@@ -542,7 +542,8 @@ void SayLineSummary(LineConsole *pConsole, int nStatus) {
 }
 
 int ReportInterruptedLine(LineConsole *pConsole, int nStatus) {
-    WriteInterruptText(0, "\n", 1);
+    // The progress marks may have left standard output in mid-line; JSON lines never do.
+    if (pConsole->eForm != LINE_JSON) WriteInterruptText(0, "\n", 1);
     if (pConsole->eForm == LINE_PLAIN) {
         ReportStoppedBoard(pConsole, &pConsole->pBoards[0]);
         // A board alone ends as every failed run does; the monitor's end is no failure.

@@ -1,4 +1,5 @@
-// hc11prog: programs a 68HC11's RAM and EEPROM from an S19 file through a serial port.
+// hc11prog: programs a 68HC11's RAM and EEPROM through a serial port from an input file in
+// any of the formats it reads (S19, Intel HEX, ELF, raw binary).
 #include <cstdio>
 
 #include "programming_run.h"

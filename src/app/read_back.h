@@ -35,8 +35,8 @@ int CreateReadBackFile(ReadBackFile *pOut);
 // byte came, 0 after the failure's message.
 int ReadBackRange(const TalkerLink *pLink, ReadBackFile *pOut);
 
-// Writes what ReadBackRange read as S19 and gives the file its name. Returns 1, or 0 after a
-// message; the temporary file is then gone.
+// Writes what ReadBackRange read in the name's format and gives the file its name. Returns 1, or 0
+// after a message; the temporary file is then gone.
 int SaveReadBackFile(ReadBackFile *pOut);
 
 // Closes and removes the temporary file: the run failed before the range was read.

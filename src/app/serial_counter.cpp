@@ -3,23 +3,18 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+#include "hex_digit.h"
 
-int ReadHexDigit(char ch) {
-    if (ch >= '0' && ch <= '9') return ch - '0';
-    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-    return -1;
-}
+namespace {
 
 // Hexadecimal digits up to FFFF, an "0x" before them allowed, as "-e" reads its ends.
 int ReadHexAddress(const char **ppch, uint32_t *pdwValue) {
     const char *pch = *ppch;
-    if (pch[0] == '0' && (pch[1] == 'x' || pch[1] == 'X') && ReadHexDigit(pch[2]) >= 0) pch += 2;
-    if (ReadHexDigit(*pch) < 0) return 0;
+    if (pch[0] == '0' && (pch[1] == 'x' || pch[1] == 'X') && HexDigitValue(pch[2]) >= 0) pch += 2;
+    if (HexDigitValue(*pch) < 0) return 0;
     uint32_t dwValue = 0;
-    for (; ReadHexDigit(*pch) >= 0; pch++) {
-        dwValue = dwValue * 16 + (uint32_t)ReadHexDigit(*pch);
+    for (; HexDigitValue(*pch) >= 0; pch++) {
+        dwValue = dwValue * 16 + (uint32_t)HexDigitValue(*pch);
         if (dwValue > 0xFFFF) return 0;
     }
     *pdwValue = dwValue;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "crystal.h"
+#include "hex_digit.h"
 #include "part_table.h"
 #include "serial_counter.h"
 #include "srec_file.h"
@@ -124,7 +125,9 @@ void PrintUsage(const Settings *pSettings) {
     fprintf(stderr, "\t-d <device> serial device to use instead of the COM port\n");
     fprintf(stderr, "\t-l list the serial ports\n");
     fprintf(stderr, "\t-r <start>-<end> read that range back into the -o file\n");
-    fprintf(stderr, "\t-o <filename> S19 file the read-back is written to\n");
+    fprintf(
+        stderr,
+        "\t-o <filename> file the read-back is written to: S19, Intel HEX (.hex), binary (.bin)\n");
     fprintf(stderr, "\t-n verify only: compare the chip with the -i file, write nothing\n");
     fprintf(stderr, "\t-I forget an earlier -i\n");
     fprintf(stderr, "\t-V trace every byte on the wire on standard error\n");
@@ -152,6 +155,10 @@ int RefuseValue(const Settings *pSettings, const char *pszMessage) {
     return 0;
 }
 
+// A setter's answer for a value it does not take: the parser refuses it with the option's
+// own text, the one a missing value gets. Refusals for other reasons print their own.
+const int VALUE_NOT_EXPECTED = -1;
+
 // Decimal digits only, dwMin to dwMax, nothing after them, into *pdwValue: anything else would
 // open a port or set a rate the user did not name.
 int ReadDecimal(const char *pszValue, uint32_t dwMin, uint32_t dwMax, uint32_t *pdwValue) {
@@ -165,13 +172,6 @@ int ReadDecimal(const char *pszValue, uint32_t dwMin, uint32_t dwMax, uint32_t *
     if (qwValue < dwMin) return 0;
     *pdwValue = (uint32_t)qwValue;
     return 1;
-}
-
-int HexDigitValue(char ch) {
-    if (ch >= '0' && ch <= '9') return ch - '0';
-    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-    return -1;
 }
 
 // Hexadecimal digits (an "0x" before them allowed) up to dwMax, from *ppch; *ppch moves past
@@ -194,8 +194,7 @@ int ReadHex(const char **ppch, uint32_t dwMax, uint32_t *pdwValue) {
 int SetComPort(Settings *pSettings, const char *pszValue) {
     pSettings->fComPortGiven = 1;
     uint32_t dwPort = 0;
-    if (!ReadDecimal(pszValue, 0, UINT32_MAX, &dwPort))
-        return RefuseValue(pSettings, "Expected com port value\n");
+    if (!ReadDecimal(pszValue, 0, UINT32_MAX, &dwPort)) return VALUE_NOT_EXPECTED;
     if (dwPort == 0) return RefuseValue(pSettings, "Expected com port value of 1 or more\n");
     pSettings->dwComPort = dwPort;
     return 1;
@@ -204,9 +203,7 @@ int SetComPort(Settings *pSettings, const char *pszValue) {
 int SetConfigValue(Settings *pSettings, const char *pszValue) {
     uint32_t dwValue = 0;
     const char *pch = pszValue;
-    if (!ReadHex(&pch, 0xFF, &dwValue) || *pch != '\0') {
-        return RefuseValue(pSettings, "Expected Config Register Value between 0 and FF\n");
-    }
+    if (!ReadHex(&pch, 0xFF, &dwValue) || *pch != '\0') return VALUE_NOT_EXPECTED;
     pSettings->bConfigValue = (uint8_t)dwValue;
     pSettings->fConfigGiven = 1;
     return 1;
@@ -221,14 +218,14 @@ int CopyName(const Settings *pSettings, char *pszField, const char *pszValue,
 }
 
 int SetInputFile(Settings *pSettings, const char *pszValue) {
-    if (pszValue[0] == '-') return RefuseValue(pSettings, "Expected input filename value\n");
+    if (pszValue[0] == '-') return VALUE_NOT_EXPECTED;
     return CopyName(pSettings, pSettings->szInputFile, pszValue,
                     "Input file name is too long: at most 259 characters\n");
 }
 
 // Each "-d" is a board; the first is also the one port of a run of one board.
 int SetDevice(Settings *pSettings, const char *pszValue) {
-    if (pszValue[0] == '\0') return RefuseValue(pSettings, "Expected device name value\n");
+    if (pszValue[0] == '\0') return VALUE_NOT_EXPECTED;
     if (pSettings->dwDevices == MAX_DEVICE_NAMES)
         return RefuseValue(pSettings, "Too many boards: at most 128\n");
     char *pszBoard = pSettings->rgszDevices[pSettings->dwDevices];
@@ -248,13 +245,14 @@ void WarnUnusedConfigValue(const Settings *pSettings) {
 }
 
 // Reads "start-end" (hexadecimal, at most $FFFF each, nothing after the end) into *pwStart
-// and *pwEnd, or refuses it: pszExpected when it is not that, pszInvalid when start > end.
+// and *pwEnd, or refuses it: VALUE_NOT_EXPECTED when it is not that, pszInvalid when
+// start > end.
 int ReadAddressRange(const Settings *pSettings, const char *pszValue, uint16_t *pwStart,
-                     uint16_t *pwEnd, const char *pszExpected, const char *pszInvalid) {
+                     uint16_t *pwEnd, const char *pszInvalid) {
     uint32_t dwStart = 0, dwEnd = 0;
     const char *pch = pszValue;
     int fRead = ReadHex(&pch, 0xFFFF, &dwStart) && *pch++ == '-' && ReadHex(&pch, 0xFFFF, &dwEnd);
-    if (!fRead || *pch != '\0') return RefuseValue(pSettings, pszExpected);
+    if (!fRead || *pch != '\0') return VALUE_NOT_EXPECTED;
     if (dwStart > dwEnd) return RefuseValue(pSettings, pszInvalid);
     *pwStart = (uint16_t)dwStart;
     *pwEnd = (uint16_t)dwEnd;
@@ -262,12 +260,10 @@ int ReadAddressRange(const Settings *pSettings, const char *pszValue, uint16_t *
 }
 
 int SetEepromRange(Settings *pSettings, const char *pszValue) {
-    if (!ReadAddressRange(pSettings, pszValue, &pSettings->wEepromStart, &pSettings->wEepromEnd,
-                          "Expected EEPROM Range\n", "Invalid EEPROM range\n")) {
-        return 0;
-    }
-    pSettings->fEepromRangeGiven = 1;
-    return 1;
+    int nRead = ReadAddressRange(pSettings, pszValue, &pSettings->wEepromStart,
+                                 &pSettings->wEepromEnd, "Invalid EEPROM range\n");
+    if (nRead == 1) pSettings->fEepromRangeGiven = 1;
+    return nRead;
 }
 
 // The message for a part name that is missing or unknown: the names that are.
@@ -286,23 +282,21 @@ const char *PartNameMessage(void) {
 // name them.
 int SetPart(Settings *pSettings, const char *pszValue) {
     const PartInfo *pPart = FindPart(pszValue);
-    if (pPart == nullptr) return RefuseValue(pSettings, PartNameMessage());
+    if (pPart == nullptr) return VALUE_NOT_EXPECTED;
     TakePartDefaults(pSettings, pPart);
     return 1;
 }
 
 // "-r" reads like "-e": two hexadecimal numbers, the start not above the end.
 int SetReadRange(Settings *pSettings, const char *pszValue) {
-    if (!ReadAddressRange(pSettings, pszValue, &pSettings->wReadStart, &pSettings->wReadEnd,
-                          "Expected read range\n", "Invalid read range\n")) {
-        return 0;
-    }
-    pSettings->fReadBack = 1;
-    return 1;
+    int nRead = ReadAddressRange(pSettings, pszValue, &pSettings->wReadStart, &pSettings->wReadEnd,
+                                 "Invalid read range\n");
+    if (nRead == 1) pSettings->fReadBack = 1;
+    return nRead;
 }
 
 int SetOutputFile(Settings *pSettings, const char *pszValue) {
-    if (pszValue[0] == '-') return RefuseValue(pSettings, "Expected output filename value\n");
+    if (pszValue[0] == '-') return VALUE_NOT_EXPECTED;
     return CopyName(pSettings, pSettings->szOutputFile, pszValue,
                     "Output file name is too long: at most 259 characters\n");
 }
@@ -324,14 +318,13 @@ const char *TalkerRateMessage(const Settings *pSettings) {
 // A rate in decimal digits; whether the talker runs at it is judged once "-x" is known.
 int SetTalkerRate(Settings *pSettings, const char *pszValue) {
     if (!ReadDecimal(pszValue, 1, UINT32_MAX, &pSettings->dwTalkerRateAsked))
-        return RefuseValue(pSettings, TalkerRateMessage(pSettings));
+        return VALUE_NOT_EXPECTED;
     return 1;
 }
 
 // The crystal in decimal MHz, within the range boards use, as hc11sim's "--crystal" reads it.
 int SetCrystal(Settings *pSettings, const char *pszValue) {
-    if (!ReadCrystalMhz(pszValue, &pSettings->dwCrystalHz))
-        return RefuseValue(pSettings, CRYSTAL_MESSAGE);
+    if (!ReadCrystalMhz(pszValue, &pSettings->dwCrystalHz)) return VALUE_NOT_EXPECTED;
     return 1;
 }
 
@@ -347,28 +340,24 @@ int ReadLineName(const char *pszValue, uint32_t *pdwLine) {
 }
 
 int SetResetLine(Settings *pSettings, const char *pszValue) {
-    if (!ReadLineName(pszValue, &pSettings->dwResetLine))
-        return RefuseValue(pSettings, "Expected --reset-line dtr or rts\n");
-    return 1;
+    return ReadLineName(pszValue, &pSettings->dwResetLine) ? 1 : VALUE_NOT_EXPECTED;
 }
 
 int SetModeLine(Settings *pSettings, const char *pszValue) {
-    if (!ReadLineName(pszValue, &pSettings->dwModeLine))
-        return RefuseValue(pSettings, "Expected --mode-line dtr or rts\n");
-    return 1;
+    return ReadLineName(pszValue, &pSettings->dwModeLine) ? 1 : VALUE_NOT_EXPECTED;
 }
 
 const uint32_t MAX_WAIT_SECONDS = 86400;  // a day: longer is a typing slip
 
 int SetWaitSeconds(Settings *pSettings, const char *pszValue) {
     if (!ReadDecimal(pszValue, 1, MAX_WAIT_SECONDS, &pSettings->dwWaitSeconds))
-        return RefuseValue(pSettings, "Expected --wait seconds from 1 to 86400\n");
+        return VALUE_NOT_EXPECTED;
     return 1;
 }
 
 int SetMonitorSeconds(Settings *pSettings, const char *pszValue) {
     if (!ReadDecimal(pszValue, 1, MAX_WAIT_SECONDS, &pSettings->dwMonitorSeconds))
-        return RefuseValue(pSettings, "Expected --monitor-for seconds from 1 to 86400\n");
+        return VALUE_NOT_EXPECTED;
     return 1;
 }
 
@@ -389,52 +378,50 @@ int SetMonitor(Settings *pSettings, int argc, char **argv, int *pi) {
 int SetBinaryBase(Settings *pSettings, const char *pszValue) {
     unsigned long dwBase = strtoul(pszValue, NULL, 16);
     size_t cchDigits = strspn(pszValue, "0123456789abcdefABCDEF");
-    if (cchDigits == 0 || cchDigits > 4 || pszValue[cchDigits] != '\0') {
-        return RefuseValue(pSettings, "Expected base address (hexadecimal, 0-ffff)\n");
-    }
+    if (cchDigits == 0 || cchDigits > 4 || pszValue[cchDigits] != '\0') return VALUE_NOT_EXPECTED;
     pSettings->wBinaryBase = (uint16_t)dwBase;
     pSettings->fBinaryBase = 1;
     return 1;
 }
 
 int SetBoardsFile(Settings *pSettings, const char *pszValue) {
-    if (pszValue[0] == '\0') return RefuseValue(pSettings, "Expected --boards filename value\n");
+    if (pszValue[0] == '\0') return VALUE_NOT_EXPECTED;
     return CopyName(pSettings, pSettings->szBoardsFile, pszValue,
                     "Boards file name is too long: at most 259 characters\n");
 }
 
 int SetSerial(Settings *pSettings, const char *pszValue) {
     if (!ParseSerialSpec(pszValue, &pSettings->wSerialAddress, &pSettings->dwSerialBytes))
-        return RefuseValue(pSettings,
-                           "Expected --serial <addr>:<bytes>, addr hexadecimal, bytes 1 to 8\n");
+        return VALUE_NOT_EXPECTED;
     pSettings->fSerial = 1;
     return 1;
 }
 
 int SetSerialFile(Settings *pSettings, const char *pszValue) {
-    if (pszValue[0] == '\0')
-        return RefuseValue(pSettings, "Expected --serial-file filename value\n");
+    if (pszValue[0] == '\0') return VALUE_NOT_EXPECTED;
     return CopyName(pSettings, pSettings->szSerialFile, pszValue,
                     "Serial file name is too long: at most 259 characters\n");
 }
 
 int SetLogFile(Settings *pSettings, const char *pszValue) {
-    if (pszValue[0] == '\0') return RefuseValue(pSettings, "Expected --log filename value\n");
+    if (pszValue[0] == '\0') return VALUE_NOT_EXPECTED;
     return CopyName(pSettings, pSettings->szLogFile, pszValue,
                     "Log file name is too long: at most 259 characters\n");
 }
 
 int SetStationCount(Settings *pSettings, const char *pszValue) {
     if (!ReadDecimal(pszValue, 1, UINT32_MAX, &pSettings->dwStationCount))
-        return RefuseValue(pSettings, "Expected --count boards, 1 or more\n");
+        return VALUE_NOT_EXPECTED;
     return 1;
 }
 
-// An option that takes a value: its setter and the message when the value is missing.
+// An option that takes a value: its setter (1, 0 after its own refusal, or VALUE_NOT_EXPECTED)
+// and the text that refuses a value missing or not expected; nullptr where the text is worded
+// from what the line has named so far (see ExpectedValueMessage).
 struct ValueOption {
     const char *pszName;
     int (*pfnSet)(Settings *pSettings, const char *pszValue);
-    const char *pszMissing;
+    const char *pszExpected;
 };
 
 const ValueOption g_rgValueOptions[] = {
@@ -446,7 +433,7 @@ const ValueOption g_rgValueOptions[] = {
     {"-p", SetPart, nullptr},
     {"-r", SetReadRange, "Expected read range\n"},
     {"-o", SetOutputFile, "Expected output filename value\n"},
-    {"-b", SetTalkerRate, "Expected rate 9600, 15625, 31250, 62500 or 125000\n"},
+    {"-b", SetTalkerRate, nullptr},
     {"-x", SetCrystal, CRYSTAL_MESSAGE},
     {"--reset-line", SetResetLine, "Expected --reset-line dtr or rts\n"},
     {"--mode-line", SetModeLine, "Expected --mode-line dtr or rts\n"},
@@ -482,8 +469,20 @@ const FlagOption g_rgFlagOptions[] = {
     {"--station", &Settings::fStation},
 };
 
-const char *MissingValueMessage(const ValueOption *pOption) {
-    return pOption->pszMissing != nullptr ? pOption->pszMissing : PartNameMessage();
+// The parts known, and the rates the talker runs at with the crystal named so far.
+const char *ExpectedValueMessage(const ValueOption *pOption, const Settings *pSettings) {
+    if (pOption->pszExpected != nullptr) return pOption->pszExpected;
+    return pOption->pfnSet == SetPart ? PartNameMessage() : TalkerRateMessage(pSettings);
+}
+
+// The option's value from argv[*pi + 1], *pi moved past it. Returns 1, or 0 after a refusal.
+int TakeValue(const ValueOption *pOption, int argc, char **argv, int *pi, Settings *pSettings) {
+    if (*pi + 1 >= argc) return RefuseValue(pSettings, ExpectedValueMessage(pOption, pSettings));
+    *pi += 1;
+    int nSet = pOption->pfnSet(pSettings, argv[*pi]);
+    if (nSet == VALUE_NOT_EXPECTED)
+        return RefuseValue(pSettings, ExpectedValueMessage(pOption, pSettings));
+    return nSet;
 }
 
 const ValueOption *FindValueOption(const char *pszArg) {
@@ -584,8 +583,7 @@ int ParseCommandLine(int argc, char **argv, Settings *pSettings) {
     for (int i = 1; i < argc; i++) {
         const char *pszArg = argv[i];
         if (const ValueOption *pValue = FindValueOption(pszArg)) {
-            if (i + 1 >= argc) return RefuseValue(pSettings, MissingValueMessage(pValue));
-            if (!pValue->pfnSet(pSettings, argv[++i])) return 0;
+            if (!TakeValue(pValue, argc, argv, &i, pSettings)) return 0;
         } else if (const FlagOption *pFlag = FindFlagOption(pszArg)) {
             if (pFlag->pfFlag != nullptr) pSettings->*pFlag->pfFlag = 1;
         } else if (strcmp(pszArg, "--monitor") == 0) {

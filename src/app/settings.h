@@ -25,7 +25,7 @@ struct Settings {
     uint16_t wReadStart;              // "-r": the range read back, both ends included
     uint16_t wReadEnd;
     uint32_t fReadBack;                // "-r" given
-    char szOutputFile[MAX_FILE_NAME];  // "-o": where the read-back goes, as S19
+    char szOutputFile[MAX_FILE_NAME];  // "-o": the read-back, as its extension names
     uint32_t fVerifyOnly;              // "-n": compare the chip with the file, write nothing
     uint32_t fListPorts;               // "-l"
     uint32_t dwTalkerRate;             // "-b": the line rate the talker runs at

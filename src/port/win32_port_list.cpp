@@ -1,5 +1,6 @@
 // The ports on Windows: the registry's SERIALCOMM map names every serial device and its COM
-// name; the device's friendly name sits under Enum, beside a PortName that matches. The
+// name; the device's friendly name and its location (the hub and port it is plugged into, which
+// tells alike adapters apart) sit under Enum, beside a PortName that matches. The
 // registry calls come from advapi32.dll, loaded here so that the program itself imports only
 // KERNEL32 and the C runtime.
 #include <windows.h>
@@ -33,6 +34,7 @@ struct Port {
     char szName[MAX_NAME];      // "COM5"
     char szDevice[MAX_NAME];    // "\Device\Serial0"
     char szFriendly[MAX_NAME];  // "USB Serial Port (COM5)", or empty
+    char szLocation[MAX_NAME];  // "Port_#0001.Hub_#0003", or empty
 };
 
 struct PortTable {
@@ -90,6 +92,7 @@ int ReadSerialComm(const Registry *pRegistry, PortTable *pTable) {
         if (dwType != REG_SZ) continue;
         pPort->szName[cbName < MAX_NAME ? cbName : MAX_NAME - 1] = '\0';
         pPort->szFriendly[0] = '\0';
+        pPort->szLocation[0] = '\0';
         pTable->cPorts++;
     }
     pRegistry->pfnClose(hKey);
@@ -114,7 +117,9 @@ void ReadInstance(const Registry *pRegistry, HKEY hInstance, PortTable *pTable) 
     QueryText(pRegistry, hParameters, "PortName", szPortName);
     pRegistry->pfnClose(hParameters);
     Port *pPort = szPortName[0] != '\0' ? FindPort(pTable, szPortName) : NULL;
-    if (pPort != NULL) QueryText(pRegistry, hInstance, "FriendlyName", pPort->szFriendly);
+    if (pPort == NULL) return;
+    QueryText(pRegistry, hInstance, "FriendlyName", pPort->szFriendly);
+    QueryText(pRegistry, hInstance, "LocationInformation", pPort->szLocation);
 }
 
 // Walks nDepth levels of subkeys below hKey and reads each device instance at the bottom.
@@ -168,6 +173,7 @@ int ListSerialPorts(const char *) {
         const Port *pPort = &table.rgPort[i];
         fprintf(stdout, "%-17s %s", pPort->szName, pPort->szDevice);
         if (pPort->szFriendly[0] != '\0') fprintf(stdout, ", %s", pPort->szFriendly);
+        if (pPort->szLocation[0] != '\0') fprintf(stdout, ", location %s", pPort->szLocation);
         fprintf(stdout, "\n");
     }
     if (table.cPorts == 0) fprintf(stdout, "No serial ports found\n");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "crystal.h"
+#include "hex_digit.h"
 #include "rfc2217_wire.h"
 
 namespace hc11 {
@@ -18,13 +19,9 @@ bool ParseHexAddress(const char *text, const char *end, uint16_t *value) {
     if (text == end || end - text > 4) return false;
     unsigned result = 0;
     for (const char *p = text; p != end; p++) {
-        char c = *p;
-        unsigned digit = (c >= '0' && c <= '9')   ? unsigned(c - '0')
-                         : (c >= 'a' && c <= 'f') ? unsigned(c - 'a' + 10)
-                         : (c >= 'A' && c <= 'F') ? unsigned(c - 'A' + 10)
-                                                  : 16;
-        if (digit == 16) return false;
-        result = result * 16 + digit;
+        int digit = ::HexDigitValue(*p);
+        if (digit < 0) return false;
+        result = result * 16 + unsigned(digit);
     }
     *value = uint16_t(result);
     return true;

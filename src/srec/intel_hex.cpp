@@ -4,6 +4,7 @@
 // use, as S9 is passed over.
 #include <cstring>
 
+#include "hex_digit.h"
 #include "image_fill.h"
 
 namespace {
@@ -34,13 +35,6 @@ struct IntelWalk {
     SRecordLine lastLine;
 };
 
-int HexDigit(char ch) {
-    if (ch >= '0' && ch <= '9') return ch - '0';
-    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-    return -1;
-}
-
 int RefuseLine(const ProgramImage *pImage, const SRecordLine *pLine, const char *pszWhy) {
     PrintImageWhere(pImage, pLine->dwNumber);
     fprintf(stderr, "%s ", pszWhy);
@@ -50,7 +44,8 @@ int RefuseLine(const ProgramImage *pImage, const SRecordLine *pLine, const char 
 
 // The byte at pair i after the colon, or -1 when either character is no hex digit.
 int PairAt(const SRecordLine *pLine, size_t i) {
-    int nHigh = HexDigit(pLine->szText[1 + 2 * i]), nLow = HexDigit(pLine->szText[2 + 2 * i]);
+    int nHigh = HexDigitValue(pLine->szText[1 + 2 * i]),
+        nLow = HexDigitValue(pLine->szText[2 + 2 * i]);
     return nHigh < 0 || nLow < 0 ? -1 : nHigh * 16 + nLow;
 }
 
@@ -62,7 +57,7 @@ int DecodeRecord(const ProgramImage *pImage, const SRecordLine *pLine, IntelReco
     if (nCount < 0) return RefuseLine(pImage, pLine, "has no count after the colon");
     size_t dwPairs = (size_t)nCount + RECORD_OVERHEAD;
     if (pLine->cchText < 1 + 2 * dwPairs) return RefuseLine(pImage, pLine, "is cut short");
-    if (pLine->cchText > 1 + 2 * dwPairs && HexDigit(pLine->szText[1 + 2 * dwPairs]) >= 0) {
+    if (pLine->cchText > 1 + 2 * dwPairs && HexDigitValue(pLine->szText[1 + 2 * dwPairs]) >= 0) {
         return RefuseLine(pImage, pLine, "goes on in hex digits after its checksum");
     }
     unsigned dwSum = 0;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "hex_digit.h"
 #include "image_fill.h"
 
 namespace {
@@ -131,9 +132,7 @@ void StoreRecord(ProgramImage *pImage, const PlacedRecord *pRecord) {
 uint32_t CountOfRecord(const SRecordLine *pLine, const SRecord *pRecord) {
     uint32_t dwCount = 0;
     for (unsigned i = 0; i < 2 * AddressBytesOfType(pRecord->wType); i++) {
-        char ch = pLine->szText[4 + i];
-        uint32_t dwDigit = ch <= '9' ? (uint32_t)(ch - '0') : (uint32_t)((ch | 0x20) - 'a' + 10);
-        dwCount = dwCount * 16 + dwDigit;
+        dwCount = dwCount * 16 + (uint32_t)HexDigitValue(pLine->szText[4 + i]);
     }
     return dwCount;
 }
@@ -218,10 +217,6 @@ int FillByFormat(ImageFill *pFill) {
 
 int IsBlank(char ch) {
     return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' || ch == '\f';
-}
-
-int IsHexDigit(char ch) {
-    return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
 }
 
 // The first character that is no white space, or the text's end.
@@ -314,7 +309,7 @@ ImageFormat RecognizeImageFormat(const SRecordFile *pFile) {
     size_t i = FirstNonBlank(pFile);
     const char *pch = pFile->pchText + i;
     size_t cchLeft = pFile->cchText - i;
-    if (cchLeft >= 3 && pch[0] == ':' && IsHexDigit(pch[1]) && IsHexDigit(pch[2]))
+    if (cchLeft >= 3 && pch[0] == ':' && HexDigitValue(pch[1]) >= 0 && HexDigitValue(pch[2]) >= 0)
         return IMAGE_INTEL_HEX;
     if (cchLeft >= 2 && (pch[0] == 'S' || pch[0] == 's') && pch[1] >= '0' && pch[1] <= '9')
         return IMAGE_S19;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "hex_digit.h"
+
 namespace {
 
 // One buffer for the one file a run reads: sized once, never grown. Untouched pages cost
@@ -17,13 +19,6 @@ enum { PREVIEW_CHARACTERS = 60 };
 
 int IsLineSpace(char ch) {
     return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\v' || ch == '\f';
-}
-
-int HexValue(char ch) {
-    if (ch >= '0' && ch <= '9') return ch - '0';
-    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-    return -1;
 }
 
 // A name that opens but cannot be read from (a directory, on POSIX systems) counts as one that
@@ -103,7 +98,8 @@ int CheckRecordDigits(const SRecordFile *pFile, const SRecordLine *pLine, const 
     const char *pszWhy = NULL;
     unsigned dwSum = 0;
     for (size_t i = 0; i <= dwCount && pszWhy == NULL && cchDigits >= 2 * dwCount; i++) {
-        int nHigh = HexValue(pLine->szText[2 + 2 * i]), nLow = HexValue(pLine->szText[3 + 2 * i]);
+        int nHigh = HexDigitValue(pLine->szText[2 + 2 * i]),
+            nLow = HexDigitValue(pLine->szText[3 + 2 * i]);
         if (nHigh < 0 || nLow < 0) pszWhy = "holds a character that is no hex digit";
         dwSum += (unsigned)(nHigh * 16 + nLow);
     }
@@ -151,7 +147,7 @@ int CheckNoSecondRecord(const SRecordFile *pFile, const SRecordLine *pLine,
 int CheckNoDigitsAfterChecksum(const SRecordFile *pFile, const SRecordLine *pLine,
                                const SRecord *pRecord) {
     size_t iEnd = 4 + 2 * (pRecord->wLength + AddressBytesOfType(pRecord->wType) + 1);
-    if (iEnd >= pLine->cchText || HexValue(pLine->szText[iEnd]) < 0) return 1;
+    if (iEnd >= pLine->cchText || HexDigitValue(pLine->szText[iEnd]) < 0) return 1;
     PrintWhere(pFile, pLine);
     fprintf(stderr, "S%u record at $%04X goes on in hex digits after its checksum: its count ",
             (unsigned)pRecord->wType, pRecord->wAddress);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "field_scan.h"
+#include "hex_digit.h"
 
 namespace {
 
@@ -29,10 +30,7 @@ int IsScanSpace(char ch) {
 
 // The digit's value in dwBase, or -1 when ch is no digit of that base.
 int DigitValue(char ch, uint32_t dwBase) {
-    int nValue = -1;
-    if (ch >= '0' && ch <= '9') nValue = ch - '0';
-    if (ch >= 'a' && ch <= 'f') nValue = ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F') nValue = ch - 'A' + 10;
+    int nValue = HexDigitValue(ch);
     return nValue < static_cast<int>(dwBase) ? nValue : -1;
 }
 

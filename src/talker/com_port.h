@@ -1,5 +1,7 @@
-// The host's only road to the wire: opening the link's port, and moving bytes one at a time
-// with the reading and comparing of echoes.
+// Opening the link's port, and moving bytes one at a time with the reading and comparing of
+// echoes, with the link's time-outs. The code that reads replies in its own rhythm (the
+// talker's stream, probe and read-back, the board's reset lines, the monitor) calls port.h
+// itself, with waits of its own.
 #pragma once
 
 #include <cstdint>

@@ -2,8 +2,9 @@
 # `make install` into a staging folder: both programs, both manual pages and the bash
 # completion where they belong, the build's version in -h and in each page, and each page
 # rendered without a warning.
-# Exit 77 (a skip) when neither groff nor man is there to render the pages.
+# Skipped (exit 77) when neither groff nor man is there to render the pages; under CI a failure.
 set -euo pipefail
+. "$(dirname "$0")/../missing_tool.sh"
 top=$1 build=$2 version=$3
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -32,8 +33,7 @@ if command -v groff >/dev/null; then
 elif command -v man >/dev/null; then
   render() { MANWIDTH=80 man --warnings -l "$1" 2>&1 >/dev/null; }
 else
-  echo "SKIP: neither groff nor man is installed: the pages were not rendered"
-  exit 77
+  skip_for_missing_tool "neither groff nor man is installed: the pages were not rendered"
 fi
 for page in "$root"/share/man/man1/*.1; do
   warnings=$(render "$page")

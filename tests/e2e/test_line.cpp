@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "child_process.h"
+#include "missing_tool.h"
 #include "run_fixtures.h"
 #include "ser2net_process.h"
 #include "sim_process.h"
@@ -151,7 +152,7 @@ bool HaveSer2net() {
 // and spends its number; the seven others hold the image and their own numbers, and the
 // counter, the log and the output say exactly that.
 TEST_F(Line, TheReadmeLineProgramsEightBoardsAndOneUnpluggedFailsAlone) {
-    if (!HaveSer2net()) GTEST_SKIP() << "ser2net is not installed";
+    if (!HaveSer2net()) SKIP_FOR_MISSING_TOOL("ser2net is not installed");
     std::vector<std::string> blocks = FencedBlocks(README_PATH, "## Production line");
     ASSERT_GE(blocks.size(), 3u) << "the README's section lost its configuration or command";
     const std::string yaml = blocks[0];
@@ -326,7 +327,7 @@ TEST_F(Line, TheStationProgramsABoardAfterEachResetUpToItsCount) {
 // Ctrl-C while three boards download (over the network, a pty, ser2net in front of a pty)
 // stops every one and releases its port: after a reset of each, a new run programs all three.
 TEST_F(Line, CtrlCInTheMiddleReleasesEveryPortForTheNextRun) {
-    if (!HaveSer2net()) GTEST_SKIP() << "ser2net is not installed";
+    if (!HaveSer2net()) SKIP_FOR_MISSING_TOOL("ser2net is not installed");
     addListening({"--realtime"});
     addPty({"--realtime"});
     uint16_t wPort = FreeLoopbackPort();

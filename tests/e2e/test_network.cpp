@@ -12,6 +12,7 @@
 #include <regex>
 #include <sstream>
 
+#include "missing_tool.h"
 #include "run_fixtures.h"
 #include "ser2net_process.h"
 #include "sim_process.h"
@@ -34,20 +35,10 @@ void ExpectProgrammed(const ProgramResult &result, const SimProcess &sim) {
     EXPECT_EQ(sim.dumped(0xFFFE, 0xFFFF), Bytes({0xF8, 0x00}));
 }
 
-// Whether this hc11sim serves the chip over the network (its usage names --listen).
-bool SimListens() {
-    FILE *pUsage = popen(HC11SIM_PATH " --help 2>&1", "r");
-    std::string usage;
-    char rgch[256];
-    while (pUsage != nullptr && fgets(rgch, sizeof(rgch), pUsage) != nullptr) usage += rgch;
-    if (pUsage != nullptr) pclose(pUsage);
-    return usage.find("--listen") != std::string::npos;
-}
-
 class ThroughSer2net : public testing::Test {
   protected:
     void SetUp() override {
-        if (std::string(SER2NET_PATH).empty()) GTEST_SKIP() << "ser2net is not installed";
+        if (std::string(SER2NET_PATH).empty()) SKIP_FOR_MISSING_TOOL("ser2net is not installed");
         wPort = FreeLoopbackPort();
     }
     void TearDown() override { StopSer2net(&ser2net, dir); }
@@ -142,7 +133,6 @@ struct HeldConnection {
 // hc11sim serves one client at a time: a second one is accepted by the system but never
 // negotiated with, and is told that the server may be busy.
 TEST(AgainstListeningSim, ASecondClientIsToldTheServerMayBeBusy) {
-    if (!SimListens()) GTEST_SKIP() << "this hc11sim does not serve over the network yet";
     SimProcess sim({"--listen", "0"});
     HeldConnection first(sim.path());
     ASSERT_TRUE(first.fConnected);
@@ -158,7 +148,6 @@ TEST(AgainstListeningSim, ASecondClientIsToldTheServerMayBeBusy) {
 
 // hc11sim --listen prints the URL it serves as its first line, where the pty's path was.
 TEST(AgainstListeningSim, AWholeRunProgramsTheEepromAtEachRate) {
-    if (!SimListens()) GTEST_SKIP() << "this hc11sim does not serve over the network yet";
     std::string file = WriteS19(MakeTempDir(), "app.s19", kBlocks);
     for (const char *pszRate : kRates) {
         SCOPED_TRACE(*pszRate ? pszRate : "9600");

@@ -84,6 +84,18 @@ TEST_F(Operations, ReadAfterTheDownloadHoldsTheFile) {
     EXPECT_EQ(ReadS19Range(out, 0xF900, 0xF963), code);
 }
 
+// A download whose read-back then fails is a failed run, said once: no Success before it.
+TEST_F(Operations, DownloadThenAFailedReadBackSaysFailureAlone) {
+    std::string file = WriteS19(dir, "app.s19", {{0xF900, Pattern(16, 5)}});
+    SimProcess sim;
+    ProgramResult result = Run(sim, "-i " + file + " -r f900-f90f -o /dev/full");
+    sim.stop();
+    EXPECT_EQ(result.status, 2) << result.err;
+    EXPECT_EQ(result.out.find("Success"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n") << result.out;
+    EXPECT_NE(result.err.find("Could not write /dev/full"), std::string::npos) << result.err;
+}
+
 // A line that dies during the read leaves neither the file nor its temporary behind, and an
 // earlier file of that name as it was.
 TEST_F(Operations, FailedReadLeavesNoHalfFile) {

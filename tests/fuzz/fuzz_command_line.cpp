@@ -67,6 +67,16 @@ void CheckSettings(const Settings &settings, const std::vector<std::string> &arg
                 settings.fHelpRequested <= 1 && settings.fConfirmConfig <= 1,
             "a flag is neither 0 nor 1");
     Require(settings.dwResetLine <= 2 && settings.dwModeLine <= 2, "a line is neither DTR nor RTS");
+    Require(settings.dwDevices <= MAX_DEVICE_NAMES, "more boards than the list holds");
+    for (uint32_t i = 0; i < settings.dwDevices; i++)
+        Require(IsTerminated(settings.rgszDevices[i]) &&
+                    IsEmptyOrGiven(settings.rgszDevices[i], arguments),
+                "a board's name was cut");
+    Require(settings.dwDevices == 0 || strcmp(settings.szDevice, settings.rgszDevices[0]) == 0,
+            "the one port of a run is not the first -d");
+    Require(!settings.fSerial || (settings.dwSerialBytes >= 1 && settings.dwSerialBytes <= 8 &&
+                                  settings.wSerialAddress + settings.dwSerialBytes <= 0x10000),
+            "a serial number's bytes out of their range");
     Require(settings.fInvertLines <= 1 && settings.fRun <= 1 && settings.fMonitor <= 1 &&
                 settings.fMonitorRaw <= 1,
             "a loop flag is neither 0 nor 1");

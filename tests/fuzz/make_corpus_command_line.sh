@@ -42,3 +42,8 @@ seed confirm_config -B -C 03 -p A8 --confirm-config
 seed loop_run -d rfc2217://127.0.0.1:7000 --reset-line dtr --mode-line rts --invert-lines --run -i a.s19 --monitor 9600 --monitor-for 5 --raw
 seed loop_refused --reset-line cts --mode-line dtr --run --wait 0 --monitor 49 --monitor-for
 seed loop_monitor_alone -d /dev/ttyUSB0 --monitor -B --wait 86400
+seed boards -d /dev/ttyUSB0 -d rfc2217://lab-2:4001 -d /dev/ttyUSB0 --boards boards.txt -i a.s19
+seed boards_with_com -c 2 -d a -d b
+seed serial -i a.s19 --serial f800:2 --serial-file next.txt --serial 0x10000:9 --serial b7fe:
+seed serial_alone --serial f800:8 --serial-file next.txt -n -i a.s19
+seed line_records --log run.log --json --station --count 3 --count 0 -d a --monitor

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "missing_tool.h"
 #include "program_image.h"
 
 namespace {
@@ -87,7 +88,8 @@ const std::string kFixtureDir;
 #endif
 
 TEST_F(ProgramImageTest, TheToolchainsFormatsGiveOneImage) {
-    if (kFixtureDir.empty()) GTEST_SKIP() << "the 68HC11 binutils or srec_cat are not installed";
+    if (kFixtureDir.empty())
+        SKIP_FOR_MISSING_TOOL("the 68HC11 binutils or srec_cat are not installed");
     struct Fixture {
         const char *pszName;
         uint16_t wCode, wData;  // .data's load address: after the code, or its own
@@ -115,7 +117,8 @@ TEST_F(ProgramImageTest, TheToolchainsFormatsGiveOneImage) {
 // The ELF file's segments start with its headers ($F000) or cover the gap between the
 // sections ($2054-$20FF): none of that is loaded; messages name the section.
 TEST_F(ProgramImageTest, ElfLoadsSectionsNotSegments) {
-    if (kFixtureDir.empty()) GTEST_SKIP() << "the 68HC11 binutils or srec_cat are not installed";
+    if (kFixtureDir.empty())
+        SKIP_FOR_MISSING_TOOL("the 68HC11 binutils or srec_cat are not installed");
     ASSERT_EQ(LoadPath(kFixtureDir + "/at_f800.elf"), "");
     EXPECT_EQ(pImage->eFormat, IMAGE_ELF);
     EXPECT_EQ(SourceName(*pImage, 0xF7FF), "none");
@@ -151,7 +154,8 @@ uint32_t Be32At(const std::string &strBytes, size_t dwOffset) {
 }
 
 TEST_F(ProgramImageTest, ElfFilesThatCannotBeLoadedAreRefused) {
-    if (kFixtureDir.empty()) GTEST_SKIP() << "the 68HC11 binutils or srec_cat are not installed";
+    if (kFixtureDir.empty())
+        SKIP_FOR_MISSING_TOOL("the 68HC11 binutils or srec_cat are not installed");
     const std::string strElf = ReadFileText(kFixtureDir + "/at_f800.elf");
     const std::string strPath = PathOf("x.elf");
     std::string strOtherMachine = strElf;
@@ -485,7 +489,7 @@ TEST(OutputFormatOfName, FollowsTheExtension) {
 }
 
 TEST_F(ProgramImageTest, SrecCatAndTheImageReadEveryOutputFormat) {
-    if (kSrecCat.empty()) GTEST_SKIP() << "srec_cat not found";
+    if (kSrecCat.empty()) SKIP_FOR_MISSING_TOOL("srec_cat not found");
     std::mt19937 rng(9);
     const struct {
         const char *pszName, *pszSrecCatFormat;

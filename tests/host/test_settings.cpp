@@ -176,19 +176,57 @@ TEST(ParseCommandLine, PartSetsWhatEAndCDidNotName) {
     EXPECT_EQ(g_Parsed.pPart, GetDefaultPart());
 }
 
+// A value that is missing and one the option does not take get the same text.
 TEST(ParseCommandLine, MissingValuesAreRefusedWithTheirMessage) {
+    const std::string kRates = "Expected rate 9600, 15625, 31250, 62500 or 125000\n";
     struct Case {
+        std::vector<std::string> before;  // the options ahead of the one refused
         const char *pszOption;
-        const char *pszMessage;
-    } cases[] = {{"-c", "Expected com port value\n"},
-                 {"-C", "Expected Config Register Value between 0 and FF\n"},
-                 {"-e", "Expected EEPROM Range\n"},
-                 {"-d", "Expected device name value\n"}};
+        const char *pszRefused;  // a value the option does not take
+        std::string strMessage;
+    } cases[] = {
+        {{}, "-c", "x", "Expected com port value\n"},
+        {{}, "-C", "100", "Expected Config Register Value between 0 and FF\n"},
+        {{}, "-i", "-n", "Expected input filename value\n"},
+        {{}, "-e", "f800", "Expected EEPROM Range\n"},
+        {{}, "-d", "", "Expected device name value\n"},
+        {{}, "-p", "E3", "Expected part name: 811E2, E9, E1, E20, A8, A1, F1\n"},
+        {{}, "-r", "0-", "Expected read range\n"},
+        {{}, "-o", "-n", "Expected output filename value\n"},
+        {{}, "-b", "9600x", kRates},
+        {{"-x", "12"},
+         "-b",
+         "x",
+         "Expected rate 14400, 23437, 46875, 93750 or 187500 with a 12 MHz crystal\n"},
+        {{}, "-x", "21", "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n"},
+        {{}, "--reset-line", "cts", "Expected --reset-line dtr or rts\n"},
+        {{}, "--mode-line", "DTR", "Expected --mode-line dtr or rts\n"},
+        {{}, "--wait", "0", "Expected --wait seconds from 1 to 86400\n"},
+        {{}, "--monitor-for", "86401", "Expected --monitor-for seconds from 1 to 86400\n"},
+        {{}, "--base", "10000", "Expected base address (hexadecimal, 0-ffff)\n"},
+        {{}, "--boards", "", "Expected --boards filename value\n"},
+        {{},
+         "--serial",
+         "F800:9",
+         "Expected --serial <addr>:<bytes>, addr hexadecimal, bytes 1 to 8\n"},
+        {{}, "--serial-file", "", "Expected --serial-file filename value\n"},
+        {{}, "--log", "", "Expected --log filename value\n"},
+        {{}, "--count", "0", "Expected --count boards, 1 or more\n"},
+    };
     for (const Case &c : cases) {
-        ParseOutcome outcome = Parse({"-B", c.pszOption});
-        EXPECT_EQ(outcome.nResult, 0) << c.pszOption;
-        EXPECT_EQ(outcome.strErr, c.pszMessage + UsageWithRange("f800-ffff")) << c.pszOption;
-        EXPECT_EQ(g_Parsed.fBulkErase, 1u) << "options before the refused one keep their effect";
+        for (bool fMissing : {true, false}) {
+            std::vector<std::string> args = c.before;
+            args.insert(args.begin(), "-B");
+            args.push_back(c.pszOption);
+            if (!fMissing) args.push_back(c.pszRefused);
+            ParseOutcome outcome = Parse(args);
+            EXPECT_EQ(outcome.nResult, 0) << c.pszOption << fMissing;
+            // The usage follows the message: its rate line shows the crystal named.
+            EXPECT_THAT(outcome.strErr, testing::StartsWith(c.strMessage + "hc11prog: [options]"))
+                << c.pszOption << (fMissing ? " missing" : " refused");
+            EXPECT_EQ(g_Parsed.fBulkErase, 1u)
+                << "options before the refused one keep their effect";
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,8 @@
 #include <vector>
 
 #include "field_scan.h"
+#include "hex_digit.h"
+#include "missing_tool.h"
 #include "srecord.h"
 
 namespace {
@@ -82,6 +85,15 @@ void ExpectScanLikeSscanf(const ScanFormat &format, const std::string &strText) 
     ASSERT_EQ(fResult, fExpected) << format.pszFormat << " on \"" << strText << "\"";
     if (fExpected) {
         ASSERT_EQ(dwValue, uExpected) << format.pszFormat << " on \"" << strText << "\"";
+    }
+}
+
+// Every character against the C library's own idea of a hex digit and its value.
+TEST(HexDigitValue, AgreesWithTheCLibraryOnEveryCharacter) {
+    for (int ch = -128; ch < 128; ch++) {
+        char sz[2] = {char(ch), '\0'};
+        int nExpected = ch > 0 && isxdigit(ch) ? int(strtol(sz, nullptr, 16)) : -1;
+        EXPECT_EQ(HexDigitValue(char(ch)), nExpected) << ch;
     }
 }
 
@@ -526,7 +538,7 @@ using Image = std::vector<int>;
 class SrecCatCrossCheck : public testing::Test {
   protected:
     void SetUp() override {
-        if (kSrecCat.empty()) GTEST_SKIP() << "srec_cat not found";
+        if (kSrecCat.empty()) SKIP_FOR_MISSING_TOOL("srec_cat not found");
         char szTemplate[] = "/tmp/test_srecord.XXXXXX";
         ASSERT_NE(mkdtemp(szTemplate), nullptr);
         strDirectory = szTemplate;

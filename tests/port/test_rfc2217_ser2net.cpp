@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "missing_tool.h"
 #include "rfc2217_port.h"
 #include "ser2net_process.h"
 
@@ -49,7 +50,7 @@ Bytes EveryByteValue() {
 class Ser2netPort : public testing::Test {
   protected:
     void SetUp() override {
-        if (std::string(SER2NET_PATH).empty()) GTEST_SKIP() << "ser2net is not installed";
+        if (std::string(SER2NET_PATH).empty()) SKIP_FOR_MISSING_TOOL("ser2net is not installed");
         ASSERT_EQ(openpty(&masterFd_, &slaveFd_, NULL, NULL, NULL), 0);
         termios tio;
         tcgetattr(slaveFd_, &tio);

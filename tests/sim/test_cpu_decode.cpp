@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "missing_tool.h"
 #include "test_cpu_support.h"
 
 namespace hc11::test {
@@ -128,7 +129,8 @@ std::map<uint16_t, std::string> DisassembleWithObjdump(const std::vector<uint8_t
 class ObjdumpAgreement : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!kAssembler || !kObjdump) GTEST_SKIP() << "m68hc11-as or m68hc11-objdump not found";
+        if (!kAssembler || !kObjdump)
+            SKIP_FOR_MISSING_TOOL("m68hc11-as or m68hc11-objdump not found");
     }
 };
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "missing_tool.h"
 #include "srecord.h"
 
 namespace hc11::test {
@@ -85,7 +86,7 @@ std::string FlagText(uint8_t ccr) {
 
 void CpuProgramTest::SetUp() {
 #ifndef CPU_PROGRAM_DIR
-    GTEST_SKIP() << "m68hc11-as not found: the CPU test programs were not assembled";
+    SKIP_FOR_MISSING_TOOL("m68hc11-as not found: the CPU test programs were not assembled");
 #endif
 }
 

@@ -21,6 +21,7 @@
 
 #include "child_process.h"
 #include "chip_test_programs.h"
+#include "missing_tool.h"
 #include "options.h"
 #include "srecord.h"
 
@@ -171,7 +172,7 @@ TEST(SimProgram, LatencyHoldsBytesUntilAPacketIsFull) {
 
 TEST(SimProgram, EepromPreloadAndDumpRoundTrip) {
 #ifndef SIM_TEST_SREC_CAT
-    GTEST_SKIP() << "srec_cat not installed";
+    SKIP_FOR_MISSING_TOOL("srec_cat not installed");
 #endif
     std::string in = SimProgram::Temp("in.s19"), first = SimProgram::Temp("first.s19"),
                 second = SimProgram::Temp("second.s19");
@@ -264,7 +265,7 @@ TEST(SimProgram, BootRomAnswersAtTheCrystalsRate) {
 
 TEST(SimProgram, DumpHoldsExternalRamNotHiddenByTheChip) {
 #ifndef SIM_TEST_SREC_CAT
-    GTEST_SKIP() << "srec_cat not installed";
+    SKIP_FOR_MISSING_TOOL("srec_cat not installed");
 #endif
     std::string preload = SimProgram::Temp("moved.s19"), dump = SimProgram::Temp("xram.s19");
     WriteS19(preload, 0x2800, Bytes(0x800, 0x5A));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "missing_tool.h"
 #include "srecord.h"
 #include "talker_image.h"
 
@@ -179,7 +180,7 @@ std::string AssembleTalker(const WorkDir &dir) {
 }
 
 TEST(TalkerImage, SrecCatAcceptsEveryChecksumAndReadsTheSameBytes) {
-    if (std::string(SREC_CAT_PATH).empty()) GTEST_SKIP() << "srec_cat is not installed";
+    if (std::string(SREC_CAT_PATH).empty()) SKIP_FOR_MISSING_TOOL("srec_cat is not installed");
     WorkDir dir;
     WriteImageFile(dir.file("talker.s19"));
     // srec_cat stops with an error at a checksum that does not match.
@@ -252,7 +253,7 @@ const RegisterUse kRegisterUses[] = {
 TEST(TalkerFirmware, DisassemblyHoldsTheRegisterAddressesAndValues) {
     if (std::string(M68HC11_AS_PATH).empty() || std::string(M68HC11_LD_PATH).empty() ||
         std::string(M68HC11_OBJDUMP_PATH).empty()) {
-        GTEST_SKIP() << "the m68hc11 binutils are not installed";
+        SKIP_FOR_MISSING_TOOL("the m68hc11 binutils are not installed");
     }
     WorkDir dir;
     std::string elf = AssembleTalker(dir);

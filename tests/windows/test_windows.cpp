@@ -173,13 +173,16 @@ TEST_F(UnderWine, VerboseTraceShowsEachByteOnItsOwnLine) {
     }
 }
 
-// Wine lists its ports in the registry as Windows does; COM5 is the simulator's.
+// Wine lists its ports in the registry as Windows does; COM5 is the simulator's, with the
+// device that the prefix records for it under Enum: its name and its hub and port.
 TEST_F(UnderWine, PortListNamesCom5FromTheRegistry) {
     ProgramResult result = Program("-l");
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    EXPECT_TRUE(std::regex_search(WithoutBanner(result.out),
-                                  std::regex(R"((^|\n)COM5 +\\Device\\Serial[0-9]+\n)")))
+    EXPECT_TRUE(std::regex_search(
+        WithoutBanner(result.out),
+        std::regex(R"((^|\n)COM5 +\\Device\\Serial[0-9]+, USB-SERIAL CH340 \(COM5\), )"
+                   R"(location Port_#0002\.Hub_#0001\n)")))
         << result.out;
 }
 

@@ -28,6 +28,13 @@ case "$action" in
     # declare a port, so that Wine lists it among the system's serial ports (SERIALCOMM) as
     # it would a real one. Wine reads the declaration when it starts: start it again.
     wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$3" /f >>"$WINEPREFIX.boot.log" 2>&1
+    # COM5's device as Windows records a USB adapter without a serial number: its instance
+    # under Enum holds its name, its location (hub and port) and, below, its COM name.
+    device='HKLM\System\CurrentControlSet\Enum\USB\VID_1A86&PID_7523\5&2A3C4B5&0&2'
+    for value in 'FriendlyName=USB-SERIAL CH340 (COM5)' 'LocationInformation=Port_#0002.Hub_#0001'; do
+      wine reg add "$device" /v "${value%%=*}" /d "${value#*=}" /f >>"$WINEPREFIX.boot.log" 2>&1
+    done
+    wine reg add "$device\Device Parameters" /v PortName /d COM5 /f >>"$WINEPREFIX.boot.log" 2>&1
     wineserver -k
     wineserver -w
     wineserver -p >>"$WINEPREFIX.server.log" 2>&1
