@@ -11,6 +11,7 @@
 #include "config_value.h"
 #include "download.h"
 #include "exit_status.h"
+#include "hc11_registers.h"
 #include "os.h"
 #include "part_table.h"
 #include "progress.h"
@@ -22,14 +23,10 @@
 
 namespace {
 
-const uint16_t SCI_BAUD_OFFSET = 0x2B;  // BAUD, from the register block's start
-const uint16_t HPRIO = 0x103C;
-const uint8_t HPRIO_EXPANDED = 0x65;  // MDA set (expanded bus), RBOOT cleared
-const uint16_t BPROT = 0x1035;
-const uint8_t BPROT_ARRAY_ONLY = 0x10;  // BPRT3-0 cleared, PTCON kept: CONFIG stays protected
-const uint8_t BPROT_ALL = 0x00;         // CONFIG too: the bulk erase reprograms it
-const uint16_t OPTION = 0x1039;
-const uint8_t OPTION_CSEL = 0x40;  // the EEPROM's charge pump on its own RC clock
+// MDA set (expanded bus), RBOOT cleared, still in the special modes.
+const uint8_t HPRIO_EXPANDED = hc11::hprio::SMOD | hc11::hprio::MDA | hc11::hprio::kPselAtReset;
+const uint8_t BPROT_ARRAY_ONLY = hc11::bprot::PTCON;  // BPRT3-0 cleared: CONFIG stays protected
+const uint8_t BPROT_ALL = 0x00;                       // CONFIG too: the bulk erase reprograms it
 
 // One board's run as it goes: its target, its connection and what it works in.
 struct BoardRun {
@@ -123,7 +120,7 @@ int MoveTalkerRate(const TalkerLink *pLink, uint32_t dwRate) {
     const LinkTarget *pTarget = pLink->pTarget;
     SciRate rate;
     if (!FindTalkerRate(&pTarget->clock, dwRate, &rate)) return 0;  // refused by -b
-    uint16_t wBaud = (uint16_t)(pTarget->pPart->wRegisterStart + SCI_BAUD_OFFSET);
+    uint16_t wBaud = GetRegisterAddress(pTarget->pPart, hc11::reg::BAUD);
     return SetTalkerRate(pLink->pPort, wBaud, rate.bBaud, rate.dwRate);
 }
 
@@ -132,8 +129,9 @@ int MoveTalkerRate(const TalkerLink *pLink, uint32_t dwRate) {
 int SelectEepromClock(const TalkerLink *pLink) {
     if (!pLink->pTarget->clock.fNeedsCsel) return 1;
     uint8_t bOption = 0;
-    if (!ReadTargetBytes(pLink, OPTION, &bOption, 1, NULL, NULL)) return 0;
-    return WriteTargetByte(pLink->pPort, OPTION, (uint8_t)(bOption | OPTION_CSEL));
+    uint16_t wOption = GetRegisterAddress(pLink->pTarget->pPart, hc11::reg::OPTION);
+    if (!ReadTargetBytes(pLink, wOption, &bOption, 1, NULL, NULL)) return 0;
+    return WriteTargetByte(pLink->pPort, wOption, (uint8_t)(bOption | hc11::option::CSEL));
 }
 
 // The prompt a talker at its command loop sends at once; longer is a talker inside a command.
@@ -174,10 +172,12 @@ int PrepareTarget(const BoardRun *pRun) {
     if (WritesTarget(pRun) && !SelectEepromClock(pLink)) return 0;
     if (pTarget->fExpandedBus) {
         SayOut("Enable Expanded Memory\n");
-        if (!WriteTargetByte(pPort, HPRIO, HPRIO_EXPANDED)) return 0;
+        uint16_t wHprio = GetRegisterAddress(pTarget->link.pPart, hc11::reg::HPRIO);
+        if (!WriteTargetByte(pPort, wHprio, HPRIO_EXPANDED)) return 0;
     }
     int fWriteBprot = pTarget->link.pPart->fHasBprot && WritesTarget(pRun);
-    if (fWriteBprot && !WriteTargetByte(pPort, BPROT, BprotValue(pTarget))) return 0;
+    uint16_t wBprot = GetRegisterAddress(pTarget->link.pPart, hc11::reg::BPROT);
+    if (fWriteBprot && !WriteTargetByte(pPort, wBprot, BprotValue(pTarget))) return 0;
     if (pTarget->fBulkErase && !EraseEeprom(pLink)) return 0;
     return 1;
 }

@@ -6,8 +6,10 @@
 #include <cstring>
 
 #include "crystal.h"
+#include "hc11_registers.h"
 #include "hex_digit.h"
 #include "part_table.h"
+#include "port.h"
 #include "serial_counter.h"
 #include "srec_file.h"
 #include "talker_clock.h"
@@ -331,9 +333,9 @@ int SetCrystal(Settings *pSettings, const char *pszValue) {
 // "dtr" or "rts" into *pdwLine (port.h's PORT_LINE_DTR and PORT_LINE_RTS).
 int ReadLineName(const char *pszValue, uint32_t *pdwLine) {
     if (strcmp(pszValue, "dtr") == 0)
-        *pdwLine = 1;
+        *pdwLine = PORT_LINE_DTR;
     else if (strcmp(pszValue, "rts") == 0)
-        *pdwLine = 2;
+        *pdwLine = PORT_LINE_RTS;
     else
         return 0;
     return 1;

@@ -1,5 +1,7 @@
 #include "crystal.h"
 
+#include "hc11_registers.h"
+
 namespace {
 
 enum { HZ_DIGITS = 6 };  // the decimals of MHz that are whole hertz
@@ -28,14 +30,14 @@ int ReadCrystalMhz(const char *pszValue, uint32_t *pdwCrystalHz) {
     if (!IsDigit(*pch)) return 0;
     for (; IsDigit(*pch); pch++) {
         dwMhz = dwMhz * 10 + (uint32_t)(*pch - '0');
-        if (dwMhz > HIGHEST_CRYSTAL_HZ / 1000000) return 0;
+        if (dwMhz > hc11::kHighestCrystalHz / 1000000) return 0;
     }
     uint32_t dwHz = dwMhz * 1000000;
     if (*pch == '.') {
         if (!IsDigit(pch[1])) return 0;
         dwHz += ReadFractionHz(pch + 1, &pch);
     }
-    if (*pch != '\0' || dwHz < LOWEST_CRYSTAL_HZ || dwHz > HIGHEST_CRYSTAL_HZ) return 0;
+    if (*pch != '\0' || dwHz < hc11::kLowestCrystalHz || dwHz > hc11::kHighestCrystalHz) return 0;
     *pdwCrystalHz = dwHz;
     return 1;
 }

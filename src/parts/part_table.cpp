@@ -9,6 +9,9 @@ namespace {
 // its name. Where the documentation leaves a fact open, pszNotes says what the row chose. A
 // part that is another with a difference (its ROM off, more RAM) starts from that part's row.
 
+const uint16_t REGISTER_BLOCK_BYTES = 64;
+const uint16_t F1_REGISTER_BLOCK_BYTES = 96;
+
 // The fields every part of the table shares: the 64-byte register block at $1000, RAM from
 // $0000 with the stack at its top, and a mask that ignores NOSEC.
 constexpr PartInfo MakeRow(const char *pszName, uint16_t wRamEnd) {
@@ -17,7 +20,7 @@ constexpr PartInfo MakeRow(const char *pszName, uint16_t wRamEnd) {
     part.wRamStart = 0x0000;
     part.wRamEnd = wRamEnd;
     part.wRegisterStart = 0x1000;
-    part.wRegisterEnd = 0x103F;
+    part.wRegisterEnd = part.wRegisterStart + REGISTER_BLOCK_BYTES - 1;
     part.wStackTop = wRamEnd;
     part.fSecurityMask = 0;
     return part;
@@ -127,7 +130,7 @@ constexpr PartInfo MakeA1() {
 
 constexpr PartInfo MakeF1() {
     PartInfo part = MakeRow("F1", 0x03FF);
-    part.wRegisterEnd = 0x105F;  // a 96-byte register block
+    part.wRegisterEnd = part.wRegisterStart + F1_REGISTER_BLOCK_BYTES - 1;
     part.wEepromStart = 0xFE00;
     part.wEepromEnd = 0xFFFF;
     // No ROM; the EEPROM taken as fixed, so its block bits are not decoded.
@@ -138,9 +141,11 @@ constexpr PartInfo MakeF1() {
     part.wBootLoadMax = 1024;
     part.fVariableLoad = 1;
     part.wBreakJump = 0xFE00;
+    part.bSync9600 = 0xF0;
     part.pszNotes =
         "Chosen: CONFIG $FF after a bulk erase (EEPROM on, COP off, no security); the EEPROM is "
-        "taken as fixed at $FE00, BPROT's blocks as the E9's.";
+        "taken as fixed at $FE00, BPROT's blocks as the E9's. A first $F0 loads at 9600 baud "
+        "(E = 2 MHz), $FD at the slow rate as any ordinary first character.";
     return part;
 }
 
@@ -206,4 +211,8 @@ uint16_t GetEepromStart(const PartInfo *pPart, uint8_t bConfig) {
 
 uint16_t GetEepromEnd(const PartInfo *pPart, uint8_t bConfig) {
     return uint16_t(GetEepromStart(pPart, bConfig) + (pPart->wEepromEnd - pPart->wEepromStart));
+}
+
+uint16_t GetRegisterAddress(const PartInfo *pPart, uint8_t bOffset) {
+    return (uint16_t)(pPart->wRegisterStart + bOffset);
 }

@@ -19,7 +19,7 @@ typedef struct PartInfo {
     // (see GetEepromStart).
     uint16_t wEepromStart, wEepromEnd;
     uint32_t fEepromMovable;
-    uint32_t fHasBprot;  // BPROT at $1035 guards the array and CONFIG
+    uint32_t fHasBprot;  // BPROT guards the array and CONFIG
     // Where the blocks that BPRT0-BPRT3 guard begin, counted from the array's start.
     uint16_t awBprotBlockStart[4];
     uint8_t bConfigAfterErase;  // what a bulk erase should program back into CONFIG
@@ -29,6 +29,8 @@ typedef struct PartInfo {
     uint32_t fVariableLoad;     // the load also ends after 4 idle character times
     uint16_t wBreakJump;        // where the boot ROM jumps on a first $00 or break
     uint32_t f55JumpsToRam;     // a first $55 at 7812 baud jumps to $0000 without a load
+    uint8_t bSync9600;          // a first character that has the load run at E / 208 (9600
+                                // baud at E = 2 MHz), or 0 where the ROM knows none
     uint32_t fSecurityMask;     // the mask honours NOSEC = 0 (standard parts do not)
     uint16_t wStackTop;         // SP when the loaded program starts: the top of RAM
     const char *pszNotes;       // what the row chose where the documentation is open
@@ -53,6 +55,9 @@ const PartInfo *GetDefaultPart(void);
 // The parts in table order, for usage texts: index from 0 to GetPartCount() - 1.
 unsigned GetPartCount(void);
 const PartInfo *GetPartByIndex(unsigned dwIndex);
+
+// The address of the register at bOffset (hc11_registers.h) in the part's register block.
+uint16_t GetRegisterAddress(const PartInfo *pPart, uint8_t bOffset);
 
 // Where the EEPROM array starts and ends with this CONFIG value in force.
 uint16_t GetEepromStart(const PartInfo *pPart, uint8_t bConfig);

@@ -26,9 +26,9 @@ std::array<uint8_t, kBootRomSize> BootRomImage() {
 }
 
 void BootRom::start() {
-    writeRegister(reg::BAUD, kBaud7812);
+    writeRegister(reg::BAUD, kBootRomBaudFast);
     writeRegister(reg::SCCR2, kSciOn);
-    writeRegister(reg::SPCR, uint8_t(bus_.peek(kRegisterBase + reg::SPCR) | spcr::DWOM));
+    writeRegister(reg::SPCR, uint8_t(bus_.peek(bus_.registerAddress(reg::SPCR)) | spcr::DWOM));
     loaded_ = 0;
     lastByte_ = 0;
     polled_ = false;
@@ -69,7 +69,7 @@ unsigned BootRom::poll() {
 
 bool BootRom::receivedCharacter(uint8_t *value) {
     if (!(sciStatus() & scsr::RDRF)) return false;
-    *value = bus_.read(kRegisterBase + reg::SCDR);
+    *value = bus_.read(bus_.registerAddress(reg::SCDR));
     return true;
 }
 
@@ -101,9 +101,16 @@ unsigned BootRom::first() {
         beginLoad();
     } else if (value == 0x55 && part.f55JumpsToRam) {
         jump(0x0000, "$55 first");
+    } else if (value == part.bSync9600 && value != 0x00) {
+        // The F1's table of rates gives the sync, not the rate it is sent at: taken, like $55,
+        // as the character the SCI reads at the ROM's own rate ($FD, its sync for the slower
+        // rates, needs nothing of its own: any ordinary first character loads at $33's rate).
+        trace_.line(clock_.now, "boot ROM: $%02X first, loading at 9600 baud", value);
+        writeRegister(reg::BAUD, kBootRomBaud9600);
+        beginLoad();
     } else {
         trace_.line(clock_.now, "boot ROM: $%02X first, loading at 1200 baud", value);
-        writeRegister(reg::BAUD, kBaud1200);
+        writeRegister(reg::BAUD, kBootRomBaudSlow);
         beginLoad();
     }
     return kStoreCycles;
@@ -162,7 +169,8 @@ unsigned BootRom::startErase(Erasing what) {
     uint8_t pattern = what == Erasing::Array ? pprog::ERASE | pprog::EELAT
                                              : pprog::BYTE | pprog::ERASE | pprog::EELAT;
     writeRegister(reg::PPROG, pattern);
-    bus_.write(what == Erasing::Array ? bus_.eeprom().base() : kConfigAddress, 0xFF);
+    bus_.write(what == Erasing::Array ? bus_.eeprom().base() : bus_.eeprom().configAddress(),
+               kErasedByte);
     writeRegister(reg::PPROG, pattern | pprog::EPGM);
     erasing_ = what;
     // The ROM's delay is a loop of its own; modelled, it waits what the EEPROM needs at this E.
@@ -200,7 +208,7 @@ Registers BootRom::EntryRegisters(const PartInfo &part, uint16_t pc, unsigned co
     Registers registers;
     registers.pc = pc;
     registers.sp = part.wStackTop;
-    registers.x = kRegisterBase;
+    registers.x = part.wRegisterStart;
     registers.y = uint16_t(count);
     registers.a = lastByte;
     return registers;

@@ -8,13 +8,15 @@
 //   $FF          the load runs at 7812 baud;
 //   $00, break   jump to the EEPROM's start (the part's wBreakJump);
 //   $55          jump to $0000 without a load, on parts whose ROM does so (A8, 811E2);
+//   $F0          on the F1, BAUD $30 (9615 baud at E = 2 MHz) and the load runs there;
 //   anything     BAUD $33 (about 1202 baud) and the load runs there; a host's $FF sent at
 //   else         1200 baud arrives as such a character ($C0 or $E0).
 // The first character is not echoed. Each following character is stored from $0000 up and
 // echoed; the load ends after the part's wBootLoadMax bytes, or on a variable-load part also
 // once the line has stayed idle for 4 character times; then the ROM jumps to $0000 with
-// X = $1000, Y = the number of bytes loaded, A = the last byte received, SP = the top of RAM
-// and CCR as reset left it. The last echo may still be shifting out when the program starts.
+// X = the register block ($1000), Y = the number of bytes loaded, A = the last byte received,
+// SP = the top of RAM and CCR as reset left it. The last echo may still be shifting out when
+// the program starts.
 //
 // The ROM works the SCI and the EEPROM through the same registers and sequences as code
 // would, one 7-cycle polling pass at a time.
@@ -38,8 +40,6 @@ class BootRom {
   public:
     static constexpr unsigned kPollCycles = 7;    // one BRCLR pass on SCSR
     static constexpr unsigned kStoreCycles = 12;  // read SCDR, store, advance the pointer
-    static constexpr uint8_t kBaud7812 = 0xA2;
-    static constexpr uint8_t kBaud1200 = 0x33;
     static constexpr uint8_t kSciOn = sccr2::TE | sccr2::RE;
     static constexpr unsigned kIdleCharacters = 4;  // the variable load's end
 
@@ -85,9 +85,9 @@ class BootRom {
     bool receivedCharacter(uint8_t *value);
     void jump(uint16_t pc, const char *why);
     bool arrayErased() const;
-    uint8_t sciStatus() { return bus_.read(kRegisterBase + reg::SCSR); }
+    uint8_t sciStatus() { return bus_.read(bus_.registerAddress(reg::SCSR)); }
     void writeRegister(uint8_t offset, uint8_t value) {
-        bus_.write(uint16_t(kRegisterBase + offset), value);
+        bus_.write(bus_.registerAddress(offset), value);
     }
 
     Bus &bus_;

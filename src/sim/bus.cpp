@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 
 #include "boot_rom.h"
+#include "chip_devices.h"
 
 namespace hc11 {
 
@@ -26,6 +28,12 @@ const char *const kRegisterNames[kNamedRegisters] = {
 
 const char *RegisterName(uint8_t offset) {
     return offset < kNamedRegisters ? kRegisterNames[offset] : "register";
+}
+
+template <class T>
+T &Required(const DeviceList &devices, const char *name) {
+    if (T *device = devices.find<T>()) return *device;
+    throw std::logic_error(std::string("the chip's devices have no ") + name);
 }
 
 uint8_t HprioAtReset(ChipMode mode) {
@@ -62,64 +70,64 @@ std::string ChipMemoriesIn(const PartInfo &part, const AddressRange &range) {
 }
 
 Bus::Bus(Clock &clock, Trace &trace, const PartInfo &part, std::optional<AddressRange> xram)
+    : Bus(clock, trace, part, xram, BuildChipDevices(clock, trace, part)) {}
+
+Bus::Bus(Clock &clock, Trace &trace, const PartInfo &part, std::optional<AddressRange> xram,
+         DeviceList devices)
     : clock_(clock),
       trace_(trace),
       part_(part),
-      eeprom_(clock, trace, part),
-      sci_(clock, trace),
-      timer_(clock, trace),
-      cop_(clock, trace),
+      devices_(std::move(devices)),
+      eeprom_(Required<Eeprom>(devices_, "EEPROM")),
+      sci_(Required<Sci>(devices_, "SCI")),
       ram_(size_t(part.wRamEnd) + 1, 0),
       registers_(size_t(part.wRegisterEnd - part.wRegisterStart) + 1, 0),
       bootRom_(BootRomImage()),
       xramRange_(xram) {
     if (xram) xram_.assign(xram->size(), 0);
     owners_.assign(registers_.size(), nullptr);
-    attach(sci_, Sci::kRegisters);
-    attach(timer_, Timer::kRegisters);
-    attach(cop_, Cop::kRegisters);
-    // Without BPROT (A8, A1) $1035 is a reserved location like any other.
-    if (part.fHasBprot)
-        attach(eeprom_, Eeprom::kRegisters);
-    else
-        attach(eeprom_, {reg::PPROG});
+    for (const auto &device : devices_) plugIn(*device);
     reset();
 }
 
-template <size_t N>
-void Bus::attach(Device &device, const uint8_t (&offsets)[N]) {
+// Each register has one owner; HPRIO and INIT, which lay out the memory map, are the bus's.
+void Bus::plugIn(Device &device) {
     device.connect(*this);
-    devices_.push_back(&device);
-    for (uint8_t offset : offsets) owners_[offset] = &device;
+    for (uint8_t offset : device.registers()) {
+        if (offset >= owners_.size() || owners_[offset] || ownRegister(offset))
+            throw std::logic_error("a device names a register that is not free");
+        owners_[offset] = &device;
+    }
 }
 
 uint16_t Bus::pendingInterruptVector() {
     uint16_t highest = 0;
-    for (const Device *device : devices_) highest = std::max(highest, device->pendingInterrupt());
+    for (const auto &device : devices_) highest = std::max(highest, device->pendingInterrupt());
     return highest;
 }
 
 uint64_t Bus::nextDeviceEvent() const {
     uint64_t next = UINT64_MAX;
-    for (const Device *device : devices_) next = std::min(next, device->nextEvent());
+    for (const auto &device : devices_) next = std::min(next, device->nextEvent());
     return next;
 }
 
 void Bus::advanceDevices() {
-    for (Device *device : devices_) device->advance();
+    for (const auto &device : devices_) device->advance();
 }
 
 void Bus::reset(ChipMode mode) {
     std::fill(registers_.begin(), registers_.end(), 0);
-    registers_[reg::INIT] = 0x01;  // RAM at $0000, registers at $1000
-    for (uint8_t offset : {0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F})
+    // INIT: RAM's and the registers' places, each by its top four address bits.
+    registers_[reg::INIT] = uint8_t((part_.wRamStart >> 8 & 0xF0) | part_.wRegisterStart >> 12);
+    for (uint8_t offset = reg::TOC1; offset <= reg::TI4O5_LOW; offset++)
         registers_[offset] = 0xFF;  // TOC1-TOC4 and TI4/O5 reset to $FFFF
     hprio_ = HprioAtReset(mode);
-    spcr_ = 0x04;  // CPHA set
+    resetRequest_.reset();
     resetCycle_ = clock_.now;
-    configLatch_ = eeprom_.cell(kConfigAddress);
+    configLatch_ = eeprom_.readConfig();
     eeprom_.setBase(GetEepromStart(&part_, configLatch_));
-    for (Device *device : devices_) device->reset();
+    for (const auto &device : devices_) device->reset();
     mapEeprom();
 }
 
@@ -135,7 +143,7 @@ void Bus::mapEeprom() {
 }
 
 uint8_t Bus::readSlow(uint16_t address) {
-    if (inRegisters(address)) return readRegister(uint8_t(address - kRegisterBase));
+    if (inRegisters(address)) return readRegister(uint8_t(address - part_.wRegisterStart));
     if (inBootRom(address)) {
         if (address < kBootVectorBase)
             trace_.line(clock_.now, "boot ROM code at $%04X is not modelled", address);
@@ -153,7 +161,7 @@ void Bus::write(uint16_t address, uint8_t value) {
     } else if (eepromMapped(address)) {
         eeprom_.storeArray(address, value);
     } else if (inRegisters(address)) {
-        writeRegister(uint8_t(address - kRegisterBase), value);
+        writeRegister(uint8_t(address - part_.wRegisterStart), value);
     } else if (inBootRom(address)) {
         trace_.line(clock_.now, "store to the boot ROM at $%04X ignored", address);
     } else if (uint8_t *cell = externalCell(address)) {
@@ -169,49 +177,27 @@ uint8_t Bus::readRegister(uint8_t offset) {
     if (Device *device = owners_[offset]) return device->readRegister(offset);
     if (!ownRegister(offset))
         trace_.line(clock_.now, "read of %s ($%04X) is not modelled", RegisterName(offset),
-                    kRegisterBase + offset);
+                    registerAddress(offset));
     return registerValue(offset);
 }
 
 bool Bus::ownRegister(uint8_t offset) {
-    return offset == reg::SPCR || offset == reg::HPRIO || offset == reg::CONFIG ||
-           offset == reg::INIT;
+    return offset == reg::HPRIO || offset == reg::INIT;
 }
 
 // The value a register reads as, without the side effects of a CPU read.
 uint8_t Bus::registerValue(uint8_t offset) const {
     if (const Device *device = owners_[offset]) return device->peekRegister(offset);
-    switch (offset) {
-        case reg::SPCR:
-            return spcr_;
-        case reg::HPRIO:
-            return hprio_;
-        case reg::CONFIG:
-            return configLatch_;
-        default:
-            return registers_[offset];
-    }
+    return offset == reg::HPRIO ? hprio_ : registers_[offset];
 }
 
 void Bus::writeRegister(uint8_t offset, uint8_t value) {
     attention_ |= attention::RegisterWrite;
     logRegisterWrite(offset, value);
     if (Device *device = owners_[offset]) return device->writeRegister(offset, value);
-    switch (offset) {
-        case reg::SPCR:
-            writeSpcr(value);
-            break;
-        case reg::HPRIO:
-            writeHprio(value);
-            break;
-        case reg::CONFIG:
-            trace_.line(clock_.now, "CONFIG <- $%02X", value);
-            eeprom_.storeConfig(value);
-            break;
-        default:
-            trace_.line(clock_.now, "store of $%02X to %s ($%04X) is not modelled", value,
-                        RegisterName(offset), kRegisterBase + offset);
-    }
+    if (offset == reg::HPRIO) return writeHprio(value);
+    trace_.line(clock_.now, "store of $%02X to %s ($%04X) is not modelled", value,
+                RegisterName(offset), registerAddress(offset));
 }
 
 // In the special modes RBOOT, MDA and IRV may be written freely; SMOD can be cleared, which
@@ -222,15 +208,10 @@ void Bus::writeHprio(uint8_t value) {
     uint8_t next = uint8_t((hprio_ & ~hprio::PSEL) | (value & hprio::PSEL));
     if (hprio_ & hprio::SMOD) next = uint8_t((next & ~kSpecialOnly) | (value & kSpecialOnly));
     if (!(value & hprio::SMOD)) next &= uint8_t(~(hprio::SMOD | hprio::RBOOT));
-    if ((hprio_ ^ next) & hprio::SMOD) cop_.advance();  // time-outs so far stay held off
+    if ((hprio_ ^ next) & hprio::SMOD)
+        for (const auto &device : devices_) device->beforeModeChange();
     hprio_ = next;
     mapEeprom();
-}
-
-// SPCR is kept (port D's wire-OR mode lives in it); the SPI itself is not modelled.
-void Bus::writeSpcr(uint8_t value) {
-    if (value & spcr::SPE) trace_.line(clock_.now, "SPCR: the SPI is not modelled");
-    spcr_ = value;
 }
 
 void Bus::logRegisterWrite(uint8_t offset, uint8_t value) {
@@ -238,7 +219,7 @@ void Bus::logRegisterWrite(uint8_t offset, uint8_t value) {
         offset != reg::HPRIO)
         return;
     if (registerWrites_.size() < kRegisterLogLimit)
-        registerWrites_.push_back({uint16_t(kRegisterBase + offset), value, clock_.now});
+        registerWrites_.push_back({registerAddress(offset), value, clock_.now});
 }
 
 bool Bus::timeProtectedWritable() const {
@@ -257,7 +238,7 @@ const uint8_t *Bus::externalCell(uint16_t address) const {
 uint8_t Bus::peek(uint16_t address) const {
     if (address < ram_.size()) return ram_[address];
     if (eeprom_.holds(address)) return eeprom_.cell(address);
-    if (inRegisters(address)) return registerValue(uint8_t(address - kRegisterBase));
+    if (inRegisters(address)) return registerValue(uint8_t(address - part_.wRegisterStart));
     if (inBootRom(address)) return bootRom_[address - kBootRomStart];
     if (xramRange_ && xramRange_->contains(address)) return xram_[address - xramRange_->first];
     return kUnmappedRead;

@@ -1,7 +1,8 @@
 // The chip's memory map as the CPU sees it, laid out by the part's row of the part table:
 //   RAM          from $0000 ($00FF on the 811E2, $01FF on the E9, ...)
-//   registers    $1000-$103F ($105F on the F1): SCI, EEPROM control, HPRIO, CONFIG; every
-//                other register reads back what was written, and is traced as not modelled
+//   registers    $1000-$103F ($105F on the F1): HPRIO and INIT are the bus's own, every other
+//                register belongs to the device that names it (chip_devices.cpp); the rest
+//                read as their reset values, ignore stores, and are traced as not modelled
 //   boot ROM     $BF40-$BFFF while HPRIO's RBOOT is set; its vector table from $BFC0 holds
 //                the RAM pseudo-vector addresses ($00C4 for the SCI ... $BF40 for reset)
 //   EEPROM       where the part has it ($F800-$FFFF on the 811E2, moved by CONFIG's bits 7-4
@@ -20,35 +21,22 @@
 #include <vector>
 
 #include "clock.h"
-#include "cop.h"
 #include "cpu_bus.h"
 #include "device.h"
 #include "eeprom.h"
+#include "hc11_registers.h"
 #include "part_table.h"
 #include "sci.h"
-#include "timer.h"
 #include "trace.h"
 
 namespace hc11 {
 
-constexpr uint16_t kRegisterBase = 0x1000;
 constexpr uint16_t kBootRomStart = 0xBF40;
 constexpr uint16_t kBootVectorBase = 0xBFC0;
 constexpr uint16_t kBootRomSize = 0xC0;
 
 // The operating mode the MODA and MODB pins select at reset.
 enum class ChipMode { Bootstrap, SingleChip, Expanded };
-
-namespace hprio {
-constexpr uint8_t RBOOT = 0x80, SMOD = 0x40, MDA = 0x20, IRV = 0x10, PSEL = 0x0F;
-constexpr uint8_t kBootstrapReset = 0xC5;   // RBOOT and SMOD set, MDA clear, PSEL %0101
-constexpr uint8_t kSingleChipReset = 0x05;  // PSEL %0101 alone
-constexpr uint8_t kExpandedReset = 0x25;    // MDA set
-}  // namespace hprio
-
-namespace spcr {
-constexpr uint8_t SPE = 0x40, DWOM = 0x20;
-}
 
 struct AddressRange {
     uint16_t first, last;  // both included
@@ -69,8 +57,12 @@ struct RegisterWrite {
 
 class Bus : public CpuBus, public ChipControl {
   public:
+    // The chip's devices as chip_devices.cpp builds them for the part.
     Bus(Clock &clock, Trace &trace, const PartInfo &part = *GetDefaultPart(),
         std::optional<AddressRange> xram = std::nullopt);
+    // devices must hold an Eeprom and a Sci: the memory map and the boot ROM work them.
+    Bus(Clock &clock, Trace &trace, const PartInfo &part, std::optional<AddressRange> xram,
+        DeviceList devices);
 
     // Reset in the mode the pins select: registers as after reset, CONFIG latched from its
     // cell, the EEPROM placed by it. RAM, EEPROM and external RAM keep their contents.
@@ -96,21 +88,30 @@ class Bus : public CpuBus, public ChipControl {
     // ChipControl, for the devices.
     bool timeProtectedWritable() const override;
     uint8_t configLatch() const override { return configLatch_; }
-    uint8_t option() const override { return cop_.peekRegister(reg::OPTION); }
+    uint8_t option() const override { return registerValue(reg::OPTION); }
     bool normalMode() const override { return !(hprio_ & hprio::SMOD); }
     void callAttention(uint8_t bits) override { attention_ |= bits; }
+    void requestReset(uint16_t vector) override { resetRequest_ = vector; }
+    // The vector of the reset a device asked for since the last reset, if one did.
+    std::optional<uint16_t> takeResetRequest() {
+        std::optional<uint16_t> request = resetRequest_;
+        resetRequest_.reset();
+        return request;
+    }
 
     Eeprom &eeprom() { return eeprom_; }
     const Eeprom &eeprom() const { return eeprom_; }
     Sci &sci() { return sci_; }
     const Sci &sci() const { return sci_; }
-    Timer &timer() { return timer_; }
-    Cop &cop() { return cop_; }
 
     const PartInfo &part() const { return part_; }
     uint16_t ramSize() const { return uint16_t(ram_.size()); }
+    // The address of the register at offset in the part's register block.
+    uint16_t registerAddress(uint8_t offset) const {
+        return uint16_t(part_.wRegisterStart + offset);
+    }
     bool inRegisters(uint16_t address) const {
-        return unsigned(uint16_t(address - kRegisterBase)) < registers_.size();
+        return unsigned(uint16_t(address - part_.wRegisterStart)) < registers_.size();
     }
     // Whether the EEPROM array answers at address now.
     bool eepromMapped(uint16_t address) const {
@@ -152,11 +153,9 @@ class Bus : public CpuBus, public ChipControl {
     static bool ownRegister(uint8_t offset);
     void writeRegister(uint8_t offset, uint8_t value);
     void writeHprio(uint8_t value);
-    void writeSpcr(uint8_t value);
     void logRegisterWrite(uint8_t offset, uint8_t value);
     void mapEeprom();
-    template <size_t N>
-    void attach(Device &device, const uint8_t (&offsets)[N]);
+    void plugIn(Device &device);
     uint8_t *externalCell(uint16_t address);
     const uint8_t *externalCell(uint16_t address) const;
     uint8_t registerValue(uint8_t offset) const;
@@ -164,11 +163,9 @@ class Bus : public CpuBus, public ChipControl {
     Clock &clock_;
     Trace &trace_;
     const PartInfo &part_;
-    Eeprom eeprom_;
-    Sci sci_;
-    Timer timer_;
-    Cop cop_;
-    std::vector<Device *> devices_;
+    DeviceList devices_;
+    Eeprom &eeprom_;
+    Sci &sci_;
     std::vector<Device *> owners_;  // by register offset; null: the chip's own or unmodelled
     std::vector<uint8_t> ram_;
     std::vector<uint8_t> registers_;  // storage of the unmodelled ones
@@ -177,7 +174,7 @@ class Bus : public CpuBus, public ChipControl {
     uint8_t configLatch_ = kErasedByte;
     std::array<uint8_t, kBootRomSize> bootRom_{};
     uint8_t hprio_ = hprio::kBootstrapReset;
-    uint8_t spcr_ = 0;
+    std::optional<uint16_t> resetRequest_;
     uint64_t resetCycle_ = 0;
     std::optional<AddressRange> xramRange_;
     std::vector<uint8_t> xram_;

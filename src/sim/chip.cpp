@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "chip_devices.h"
+
 namespace hc11 {
 
 namespace {
@@ -18,7 +20,8 @@ bool SameState(const Registers &a, const Registers &b) {
 Chip::Chip(const SimConfig &config)
     : clock_(config.crystalHz),
       trace_(config.trace),
-      bus_(clock_, trace_, config.part ? *config.part : *GetDefaultPart(), config.xram),
+      part_(config.part ? *config.part : *GetDefaultPart()),
+      bus_(clock_, trace_, part_, config.xram, BuildChipDevices(clock_, trace_, part_)),
       cpu_(bus_),
       bootRom_(bus_, trace_, clock_, config.secure),
       mode_(config.mode),
@@ -60,9 +63,9 @@ void Chip::resetThrough(ChipMode mode, uint16_t vector) {
 
 void Chip::startAt(uint16_t pc) {
     bus_.reset(ChipMode::Bootstrap);
-    bus_.sci().configure(BootRom::kBaud1200, BootRom::kSciOn);
-    bus_.write(kRegisterBase + reg::SPCR,
-               uint8_t(bus_.peek(kRegisterBase + reg::SPCR) | spcr::DWOM));
+    bus_.sci().configure(kBootRomBaudSlow, BootRom::kSciOn);
+    uint16_t spcrAddress = bus_.registerAddress(reg::SPCR);
+    bus_.write(spcrAddress, uint8_t(bus_.peek(spcrAddress) | spcr::DWOM));
     cpu_.reset();
     cpu_.regs() = BootRom::EntryRegisters(bus_.part(), pc, 0, 0);
     bootRomRunning_ = false;
@@ -126,7 +129,7 @@ void Chip::traceInstruction() {
 
 void Chip::serviceDevices() {
     bus_.advanceDevices();
-    if (bus_.cop().takeTimeout()) resetThrough(mode_, Cop::kVector);
+    if (std::optional<uint16_t> vector = bus_.takeResetRequest()) resetThrough(mode_, *vector);
     applyPendingReset();
     lookAgain();
     updateNextEvent();

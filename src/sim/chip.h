@@ -124,6 +124,7 @@ class Chip {
 
     Clock clock_;
     Trace trace_;
+    const PartInfo &part_;
     Bus bus_;
     Cpu cpu_;
     BootRom bootRom_;

@@ -7,10 +7,9 @@
 #include <cmath>
 #include <cstdint>
 
-namespace hc11 {
+#include "hc11_registers.h"
 
-constexpr double kDefaultCrystalHz = 8000000.0;
-constexpr unsigned kCrystalToE = 4;  // the oscillator's output is divided by four into E
+namespace hc11 {
 
 struct Clock {
     explicit Clock(double crystalHz = kDefaultCrystalHz) : eHz(crystalHz / kCrystalToE) {}

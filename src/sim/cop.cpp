@@ -7,7 +7,7 @@ namespace hc11 {
 void Cop::reset() {
     option_ = kOptionAtReset;
     test1_ = chip_ && !chip_->normalMode() ? test1::DISR : 0x00;
-    armed_ = timedOut_ = protectedWritten_ = false;
+    armed_ = protectedWritten_ = false;
     restarted_ = clock_.now;
 }
 
@@ -27,9 +27,9 @@ uint8_t Cop::peekRegister(uint8_t offset) const {
 void Cop::writeRegister(uint8_t offset, uint8_t value) {
     if (offset == reg::TEST1) return writeTest1(value);
     if (offset == reg::OPTION) return writeOption(value);
-    if (value == 0x55) {
+    if (value == coprst::kArm) {
         armed_ = true;
-    } else if (value == 0xAA && armed_) {
+    } else if (value == coprst::kClear && armed_) {
         armed_ = false;
         restarted_ = clock_.now;
     } else {
@@ -65,8 +65,8 @@ void Cop::advance() {
         return;
     }
     trace_.line(clock_.now, "COP: timed out, the chip resets");
-    timedOut_ = true;
     restarted_ = clock_.now;
+    chip_->requestReset(kVector);
 }
 
 }  // namespace hc11

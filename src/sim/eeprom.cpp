@@ -5,7 +5,9 @@ namespace hc11 {
 namespace {
 
 constexpr unsigned kRowSize = 16;
-constexpr uint8_t kPprogImplemented = 0xDF;  // bit 5 is not there and reads 0
+// Bit 5 is not there and reads 0.
+constexpr uint8_t kPprogImplemented =
+    pprog::ODD | pprog::EVEN | pprog::BYTE | pprog::ROW | pprog::ERASE | pprog::EELAT | pprog::EPGM;
 
 const char *OperationName(uint8_t pattern) {
     if (!(pattern & pprog::ERASE)) return "program";
@@ -20,6 +22,7 @@ Eeprom::Eeprom(const Clock &clock, Trace &trace, const PartInfo &part)
       trace_(trace),
       array_(size_t(part.wEepromEnd - part.wEepromStart) + 1, kErasedByte),
       base_(part.wEepromStart),
+      configAddress_(uint16_t(part.wRegisterStart + reg::CONFIG)),
       hasBprot_(part.fHasBprot != 0),
       blockStart_{part.awBprotBlockStart[0], part.awBprotBlockStart[1], part.awBprotBlockStart[2],
                   part.awBprotBlockStart[3]} {}
@@ -28,6 +31,23 @@ void Eeprom::reset() {
     pprog_ = 0;
     bprot_ = hasBprot_ ? bprot::kResetValue : 0;
     latched_ = false;
+}
+
+std::vector<uint8_t> Eeprom::registers() const {
+    if (!hasBprot_) return {reg::PPROG, reg::CONFIG};
+    return {reg::PPROG, reg::BPROT, reg::CONFIG};
+}
+
+uint8_t Eeprom::peekRegister(uint8_t offset) const {
+    if (offset == reg::CONFIG) return chip_ ? chip_->configLatch() : config_;
+    return offset == reg::PPROG ? pprog_ : bprot_;
+}
+
+void Eeprom::writeRegister(uint8_t offset, uint8_t value) {
+    if (offset == reg::PPROG) return writePprog(value);
+    if (offset == reg::BPROT) return writeBprot(value, !chip_ || chip_->timeProtectedWritable());
+    trace_.line(clock_.now, "CONFIG <- $%02X", value);
+    storeConfig(value);
 }
 
 void Eeprom::store(uint16_t address, uint8_t value) {
@@ -135,7 +155,7 @@ void Eeprom::countOperation(Operation operation) {
 // CONFIG erases CONFIG alone; a bulk erase latched there takes in the array as well.
 void Eeprom::apply(Operation operation) {
     bool complete = true;
-    bool atConfig = latchAddress_ == kConfigAddress;
+    bool atConfig = latchAddress_ == configAddress_;
     switch (operation) {
         case Operation::Program:
             complete = program(latchAddress_, latchData_);
@@ -149,7 +169,7 @@ void Eeprom::apply(Operation operation) {
             break;
         case Operation::BulkErase:
             complete = eraseRange(base_, size());
-            if (atConfig) complete = erase(kConfigAddress) && complete;
+            if (atConfig) complete = erase(configAddress_) && complete;
             break;
     }
     if (!complete) {
@@ -159,7 +179,7 @@ void Eeprom::apply(Operation operation) {
 }
 
 bool Eeprom::cellProtected(uint16_t address) const {
-    if (address == kConfigAddress) return bprot_ & bprot::PTCON;
+    if (address == configAddress_) return bprot_ & bprot::PTCON;
     uint16_t offset = uint16_t(address - base_);
     unsigned block = 3;
     while (block > 0 && offset < blockStart_[block]) block--;
@@ -192,12 +212,12 @@ bool Eeprom::keepStuck(uint16_t address) {
 }
 
 uint8_t Eeprom::cell(uint16_t address) const {
-    if (address == kConfigAddress) return config_;
+    if (address == configAddress_) return config_;
     return inArray(address) ? array_[uint16_t(address - base_)] : kErasedByte;
 }
 
 void Eeprom::setCell(uint16_t address, uint8_t value) {
-    if (address == kConfigAddress)
+    if (address == configAddress_)
         config_ = value;
     else if (inArray(address))
         array_[uint16_t(address - base_)] = value;

@@ -1,7 +1,7 @@
 // The on-chip EEPROM: the part's array (2 KB at $x800 on the 811E2, 512 bytes at $B600 on the
-// E9, ...) and the CONFIG cell at $103F, programmed and erased through PPROG ($103B) and
-// guarded by BPROT ($1035) where the part has it. The array sits where the bus maps it
-// (setBase), which on the 811E2 follows CONFIG at each reset.
+// E9, ...) and the CONFIG cell in the register block, programmed and erased through PPROG and
+// guarded by BPROT where the part has it; reads of CONFIG give the latch loaded at reset. The
+// array sits where the bus maps it (setBase), which on the 811E2 follows CONFIG at each reset.
 //
 // How an operation runs: a PPROG write sets EELAT; a later store to an EEPROM address (or to
 // CONFIG) latches that address and the data; a further PPROG write sets EPGM. The operation
@@ -24,23 +24,12 @@
 
 namespace hc11 {
 
-constexpr uint16_t kConfigAddress = 0x103F;
 constexpr double kEepromProgramSeconds = 0.010;
 // Below this E clock the E-driven charge pump is too weak: CSEL must be set, and the
 // operation take twice as long.
 constexpr double kEepromSlowClockHz = 1000000.0;
 constexpr double kEepromRcProgramSeconds = 0.020;
 constexpr uint8_t kErasedByte = 0xFF;
-
-namespace pprog {
-constexpr uint8_t ODD = 0x80, EVEN = 0x40, BYTE = 0x10, ROW = 0x08, ERASE = 0x04, EELAT = 0x02,
-                  EPGM = 0x01;
-}
-
-namespace bprot {
-constexpr uint8_t PTCON = 0x10, BPRT3 = 0x08, BPRT2 = 0x04, BPRT1 = 0x02, BPRT0 = 0x01;
-constexpr uint8_t kResetValue = 0x1F;
-}  // namespace bprot
 
 struct EepromStats {
     uint64_t program = 0;  // programming operations that ran their 10 ms
@@ -61,20 +50,13 @@ class Eeprom : public Device {
     // their contents.
     void reset() override;
 
-    // Its registers: PPROG and BPROT (CONFIG's reads are the chip's latch, its stores reach
-    // storeConfig through the bus). The end of an operation's 10 ms is an event, so that a
-    // waiting program is woken exactly then.
-    static constexpr uint8_t kRegisters[] = {reg::PPROG, reg::BPROT};
+    // Its registers: PPROG, BPROT where the part has it (elsewhere $1035 is a reserved
+    // location), and CONFIG, whose reads are the chip's latch. The end of an operation's 10 ms
+    // is an event, so that a waiting program is woken exactly then.
+    std::vector<uint8_t> registers() const override;
     uint8_t readRegister(uint8_t offset) override { return peekRegister(offset); }
-    uint8_t peekRegister(uint8_t offset) const override {
-        return offset == reg::PPROG ? pprog_ : bprot_;
-    }
-    void writeRegister(uint8_t offset, uint8_t value) override {
-        if (offset == reg::PPROG)
-            writePprog(value);
-        else
-            writeBprot(value, !chip_ || chip_->timeProtectedWritable());
-    }
+    uint8_t peekRegister(uint8_t offset) const override;
+    void writeRegister(uint8_t offset, uint8_t value) override;
     uint64_t nextEvent() const override {
         uint64_t done = completionCycle();
         return done > clock_.now ? done : UINT64_MAX;
@@ -91,7 +73,8 @@ class Eeprom : public Device {
     }
     void storeArray(uint16_t address, uint8_t value) { store(address, value); }
     uint8_t readConfig() const { return config_; }
-    void storeConfig(uint8_t value) { store(kConfigAddress, value); }
+    void storeConfig(uint8_t value) { store(configAddress_, value); }
+    uint16_t configAddress() const { return configAddress_; }
 
     uint8_t pprog() const { return pprog_; }
     void writePprog(uint8_t value);
@@ -110,7 +93,7 @@ class Eeprom : public Device {
     // Direct access to the cells, for preloading and dumps: the array and CONFIG.
     uint8_t cell(uint16_t address) const;
     void setCell(uint16_t address, uint8_t value);
-    bool holds(uint16_t address) const { return inArray(address) || address == kConfigAddress; }
+    bool holds(uint16_t address) const { return inArray(address) || address == configAddress_; }
 
     // From now on the cell at address ignores programming and erasing, as a worn-out cell
     // does; the operations still take their time and are counted.
@@ -140,6 +123,7 @@ class Eeprom : public Device {
     Trace &trace_;
     std::vector<uint8_t> array_;
     uint16_t base_;
+    const uint16_t configAddress_;
     const bool hasBprot_;
     const std::array<uint16_t, 4> blockStart_;  // BPRT0-BPRT3's blocks, from the array's start
     uint8_t config_ = kErasedByte;

@@ -58,7 +58,7 @@ void AddExternalRam(const Bus &bus, std::vector<Segment> *segments) {
 std::vector<Segment> DumpSegments(const Bus &bus) {
     const Eeprom &eeprom = bus.eeprom();
     std::vector<Segment> segments = {ChipSegment(bus, 0x0000, bus.ramSize()),
-                                     ChipSegment(bus, kConfigAddress, 1),
+                                     ChipSegment(bus, eeprom.configAddress(), 1),
                                      ChipSegment(bus, eeprom.base(), eeprom.size())};
     AddExternalRam(bus, &segments);
     std::sort(segments.begin(), segments.end(),
@@ -151,13 +151,13 @@ bool ReadCells(const char *path, Cells *cells) {
 
 // CONFIG goes in first: on a part whose EEPROM moves, it says where the array's bytes belong.
 size_t StoreCells(Bus &bus, const Cells &cells) {
+    const uint16_t config = bus.eeprom().configAddress();
     for (const auto &[address, value] : cells)
-        if (address == kConfigAddress) bus.poke(address, value);
-    bus.eeprom().setBase(GetEepromStart(&bus.part(), bus.peek(kConfigAddress)));
+        if (address == config) bus.poke(address, value);
+    bus.eeprom().setBase(GetEepromStart(&bus.part(), bus.peek(config)));
     size_t leftOut = 0;
     for (const auto &[address, value] : cells)
-        if (address != kConfigAddress &&
-            !(bus.eeprom().inArray(address) && bus.poke(address, value)))
+        if (address != config && !(bus.eeprom().inArray(address) && bus.poke(address, value)))
             leftOut++;
     return leftOut;
 }

@@ -27,7 +27,7 @@ unsigned Sci::bitCycles() const {
 }
 
 void Sci::writeBaud(uint8_t value) {
-    value &= 0xBF;  // bit 6 is not there
+    value &= baud::TCLR | baud::SCP | baud::RCKB | baud::SCR;  // bit 6 is not there
     if (value & (baud::TCLR | baud::RCKB))
         trace_.line(clock_.now, "BAUD: TCLR and RCKB (test bits) are not modelled");
     unsigned before = bitCycles();
@@ -40,7 +40,8 @@ void Sci::writeBaud(uint8_t value) {
 }
 
 void Sci::writeSccr1(uint8_t value) {
-    if (value & 0x18) trace_.line(clock_.now, "SCCR1: 9-bit frames and wake-up are not modelled");
+    if (value & (sccr1::M | sccr1::WAKE))
+        trace_.line(clock_.now, "SCCR1: 9-bit frames and wake-up are not modelled");
     sccr1_ = value;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <vector>
 
 #include "clock.h"
 #include "device.h"
@@ -21,21 +22,6 @@
 #include "trace.h"
 
 namespace hc11 {
-
-namespace scsr {
-constexpr uint8_t TDRE = 0x80, TC = 0x40, RDRF = 0x20, IDLE = 0x10, OR = 0x08, NF = 0x04, FE = 0x02;
-constexpr uint8_t kReceiveFlags = RDRF | IDLE | OR | NF | FE;
-constexpr uint8_t kTransmitFlags = TDRE | TC;
-}  // namespace scsr
-
-namespace sccr2 {
-constexpr uint8_t TIE = 0x80, TCIE = 0x40, RIE = 0x20, ILIE = 0x10, TE = 0x08, RE = 0x04,
-                  RWU = 0x02, SBK = 0x01;
-}
-
-namespace baud {
-constexpr uint8_t TCLR = 0x80, SCP = 0x30, RCKB = 0x08, SCR = 0x07;
-}
 
 struct SciStats {
     uint64_t framesSent = 0;
@@ -55,8 +41,9 @@ class Sci : public Device {
 
     // Its registers: BAUD, SCCR1, SCCR2, SCSR, SCDR. A read of SCSR with RDRF clear calls
     // the chip's attention: the CPU may be polling for input.
-    static constexpr uint8_t kRegisters[] = {reg::BAUD, reg::SCCR1, reg::SCCR2, reg::SCSR,
-                                             reg::SCDR};
+    std::vector<uint8_t> registers() const override {
+        return {reg::BAUD, reg::SCCR1, reg::SCCR2, reg::SCSR, reg::SCDR};
+    }
     uint8_t readRegister(uint8_t offset) override;
     uint8_t peekRegister(uint8_t offset) const override;
     void writeRegister(uint8_t offset, uint8_t value) override;

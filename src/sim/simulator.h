@@ -67,7 +67,7 @@ struct SimStats {
     uint64_t txBytes = 0;  // target to host
     double wireSeconds = 0;
     uint64_t skippedCycles = 0;  // cycles skipped while the target waited
-    double eClockHz = kDefaultCrystalHz / kCrystalToE;
+    double eClockHz = double(kDefaultCrystalHz) / kCrystalToE;
     EepromStats eeprom;
     SciStats sci;
 };

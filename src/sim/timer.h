@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "clock.h"
 #include "device.h"
@@ -17,23 +18,17 @@
 
 namespace hc11 {
 
-namespace tmsk2 {
-constexpr uint8_t TOI = 0x80, RTII = 0x40, PR = 0x03;
-}
-namespace tflg2 {
-constexpr uint8_t TOF = 0x80, RTIF = 0x40;
-}
-
 class Timer : public Device {
   public:
-    static constexpr uint8_t kRegisters[] = {reg::TCNT, reg::TCNT_LOW, reg::TMSK2, reg::TFLG2,
-                                             reg::PACTL};
     static constexpr uint16_t kOverflowVector = 0xFFDE;
     static constexpr uint16_t kRealTimeVector = 0xFFF0;
     static constexpr uint64_t kRtiBaseCycles = 1u << 13;
 
     Timer(const Clock &clock, Trace &trace) : clock_(clock), trace_(trace) {}
 
+    std::vector<uint8_t> registers() const override {
+        return {reg::TCNT, reg::TCNT_LOW, reg::TMSK2, reg::TFLG2, reg::PACTL};
+    }
     void reset() override;  // TCNT $0000, TMSK2, TFLG2 and PACTL $00
     uint8_t readRegister(uint8_t offset) override { return peekRegister(offset); }
     uint8_t peekRegister(uint8_t offset) const override;
@@ -49,7 +44,7 @@ class Timer : public Device {
   private:
     unsigned prescale() const;
     uint64_t overflowPeriod() const { return uint64_t(prescale()) << 16; }
-    uint64_t rtiPeriod() const { return kRtiBaseCycles << (pactl_ & 0x03); }
+    uint64_t rtiPeriod() const { return kRtiBaseCycles << (pactl_ & pactl::RTR); }
     uint8_t settledFlags() const;
 
     const Clock &clock_;

@@ -31,7 +31,7 @@ bool ParseNumber(const std::string &text, int base, unsigned long limit, uint32_
 // A stuck cell lies in the part's EEPROM array where CONFIG erased puts it, or is CONFIG.
 bool IsEepromCell(const PartInfo &part, uint32_t address) {
     return (address >= part.wEepromStart && address <= part.wEepromEnd) ||
-           address == kConfigAddress;
+           address == uint32_t(part.wRegisterStart + reg::CONFIG);
 }
 
 bool ParseArgument(FaultKind kind, const std::string &argument, const PartInfo &part,

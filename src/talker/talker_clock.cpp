@@ -19,11 +19,11 @@ const double CSEL_BELOW_E_HZ = 1000000.0;
 const uint32_t g_rgdwFirstRates[] = {9600, 14400, 19200, 7200, 4800};
 const uint32_t TALKER_WANTED_RATE = 9600;
 const uint32_t SCI_BAUD_VALUES = 0x40;  // BAUD values up to the rate bits, with gaps
-const uint32_t SCI_PRESCALER_BITS = 0x30;
+const uint32_t SCI_PRESCALER_BITS = hc11::baud::SCP;
 
 // The passes of a delay of dwMs at this crystal, never shorter: ceil(t * E / cycles).
 uint16_t DelayPasses(uint32_t dwCrystalHz, uint32_t dwMs) {
-    uint64_t qwDivisor = (uint64_t)CRYSTAL_TO_E * 1000 * TALKER_DELAY_PASS_CYCLES;
+    uint64_t qwDivisor = (uint64_t)hc11::kCrystalToE * 1000 * TALKER_DELAY_PASS_CYCLES;
     return (uint16_t)(((uint64_t)dwCrystalHz * dwMs + qwDivisor - 1) / qwDivisor);
 }
 
@@ -105,9 +105,9 @@ void PutWord(uint8_t *pb, uint16_t w) {
 
 void SetTalkerClock(TalkerClock *pClock, uint32_t dwCrystalHz) {
     pClock->dwCrystalHz = dwCrystalHz;
-    pClock->dEClockHz = (double)dwCrystalHz / CRYSTAL_TO_E;
-    pClock->dwBootFastRate = GetPortRate(GetSciRate(pClock->dEClockHz, BOOT_ROM_BAUD_FAST));
-    pClock->dwBootSlowRate = GetPortRate(GetSciRate(pClock->dEClockHz, BOOT_ROM_BAUD_SLOW));
+    pClock->dEClockHz = (double)dwCrystalHz / hc11::kCrystalToE;
+    pClock->dwBootFastRate = GetPortRate(GetSciRate(pClock->dEClockHz, hc11::kBootRomBaudFast));
+    pClock->dwBootSlowRate = GetPortRate(GetSciRate(pClock->dEClockHz, hc11::kBootRomBaudSlow));
     ChooseFirstRate(pClock->dEClockHz, &pClock->firstRate);
     pClock->fNeedsCsel = pClock->dEClockHz < CSEL_BELOW_E_HZ;
     uint32_t dwShortMs = pClock->fNeedsCsel ? SLOW_CLOCK_SHORT_DELAY_MS : SHORT_DELAY_MS;
@@ -150,7 +150,7 @@ void PatchTalkerImage(const TalkerClock *pClock, uint8_t *pbImage) {
 }
 
 int ProbeSuitsTalkerClock(const TalkerClock *pClock, uint8_t bProbe) {
-    double dRomRate = GetSciRate(pClock->dEClockHz, BOOT_ROM_BAUD_FAST);
+    double dRomRate = GetSciRate(pClock->dEClockHz, hc11::kBootRomBaudFast);
     double dSenderBits = GetSciRate(pClock->dEClockHz, pClock->firstRate.bBaud) / dRomRate;
     for (double dSample : {0.1875, 0.3125, 0.4375}) {  // RT3, RT5, RT7 verify the start bit
         if (LevelsAround(bProbe, dSample * dSenderBits, EDGE_MARGIN * dSenderBits) != LEVEL_LOW)

@@ -5,15 +5,12 @@
 
 #include <cstdint>
 
-#include "crystal.h"
+#include "hc11_registers.h"
 #include "sci_rate.h"
 
-const uint32_t DEFAULT_CRYSTAL_HZ = 8000000;
-const uint32_t CRYSTAL_TO_E = 4;  // the oscillator's output is divided by four into E
-// The boot ROM's BAUD values: its own rate from reset (7812.5 baud at E = 2 MHz), and the one
-// it switches to on a first character other than $FF, $00 or $55 (1202 baud at 2 MHz).
-const uint8_t BOOT_ROM_BAUD_FAST = 0xA2;
-const uint8_t BOOT_ROM_BAUD_SLOW = 0x33;
+// The crystal a board is taken to have when none is named. The crystals hc11prog takes, as
+// hc11sim does, and E from them, are the chip's facts (hc11_registers.h).
+const uint32_t DEFAULT_CRYSTAL_HZ = hc11::kDefaultCrystalHz;
 enum { MAX_TALKER_RATES = 40 };  // the SCI's 32 BAUD values, and room to spare
 
 struct TalkerClock {
@@ -27,7 +24,8 @@ struct TalkerClock {
     int fNeedsCsel;           // E below 1 MHz: the EEPROM's charge pump needs OPTION's CSEL
 };
 
-// Everything above for a crystal of dwCrystalHz (LOWEST_CRYSTAL_HZ to HIGHEST_CRYSTAL_HZ).
+// Everything above for a crystal of dwCrystalHz (hc11::kLowestCrystalHz to
+// hc11::kHighestCrystalHz).
 void SetTalkerClock(TalkerClock *pClock, uint32_t dwCrystalHz);
 
 // The rates the talker runs at with this clock into prgRates (room for MAX_TALKER_RATES),

@@ -77,7 +77,7 @@ ProbeResult ReportBusyTarget(uint8_t bReply) {
 }  // namespace
 
 int FFProbeSuitsTalkerClock(const TalkerClock *pClock) {
-    double dRomRate = GetSciRate(pClock->dEClockHz, BOOT_ROM_BAUD_FAST);
+    double dRomRate = GetSciRate(pClock->dEClockHz, hc11::kBootRomBaudFast);
     double dStartBit = dRomRate / GetSciRate(pClock->dEClockHz, pClock->firstRate.bBaud);
     return dStartBit > 0.5 && dStartBit < 1.375;  // RT7 + 1/16, RT8 of bit 1 - 1/16
 }

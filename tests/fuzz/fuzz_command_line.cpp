@@ -13,12 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "port.h"
 #include "settings.h"
 
 namespace {
 
 // The most arguments taken from one input: enough for every option twice over.
 const size_t MAX_ARGUMENTS = 64;
+
+int IsLineOrNone(uint32_t dwLine) {
+    return dwLine == 0 || dwLine == PORT_LINE_DTR || dwLine == PORT_LINE_RTS;
+}
 
 void Require(bool fCondition, const char *pszWhat) {
     if (fCondition) return;
@@ -66,7 +71,8 @@ void CheckSettings(const Settings &settings, const std::vector<std::string> &arg
     Require(settings.fBulkErase <= 1 && settings.fExpandedBus <= 1 && settings.fVerbose <= 1 &&
                 settings.fHelpRequested <= 1 && settings.fConfirmConfig <= 1,
             "a flag is neither 0 nor 1");
-    Require(settings.dwResetLine <= 2 && settings.dwModeLine <= 2, "a line is neither DTR nor RTS");
+    Require(IsLineOrNone(settings.dwResetLine) && IsLineOrNone(settings.dwModeLine),
+            "a line is neither DTR nor RTS");
     Require(settings.dwDevices <= MAX_DEVICE_NAMES, "more boards than the list holds");
     for (uint32_t i = 0; i < settings.dwDevices; i++)
         Require(IsTerminated(settings.rgszDevices[i]) &&

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fake_target.h"
+#include "port.h"
 #include "settings.h"
 
 namespace {
@@ -443,8 +444,8 @@ TEST(ParseCommandLine, MonitorRateIsOptional) {
     EXPECT_EQ(g_Parsed.dwMonitorRate, 115200u);
     EXPECT_EQ(g_Parsed.dwWaitSeconds, 30u);
     ASSERT_EQ(Parse({"--reset-line", "rts", "--mode-line", "dtr"}).nResult, 1);
-    EXPECT_EQ(g_Parsed.dwResetLine, 2u);
-    EXPECT_EQ(g_Parsed.dwModeLine, 1u);
+    EXPECT_EQ(g_Parsed.dwResetLine, (uint32_t)PORT_LINE_RTS);
+    EXPECT_EQ(g_Parsed.dwModeLine, (uint32_t)PORT_LINE_DTR);
 }
 
 // The parser returns; the entry turns the refusal into exit status 1 (test_command_line.cpp).

@@ -160,7 +160,7 @@ TEST_P(FirstCharacter, DecidesTheRateOrTheJump) {
     Simulator sim = PartSim(c.part);
     PlaceWitnesses(sim);
     sim.hostSend({c.first}, c.baud);
-    sim.setHostBaud(c.baudAfter == 0xA2 ? kRomBaud : kBootBaud);
+    sim.setHostBaud(c.baudAfter == 0xA2 ? kRomBaud : c.baudAfter == 0x30 ? 9600 : kBootBaud);
     sim.runCycles(200'000);
     EXPECT_EQ(sim.peek(0x102B), c.baudAfter) << "BAUD";
     if (c.heard) {
@@ -184,7 +184,27 @@ INSTANTIATE_TEST_SUITE_P(
         FirstCase{"811E2", 0x3C, 7812, 0, 0x33}, FirstCase{"A8", 0x55, 7812, 'R', 0xA2},
         FirstCase{"A8", 0x00, 7812, 'E', 0xA2}, FirstCase{"E9", 0x55, 7812, 'R', 0x33},
         FirstCase{"E9", 0x00, 1200, 'E', 0xA2}, FirstCase{"E20", 0x00, 7812, 'E', 0xA2},
-        FirstCase{"F1", 0x00, 7812, 'E', 0xA2}, FirstCase{"F1", 0x55, 7812, 'R', 0x33}));
+        FirstCase{"F1", 0x00, 7812, 'E', 0xA2}, FirstCase{"F1", 0x55, 7812, 'R', 0x33},
+        FirstCase{"F1", 0xF0, 7812, 'R', 0x30}, FirstCase{"F1", 0xFD, 7812, 'R', 0x33},
+        FirstCase{"F1", 0xF0, 9600, 'R', 0x33}, FirstCase{"E9", 0xF0, 7812, 'R', 0x33},
+        FirstCase{"811E2", 0xF0, 7812, 0, 0x33}));
+
+// The F1's ROM takes a first $F0 as the sync for 9600 baud: the load, its echoes and the
+// program that follows run there. Sent at 9600 itself, the $F0 reads as $F8 at 7812 baud
+// (the table above), which is an ordinary first character.
+TEST(BootRom, F1LoadsAt9600AfterAFirstF0) {
+    Simulator sim = PartSim("F1");
+    Bytes download = Download(kPlusOne);
+    sim.hostSend({0xF0}, kRomBaud);
+    sim.hostSend(download, 9600);
+    ASSERT_EQ(sim.runUntilSent(kLoadLength, kBudget), RunEnd::Reached);
+    EXPECT_EQ(SentValues(sim), download);
+    sim.runCycles(200'000);  // four idle characters end the F1's variable load
+    EXPECT_FALSE(sim.bootRomRunning());
+    sim.hostSend({'x'}, 9600);
+    ASSERT_EQ(sim.runUntilSent(kLoadLength + 1, kBudget), RunEnd::Reached);
+    EXPECT_EQ(sim.targetSent().back().value, 'y') << "the program answers at 9600";
+}
 
 TEST(BootRom, LoadsAtItsOwn7812BaudAfterAFirstFF) {
     Simulator sim;

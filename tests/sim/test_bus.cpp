@@ -4,9 +4,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "bus.h"
+#include "chip_devices.h"
 
 namespace {
 
@@ -240,6 +243,71 @@ TEST_F(BusTest, PeekAndPokeReachEveryMemoryWithoutSideEffects) {
     bus.takeAttention();
     bus.peek(0x102E);
     EXPECT_EQ(bus.takeAttention(), 0) << "a peek is no CPU read";
+}
+
+// A peripheral the chip lacks, plugged in as chip_devices.cpp plugs the others: it owns the
+// registers it names (ADCTL and ADR1 by default) and asks for a reset when $AA reaches ADCTL.
+class Probe : public hc11::Device {
+  public:
+    explicit Probe(std::vector<uint8_t> owned = {0x30, 0x31}) : owned_(std::move(owned)) {}
+    std::vector<uint8_t> registers() const override { return owned_; }
+    void reset() override { resets++; }
+    uint8_t readRegister(uint8_t offset) override {
+        reads++;
+        return peekRegister(offset);
+    }
+    uint8_t peekRegister(uint8_t offset) const override { return offset == 0x30 ? adctl : 0x5A; }
+    void writeRegister(uint8_t, uint8_t value) override {
+        adctl = value;
+        if (value == 0xAA) chip_->requestReset(0xFFFC);
+    }
+    void beforeModeChange() override { modeChanges++; }
+
+    uint8_t adctl = 0;
+    int resets = 0, reads = 0, modeChanges = 0;
+
+  private:
+    std::vector<uint8_t> owned_;
+};
+
+TEST_F(BusTest, APluggedInDeviceAnswersItsRegistersAndMayAskForAReset) {
+    hc11::DeviceList devices = hc11::BuildChipDevices(clock, trace, *GetDefaultPart());
+    Probe &probe = devices.add<Probe>();
+    Bus bus(clock, trace, *GetDefaultPart(), std::nullopt, std::move(devices));
+    EXPECT_EQ(probe.resets, 1) << "reset with the chip";
+    bus.write(0x1030, 0x12);
+    EXPECT_EQ(bus.read(0x1030), 0x12);
+    EXPECT_EQ(bus.peek(0x1031), 0x5A);
+    EXPECT_EQ(probe.reads, 1) << "a peek is no CPU read";
+    EXPECT_EQ(bus.read(0x1032), 0x00) << "ADR2 is nobody's";
+    EXPECT_FALSE(bus.takeResetRequest());
+    bus.write(0x1030, 0xAA);
+    EXPECT_EQ(bus.takeResetRequest(), std::optional<uint16_t>(0xFFFC));
+    EXPECT_FALSE(bus.takeResetRequest()) << "taken once";
+    bus.write(0x1030, 0xAA);
+    bus.reset();
+    EXPECT_FALSE(bus.takeResetRequest()) << "a reset answers every request";
+    bus.write(kHprio, 0xC5);
+    EXPECT_EQ(probe.modeChanges, 0);
+    bus.write(kHprio, 0x05);
+    EXPECT_EQ(probe.modeChanges, 1) << "told before the special modes are left";
+}
+
+// Each register has one owner, and the memory map needs its EEPROM and SCI.
+TEST_F(BusTest, DevicesThatDoNotFitTheChipAreRefused) {
+    const std::vector<uint8_t> taken[] = {
+        {0x2B}, {0x3C}, {0x3D}, {0x40}};  // BAUD, HPRIO, INIT, past the block
+    for (const std::vector<uint8_t> &owned : taken) {
+        hc11::DeviceList devices = hc11::BuildChipDevices(clock, trace, *GetDefaultPart());
+        devices.add<Probe>(owned);
+        EXPECT_THROW(Bus(clock, trace, *GetDefaultPart(), std::nullopt, std::move(devices)),
+                     std::logic_error)
+            << unsigned(owned[0]);
+    }
+    hc11::DeviceList alone;
+    alone.add<Probe>();
+    EXPECT_THROW(Bus(clock, trace, *GetDefaultPart(), std::nullopt, std::move(alone)),
+                 std::logic_error);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ constexpr uint8_t kByteErase = pprog::BYTE | pprog::ERASE | pprog::EELAT;
 constexpr uint8_t kRowErase = pprog::ROW | pprog::ERASE | pprog::EELAT;
 constexpr uint8_t kBulkErase = pprog::ERASE | pprog::EELAT;
 constexpr uint64_t kTenMs = 20000;  // at the default E clock of 2 MHz
-constexpr uint16_t kConfig = hc11::kConfigAddress;
+constexpr uint16_t kConfig = 0x103F;
 
 class EepromTest : public ::testing::Test {
   protected:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "bus.h"
@@ -155,9 +156,17 @@ const Bytes kFeed = {0x86, 0x55, 0xB7, 0x10, 0x3A,        // COPRST <- $55
 const Bytes kSayC = {0xCE, 0x10, 0x00, 0x86, 0x30, 0xA7, 0x2B, 0x86, 0x08,
                      0xA7, 0x2D, 0x86, 'C',  0xA7, 0x2F, 0x20, 0xFE};
 
+// The programs one after the other. Appended byte by byte: GCC 12 takes vector::insert of
+// such short constant ranges for a copy out of bounds (-Warray-bounds) when optimising.
+Bytes Join(std::initializer_list<const Bytes *> parts) {
+    Bytes joined;
+    for (const Bytes *part : parts)
+        for (uint8_t byte : *part) joined.push_back(byte);
+    return joined;
+}
+
 Bytes RunCop(uint8_t config, const Bytes &loop) {
-    Bytes code = kSayR;
-    code.insert(code.end(), loop.begin(), loop.end());
+    Bytes code = Join({&kSayR, &loop});
     Simulator sim = SingleChip();
     Reset(sim, config, code, {{0xF840, kSayC}, {0xFFFA, {0xF8, 0x40}}});
     sim.runCycles(50'000);  // the COP's 2^15 cycles, and the 'C' out
@@ -197,10 +206,8 @@ namespace {
 
 // Writes OPTION (DLY, and CR as given) first thing after reset, then says 'R' and spins.
 Bytes WithOption(uint8_t cr) {
-    Bytes code = {0x86, uint8_t(0x10 | cr), 0xB7, 0x10, 0x39};  // LDAA #; STAA OPTION
-    code.insert(code.end(), kSayR.begin(), kSayR.end());
-    code.insert(code.end(), kSpin.begin(), kSpin.end());
-    return code;
+    const Bytes option = {0x86, uint8_t(0x10 | cr), 0xB7, 0x10, 0x39};  // LDAA #; STAA OPTION
+    return Join({&option, &kSayR, &kSpin});
 }
 
 // The first time-out follows the rate written to OPTION's CR in the first 64 cycles.
@@ -234,9 +241,8 @@ TEST(TimerProgram, DisrHoldsTheCopOffInTheSpecialModesOnly) {
         sim.runCycles(200'000);
         EXPECT_EQ(sim.peek(0x0080), test1 ? 0 : 1) << "one COP reset, then DISR is set again";
     }
-    Bytes code = {0x86, 0x08, 0xB7, 0x10, 0x3E};  // single-chip: TEST1 <- DISR, ignored
-    code.insert(code.end(), kSayR.begin(), kSayR.end());
-    code.insert(code.end(), kSpin.begin(), kSpin.end());
+    const Bytes test1 = {0x86, 0x08, 0xB7, 0x10, 0x3E};  // single-chip: TEST1 <- DISR, ignored
+    Bytes code = Join({&test1, &kSayR, &kSpin});
     Simulator sim = SingleChip();
     Reset(sim, 0xFB, code, {{0xF840, kSayC}, {0xFFFA, {0xF8, 0x40}}});
     sim.runCycles(50'000);

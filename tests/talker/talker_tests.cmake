@@ -4,7 +4,7 @@ get_filename_component(TALKER_TREE ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
 
 # A tool that is not installed reaches the tests as an empty path; they skip what needs it.
 add_executable(talker_tests ${CMAKE_CURRENT_LIST_DIR}/test_talker_image.cpp)
-target_link_libraries(talker_tests PRIVATE hc11talker hc11srec GTest::gtest_main)
+target_link_libraries(talker_tests PRIVATE hc11talker hc11srec hc11parts GTest::gtest_main)
 target_compile_definitions(talker_tests PRIVATE
   TALKER_SOURCE="${TALKER_TREE}/src/talker/talker.s"
   TALKER_LINK_SCRIPT="${TALKER_TREE}/src/talker/talker.ld"

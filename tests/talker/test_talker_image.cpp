@@ -7,11 +7,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "hc11_registers.h"
 #include "missing_tool.h"
+#include "part_table.h"
 #include "srecord.h"
 #include "talker_image.h"
 
@@ -129,6 +133,54 @@ TEST(TalkerImage, EveryLineCarriesItsCountAndChecksum) {
         }
         EXPECT_EQ(HexByteAt(line, line.size() - 2), ~sum & 0xFFu);
     }
+}
+
+// The talker's source states the chip's registers and bits for the assembler: each equate
+// "NAME = 0x..." it has must hold what both programs take from hc11_registers.h.
+std::map<std::string, unsigned> SourceEquates() {
+    std::ifstream source(TALKER_SOURCE);
+    std::map<std::string, unsigned> equates;
+    const std::regex equate(R"(^([A-Za-z_]\w*)\s*=\s*0x([0-9A-Fa-f]+)\b)");
+    std::smatch match;
+    for (std::string line; std::getline(source, line);) {
+        if (std::regex_search(line, match, equate))
+            equates[match[1]] = unsigned(std::stoul(match[2], nullptr, 16));
+    }
+    return equates;
+}
+
+TEST(TalkerFirmware, SourceStatesTheChipsRegistersAsBothProgramsDo) {
+    using namespace hc11;
+    const unsigned regs = GetDefaultPart()->wRegisterStart;
+    const std::pair<const char *, unsigned> facts[] = {{"REGS", regs},
+                                                       {"SPCR", regs + reg::SPCR},
+                                                       {"BAUD", regs + reg::BAUD},
+                                                       {"SCCR2", regs + reg::SCCR2},
+                                                       {"SCSR", regs + reg::SCSR},
+                                                       {"SCDR", regs + reg::SCDR},
+                                                       {"PPROG", regs + reg::PPROG},
+                                                       {"CONFIG", regs + reg::CONFIG},
+                                                       {"DWOM", spcr::DWOM},
+                                                       {"TCLR", baud::TCLR},
+                                                       {"SCP1", baud::SCP1},
+                                                       {"SCP0", baud::SCP0},
+                                                       {"TE", sccr2::TE},
+                                                       {"RE", sccr2::RE},
+                                                       {"TDRE", scsr::TDRE},
+                                                       {"TC", scsr::TC},
+                                                       {"RDRF", scsr::RDRF},
+                                                       {"BYTE", pprog::BYTE},
+                                                       {"ERASE", pprog::ERASE},
+                                                       {"EELAT", pprog::EELAT},
+                                                       {"EPGM", pprog::EPGM}};
+    std::map<std::string, unsigned> equates = SourceEquates();
+    for (const auto &[name, value] : facts) {
+        ASSERT_EQ(equates.count(name), 1u) << name << " is not stated in " << TALKER_SOURCE;
+        EXPECT_EQ(equates[name], value) << name;
+    }
+    // The talker addresses the block where reset leaves it on every part.
+    for (unsigned i = 0; i < GetPartCount(); i++)
+        EXPECT_EQ(GetPartByIndex(i)->wRegisterStart, equates["REGS"]) << GetPartByIndex(i)->pszName;
 }
 
 // --- Checks with the outside tools: srec_cat and the m68hc11 binutils
