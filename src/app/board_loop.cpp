@@ -181,9 +181,11 @@ int FinishLoop(const BoardLines *pLines, TalkerLink *pLink) {
 
 // The previous board's talker or program may still answer on the line until it is unplugged:
 // only a break with a quiet line after it is a boot ROM that just started.
-LinkOutcome WaitForNextBoard(TalkerLink *pLink, uint32_t dwWaitSeconds) {
+LinkOutcome WaitForNextBoard(TalkerLink *pLink, uint32_t dwWaitSeconds, void (*pfnWaiting)(void *),
+                             void *pv) {
     if (!OpenComPort(pLink, BOOT_BAUD_1200)) return LINK_NOT_REACHED;
     PurgePortInput(pLink->pPort);
+    pfnWaiting(pv);
     uint32_t dwWaitMs = dwWaitSeconds != 0 ? dwWaitSeconds * 1000 : UINT32_MAX;
     BreakOutcome eBreak = ReadBreak(pLink->pPort, dwWaitMs);
     CloseComPort(pLink);

@@ -31,6 +31,9 @@ int FinishLoop(const BoardLines *pLines, TalkerLink *pLink);
 
 // The station between boards: on the closed port opened at the boot ROM's rate, waits for the
 // next board's boot ROM to announce itself with its break (the operator resets or powers it),
-// at most dwWaitSeconds (0: without end). Returns LINK_DONE when a board came, LINK_FAILED
-// after a message when none did or the port failed, LINK_NOT_REACHED when it did not open.
-LinkOutcome WaitForNextBoard(TalkerLink *pLink, uint32_t dwWaitSeconds);
+// at most dwWaitSeconds (0: without end). pfnWaiting(pv) is called once the port is open and
+// emptied, so that a reset made as soon as the wait is announced is seen. Returns LINK_DONE
+// when a board came, LINK_FAILED after a message when none did or the port failed,
+// LINK_NOT_REACHED when it did not open.
+LinkOutcome WaitForNextBoard(TalkerLink *pLink, uint32_t dwWaitSeconds, void (*pfnWaiting)(void *),
+                             void *pv);

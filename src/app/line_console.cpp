@@ -157,6 +157,7 @@ void DrawLiveTable(LineConsole *pConsole) {
 // ---- a board's lines
 
 void SayBoardLine(LineBoard *pBoard, int fError, const char *pszLine) {
+    if (IsInterrupting()) return;  // a port released under the board: the handler tells
     LineConsole *pConsole = pBoard->pConsole;
     std::lock_guard<std::mutex> lock(pConsole->mutex);
     if (fError && pBoard->szFirstReason[0] == '\0')
@@ -325,24 +326,47 @@ void ReportStoppedBoard(const LineConsole *pConsole, const LineBoard *pBoard) {
         WriteInterruptText(1, szMessage, cch);
         return;
     }
-    char szEvent[2048];
-    SafeText event = {szEvent, sizeof szEvent - 2, 0};
-    AppendSafeEventStart(&event, "message", pBoard);
-    AppendSafeText(&event, ",\"stream\":\"stderr\",\"text\":");
-    AppendSafeJsonString(&event, szMessage);
-    AppendSafeText(&event, "}\n");
-    WriteInterruptText(0, szEvent, event.cchUsed);
+    for (char *pszLine = szMessage; *pszLine != '\0';) {  // a message event a line
+        char *pchEnd = strchr(pszLine, '\n');
+        char *pszNext = pchEnd != NULL ? pchEnd + 1 : pszLine + strlen(pszLine);
+        if (pchEnd != NULL) *pchEnd = '\0';
+        char szEvent[2048];
+        SafeText event = {szEvent, sizeof szEvent - 2, 0};
+        AppendSafeEventStart(&event, "message", pBoard);
+        AppendSafeText(&event, ",\"stream\":\"stderr\",\"text\":");
+        AppendSafeJsonString(&event, pszLine);
+        AppendSafeText(&event, "}\n");
+        WriteInterruptText(0, szEvent, event.cchUsed);
+        pszLine = pszNext;
+    }
 }
 
-void ReportInterruptedRow(const LineConsole *pConsole, const LineBoard *pBoard, uint64_t qwNow) {
+// The result event of a board that was stopped, with every field a result has.
+void AppendInterruptedEvent(SafeText *pText, const LineBoard *pBoard, uint64_t qwMs, int nStatus) {
+    AppendSafeEventStart(pText, "result", pBoard);
+    AppendSafeText(pText, ",\"result\":\"failure\",\"exit\":");
+    AppendSafeNumber(pText, (unsigned long)nStatus);
+    AppendSafeText(pText, ",\"message\":\"interrupted\",\"seconds\":");
+    AppendSafeNumber(pText, (unsigned long)(qwMs / 1000));
+    AppendSafeText(pText, qwMs % 1000 < 10 ? ".00" : qwMs % 1000 < 100 ? ".0" : ".");
+    AppendSafeNumber(pText, (unsigned long)(qwMs % 1000));
+    AppendSafeText(pText, ",\"serial\":");
+    if (pBoard->fSerial)
+        AppendSafeNumber(pText, (unsigned long)pBoard->qwSerial);
+    else
+        AppendSafeText(pText, "null");
+    AppendSafeText(pText, ",\"bytes\":0,\"output\":null}\n");
+}
+
+void ReportInterruptedRow(const LineConsole *pConsole, const LineBoard *pBoard, uint64_t qwNow,
+                          int nStatus) {
     char szRow[ROW_ROOM];
     SafeText row = {szRow, sizeof szRow, 0};
     if (pConsole->eForm == LINE_JSON) {
-        AppendSafeEventStart(&row, "result", pBoard);
-        AppendSafeText(&row, ",\"result\":\"failure\",\"exit\":130,\"message\":\"interrupted\"}\n");
+        AppendInterruptedEvent(&row, pBoard, qwNow - pBoard->qwStartMs, nStatus);
     } else {
         BoardResult result = {
-            pBoard,           0, 130, "interrupted", qwNow - pBoard->qwStartMs, pBoard->fSerial,
+            pBoard,           0, nStatus, "interrupted", qwNow - pBoard->qwStartMs, pBoard->fSerial,
             pBoard->qwSerial, 0, NULL};
         AppendRow(&row, pConsole, &result);
     }
@@ -574,7 +598,7 @@ int ReportInterruptedLine(LineConsole *pConsole, int nStatus) {
         const LineBoard *pBoard = &pConsole->pBoards[i];
         if (pBoard->nState != BOARD_RUNNING) continue;
         dwRunning++;
-        ReportInterruptedRow(pConsole, pBoard, qwNow);
+        ReportInterruptedRow(pConsole, pBoard, qwNow, nStatus);
     }
     unsigned long dwBoards = (unsigned long)(pConsole->nSucceeded + pConsole->nFailed) + dwRunning;
     ReportSummarySoFar(pConsole, (unsigned long)pConsole->nSucceeded, dwBoards, nEnd);

@@ -196,6 +196,9 @@ void RunOneBoard(BoardSlot *pSlot, const RunTarget *pTarget) {
     BoardOutcome outcome = {TakeBoardSerial(pSlot, &patch), 0};
     if (outcome.nStatus == EXIT_DONE)
         outcome = RunBoard(pTarget, pSlot->pShared->pImage, &patch, pSlot->pWork);
+    // Its port may have been released by the interrupt: the handler reports the board as
+    // stopped and ends the process.
+    while (IsInterrupting()) std::this_thread::sleep_for(std::chrono::seconds(1));
     BoardResult result = {pBoard,
                           outcome.nStatus == EXIT_DONE,
                           outcome.nStatus,
@@ -211,6 +214,10 @@ void RunOneBoard(BoardSlot *pSlot, const RunTarget *pTarget) {
     NoteBoardResult(pBoard, &result);
 }
 
+void NoteWaiting(void *pvBoard) {
+    NoteBoardWaiting((LineBoard *)pvBoard);
+}
+
 // At a station the port takes board after board until --count, a wait that --wait ends, or
 // Ctrl-C; the reset and mode lines are moved for the first board alone.
 void RunBoardThread(BoardSlot *pSlot) {
@@ -220,10 +227,11 @@ void RunBoardThread(BoardSlot *pSlot) {
     for (uint32_t n = 0;; n++) {
         if (n > 0) {
             target.lines.fBoardAnnounced = 1;
-            NoteBoardWaiting(pSlot->pBoard);
             TalkerLink link;
             StartTalkerLink(&link, &target.link);
-            if (WaitForNextBoard(&link, pSettings->dwWaitSeconds) != LINK_DONE) break;
+            if (WaitForNextBoard(&link, pSettings->dwWaitSeconds, NoteWaiting, pSlot->pBoard) !=
+                LINK_DONE)
+                break;
         }
         RunOneBoard(pSlot, &target);
         if (!pSettings->fStation) break;

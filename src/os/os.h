@@ -18,6 +18,10 @@ void InstallInterruptHandlers(void);
 typedef int (*InterruptReportFn)(int nStatus);
 void SetInterruptReport(InterruptReportFn pfnReport);
 
+// Whether the handler has begun: from then on a port may be released under a board's thread,
+// whose failure is the interrupt's and is reported by the handler, not by the thread.
+int IsInterrupting(void);
+
 // Writes to standard error (fError) or standard output from inside the handler.
 void WriteInterruptText(int fError, const char *pchText, size_t cchText);
 

@@ -6,6 +6,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "console.h"
 #include "native_port.h"
 #include "os.h"
@@ -13,8 +15,10 @@
 namespace {
 
 volatile InterruptReportFn g_pfnReport = NULL;
+std::atomic<int> g_fInterrupting(0);  // lock-free: set in the handler, read by the boards
 
 void OnInterrupt(int nSignal) {
+    g_fInterrupting = 1;
     RestoreConsole();
     ReleaseNativePorts();
     InterruptReportFn pfnReport = g_pfnReport;
@@ -39,6 +43,10 @@ void InstallInterruptHandlers(void) {
 
 void SetInterruptReport(InterruptReportFn pfnReport) {
     g_pfnReport = pfnReport;
+}
+
+int IsInterrupting(void) {
+    return g_fInterrupting;
 }
 
 // Nothing is left to do about a failed write here.

@@ -4,6 +4,7 @@
 #endif
 #include <windows.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 
@@ -26,8 +27,10 @@ int SignalOfEvent(DWORD dwEvent) {
 
 // Runs on a thread of its own: the process ends here, and Windows releases the port with it.
 volatile InterruptReportFn g_pfnReport = NULL;
+std::atomic<int> g_fInterrupting(0);
 
 BOOL WINAPI OnConsoleEvent(DWORD dwEvent) {
+    g_fInterrupting = 1;
     RestoreConsole();
     InterruptReportFn pfnReport = g_pfnReport;
     int nStatus = 128 + SignalOfEvent(dwEvent);
@@ -43,6 +46,10 @@ void InstallInterruptHandlers(void) {
 
 void SetInterruptReport(InterruptReportFn pfnReport) {
     g_pfnReport = pfnReport;
+}
+
+int IsInterrupting(void) {
+    return g_fInterrupting;
 }
 
 void WriteInterruptText(int fError, const char *pchText, size_t cchText) {

@@ -5,10 +5,10 @@ by port:
 
   line_json.py events FILE   the --json standard output:
       start boards=N
-      PORT result=R exit=S serial=N|None bytes=B output=F|None message=yes|no stages=S,S,...
+      PORT result=R exit=S serial=N|None bytes=B message=yes|no
       end exit=S succeeded=K boards=N
   line_json.py log FILE      the --log file:
-      PORT result=R exit=S serial=N|None operation=O bytes=B message=yes|no
+      PORT result=R exit=S serial=N|None bytes=B message=yes|no operation=O
 
 Any line that is not JSON, or an event or record out of shape, ends it with a traceback."""
 import json
@@ -26,14 +26,20 @@ def lines_of(path):
         return [json.loads(line) for line in file]
 
 
-def check_board_event(event, stages, results):
-    """One board's event, with its port; the board has no event after its result but
-    another board's (a station's next board starts with a stage or waiting)."""
+def row(r):
+    return (f"{r['port']} result={r['result']} exit={r['exit']} serial={r['serial']} "
+            f"bytes={r['bytes']} message={'yes' if r['message'] else 'no'}")
+
+
+def check_board_event(event, results):
+    """One board's event, with its port, or the run's own message."""
     port, kind = event["port"], event["event"]
+    if port is None:  # the run's own text, before any board
+        assert kind == "message", event
+        return
     assert isinstance(port, str) and port, event
     if kind == "stage":
         assert event["stage"] in STAGES and isinstance(event["total"], int), event
-        stages.setdefault(port, []).append(event["stage"])
     elif kind == "progress":
         assert 0 <= event["done"] <= event["total"], event
     elif kind == "message":
@@ -44,6 +50,7 @@ def check_board_event(event, stages, results):
         assert event["result"] in ("success", "failure"), event
         assert (event["result"] == "success") == (event["exit"] == 0), event
         assert isinstance(event["seconds"], (int, float)) and event["seconds"] >= 0, event
+        assert event["output"] is None or isinstance(event["output"], str), event
         results.setdefault(port, []).append(event)
     else:
         assert kind == "waiting", event
@@ -54,18 +61,15 @@ def summarise_events(path):
     start, end = events[0], events[-1]
     assert start["event"] == "start" and isinstance(start["version"], str), start
     assert end["event"] == "end", end
-    stages, results = {}, {}
+    results = {}
     for event in events[1:-1]:
-        check_board_event(event, stages, results)
+        check_board_event(event, results)
     every = [result for port in results for result in results[port]]
     assert end["succeeded"] == sum(r["result"] == "success" for r in every), (end, every)
     print(f"start boards={start['boards']}")
     for port in sorted(results):
         for r in results[port]:
-            print(f"{port} result={r['result']} exit={r['exit']} serial={r['serial']} "
-                  f"bytes={r['bytes']} output={r['output']} "
-                  f"message={'yes' if r['message'] else 'no'} "
-                  f"stages={','.join(dict.fromkeys(stages.get(port, [])))}")
+            print(row(r))
     print(f"end exit={end['exit']} succeeded={end['succeeded']} boards={end['boards']}")
 
 
@@ -75,9 +79,7 @@ def summarise_log(path):
         assert list(r) == LOG_KEYS, r
         assert (r["result"] == "success") == (r["message"] == ""), r
     for r in sorted(records, key=lambda r: (r["port"], str(r["serial"]))):
-        print(f"{r['port']} result={r['result']} exit={r['exit']} serial={r['serial']} "
-              f"operation={r['operation']} bytes={r['bytes']} "
-              f"message={'yes' if r['message'] else 'no'}")
+        print(f"{row(r)} operation={r['operation']}")
 
 
 if __name__ == "__main__":

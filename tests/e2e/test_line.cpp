@@ -49,6 +49,21 @@ std::string JsonSummary(const std::string &kind, const std::string &path) {
     return result.out;
 }
 
+// line_json.py's line for one board's result.
+std::string Row(const std::string &port, int nExit, const std::string &serial, unsigned bytes) {
+    return port + " result=" + (nExit == 0 ? "success" : "failure") +
+           " exit=" + std::to_string(nExit) + " serial=" + serial +
+           " bytes=" + std::to_string(bytes) + " message=" + (nExit == 0 ? "no" : "yes");
+}
+
+// The lines, each ended, in order.
+std::string Sorted(std::vector<std::string> lines) {
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string &line : lines) text += line + "\n";
+    return text;
+}
+
 // One board: a simulator, and the name hc11prog is given for it.
 struct Board {
     std::unique_ptr<SimProcess> sim;
@@ -71,13 +86,8 @@ class Line : public testing::Test {
         ser2nets.clear(), ser2netDirs.clear(), boards.clear(), dir = MakeTempDir();
     }
 
-    Board &addListening(std::vector<std::string> args = {}) {
-        args.insert(args.begin(), {"--listen", "0"});
-        boards.push_back({std::make_unique<SimProcess>(args), ""});
-        boards.back().port = boards.back().sim->path();
-        return boards.back();
-    }
-    Board &addPty(const std::vector<std::string> &args = {}) {
+    // A simulator and its port: its pty, or with --listen its URL.
+    Board &add(const std::vector<std::string> &args = {}) {
         boards.push_back({std::make_unique<SimProcess>(args), ""});
         boards.back().port = boards.back().sim->path();
         return boards.back();
@@ -88,7 +98,7 @@ class Line : public testing::Test {
                     const std::vector<std::string> &args = {}) {
         std::vector<uint16_t> ports;
         for (const auto &sub : subs) {
-            Board &board = addPty(args);
+            Board &board = add(args);
             ports.push_back(FreeLoopbackPort());
             yaml = std::regex_replace(yaml, std::regex(sub.first),
                                       "tcp,127.0.0.1," + std::to_string(ports.back()));
@@ -103,8 +113,8 @@ class Line : public testing::Test {
     void stopSims() {
         for (Board &board : boards) board.sim->stop();
     }
-    std::string boardsFile(size_t first, size_t count) {
-        std::string path = dir + "/boards" + std::to_string(first) + ".txt", text = "# boards\n";
+    std::string boardsFile(size_t first, size_t count, const std::string &name) {
+        std::string path = dir + "/" + name, text = "# the boards\n";
         for (size_t i = first; i < first + count; i++) text += boards[i].port + "\n";
         WriteTextFile(path, text);
         return path;
@@ -155,8 +165,7 @@ TEST_F(Line, TheReadmeLineProgramsEightBoardsAndOneUnpluggedFailsAlone) {
     if (!HaveSer2net()) SKIP_FOR_MISSING_TOOL("ser2net is not installed");
     std::vector<std::string> blocks = FencedBlocks(README_PATH, "## Production line");
     ASSERT_GE(blocks.size(), 3u) << "the README's section lost its configuration or command";
-    const std::string yaml = blocks[0];
-    std::string command = blocks[2];
+    const std::string yaml = blocks[0], command = blocks[2];
     ASSERT_NE(command.find("echo 1000 > serial.txt\nhc11prog --boards boards.txt "),
               std::string::npos)
         << command;
@@ -167,19 +176,15 @@ TEST_F(Line, TheReadmeLineProgramsEightBoardsAndOneUnpluggedFailsAlone) {
                           {"tcp,2002", "/dev/ttyUSB1"},
                           {"tcp,2003", "/dev/ttyUSB2"},
                           {"tcp,2004", "/dev/ttyUSB3"}});
-        addListening({"--fault", "unplug:300"});  // past the talker load's 256 echoes
-        addListening();
-        addPty();
-        addPty();
-        const std::string unplugged = boards[4].port;
+        const std::string unplugged =
+            add({"--listen", "0", "--fault", "unplug:300"}).port;  // past the talker load's echoes
+        add({"--listen", "0"}), add(), add();
         WriteS19(dir, "product.s19", kImage);
-        boardsFile(0, boards.size());
-        std::rename((dir + "/boards0.txt").c_str(), (dir + "/boards.txt").c_str());
+        boardsFile(0, boards.size(), "boards.txt");
         std::string script =
             std::regex_replace(command, std::regex("\nhc11prog "), "\n" + kProgram + " ");
-        script = std::regex_replace(script, std::regex("line\\.log\n"),
-                                    "line.log" + std::string(pszMode) + "\n");
-        WriteTextFile(dir + "/run.sh", script);
+        WriteTextFile(dir + "/run.sh", std::regex_replace(script, std::regex("line\\.log\n"),
+                                                          "line.log" + std::string(pszMode)));
         ProgramResult result = RunProgram("cd " + dir + " && sh run.sh");
         stopSims();
         ASSERT_EQ(result.status, 3) << result.out << result.err;
@@ -197,37 +202,29 @@ TEST_F(Line, TheReadmeLineProgramsEightBoardsAndOneUnpluggedFailsAlone) {
         }
         ASSERT_EQ(unspent.size(), 1u);
         serials[unplugged] = *unspent.begin();
-
-        std::string log, events;
+        std::vector<std::string> rows, logRows;
         for (const auto &entry : serials) {
-            bool fOk = entry.first != unplugged;
-            std::string result = fOk ? "success exit=0" : "failure exit=3";
-            log += entry.first + " result=" + result + " serial=" + std::to_string(entry.second) +
-                   " operation=program bytes=" + (fOk ? "516" : "0") +
-                   " message=" + (fOk ? "no" : "yes") + "\n";
-            events += entry.first + " result=" + result +
-                      " serial=" + std::to_string(entry.second) + " bytes=" + (fOk ? "516" : "0") +
-                      " output=None message=" + (fOk ? "no" : "yes") + "\n";
+            int nExit = entry.first == unplugged ? 3 : 0;
+            rows.push_back(Row(entry.first, nExit, std::to_string(entry.second), nExit ? 0 : 516));
+            logRows.push_back(rows.back() + " operation=program");
         }
-        EXPECT_EQ(JsonSummary("log", dir + "/line.log"), log);
+        EXPECT_EQ(JsonSummary("log", dir + "/line.log"), Sorted(logRows));
         if (*pszMode) {
             WriteTextFile(dir + "/out.json", result.out);
-            std::string summary = JsonSummary("events", dir + "/out.json");
-            EXPECT_EQ(std::regex_replace(summary, std::regex(" stages=.*"), ""),
-                      "start boards=8\n" + events + "end exit=3 succeeded=7 boards=8\n");
+            EXPECT_EQ(JsonSummary("events", dir + "/out.json"),
+                      "start boards=8\n" + Sorted(rows) + "end exit=3 succeeded=7 boards=8\n");
             continue;
         }
         // Every line a board printed starts with its port; the table ends the output.
-        std::istringstream lines(result.out);
+        std::istringstream lines(WithoutBanner(result.out));
         std::string line;
-        while (std::getline(lines, line) && line.rfind("Port ", 0) != 0) {
+        while (std::getline(lines, line) && line.rfind("Port ", 0) != 0)
             EXPECT_TRUE(std::regex_search(line, std::regex("^\\[[^\\]]+\\] "))) << line;
-        }
-        EXPECT_TRUE(std::regex_search(line, std::regex("^Port +Result +Seconds +Serial$"))) << line;
+        EXPECT_TRUE(std::regex_match(line, std::regex("Port +Result +Seconds +Serial"))) << line;
         for (const auto &entry : serials) {
-            std::string row = entry.first + " +" +
+            std::string row = "\n" + entry.first + " +" +
                               (entry.first == unplugged ? "Failure: .+" : "Success") +
-                              " +[0-9]+\\.[0-9] +" + std::to_string(entry.second) + "\n";
+                              " +[0-9]+\\.[0-9]  " + std::to_string(entry.second) + "\n";
             EXPECT_TRUE(std::regex_search(result.out, std::regex(row))) << row << result.out;
         }
         EXPECT_NE(result.out.find("\n7 of 8 boards programmed\n"), std::string::npos) << result.out;
@@ -238,58 +235,48 @@ TEST_F(Line, TheReadmeLineProgramsEightBoardsAndOneUnpluggedFailsAlone) {
 // for six (250 to 255 in one byte): no number goes to two boards, each chip holds its own,
 // and the board left without a number fails untouched, saying why.
 TEST_F(Line, TwoProcessesSharingOneCounterNeverGiveOneNumberTwice) {
-    for (int i = 0; i < 7; i++) addListening();
+    for (int i = 0; i < 7; i++) add({"--listen", "0"});
     std::string image = WriteS19(dir, "product.s19", kImage), counter = dir + "/serial.txt";
     WriteTextFile(counter, "250\n");
-    std::string common = " -B -i " + image + " --serial fe00:1 --serial-file " + counter +
-                         " --log " + dir + "/line.log";
-    std::string first = kProgram + common;
+    std::string common = kProgram + " -B -i " + image + " --serial fe00:1 --serial-file " +
+                         counter + " --log " + dir + "/line.log";
+    std::string first = common, second = common + " --boards " + boardsFile(4, 3, "b.txt");
     for (int i = 0; i < 4; i++) first += " -d " + boards[i].port;
-    std::string second = kProgram + common + " --boards " + boardsFile(4, 3);
-    ProgramResult result = RunProgram("{ " + first + "; echo status $?; } & { " + second +
-                                      "; echo status $?; } 2>&1 & wait");
+    ProgramResult result = RunProgram("( { " + first + "; echo status $?; } & { " + second +
+                                      "; echo status $?; } & wait )");
     stopSims();
-    std::regex status("status ([0-9]+)\n");
     std::vector<std::string> statuses;
+    std::regex status("status ([0-9]+)\n");
     for (std::sregex_iterator it(result.out.begin(), result.out.end(), status), end; it != end;
          ++it)
         statuses.push_back((*it)[1]);
-    std::sort(statuses.begin(), statuses.end());
-    EXPECT_EQ(statuses, std::vector<std::string>({"0", "3"})) << result.out;
-    EXPECT_NE(result.out.find("serial number 256 does not fit in 1 byte"), std::string::npos)
-        << result.out;
+    EXPECT_EQ(Sorted(statuses), "0\n3\n") << result.out;
+    EXPECT_NE(result.err.find("serial number 256 does not fit in 1 byte"), std::string::npos)
+        << result.err;
     EXPECT_EQ(ReadText(counter), "256\n");
 
     std::set<uint64_t> unspent = {250, 251, 252, 253, 254, 255};
-    std::string log, untouched;
+    std::vector<std::string> logRows;
     for (Board &board : boards) {
         SCOPED_TRACE(board.port);
-        if (board.sim->dumped(0xF800, 0xF9FF) == kCode) {
-            uint64_t qwSerial = board.serial(1);
-            EXPECT_EQ(unspent.erase(qwSerial), 1u) << qwSerial;
-            log += board.port + " result=success exit=0 serial=" + std::to_string(qwSerial) +
-                   " operation=program bytes=513 message=no\n";
-        } else {
-            EXPECT_EQ(board.sim->stat("rx_bytes"), 0) << "the board was touched";
-            log += board.port +
-                   " result=failure exit=3 serial=None operation=program bytes=0 "
-                   "message=yes\n";
+        if (board.sim->stat("rx_bytes") == 0) {  // never touched: its memory was not dumped
+            logRows.push_back(Row(board.port, 3, "None", 0) + " operation=program");
+            continue;
         }
+        EXPECT_TRUE(board.sim->dumped(0xF800, 0xF9FF) == kCode) << "the chip lacks the image";
+        uint64_t qwSerial = board.serial(1);
+        EXPECT_EQ(unspent.erase(qwSerial), 1u) << qwSerial;
+        logRows.push_back(Row(board.port, 0, std::to_string(qwSerial), 513) + " operation=program");
     }
     EXPECT_TRUE(unspent.empty());
-    std::vector<std::string> sorted;
-    for (std::istringstream lines(log); std::getline(lines, log);) sorted.push_back(log + "\n");
-    std::sort(sorted.begin(), sorted.end());
-    log.clear();
-    for (const std::string &line : sorted) log += line;
-    EXPECT_EQ(JsonSummary("log", dir + "/line.log"), log);
+    EXPECT_EQ(JsonSummary("log", dir + "/line.log"), Sorted(logRows));
 }
 
 // The station on one port: the operator resets the board each time the tool waits for the
-// next, three times over; --count 3 ends it with every board programmed, each with its own
-// number, in turn.
+// next, as soon as it says so; --count 3 ends it with three boards programmed, each with its
+// own number, in turn.
 TEST_F(Line, TheStationProgramsABoardAfterEachResetUpToItsCount) {
-    Board &board = addPty();
+    Board &board = add();
     std::string image = WriteS19(dir, "product.s19", kImage), counter = dir + "/serial.txt";
     WriteTextFile(counter, "41\n");
     ChildProcess tool = StartChild(
@@ -308,66 +295,62 @@ TEST_F(Line, TheStationProgramsABoardAfterEachResetUpToItsCount) {
     EXPECT_EQ(status, 0) << out << ReadText(dir + "/err");
     EXPECT_EQ(nWaits, 2) << out;
     WriteTextFile(dir + "/out.json", out);
-    std::string events = "start boards=1\n", log;
-    for (int serial : {41, 42, 43}) {
-        events += board.port + " result=success exit=0 serial=" + std::to_string(serial) +
-                  " bytes=514 output=None message=no\n";
-        log += board.port + " result=success exit=0 serial=" + std::to_string(serial) +
-               " operation=program bytes=514 message=no\n";
+    std::vector<std::string> rows, logRows;
+    for (const char *pszSerial : {"41", "42", "43"}) {
+        rows.push_back(Row(board.port, 0, pszSerial, 514));
+        logRows.push_back(rows.back() + " operation=program");
     }
-    EXPECT_EQ(
-        std::regex_replace(JsonSummary("events", dir + "/out.json"), std::regex(" stages=.*"), ""),
-        events + "end exit=0 succeeded=3 boards=1\n");
-    EXPECT_EQ(JsonSummary("log", dir + "/line.log"), log);
+    EXPECT_EQ(JsonSummary("events", dir + "/out.json"),
+              "start boards=1\n" + Sorted(rows) + "end exit=0 succeeded=3 boards=3\n");
+    EXPECT_EQ(JsonSummary("log", dir + "/line.log"), Sorted(logRows));
     EXPECT_EQ(ReadText(counter), "44\n");
     EXPECT_TRUE(board.sim->dumped(0xF800, 0xF9FF) == kCode) << "the chip lacks the image";
     EXPECT_EQ(board.serial(2), 43u);
 }
 
-// Ctrl-C while three boards download (over the network, a pty, ser2net in front of a pty)
-// stops every one and releases its port: after a reset of each, a new run programs all three.
+// Ctrl-C while four boards download (two over the network, two over ptys) stops every one,
+// says so in JSON, and releases every port: after a reset of each, a new run programs all
+// and reads each back into a file of its own.
 TEST_F(Line, CtrlCInTheMiddleReleasesEveryPortForTheNextRun) {
-    if (!HaveSer2net()) SKIP_FOR_MISSING_TOOL("ser2net is not installed");
-    addListening({"--realtime"});
-    addPty({"--realtime"});
-    uint16_t wPort = FreeLoopbackPort();
-    addSer2net(Ser2netYaml(wPort, "PTY"), {{"tcp,127\\.0\\.0\\.1," + std::to_string(wPort), "PTY"}},
-               {"--realtime"});
+    for (int i = 0; i < 4; i++)
+        add(i < 2 ? std::vector<std::string>{"--listen", "0", "--realtime"}
+                  : std::vector<std::string>{"--realtime"});
     std::string image = WriteS19(dir, "product.s19", kImage);
     std::vector<std::string> args = {kProgram, "-B", "-i", image};
     for (const Board &board : boards) args.insert(args.end(), {"-d", board.port});
-    args.push_back("--json");
-    ChildProcess tool = StartChild(args, dir + "/err");
+    std::vector<std::string> json = args;
+    json.push_back("--json");
+    ChildProcess tool = StartChild(json, dir + "/err");
     ASSERT_GT(tool.pid, 0);
     std::set<std::string> downloading;
     std::string out;
+    std::regex download("\"port\":\"([^\"]+)\",\"stage\":\"download\"");
     int status = FollowChild(tool, &out, [&](const std::string &line) {
         std::smatch match;
-        if (!std::regex_search(line, match,
-                               std::regex("\"port\":\"([^\"]+)\",\"stage\":\"download\"")))
-            return;
+        if (!std::regex_search(line, match, download)) return;
         downloading.insert(match[1]);
         if (downloading.size() == boards.size()) kill(tool.pid, SIGINT);
     });
     EXPECT_EQ(status, 130) << out << ReadText(dir + "/err");
     WriteTextFile(dir + "/out.json", out);
-    std::string events = JsonSummary("events", dir + "/out.json");
-    EXPECT_TRUE(std::regex_search(events, std::regex("end exit=130 succeeded=0 boards=3\n$")))
-        << events;
-    for (const Board &board : boards) {
-        EXPECT_NE(events.find(board.port + " result=failure exit=130 "), std::string::npos)
-            << events;
-        board.sim->reset();
-    }
-    args.pop_back();  // the next run in text
-    std::string again = kProgram;
-    for (size_t i = 1; i < args.size(); i++) again += " " + args[i];
-    ProgramResult result = RunProgram(again);
+    std::vector<std::string> rows;
+    for (const Board &board : boards) rows.push_back(Row(board.port, 130, "None", 0));
+    EXPECT_EQ(JsonSummary("events", dir + "/out.json"),
+              "start boards=4\n" + Sorted(rows) + "end exit=130 succeeded=0 boards=4\n");
+
+    for (const Board &board : boards) board.sim->reset();
+    std::string again;
+    for (const std::string &arg : args) again += arg + " ";
+    ProgramResult result = RunProgram(again + "-r f800-f9ff -o " + dir + "/back.s19");
     stopSims();
     EXPECT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_NE(result.out.find("\n3 of 3 boards programmed\n"), std::string::npos) << result.out;
-    for (const Board &board : boards)
-        EXPECT_TRUE(board.sim->dumped(0xF800, 0xF9FF) == kCode) << "the chip lacks the image";
+    EXPECT_NE(result.out.find("\n4 of 4 boards programmed\n"), std::string::npos) << result.out;
+    for (size_t i = 0; i < boards.size(); i++) {  // each read back into a file of its own
+        std::string back = dir + "/back." + std::to_string(i + 1) + ".s19";
+        EXPECT_TRUE(boards[i].sim->dumped(0xF800, 0xF9FF) == kCode) << boards[i].port;
+        EXPECT_TRUE(ReadS19Range(back, 0xF800, 0xF9FF) == kCode) << back;
+        EXPECT_NE(result.out.find("  " + back + "\n"), std::string::npos) << result.out;
+    }
 }
 
 }  // namespace
