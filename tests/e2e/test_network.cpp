@@ -2,12 +2,8 @@
 // through ser2net, started here with its own configuration on a loopback port in front of
 // hc11sim's pty (and with the configuration lines the README gives, so that it stays true),
 // and against hc11sim serving the chip itself with --listen.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <stdio.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <regex>
 #include <sstream>
@@ -115,28 +111,14 @@ TEST_F(ThroughSer2net, LinesTheServerNeverAcknowledgedAreNamedAfterAMissedBreak)
               "not pass the lines on to the board (ser2net in front of a pty does not)\n");
 }
 
-// A connection to the TCP port of url, held open until the end of its scope.
-struct HeldConnection {
-    explicit HeldConnection(const std::string &url) {
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(uint16_t(std::stoi(url.substr(url.rfind(':') + 1))));
-        fd = socket(AF_INET, SOCK_STREAM, 0);
-        fConnected = connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    }
-    ~HeldConnection() { close(fd); }
-    int fd = -1;
-    bool fConnected = false;
-};
-
 // hc11sim serves one client at a time: a second one is accepted by the system but never
 // negotiated with, and is told that the server may be busy.
 TEST(AgainstListeningSim, ASecondClientIsToldTheServerMayBeBusy) {
     SimProcess sim({"--listen", "0"});
-    HeldConnection first(sim.path());
-    ASSERT_TRUE(first.fConnected);
-    ProgramResult result = RunProgram(kProgram + " -d " + sim.path() + " -B");
+    std::string port = sim.path().substr(sim.path().rfind(':') + 1);
+    // The shell holds the first connection while the run makes the second.
+    ProgramResult result = RunProgram("bash -c 'exec 3<>/dev/tcp/127.0.0.1/" + port + " && " +
+                                      kProgram + " -d " + sim.path() + " -B'");
     sim.stop();
     EXPECT_EQ(result.status, 3);
     EXPECT_NE(result.err.find(": the server did not take up RFC 2217's COM-PORT-OPTION: a raw "
