@@ -5,9 +5,10 @@
 //
 // The talker is assembled and linked at $0000, its code is taken out as raw bytes, checked
 // against the RAM it must fit, cut into S1 lines of 30 data bytes and ended by the S9 line.
-// Beside talker_image.cpp it writes talker_image.h, which states where the host patches the
-// image for another E clock. The source name is printed into the output as given, so run it
-// from the top of the tree.
+// Its deepest stack is worked out from the source (talker_stack.h) and must fit the room the
+// source gives it; the margin is printed. Beside talker_image.cpp it writes talker_image.h,
+// which states where the host patches the image for another E clock. The source name is
+// printed into the output as given, so run it from the top of the tree.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "srecord.h"
+#include "talker_stack.h"
 
 namespace {
 
@@ -38,10 +40,13 @@ struct GeneratorSettings {
 // gives the patchable places.
 struct TalkerLayout {
     long lStart = -1;
-    long lFirstVariable = -1;
+    long lStartupEnd = -1;  // the start-up code, run once, holds the stack and the variables
+    long lPollMask = -1;    // the first variable, a byte of the start-up code
+    long lReadyValue = -1;  // its first value, RDRF
     long lVariablesEnd = -1;
     long lStackTop = -1;
     long lStackBytes = -1;
+    long lDeepestStack = -1;
     long lBaudOffset = -1;
     long lShortDelayOffset = -1;
     long lLongDelayOffset = -1;
@@ -58,9 +63,11 @@ struct SymbolField {
 
 const SymbolField LAYOUT_SYMBOLS[] = {
     {"start", &TalkerLayout::lStart},
-    {"scratch", &TalkerLayout::lFirstVariable},
+    {"startup_end", &TalkerLayout::lStartupEnd},
+    {"poll_mask", &TalkerLayout::lPollMask},
+    {"RDRF", &TalkerLayout::lReadyValue},
     {"variables_end", &TalkerLayout::lVariablesEnd},
-    {"STACK_TOP", &TalkerLayout::lStackTop},
+    {"stack_top", &TalkerLayout::lStackTop},
     {"STACK_BYTES", &TalkerLayout::lStackBytes},
     {"baud_value", &TalkerLayout::lBaudOffset},
     {"short_passes", &TalkerLayout::lShortDelayOffset},
@@ -178,26 +185,37 @@ int Require(bool fHolds, const char *pszCondition) {
     return fHolds ? 1 : 0;
 }
 
-// The image's conditions on the RAM: code from $0000, the variables right after it, room for
-// the stack below $00FF.
-int CheckRam(size_t dwCodeSize, const TalkerLayout &layout) {
-    long lCodeSize = long(dwCodeSize);
-    return Require(dwCodeSize > 0, "no code") &&
-           Require(layout.lStart == 0, "start is not at $0000") &&
-           Require(layout.lFirstVariable == lCodeSize, "scratch does not follow the code") &&
-           Require(layout.lVariablesEnd >= layout.lFirstVariable, "variables_end is missing") &&
-           Require(layout.lStackTop == RAM_SIZE - 1, "STACK_TOP is not $00FF") &&
-           Require(layout.lStackBytes > 0, "STACK_BYTES is missing") &&
-           Require(layout.lVariablesEnd + layout.lStackBytes <= RAM_SIZE,
-                   "code, variables and stack exceed 256 bytes");
-}
-
 // The code's byte or big-endian word at an offset; -1 when it lies outside the code.
 long CodeValue(const std::vector<uint8_t> &bCode, long lOffset, size_t dwBytes) {
     if (lOffset < 0 || size_t(lOffset) + dwBytes > bCode.size()) return -1;
     long lValue = 0;
     for (size_t i = 0; i < dwBytes; i++) lValue = lValue << 8 | bCode[size_t(lOffset) + i];
     return lValue;
+}
+
+// The image's conditions on the RAM: code from $0000 up to $00FF at most; within the start-up
+// code, which runs before anything is pushed or stored, the stack from stack_top down and the
+// variables above it, poll_mask first with its start value; the deepest stack within its room.
+int CheckRam(const std::vector<uint8_t> &bCode, const TalkerLayout &layout) {
+    long lCodeSize = long(bCode.size());
+    long lStackBottom = layout.lStackTop - layout.lStackBytes + 1;
+    return Require(lCodeSize > 0, "no code") &&
+           Require(layout.lStart == 0, "start is not at $0000") &&
+           Require(lCodeSize <= RAM_SIZE, "the code exceeds 256 bytes") &&
+           Require(layout.lStartupEnd > 0 && layout.lStartupEnd <= lCodeSize,
+                   "startup_end is missing") &&
+           Require(layout.lStackBytes > 0 && lStackBottom >= layout.lStart,
+                   "the stack's room reaches below $0000") &&
+           Require(layout.lPollMask > layout.lStackTop,
+                   "the variables do not lie above the stack") &&
+           Require(layout.lVariablesEnd > layout.lPollMask &&
+                       layout.lVariablesEnd <= layout.lStartupEnd,
+                   "the variables do not lie within the start-up code") &&
+           Require(layout.lReadyValue >= 0 &&
+                       CodeValue(bCode, layout.lPollMask, 1) == layout.lReadyValue,
+                   "poll_mask's byte does not hold RDRF") &&
+           Require(layout.lDeepestStack <= layout.lStackBytes,
+                   "the deepest stack exceeds STACK_BYTES");
 }
 
 // Each patchable place holds the value the source gives it, so its offset is right.
@@ -237,14 +255,15 @@ int FormatImageLines(const std::vector<uint8_t> &bCode, std::vector<std::string>
 void PrintImageSource(FILE *pFile, const std::string &sSource, size_t dwCodeSize,
                       const TalkerLayout &layout, const std::vector<std::string> &lines) {
     unsigned dwEnd = unsigned(dwCodeSize);
-    fprintf(pFile,
-            "// Generated by tools/make_talker_image from %s; do not edit by hand.\n"
-            "// The talker's code: %u bytes at $0000-$%04X. Its variables take $%04X-$%04X, and\n"
-            "// its stack grows down from $00FF, at most %ld bytes deep.\n"
-            "#include \"talker_image.h\"\n\n"
-            "const char *const TalkerImage[] = {\n",
-            sSource.c_str(), dwEnd, dwEnd - 1, dwEnd, unsigned(layout.lVariablesEnd) - 1,
-            layout.lStackBytes);
+    fprintf(
+        pFile,
+        "// Generated by tools/make_talker_image from %s; do not edit by hand.\n"
+        "// The talker's code: %u bytes at $0000-$%04X. Once started, it keeps its variables at\n"
+        "// $%04X-$%04X and its stack from $%04X down, at most %ld bytes deep.\n"
+        "#include \"talker_image.h\"\n\n"
+        "const char *const TalkerImage[] = {\n",
+        sSource.c_str(), dwEnd, dwEnd - 1, unsigned(layout.lPollMask),
+        unsigned(layout.lVariablesEnd) - 1, unsigned(layout.lStackTop), layout.lDeepestStack);
     for (const std::string &sLine : lines) fprintf(pFile, "    \"%s\",\n", sLine.c_str());
     fprintf(pFile,
             "};\n\n"
@@ -268,11 +287,17 @@ void PrintImageHeader(FILE *pFile, const std::string &sSource, const TalkerLayou
         "const unsigned TALKER_SHORT_DELAY_OFFSET = %ld;\n"
         "const unsigned TALKER_LONG_DELAY_OFFSET = %ld;\n"
         "const unsigned TALKER_DELAY_PASS_CYCLES = %ld;\n\n"
-        "// The RAM the talker never touches: after its variables, above its deepest stack.\n"
+        "// The RAM the talker leaves alone once started: start-up code after its variables.\n"
         "const unsigned TALKER_FREE_RAM_START = 0x%04lX;\n"
-        "const unsigned TALKER_FREE_RAM_END = 0x%04lX;\n",
+        "const unsigned TALKER_FREE_RAM_END = 0x%04lX;\n\n"
+        "// Its stack: the first byte pushed, the room below it, and the deepest use (worked\n"
+        "// out from the source).\n"
+        "const unsigned TALKER_STACK_TOP = 0x%04lX;\n"
+        "const unsigned TALKER_STACK_BYTES = %ld;\n"
+        "const unsigned TALKER_STACK_DEEPEST = %ld;\n",
         sSource.c_str(), layout.lBaudOffset, layout.lShortDelayOffset, layout.lLongDelayOffset,
-        layout.lDelayPassCycles, layout.lVariablesEnd, layout.lStackTop - layout.lStackBytes);
+        layout.lDelayPassCycles, layout.lVariablesEnd, layout.lStartupEnd - 1, layout.lStackTop,
+        layout.lStackBytes, layout.lDeepestStack);
 }
 
 // talker_image.h beside talker_image.cpp: the output's name with its extension replaced.
@@ -320,12 +345,17 @@ int main(int argc, char **argv) {
     TalkerLayout layout;
     std::vector<std::string> lines;
     if (!AssembleTalker(settings, sElf, sBinary) || !ReadBinary(sBinary, &bCode) ||
-        !ReadLayout(settings, sElf, &layout) || !CheckRam(bCode.size(), layout) ||
-        !CheckPatchPlaces(bCode, layout) || !FormatImageLines(bCode, &lines) ||
+        !ReadLayout(settings, sElf, &layout) ||
+        !FindDeepestStack(settings.sSource, "start", &layout.lDeepestStack) ||
+        !CheckRam(bCode, layout) || !CheckPatchPlaces(bCode, layout) ||
+        !FormatImageLines(bCode, &lines) ||
         !WriteImageFiles(settings, bCode.size(), layout, lines)) {
         return 1;
     }
-    printf("make_talker_image: %zu bytes of talker code in %zu lines\n", bCode.size(),
-           lines.size());
+    printf(
+        "make_talker_image: %zu bytes of talker code in %zu lines; stack at most %ld of %ld "
+        "bytes deep (%ld to spare)\n",
+        bCode.size(), lines.size(), layout.lDeepestStack, layout.lStackBytes,
+        layout.lStackBytes - layout.lDeepestStack);
     return 0;
 }

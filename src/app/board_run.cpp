@@ -10,6 +10,7 @@
 #include "com_port.h"
 #include "config_value.h"
 #include "download.h"
+#include "erase_check.h"
 #include "exit_status.h"
 #include "hc11_registers.h"
 #include "os.h"
@@ -48,26 +49,6 @@ int WritesTarget(const BoardRun *pRun) {
     return pRun->pTarget->fBulkErase || (pRun->pFile != NULL && !pRun->pTarget->fVerifyOnly);
 }
 
-// An erase-only run's "Success" stands for an erased EEPROM: the range is read back (checked
-// by the block read's check word) and every byte must read $FF.
-int CheckEepromErased(BoardRun *pRun) {
-    const LinkTarget *pLinkTarget = pRun->link.pTarget;
-    uint8_t *pbEeprom = pRun->pWork->rgbEeprom;
-    uint32_t dwSize = (uint32_t)pLinkTarget->wEepromEnd - pLinkTarget->wEepromStart + 1;
-    if (!ReadTargetBytes(&pRun->link, pLinkTarget->wEepromStart, pbEeprom, dwSize, NULL, NULL))
-        return 0;
-    uint32_t dwFirst = dwSize, dwLeft = 0;
-    for (uint32_t i = 0; i < dwSize; i++) {
-        if (pbEeprom[i] == 0xFF) continue;
-        if (dwLeft++ == 0) dwFirst = i;
-    }
-    if (dwLeft == 0) return 1;
-    SayErr("BulkErase: %u byte(s) of the EEPROM did not erase, the first at $%04X (reads %02X)\n",
-           (unsigned)dwLeft, (unsigned)(uint16_t)(pLinkTarget->wEepromStart + dwFirst),
-           pbEeprom[dwFirst]);
-    return 0;
-}
-
 // Bytes of the image this run sent: those the chip did not already hold.
 uint32_t CountBytesSent(const ProgramImage *pImage) {
     uint32_t dwSent = 0;
@@ -88,6 +69,8 @@ int UseTarget(BoardRun *pRun, uint32_t *pdwBytes) {
     } else if (pFile != NULL) {
         SayOut("Downloading %s\n", pFile->pFile->pszName);
         if (!DownloadImage(&pRun->link, pFile, pTarget->fBulkErase)) return 0;
+        if (pTarget->fBulkErase && !CheckEepromErased(&pRun->link, pFile, pRun->pWork->rgbEeprom))
+            return 0;
         *pdwBytes += CountBytesSent(pFile);
     }
     if (pTarget->fReadBack) {
@@ -95,7 +78,8 @@ int UseTarget(BoardRun *pRun, uint32_t *pdwBytes) {
         if (!ReadBackRange(&pRun->link, &pRun->pWork->readBack)) return 0;
         *pdwBytes += (uint32_t)pTarget->readBack.wEnd - pTarget->readBack.wStart + 1;
     }
-    if (pFile == NULL && !pTarget->fReadBack) return CheckEepromErased(pRun);  // "-B" alone
+    if (pFile == NULL && !pTarget->fReadBack)  // "-B" alone
+        return CheckEepromErased(&pRun->link, NULL, pRun->pWork->rgbEeprom);
     return 1;
 }
 

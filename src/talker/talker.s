@@ -11,17 +11,16 @@
 ; ceil(t * E / DELAY_PASS_CYCLES) passes: 16 bits hold 100 ms up to E = 11.1 MHz. Below
 ; E = 1 MHz the host sets CSEL in OPTION with "w" and gives the short delay 20 ms.
 ;
-; Memory, the 256 bytes of RAM, as laid out for this code (talker.ld puts the variables, .bss,
-; directly after .text; the generator checks the layout on every build and states the
-; addresses in the image source):
-;   $0000-         the code, entered at $0000, ending with poll_mask, the one variable
-;                  that starts with a value: RDRF while held_byte is free, 0 while it holds
-;                  a byte
-;   then           scratch: the new value of an EEPROM byte, for the erase decision;
-;                  held_byte: a byte taken in while an EEPROM byte programs
-;   $00F8-$00FF    the stack, from $00FF down, at most STACK_BYTES (8) deep: the return
-;                  into the command loop, the count pushed by a "P" block, then the returns
-;                  from program_byte and eeprom_cycle
+; Memory, the 256 bytes of RAM, as laid out for this code (the generator checks the layout on
+; every build, works out the deepest stack from this source and states the addresses in the
+; image source):
+;   $0000-         the start-up code, run once; its bytes then serve as RAM: the stack
+;                  from stack_top down to $0000, then poll_mask (a byte of the start-up code
+;                  whose value, RDRF, is its first: RDRF while held_byte is free, 0 while it
+;                  holds a byte), the other variables, and free bytes up to startup_end
+;   then           the rest of the code, up to $00FF at most
+;   The stack holds the return into the command loop, the count pushed by a "P" block, then
+;   the returns from program_byte and eeprom_cycle: 8 bytes at the deepest.
 ;
 ; While an EEPROM byte programs, its delay loop takes the next byte the host sent out of the
 ; SCI into held_byte, so that the SCI's receive register can hold one more: the host may keep
@@ -39,17 +38,21 @@
 ;     "p"  programs the count's low byte into the EEPROM byte, answers the byte read back
 ;     "W"  stores count data bytes from the address up, answering each with its read-back
 ;     "P"  programs count data bytes from the address up, answering each with its read-back
-;     "R"  answers the count bytes from the address up, back to back, then the block's
-;          check word, high byte first (see below)
+;     "R"  answers the count bytes from the address up, back to back, in spans: a span ends
+;          after a byte at an address whose low seven bits are all ones ($xx7F, $xxFF) and
+;          after the last byte, and each span is followed by its two check bytes (below)
 ;     "B"  bulk-erases the EEPROM and CONFIG, programs CONFIG with the count's low byte
 ;          (about 110 ms, no reply)
 ;     any other letter is answered by "?" once its four frame bytes are in.
 ;   A block count of 0 stands for 65536 bytes; a block's address wraps from $FFFF to $0000.
 ;   Then the loop sends the next ">".
-;   The check word of "R" is a Fletcher sum modulo 256 over the bytes sent, b1 to bn:
-;   low = (b1 + ... + bn) mod 256, high = (n*b1 + (n-1)*b2 + ... + 1*bn) mod 256, that is,
-;   starting from 0, low += b and high += low for each byte. A byte changed on the line
-;   changes low; two neighbouring bytes swapped change high. "R" reads each address once.
+;   The check bytes of a span of "R", b1 to bn (n at most 128), are sums over GF(2^8) with the
+;   polynomial x^8 + x^4 + x^3 + x^2 + 1 ($11D): starting from 0, for each byte
+;   xor ^= b and sum = sum * x ^ xor (multiplying by x: a shift left, then $1D XORed in when
+;   a bit fell out); xor goes first, then sum. Byte bi weighs 1 in xor and
+;   1 + x + ... + x^(n-i) in sum, weights that differ for any two of up to 254 bytes, so any
+;   error confined to two bytes of one span and its check bytes changes the check, and a
+;   random span passes once in 65536. "R" reads each address once.
 ;
 ; Registers while a command runs: X holds the address, Y the count.
 
@@ -81,8 +84,7 @@ EPGM    = 0x01              ; PPROG: programming voltage on
 ; --- Values the talker writes
 BAUD_9600   = TCLR | SCP1 | SCP0    ; 2 MHz / (16 * 13) = 9615 baud; SCR2-SCR0 clear: / 1
 SCI_ON      = TE | RE               ; no SCI interrupts, no wake-up, no break
-STACK_TOP   = 0x00FF
-STACK_BYTES = 8                     ; the deepest the stack grows, checked by the generator
+STACK_BYTES = 12                    ; the stack's room, from stack_top down to $0000
 
 ; Every EEPROM operation writes PPROG twice: its latch pattern, then, after the store that
 ; latches the address, the same pattern plus EPGM (bit 0, clear in every pattern: one INCA).
@@ -95,11 +97,18 @@ DELAY_PASS_CYCLES = 17
 SHORT_PASSES = (20000 + DELAY_PASS_CYCLES - 1) / DELAY_PASS_CYCLES   ; 1177 passes, 10.0 ms
 LONG_PASSES  = (200000 + DELAY_PASS_CYCLES - 1) / DELAY_PASS_CYCLES  ; 11765, 100.0 ms
 
+; --- The block read's check
+SPAN_MASK   = 0x7F                  ; a span ends where the next address's low 7 bits are 0
+GF_REDUCE   = 0x1D                  ; x^8 = x^4 + x^3 + x^2 + 1 in GF(2^8)
+
 ; --- Wire characters
 PROMPT          = '>'
 REPLY_UNKNOWN   = '?'
 CMD_SYNC        = 's'
 CMD_SYNC_FF     = 0xFF              ; a second sync: a boot ROM at 7812 baud takes it as its $FF
+        .if     CMD_SYNC_FF - 0xFF
+        .error  "serve_command finds CMD_SYNC_FF as the letter that INCB turns into 0"
+        .endif
 CMD_READ        = 'r'
 CMD_WRITE       = 'w'
 CMD_PROGRAM     = 'p'
@@ -112,18 +121,30 @@ CMD_BULK        = 'B'
 
 ;
 ; Start-up, entered at $0000 by the bootstrap ROM. The ROM's last echo goes out at the ROM's
-; rate before BAUD changes.
+; rate before BAUD changes. Nothing here runs again: once the command loop starts, these bytes
+; are the stack, poll_mask and the other variables.
 start:
-        lds     #STACK_TOP
+        lds     #stack_top
         ldx     #REGS
 wait_last_echo:
         brclr   SCSR-REGS,x #TC wait_last_echo
         bclr    SPCR-REGS,x #DWOM       ; port D, TxD among its pins, drives actively
+poll_mask = . - 1 - start               ; the mask above, DWOM: RDRF, poll_mask's first value
+        .if     DWOM - RDRF
+        .error  "poll_mask starts as DWOM, which must equal RDRF"
+        .endif
         ldaa    #BAUD_9600
 baud_value = . - 1 - start              ; its offset: patched for another E clock
         staa    BAUD-REGS,x
         ldaa    #SCI_ON
         staa    SCCR2-REGS,x
+startup_end:
+
+; The stack below poll_mask, the other variables above it, all within the start-up code.
+stack_top   = poll_mask - 1
+check_xor   = poll_mask + 1             ; "R": the XOR of the span's bytes so far
+held_byte   = poll_mask + 2             ; a byte taken in while an EEPROM byte programs
+variables_end = poll_mask + 3
 
 ; The command loop: one command a pass, each ending with the return here; never left.
 command_loop:
@@ -160,40 +181,28 @@ serve_command:
         bsr     receive                 ; B = letter
         cmpb    #CMD_SYNC
         beq     served
-        cmpb    #CMD_SYNC_FF            ; the probe before a load at the boot ROM's own rate
-        beq     served
+        incb                            ; B = letter + 1: CMD_SYNC_FF, the probe before a
+        beq     served                  ; load at the boot ROM's own rate, gives 0
         pshb
         bsr     receive_word
         xgdx                            ; X = address
         bsr     receive_word
         xgdy                            ; Y = count
-        pula                            ; A = letter
-        cmpa    #CMD_READ
+        pula                            ; A = letter + 1
+        cmpa    #CMD_READ + 1
         beq     send_read_back          ; "r": replies the byte at X
-        cmpa    #CMD_WRITE
-        beq     cmd_write
-        cmpa    #CMD_PROGRAM
+        cmpa    #CMD_BULK + 1
+        beq     cmd_bulk
+        cmpa    #CMD_PROGRAM + 1
         beq     cmd_program
-        cmpa    #CMD_BLOCK_WRITE
+        cmpa    #CMD_BLOCK_WRITE + 1
         beq     cmd_block_write
-        cmpa    #CMD_BLOCK_PROG
+        cmpa    #CMD_BLOCK_PROG + 1
         beq     cmd_block_program
-        cmpa    #CMD_BLOCK_READ
+        cmpa    #CMD_BLOCK_READ + 1
         beq     cmd_block_read
-        cmpa    #CMD_BULK
+        cmpa    #CMD_WRITE + 1
         bne     cmd_unknown
-
-; "B": bulk-erases the EEPROM array and CONFIG, then programs CONFIG with the count's low
-; byte. A bulk erase latched at CONFIG's address takes in CONFIG as well as the array; the
-; value stored to latch it does not matter (the CONFIG value is stored).
-cmd_bulk:
-        xgdy                            ; B = the CONFIG value
-        ldx     #CONFIG
-        ldaa    #ERASE_BULK
-        ldy     #LONG_PASSES            ; 100 ms
-long_passes = . - 2 - start             ; its offset: patched for another E clock
-        bsr     eeprom_cycle_y
-        bra     program_cycle
 
 ; "w": stores the count's low byte at X, then replies as "r" does.
 cmd_write:
@@ -223,6 +232,38 @@ cmd_block_program:
         bne     cmd_block_program
         rts
 
+; "R": X = first address, Y = count (0 for 65536). Sends each byte from X up with its span's
+; check after the span: A = xor (kept in check_xor too), B = sum (see the top of this file).
+; XGDX puts X's low byte in B for the span test and back; it leaves the flags alone.
+block_read_span_end:
+        bsr     send_check
+cmd_block_read:
+        clrb
+        stab    *check_xor
+block_read_next:
+        bsr     send_read_back          ; A = the byte sent
+        eora    *check_xor
+        staa    *check_xor              ; xor ^= byte
+        lslb                            ; sum = sum * x ...
+        bcc     block_read_fold
+        eorb    #GF_REDUCE
+block_read_fold:
+        eorb    *check_xor              ; ... ^ xor
+        inx
+        dey
+        beq     send_check              ; the last byte: its span's check ends the command
+        xgdx
+        bitb    #SPAN_MASK
+        xgdx
+        bne     block_read_next
+        bra     block_read_span_end
+
+; send_check: sends A, then B.
+send_check:
+        bsr     send
+        tba
+        bra     send
+
 ; Any other letter: answers "?".
 cmd_unknown:
         ldaa    #REPLY_UNKNOWN
@@ -234,26 +275,6 @@ send:
 served:
         rts
 
-; "R": X = first address, Y = count (0 for 65536). Sends each byte from X up, then the check
-; word: A = high (the sum of the running sums), B = low (the sum of the bytes), both mod 256.
-; Twelve bytes of code; a CRC's loop over the bits would not fit beside the other commands.
-cmd_block_read:
-        clra
-        clrb
-block_read_next:
-        psha
-        bsr     send_read_back          ; A = the byte sent
-        aba
-        tab                             ; low += byte
-        pula
-        aba                             ; high += low
-        inx
-        dey
-        bne     block_read_next
-        bsr     send
-        tba
-        bra     send
-
 ; "p": programs the count's low byte into the EEPROM byte at X.
 cmd_program:
         xgdy                            ; B = value
@@ -261,12 +282,11 @@ cmd_program:
 ; become a 1, then sends the byte read back. Preserves B and X; destroys A and Y.
 ; send_read_back, its last step, sends the byte at X and leaves it in A. Preserves B, X, Y.
 program_byte:
-        ldaa    0,x
-        cba
+        cmpb    0,x
         beq     send_read_back          ; already holds the value: no EEPROM cycle
-        stab    *scratch
-        coma
-        anda    *scratch                ; bits that must go from 0 to 1
+        tba
+        oraa    0,x
+        cmpa    0,x                     ; no bit must go from 0 to 1: it programs alone
         beq     program_only
         ldaa    #ERASE_BYTE             ; programming only clears bits: erase first
         bsr     eeprom_cycle
@@ -276,6 +296,16 @@ send_read_back:
         ldaa    0,x
         bra     send
 
+; "B": bulk-erases the EEPROM array and CONFIG, then programs CONFIG with the count's low
+; byte. A bulk erase latched at CONFIG's address takes in CONFIG as well as the array; the
+; value stored to latch it does not matter (the CONFIG value is stored).
+cmd_bulk:
+        xgdy                            ; B = the CONFIG value
+        ldx     #CONFIG
+        ldaa    #ERASE_BULK
+        ldy     #LONG_PASSES            ; 100 ms
+long_passes = . - 2 - start             ; its offset: patched for another E clock
+        bsr     eeprom_cycle_y
 ; program_cycle: programs B into the EEPROM byte at X. eeprom_cycle: the same with
 ; A = latch pattern. Each latches, stores B at X, turns on the programming voltage for
 ; 10 ms (eeprom_cycle_y: for Y passes of its delay), then clears PPROG. Preserves B and X;
@@ -305,10 +335,3 @@ delay_next:
         bne     delay_pass
         clr     PPROG
         rts
-
-poll_mask:      .byte   RDRF            ; held_byte free: the delay takes a byte in
-
-        .bss
-scratch:        .skip 1
-held_byte:      .skip 1
-variables_end:

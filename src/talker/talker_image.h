@@ -11,10 +11,16 @@ extern const unsigned dwTalkerImageLines;
 // delays, two bytes each, high byte first. A delay of t seconds at E Hz takes
 // ceil(t * E / TALKER_DELAY_PASS_CYCLES) passes, from 1 to 65535.
 const unsigned TALKER_BAUD_OFFSET = 14;
-const unsigned TALKER_SHORT_DELAY_OFFSET = 207;
-const unsigned TALKER_LONG_DELAY_OFFSET = 111;
+const unsigned TALKER_SHORT_DELAY_OFFSET = 220;
+const unsigned TALKER_LONG_DELAY_OFFSET = 212;
 const unsigned TALKER_DELAY_PASS_CYCLES = 17;
 
-// The RAM the talker never touches: after its variables, above its deepest stack.
-const unsigned TALKER_FREE_RAM_START = 0x00F4;
-const unsigned TALKER_FREE_RAM_END = 0x00F7;
+// The RAM the talker leaves alone once started: start-up code after its variables.
+const unsigned TALKER_FREE_RAM_START = 0x000F;
+const unsigned TALKER_FREE_RAM_END = 0x0014;
+
+// Its stack: the first byte pushed, the room below it, and the deepest use (worked
+// out from the source).
+const unsigned TALKER_STACK_TOP = 0x000B;
+const unsigned TALKER_STACK_BYTES = 12;
+const unsigned TALKER_STACK_DEEPEST = 8;

@@ -16,6 +16,15 @@ const uint32_t WRONG_ANSWERS_TO_STOP = 2;  // one may be a byte garbled on the l
 const uint32_t RATE_SWITCH_WAIT_MS = 25;
 const uint32_t SYNC_SETTLE_MS = 20;  // beyond the common adapters' default latency timer, 16 ms
 
+// How a series of syncs ended, and what answered them.
+enum SyncOutcome { SYNC_PROMPT, SYNC_SILENT, SYNC_WRONG_ANSWERS, SYNC_CALL_FAILED };
+struct SyncAnswers {
+    uint32_t dwSilent;  // attempts that read nothing
+    uint32_t dwWrong;   // answers that were not ">"
+    uint32_t dwBreaks;  // of them, $00: a break, or a boot ROM's echo at a slower rate
+    uint8_t bLastWrong;
+};
+
 enum PromptAttempt {
     ATTEMPT_CALL_FAILED = -1,  // no further attempt may be made
     ATTEMPT_SILENT = 0,
@@ -62,7 +71,43 @@ void ReportSilentAttempt(uint32_t dwSilent) {
         (unsigned)(SYNC_ATTEMPTS - 1), (unsigned)(SYNC_ATTEMPTS - 1) * 2);
 }
 
-}  // namespace
+void BuildFrame(uint8_t bLetter, uint16_t wAddress, uint16_t wCount, uint8_t *pbFrame) {
+    pbFrame[0] = bLetter;
+    pbFrame[1] = (uint8_t)(wAddress >> 8);
+    pbFrame[2] = (uint8_t)(wAddress & 0xFF);
+    pbFrame[3] = (uint8_t)(wCount >> 8);
+    pbFrame[4] = (uint8_t)(wCount & 0xFF);
+}
+
+// A byte command: the count's high byte 0, its low byte the value.
+void BuildValueFrame(uint8_t bLetter, uint16_t wAddress, uint32_t dwValue, uint8_t *pbFrame) {
+    BuildFrame(bLetter, wAddress, (uint8_t)dwValue, pbFrame);
+}
+
+// A block: 65536 bytes go as a count of 0.
+void BuildBlockFrame(uint8_t bLetter, uint16_t wAddress, uint32_t dwCount, uint8_t *pbFrame) {
+    BuildFrame(bLetter, wAddress, (uint16_t)dwCount, pbFrame);
+}
+
+void BuildBulkEraseFrame(uint8_t bLetter, uint16_t wAddress, uint32_t dwConfig, uint8_t *pbFrame) {
+    (void)wAddress;
+    BuildFrame(bLetter, BULK_ERASE_ADDRESS, (uint8_t)dwConfig, pbFrame);
+}
+
+typedef void (*FrameBuilder)(uint8_t bLetter, uint16_t wAddress, uint32_t dwArgument,
+                             uint8_t *pbFrame);
+
+struct CommandRow {
+    uint8_t bLetter;
+    FrameBuilder pfnBuild;
+};
+
+// In TalkerCommand's order.
+const CommandRow COMMAND_TABLE[TALKER_COMMANDS] = {
+    {'r', BuildValueFrame},     {'w', BuildValueFrame}, {'p', BuildValueFrame},
+    {'W', BuildBlockFrame},     {'P', BuildBlockFrame}, {'R', BuildBlockFrame},
+    {'B', BuildBulkEraseFrame},
+};
 
 // Up to SYNC_ATTEMPTS syncs, until the prompt, a failed call, or WRONG_ANSWERS_TO_STOP answers
 // that are not the prompt: then the line carries bytes, and more syncs would not change what
@@ -85,6 +130,8 @@ SyncOutcome SyncWithTalker(Port *pPort, SyncAnswers *pAnswers) {
     return SYNC_SILENT;
 }
 
+}  // namespace
+
 void ReportWrongPrompt(uint8_t bReply) {
     EndProgressLineForMessage();
     // A control byte would act on the terminal: it is shown by its value.
@@ -94,17 +141,10 @@ void ReportWrongPrompt(uint8_t bReply) {
         SayErr("GetPrompt: Got a $%02X, expected '>'\n", bReply);
 }
 
-void BuildFrame(uint8_t bLetter, uint16_t wAddress, uint8_t bCountLow, uint8_t *pbFrame) {
-    pbFrame[0] = bLetter;
-    pbFrame[1] = (uint8_t)(wAddress >> 8);
-    pbFrame[2] = (uint8_t)(wAddress & 0xFF);
-    pbFrame[3] = 0x00;
-    pbFrame[4] = bCountLow;
-}
-
-void BuildBlockFrame(uint8_t bLetter, uint16_t wAddress, uint32_t dwCount, uint8_t *pbFrame) {
-    BuildFrame(bLetter, wAddress, (uint8_t)(dwCount & 0xFF), pbFrame);
-    pbFrame[3] = (uint8_t)((dwCount >> 8) & 0xFF);
+void BuildCommandFrame(TalkerCommand eCommand, uint16_t wAddress, uint32_t dwArgument,
+                       uint8_t *pbFrame) {
+    const CommandRow &row = COMMAND_TABLE[eCommand];
+    row.pfnBuild(row.bLetter, wAddress, dwArgument, pbFrame);
 }
 
 int GetPrompt(Port *pPort, int fSync) {
@@ -135,7 +175,7 @@ int GetPrompt(Port *pPort, int fSync) {
 
 int WriteTargetByte(Port *pPort, uint16_t wAddress, uint8_t bValue) {
     uint8_t pbFrame[FRAME_LENGTH];
-    BuildFrame('w', wAddress, bValue, pbFrame);
+    BuildCommandFrame(TALKER_WRITE_BYTE, wAddress, bValue, pbFrame);
     if (!SendRawNoEcho(pPort, pbFrame, FRAME_LENGTH - 1)) return 0;
     if (!SendRawWithEcho(pPort, &pbFrame[FRAME_LENGTH - 1], 1, 1, 1, NULL)) return 0;
     return GetPrompt(pPort, 0);
@@ -143,7 +183,7 @@ int WriteTargetByte(Port *pPort, uint16_t wAddress, uint8_t bValue) {
 
 int BulkErase(const TalkerLink *pLink) {
     uint8_t pbFrame[FRAME_LENGTH];
-    BuildFrame('B', 0xF800, pLink->pTarget->bConfigValue, pbFrame);
+    BuildCommandFrame(TALKER_BULK_ERASE, BULK_ERASE_ADDRESS, pLink->pTarget->bConfigValue, pbFrame);
     if (pLink->pTarget->fTrace) SayErr("BulkErase\n");
     if (!SendRawNoEcho(pLink->pPort, pbFrame, FRAME_LENGTH)) return 0;
     return GetPrompt(pLink->pPort, 0);
@@ -163,7 +203,7 @@ int WriteSRecord(const TalkerLink *pLink, const SRecord *pRecord, uint32_t *pdwM
 
 int SetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dwRate) {
     uint8_t pbFrame[FRAME_LENGTH];
-    BuildFrame('w', wBaudAddress, bBaud, pbFrame);
+    BuildCommandFrame(TALKER_WRITE_BYTE, wBaudAddress, bBaud, pbFrame);
     if (!SendRawNoEcho(pPort, pbFrame, FRAME_LENGTH)) return 0;
     // The frame's last byte must have left at the old rate before the port changes: drained,
     // then its wire time at 9600 and a USB adapter's latency over.

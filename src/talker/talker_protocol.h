@@ -10,12 +10,26 @@
 
 enum { FRAME_LENGTH = 5 };
 
-// A command's frame: its letter, the address high byte first, a zero, and the count's (or
-// the value's) low byte.
-void BuildFrame(uint8_t bLetter, uint16_t wAddress, uint8_t bCountLow, uint8_t *pbFrame);
+// The talker's commands (talker.s) by name. Every one goes as a frame of FRAME_LENGTH bytes:
+// its letter, the address and then the count (or the value), each high byte first.
+enum TalkerCommand {
+    TALKER_READ_BYTE,      // "r": answers the byte at the address
+    TALKER_WRITE_BYTE,     // "w": stores the value, answers the byte read back
+    TALKER_PROGRAM_BYTE,   // "p": programs the value into an EEPROM byte, answers its read-back
+    TALKER_WRITE_BLOCK,    // "W": count data bytes follow, each answered by its read-back
+    TALKER_PROGRAM_BLOCK,  // "P": as "W", each byte programmed into the EEPROM
+    TALKER_READ_BLOCK,     // "R": answers count bytes, each span followed by its check bytes
+    TALKER_BULK_ERASE,     // "B": erases the EEPROM, programs CONFIG with the value; no answer
+    TALKER_COMMANDS
+};
 
-// A block command's frame ("W", "P", "R"): dwCount from 1 to 65536, which goes as 0.
-void BuildBlockFrame(uint8_t bLetter, uint16_t wAddress, uint32_t dwCount, uint8_t *pbFrame);
+// The frame of eCommand. dwArgument: the value of a byte command or of the bulk erase (whose
+// address is always BULK_ERASE_ADDRESS, the talker ignores it); the count of a block, 1 to
+// 65536 (which goes as 0).
+void BuildCommandFrame(TalkerCommand eCommand, uint16_t wAddress, uint32_t dwArgument,
+                       uint8_t *pbFrame);
+
+const uint16_t BULK_ERASE_ADDRESS = 0xF800;
 
 // Waits for the prompt. With fSync, up to ten attempts, each emptying the receive buffer and
 // sending "s" first, stopped by a second answer that is not ">" (after one line that says
@@ -25,19 +39,6 @@ int GetPrompt(Port *pPort, int fSync);
 // "GetPrompt: Got a ..., expected '>'" for a byte that is not the prompt: a printable byte
 // as itself, any other as $XX, never written raw to the terminal.
 void ReportWrongPrompt(uint8_t bReply);
-
-// How a series of syncs ended, and what answered them.
-enum SyncOutcome { SYNC_PROMPT, SYNC_SILENT, SYNC_WRONG_ANSWERS, SYNC_CALL_FAILED };
-struct SyncAnswers {
-    uint32_t dwSilent;  // attempts that read nothing
-    uint32_t dwWrong;   // answers that were not ">"
-    uint32_t dwBreaks;  // of them, $00: a break, or a boot ROM's echo at a slower rate
-    uint8_t bLastWrong;
-};
-
-// The syncs of GetPrompt(pPort, 1) without its closing message, for callers that know what
-// the answers mean where they are.
-SyncOutcome SyncWithTalker(Port *pPort, SyncAnswers *pAnswers);
 
 // "w": stores bValue at wAddress; the read-back is read but not compared.
 int WriteTargetByte(Port *pPort, uint16_t wAddress, uint8_t bValue);

@@ -247,7 +247,7 @@ void StartTalkerStream(TalkerStream *pStream, const TalkerLink *pLink) {
     pStream->fLockstep = 0;
     pStream->pfnMismatch = NULL;
     pStream->pMismatchContext = NULL;
-    pStream->bBlockLetter = 0;
+    pStream->eBlock = TALKER_WRITE_BLOCK;
     pStream->wBlockNext = pStream->wBlockRecord = 0;
     pStream->dwBlockLeft = 0;
     uint32_t dwCharactersPerSecond = pLink->pTarget->dwTalkerRate / BITS_PER_CHARACTER;
@@ -255,19 +255,20 @@ void StartTalkerStream(TalkerStream *pStream, const TalkerLink *pLink) {
     pStream->dwCharacterUs = BITS_PER_CHARACTER * 1000000u / pLink->pTarget->dwTalkerRate;
 }
 
-int StreamBlockStart(TalkerStream *pStream, uint8_t bLetter, uint16_t wFirst, uint32_t dwLength) {
+int StreamBlockStart(TalkerStream *pStream, TalkerCommand eBlock, uint16_t wFirst,
+                     uint32_t dwLength) {
     if (!Pump(pStream, FRAME_LENGTH, 0, 0)) return 0;
     uint8_t pbFrame[FRAME_LENGTH];
-    BuildBlockFrame(bLetter, wFirst, dwLength, pbFrame);
+    BuildCommandFrame(eBlock, wFirst, dwLength, pbFrame);
     QueueFrame(pStream, pbFrame);
-    pStream->bBlockLetter = bLetter;
+    pStream->eBlock = eBlock;
     pStream->wBlockNext = pStream->wBlockRecord = wFirst;
     pStream->dwBlockLeft = dwLength;
     return 1;
 }
 
 int StreamBlockBytes(TalkerStream *pStream, const uint8_t *pbData, uint32_t dwCount) {
-    int fProgrammed = pStream->bBlockLetter == 'P';
+    int fProgrammed = pStream->eBlock == TALKER_PROGRAM_BLOCK;
     for (uint32_t i = 0; i < dwCount && pStream->dwBlockLeft != 0; i++) {
         uint32_t dwReplies = pStream->dwBlockLeft == 1 ? 2 : 1;  // the last: its prompt too
         if (pStream->dwOutCount == STREAM_OUT_ROOM ||
@@ -301,7 +302,8 @@ int StreamSRecord(TalkerStream *pStream, const SRecord *pRecord) {
             dwEnd++;
         }
         uint16_t wFirst = (uint16_t)(pRecord->wAddress + dwStart);
-        if (!StreamBlockStart(pStream, fEeprom ? 'P' : 'W', wFirst, dwEnd - dwStart)) return 0;
+        TalkerCommand eBlock = fEeprom ? TALKER_PROGRAM_BLOCK : TALKER_WRITE_BLOCK;
+        if (!StreamBlockStart(pStream, eBlock, wFirst, dwEnd - dwStart)) return 0;
         pStream->wBlockRecord = pRecord->wAddress;
         if (!StreamBlockBytes(pStream, &pRecord->bData[dwStart], dwEnd - dwStart)) return 0;
         dwStart = dwEnd;

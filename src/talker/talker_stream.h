@@ -12,6 +12,7 @@
 
 #include "srecord.h"
 #include "talker_link.h"
+#include "talker_protocol.h"
 
 enum { STREAM_OUT_ROOM = 512, STREAM_REPLY_ROOM = 1024, STREAM_CHUNK = 256 };
 
@@ -54,7 +55,7 @@ struct TalkerStream {
     int fLockstep;  // after a wrong read-back: each byte waits for every reply before it
     MismatchReportFn pfnMismatch;  // NULL: the stream's "WriteSRecord: ..." line
     void *pMismatchContext;
-    uint8_t bBlockLetter;    // the block whose bytes are being queued: "W" or "P"
+    TalkerCommand eBlock;    // the block whose bytes are being queued: "W" or "P"
     uint16_t wBlockNext;     // the address of its next byte
     uint16_t wBlockRecord;   // its record's first address, for the stream's own message
     uint32_t dwBlockLeft;    // its bytes not queued yet
@@ -78,10 +79,11 @@ int StreamSRecord(TalkerStream *pStream, const SRecord *pRecord);
 // Reports each differing read-back through pfnMismatch with pContext instead.
 void SetStreamMismatchReport(TalkerStream *pStream, MismatchReportFn pfnMismatch, void *pContext);
 
-// Queues the frame of a "W" or "P" block of dwLength bytes (1 to 65536) from wFirst; its bytes
-// follow with StreamBlockBytes, and the block's prompt is expected after the last. Returns 1,
-// or 0 after a message.
-int StreamBlockStart(TalkerStream *pStream, uint8_t bLetter, uint16_t wFirst, uint32_t dwLength);
+// Queues the frame of a block of dwLength bytes (1 to 65536) from wFirst, eBlock
+// TALKER_WRITE_BLOCK or TALKER_PROGRAM_BLOCK; its bytes follow with StreamBlockBytes, and the
+// block's prompt is expected after the last. Returns 1, or 0 after a message.
+int StreamBlockStart(TalkerStream *pStream, TalkerCommand eBlock, uint16_t wFirst,
+                     uint32_t dwLength);
 
 // Queues the next dwCount bytes of the block, sending what may go and taking replies in as
 // the rings fill. Returns 1, or 0 after a message.

@@ -15,6 +15,7 @@
 #include "run_fixtures.h"
 #include "sim_process.h"
 #include "srecord.h"
+#include "talker_image.h"
 
 namespace {
 
@@ -52,9 +53,10 @@ TEST_F(Operations, ReadBackEqualsTheSimulatorsDump) {
                                              "Reading $0000-$00FF into " + ram + "\n" +
                                              std::string(8, '.') + "Success\n");
     sim.stop();
-    // The stack's top bytes hold the "r" handler's return while it reads them; the dump is
-    // taken with the talker idle.
-    EXPECT_EQ(ReadS19Range(ram, 0x0000, 0x00F7), sim.dumped(0x0000, 0x00F7));
+    // The talker's stack and variables, in its start-up code's bytes below its free RAM,
+    // change while it reads them; the dump is taken with the talker idle.
+    EXPECT_EQ(ReadS19Range(ram, TALKER_FREE_RAM_START, 0x00FF),
+              sim.dumped(TALKER_FREE_RAM_START, 0x00FF));
     char header[SRECORD_LINE_ROOM];
     ASSERT_EQ(FormatS0Record("68HC11 811E2 $0000-$00FF, $0000-$00FF read as the talker", header,
                              sizeof header),
@@ -145,10 +147,12 @@ TEST_F(Operations, ReadBackIntoAPipeWritesThroughIt) {
 }
 
 // SIGTERM during the read: the tool says how far it got, removes its temporary file, and
-// ends with "Failure" and 128 + SIGTERM.
+// ends with "Failure" and 128 + SIGTERM. The chip keeps to the wall clock, so that the read
+// (2 s at 9600 baud) is still going when the signal comes after its first bytes, however busy
+// the machine.
 TEST_F(Operations, InterruptedReadLeavesNoFile) {
     std::string out = dir + "/out.s19";
-    SimProcess sim;
+    SimProcess sim({"--realtime"});
     ChildProcess run =
         StartChild({kProgram, "-d", sim.path(), "-r", "f800-ffff", "-o", out}, dir + "/err");
     ASSERT_GT(run.pid, 0);
@@ -249,8 +253,9 @@ TEST_F(Operations, ReadBackIsCheckedByTheBlocksCheckWord) {
     ProgramResult result = Run(sim, "-r f800-ffff -o " + out);
     sim.stop();
     EXPECT_EQ(result.status, 0) << result.err;
+    // The 401st byte the chip sends lies in the block's second span.
     EXPECT_EQ(result.err,
-              "ReadTargetBytes: $F800-$FFFF did not match its check word; reading it again\n");
+              "ReadTargetBytes: $F880-$F8FF did not match its check word; reading it again\n");
     EXPECT_EQ(ReadS19Range(out, 0xF800, 0xFFFF), sim.dumped(0xF800, 0xFFFF));
 
     std::vector<std::string> noisy = {"--eeprom", preload};
@@ -266,6 +271,43 @@ TEST_F(Operations, ReadBackIsCheckedByTheBlocksCheckWord) {
         << result.err;
     EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n");
     EXPECT_FALSE(Exists(out + "2"));
+}
+
+// Two bytes the line inverts 256 bytes apart in a chip of alternate $FF and $00 pages cancel
+// in a sum of sums modulo 256; each span's check catches them. The 299th and 555th bytes the
+// chip sends are $F828, in the first span, and $F924, in the third (two check bytes a span):
+// "-r" reads both spans again and writes the chip's bytes; "-n" against a file that holds what
+// the line made of them finds the two bytes that differ.
+TEST_F(Operations, TwoBytesChangedAPageApartAreCaughtByTheirSpansChecks) {
+    Bytes pages(0x800);
+    for (size_t i = 0; i < pages.size(); i++) pages[i] = (i / 0x100) % 2 == 0 ? 0xFF : 0x00;
+    std::string preload = WriteS19(dir, "pages.s19", {{0xF800, pages}});
+    Bytes heard = pages;
+    heard[0x028] ^= 0xFF;
+    heard[0x124] ^= 0xFF;
+    std::string file = WriteS19(dir, "heard.s19", {{0xF800, heard}});
+    const std::string readAgain =
+        "ReadTargetBytes: $F800-$F87F did not match its check word; reading it again\n"
+        "ReadTargetBytes: $F900-$F97F did not match its check word; reading it again\n";
+    struct Case {
+        std::string args;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"-r f800-ffff -o " + dir + "/out.s19", 0, readAgain},
+        {"-n -i " + file, 3,
+         readAgain + "$F828: file 00, chip FF\n$F924: file FF, chip 00\n"
+                     "2 byte(s) differ: the chip does not hold the file\n"},
+    };
+    for (const Case &c : cases) {
+        SimProcess sim({"--eeprom", preload, "--fault", "corrupt:299", "--fault", "corrupt:555"});
+        ProgramResult result = Run(sim, c.args);
+        sim.stop();
+        EXPECT_EQ(result.status, c.status) << c.args;
+        EXPECT_EQ(result.err, c.err) << c.args;
+        EXPECT_EQ(sim.dumped(0xF800, 0xFFFF), pages) << c.args;
+    }
+    EXPECT_EQ(ReadS19Range(dir + "/out.s19", 0xF800, 0xFFFF), pages);
 }
 
 // The read-back's format follows the -o name: srec_cat reads each back as the chip's bytes.
@@ -316,25 +358,54 @@ TEST_F(Operations, IntelHexAndRawBinaryFilesProgramTheChip) {
     }
 }
 
-// An erase-only run reads the EEPROM back before its "Success": a cell that kept its value
-// fails the run, naming it.
-TEST_F(Operations, EraseOnlyRunChecksTheEepromReadsErased) {
-    std::string preload = WriteS19(dir, "preload.s19", {{0xF800, Pattern(16, 0x30)}});
-    SimProcess healthy({"--eeprom", preload});
-    ProgramResult erased = Run(healthy, "-B");
-    healthy.stop();
-    EXPECT_EQ(erased.status, 0) << erased.err;
-    EXPECT_EQ(healthy.dumped(0xF800, 0xFFFF), Bytes(0x800, 0xFF));
-    SimProcess stuck({"--eeprom", preload, "--fault", "stuck:F805"});
-    ProgramResult result = Run(stuck, "-B");
-    stuck.stop();
-    EXPECT_EQ(result.status, 3);
-    char line[96];
-    snprintf(line, sizeof line,
-             "BulkErase: 1 byte(s) of the EEPROM did not erase, the first at $F805 (reads %02X)\n",
-             Pattern(16, 0x30)[5]);
-    EXPECT_NE(result.err.find(line), std::string::npos) << result.err;
-    EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n");
+// A bulk erase is read back before the run says Success: all of the EEPROM after "-B" alone,
+// the bytes the file does not set after its download (here a file in external RAM sets none). A
+// cell that kept its value fails the run, naming it; a healthy chip takes the file.
+TEST_F(Operations, BulkEraseIsReadBackWhereTheFileDoesNotSetTheEeprom) {
+    const Bytes kept = Pattern(16, 0x30);
+    const Bytes file = Pattern(0x100, 0x77);
+    std::string bin = dir + "/in.bin";
+    std::ofstream(bin, std::ios::binary)
+        .write(reinterpret_cast<const char *>(file.data()), std::streamsize(file.size()));
+    struct Case {
+        const char *name;
+        std::vector<std::string> sim;
+        uint16_t wEeprom, wStuck;
+        std::string args;
+    } cases[] = {
+        {"EraseOnly", {}, 0xF800, 0xF805, "-B"},
+        {"FileInExternalRam",
+         {"--part", "E9", "--xram", "7000-7FFF"},
+         0xB6C0,
+         0xB6CC,
+         "-p E9 -E -B -i " + bin + " --base 7595"},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> args = c.sim;
+        args.insert(args.end(), {"--eeprom", WriteS19(dir, "kept.s19", {{c.wEeprom, kept}})});
+        SimProcess healthy(args);
+        ProgramResult erased = Run(healthy, c.args);
+        healthy.stop();
+        EXPECT_EQ(erased.status, 0) << c.name << erased.err;
+        EXPECT_EQ(healthy.dumped(c.wEeprom, uint16_t(c.wEeprom + 15)), Bytes(16, 0xFF)) << c.name;
+        if (!c.sim.empty()) {
+            EXPECT_EQ(healthy.dumped(0x7595, 0x7694), file) << c.name;
+        }
+        char szStuck[16];
+        snprintf(szStuck, sizeof szStuck, "stuck:%04X", c.wStuck);
+        args.insert(args.end(), {"--fault", szStuck});
+        SimProcess stuck(args);
+        ProgramResult result = Run(stuck, c.args);
+        stuck.stop();
+        EXPECT_EQ(result.status, 3) << c.name;
+        char line[96];
+        snprintf(line, sizeof line,
+                 "BulkErase: 1 byte(s) of the EEPROM did not erase, the first at $%04X (reads "
+                 "%02X)\n",
+                 c.wStuck, kept[c.wStuck - c.wEeprom]);
+        EXPECT_NE(result.err.find(line), std::string::npos) << c.name << result.err;
+        EXPECT_EQ(result.out.substr(result.out.size() - 8), "Failure\n") << c.name;
+    }
 }
 
 }  // namespace

@@ -62,22 +62,27 @@ void ScriptedTalker::setCorruptRead(uint32_t n) {
     readSent_ = 0;
 }
 
-// "R": the bytes, then the check word over what the chip holds (not over what the line did
-// to them), high byte first.
+// "R": the bytes in spans that end after an address whose low seven bits are all ones, each
+// followed by its check bytes over what the chip holds (not over what the line did to them):
+// the XOR of the span's bytes, then the sum over GF(2^8) that takes the running XOR after
+// doubling modulo $11D, written here from the definition rather than shared with the host.
 void ScriptedTalker::serveBlockRead(FakeTarget &target, const TalkerFrame &frame) {
     uint32_t count = frame.count == 0 ? 65536 : frame.count;
     std::vector<uint8_t> bytes;
-    uint8_t low = 0, high = 0;
+    uint8_t xorSum = 0, gfSum = 0;
     std::lock_guard<std::mutex> guard(lock_);
     for (uint32_t i = 0; i < count; i++) {
-        uint8_t value = memory_[uint16_t(frame.address + i)];
-        low = uint8_t(low + value);
-        high = uint8_t(high + low);
+        uint16_t address = uint16_t(frame.address + i);
+        uint8_t value = memory_[address];
+        xorSum ^= value;
+        gfSum = uint8_t(gfSum << 1 ^ (gfSum & 0x80 ? 0x1D : 0) ^ xorSum);
         bool corrupt = corruptRead_ != 0 && ++readSent_ % corruptRead_ == 0;
         bytes.push_back(corrupt ? uint8_t(~value) : value);
+        if ((address & 0x7F) == 0x7F || i + 1 == count) {
+            bytes.insert(bytes.end(), {xorSum, gfSum});
+            xorSum = gfSum = 0;
+        }
     }
-    bytes.push_back(high);
-    bytes.push_back(low);
     target.writeBytes(bytes);
 }
 

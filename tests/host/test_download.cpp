@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
 
 #include "com_port.h"
 #include "download.h"
@@ -214,6 +215,43 @@ TEST_F(DownloadTest, ReflashOfAnUnchangedChipSendsNoBlock) {
     EXPECT_EQ(Programmed(), 0u);
 }
 
+// Without -B, a reflash of a file that sets most of the EEPROM, whose reading finds most bytes in
+// need of an erase byte by byte, says once that -B would take about half the time; one that
+// only clears bits, finds the file mostly there, or sets a small part of the EEPROM (which -B
+// would clear whole) says nothing of it.
+TEST_F(DownloadTest, ReflashThatMustEraseMostBytesSuggestsTheBulkErase) {
+    const std::string kHint =
+        "Most of the EEPROM differs from the file and must be erased byte by byte: -B (one bulk "
+        "erase first) would take about half the time\n";
+    Bytes file(0x480);
+    for (size_t i = 0; i < file.size(); i++) file[i] = uint8_t(0x81 + i % 0x70);
+    Bytes mostlyThere = file;
+    for (size_t i = 0; i < file.size(); i += 8) mostlyThere[i] = 0x00;
+    struct Case {
+        const char *name;
+        Bytes chip;
+        size_t dwFileBytes;
+        bool hinted;
+    } cases[] = {
+        {"AllZeros", Bytes(file.size(), 0x00), file.size(), true},
+        {"Erased", Bytes(file.size(), 0xFF), file.size(), false},
+        {"MostlyThere", mostlyThere, file.size(), false},
+        {"SmallFile", Bytes(file.size(), 0x00), 0x100, false},
+    };
+    for (const Case &c : cases) {
+        UseStuckCells({});
+        SetChip(0xF800, c.chip);
+        std::string text;
+        for (size_t i = 0; i < c.dwFileBytes; i += 32)
+            text += S1(uint16_t(0xF800 + i), Bytes(file.begin() + i, file.begin() + i + 32)) + "\n";
+        DownloadOutcome outcome = Download(text, 0);
+        EXPECT_EQ(outcome.nResult, 1) << c.name << outcome.strErr;
+        EXPECT_EQ(outcome.strErr, c.hinted ? kHint : "") << c.name;
+        EXPECT_EQ(sim->peek(uint16_t(0xF800 + c.dwFileBytes - 1)), file[c.dwFileBytes - 1])
+            << c.name;
+    }
+}
+
 // Past 20, the bytes that did not verify are counted, not listed. Not one EEPROM byte took
 // its value, each left erased: the programming time, which follows -x, is named.
 TEST_F(DownloadTest, MismatchLinesStopAtTwentyThenACount) {
@@ -257,18 +295,19 @@ class BlockReadTest : public SimLinkTest {
     uint32_t dwSentBefore = 0;  // what the chip sends before the read
 };
 
-// A byte the line changed is caught by the check word and read again; a line that keeps
-// changing bytes fails the read rather than return them.
-TEST_F(BlockReadTest, CheckWordCatchesChangedBytes) {
+// A byte the line changed is caught by its span's check bytes and that span alone is read
+// again; a line that keeps changing bytes fails the read rather than return them.
+TEST_F(BlockReadTest, SpanChecksCatchChangedBytesAndReadTheirSpansAgain) {
     struct Case {
         uint32_t dwCorruptEvery;
         int nResult;
-        const char *pszErr;
+        size_t dwSpansReadAgain;  // bytes changed in the read's first answer, each in a span
+        const char *pszFailure;
     } cases[] = {
-        {0, 1, ""},
-        {3000, 1, "ReadTargetBytes: $F800-$FFFF did not match its check word; reading it again\n"},
-        {1000, 1, "ReadTargetBytes: $F000-$F7FF did not match its check word; reading it again\n"},
-        {100, 0,
+        {0, 1, 0, ""},
+        {3000, 1, 1, ""},
+        {1000, 1, 4, ""},
+        {100, 0, 0,
          "did not match its check word in 3 reads: the line changes what the chip sends "
          "(check the cable, or try a lower -b)\n"},
     };
@@ -280,13 +319,23 @@ TEST_F(BlockReadTest, CheckWordCatchesChangedBytes) {
             ReadTargetBytes(&link, 0xF000, read.data(), uint32_t(read.size()), nullptr, nullptr);
         std::string strErr = testing::internal::GetCapturedStderr();
         EXPECT_EQ(nResult, c.nResult) << c.dwCorruptEvery;
-        if (c.dwCorruptEvery == 0) {
-            EXPECT_EQ(strErr, "");
+        EXPECT_NE(strErr.find(c.pszFailure), std::string::npos) << strErr;
+        if (c.nResult == 0) continue;
+        EXPECT_EQ(read, chip) << c.dwCorruptEvery;
+        std::istringstream lines(strErr);
+        size_t dwLines = 0;
+        for (std::string line; std::getline(lines, line); dwLines++) {
+            unsigned first = 0, last = 0;
+            ASSERT_EQ(sscanf(line.c_str(),
+                             "ReadTargetBytes: $%4X-$%4X did not match its check word; reading "
+                             "it again",
+                             &first, &last),
+                      2)
+                << line;
+            EXPECT_EQ(first % READ_SPAN, 0u) << line;
+            EXPECT_EQ(last - first + 1, unsigned(READ_SPAN)) << line;
         }
-        EXPECT_NE(strErr.find(c.pszErr), std::string::npos) << strErr;
-        if (c.nResult == 1) {
-            EXPECT_EQ(read, chip) << c.dwCorruptEvery;
-        }
+        EXPECT_EQ(dwLines, c.dwSpansReadAgain) << strErr;
     }
 }
 

@@ -72,4 +72,43 @@ TEST_F(ReadOnSim, VerifyListsTheFirstTwentyDifferencesAndCountsTheRest) {
         << strErr;
 }
 
+// Every error confined to two of a span's bytes and its two check bytes changes the check:
+// each pair of places below, with every pair of nonzero changes. Among them the blind spots
+// of a sum of sums modulo 256: bit 7 flipped in two bytes an even distance apart, and two
+// bytes a whole span apart.
+TEST(SpanCheck, CatchesEveryChangeOfTwoBytesInASpan) {
+    struct Case {
+        const char *name;
+        uint32_t dwLength;      // the span's bytes; its check bytes follow at dwLength
+        uint32_t rgdwPlace[2];  // the two bytes changed
+    } cases[] = {
+        {"Neighbours", READ_SPAN, {0, 1}},
+        {"EvenDistance", READ_SPAN, {10, 12}},
+        {"EightApart", READ_SPAN, {64, 72}},
+        {"WholeSpanApart", READ_SPAN, {0, READ_SPAN - 1}},
+        {"LastByteAndTheXor", READ_SPAN, {READ_SPAN - 1, READ_SPAN}},
+        {"FirstByteAndTheSum", READ_SPAN, {0, READ_SPAN + 1}},
+        {"BothCheckBytes", READ_SPAN, {READ_SPAN, READ_SPAN + 1}},
+        {"ShortSpan", 3, {0, 2}},
+    };
+    for (const Case &c : cases) {
+        std::vector<uint8_t> sent(c.dwLength + SPAN_CHECK_BYTES);
+        for (uint32_t i = 0; i < c.dwLength; i++) sent[i] = uint8_t(i * 151 + 7);
+        uint16_t wCheck = SpanCheck(sent.data(), c.dwLength);
+        sent[c.dwLength] = uint8_t(wCheck >> 8);
+        sent[c.dwLength + 1] = uint8_t(wCheck);
+        uint32_t dwUnseen = 0;
+        for (unsigned bFirst = 1; bFirst < 256; bFirst++) {
+            for (unsigned bSecond = 1; bSecond < 256; bSecond++) {
+                std::vector<uint8_t> heard = sent;
+                heard[c.rgdwPlace[0]] ^= uint8_t(bFirst);
+                heard[c.rgdwPlace[1]] ^= uint8_t(bSecond);
+                uint16_t wHeard = uint16_t(heard[c.dwLength] << 8 | heard[c.dwLength + 1]);
+                dwUnseen += SpanCheck(heard.data(), c.dwLength) == wHeard;
+            }
+        }
+        EXPECT_EQ(dwUnseen, 0u) << c.name;
+    }
+}
+
 }  // namespace

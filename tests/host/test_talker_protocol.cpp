@@ -270,6 +270,31 @@ TEST_F(ProtocolOnSim, ByteThatDoesNotTakeItsValueIsReportedAndCounted) {
     EXPECT_EQ(sim->peek(0xF803), 0xA3);
 }
 
+// Each command's frame as the talker reads it: its letter (the talker's own, written here
+// again), the address, then the count or the value, high bytes first; 65536 bytes go as a
+// count of 0, and the bulk erase always names $F800.
+TEST(CommandFrames, CarryTheLetterAddressAndCountHighBytesFirst) {
+    struct Case {
+        TalkerCommand eCommand;
+        uint16_t wAddress;
+        uint32_t dwArgument;
+        Bytes frame;
+    } cases[] = {
+        {TALKER_READ_BYTE, 0x1039, 0, {'r', 0x10, 0x39, 0x00, 0x00}},
+        {TALKER_WRITE_BYTE, 0x1035, 0x10, {'w', 0x10, 0x35, 0x00, 0x10}},
+        {TALKER_PROGRAM_BYTE, 0xF9AB, 0x3C, {'p', 0xF9, 0xAB, 0x00, 0x3C}},
+        {TALKER_WRITE_BLOCK, 0x2000, 0x1E, {'W', 0x20, 0x00, 0x00, 0x1E}},
+        {TALKER_PROGRAM_BLOCK, 0xF800, 0x0800, {'P', 0xF8, 0x00, 0x08, 0x00}},
+        {TALKER_READ_BLOCK, 0xF87E, 65536, {'R', 0xF8, 0x7E, 0x00, 0x00}},
+        {TALKER_BULK_ERASE, 0xB600, 0xF5, {'B', 0xF8, 0x00, 0x00, 0xF5}},
+    };
+    for (const Case &c : cases) {
+        Bytes frame(FRAME_LENGTH);
+        BuildCommandFrame(c.eCommand, c.wAddress, c.dwArgument, frame.data());
+        EXPECT_EQ(frame, c.frame) << c.frame[0];
+    }
+}
+
 TEST(InEepromRange, BothBoundsAreInside) {
     static LinkTarget target;
     static TalkerLink link;

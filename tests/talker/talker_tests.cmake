@@ -12,7 +12,11 @@ target_compile_definitions(talker_tests PRIVATE
   M68HC11_AS_PATH="${M68HC11_AS}"
   M68HC11_LD_PATH="${M68HC11_LD}"
   M68HC11_OBJDUMP_PATH="${M68HC11_OBJDUMP}"
+  M68HC11_OBJCOPY_PATH="${M68HC11_OBJCOPY}"
+  M68HC11_NM_PATH="${M68HC11_NM}"
+  MAKE_TALKER_IMAGE_PATH="$<TARGET_FILE:make_talker_image>"
   SREC_CAT_PATH="${SREC_CAT}")
+add_dependencies(talker_tests make_talker_image)
 gtest_discover_tests(talker_tests)
 
 if(TARGET hc11sim_core)

@@ -22,8 +22,7 @@
 namespace {
 
 constexpr unsigned kRamSize = 256;
-constexpr unsigned kVariableBytes = 2;  // scratch byte, byte held while programming
-constexpr unsigned kStackReserve = 8;   // command return, count, two routine returns
+constexpr uint8_t kRdrf = 0x20;  // poll_mask's first value
 constexpr unsigned kDataBytesPerLine = 30;
 
 std::vector<std::string> ImageLines() {
@@ -77,10 +76,19 @@ TEST(TalkerImage, HoldsS1LinesFromZeroWithoutGapsThenOneS9) {
     EXPECT_EQ(records.back().wLength, 0);
 }
 
-TEST(TalkerImage, CodeVariablesAndStackFitTheRam) {
-    size_t codeSize = ImageBytes().size();
-    EXPECT_GT(codeSize, 0u);
-    EXPECT_LE(codeSize + kVariableBytes + kStackReserve, kRamSize);
+// Once started, the talker keeps its stack and variables in its start-up code's bytes: the
+// stack from TALKER_STACK_TOP down within them, poll_mask above it holding RDRF from the
+// image, the other variables, then the free RAM, and the code goes on after it.
+TEST(TalkerImage, CodeStackAndVariablesFitTheRam) {
+    std::vector<uint8_t> bytes = ImageBytes();
+    EXPECT_LE(bytes.size(), kRamSize);
+    EXPECT_LE(TALKER_STACK_DEEPEST, TALKER_STACK_BYTES);
+    EXPECT_LE(TALKER_STACK_BYTES, TALKER_STACK_TOP + 1);
+    ASSERT_LT(TALKER_STACK_TOP + 1, bytes.size());
+    EXPECT_EQ(bytes[TALKER_STACK_TOP + 1], kRdrf);
+    EXPECT_GT(TALKER_FREE_RAM_START, TALKER_STACK_TOP + 1);
+    EXPECT_LE(TALKER_FREE_RAM_START, TALKER_FREE_RAM_END);
+    EXPECT_LT(TALKER_FREE_RAM_END + 1, bytes.size());
 }
 
 // Delay passes for a time in microseconds at an E clock, by the rule talker_image.h gives:
@@ -282,25 +290,34 @@ struct RegisterUse {
 // The start-up lets the boot ROM's last echo finish, then stores through X at the register
 // block; the delays poll the SCI so that a byte the host sends while an EEPROM byte programs
 // is taken into RAM (17 cycles a pass).
-const RegisterUse kRegisterUses[] = {
-    {"stack from $00FF", {"lds #0xff"}},
-    {"SCSR polled for TC before BAUD changes", {"ldx #0x1000", "brclr 0x2e,x, #0x40, 0x6"}},
-    {"SPCR: DWOM cleared, other bits kept", {"bclr 0x28,x, #0x20"}},
-    {"BAUD $B0", {"ldaa #0xb0", "staa 0x2b,x"}},
-    {"SCCR2 $0C", {"ldaa #0xc", "staa 0x2d,x"}},
-    {"SCSR polled for TDRE (bit 7)", {"tst 0x102e"}},
-    {"SCSR polled for RDRF", {"ldab 0x102e", "bitb #0x20"}},
-    {"SCDR read", {"ldab 0x102f"}},
-    {"SCDR written", {"staa 0x102f"}},
-    {"byte erase: PPROG $16", {"ldaa #0x16"}},
-    {"program: PPROG $02, 1177 passes", {"ldaa #0x2", "ldy #0x499"}},
-    {"PPROG: the pattern, the store that latches, the pattern with EPGM",
-     {"staa 0x103b", "stab 0x0,x", "inca", "staa 0x103b"}},
-    {"bulk erase: PPROG $06, latched at CONFIG, 11765 passes",
-     {"ldx #0x103f", "ldaa #0x6", "ldy #0x2df5"}},
-    {"PPROG cleared to $00", {"clr 0x103b"}},
-    {"delay pass polls the SCI while held_byte is free", {"ldaa 0x102e", "anda *0xf1"}},
-};
+std::string Hex(unsigned value) {
+    char szText[16];
+    snprintf(szText, sizeof szText, "0x%x", value);
+    return szText;
+}
+
+std::vector<RegisterUse> RegisterUses() {
+    return {
+        {"stack from TALKER_STACK_TOP", {"lds #" + Hex(TALKER_STACK_TOP)}},
+        {"SCSR polled for TC before BAUD changes", {"ldx #0x1000", "brclr 0x2e,x, #0x40, 0x6"}},
+        {"SPCR: DWOM cleared, other bits kept", {"bclr 0x28,x, #0x20"}},
+        {"BAUD $B0", {"ldaa #0xb0", "staa 0x2b,x"}},
+        {"SCCR2 $0C", {"ldaa #0xc", "staa 0x2d,x"}},
+        {"SCSR polled for TDRE (bit 7)", {"tst 0x102e"}},
+        {"SCSR polled for RDRF", {"ldab 0x102e", "bitb #0x20"}},
+        {"SCDR read", {"ldab 0x102f"}},
+        {"SCDR written", {"staa 0x102f"}},
+        {"byte erase: PPROG $16", {"ldaa #0x16"}},
+        {"program: PPROG $02, 1177 passes", {"ldaa #0x2", "ldy #0x499"}},
+        {"PPROG: the pattern, the store that latches, the pattern with EPGM",
+         {"staa 0x103b", "stab 0x0,x", "inca", "staa 0x103b"}},
+        {"bulk erase: PPROG $06, latched at CONFIG, 11765 passes",
+         {"ldx #0x103f", "ldaa #0x6", "ldy #0x2df5"}},
+        {"PPROG cleared to $00", {"clr 0x103b"}},
+        {"delay pass polls the SCI while held_byte is free (poll_mask above the stack)",
+         {"ldaa 0x102e", "anda *" + Hex(TALKER_STACK_TOP + 1)}},
+    };
+}
 
 TEST(TalkerFirmware, DisassemblyHoldsTheRegisterAddressesAndValues) {
     if (std::string(M68HC11_AS_PATH).empty() || std::string(M68HC11_LD_PATH).empty() ||
@@ -314,8 +331,57 @@ TEST(TalkerFirmware, DisassemblyHoldsTheRegisterAddressesAndValues) {
         0);
     std::vector<std::string> instructions = Instructions(ReadFile(dir.file("talker.lst")));
     ASSERT_FALSE(instructions.empty());
-    for (const RegisterUse &use : kRegisterUses) {
+    for (const RegisterUse &use : RegisterUses()) {
         EXPECT_TRUE(ContainsRun(instructions, use.instructions)) << use.what;
+    }
+}
+
+// The source with each pair's first text replaced by its second.
+std::string Edited(std::string text,
+                   const std::vector<std::pair<std::string, std::string>> &edits) {
+    for (const auto &edit : edits) {
+        size_t at = text.find(edit.first);
+        EXPECT_NE(at, std::string::npos) << edit.first;
+        if (at != std::string::npos) text.replace(at, edit.first.size(), edit.second);
+    }
+    return text;
+}
+
+// The generator works out the deepest stack from the source and refuses one that overflows
+// its room or can't be followed; it prints the margin of one that fits.
+TEST(TalkerGenerator, RefusesAStackDeeperThanItsRoom) {
+    if (std::string(M68HC11_AS_PATH).empty() || std::string(M68HC11_NM_PATH).empty())
+        SKIP_FOR_MISSING_TOOL("the m68hc11 binutils are not installed");
+    const std::string call = "        bsr     eeprom_cycle\n";
+    const std::pair<std::string, std::string> deeper = {call,
+                                                        "        psha\n" + call + "        pula\n"};
+    const std::pair<std::string, std::string> roomOfEight = {"STACK_BYTES = 12", "STACK_BYTES = 8"};
+    struct Case {
+        const char *name;
+        std::vector<std::pair<std::string, std::string>> edits;
+        int fBuilds;
+        const char *pszSays;
+    } cases[] = {
+        {"AsWritten", {}, 1, "stack at most 8 of 12 bytes deep (4 to spare)"},
+        {"OneByteDeeper", {deeper}, 1, "stack at most 9 of 12 bytes deep (3 to spare)"},
+        {"OneByteDeeperThanARoomOfEight",
+         {deeper, roomOfEight},
+         0,
+         "the talker breaks its layout: the deepest stack exceeds STACK_BYTES"},
+        {"PushNotPulled", {{call, "        psha\n" + call}}, 0, "returns with bytes still pushed"},
+    };
+    std::string source = ReadFile(TALKER_SOURCE);
+    for (const Case &c : cases) {
+        WorkDir dir;
+        std::ofstream(dir.file("talker.s")) << Edited(source, c.edits);
+        std::string command = std::string(MAKE_TALKER_IMAGE_PATH) + " --as " + M68HC11_AS_PATH +
+                              " --ld " + M68HC11_LD_PATH + " --objcopy " + M68HC11_OBJCOPY_PATH +
+                              " --nm " + M68HC11_NM_PATH + " --work " + dir.file("") + " " +
+                              dir.file("talker.s") + " " + TALKER_LINK_SCRIPT + " " +
+                              dir.file("talker_image.cpp") + " >" + dir.file("out") + " 2>&1";
+        EXPECT_EQ(RunShell(command) == 0, c.fBuilds == 1) << c.name;
+        EXPECT_NE(ReadFile(dir.file("out")).find(c.pszSays), std::string::npos)
+            << c.name << ": " << ReadFile(dir.file("out"));
     }
 }
 

@@ -31,7 +31,6 @@ constexpr uint16_t kConfig = 0x103F;
 constexpr uint16_t kBprot = 0x1035;
 constexpr uint8_t kEpgm = 0x01;  // PPROG: programming voltage on
 constexpr uint16_t kEepromByte = 0xF900;
-constexpr uint16_t kDeepestStackByte = 0x00F6;  // the stack may use $00F6-$00FF
 
 uint8_t High(uint16_t word) {
     return uint8_t(word >> 8);
@@ -73,15 +72,42 @@ uint16_t FirstFreeRamByte() {
     return uint16_t(TALKER_FREE_RAM_START);
 }
 
-// The check word of "R", from its definition: low is the sum of the n bytes, high the sum of
-// each byte times the number of running sums it is in (n for the first, 1 for the last).
-uint16_t BlockCheck(const Bytes &bytes) {
-    unsigned low = 0, high = 0;
-    for (size_t i = 0; i < bytes.size(); i++) {
-        low += bytes[i];
-        high += unsigned((bytes.size() - i) % 256) * bytes[i];
+// x times a in GF(2^8) modulo x^8 + x^4 + x^3 + x^2 + 1.
+uint8_t TimesX(uint8_t a) {
+    return uint8_t(a << 1 ^ (a & 0x80 ? 0x1D : 0));
+}
+
+// The check bytes of one span of "R", from the weights its definition gives: byte i of n
+// counts once in the XOR and 1 + x + ... + x^(n-1-i) times in the sum (talker.s states the
+// running form, which the talker and the host compute).
+Bytes SpanCheckBytes(const Bytes &span) {
+    uint8_t xorSum = 0, gfSum = 0;
+    for (size_t i = 0; i < span.size(); i++) {
+        xorSum ^= span[i];
+        uint8_t weight = 0, power = 1;
+        for (size_t k = 0; k < span.size() - i; k++, power = TimesX(power)) weight ^= power;
+        for (uint8_t bit = 0x80, product = 0; bit != 0; bit >>= 1) {  // span[i] * weight
+            product = TimesX(product);
+            if (span[i] & bit) product ^= weight;
+            if (bit == 1) gfSum ^= product;
+        }
     }
-    return uint16_t((high % 256) << 8 | (low % 256));
+    return {xorSum, gfSum};
+}
+
+// A block read's answer for bytes read from address on: the bytes in spans that end after an
+// address whose low seven bits are all ones, each span followed by its check bytes.
+Bytes InSpans(uint16_t address, const Bytes &bytes) {
+    Bytes answer, span;
+    for (size_t i = 0; i < bytes.size(); i++) {
+        span.push_back(bytes[i]);
+        if ((uint16_t(address + i) & 0x7F) != 0x7F && i + 1 != bytes.size()) continue;
+        Bytes check = SpanCheckBytes(span);
+        answer.insert(answer.end(), span.begin(), span.end());
+        answer.insert(answer.end(), check.begin(), check.end());
+        span.clear();
+    }
+    return answer;
 }
 
 Bytes CommandFrame(char letter, uint16_t address, uint16_t count) {
@@ -140,13 +166,12 @@ class TalkerOnSim : public ::testing::Test {
 
     uint64_t Arrival(size_t index) const { return sim_.targetSent()[index].cycle; }
 
-    // What a block read of the range should answer: its bytes as the chip holds them, the
-    // check word, the prompt.
+    // What a block read of the range should answer: its bytes as the chip holds them in
+    // spans with their check bytes, then the prompt.
     Bytes BlockReadAnswer(uint16_t address, size_t count) const {
-        Bytes bytes = ChipBytes(address, count);
-        uint16_t check = BlockCheck(bytes);
-        bytes.insert(bytes.end(), {High(check), Low(check), '>'});
-        return bytes;
+        Bytes answer = InSpans(address, ChipBytes(address, count));
+        answer.push_back('>');
+        return answer;
     }
 
     Bytes ChipBytes(uint16_t address, size_t count) const {
@@ -391,30 +416,46 @@ TEST_F(TalkerOnSim, BulkEraseClearsTheArrayAndProgramsConfig) {
     EXPECT_EQ(sim_.peek(kConfig), 0xF5);
 }
 
-// Every command, the deepest paths included ("P" with an erase, "B", "R"), leaves the RAM
-// between the variables and the deepest stack byte as it was: the stack never grows deeper
-// than the talker states.
-TEST_F(TalkerOnSim, StackStaysWithinItsStatedDepth) {
-    const uint16_t first = FirstFreeRamByte();
-    for (uint16_t address = first; address <= TALKER_FREE_RAM_END; address++) {
+// The deepest the stack grows, measured: its room below the bytes in use while the talker
+// waits for a letter (the loop's return and receive's) is filled with a value, every command
+// runs, the deepest paths included ("P" with an erase, "B", "R" across a span), and the lowest
+// byte changed marks the depth; twice, with complementary values, since a push may store the
+// value a byte held. It is the depth the generator worked out from the source, within the
+// room, and the free RAM above the variables stays as it was.
+TEST_F(TalkerOnSim, StackGrowsAsDeepAsWorkedOutFromTheSource) {
+    const unsigned waitingDepth = 4;
+    const uint16_t bottom = uint16_t(TALKER_STACK_TOP - TALKER_STACK_BYTES + 1);
+    for (uint16_t address = FirstFreeRamByte(); address <= TALKER_FREE_RAM_END; address++)
         sim_.poke(address, uint8_t(0xA0 + address));
-    }
     UnprotectEeprom(0x00);
-    sim_.poke(kEepromByte, 0x00);
-    Send({'s'});
-    Send(CommandFrame('x', 0, 0));
-    Send(CommandFrame('r', kEepromByte, 0));
-    Send(CommandFrame('p', kEepromByte, 0xF0));
-    Send(CommandFrame('P', kEepromByte, 2));
-    Send({0x0F});
-    EXPECT_EQ(Send({0x55}), Bytes({0x55, '>'}));
-    Send(CommandFrame('W', kEepromByte, 1));
-    Send({0x00});
-    EXPECT_EQ(Send(CommandFrame('R', kEepromByte, 2)).size(), 5u);
-    EXPECT_EQ(Send(CommandFrame('B', 0xF800, 0xF5)), Bytes({'>'}));
-    for (uint16_t address = first; address <= TALKER_FREE_RAM_END; address++) {
-        EXPECT_EQ(sim_.peek(address), uint8_t(0xA0 + address)) << "RAM $" << std::hex << address;
+    unsigned deepest = waitingDepth;
+    for (uint8_t fill : {uint8_t(0x00), uint8_t(0xFF)}) {
+        for (uint16_t address = bottom; address <= TALKER_STACK_TOP - waitingDepth; address++)
+            sim_.poke(address, fill);
+        sim_.poke(kEepromByte, 0x00);
+        for (const Bytes &command : {Bytes{'s'},
+                                     CommandFrame('x', 0, 0),
+                                     CommandFrame('r', kEepromByte, 0),
+                                     CommandFrame('p', kEepromByte, 0xF0),
+                                     CommandFrame('P', kEepromByte, 2),
+                                     {0x0F},
+                                     {0x55},
+                                     CommandFrame('W', kEepromByte, 1),
+                                     {0x00},
+                                     CommandFrame('R', 0xF87E, 4),
+                                     CommandFrame('B', 0xF800, 0xF5)})
+            Send(command);
+        for (uint16_t address = bottom; address <= TALKER_STACK_TOP - waitingDepth; address++) {
+            if (sim_.peek(address) == fill) continue;
+            deepest = std::max(deepest, unsigned(TALKER_STACK_TOP - address + 1));
+            break;
+        }
     }
+    EXPECT_EQ(deepest, TALKER_STACK_DEEPEST);
+    EXPECT_LE(deepest, TALKER_STACK_BYTES);
+    EXPECT_EQ(sim_.peek(kConfig), 0xF5) << "the commands ran to the last";
+    for (uint16_t address = FirstFreeRamByte(); address <= TALKER_FREE_RAM_END; address++)
+        EXPECT_EQ(sim_.peek(address), uint8_t(0xA0 + address)) << "RAM $" << std::hex << address;
 }
 
 class UnbootedTalkerOnSim : public TalkerOnSim {
@@ -444,8 +485,8 @@ class BlockReadOnSim : public TalkerOnSim, public ::testing::WithParamInterface<
 };
 
 // "R" answers the range's bytes back to back, one character time apart, without a byte from
-// the host, then the check word of what it sent and the prompt.
-TEST_P(BlockReadOnSim, SendsTheBytesThenTheirCheckWordThenThePrompt) {
+// the host, each span followed by its check bytes, then the prompt.
+TEST_P(BlockReadOnSim, SendsTheBytesInSpansWithTheirCheckBytesThenThePrompt) {
     const BlockReadCase &c = GetParam();
     FillMemory();
     Bytes expected = BlockReadAnswer(c.address, c.count);
@@ -453,20 +494,21 @@ TEST_P(BlockReadOnSim, SendsTheBytesThenTheirCheckWordThenThePrompt) {
     if (c.count > 1) {
         EXPECT_LE(longestGap_, kCharCycles + 20);
     }
-    EXPECT_EQ(ChipBytes(c.address, c.count), Bytes(expected.begin(), expected.end() - 3))
-        << "the read changed the memory";
+    EXPECT_EQ(BlockReadAnswer(c.address, c.count), expected) << "the read changed the memory";
 }
 
-// The talker's own code and variables, the free RAM, EEPROM, the boot ROM; one byte; a range
-// that wraps from $FFFF to $0000.
+// The talker's code past its start-up (whose bytes hold the stack and variables, which the
+// read itself changes), the free RAM, EEPROM in 16 spans, the boot ROM; one byte; ranges that
+// start and end inside spans (the wrap from $FFFF to $0000: BlockReadOfCountZeroSendsAllMemory).
 const BlockReadCase kBlockReadCases[] = {
-    {"TalkerInRam", 0x0000, uint16_t(TALKER_FREE_RAM_START)},
+    {"TalkerCode", uint16_t(TALKER_FREE_RAM_END + 1), uint16_t(0xFF - TALKER_FREE_RAM_END)},
     {"FreeRam", uint16_t(TALKER_FREE_RAM_START),
      uint16_t(TALKER_FREE_RAM_END - TALKER_FREE_RAM_START + 1)},
     {"WholeEeprom", 0xF800, 0x0800},
     {"BootRom", 0xBF40, 0x00C0},
     {"OneByte", 0xF9AB, 1},
-    {"WrapsToZero", 0xFFF8, 16},
+    {"AcrossSpans", 0xF87E, 0x0103},
+    {"LastByteOfASpan", 0xF97F, 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Talker, BlockReadOnSim, ::testing::ValuesIn(kBlockReadCases),
@@ -474,18 +516,22 @@ INSTANTIATE_TEST_SUITE_P(Talker, BlockReadOnSim, ::testing::ValuesIn(kBlockReadC
                              return std::string(info.param.name);
                          });
 
-// A count of 0 reads all 65536 addresses, from the frame's address round to it again.
+// A count of 0 reads all 65536 addresses, from the frame's address round to it again, in 512
+// spans; the bytes the talker does not change while it reads come as the chip holds them.
 TEST_F(TalkerOnSim, BlockReadOfCountZeroSendsAllMemory) {
     const uint16_t start = 0xF800;
     const uint64_t budget = 70000 * kCharCycles;
+    Bytes expected = BlockReadAnswer(start, 0x800);
     Bytes reply = Send(CommandFrame('R', start, 0), budget);
-    ASSERT_EQ(reply.size(), 65536u + 3);
-    Bytes data(reply.begin(), reply.end() - 3);
+    ASSERT_EQ(reply.size(), 65536u + 512 * 2 + 1);
     EXPECT_EQ(reply.back(), '>');
-    EXPECT_EQ(reply[65536] << 8 | reply[65537], BlockCheck(data));
-    EXPECT_EQ(Bytes(data.begin(), data.begin() + 0x800), ChipBytes(start, 0x800));
-    EXPECT_EQ(Bytes(data.begin() + 0x800, data.begin() + 0x800 + FirstFreeRamByte()),
-              ChipBytes(0x0000, FirstFreeRamByte()));
+    EXPECT_EQ(Bytes(reply.begin(), reply.begin() + expected.size() - 1),
+              Bytes(expected.begin(), expected.end() - 1));
+    const size_t talkerRam = (0x800 / 128) * 130;  // $0000 comes after $F800-$FFFF's 16 spans
+    Bytes answer = BlockReadAnswer(0x0000, 0x80);
+    EXPECT_EQ(
+        Bytes(reply.begin() + talkerRam + TALKER_FREE_RAM_START, reply.begin() + talkerRam + 0x80),
+        Bytes(answer.begin() + TALKER_FREE_RAM_START, answer.begin() + 0x80));
 }
 
 // At the SCI's fastest rate, 125000 baud (160 cycles a character at 2 MHz), the read loop
@@ -522,18 +568,18 @@ class TalkerOnFaultyLine : public TalkerOnSim {
 using CorruptingLine = TalkerOnFaultyLine<hc11::FaultKind::Corrupt>;
 using DroppingLine = TalkerOnFaultyLine<hc11::FaultKind::Drop>;
 
-// A byte the host hears wrong makes the check word disagree with what it heard, while the
-// check word still matches what the chip holds.
-TEST_F(CorruptingLine, BlockReadCheckWordShowsTheWrongByte) {
+// A byte the host hears wrong makes the check bytes disagree with what it heard, while they
+// still match what the chip holds.
+TEST_F(CorruptingLine, BlockReadCheckBytesShowTheWrongByte) {
     const uint16_t start = 0xF800, count = 16;
     for (uint16_t i = 0; i < count; i++) sim_.poke(uint16_t(start + i), uint8_t(0x30 + i));
     Bytes reply = Send(CommandFrame('R', start, count));
     ASSERT_EQ(reply.size(), count + 3u);
     Bytes heard(reply.begin(), reply.begin() + count);
     EXPECT_EQ(heard[2], uint8_t(~sim_.peek(start + 2)));
-    uint16_t check = uint16_t(reply[count] << 8 | reply[count + 1]);
-    EXPECT_NE(check, BlockCheck(heard));
-    EXPECT_EQ(check, BlockCheck(ChipBytes(start, count)));
+    Bytes check(reply.begin() + count, reply.begin() + count + 2);
+    EXPECT_NE(check, SpanCheckBytes(heard));
+    EXPECT_EQ(check, SpanCheckBytes(ChipBytes(start, count)));
 }
 
 // A byte lost on the line leaves the host one byte short of count + 3: it waits in vain.
@@ -603,15 +649,6 @@ TEST_F(UnbootedTalkerOnSim, PatchedLongDelayTimesTheBulkErase) {
     EXPECT_GE(onTimes[0], 30000u * TALKER_DELAY_PASS_CYCLES);
     EXPECT_LE(onTimes[0], 30000u * TALKER_DELAY_PASS_CYCLES + kDelayOverhead);
     EXPECT_EQ(sim_.peek(kConfig), 0xF5);
-}
-
-// Two bytes swapped in the chip change the check word's high byte only.
-TEST(BlockCheck, SwappedBytesChangeTheHighByte) {
-    uint16_t inOrder = BlockCheck({0x01, 0x02, 0x03, 0x04});
-    uint16_t swapped = BlockCheck({0x01, 0x03, 0x02, 0x04});
-    EXPECT_EQ(Low(inOrder), Low(swapped));
-    EXPECT_NE(High(inOrder), High(swapped));
-    EXPECT_EQ(BlockCheck({0x01, 0x02}), 0x0403);
 }
 
 }  // namespace
