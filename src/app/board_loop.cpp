@@ -4,6 +4,7 @@
 #include "board_loop.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "bootstrap_loader.h"
 #include "com_port.h"
@@ -97,9 +98,58 @@ LinkOutcome ResetIntoBootstrap(const BoardLines *pLines, TalkerLink *pLink) {
             "No break from the boot ROM after the reset through %s: check the wiring, "
             "--reset-line, --mode-line and --invert-lines\n",
             LineName(pLines->dwResetLine));
+        if (pLink->pPort->fLinesUnconfirmed)
+            SayErr(
+                "The server never acknowledged the line changes (RFC 2217's SET-CONTROL): it "
+                "may not pass the lines on to the board (ser2net in front of a pty does not)\n");
     }
     CloseComPort(pLink);
     return eBreak == BREAK_SEEN ? LINK_DONE : LINK_FAILED;
+}
+
+namespace {
+
+// What a first load says on standard error while --wait stands behind it: a board that is
+// not in bootstrap mode yet is what the wait is for, so its failure is no news. Standard
+// output goes on as it comes.
+struct HeldErrors {
+    const TextSink *pOuter;  // where the text goes otherwise
+    char rgch[4096];
+    size_t cch;
+};
+
+void PassText(const TextSink *pSink, int fError, const char *pch, size_t cch) {
+    if (pSink != NULL) {
+        pSink->pfnText(pSink->pContext, fError, pch, cch);
+        return;
+    }
+    FILE *pStream = fError ? stderr : stdout;
+    fwrite(pch, 1, cch, pStream);
+    fflush(pStream);
+}
+
+void HoldErrorText(void *pContext, int fError, const char *pch, size_t cch) {
+    HeldErrors *pHeld = static_cast<HeldErrors *>(pContext);
+    if (!fError) return PassText(pHeld->pOuter, 0, pch, cch);
+    size_t cchTaken = cch < sizeof pHeld->rgch - pHeld->cch ? cch : sizeof pHeld->rgch - pHeld->cch;
+    memcpy(pHeld->rgch + pHeld->cch, pch, cchTaken);
+    pHeld->cch += cchTaken;
+}
+
+}  // namespace
+
+LinkOutcome LoadBeforeWait(const BoardLines *pLines, TalkerLink *pLink,
+                           LinkOutcome (*pfnLoad)(TalkerLink *pLink)) {
+    if (pLines->dwWaitSeconds == 0) return pfnLoad(pLink);
+    static thread_local HeldErrors held;
+    held.pOuter = GetTextSink();
+    held.cch = 0;
+    const TextSink hold = {HoldErrorText, &held};
+    BindTextSink(&hold);
+    LinkOutcome eLoad = pfnLoad(pLink);
+    BindTextSink(held.pOuter);
+    if (eLoad != LINK_FAILED) PassText(held.pOuter, 1, held.rgch, held.cch);
+    return eLoad;
 }
 
 LinkOutcome LoadAfterResetByHand(const BoardLines *pLines, TalkerLink *pLink, uint32_t dwLoadBaud,

@@ -13,7 +13,12 @@
 // break came, LINK_NOT_REACHED when the port did not open.
 LinkOutcome ResetIntoBootstrap(const BoardLines *pLines, TalkerLink *pLink);
 
-// With --wait, after a talker load that failed (its messages printed): says once "Waiting for
+// Runs the first talker load. With --wait, what it says on standard error is held back and
+// dropped when it fails: the wait that follows is for that case, and says so itself.
+LinkOutcome LoadBeforeWait(const BoardLines *pLines, TalkerLink *pLink,
+                           LinkOutcome (*pfnLoad)(TalkerLink *pLink));
+
+// With --wait, after a talker load that failed (LoadBeforeWait): says once "Waiting for
 // the board: hold MODA and MODB low and press RESET", watches for the reset's break for at
 // most the seconds given, then loads again. Returns the outcome of that load; eFirst without
 // --wait or after a load that did not fail.

@@ -63,11 +63,11 @@ int UseTarget(BoardRun *pRun, uint32_t *pdwBytes) {
     const RunTarget *pTarget = pRun->pTarget;
     ProgramImage *pFile = pRun->pFile;
     if (pFile != NULL && pTarget->fVerifyOnly) {
-        SayOut("Verifying %s\n", pTarget->pszInputName);
+        SayOut("Verifying %s\n", pFile->pFile->pszName);
         if (!VerifyImage(&pRun->link, pFile)) return 0;
         *pdwBytes += pFile->dwBytes;
     } else if (pFile != NULL) {
-        SayOut("Downloading %s\n", pTarget->pszInputName);
+        SayOut("Downloading %s\n", pFile->pFile->pszName);
         if (!DownloadImage(&pRun->link, pFile, pTarget->fBulkErase)) return 0;
         if (pTarget->fBulkErase && !CheckEepromErased(&pRun->link, pFile, pRun->pWork->rgbEeprom))
             return 0;
@@ -131,7 +131,9 @@ void ReturnTalkerToFirstRate(const TalkerLink *pLink) {
     uint32_t dwFirstRate = pLink->pTarget->clock.firstRate.dwRate;
     if (dwRate == dwFirstRate) return;
     uint8_t bReply = 0;
-    if (ReadProbeReply(pPort, TALKER_SYNC, RETURN_PROBE_WAIT_MS, &bReply) &&
+    // A lost connection has said so: nothing is tried on it, nor blamed on the rate.
+    if (!pPort->fConnectionLost &&
+        ReadProbeReply(pPort, TALKER_SYNC, RETURN_PROBE_WAIT_MS, &bReply) &&
         bReply == TALKER_PROMPT && MoveTalkerRate(pLink, dwFirstRate))
         return;
     SayErr(
@@ -183,7 +185,7 @@ int ProgramTarget(BoardRun *pRun, uint32_t *pdwBytes) {
     if (ResetIntoBootstrap(pLines, pLink) != LINK_DONE) return EXIT_TARGET;
     const TalkerClock *pClock = &pLink->pTarget->clock;
     ReportTalkerClock(pClock);
-    LinkOutcome eLoad = LoadTalker(pLink);
+    LinkOutcome eLoad = LoadBeforeWait(pLines, pLink, LoadTalker);
     eLoad = LoadAfterResetByHand(pLines, pLink, ChooseLoadBaud(pLink), eLoad);
     if (eLoad != LINK_DONE) return EXIT_TARGET;
     if (!OpenComPort(pLink, pClock->firstRate.dwRate)) return EXIT_TARGET;

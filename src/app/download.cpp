@@ -11,6 +11,7 @@
 namespace {
 
 enum { MAX_LISTED = 20, DOT_CHUNK = 256, READ_WINDOW = 256 };
+const uint8_t ERASED_BYTE = 0xFF;
 
 // When the chip lacks this share (percent) of a window's bytes or more, the rest of the EEPROM
 // goes out without reading it first: reading bytes that all must change costs a character
@@ -27,12 +28,17 @@ struct Download {
     int fReadFirst;       // the next EEPROM window is read, and only what differs programmed
     uint32_t dwHeldInWindow;
     uint32_t dwErasesInWindow;  // bytes read that need a 0 turned into a 1: an erase each
+    uint32_t dwStayedErased;    // EEPROM bytes that read back $FF instead of their value
 };
 
 // A byte that did not verify, named by the record that gave it, as each record's own write
 // named it.
 void ReportMismatch(void *pContext, uint16_t wAddress, uint8_t bWritten, uint8_t bReadBack) {
     Download *pDownload = static_cast<Download *>(pContext);
+    const LinkTarget *pTarget = pDownload->pLink->pTarget;
+    if (wAddress >= pTarget->wEepromStart && wAddress <= pTarget->wEepromEnd &&
+        bReadBack == ERASED_BYTE)
+        pDownload->dwStayedErased++;
     if (pDownload->dwListed++ >= MAX_LISTED) return;
     EndProgressLineForMessage();
     const ImageSource *pSource = ImageSourceOf(pDownload->pImage, wAddress);
@@ -186,12 +192,31 @@ int SendImage(Download *pDownload) {
     return FinishTalkerStream(&pDownload->stream);
 }
 
+// The EEPROM bytes the download programmed: the image's there that the chip did not hold.
+uint32_t CountEepromBytesSent(const Download *pDownload) {
+    const LinkTarget *pTarget = pDownload->pLink->pTarget;
+    uint32_t dwSent = 0;
+    for (uint32_t a = pTarget->wEepromStart; a <= pTarget->wEepromEnd; a++)
+        dwSent += pDownload->pImage->rgbState[a] == BYTE_PRESENT;
+    return dwSent;
+}
+
 int ReportMismatches(const Download *pDownload) {
     uint32_t dwMismatches = GetStreamMismatches(&pDownload->stream);
     if (dwMismatches > MAX_LISTED)
         SayErr("... and %u more\n", (unsigned)(dwMismatches - MAX_LISTED));
     SayErr("%u byte(s) did not verify: the target does not hold the file\n",
            (unsigned)dwMismatches);
+    // Not one EEPROM byte took its value, each left erased, and nothing else wrong: the
+    // programming pulse, timed from -x, was too short for the chip's own clock.
+    if (dwMismatches >= 2 && pDownload->dwStayedErased == dwMismatches &&
+        CountEepromBytesSent(pDownload) == dwMismatches) {
+        SayErr(
+            "Each byte that did not verify is an EEPROM byte left erased ($FF): programming "
+            "takes the time the crystal sets; check that -x names the board's crystal (now %g "
+            "MHz)\n",
+            pDownload->pLink->pTarget->clock.dwCrystalHz / 1e6);
+    }
     return 0;
 }
 
@@ -204,6 +229,7 @@ int DownloadImage(const TalkerLink *pLink, ProgramImage *pImage, int fChipErased
     download.dwDotsFrom = 0;
     download.fLineDotShown = 0;
     download.dwListed = 0;
+    download.dwStayedErased = 0;
     download.fReadFirst = !fChipErased;
     EnterStage(STAGE_DOWNLOAD, pImage->dwBytes);
     StartTalkerStream(&download.stream, pLink);

@@ -475,6 +475,7 @@ void BindBoardConsole(LineBoard *pBoard) {
     if (eForm == LINE_PLAIN) {
         StartRunProgress(&pBoard->progress, IsTerminalOutput() ? PROGRESS_LINE : PROGRESS_MARKS,
                          NULL);
+        SetProgressColumns(&pBoard->progress, GetTerminalColumns());
     } else {
         int fMarks = eForm == LINE_PREFIXED;
         StartRunProgress(&pBoard->progress, fMarks ? PROGRESS_MARKS : PROGRESS_LISTENER,
@@ -488,6 +489,7 @@ void NoteBoardRunning(LineBoard *pBoard) {
     pBoard->szFirstReason[0] = '\0';
     pBoard->qwStartMs = GetMonotonicMs();
     StartRunProgress(&pBoard->progress, pBoard->progress.eForm, &pBoard->progress.listener);
+    SetProgressColumns(&pBoard->progress, GetTerminalColumns());
     pBoard->nState = BOARD_RUNNING;
 }
 
@@ -568,6 +570,9 @@ int ReportInterruptedLine(LineConsole *pConsole, int nStatus) {
     if (pConsole->eForm != LINE_JSON) WriteInterruptText(0, "\n", 1);
     if (pConsole->eForm == LINE_PLAIN) {
         ReportStoppedBoard(pConsole, &pConsole->pBoards[0]);
+        // A board alone ends as every failed run does; the monitor's end is no failure.
+        const char *pszVerdict = GetInterruptVerdict(&pConsole->pBoards[0].progress.stopped);
+        WriteInterruptText(0, pszVerdict, strlen(pszVerdict));
         return nStatus;
     }
     int fAnyRunning = 0;

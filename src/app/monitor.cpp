@@ -20,8 +20,9 @@ int IsShownAsIs(uint8_t b) {
     return (b >= 0x20 && b < 0x7F) || b == '\t' || b == '\n' || b == '\r';
 }
 
-// Shows what came from the chip since the last turn.
-int ShowChipBytes(Port *pPort, int fRaw) {
+// Shows what came from the chip since the last turn; *pfMidLine tells whether the last byte
+// shown left the terminal inside a line.
+int ShowChipBytes(Port *pPort, int fRaw, int *pfMidLine) {
     uint8_t rgbRead[CHUNK];
     char szText[CHUNK * 4 + 1];
     uint32_t dwRead = 0;
@@ -33,6 +34,7 @@ int ShowChipBytes(Port *pPort, int fRaw) {
     size_t cchText = FormatMonitorBytes(rgbRead, dwRead, fRaw, szText, sizeof szText);
     fwrite(szText, 1, cchText, stdout);
     fflush(stdout);
+    if (cchText != 0) *pfMidLine = szText[cchText - 1] != '\n';
     return 1;
 }
 
@@ -49,9 +51,17 @@ TypedOutcome SendTypedBytes(Port *pPort) {
     return fEnd ? TYPED_END_KEY : TYPED_MORE;
 }
 
-// One turn of each side. Returns 1 to go on, 0 when the watch ends (*pfFailed on a failure).
-int WatchTurn(Port *pPort, const MonitorOptions *pOptions, int *pfInputOpen, int *pfFailed) {
-    if (!ShowChipBytes(pPort, pOptions->fRaw)) {
+// Where the watch stands between turns.
+struct WatchState {
+    int fInputOpen;  // the keyboard (or a script's input) still gives bytes
+    int fFailed;
+    int fMidLine;  // the chip's last byte shown ended no line
+};
+
+// One turn of each side. Returns 1 to go on, 0 when the watch ends (fFailed on a failure).
+int WatchTurn(Port *pPort, const MonitorOptions *pOptions, WatchState *pState) {
+    int *pfInputOpen = &pState->fInputOpen, *pfFailed = &pState->fFailed;
+    if (!ShowChipBytes(pPort, pOptions->fRaw, &pState->fMidLine)) {
         *pfFailed = 1;
         return 0;
     }
@@ -108,11 +118,13 @@ int WatchPort(Port *pPort, const MonitorOptions *pOptions) {
             (unsigned)pOptions->dwRate);
     fflush(stdout);
     uint64_t qwEnd = GetMonotonicMs() + (uint64_t)pOptions->dwSeconds * 1000;
-    int fInputOpen = 1, fFailed = 0;
-    while (WatchTurn(pPort, pOptions, &fInputOpen, &fFailed)) {
+    WatchState state = {1, 0, 0};
+    while (WatchTurn(pPort, pOptions, &state)) {
         if (pOptions->dwSeconds != 0 && GetMonotonicMs() >= qwEnd) break;
     }
     RestoreConsole();
-    if (!fFailed) DrainPort(pPort);  // what was typed last reaches the chip
-    return !fFailed;
+    // The shell's prompt comes back at the start of a line, whatever the chip sent last.
+    if (state.fMidLine) fputc('\n', stdout);
+    if (!state.fFailed) DrainPort(pPort);  // what was typed last reaches the chip
+    return !state.fFailed;
 }

@@ -80,10 +80,10 @@ int WriteDirectly(const ReadBackFile *pOut) {
 
 // A folder named by "-o" could never be replaced by the file: refused before the target is
 // touched, with the words the rename would have failed with.
-int IsOutputNameUsable(const char *pszName) {
+int IsOutputNameUsable(const ReadBackFile *pOut) {
     struct stat info;
-    if (stat(pszName, &info) != 0 || (info.st_mode & S_IFMT) != S_IFDIR) return 1;
-    SayErr("File Error: Could not write %s: %s\n", pszName, strerror(EISDIR));
+    if (stat(pOut->pRequest->szName, &info) != 0 || (info.st_mode & S_IFMT) != S_IFDIR) return 1;
+    SayErr("File Error: Could not write %s: %s\n", pOut->szShownName, strerror(EISDIR));
     return 0;
 }
 
@@ -93,19 +93,20 @@ void StartReadBackFile(ReadBackFile *pOut, const ReadBackRequest *pRequest, cons
     pOut->pRequest = pRequest;
     pOut->pPart = pPart;
     pOut->szTempName[0] = '\0';
+    FormatShownName(pRequest->szName, pOut->szShownName, sizeof pOut->szShownName);
     pOut->pFile = NULL;
     pOut->fDirect = 0;
 }
 
 int CreateReadBackFile(ReadBackFile *pOut) {
-    if (!IsOutputNameUsable(pOut->pRequest->szName)) return 0;
+    if (!IsOutputNameUsable(pOut)) return 0;
     const ReadBackRequest *pRequest = pOut->pRequest;
     pOut->fDirect = IsSpecialFile(pRequest->szName);
     if (pOut->fDirect) return 1;
     snprintf(pOut->szTempName, sizeof pOut->szTempName, "%s.partial", pRequest->szName);
     pOut->pFile = fopen(pOut->szTempName, "wb");
     if (pOut->pFile == NULL) {
-        SayErr("File Error: Could not create %s: %s\n", pOut->szTempName, strerror(errno));
+        SayErr("File Error: Could not create %s.partial: %s\n", pOut->szShownName, strerror(errno));
         return 0;
     }
     SetInterruptLeftover(pOut->szTempName);
@@ -114,10 +115,10 @@ int CreateReadBackFile(ReadBackFile *pOut) {
 
 int ReadBackRange(const TalkerLink *pLink, ReadBackFile *pOut) {
     const ReadBackRequest *pRequest = pOut->pRequest;
-    SayOut("Reading $%04X-$%04X into %s\n", pRequest->wStart, pRequest->wEnd, pRequest->szName);
+    SayOut("Reading $%04X-$%04X into %s\n", pRequest->wStart, pRequest->wEnd, pOut->szShownName);
     // A binary file does not carry its address: the run says it.
     if (OutputFormatOfName(pRequest->szName) == OUTPUT_BINARY) {
-        SayOut("%s holds the bytes alone, the first from $%04X\n", pRequest->szName,
+        SayOut("%s holds the bytes alone, the first from $%04X\n", pOut->szShownName,
                pRequest->wStart);
     }
     EnterStage(STAGE_READ, RangeLength(pRequest));
@@ -132,7 +133,7 @@ int SaveReadBackFile(ReadBackFile *pOut) {
     const ReadBackRequest *pRequest = pOut->pRequest;
     if (pOut->fDirect) {
         if (WriteDirectly(pOut)) return 1;
-        SayErr("File Error: Could not write %s: %s\n", pRequest->szName, strerror(errno));
+        SayErr("File Error: Could not write %s: %s\n", pOut->szShownName, strerror(errno));
         return 0;
     }
     int fWritten = WriteReadBack(pOut, pOut->pFile);
@@ -141,7 +142,7 @@ int SaveReadBackFile(ReadBackFile *pOut) {
     int fRenamed = fWritten && RenameOver(pOut->szTempName, pRequest->szName);
     SetInterruptLeftover(NULL);
     if (fRenamed) return 1;
-    SayErr("File Error: Could not write %s: %s\n", pRequest->szName, strerror(errno));
+    SayErr("File Error: Could not write %s: %s\n", pOut->szShownName, strerror(errno));
     remove(pOut->szTempName);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "run_target.h"
+#include "srec_file.h"
 #include "talker_link.h"
 
 enum { ADDRESS_SPACE = 0x10000 };
@@ -15,6 +16,7 @@ struct ReadBackFile {
     const ReadBackRequest *pRequest;      // the range ("-r") and the name ("-o")
     const PartInfo *pPart;                // named in the file's header
     char szTempName[MAX_FILE_NAME + 32];  // the name with ".partial"
+    char szShownName[SHOWN_NAME_ROOM];    // the name as messages show it
     FILE *pFile;  // NULL when no read-back was asked for, or when written directly
     int fDirect;  // "-o" names a device or a pipe: written at the end, under that name
     uint8_t pbChip[ADDRESS_SPACE];  // the range as read, from its first address

@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "crystal.h"
 #include "hc11_registers.h"
 #include "hex_digit.h"
 #include "part_table.h"
 #include "port.h"
 #include "serial_counter.h"
+#include "srec_file.h"
 #include "talker_clock.h"
 #include "talker_link.h"
 
@@ -307,15 +309,9 @@ int SetTalkerRate(Settings *pSettings, const char *pszValue) {
     return 1;
 }
 
-// The crystal in MHz, decimals allowed, within the range boards use; kept to the hertz.
+// The crystal in decimal MHz, within the range boards use, as hc11sim's "--crystal" reads it.
 int SetCrystal(Settings *pSettings, const char *pszValue) {
-    char *pszEnd = NULL;
-    double dMhz = strtod(pszValue, &pszEnd);
-    if (pszValue[0] < '0' || pszValue[0] > '9' || *pszEnd != '\0' ||
-        !(dMhz * 1e6 >= hc11::kLowestCrystalHz) || !(dMhz * 1e6 <= hc11::kHighestCrystalHz)) {
-        return VALUE_NOT_EXPECTED;
-    }
-    pSettings->dwCrystalHz = (uint32_t)(dMhz * 1e6 + 0.5);
+    if (!ReadCrystalMhz(pszValue, &pSettings->dwCrystalHz)) return VALUE_NOT_EXPECTED;
     return 1;
 }
 
@@ -511,7 +507,9 @@ int SettleTalkerRate(Settings *pSettings) {
 
 // Names what was not understood; a bare name is most often an input file without its "-i".
 void ReportUnknownArgument(const char *pszArg) {
-    fprintf(stderr, "Unknown argument: %s%s\n", pszArg,
+    static char szShown[SHOWN_NAME_ROOM];
+    FormatShownName(pszArg, szShown, sizeof szShown);
+    fprintf(stderr, "Unknown argument: %s%s\n", szShown,
             pszArg[0] == '-' ? "" : " (an input file is named with -i)");
 }
 

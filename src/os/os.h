@@ -1,6 +1,6 @@
 // What the tool needs of the operating system beyond the serial port: the handling of an
-// interrupted run, and whether standard output is a console. Implemented once per platform
-// (posix_os.cpp, win32_os.cpp).
+// interrupted run, and whether standard output is a console and how wide. Implemented once per
+// platform (posix_os.cpp, win32_os.cpp).
 #pragma once
 
 #include <cstddef>
@@ -31,6 +31,9 @@ void RemoveFileNow(const char *pszPath);
 // Whether standard output is a terminal (a console on Windows), where progress is one line
 // that rewrites itself.
 int IsTerminalOutput(void);
+
+// The width of the terminal on standard output in columns, 0 when it is none or does not say.
+uint32_t GetTerminalColumns(void);
 
 // Whether standard output is a terminal that moves its cursor up on request, where several
 // boards' lines are redrawn in place.

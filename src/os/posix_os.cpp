@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -60,6 +61,12 @@ void RemoveFileNow(const char *pszPath) {
 
 int IsTerminalOutput(void) {
     return isatty(STDOUT_FILENO);
+}
+
+uint32_t GetTerminalColumns(void) {
+    struct winsize size;
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
 }
 
 int CanRedrawLines(void) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 
 #include "console.h"
 #include "os.h"
@@ -67,6 +68,12 @@ void RemoveFileNow(const char *pszPath) {
 int IsTerminalOutput(void) {
     DWORD dwMode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &dwMode) != 0;
+}
+
+uint32_t GetTerminalColumns(void) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+    return (uint32_t)(info.srWindow.Right - info.srWindow.Left + 1);
 }
 
 // The line of each board is redrawn only where escape sequences are sure to work.

@@ -56,8 +56,12 @@ struct PortOps {
 struct Port {
     const PortOps *pOps;  // NULL while the port is closed
     uint32_t dwLastError;
-    uint32_t dwBaudRate;                                 // the rate set last
-    char szName[PORT_NAME_ROOM];                         // what messages call the port
+    uint32_t dwBaudRate;          // the rate set last
+    uint32_t fLinesUnconfirmed;   // a line change went unacknowledged (a network server that
+                                  // left SET-CONTROL unanswered): it may not reach the board
+    uint32_t fConnectionLost;     // the device went away or the server closed the connection:
+                                  // dwLastError says how, and no later call can work
+    char szName[PORT_NAME_ROOM];  // what messages call the port
     alignas(16) unsigned char rgState[PORT_STATE_ROOM];  // the implementation's own
 };
 
@@ -118,5 +122,7 @@ inline void StartPortRecord(Port *pPort, const char *pszName) {
     pPort->pOps = NULL;
     pPort->dwLastError = 0;
     pPort->dwBaudRate = 0;
+    pPort->fLinesUnconfirmed = 0;
+    pPort->fConnectionLost = 0;
     snprintf(pPort->szName, sizeof(pPort->szName), "%s", pszName);
 }

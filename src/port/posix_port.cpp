@@ -52,8 +52,14 @@ int Descriptor(const Port *pPort) {
     return g_rgOpen[PortState<PosixPortState>(pPort)->nSlot].fd;
 }
 
+// On an open port these say that the device is gone: unplugged, or a pty's other side closed.
+int IsDeviceGone(int nErrno) {
+    return nErrno == EIO || nErrno == ENXIO || nErrno == ENODEV || nErrno == EBADF;
+}
+
 int FailWith(Port *pPort, int nErrno) {
     pPort->dwLastError = (uint32_t)nErrno;
+    if (pPort->pOps != NULL && IsDeviceGone(nErrno)) pPort->fConnectionLost = 1;
     return 0;
 }
 
@@ -316,7 +322,8 @@ const char *HintForError(int nErrno) {
 void PosixDescribeError(const Port *pPort, char *pszText, size_t cchText) {
     int nErrno = (int)pPort->dwLastError;
     char szAdvice[PORT_ERROR_ROOM];
-    const char *pszHint = HintForError(nErrno);
+    const char *pszHint =
+        pPort->fConnectionLost ? "the device was unplugged or closed" : HintForError(nErrno);
     if (nErrno == EACCES || nErrno == EPERM) {
         FormatPermissionHint(pPort->szName, szAdvice, sizeof(szAdvice));
         pszHint = szAdvice;

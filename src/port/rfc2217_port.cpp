@@ -54,6 +54,7 @@ struct Rfc2217State {
     int fDropDataUntilPurgeAnswer;
     int fControlUnanswered;  // once a SET-CONTROL went unanswered, no other is waited for
     int fQueryUnanswered;
+    uint32_t dwBytesReceived;  // none at all: the server never started the negotiation
     // When the server's UART will have sent the last byte written, if it sends each byte as
     // it comes: the written bytes' time on the wire, from the first of them.
     std::chrono::steady_clock::time_point wireIdle;
@@ -68,6 +69,7 @@ Rfc2217State *State(Port *pPort) {
 
 int Fail(Port *pPort, uint32_t dwError) {
     pPort->dwLastError = dwError;
+    if (dwError == RFC2217_ERROR_CLOSED || IsTcpConnectionLost(dwError)) pPort->fConnectionLost = 1;
     return 0;
 }
 
@@ -145,6 +147,7 @@ int ReceiveAndTake(Port *pPort) {
         return Fail(pPort, dwError);
     }
     if (fClosed) return Fail(pPort, RFC2217_ERROR_CLOSED);
+    pState->dwBytesReceived += (uint32_t)cbReceived;
     return TakeServerBytes(pPort, pState->rgbReceived, cbReceived);
 }
 
@@ -308,10 +311,12 @@ int PurgeRfc2217Input(Port *pPort) {
 }
 
 int SetRfc2217Line(Port *pPort, PortLine eLine, int fAsserted) {
-    if (eLine == PORT_LINE_DTR) {
-        return SetControl(pPort, fAsserted ? COM_PORT_CONTROL_DTR_ON : COM_PORT_CONTROL_DTR_OFF);
-    }
-    return SetControl(pPort, fAsserted ? COM_PORT_CONTROL_RTS_ON : COM_PORT_CONTROL_RTS_OFF);
+    uint8_t bControl = eLine == PORT_LINE_DTR
+                           ? (fAsserted ? COM_PORT_CONTROL_DTR_ON : COM_PORT_CONTROL_DTR_OFF)
+                           : (fAsserted ? COM_PORT_CONTROL_RTS_ON : COM_PORT_CONTROL_RTS_OFF);
+    if (!SetControl(pPort, bControl)) return 0;
+    if (State(pPort)->fControlUnanswered) pPort->fLinesUnconfirmed = 1;
+    return 1;
 }
 
 int SendRfc2217Break(Port *pPort, uint32_t dwMs) {
@@ -338,6 +343,19 @@ void DescribeConnectError(const Rfc2217State *pState, uint32_t dwError, char *ps
              pState->szHost, szSystem, pszHint);
 }
 
+// A server that never took up COM-PORT-OPTION: a raw port, which passed the requests on to
+// the board as data, or, when it sent nothing at all, one still busy with another client
+// (hc11sim serves one at a time; ser2net may too).
+void DescribeNoComPort(const Rfc2217State *pState, char *pszText, size_t cchText) {
+    snprintf(pszText, cchText,
+             "the server did not take up RFC 2217's COM-PORT-OPTION: a raw TCP port? (ser2net's "
+             "accepter must be telnet(rfc2217))%s. The board may have taken these requests as "
+             "data: reset it before the next run",
+             pState->dwBytesReceived == 0
+                 ? "; or the server may be busy with another client: it sent nothing"
+                 : "");
+}
+
 // The words for the server's failures that carry no value of their own.
 const struct {
     uint32_t dwError;
@@ -347,10 +365,8 @@ const struct {
     {RFC2217_ERROR_CLOSED, "the server closed the connection"},
     {RFC2217_ERROR_COM_PORT_REFUSED,
      "the server refuses RFC 2217's COM-PORT-OPTION: it is no network serial port (ser2net's "
-     "accepter must be telnet(rfc2217))"},
-    {RFC2217_ERROR_COM_PORT_UNANSWERED,
-     "the server did not take up RFC 2217's COM-PORT-OPTION: a raw TCP port? (ser2net's "
-     "accepter must be telnet(rfc2217))"},
+     "accepter must be telnet(rfc2217)). The board may have taken these requests as data: "
+     "reset it before the next run"},
     {RFC2217_ERROR_FORMAT_REFUSED,
      "the server's port can't be set to 8 data bits, no parity, one stop bit"},
     {RFC2217_ERROR_WRITE_STALLED, "the server took no data within the write's time-out"},
@@ -366,7 +382,9 @@ void DescribeRfc2217Error(const Port *pPort, char *pszText, size_t cchText) {
         }
     }
     char szSystem[PORT_ERROR_ROOM / 2];
-    if (dwError == RFC2217_ERROR_HOST_UNKNOWN) {
+    if (dwError == RFC2217_ERROR_COM_PORT_UNANSWERED) {
+        DescribeNoComPort(pState, pszText, cchText);
+    } else if (dwError == RFC2217_ERROR_HOST_UNKNOWN) {
         DescribeResolverError(pState->dwResolverError, szSystem, sizeof(szSystem));
         snprintf(pszText, cchText, "the host %s is not known (%s)", pState->szHost, szSystem);
     } else if (dwError == RFC2217_ERROR_RATE_REFUSED) {
@@ -381,7 +399,10 @@ void DescribeRfc2217Error(const Port *pPort, char *pszText, size_t cchText) {
         DescribeConnectError(pState, dwError, pszText, cchText);
     } else {
         DescribeTcpError(dwError, szSystem, sizeof(szSystem));
-        snprintf(pszText, cchText, "the connection failed (%s)", szSystem);
+        snprintf(
+            pszText, cchText, "%s (%s)",
+            pPort->fConnectionLost ? "the server closed the connection" : "the connection failed",
+            szSystem);
     }
 }
 

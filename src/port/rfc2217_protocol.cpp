@@ -236,10 +236,10 @@ int ParseRfc2217Url(const char *pszUrl, char *pszHost, size_t cchHost, char *psz
         pszHostStart++;
         cchHostPart -= 2;
     }
-    // A bracket, a slash or a space left in the host is no name and no address.
+    // A bracket, a slash, a space or a control byte left in the host is no name and no address.
     for (size_t i = 0; i < cchHostPart; i++) {
-        char ch = pszHostStart[i];
-        if (ch == '[' || ch == ']' || ch == ' ' || ch == '/') return 0;
+        unsigned char ch = (unsigned char)pszHostStart[i];
+        if (ch == '[' || ch == ']' || ch == ' ' || ch == '/' || ch < 0x20 || ch == 0x7F) return 0;
     }
     return CopyPart(pszHostStart, cchHostPart, pszHost, cchHost) &&
            CopyPart(pszPort, strlen(pszPort), pszService, cchService);

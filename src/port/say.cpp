@@ -39,6 +39,10 @@ int IsTextBound(void) {
     return t_pSink != NULL;
 }
 
+const TextSink *GetTextSink(void) {
+    return t_pSink;
+}
+
 void SayOut(const char *pszFormat, ...) {
     va_list args;
     va_start(args, pszFormat);

@@ -25,6 +25,9 @@ void BindTextSink(const TextSink *pSink);
 // Whether the calling thread prints through a sink (a board among several).
 int IsTextBound(void);
 
+// The calling thread's sink, NULL for the standard streams: for a sink that passes text on.
+const TextSink *GetTextSink(void);
+
 // printf into the run's standard output or standard error. A text longer than 1 KB is cut.
 void SayOut(const char *pszFormat, ...) SAY_FORMAT(1);
 void SayErr(const char *pszFormat, ...) SAY_FORMAT(1);

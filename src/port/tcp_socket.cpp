@@ -69,6 +69,9 @@ void DescribeSystemError(uint32_t dwError, char *pszText, size_t cchText) {
 int IsTcpConnectionRefused(uint32_t dwError) {
     return dwError == WSAECONNREFUSED;
 }
+int IsTcpConnectionLost(uint32_t dwError) {
+    return dwError == WSAECONNRESET || dwError == WSAECONNABORTED || dwError == WSAESHUTDOWN;
+}
 void DescribeResolverError(uint32_t dwError, char *pszText, size_t cchText) {
     DescribeSystemError(dwError, pszText, cchText);
 }
@@ -137,6 +140,9 @@ void DescribeSystemError(uint32_t dwError, char *pszText, size_t cchText) {
 
 int IsTcpConnectionRefused(uint32_t dwError) {
     return dwError == ECONNREFUSED;
+}
+int IsTcpConnectionLost(uint32_t dwError) {
+    return dwError == ECONNRESET || dwError == EPIPE || dwError == ECONNABORTED;
 }
 void DescribeResolverError(uint32_t dwError, char *pszText, size_t cchText) {
     snprintf(pszText, cchText, "%s", gai_strerror(int(dwError)));

@@ -41,5 +41,7 @@ void DescribeResolverError(uint32_t dwError, char *pszText, size_t cchText);
 
 // 1 when dwError says that nothing listens on the port.
 int IsTcpConnectionRefused(uint32_t dwError);
+// 1 when dwError says that the peer reset or closed a connection that stood.
+int IsTcpConnectionLost(uint32_t dwError);
 // 1 when dwError says that a wait above ran out.
 int IsTcpTimeout(uint32_t dwError);

@@ -26,8 +26,15 @@ Win32PortState *State(Port *pPort) {
     return PortState<Win32PortState>(pPort);
 }
 
+// On an open port these say that the adapter is gone: unplugged, or its driver stopped it.
+int IsDeviceGone(DWORD dwError) {
+    return dwError == ERROR_BAD_COMMAND || dwError == ERROR_DEVICE_REMOVED ||
+           dwError == ERROR_GEN_FAILURE || dwError == ERROR_OPERATION_ABORTED;
+}
+
 int FailWithLastError(Port *pPort) {
     pPort->dwLastError = (uint32_t)GetLastError();
+    if (pPort->pOps != NULL && IsDeviceGone(pPort->dwLastError)) pPort->fConnectionLost = 1;
     return 0;
 }
 
@@ -158,7 +165,8 @@ void Win32DescribeError(const Port *pPort, char *pszText, size_t cchText) {
                              szSystem[cchSystem - 1] == '.')) {
         szSystem[--cchSystem] = '\0';
     }
-    const char *pszHint = HintForError(dwError);
+    const char *pszHint =
+        pPort->fConnectionLost ? "the adapter was unplugged or stopped" : HintForError(dwError);
     if (pszHint == NULL)
         snprintf(pszText, cchText, "%s", szSystem);
     else

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "crystal.h"
 #include "hex_digit.h"
 #include "rfc2217_wire.h"
 
@@ -40,14 +41,11 @@ bool ParseSeconds(const char *text, double *seconds) {
     return end != text && *end == '\0' && *seconds > 0;
 }
 
-// A crystal outside the range 68HC11 boards use is taken for a mistake.
+// Read as hc11prog's "-x" reads it, so that the same words name the same board.
 bool ParseCrystal(const char *text, double *hz) {
-    char *end = nullptr;
-    double mhz = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !(mhz * 1e6 >= kLowestCrystalHz) ||
-        !(mhz * 1e6 <= kHighestCrystalHz))
-        return false;
-    *hz = mhz * 1e6;
+    uint32_t crystalHz = 0;
+    if (!ReadCrystalMhz(text, &crystalHz)) return false;
+    *hz = crystalHz;
     return true;
 }
 

@@ -17,7 +17,7 @@ struct PlacedRecord {
     uint32_t dwWhere;  // line, section index or file offset, as ImageSource::dwWhere
     uint16_t wAddress;
     const uint8_t *pbData;
-    uint32_t dwLength;  // addresses wrap from $FFFF to $0000 (S19 as the talker writes it)
+    uint32_t dwLength;  // a record that runs past $FFFF is refused, in every format
     const char *pszKind;
     const SRecordLine *pLine;
 };

@@ -27,10 +27,12 @@ struct IntelRecord {
     uint8_t rgbData[DATA_ROOM];
 };
 
-// Where the walk is: the base that 02 and 04 records set, and whether the end came.
+// Where the walk is: the base that 02 and 04 records set, whether the end came, and the last
+// line that was not blank (a file cut short is named by it).
 struct IntelWalk {
     uint32_t dwBase;
     uint32_t dwEndLine;  // the end record's line, 0 before it
+    SRecordLine lastLine;
 };
 
 int RefuseLine(const ProgramImage *pImage, const SRecordLine *pLine, const char *pszWhy) {
@@ -152,20 +154,30 @@ int FillLine(ImageFill *pFill, const SRecordLine *pLine, IntelWalk *pWalk) {
                  (unsigned)pWalk->dwEndLine);
         return RefuseLine(pImage, pLine, szWhy);
     }
+    pWalk->lastLine = *pLine;
     IntelRecord record;
     return DecodeRecord(pImage, pLine, &record) && TakeRecord(pFill, pLine, &record, pWalk);
+}
+
+// The end record is the format's own mark of a whole file: without it the file may have been
+// cut short, its image only in part.
+int CheckEndRecord(const ProgramImage *pImage, const IntelWalk *pWalk) {
+    if (pWalk->dwEndLine != 0) return 1;
+    return RefuseLine(pImage, &pWalk->lastLine,
+                      "is the last line, and no end record (:00000001FF) came: the file is cut "
+                      "short");
 }
 
 }  // namespace
 
 int FillIntelHex(ImageFill *pFill) {
     const SRecordFile *pFile = pFill->pImage->pFile;
-    IntelWalk walk = {0, 0};
+    IntelWalk walk = {};
     SRecordLine line;
     StartSRecordLines(&line);
     while (NextSRecordLine(pFile, &line)) {
         if (!FillLine(pFill, &line, &walk)) return 0;
     }
     if (EndsWithLineEnd(pFile)) NoteDatalessLine(pFill);
-    return 1;
+    return CheckEndRecord(pFill->pImage, &walk);
 }

@@ -100,6 +100,15 @@ int CheckSameValues(const ImageFill *pFill, const PlacedRecord *pRecord) {
     return 1;
 }
 
+// A record's bytes past $FFFF would wrap into the talker's RAM: refused in every format.
+int CheckInsideAddressSpace(const ImageFill *pFill, const PlacedRecord *pRecord) {
+    if ((uint32_t)pRecord->wAddress + pRecord->dwLength <= IMAGE_ADDRESS_SPACE) return 1;
+    PrintRecordWhere(pFill, pRecord);
+    fputs(" lies beyond $FFFF", stderr);
+    EndRecordMessage(pRecord);
+    return 0;
+}
+
 // Stores the bytes not placed before; the record becomes their source.
 void StoreRecord(ProgramImage *pImage, const PlacedRecord *pRecord) {
     uint32_t iSource = pImage->dwSources;
@@ -117,12 +126,6 @@ void StoreRecord(ProgramImage *pImage, const PlacedRecord *pRecord) {
     pImage->rgSource[iSource].wAddress = pRecord->wAddress;
     pImage->dwSources++;
     pImage->dwBytes += dwNew;
-}
-
-// Sent in address order, a record's last byte is its highest address: $FFFF when it wraps.
-uint16_t LastSentAddress(const PlacedRecord *pRecord) {
-    uint32_t dwLast = (uint32_t)pRecord->wAddress + pRecord->dwLength - 1;
-    return dwLast >= IMAGE_ADDRESS_SPACE ? (uint16_t)0xFFFF : (uint16_t)dwLast;
 }
 
 // The S5 (S6) record's count, read from its address digits, which the line check found hex.
@@ -216,6 +219,32 @@ int IsBlank(char ch) {
     return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' || ch == '\f';
 }
 
+// The first character that is no white space, or the text's end.
+size_t FirstNonBlank(const SRecordFile *pFile) {
+    size_t i = 0;
+    while (i < pFile->cchText && IsBlank(pFile->pchText[i])) i++;
+    return i;
+}
+
+const char *FormatName(ImageFormat eFormat) {
+    switch (eFormat) {
+        case IMAGE_INTEL_HEX:
+            return "an Intel HEX";
+        case IMAGE_ELF:
+            return "an ELF";
+        default:
+            return "an S-record";
+    }
+}
+
+// "--base" takes the file's bytes as they are: a file that is S19, Intel HEX or ELF by its
+// content would be programmed as its own text.
+int RefuseBaseForFormat(const SRecordFile *pFile, ImageFormat eFormat) {
+    fprintf(stderr, "File Error: %s is %s file by its content: --base is for raw binaries only\n",
+            pFile->pszName, FormatName(eFormat));
+    return 0;
+}
+
 }  // namespace
 
 void StartImageFill(ImageFill *pFill, ProgramImage *pImage, const SRecordFile *pFile,
@@ -236,12 +265,12 @@ int PlaceImageRecord(ImageFill *pFill, const PlacedRecord *pRecord) {
         NoteDatalessLine(pFill);
         return 1;
     }
-    if (!CheckRefusedRanges(pFill, pRecord) || !CheckMemoryMap(pFill, pRecord) ||
-        !CheckSameValues(pFill, pRecord)) {
+    if (!CheckInsideAddressSpace(pFill, pRecord) || !CheckRefusedRanges(pFill, pRecord) ||
+        !CheckMemoryMap(pFill, pRecord) || !CheckSameValues(pFill, pRecord)) {
         return 0;
     }
     StoreRecord(pFill->pImage, pRecord);
-    uint16_t wLast = LastSentAddress(pRecord);
+    uint16_t wLast = (uint16_t)(pRecord->wAddress + pRecord->dwLength - 1);
     pFill->pImage->rgdwDotsAt[wLast]++;
     pFill->pImage->dwDots++;
     pFill->nLastDotAddress = wLast;
@@ -270,16 +299,36 @@ ImageFormat DetectImageFormat(const SRecordFile *pFile) {
         memcmp(pFile->pchText, ELF_MAGIC, sizeof ELF_MAGIC) == 0) {
         return IMAGE_ELF;
     }
-    size_t i = 0;
-    while (i < pFile->cchText && IsBlank(pFile->pchText[i])) i++;
+    size_t i = FirstNonBlank(pFile);
     return i < pFile->cchText && pFile->pchText[i] == ':' ? IMAGE_INTEL_HEX : IMAGE_S19;
+}
+
+ImageFormat RecognizeImageFormat(const SRecordFile *pFile) {
+    ImageFormat eFormat = DetectImageFormat(pFile);
+    if (eFormat == IMAGE_ELF) return eFormat;
+    size_t i = FirstNonBlank(pFile);
+    const char *pch = pFile->pchText + i;
+    size_t cchLeft = pFile->cchText - i;
+    if (cchLeft >= 3 && pch[0] == ':' && HexDigitValue(pch[1]) >= 0 && HexDigitValue(pch[2]) >= 0)
+        return IMAGE_INTEL_HEX;
+    if (cchLeft >= 2 && (pch[0] == 'S' || pch[0] == 's') && pch[1] >= '0' && pch[1] <= '9')
+        return IMAGE_S19;
+    return IMAGE_BINARY;
 }
 
 int FillProgramImage(const SRecordFile *pFile, const ImageRules *pRules, ProgramImage *pImage) {
     ImageFill fill;
+    ImageFormat eShown = RecognizeImageFormat(pFile);
+    if (pRules->fBinary && eShown != IMAGE_BINARY) return RefuseBaseForFormat(pFile, eShown);
     ImageFormat eFormat = pRules->fBinary ? IMAGE_BINARY : DetectImageFormat(pFile);
     StartImageFill(&fill, pImage, pFile, pRules, eFormat);
-    if (!FillByFormat(&fill)) return 0;
+    if (!FillByFormat(&fill)) {
+        if (eShown == IMAGE_BINARY && !pRules->fBinary) {
+            fprintf(stderr, "%s is no S19, Intel HEX or ELF file: a raw binary needs --base ADDR\n",
+                    pFile->pszName);
+        }
+        return 0;
+    }
     if (pImage->dwBytes != 0 || pRules->fEmptyAllowed) return 1;
     fprintf(stderr, "File Error: %s holds no data records\n", pFile->pszName);
     return 0;

@@ -65,6 +65,12 @@ int FillProgramImage(const SRecordFile *pFile, const ImageRules *pRules, Program
 // character that is not white space, S19 otherwise (and for an empty file).
 ImageFormat DetectImageFormat(const SRecordFile *pFile);
 
+// The format the content shows beyond doubt, IMAGE_BINARY when it is none: ELF by its magic,
+// Intel HEX by a ':' and two hex digits, S19 by an 'S' (or 's') and a type digit, each as the
+// first characters that are not white space. "--base" is refused for the three, and a file
+// that is none of them and fails as S19 gets a word on "--base".
+ImageFormat RecognizeImageFormat(const SRecordFile *pFile);
+
 // A run of bytes at consecutive addresses, all present (and not held, when the walk skips
 // held bytes). dwLength is at least 1.
 struct ImageRun {

@@ -75,6 +75,9 @@ void PrintLineText(const SRecordLine *pLine) {
     fputs(cchShown < pLine->cchText ? "...)\n" : ")\n", stderr);
 }
 
+// The name the file's messages use: the user's, its control bytes escaped.
+char g_szShownName[SHOWN_NAME_ROOM];
+
 void PrintWhere(const SRecordFile *pFile, const SRecordLine *pLine) {
     fprintf(stderr, "%s line %u: ", pFile->pszName, (unsigned)pLine->dwNumber);
 }
@@ -167,18 +170,21 @@ void CopyTrimmed(const char *pchLine, size_t cchLine, SRecordLine *pLine) {
 }  // namespace
 
 int ReadSRecordFile(const char *pszName, SRecordFile *pFile) {
+    char szShown[SHOWN_NAME_ROOM];
+    FormatShownName(pszName, szShown, sizeof szShown);
     FILE *pStream = OpenReadableFile(pszName);
     if (pStream == NULL) {
-        fprintf(stderr, "File Error: Could not open %s: %s\n", pszName, strerror(errno));
+        fprintf(stderr, "File Error: Could not open %s: %s\n", szShown, strerror(errno));
         return 0;
     }
     size_t cchRead = 0;
-    int fRead = ReadWhole(pStream, pszName, &cchRead);
+    int fRead = ReadWhole(pStream, szShown, &cchRead);
     fclose(pStream);
     if (!fRead) return 0;
     pFile->cchWhole = cchRead;
     while (cchRead > 0 && g_rgchFileText[cchRead - 1] == DOS_END_OF_FILE) cchRead--;
-    pFile->pszName = pszName;
+    FormatShownName(pszName, g_szShownName, sizeof g_szShownName);
+    pFile->pszName = g_szShownName;
     pFile->pchText = g_rgchFileText;
     pFile->cchText = cchRead;
     pFile->dwDataBytes = 0;
@@ -253,4 +259,15 @@ int CheckSRecordFile(SRecordFile *pFile, const RefusedRange *prgRanges, size_t d
 
 void PrintSRecordLineText(const SRecordLine *pLine) {
     PrintLineText(pLine);
+}
+
+void FormatShownName(const char *pszName, char *pszShown, size_t cchShown) {
+    size_t cchUsed = 0;
+    for (const char *pch = pszName; *pch != '\0' && cchUsed + 5 <= cchShown; pch++) {
+        unsigned char ch = (unsigned char)*pch;
+        int fControl = ch < 0x20 || ch == 0x7F;
+        cchUsed += (size_t)snprintf(pszShown + cchUsed, cchShown - cchUsed,
+                                    fControl ? "\\x%02X" : "%c", ch);
+    }
+    if (cchShown > 0) pszShown[cchUsed < cchShown ? cchUsed : cchShown - 1] = '\0';
 }

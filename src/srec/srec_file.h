@@ -15,7 +15,7 @@ enum { SRECORD_FILE_MAX_BYTES = 16 * 1024 * 1024 };
 enum { SRECORD_TEXT_ROOM = 528 };
 
 struct SRecordFile {
-    const char *pszName;  // as the user gave it, for messages
+    const char *pszName;  // as the user gave it, control bytes escaped, for messages
     const char *pchText;  // the file's bytes, a trailing DOS end-of-file mark dropped
     size_t cchText;
     size_t cchWhole;       // the file's length, DOS end-of-file marks included (binary, ELF)
@@ -63,6 +63,15 @@ LineKind ParseSRecordLine(const SRecordFile *pFile, const SRecordLine *pLine, SR
 // any of the dwRanges ranges. Counts the data bytes into pFile->dwDataBytes. Returns 1 when the
 // whole file can be downloaded; otherwise 0 after the line's message.
 int CheckSRecordFile(SRecordFile *pFile, const RefusedRange *prgRanges, size_t dwRanges);
+
+// Room for a name as messages show it: each of its bytes may take four characters.
+enum { SHOWN_NAME_ROOM = 4 * 260 };
+
+// A name the user gave (a file, a device, an argument) as messages show it, into pszShown:
+// control bytes as \xHH, so that none breaks a message or moves the terminal; other bytes
+// (UTF-8 names among them) as they are. Always terminated; a name too long for the room is
+// cut.
+void FormatShownName(const char *pszName, char *pszShown, size_t cchShown);
 
 // Prints the line's text for a message, in parentheses, and the line end: as the refusals above
 // show it (control characters as \xHH, a long line's start and "...").

@@ -15,6 +15,11 @@ namespace {
 const uint8_t BOOT_START_BYTE = 0xFF;
 const uint32_t IDLE_END_CHARACTERS = 4;  // the idle line that ends a variable-length load
 const uint32_t LATE_EVIDENCE_BYTES = 2;  // wrong echoes needed to call the load one byte late
+// Echoes, all one value, that make a talker of an earlier run the likely answer: its replies
+// come at its own faster rate, and each reads at the load's rate as one same byte.
+const uint32_t RUNNING_TALKER_EVIDENCE = 8;
+// Echoes read before a load's failure is judged a rate's rather than noise's or a stray byte's.
+const uint32_t GARBLE_EVIDENCE_BYTES = 8;
 enum { MAX_DOWNLOAD_LENGTH = 256, MAX_IMAGE_LINES = 16 };
 // The probe waits this long for a running talker's prompt: a USB adapter may hold it 16 ms.
 const uint32_t PROBE_WAIT_MS = 100;
@@ -25,6 +30,7 @@ struct TalkerLoad {
     uint8_t pbEchoes[MAX_DOWNLOAD_LENGTH];
     uint32_t dwLength;  // bytes sent after the $FF
     uint32_t dwTalker;  // of which the talker's; the rest is zero fill
+    uint32_t dwEchoed;  // echoes read
     uint32_t rgdwLineStart[MAX_IMAGE_LINES + 1];
     uint32_t dwLines;
 };
@@ -91,6 +97,7 @@ void PrintLineMark(uint32_t dwLine) {
 // then reads it as a $00 ahead of the first echo.
 int ReadEcho(Port *pPort, TalkerLoad *pLoad, uint32_t dwIndex) {
     if (!ReadRawByte(pPort, &pLoad->pbEchoes[dwIndex])) return 0;
+    pLoad->dwEchoed = dwIndex + 1;
     if (dwIndex != 0 || pLoad->pbEchoes[0] != BOOT_BREAK_BYTE ||
         pLoad->pbBytes[0] == BOOT_BREAK_BYTE)
         return 1;
@@ -166,9 +173,36 @@ void ReportWrongEchoes(const TalkerLoad *pLoad, uint32_t dwMismatches) {
     }
 }
 
+// Whether the echoes came back garbled, byte by byte in many ways: a boot ROM that runs at
+// another rate than the host, as a crystal other than -x makes it. One same echo throughout
+// is a running talker's, echoes one byte late a stray byte's, none at all a board elsewhere.
+int EchoesLookGarbled(const TalkerLoad *pLoad) {
+    uint32_t dwEchoed = pLoad->dwEchoed < pLoad->dwTalker ? pLoad->dwEchoed : pLoad->dwTalker;
+    if (dwEchoed < GARBLE_EVIDENCE_BYTES) return 0;
+    uint32_t dwWrong = 0, dwOtherValues = 0, dwShifted = 0;
+    for (uint32_t i = 0; i < dwEchoed; i++) {
+        const uint8_t bEcho = pLoad->pbEchoes[i];
+        if (bEcho != pLoad->pbBytes[i]) dwWrong++;
+        if (bEcho != pLoad->pbEchoes[0]) dwOtherValues++;
+        // An echo lost or added shifts the rest by one byte, each still whole.
+        if ((i > 0 && bEcho == pLoad->pbBytes[i - 1]) ||
+            (i + 1 < pLoad->dwTalker && bEcho == pLoad->pbBytes[i + 1]))
+            dwShifted++;
+    }
+    return dwWrong * 4 >= dwEchoed && dwOtherValues != 0 && dwShifted * 2 < dwWrong;
+}
+
+void ReportGarbledEchoes(const TalkerLink *pLink) {
+    SayErr(
+        "DownloadTalker: the echoes came back garbled, each byte its own way, as from a boot "
+        "ROM at another rate: check that -x names the board's crystal (now %g MHz)\n",
+        pLink->pTarget->clock.dwCrystalHz / 1e6);
+}
+
 // Sends the load and judges its echoes. Returns 1 when every talker byte came back as sent.
 int LoadTalker(Port *pPort, TalkerLoad *pLoad, int fFirstSent) {
     uint32_t dwMismatches = 0;
+    pLoad->dwEchoed = 0;
     int fRead = SendLoad(pPort, pLoad, fFirstSent) && ReadEchoes(pPort, pLoad, &dwMismatches);
     EndProgress("\n");  // ends the line of progress marks
     if (!fRead) {
@@ -192,6 +226,7 @@ void WaitOutIdleEnd(Port *pPort, uint32_t dwLoadBaud) {
 int SendTalker(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadBaud, int fFirstSent) {
     EnterStage(STAGE_TALKER_LOAD, pLoad->dwLength);
     int fLoaded = LoadTalker(pLink->pPort, pLoad, fFirstSent);
+    if (!fLoaded && EchoesLookGarbled(pLoad)) ReportGarbledEchoes(pLink);
     if (fLoaded && pLink->pTarget->pPart->fVariableLoad) WaitOutIdleEnd(pLink->pPort, dwLoadBaud);
     return fLoaded;
 }
@@ -222,6 +257,42 @@ LinkOutcome ProbeThenLoad(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadB
     return SendTalker(pLink, pLoad, dwLoadBaud, 1) ? LINK_DONE : LINK_FAILED;
 }
 
+// Whether the echoes were one same byte that the talker's bytes are not: the answers of a
+// talker still running, not a boot ROM's echoes (a wrong crystal garbles each byte its own
+// way, a board not in bootstrap mode sends nothing).
+int EchoesLookLikeATalker(const TalkerLoad *pLoad) {
+    if (pLoad->dwEchoed < RUNNING_TALKER_EVIDENCE) return 0;
+    int fDiffers = 0;
+    for (uint32_t i = 0; i < pLoad->dwEchoed; i++) {
+        if (pLoad->pbEchoes[i] != pLoad->pbEchoes[0]) return 0;
+        if (pLoad->pbBytes[i] != pLoad->pbEchoes[0]) fDiffers = 1;
+    }
+    return fDiffers;
+}
+
+// A load that was not probed for first, and a talker's answers for its echoes.
+void ReportUnprobedTalker(const TalkerLink *pLink) {
+    const PartInfo *pPart = pLink->pTarget->pPart;
+    if (pPart->fVariableLoad) {
+        SayErr(
+            "the talker from an earlier run may still be running: reset the board (on the %s "
+            "a running talker can't be detected)\n",
+            pPart->pszName);
+    } else {
+        SayErr(
+            "the talker from an earlier run may still be running: reset the board (at this "
+            "crystal a running talker can't be detected)\n");
+    }
+}
+
+// A load sent without a probe first: where the talker can't be looked for, a failure says
+// when its echoes were a running talker's answers.
+LinkOutcome LoadUnprobed(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadBaud) {
+    if (SendTalker(pLink, pLoad, dwLoadBaud, 0)) return LINK_DONE;
+    if (EchoesLookLikeATalker(pLoad)) ReportUnprobedTalker(pLink);
+    return LINK_FAILED;
+}
+
 }  // namespace
 
 uint32_t ChooseLoadBaud(const TalkerLink *pLink) {
@@ -241,8 +312,7 @@ LinkOutcome BootTalker(TalkerLink *pLink, int *pfRunning) {
     uint32_t dwOpenRate = fProbe ? pLink->pTarget->clock.firstRate.dwRate : dwLoadBaud;
     if (!OpenComPort(pLink, dwOpenRate)) return LINK_NOT_REACHED;
     LinkOutcome eOutcome = fProbe ? ProbeThenLoad(pLink, &load, dwLoadBaud, pfRunning)
-                           : SendTalker(pLink, &load, dwLoadBaud, 0) ? LINK_DONE
-                                                                     : LINK_FAILED;
+                                  : LoadUnprobed(pLink, &load, dwLoadBaud);
     CloseComPort(pLink);
     return eOutcome;
 }

@@ -68,11 +68,19 @@ void EndComPort(TalkerLink *pLink) {
 
 int SetComPortRate(Port *pPort, uint32_t dwBaudRate) {
     if (SetPortRate(pPort, dwBaudRate)) return 1;
+    if (pPort->fConnectionLost) {
+        SayPortFailure(pPort);
+        return 0;
+    }
     SayErr(
         "The port can't run at %u baud 8N1: some adapters can't make the chip's fast rates "
         "(try a lower -b)\n",
         (unsigned)dwBaudRate);
     return 0;
+}
+
+void SayPortFailure(const Port *pPort) {
+    PrintPortError(pPort);
 }
 
 int TracedWrite(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength, uint32_t *pdwWritten) {
@@ -90,6 +98,7 @@ int ReadRawByte(Port *pPort, uint8_t *pbByte) {
     if (!TracedRead(pPort, pbByte, 1, &dwRead)) {
         EndProgressLineForMessage();
         SayErr("SendRawWithEcho: Read error 0x%x\n", (unsigned)pPort->dwLastError);
+        SayPortFailure(pPort);
         return 0;
     }
     if (dwRead != 1) {
@@ -135,6 +144,7 @@ int WriteBytes(Port *pPort, const uint8_t *pbBuffer, uint32_t dwLength) {
     uint32_t dwWrite = 0;
     if (!TracedWrite(pPort, pbBuffer, dwLength, &dwWrite)) {
         SayErr("SendRawWithEcho: Write error 0x%x\n", (unsigned)pPort->dwLastError);
+        SayPortFailure(pPort);
         return 0;
     }
     if (dwWrite != dwLength) {

@@ -28,8 +28,13 @@ void CloseComPort(TalkerLink *pLink);
 void EndComPort(TalkerLink *pLink);
 
 // Sets the open port to another rate, the line format kept. Returns 1, or 0 after the
-// message.
+// message (the rate is not blamed when the connection was lost).
 int SetComPortRate(Port *pPort, uint32_t dwBaudRate);
+
+// After a failed call's own line with the system's code: the port's name and the reason in
+// the system's words ("the server closed the connection", "... the device was unplugged or
+// closed").
+void SayPortFailure(const Port *pPort);
 
 // One write or read with the link's time-outs: a read of a byte gives up after 2 s, a write
 // after 1.5 s a byte and 1.5 s more. Returns the port's result; a time-out is a short count.

@@ -43,12 +43,14 @@ PromptAttempt TryPrompt(Port *pPort, int fSync, uint8_t *pbReply) {
         uint32_t dwWrite = 0;
         if (!TracedWrite(pPort, &bSync, 1, &dwWrite)) {
             SayErr("GetPrompt: Error on sync write (%x)\n", (unsigned)pPort->dwLastError);
+            SayPortFailure(pPort);
             return ATTEMPT_CALL_FAILED;
         }
     }
     uint32_t dwRead = 0;
     if (!TracedRead(pPort, pbReply, 1, &dwRead)) {
         SayErr("GetPrompt: Error on read (%x)\n", (unsigned)pPort->dwLastError);
+        SayPortFailure(pPort);
         return ATTEMPT_CALL_FAILED;
     }
     if (dwRead != 1) return ATTEMPT_SILENT;

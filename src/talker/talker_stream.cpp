@@ -146,19 +146,21 @@ int CheckReply(TalkerStream *pStream, uint8_t bReply) {
 }
 
 // What the host says when the next reply does not come, as the lockstep transfer said it.
-void ReportMissingReply(const ExpectedReply *pExpected, int fCallFailed, uint32_t dwError) {
+void ReportMissingReply(const ExpectedReply *pExpected, int fCallFailed, const Port *pPort) {
     EndProgressLineForMessage();
+    unsigned dwError = (unsigned)pPort->dwLastError;
     if (pExpected->bKind == REPLY_PROMPT) {
         if (fCallFailed)
-            SayErr("GetPrompt: Error on read (%x)\n", (unsigned)dwError);
+            SayErr("GetPrompt: Error on read (%x)\n", dwError);
         else
             SayErr("GetPrompt: Didn't read a character\n");
     } else {
         if (fCallFailed)
-            SayErr("SendRawWithEcho: Read error 0x%x\n", (unsigned)dwError);
+            SayErr("SendRawWithEcho: Read error 0x%x\n", dwError);
         else
             ReportStoppedAnswering(pExpected->wAddress);
     }
+    if (fCallFailed) SayPortFailure(pPort);
 }
 
 // Lets about dwWanted replies arrive before the next read, so that one call takes many: the
@@ -195,7 +197,7 @@ int ReceiveReplies(TalkerStream *pStream, uint32_t dwWanted) {
     Port *pPort = pStream->pLink->pPort;
     int fOk = ReadPort(pPort, pbReplies, dwAsk, REPLY_WAIT_MS, &dwRead);
     if (!fOk || dwRead == 0) {
-        ReportMissingReply(&pStream->rgReply[pStream->dwReplyHead], !fOk, pPort->dwLastError);
+        ReportMissingReply(&pStream->rgReply[pStream->dwReplyHead], !fOk, pPort);
         return 0;
     }
     for (uint32_t i = 0; i < dwRead; i++) {

@@ -84,6 +84,7 @@ BlockOutcome ReceiveAnswer(BlockRead *pRead, uint8_t *pbAnswer, uint32_t dwTotal
         uint32_t dwRead = 0;
         if (!ReadPort(pPort, pbAnswer + dwGot, dwTotal - dwGot, REPLY_WAIT_MS, &dwRead)) {
             SayErr("ReadTargetBytes: Read error 0x%x\n", (unsigned)pPort->dwLastError);
+            SayPortFailure(pPort);
             return BLOCK_FAILED;
         }
         uint32_t dwData = DataBytesIn(pRead, dwGot);

@@ -10,7 +10,8 @@ typedef std::chrono::steady_clock Clock;
 
 const Clock::duration REDRAW_INTERVAL = std::chrono::milliseconds(100);
 
-// Every drawing is padded to the same width, under the 80 columns of a console.
+// Every drawing is padded to the same width, under the 80 columns of a console (or cut to a
+// narrower terminal's).
 enum { LINE_WIDTH = 72, LINE_ROOM = 128 };
 
 // The run the calling thread works for; each board's thread binds its own.
@@ -39,9 +40,14 @@ void DrawLine(RunProgress *pRun, Clock::time_point now) {
     char szElapsed[32], szLeft[32], szLine[LINE_ROOM];
     FormatMinutes(szElapsed, sizeof szElapsed, (long)dElapsed);
     FormatTimeLeft(pRun, szLeft, sizeof szLeft, dElapsed);
-    snprintf(szLine, sizeof szLine, "%-11s %5u/%u bytes %3u%%  %s elapsed  %s left", pRun->pszPhase,
-             (unsigned)pRun->dwDone, (unsigned)pRun->dwTotal, dwPercent, szElapsed, szLeft);
-    SayOut("\r%-*s", (int)LINE_WIDTH, szLine);
+    int cch = snprintf(szLine, sizeof szLine, "%-11s %5u/%u bytes %3u%%  %s elapsed  %s left",
+                       pRun->pszPhase, (unsigned)pRun->dwDone, (unsigned)pRun->dwTotal, dwPercent,
+                       szElapsed, szLeft);
+    if (cch > pRun->nWidth) {  // a narrow terminal: the count and the time left
+        snprintf(szLine, sizeof szLine, "%s %u/%u %s left", pRun->pszPhase, (unsigned)pRun->dwDone,
+                 (unsigned)pRun->dwTotal, szLeft);
+    }
+    SayOut("\r%-*.*s", pRun->nWidth, pRun->nWidth, szLine);
     pRun->fCut = 0;
     pRun->lastDrawn = now;
     pRun->dwDrawn = pRun->dwDone;
@@ -82,8 +88,14 @@ void StartRunProgress(RunProgress *pProgress, ProgressForm eForm,
     ProgressListener listener = pListener != NULL ? *pListener : ProgressListener();
     *pProgress = RunProgress();
     pProgress->eForm = eForm;
+    pProgress->nWidth = LINE_WIDTH;
     pProgress->listener = listener;
     RecordStage(&pProgress->stopped, STAGE_IDLE, 0);
+}
+
+void SetProgressColumns(RunProgress *pProgress, uint32_t dwColumns) {
+    pProgress->nWidth =
+        dwColumns == 0 || dwColumns > LINE_WIDTH ? (int)LINE_WIDTH : (int)dwColumns - 1;
 }
 
 void BindRunProgress(RunProgress *pProgress) {

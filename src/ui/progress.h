@@ -32,6 +32,7 @@ struct RunProgress {
     int fOpen;           // a line of the current phase is on the screen, not yet ended
     int fCut;            // ended early for a message: the next drawing starts on a line of its own
     int fMarksOpen;      // marks printed since the last line end
+    int nWidth;          // what each drawing is padded or cut to
     const char *pszPhase;
     uint32_t dwDone, dwTotal;
     uint32_t dwDrawn;  // the count the line shows
@@ -41,6 +42,10 @@ struct RunProgress {
 // Makes *pProgress ready in its form (pListener for PROGRESS_LISTENER, else NULL), at no stage.
 void StartRunProgress(RunProgress *pProgress, ProgressForm eForm,
                       const ProgressListener *pListener);
+
+// The terminal's width (0: unknown) for the line: drawn one column short of it, so that it
+// never wraps, which would leave a copy on the screen at each drawing.
+void SetProgressColumns(RunProgress *pProgress, uint32_t dwColumns);
 
 // The calling thread's run from now on (NULL for none).
 void BindRunProgress(RunProgress *pProgress);

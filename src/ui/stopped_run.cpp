@@ -116,3 +116,7 @@ size_t FormatInterruptMessage(const StoppedRun *pStopped, const char *pszPrefix,
     }
     return builder.cchUsed;
 }
+
+const char *GetInterruptVerdict(const StoppedRun *pStopped) {
+    return pStopped->nStage == STAGE_MONITOR ? "" : "Failure\n";
+}

@@ -52,3 +52,8 @@ const char *GetStageName(RunStage eStage);
 // pszPrefix ("" for none). Async-signal-safe. Returns the number of characters written.
 size_t FormatInterruptMessage(const StoppedRun *pStopped, const char *pszPrefix, char *pchMessage,
                               size_t cchMessage);
+
+// What standard output ends with after the message of a stopped run: "Failure\n" for a run
+// stopped before its end, "" for the monitor, which a stop ends as it should.
+// Async-signal-safe.
+const char *GetInterruptVerdict(const StoppedRun *pStopped);

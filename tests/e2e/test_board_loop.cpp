@@ -148,12 +148,15 @@ TEST_F(BoardLoop, WaitLoadsOnceTheBoardIsResetByHand) {
     EXPECT_EQ(tool.finish(), 0) << tool.out;
     size_t first = tool.out.find("Waiting for the board");
     EXPECT_EQ(tool.out.find("Waiting for the board", first + 1), std::string::npos) << "said once";
+    for (const char *expected : {"SendRawWithEcho", "DownloadTalker:", "ProbeTalker:"})
+        EXPECT_EQ(tool.out.find(expected), std::string::npos) << "only the wait is said";
     EXPECT_NE(tool.out.find("Success\n"), std::string::npos) << tool.out;
     sim->stop();
     EXPECT_EQ(sim->dumped(0x2000, 0x2004), Bytes({'H', 'e', 'l', 'l', 'o'}));
 }
 
-// Without --wait the same board fails as before, and with it no reset means an end.
+// Without --wait the same board fails as before, and with it no reset means an end, said by
+// the wait alone.
 TEST_F(BoardLoop, WithoutAResetTheRunEndsAsBefore) {
     sim = new SimProcess({"--fault", "silent"});
     ProgramResult plain = RunProgram(kProgram + " -d " + sim->path() + " -E -B -i " + kExample);
@@ -163,7 +166,7 @@ TEST_F(BoardLoop, WithoutAResetTheRunEndsAsBefore) {
         RunProgram(kProgram + " -d " + sim->path() + " --wait 1 -E -B -i " + kExample);
     EXPECT_EQ(waited.status, 3);
     EXPECT_NE(waited.out.find("Waiting for the board"), std::string::npos);
-    EXPECT_NE(waited.err.find("No reset seen in 1 s\n"), std::string::npos) << waited.err;
+    EXPECT_EQ(waited.err, "No reset seen in 1 s\n") << "the first load's failure is the wait's";
     EXPECT_EQ(WithoutBanner(waited.out).substr(0, 24), "Downloading talker file\n");
 }
 
@@ -239,6 +242,8 @@ TEST_F(BoardLoop, MonitorOnATerminalEndsOnCtrlBracketAndCtrlCRestoringIt) {
             EXPECT_NE(tool.out.find("Interrupted: the monitor ended"), std::string::npos)
                 << tool.out;
         }
+        EXPECT_EQ(tool.out.find("Failure"), std::string::npos) << "the monitor's end is no failure";
+        EXPECT_EQ(tool.out.back(), '\n') << "the shell's prompt starts a line: " << tool.out;
         termios after = {};
         tcgetattr(master, &after);
         EXPECT_TRUE(SameSettings(before, after)) << "key " << int(c.key);
@@ -306,7 +311,8 @@ TEST_F(BoardLoop, NoBreakAfterTheResetNamesTheWiring) {
     EXPECT_EQ(WithoutBanner(result.out), "Resetting the board into bootstrap mode\nFailure\n");
 }
 
-// --run with no file restarts the program through the reset line and watches it.
+// --run with no file restarts the program through the reset line and watches it; the watch
+// ends its output with a line end, after the chip's last byte.
 TEST_F(BoardLoop, RunAloneRestartsTheProgramAndWatchesIt) {
     std::string file = WriteS19(dir, "plus1.s19", {{0xF800, kPlusOne}, {0xFFFE, {0xF8, 0x00}}});
     sim = new SimProcess(
@@ -318,7 +324,7 @@ TEST_F(BoardLoop, RunAloneRestartsTheProgramAndWatchesIt) {
     close(in);
     EXPECT_EQ(tool.finish(), 0);
     EXPECT_EQ(WithoutBanner(tool.out), "Resetting the board into the program\nMonitoring " +
-                                           sim->path() + " at 9600 baud: Ctrl-] ends it\nibm");
+                                           sim->path() + " at 9600 baud: Ctrl-] ends it\nibm\n");
 }
 
 }  // namespace

@@ -148,4 +148,54 @@ TEST_F(Crystals, WrongCrystalFailsTheLoadAndWritesNothing) {
     }
 }
 
+// A failure whose echoes or read-backs show the cause says it in its last line: a boot ROM
+// at another rate than -x makes (garbled echoes), EEPROM pulses timed for a slower crystal
+// (bytes left erased), or, where a running talker can't be probed for, the talker of the run
+// before (its answers, one same byte, in place of the echoes).
+TEST_F(Crystals, TheLikelyCauseEndsAFailureItShows) {
+    std::string file = " -i " + WriteS19(dir, "app.s19", {{0xF800, Pattern(16, 0x44)}});
+    const std::string kGarbled =
+        "DownloadTalker: the echoes came back garbled, each byte its own way, as from a boot ROM "
+        "at another rate: check that -x names the board's crystal (now ";
+    const std::string kRunning =
+        "the talker from an earlier run may still be running: reset "
+        "the board (";
+    const struct {
+        std::vector<std::string> sim;
+        std::string args;
+        int runs;  // the last one fails
+        std::string lastLine;
+    } cases[] = {
+        {{"--crystal", "8"}, "-x 12" + file, 1, kGarbled + "12 MHz)\n"},
+        {{"--crystal", "12"}, file, 1, kGarbled + "8 MHz)\n"},
+        {{"--crystal", "8"},
+         "-x 7.9" + file,
+         1,
+         "Each byte that did not verify is an EEPROM byte left erased ($FF): programming takes "
+         "the time the crystal sets; check that -x names the board's crystal (now 7.9 MHz)\n"},
+        {{"--crystal", "4.9152"},
+         "-x 4.9152" + file,
+         2,
+         kRunning + "at this crystal a running talker can't be detected)\n"},
+        {{"--crystal", "20"},
+         "-x 20" + file,
+         2,
+         kRunning + "at this crystal a running talker can't be detected)\n"},
+        {{"--part", "E9"},
+         "-p E9",
+         2,
+         kRunning + "on the E9 a running talker can't be detected)\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args + " on " + c.sim[0] + " " + c.sim[1]);
+        SimProcess sim(c.sim);
+        ProgramResult result;
+        for (int i = 0; i < c.runs; i++) result = Program(sim, c.args + " -B");
+        sim.stop();
+        EXPECT_EQ(result.status, 3);
+        size_t lastLine = result.err.rfind('\n', result.err.size() - 2) + 1;
+        EXPECT_EQ(result.err.substr(lastLine), c.lastLine) << result.err;
+    }
+}
+
 }  // namespace

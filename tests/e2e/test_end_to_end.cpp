@@ -433,35 +433,53 @@ TEST_F(EndToEnd, ExpandedBusWritesHprioBeforeBprot) {
 }
 
 // On a terminal each phase is one line that rewrites itself ("\r"); what stays on the
-// screen is each line's last drawing, complete, and no dot or talker mark is printed.
+// screen is each line's last drawing, complete, and no dot or talker mark is printed. On a
+// narrow terminal every drawing fits the width, one column short, and keeps the count.
 TEST_F(EndToEnd, ProgressOnATerminalIsOneLinePerPhase) {
     const std::vector<Block> blocks = {{0xF800, Pattern(130, 7)}};
     std::string file = WriteS19(dir, "app.s19", blocks);
-    SimProcess sim;
-    FakeTarget terminal;
-    ProgramResult result =
-        RunProgramOnTerminal(kProgram + " -d " + sim.path() + " -B -i " + file, terminal);
-    sim.stop();
-    EXPECT_EQ(result.status, 0) << result.err;
-    std::string screen;
-    std::istringstream lines(WithoutBanner(result.out));
-    for (std::string line; std::getline(lines, line);) {
-        EXPECT_EQ(line.find(".."), std::string::npos) << line;
-        std::string shown = line.substr(line.rfind('\r') + 1);
-        shown = std::regex_replace(shown, std::regex(" +$"), "");
-        screen += std::regex_replace(shown, std::regex("[0-9]:[0-9]{2}"), "T") + "\n";
+    const struct {
+        unsigned short columns;  // 0: the terminal does not say
+        size_t widest;
+        const char *phase;  // each phase's last drawing from its name, count done and total
+    } cases[] = {{0, 72, "%-11s %5s/%s bytes 100%%  T elapsed  T left"},
+                 {40, 39, "%s %s/%s T left"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.columns);
+        SimProcess sim;
+        FakeTarget terminal;
+        winsize size = {};
+        size.ws_col = c.columns;
+        int fd = open(terminal.path().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_EQ(ioctl(fd, TIOCSWINSZ, &size), 0);
+        close(fd);
+        ProgramResult result =
+            RunProgramOnTerminal(kProgram + " -d " + sim.path() + " -B -i " + file, terminal);
+        sim.stop();
+        EXPECT_EQ(result.status, 0) << result.err;
+        std::string screen;
+        std::istringstream lines(WithoutBanner(result.out));
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_EQ(line.find(".."), std::string::npos) << line;
+            std::istringstream drawings(line);
+            for (std::string drawing;
+                 line.find('\r') != std::string::npos && std::getline(drawings, drawing, '\r');)
+                EXPECT_LE(drawing.size(), c.widest) << drawing;
+            std::string shown = line.substr(line.rfind('\r') + 1);
+            shown = std::regex_replace(shown, std::regex(" +$"), "");
+            screen += std::regex_replace(shown, std::regex("[0-9]:[0-9]{2}"), "T") + "\n";
+        }
+        auto phase = [&c](const char *name, const char *count) {
+            char text[128];
+            snprintf(text, sizeof text, c.phase, name, count, count);
+            return std::string(text) + "\n";
+        };
+        EXPECT_EQ(screen, "Downloading talker file\n" + phase("talker load", "256") + kConfigTold +
+                              "Bulk Erasing EEPROM\n" + phase("erase", "2048") +
+                              ConfigProgrammed() + "Downloading " + file + "\n" +
+                              phase("download", "130") + "Success\n");
+        EXPECT_EQ(sim.dumped(0xF800, 0xF881), Pattern(130, 7));
     }
-    EXPECT_EQ(screen,
-              "Downloading talker file\n"
-              "talker load   256/256 bytes 100%  T elapsed  T left\n" +
-                  kConfigTold +
-                  "Bulk Erasing EEPROM\n"
-                  "erase        2048/2048 bytes 100%  T elapsed  T left\n" +
-                  ConfigProgrammed() + "Downloading " + file +
-                  "\n"
-                  "download      130/130 bytes 100%  T elapsed  T left\n"
-                  "Success\n");
-    EXPECT_EQ(sim.dumped(0xF800, 0xF881), Pattern(130, 7));
 }
 
 // Read once from a pipe, which cannot be rewound: the bytes checked are the bytes sent.
@@ -491,7 +509,7 @@ void ExpectPortFree(const std::string &path) {
 }
 
 // Ctrl-C in the middle of the download: the port is released at once, the tool says how far
-// it got, and the status is 128 + SIGINT.
+// it got, ends with "Failure" as every failed run does, and the status is 128 + SIGINT.
 TEST_F(EndToEnd, InterruptMidDownloadReleasesThePortAndSaysWhereItStopped) {
     const std::vector<Block> blocks = {{0xF800, Pattern(0x800, 0x05)}};
     std::string file = WriteS19(dir, "big.s19", blocks);
@@ -508,6 +526,8 @@ TEST_F(EndToEnd, InterruptMidDownloadReleasesThePortAndSaysWhereItStopped) {
     };
     while (DotsOfTheFile() < 6 && read(run.stdoutFd, &ch, 1) == 1) out += ch;
     kill(run.pid, SIGINT);
+    while (read(run.stdoutFd, &ch, 1) == 1) out += ch;
+    EXPECT_TRUE(std::regex_search(out, std::regex("\\.\nFailure\n$"))) << out;
     int status = 0;
     waitpid(run.pid, &status, 0);
     close(run.stdoutFd);

@@ -17,15 +17,19 @@
 //   294-309  the second record's 16 data echoes
 //   310      the block's prompt
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <ostream>
 #include <regex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "child_process.h"
 #include "fake_target.h"
 #include "run_fixtures.h"
 #include "sim_process.h"
@@ -615,5 +619,54 @@ INSTANTIATE_TEST_SUITE_P(
                                     "ReadTargetBytes: $F830-$FFFF did not match its check "
                                     "word; reading it again\n"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The simulator ends in the middle of a read back, behind a pty and behind --listen, at the
+// talker's rate and after a move to the chip's fastest: the run says in plain words that the
+// device or the server went away, blames no rate, and ends with "Failure".
+TEST(ConnectionLoss, IsSaidInPlainWordsAndBlamesNoRate) {
+    struct {
+        const char *name;
+        std::vector<std::string> simArgs;
+        std::vector<std::string> rateArgs;
+        const char *reason;  // what the port's line says after its name
+    } cases[] = {
+        {"pty", {}, {}, ": Input/output error: the device was unplugged or closed\n"},
+        {"pty", {}, {"-b", "125000"}, ": Input/output error: the device was unplugged or closed\n"},
+        {"network", {"--listen", "0"}, {}, ": the server closed the connection"},
+        {"network", {"--listen", "0"}, {"-b", "125000"}, ": the server closed the connection"},
+    };
+    for (auto &c : cases) c.simArgs.push_back("--realtime");  // the read lasts past the stop
+    std::string dir = MakeTempDir();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.rateArgs.empty() ? "" : " -b 125000"));
+        SimProcess sim(c.simArgs);
+        std::vector<std::string> args = {kProgram,    "-d", sim.path(),      "-r",
+                                         "f800-ffff", "-o", dir + "/out.s19"};
+        args.insert(args.end(), c.rateArgs.begin(), c.rateArgs.end());
+        ChildProcess run = StartChild(args, dir + "/err");
+        ASSERT_GT(run.pid, 0);
+        std::string out;
+        char ch;
+        while (out.find("into " + dir + "/out.s19\n..") == std::string::npos &&
+               read(run.stdoutFd, &ch, 1) == 1)
+            out += ch;
+        sim.stop();
+        while (read(run.stdoutFd, &ch, 1) == 1) out += ch;
+        int status = 0;
+        waitpid(run.pid, &status, 0);
+        close(run.stdoutFd);
+        std::ifstream errFile(dir + "/err");
+        std::string err((std::istreambuf_iterator<char>(errFile)),
+                        std::istreambuf_iterator<char>());
+        EXPECT_EQ(WEXITSTATUS(status), kTargetStatus) << out << err;
+        EXPECT_NE(err.find(sim.path() + c.reason), std::string::npos) << err;
+        EXPECT_EQ(err.find("can't run at"), std::string::npos) << err;
+        EXPECT_TRUE(out.size() >= 8 && out.compare(out.size() - 8, 8, "Failure\n") == 0) << out;
+    }
+}
 
 }  // namespace

@@ -95,6 +95,39 @@ TEST_F(ThroughSer2net, TheReadmeConfigurationServesTheReadmeCommand) {
     EXPECT_EQ(sim.dumped(0xF800, 0xF83F), Pattern(0x40, 0x33));
 }
 
+// ser2net in front of a pty leaves SET-CONTROL unanswered (a pty has no lines): a reset
+// through RTS that brings no break says that the server may not pass the lines on.
+TEST_F(ThroughSer2net, LinesTheServerNeverAcknowledgedAreNamedAfterAMissedBreak) {
+    SimProcess sim;
+    Serve(Ser2netYaml(wPort, sim.path()));
+    ProgramResult result = RunProgram(kProgram + " -d " + Url() + " --reset-line rts -B");
+    sim.stop();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.err,
+              "No input file specified\n"
+              "No break from the boot ROM after the reset through RTS: check the wiring, "
+              "--reset-line, --mode-line and --invert-lines\n"
+              "The server never acknowledged the line changes (RFC 2217's SET-CONTROL): it may "
+              "not pass the lines on to the board (ser2net in front of a pty does not)\n");
+}
+
+// hc11sim serves one client at a time: a second one is accepted by the system but never
+// negotiated with, and is told that the server may be busy.
+TEST(AgainstListeningSim, ASecondClientIsToldTheServerMayBeBusy) {
+    SimProcess sim({"--listen", "0"});
+    std::string port = sim.path().substr(sim.path().rfind(':') + 1);
+    // The shell holds the first connection while the run makes the second.
+    ProgramResult result = RunProgram("bash -c 'exec 3<>/dev/tcp/127.0.0.1/" + port + " && " +
+                                      kProgram + " -d " + sim.path() + " -B'");
+    sim.stop();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find(": the server did not take up RFC 2217's COM-PORT-OPTION: a raw "
+                              "TCP port? (ser2net's accepter must be telnet(rfc2217)); or the "
+                              "server may be busy with another client: it sent nothing. "),
+              std::string::npos)
+        << result.err;
+}
+
 // hc11sim --listen prints the URL it serves as its first line, where the pty's path was.
 TEST(AgainstListeningSim, AWholeRunProgramsTheEepromAtEachRate) {
     std::string file = WriteS19(MakeTempDir(), "app.s19", kBlocks);

@@ -146,9 +146,10 @@ TEST_F(Operations, ReadBackIntoAPipeWritesThroughIt) {
     EXPECT_TRUE(stat(out.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
 }
 
-// Ctrl-C during the read: the tool says how far it got, and removes its temporary file. The
-// chip keeps to the wall clock, so that the read (2 s at 9600 baud) is still going when the
-// signal comes after its first bytes, however busy the machine.
+// SIGTERM during the read: the tool says how far it got, removes its temporary file, and
+// ends with "Failure" and 128 + SIGTERM. The chip keeps to the wall clock, so that the read
+// (2 s at 9600 baud) is still going when the signal comes after its first bytes, however busy
+// the machine.
 TEST_F(Operations, InterruptedReadLeavesNoFile) {
     std::string out = dir + "/out.s19";
     SimProcess sim({"--realtime"});
@@ -162,12 +163,14 @@ TEST_F(Operations, InterruptedReadLeavesNoFile) {
         printed += ch;
     }
     ASSERT_TRUE(Exists(out + ".partial")) << printed;
-    kill(run.pid, SIGINT);
+    kill(run.pid, SIGTERM);
+    while (read(run.stdoutFd, &ch, 1) == 1) printed += ch;
+    EXPECT_EQ(printed.substr(printed.size() - 9), "\nFailure\n") << printed;
     int status = 0;
     waitpid(run.pid, &status, 0);
     close(run.stdoutFd);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(WEXITSTATUS(status), 143);
     std::ifstream errFile(dir + "/err");
     std::string err((std::istreambuf_iterator<char>(errFile)), std::istreambuf_iterator<char>());
     EXPECT_NE(err.find(" of 2048 bytes read; no read-back file was written\n"), std::string::npos)

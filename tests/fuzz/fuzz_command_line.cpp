@@ -90,6 +90,26 @@ void CheckSettings(const Settings &settings, const std::vector<std::string> &arg
             "a time above a day");
     Require(settings.dwMonitorRate >= 50 && settings.dwMonitorRate <= 4000000,
             "a monitor rate no port takes");
+    Require(settings.dwCrystalHz >= 1000000 && settings.dwCrystalHz <= 20000000,
+            "a crystal outside 1 to 20 MHz");
+}
+
+// "-x" takes decimal MHz alone: digits, then a point and digits or nothing.
+bool IsDecimalMhz(const std::string &strValue) {
+    size_t cchWhole = strValue.find_first_not_of("0123456789");
+    if (cchWhole == 0) return false;
+    if (cchWhole == std::string::npos) return true;
+    return strValue[cchWhole] == '.' && cchWhole + 1 < strValue.size() &&
+           strValue.find_first_not_of("0123456789", cchWhole + 1) == std::string::npos;
+}
+
+// A crystal other than the default came from a "-x" with decimal MHz.
+void CheckCrystalGiven(const Settings &settings, const std::vector<std::string> &arguments) {
+    if (settings.dwCrystalHz == 8000000) return;
+    bool fGiven = false;
+    for (size_t i = 1; i + 1 < arguments.size(); i++)
+        fGiven = fGiven || (arguments[i] == "-x" && IsDecimalMhz(arguments[i + 1]));
+    Require(fGiven, "a crystal taken from no decimal MHz");
 }
 
 // What an accepted line promises the loop: every option has what it needs.
@@ -117,5 +137,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pbData, size_t cbData) {
     Require(!settings.fHelpRequested || nResult == 0, "the parse went on after -h");
     CheckSettings(settings, arguments);
     if (nResult == 1) CheckAcceptedLoop(settings);
+    CheckCrystalGiven(settings, arguments);
     return 0;
 }

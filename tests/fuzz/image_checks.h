@@ -60,7 +60,8 @@ inline void CheckIntelHexRoundTrip(const ProgramImage &image, ProgramImage *pAga
     const ImageWalk walk = {nullptr, 0, 0, 0};
     ImageRun run;
     for (uint32_t dw = 0; NextImageRun(&image, &walk, dw, &run); dw = run.wFirst + run.dwLength) {
-        // Each run's own end record would end the file: keep only the data lines.
+        // Each run's own end record would end the file: keep only the data lines, and end the
+        // whole file with one.
         char szRun[4 * IMAGE_ADDRESS_SPACE];
         FILE *pRun = fmemopen(szRun, sizeof szRun, "w");
         Require(WriteOutputFile(pRun, OUTPUT_INTEL_HEX, run.wFirst, &image.rgbValue[run.wFirst],
@@ -70,6 +71,7 @@ inline void CheckIntelHexRoundTrip(const ProgramImage &image, ProgramImage *pAga
         fclose(pRun);
         fwrite(szRun, 1, static_cast<size_t>(cchRun) - strlen(":00000001FF\n"), pFile);
     }
+    fputs(":00000001FF\n", pFile);  // the one end record the whole file needs
     long cchText = ftell(pFile);
     fclose(pFile);
     SRecordFile file = {"round trip", szText, static_cast<size_t>(cchText),
@@ -82,6 +84,15 @@ inline void CheckIntelHexRoundTrip(const ProgramImage &image, ProgramImage *pAga
                     (image.rgbState[a] == BYTE_ABSENT || pAgain->rgbValue[a] == image.rgbValue[a]),
                 "the written Intel HEX reads back differently");
     }
+}
+
+// Whether the input fills an image with the talker's RAM refused, as FillAndCheck fills it.
+inline bool Fills(const uint8_t *pbData, size_t cbData, int fBinary) {
+    static ProgramImage image;
+    static const RefusedRange kTalkerRam[] = {{0x0000, 0x00FF, "the RAM the talker runs in"}};
+    SRecordFile file = {"fuzz input", reinterpret_cast<const char *>(pbData), cbData, cbData, 0};
+    const ImageRules rules = {kTalkerRam, 1, nullptr, 0, nullptr, fBinary, 0x0100, 1};
+    return FillProgramImage(&file, &rules, &image) == 1;
 }
 
 // Fills the image from the input with the talker's RAM refused, and checks what it accepts.

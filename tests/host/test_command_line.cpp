@@ -33,6 +33,15 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
     WriteTextFile(dir + "/empty.s19", "S0030000FC\nS9030000FC\n");
     WriteTextFile(dir + "/registers.s19", "S104103F01AB\n");
     ASSERT_EQ(system(("truncate -s 16777217 " + dir + "/huge.s19").c_str()), 0);
+    WriteTextFile(dir + "/whole.hex", ":01F80000AA5D\n:00000001FF\n");
+    WriteTextFile(dir + "/cut.hex", ":01F80000AA5D\n:01F80100BB4B\n");
+    const std::string kCrystal = "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n";
+    const std::string kUrl =
+        ": not a network port: write rfc2217://HOST:PORT, PORT from 1 to 65535\n";
+    // A name with an escape byte and a bell in it, as the shell hands it over.
+    auto controlName = [](const std::string &before, const std::string &after) {
+        return "\"$(printf '" + before + "\\033[2J\\007" + after + "')\"";
+    };
     struct Case {
         std::string args;
         int status;
@@ -96,6 +105,30 @@ TEST(CommandLine, ExitStatusesAndMessagesOfTheEarlyEnds) {
          "Failure\n"},
         {"-d /dev/null -r f800-f80f -o " + dir, 2,
          "File Error: Could not write " + dir + ": Is a directory\n", "Failure\n"},
+        {"-x 0x10", 1, kCrystal + Usage(kProgram), ""},
+        {"-x 1e1", 1, kCrystal + Usage(kProgram), ""},
+        {"-d rfc2217://labpi:0 -B", 1, "No input file specified\nrfc2217://labpi:0" + kUrl, ""},
+        {"-d rfc2217://:2000 -B", 1, "No input file specified\nrfc2217://:2000" + kUrl, ""},
+        {controlName("a", "b"), 1,
+         "Unknown argument: a\\x1B[2J\\x07b (an input file is named with -i)\n" + Usage(kProgram),
+         ""},
+        {"-d /dev/null -i " + controlName(dir + "/no", ".s19"), 2,
+         "File Error: Could not open " + dir + "/no\\x1B[2J\\x07.s19: No such file or directory\n",
+         "Failure\n"},
+        {"-d /dev/null -r f800-f80f -o " + controlName(dir + "/no/", ".s19"), 2,
+         "File Error: Could not create " + dir +
+             "/no/\\x1B[2J\\x07.s19.partial: No such file or directory\n",
+         "Failure\n"},
+        {"-B -d " + controlName("/no/", "tty"), 1,
+         "No input file specified\na port name holds no control character\n", ""},
+        {"-d /dev/null --base f800 -i " + dir + "/whole.hex", 2,
+         "File Error: " + dir +
+             "/whole.hex is an Intel HEX file by its content: --base is for raw binaries only\n",
+         "Failure\n"},
+        {"-d /dev/null -i " + dir + "/cut.hex", 2,
+         dir + "/cut.hex line 2: is the last line, and no end record (:00000001FF) came: the "
+               "file is cut short (:01F80100BB4B)\n",
+         "Failure\n"},
     };
     for (const Case &c : cases) {
         ProgramResult result = RunProgram(kProgram + " " + c.args);

@@ -222,10 +222,12 @@ TEST_F(ProgramImageTest, S19FilesAreRefusedNamingTheLine) {
          "S1 record at $0010 writes into $0000-$00FF, the RAM the talker runs in "
          "(S1050010AABB85)\n",
          2},
-        {"a wrap into the talker's RAM", "S105FFFFAABB97\n",
-         "S1 record at $FFFF writes into $0000-$00FF, the RAM the talker runs in "
-         "(S105FFFFAABB97)\n",
-         1},
+        {"a wrap past $FFFF", "S105FFFFAABB97\n",
+         "S1 record at $FFFF lies beyond $FFFF (S105FFFFAABB97)\n", 1},
+        {"an S2 record up to $FFFF", "S20600FFFEAABB97\n", "", 0},
+        {"an S1 record up to $FFFF", "S107FFFC01020304F3\n", "", 0},
+        {"S1 at $FFFE with 4 bytes", "S107FFFE01020304F1\n",
+         "S1 record at $FFFE lies beyond $FFFF (S107FFFE01020304F1)\n", 1},
     };
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.pszWhat);
@@ -352,6 +354,63 @@ TEST_F(ProgramImageTest, BinaryLoadsAtItsBaseOnlyWhenAskedFor) {
     EXPECT_EQ(Load("f.bin", strBytes), "File Error: " + PathOf("f.bin") +
                                            " holds 70 bytes: from $FFC0 they run past $FFFF\n");
     EXPECT_EQ(fResult, 0);
+}
+
+// strForm with each "%s" replaced by the next of the values, and each "<path>" by strPath.
+std::string Fill(std::string strForm, std::vector<std::string> values,
+                 const std::string &strPath = "<path>") {
+    size_t iValue = 0;
+    for (size_t i; iValue < values.size() && (i = strForm.find("%s")) != std::string::npos;)
+        strForm.replace(i, 2, values[iValue++]);
+    for (size_t i; (i = strForm.find("<path>")) != std::string::npos && strPath != "<path>";)
+        strForm.replace(i, 6, strPath);
+    return strForm;
+}
+
+// What the content shows decides: --base is refused for a file that is S19, Intel HEX or ELF
+// by its content (its text would be programmed as bytes), and a file that is none of them and
+// fails as S19 is told about --base. An Intel HEX file must end with its end record.
+TEST_F(ProgramImageTest, TheFilesFormDecidesBeforeAnyByteIsTaken) {
+    const std::string kRecords = ":01F80000AA5D\n:01F80100BB4B\n";
+    const std::string kBase =
+        "File Error: <path> is %s file by its content: --base is for raw "
+        "binaries only\n";
+    const std::string kCutShort =
+        "<path> line %s: is the last line, and no end record (:00000001FF) came: the file is "
+        "cut short (%s)\n";
+    const struct {
+        const char *pszWhat;
+        std::string strText;
+        int fBinary;
+        std::string strErr;  // "<path>" stands for the file's; empty: accepted
+    } kCases[] = {
+        {"S19 with --base", "S105F800AABB95\n", 1, Fill(kBase, {"an S-record"})},
+        {"lower-case S19 after blank lines", "\n \ns105F800AABB95\n", 1,
+         Fill(kBase, {"an S-record"})},
+        {"Intel HEX with --base", kRecords + ":00000001FF\n", 1, Fill(kBase, {"an Intel HEX"})},
+        {"ELF with --base",
+         std::string("\x7F"
+                     "ELF\x01\x02",
+                     6),
+         1, Fill(kBase, {"an ELF"})},
+        {"a colon without hex digits, with --base", ":\x07\x10", 1, ""},
+        {"an S without a type digit, with --base", "SX\x10", 1, ""},
+        {"garbage without --base", "\x01\x02garbage\n", 0,
+         "<path> line 1: Can't parse S record (\\x01\\x02garbage)\n<path> is no S19, Intel HEX or "
+         "ELF file: a raw binary needs --base ADDR\n"},
+        {"Intel HEX cut short", kRecords + "\n", 0, Fill(kCutShort, {"2", ":01F80100BB4B"})},
+        {"Intel HEX ending in a start record", kRecords + ":0400000500000000F7\n", 0,
+         Fill(kCutShort, {"3", ":0400000500000000F7"})},
+        {"Intel HEX whole", kRecords + ":00000001FF\n\n", 0, ""},
+    };
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(c.pszWhat);
+        rules.fBinary = c.fBinary;
+        rules.wBinaryBase = 0xF800;
+        std::string strErr = Load("f.in", c.strText);
+        EXPECT_EQ(strErr, Fill(c.strErr, {}, PathOf("f.in")));
+        EXPECT_EQ(fResult, c.strErr.empty() ? 1 : 0);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -302,7 +302,8 @@ TEST(ParseCommandLine, TalkerRateIsOneTheSciMakes) {
     EXPECT_EQ(Parse({"-b"}).strErr, kRefused + UsageWithRange("f800-ffff"));
 }
 
-// "-x" in MHz, kept to the hertz, from 1 to 20; anything else is refused with the usage.
+// "-x" in decimal MHz, kept to the hertz (rounded), from 1 to 20; anything else (hexadecimal,
+// an exponent) is refused with the usage.
 TEST(ParseCommandLine, CrystalIsMegahertzFrom1To20) {
     const char *const kRefused = "Expected crystal frequency in MHz, from 1 to 20 (e.g. 7.3728)\n";
     struct Case {
@@ -321,6 +322,10 @@ TEST(ParseCommandLine, CrystalIsMegahertzFrom1To20) {
             << c.pszValue;
     }
     EXPECT_EQ(Parse({"-x"}).strErr, kRefused + UsageWithRange("f800-ffff"));
+    for (const char *pszValue : {"0x10", "1e1", "8.", ".5", "+8", "20.0000005"})
+        EXPECT_EQ(Parse({"-x", pszValue}).nResult, 0) << pszValue;
+    EXPECT_EQ(Parse({"-x", "07.3728005"}).nResult, 1);
+    EXPECT_EQ(g_Parsed.dwCrystalHz, 7372801u) << "rounded to the hertz";
 }
 
 // "-b" is judged against the crystal wherever "-x" stands; without "-b" the talker keeps the

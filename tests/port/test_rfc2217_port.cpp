@@ -187,13 +187,16 @@ TEST(Rfc2217Open, SaysWhyItCantOpen) {
         ScriptedServer refusing(script);
         EXPECT_EQ(OpenFails(refusing.Url(), 9600),
                   "the server refuses RFC 2217's COM-PORT-OPTION: it is no network serial port "
-                  "(ser2net's accepter must be telnet(rfc2217))\n");
+                  "(ser2net's accepter must be telnet(rfc2217)). The board may have taken these "
+                  "requests as data: reset it before the next run\n");
     }
     script.eComPort = ServerScript::SILENT;
     ScriptedServer silent(script);
     EXPECT_EQ(OpenFails(silent.Url(), 9600),
               "the server did not take up RFC 2217's COM-PORT-OPTION: a raw TCP port? (ser2net's "
-              "accepter must be telnet(rfc2217))\n");
+              "accepter must be telnet(rfc2217)); or the server may be busy with another client: "
+              "it sent nothing. The board may have taken these requests as data: reset it "
+              "before the next run\n");
     script.eComPort = ServerScript::ACCEPT;
     script.wordsThenHangUp = {'P', 'o', 'r', 't', ' ', 'b', 'u', 's', 'y', '\r', '\n'};
     ScriptedServer busy(script);

@@ -417,6 +417,8 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{{"--crystal", "8MHz"}, hc11::ParseResult::Error},
         OptionCase{{"--crystal", "8000000"}, hc11::ParseResult::Error},
         OptionCase{{"--crystal", "nan"}, hc11::ParseResult::Error},
+        OptionCase{{"--crystal", "0x10"}, hc11::ParseResult::Error},  // as hc11prog's -x
+        OptionCase{{"--crystal", "1e1"}, hc11::ParseResult::Error},
         OptionCase{{"--crystal"}, hc11::ParseResult::Error},
         OptionCase{{"--reset-mode", "single"}, hc11::ParseResult::Run},
         OptionCase{{"--reset-mode", "normal"}, hc11::ParseResult::Error},
