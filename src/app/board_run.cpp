@@ -121,11 +121,12 @@ int SelectEepromClock(const TalkerLink *pLink) {
 // The prompt a talker at its command loop sends at once; longer is a talker inside a command.
 const uint32_t RETURN_PROBE_WAIT_MS = 100;
 
-// After a "-b" run, success or failure, a talker that still answers at once goes back to its
-// first rate (9600 at 8 MHz), where the next run's probe looks for it; one left at the fast
-// rate would take that run's probe and load as letters. The port follows the talker, so its
-// rate tells whether the talker moved.
-void ReturnTalkerToFirstRate(const TalkerLink *pLink) {
+// After a "-b" run, success or failure, a talker at its command loop goes back to its first
+// rate (9600 at 8 MHz), where the next run's probe looks for it; one left at the fast rate
+// would take that run's probe and load as letters. The port follows the talker, so its rate
+// tells whether the talker moved. After a failure the talker must first answer at once; after
+// a success its last prompt has come.
+void ReturnTalkerToFirstRate(const TalkerLink *pLink, int fAtPrompt) {
     Port *pPort = pLink->pPort;
     uint32_t dwRate = pPort->dwBaudRate;
     uint32_t dwFirstRate = pLink->pTarget->clock.firstRate.dwRate;
@@ -133,8 +134,9 @@ void ReturnTalkerToFirstRate(const TalkerLink *pLink) {
     uint8_t bReply = 0;
     // A lost connection has said so: nothing is tried on it, nor blamed on the rate.
     if (!pPort->fConnectionLost &&
-        ReadProbeReply(pPort, TALKER_SYNC, RETURN_PROBE_WAIT_MS, &bReply) &&
-        bReply == TALKER_PROMPT && MoveTalkerRate(pLink, dwFirstRate))
+        (fAtPrompt || (ReadProbeReply(pPort, TALKER_SYNC, RETURN_PROBE_WAIT_MS, &bReply) &&
+                       bReply == TALKER_PROMPT)) &&
+        MoveTalkerRate(pLink, dwFirstRate))
         return;
     SayErr(
         "The talker may still run at %u baud: reset the board into special bootstrap mode "
@@ -190,7 +192,7 @@ int ProgramTarget(BoardRun *pRun, uint32_t *pdwBytes) {
     if (eLoad != LINK_DONE) return EXIT_TARGET;
     if (!OpenComPort(pLink, pClock->firstRate.dwRate)) return EXIT_TARGET;
     int fDone = PrepareTarget(pRun) && UseTarget(pRun, pdwBytes);
-    ReturnTalkerToFirstRate(pLink);
+    ReturnTalkerToFirstRate(pLink, fDone);
     CloseComPort(pLink);
     return fDone ? EXIT_DONE : EXIT_TARGET;
 }

@@ -32,12 +32,16 @@ enum PromptAttempt {
     ATTEMPT_WRONG_ANSWER = 2,
 };
 
+// How a sync attempt begins: with the purge after the settle wait, with the purge alone (the
+// caller has waited out the adapter's latency already), or without sending a sync.
+enum SyncStart { SYNC_NONE, SYNC_SETTLED, SYNC_AFTER_WAIT };
+
 // One attempt at reading the prompt; a byte that is not ">" goes into *pbReply.
-PromptAttempt TryPrompt(Port *pPort, int fSync, uint8_t *pbReply) {
-    if (fSync) {
+PromptAttempt TryPrompt(Port *pPort, SyncStart eStart, uint8_t *pbReply) {
+    if (eStart != SYNC_NONE) {
         // A USB adapter may still hold bytes the chip sent before (the talker's start-up
         // prompt, up to its latency timer late): they come in before the purge.
-        WaitOnPort(pPort, SYNC_SETTLE_MS);
+        if (eStart == SYNC_SETTLED) WaitOnPort(pPort, SYNC_SETTLE_MS);
         PurgePortInput(pPort);
         uint8_t bSync = TALKER_SYNC;
         uint32_t dwWrite = 0;
@@ -111,12 +115,12 @@ const CommandRow COMMAND_TABLE[TALKER_COMMANDS] = {
 
 // Up to SYNC_ATTEMPTS syncs, until the prompt, a failed call, or WRONG_ANSWERS_TO_STOP answers
 // that are not the prompt: then the line carries bytes, and more syncs would not change what
-// answers them.
-SyncOutcome SyncWithTalker(Port *pPort, SyncAnswers *pAnswers) {
+// answers them. eFirst: how the first attempt begins; the others settle.
+SyncOutcome SyncWithTalker(Port *pPort, SyncStart eFirst, SyncAnswers *pAnswers) {
     *pAnswers = SyncAnswers{0, 0, 0, 0};
     for (uint32_t i = 0; i < SYNC_ATTEMPTS; i++) {
         uint8_t bReply = 0;
-        PromptAttempt eAttempt = TryPrompt(pPort, 1, &bReply);
+        PromptAttempt eAttempt = TryPrompt(pPort, i == 0 ? eFirst : SYNC_SETTLED, &bReply);
         if (eAttempt == ATTEMPT_PROMPT) return SYNC_PROMPT;
         if (eAttempt == ATTEMPT_CALL_FAILED) return SYNC_CALL_FAILED;
         if (eAttempt == ATTEMPT_SILENT) {
@@ -150,12 +154,12 @@ void BuildCommandFrame(TalkerCommand eCommand, uint16_t wAddress, uint32_t dwArg
 int GetPrompt(Port *pPort, int fSync) {
     uint8_t bReply = 0;
     if (!fSync) {
-        PromptAttempt eAttempt = TryPrompt(pPort, 0, &bReply);
+        PromptAttempt eAttempt = TryPrompt(pPort, SYNC_NONE, &bReply);
         if (eAttempt == ATTEMPT_SILENT) SayErr("GetPrompt: Didn't read a character\n");
         return eAttempt == ATTEMPT_PROMPT;
     }
     SyncAnswers answers;
-    SyncOutcome eOutcome = SyncWithTalker(pPort, &answers);
+    SyncOutcome eOutcome = SyncWithTalker(pPort, SYNC_SETTLED, &answers);
     if (eOutcome == SYNC_WRONG_ANSWERS) {
         // $80 is the boot ROM echoing at 1200 baud: it still takes a load, longer than the
         // one -p's part was sent.
@@ -206,12 +210,14 @@ int SetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dw
     BuildCommandFrame(TALKER_WRITE_BYTE, wBaudAddress, bBaud, pbFrame);
     if (!SendRawNoEcho(pPort, pbFrame, FRAME_LENGTH)) return 0;
     // The frame's last byte must have left at the old rate before the port changes: drained,
-    // then its wire time at 9600 and a USB adapter's latency over.
+    // then its wire time at 9600 and a USB adapter's latency over. The same wait brings in
+    // the talker's prompt at the new rate, read as a stray byte at the old: the sync purges
+    // at once.
     DrainPort(pPort);
     WaitOnPort(pPort, RATE_SWITCH_WAIT_MS);
     if (!SetComPortRate(pPort, dwRate)) return 0;
     SyncAnswers answers;
-    SyncOutcome eOutcome = SyncWithTalker(pPort, &answers);
+    SyncOutcome eOutcome = SyncWithTalker(pPort, SYNC_AFTER_WAIT, &answers);
     if (eOutcome == SYNC_PROMPT) return 1;
     if (eOutcome == SYNC_CALL_FAILED) return 0;
     if (answers.dwBreaks != 0) {
