@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "board_list.h"
@@ -34,6 +36,9 @@ struct LineShared {
     int fCounterOpen, fLogOpen;
     std::atomic<int> fLogFailed;
     std::atomic<uint32_t> dwThreadsDone;
+    // The last board's end wakes the drawing loop at once, not at its next redraw.
+    std::mutex doneLock;
+    std::condition_variable doneSignal;
 };
 
 // A board's thread and what it works with.
@@ -240,7 +245,12 @@ void RunBoardThread(BoardSlot *pSlot) {
     pSlot->pBoard->nState = BOARD_DONE;
     BindTextSink(NULL);
     BindRunProgress(NULL);
-    pSlot->pShared->dwThreadsDone++;
+    LineShared *pShared = pSlot->pShared;
+    {
+        std::lock_guard<std::mutex> guard(pShared->doneLock);
+        pShared->dwThreadsDone++;
+    }
+    pShared->doneSignal.notify_all();
 }
 
 // ---- the run
@@ -266,9 +276,11 @@ int DescribeTargets(const Settings *pSettings, const BoardList *pList, BoardSlot
 void RunThreads(LineConsole *pConsole, BoardSlot *pSlots, uint32_t dwBoards, LineShared *pShared) {
     std::unique_ptr<std::thread[]> threads(new std::thread[dwBoards]);
     for (uint32_t i = 0; i < dwBoards; i++) threads[i] = std::thread(RunBoardThread, &pSlots[i]);
-    while (pShared->dwThreadsDone < dwBoards) {
+    auto allDone = [pShared, dwBoards] { return pShared->dwThreadsDone >= dwBoards; };
+    while (!allDone()) {
         RedrawLineTable(pConsole);
-        std::this_thread::sleep_for(std::chrono::milliseconds(REDRAW_MS));
+        std::unique_lock<std::mutex> guard(pShared->doneLock);
+        pShared->doneSignal.wait_for(guard, std::chrono::milliseconds(REDRAW_MS), allDone);
     }
     for (uint32_t i = 0; i < dwBoards; i++) threads[i].join();
 }

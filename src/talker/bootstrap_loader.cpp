@@ -21,8 +21,11 @@ const uint32_t RUNNING_TALKER_EVIDENCE = 8;
 // Echoes read before a load's failure is judged a rate's rather than noise's or a stray byte's.
 const uint32_t GARBLE_EVIDENCE_BYTES = 8;
 enum { MAX_DOWNLOAD_LENGTH = 256, MAX_IMAGE_LINES = 16 };
-// The probe waits this long for a running talker's prompt: a USB adapter may hold it 16 ms.
-const uint32_t PROBE_WAIT_MS = 100;
+// The probe waits this long for a running talker's prompt: two characters at 9600 and a USB
+// adapter's latency timer (16 ms) make 18 ms; the wait is more than twice that. Over a network
+// the server's round trip comes on top.
+const uint32_t PROBE_WAIT_MS = 50;
+const uint32_t NETWORK_PROBE_WAIT_MS = 100;
 
 // What follows the $FF, where each image line's data begins in it, and the echoes read.
 struct TalkerLoad {
@@ -249,7 +252,8 @@ int ProbesBeforeLoad(const TalkerLink *pLink, uint32_t dwLoadBaud) {
 // load follows without its $FF.
 LinkOutcome ProbeThenLoad(TalkerLink *pLink, TalkerLoad *pLoad, uint32_t dwLoadBaud,
                           int *pfRunning) {
-    ProbeResult eProbe = ProbeTalker(pLink->pPort, ProbeByteFor(pLink, dwLoadBaud), PROBE_WAIT_MS);
+    uint32_t dwWaitMs = pLink->fKeepOpen ? NETWORK_PROBE_WAIT_MS : PROBE_WAIT_MS;
+    ProbeResult eProbe = ProbeTalker(pLink->pPort, ProbeByteFor(pLink, dwLoadBaud), dwWaitMs);
     if (eProbe == PROBE_FAILED) return LINK_FAILED;
     *pfRunning = eProbe == PROBE_TALKER_RUNNING;
     if (*pfRunning) return LINK_DONE;
