@@ -99,12 +99,14 @@ int EraseEeprom(const TalkerLink *pLink) {
     return 1;
 }
 
-// "-b": the talker and the port go to another rate once the talker answers at its own.
-int MoveTalkerRate(const TalkerLink *pLink, uint32_t dwRate) {
+// "-b": the talker and the port go to another rate once the talker answers at its own; with
+// fSync the sync for that answer goes with the rate's "w".
+int MoveTalkerRate(const TalkerLink *pLink, uint32_t dwRate, int fSync) {
     const LinkTarget *pTarget = pLink->pTarget;
     SciRate rate;
     if (!FindTalkerRate(&pTarget->clock, dwRate, &rate)) return 0;  // refused by -b
     uint16_t wBaud = GetRegisterAddress(pTarget->pPart, hc11::reg::BAUD);
+    if (fSync) return SyncAndSetTalkerRate(pLink->pPort, wBaud, rate.bBaud, rate.dwRate);
     return SetTalkerRate(pLink->pPort, wBaud, rate.bBaud, rate.dwRate);
 }
 
@@ -136,7 +138,7 @@ void ReturnTalkerToFirstRate(const TalkerLink *pLink, int fAtPrompt) {
     if (!pPort->fConnectionLost &&
         (fAtPrompt || (ReadProbeReply(pPort, TALKER_SYNC, RETURN_PROBE_WAIT_MS, &bReply) &&
                        bReply == TALKER_PROMPT)) &&
-        MoveTalkerRate(pLink, dwFirstRate))
+        MoveTalkerRate(pLink, dwFirstRate, 0))
         return;
     SayErr(
         "The talker may still run at %u baud: reset the board into special bootstrap mode "
@@ -151,10 +153,9 @@ int PrepareTarget(const BoardRun *pRun) {
     const RunTarget *pTarget = pRun->pTarget;
     Port *pPort = pLink->pPort;
     EnterStage(STAGE_PREPARE, 0);
-    if (!GetPrompt(pPort, 1)) return 0;
     uint32_t dwFirstRate = pTarget->link.clock.firstRate.dwRate;
     uint32_t dwRate = pTarget->link.dwTalkerRate;
-    if (dwRate != dwFirstRate && !MoveTalkerRate(pLink, dwRate)) return 0;
+    if (dwRate == dwFirstRate ? !GetPrompt(pPort, 1) : !MoveTalkerRate(pLink, dwRate, 1)) return 0;
     if (WritesTarget(pRun) && !SelectEepromClock(pLink)) return 0;
     if (pTarget->fExpandedBus) {
         SayOut("Enable Expanded Memory\n");

@@ -13,8 +13,12 @@ namespace {
 
 const uint32_t SYNC_ATTEMPTS = 10;
 const uint32_t WRONG_ANSWERS_TO_STOP = 2;  // one may be a byte garbled on the line
-const uint32_t RATE_SWITCH_WAIT_MS = 25;
-const uint32_t SYNC_SETTLE_MS = 20;  // beyond the common adapters' default latency timer, 16 ms
+// After a rate's "w" has drained, its wire time at the old rate and this much before the port
+// changes: a USB adapter's 1 ms frames, and the host's scheduling.
+const uint32_t RATE_SWITCH_MARGIN_MS = 5;
+const uint32_t STRAY_GAP_MS = 40;        // twice the common adapters' default latency timer
+const uint32_t PROMPT_SEARCH_BYTES = 8;  // read after a rate's "w", among them its prompt
+const uint32_t SYNC_SETTLE_MS = 20;      // beyond the common adapters' default latency timer, 16 ms
 
 // How a series of syncs ended, and what answered them.
 enum SyncOutcome { SYNC_PROMPT, SYNC_SILENT, SYNC_WRONG_ANSWERS, SYNC_CALL_FAILED };
@@ -32,16 +36,12 @@ enum PromptAttempt {
     ATTEMPT_WRONG_ANSWER = 2,
 };
 
-// How a sync attempt begins: with the purge after the settle wait, with the purge alone (the
-// caller has waited out the adapter's latency already), or without sending a sync.
-enum SyncStart { SYNC_NONE, SYNC_SETTLED, SYNC_AFTER_WAIT };
-
 // One attempt at reading the prompt; a byte that is not ">" goes into *pbReply.
-PromptAttempt TryPrompt(Port *pPort, SyncStart eStart, uint8_t *pbReply) {
-    if (eStart != SYNC_NONE) {
+PromptAttempt TryPrompt(Port *pPort, int fSync, uint8_t *pbReply) {
+    if (fSync) {
         // A USB adapter may still hold bytes the chip sent before (the talker's start-up
         // prompt, up to its latency timer late): they come in before the purge.
-        if (eStart == SYNC_SETTLED) WaitOnPort(pPort, SYNC_SETTLE_MS);
+        WaitOnPort(pPort, SYNC_SETTLE_MS);
         PurgePortInput(pPort);
         uint8_t bSync = TALKER_SYNC;
         uint32_t dwWrite = 0;
@@ -115,12 +115,12 @@ const CommandRow COMMAND_TABLE[TALKER_COMMANDS] = {
 
 // Up to SYNC_ATTEMPTS syncs, until the prompt, a failed call, or WRONG_ANSWERS_TO_STOP answers
 // that are not the prompt: then the line carries bytes, and more syncs would not change what
-// answers them. eFirst: how the first attempt begins; the others settle.
-SyncOutcome SyncWithTalker(Port *pPort, SyncStart eFirst, SyncAnswers *pAnswers) {
+// answers them.
+SyncOutcome SyncWithTalker(Port *pPort, SyncAnswers *pAnswers) {
     *pAnswers = SyncAnswers{0, 0, 0, 0};
     for (uint32_t i = 0; i < SYNC_ATTEMPTS; i++) {
         uint8_t bReply = 0;
-        PromptAttempt eAttempt = TryPrompt(pPort, i == 0 ? eFirst : SYNC_SETTLED, &bReply);
+        PromptAttempt eAttempt = TryPrompt(pPort, 1, &bReply);
         if (eAttempt == ATTEMPT_PROMPT) return SYNC_PROMPT;
         if (eAttempt == ATTEMPT_CALL_FAILED) return SYNC_CALL_FAILED;
         if (eAttempt == ATTEMPT_SILENT) {
@@ -154,12 +154,12 @@ void BuildCommandFrame(TalkerCommand eCommand, uint16_t wAddress, uint32_t dwArg
 int GetPrompt(Port *pPort, int fSync) {
     uint8_t bReply = 0;
     if (!fSync) {
-        PromptAttempt eAttempt = TryPrompt(pPort, SYNC_NONE, &bReply);
+        PromptAttempt eAttempt = TryPrompt(pPort, 0, &bReply);
         if (eAttempt == ATTEMPT_SILENT) SayErr("GetPrompt: Didn't read a character\n");
         return eAttempt == ATTEMPT_PROMPT;
     }
     SyncAnswers answers;
-    SyncOutcome eOutcome = SyncWithTalker(pPort, SYNC_SETTLED, &answers);
+    SyncOutcome eOutcome = SyncWithTalker(pPort, &answers);
     if (eOutcome == SYNC_WRONG_ANSWERS) {
         // $80 is the boot ROM echoing at 1200 baud: it still takes a load, longer than the
         // one -p's part was sent.
@@ -205,19 +205,71 @@ int WriteSRecord(const TalkerLink *pLink, const SRecord *pRecord, uint32_t *pdwM
     return nResult;
 }
 
-int SetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dwRate) {
-    uint8_t pbFrame[FRAME_LENGTH];
-    BuildCommandFrame(TALKER_WRITE_BYTE, wBaudAddress, bBaud, pbFrame);
-    if (!SendRawNoEcho(pPort, pbFrame, FRAME_LENGTH)) return 0;
-    // The frame's last byte must have left at the old rate before the port changes: drained,
-    // then its wire time at 9600 and a USB adapter's latency over. The same wait brings in
-    // the talker's prompt at the new rate, read as a stray byte at the old: the sync purges
-    // at once.
+namespace {
+
+// The rate's "w", with the first rate's sync in front when fSync. The frame's last byte must
+// have left at the old rate before the port changes: drained, then its wire time and a margin.
+// The talker's answers (the sync's prompt, the "w"'s prompt at the new rate read as a stray
+// byte at the old) may come later, as late as a USB adapter's latency timer holds them: they
+// are read past, not purged after a wait.
+int SendRateFrame(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, int fSync) {
+    uint8_t pbBytes[1 + FRAME_LENGTH] = {TALKER_SYNC};
+    BuildCommandFrame(TALKER_WRITE_BYTE, wBaudAddress, bBaud, &pbBytes[1]);
+    uint32_t dwLength = FRAME_LENGTH + (fSync ? 1 : 0);
+    PurgePortInput(pPort);
+    if (!SendRawNoEcho(pPort, fSync ? pbBytes : &pbBytes[1], dwLength)) return 0;
     DrainPort(pPort);
-    WaitOnPort(pPort, RATE_SWITCH_WAIT_MS);
+    uint32_t dwRate = pPort->dwBaudRate;
+    uint32_t dwWireMs = (dwLength * BITS_PER_CHARACTER * 1000 + dwRate - 1) / dwRate;
+    WaitOnPort(pPort, dwWireMs + RATE_SWITCH_MARGIN_MS);
+    return 1;
+}
+
+// Whether the talker's prompt comes, before it at most a few other bytes: it ran at the old
+// rate when the sync came. Before the prompt may come a stray byte (its start-up prompt read at
+// the load's rate), after it the "w"'s echo and a stray: none of them reads as ">". A network's
+// round trip may bring it after the switch's wait.
+int SyncPromptCame(Port *pPort) {
+    for (uint32_t dwSeen = 0; dwSeen < PROMPT_SEARCH_BYTES;) {
+        uint8_t pbCame[PROMPT_SEARCH_BYTES];
+        uint32_t dwRead = 0;
+        if (!ReadPort(pPort, pbCame, PROMPT_SEARCH_BYTES - dwSeen, REPLY_WAIT_MS, &dwRead) ||
+            dwRead == 0)
+            return 0;
+        for (uint32_t i = 0; i < dwRead; i++)
+            if (pbCame[i] == TALKER_PROMPT) return 1;
+        dwSeen += dwRead;
+    }
+    return 0;
+}
+
+// The first sync at the new rate: the switch's strays may come before its answer, and are
+// passed over. None reads as ">": the "w"'s echo is the BAUD value (whose bit 3, a test bit,
+// no rate sets), and a character at one of the talker's rates read at another has too few or
+// too many edges for it.
+int SyncPastStrays(Port *pPort) {
+    uint8_t bSync = TALKER_SYNC;
+    uint32_t dwWritten = 0;
+    if (!TracedWrite(pPort, &bSync, 1, &dwWritten) || dwWritten != 1) return 0;
+    uint8_t bReply = 0;
+    uint32_t dwRead = 0;
+    if (!TracedRead(pPort, &bReply, 1, &dwRead)) return 0;
+    for (uint32_t i = 0; dwRead == 1 && i < PROMPT_SEARCH_BYTES; i++) {
+        if (bReply == TALKER_PROMPT) return 1;
+        // The answer comes at most one latency timer after the strays; a byte with nothing
+        // after it was the answer itself.
+        if (!ReadPort(pPort, &bReply, 1, STRAY_GAP_MS, &dwRead)) return 0;
+    }
+    return 0;
+}
+
+// The port at dwRate, then the sync: 1 when the talker answers there, else 0 after a message.
+int AnswerAtNewRate(Port *pPort, uint32_t dwRate) {
     if (!SetComPortRate(pPort, dwRate)) return 0;
+    if (SyncPastStrays(pPort)) return 1;
+    // No answer among the first bytes: the syncs one by one say what answers.
     SyncAnswers answers;
-    SyncOutcome eOutcome = SyncWithTalker(pPort, SYNC_AFTER_WAIT, &answers);
+    SyncOutcome eOutcome = SyncWithTalker(pPort, &answers);
     if (eOutcome == SYNC_PROMPT) return 1;
     if (eOutcome == SYNC_CALL_FAILED) return 0;
     if (answers.dwBreaks != 0) {
@@ -236,4 +288,17 @@ int SetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dw
         "not carry this rate (try a lower -b)\n",
         (unsigned)dwRate);
     return 0;
+}
+
+}  // namespace
+
+int SetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dwRate) {
+    return SendRateFrame(pPort, wBaudAddress, bBaud, 0) && AnswerAtNewRate(pPort, dwRate);
+}
+
+int SyncAndSetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dwRate) {
+    if (!SendRateFrame(pPort, wBaudAddress, bBaud, 1)) return 0;
+    if (SyncPromptCame(pPort)) return AnswerAtNewRate(pPort, dwRate);
+    // No prompt: the syncs one by one say what answers at the old rate.
+    return GetPrompt(pPort, 1) && SetTalkerRate(pPort, wBaudAddress, bBaud, dwRate);
 }

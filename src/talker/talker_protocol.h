@@ -44,10 +44,14 @@ void ReportWrongPrompt(uint8_t bReply);
 int WriteTargetByte(Port *pPort, uint16_t wAddress, uint8_t bValue);
 
 // Moves the talker and the port to dwRate: "w" of bBaud into the SCI's BAUD register at
-// wBaudAddress (its read-back and prompt come at the new rate and are not read), the port set
-// to dwRate, then the sync. Returns 1 when the talker answers at the new rate; 0 after a
+// wBaudAddress (its read-back and prompt, garbled by the switch, are read past as strays before
+// the sync's answer), the port set to dwRate, then the sync. Returns 1 when the talker answers at the new rate; 0 after a
 // message saying the rate did not work (the run never falls back to the old one).
 int SetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dwRate);
+// GetPrompt and SetTalkerRate in one: the sync goes in the same write in front of the "w", a
+// round trip less, and its prompt is looked for among the first bytes that answer. When it is
+// not there, the sync goes again alone, as GetPrompt sends it, and the "w" after its prompt.
+int SyncAndSetTalkerRate(Port *pPort, uint16_t wBaudAddress, uint8_t bBaud, uint32_t dwRate);
 
 // "B": bulk-erases the EEPROM and programs CONFIG with the link's value.
 int BulkErase(const TalkerLink *pLink);

@@ -131,6 +131,54 @@ TEST_F(ProtocolTest, RateSwitchTellsAResetFromARateTheLineDoesNotCarry) {
     }
 }
 
+// The switch's strays (the "w"'s echo, its prompt read at the old rate) may come as late as an
+// adapter holds them, after the port changed: they are read past, not taken for an answer. The
+// sync that goes with the "w" is sent once; without its prompt the sync goes again alone.
+TEST_F(ProtocolTest, RateSwitchReadsPastItsStraysAndSyncsOnce) {
+    uint8_t pbFrame[FRAME_LENGTH];
+    BuildCommandFrame(TALKER_WRITE_BYTE, 0x102B, 0x03, pbFrame);
+    Bytes frame(pbFrame, pbFrame + FRAME_LENGTH), sync{TALKER_SYNC};
+    struct Case {
+        int fWithSync;     // SyncAndSetTalkerRate, else SetTalkerRate
+        Bytes afterFrame;  // what answers the bytes up to the frame's end
+        Bytes wire;        // every byte the host sends, in order
+    } cases[] = {
+        {0, {}, {}},
+        {1, {0xDE, '>', 0xFF, 0xFF}, {}},
+        {1, Bytes(8, 'x'), {}},  // no prompt among them: the sync alone, then the "w"
+    };
+    auto cat = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes &part : parts) all.insert(all.end(), part.begin(), part.end());
+        return all;
+    };
+    cases[0].wire = cat({frame, sync});
+    cases[1].wire = cat({sync, frame, sync});
+    cases[2].wire = cat({sync, frame, sync, frame, sync});
+    for (const Case &c : cases) {
+        target.received.clear();
+        target.start([&c](FakeTarget &t) {
+            t.readBytes(FRAME_LENGTH + (c.fWithSync ? 1 : 0));
+            t.writeBytes(c.afterFrame);
+            // A sync right after a frame the talker took meets the switch's strays, held back
+            // until then; the talker that did not answer the first sync did not take its frame.
+            uint8_t byte, last = c.afterFrame.size() == 8 ? 0 : 0x03;
+            for (; t.readByte(&byte, 500); last = byte) {
+                if (byte == TALKER_SYNC && last == 0x03) t.writeBytes({0x30, 0x00, '>'});
+                if (byte == TALKER_SYNC && last != 0x03) t.writeByte('>');
+            }
+        });
+        testing::internal::CaptureStderr();
+        int fDone = c.fWithSync ? SyncAndSetTalkerRate(pPort, 0x102B, 0x03, 15625)
+                                : SetTalkerRate(pPort, 0x102B, 0x03, 15625);
+        std::string strErr = testing::internal::GetCapturedStderr();
+        target.join();
+        EXPECT_EQ(fDone, 1) << strErr;
+        EXPECT_EQ(strErr, "");
+        EXPECT_EQ(target.received, c.wire);
+    }
+}
+
 TEST_F(ProtocolTest, RecordsStraddlingTheRangeAreSplitAtEachBound) {
     struct Case {
         uint16_t wStart, wEnd, wAddress;
