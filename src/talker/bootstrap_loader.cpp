@@ -21,10 +21,10 @@ const uint32_t RUNNING_TALKER_EVIDENCE = 8;
 // Echoes read before a load's failure is judged a rate's rather than noise's or a stray byte's.
 const uint32_t GARBLE_EVIDENCE_BYTES = 8;
 enum { MAX_DOWNLOAD_LENGTH = 256, MAX_IMAGE_LINES = 16 };
-// The probe waits this long for a running talker's prompt: two characters at 9600 and a USB
-// adapter's latency timer (16 ms) make 18 ms; the wait is more than twice that. Over a network
-// the server's round trip comes on top.
-const uint32_t PROBE_WAIT_MS = 50;
+// The probe waits this long for a running talker's prompt: two characters at 9600, a USB
+// adapter's latency timer (16 ms) and its 1 ms frames make about 20 ms; the wait is twice that.
+// Over a network the server's round trip comes on top.
+const uint32_t PROBE_WAIT_MS = 40;
 const uint32_t NETWORK_PROBE_WAIT_MS = 100;
 
 // What follows the $FF, where each image line's data begins in it, and the echoes read.
