@@ -15,9 +15,9 @@ source "$completion" || { echo "FAIL: $completion does not load" >&2; exit 1; }
 
 # What a TAB after WORDS offers (the last word is the one being completed), sorted, one line.
 offered() {
-  local spec function
-  spec=$(complete -p "$1" 2>/dev/null) || { echo "(no completion for $1)"; return; }
-  function=$(sed -n 's/.* -F \([^ ]*\) .*/\1/p' <<<"$spec")
+  local registration function
+  registration=$(complete -p "$1" 2>/dev/null) || { echo "(no completion for $1)"; return; }
+  function=$(sed -n 's/.* -F \([^ ]*\) .*/\1/p' <<<"$registration")
   COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)) COMPREPLY=()
   "$function" "$1" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}" 2>/dev/null
   printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ *$//'

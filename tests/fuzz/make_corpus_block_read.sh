@@ -3,14 +3,8 @@
 # changes; odd: the rest is the first answer), address, length - 1, two changes (offset, bits),
 # then the chip's bytes.
 set -eu
-out=$(dirname "$0")/corpus_block_read
-rm -rf "$out"
-mkdir -p "$out"
-seed() {  # name, then printf's format of the bytes
-    name=$1
-    shift
-    printf "$@" > "$out/$name"
-}
+corpus=block_read
+. "$(dirname "$0")/corpus_seeds.sh"
 seed clean_eeprom '\000\370\000\007\377\000\000\000\000\000\000\001\002\003\004'
 seed two_in_one_span '\000\370\000\000\177\000\050\200\000\052\200\377\000'
 seed pages_apart '\000\370\000\007\377\000\050\377\001\044\377\377\377\000\000'

@@ -1,14 +1,8 @@
 #!/bin/sh
 # Regenerates the seeds of the "--boards" file's fuzzer.
 set -eu
-out=$(dirname "$0")/corpus_boards_file
-rm -rf "$out"
-mkdir -p "$out"
-seed() {  # name, then printf's format of the bytes
-    name=$1
-    shift
-    printf "$@" > "$out/$name"
-}
+corpus=boards_file
+. "$(dirname "$0")/corpus_seeds.sh"
 seed devices '/dev/ttyUSB0\n/dev/ttyUSB1\n'
 seed by_id '/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0\n/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.2:1.0-port0\n'
 seed network '# bench 2\nrfc2217://10.0.0.7:3001\nrfc2217://[::1]:7000\n'

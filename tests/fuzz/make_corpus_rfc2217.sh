@@ -2,14 +2,8 @@
 # Regenerates the seeds of the network serial port's fuzzer: a server's byte streams (the
 # first byte of each says where the stream is cut in two reads), and port names.
 set -eu
-out=$(dirname "$0")/corpus_rfc2217
-rm -rf "$out"
-mkdir -p "$out"
-seed() {  # name, then printf's format of the bytes
-    name=$1
-    shift
-    printf "$@" > "$out/$name"
-}
+corpus=rfc2217
+. "$(dirname "$0")/corpus_seeds.sh"
 # ser2net's greeting to a telnet(rfc2217) client, and its answers to the client's commands.
 seed greeting '\003\377\373\003\377\375\003\377\373\001\377\376\001\377\375\000\377\373\000\377\375\054\377\372\054\153\000\377\360'
 seed rate_answer '\005\377\372\054\145\000\001\350\110\377\360'
