@@ -246,7 +246,7 @@ BoardOutcome RunBoard(const RunTarget *pTarget, const ProgramImage *pImage,
     BoardRun run = {pTarget, {}, TakeBoardImage(pImage, pPatch, &pWork->image), pWork};
     StartTalkerLink(&run.link, &pTarget->link);
     BoardOutcome outcome = {EXIT_DONE, 0};
-    if (!IsLoopAlone(pTarget)) outcome.nStatus = SayVerdict(DoMemoryWork(&run, &outcome.dwBytes));
+    if (!pTarget->fLoopAlone) outcome.nStatus = SayVerdict(DoMemoryWork(&run, &outcome.dwBytes));
     if (outcome.nStatus != EXIT_DONE) {
         EndComPort(&run.link);
         return outcome;
@@ -254,6 +254,6 @@ BoardOutcome RunBoard(const RunTarget *pTarget, const ProgramImage *pImage,
     outcome.nStatus = FinishLoop(&pTarget->lines, &run.link);
     EndComPort(&run.link);
     // With nothing else to do, the loop's failure is the run's: it says so.
-    if (IsLoopAlone(pTarget)) SayVerdict(outcome.nStatus == EXIT_DONE ? -1 : outcome.nStatus);
+    if (pTarget->fLoopAlone && outcome.nStatus != EXIT_DONE) SayVerdict(outcome.nStatus);
     return outcome;
 }

@@ -69,12 +69,8 @@ int DescribeRunTarget(const Settings *pSettings, const char *pszDevice, uint32_t
     pTarget->fExpandedBus = (int)pSettings->fExpandedBus;
     pTarget->fVerifyOnly = (int)pSettings->fVerifyOnly;
     pTarget->fReadBack = (int)pSettings->fReadBack;
+    pTarget->fLoopAlone = IsLoopAloneAsked(pSettings);
     return DescribeReadBack(pSettings, dwPosition, &pTarget->readBack);
-}
-
-int IsLoopAlone(const RunTarget *pTarget) {
-    return (pTarget->lines.fRun || pTarget->lines.fMonitor) && pTarget->pszInputName[0] == '\0' &&
-           !pTarget->fReadBack && !pTarget->fBulkErase;
 }
 
 int IsLoopAloneAsked(const Settings *pSettings) {

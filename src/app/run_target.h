@@ -37,6 +37,7 @@ struct RunTarget {
     int fExpandedBus;          // "-E"
     int fVerifyOnly;           // "-n"
     int fReadBack;             // "-r"
+    int fLoopAlone;            // only --run or --monitor: nothing to program, read or erase
     ReadBackRequest readBack;
 };
 
@@ -49,5 +50,4 @@ int DescribeRunTarget(const Settings *pSettings, const char *pszDevice, uint32_t
 
 // Whether the run asks only to start the program and watch it: --run or --monitor with
 // nothing to program, read or erase.
-int IsLoopAlone(const RunTarget *pTarget);
 int IsLoopAloneAsked(const Settings *pSettings);
